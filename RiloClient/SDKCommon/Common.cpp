@@ -1,0 +1,143 @@
+#include "Common.h"
+
+#include <sys/time.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int Base64Value(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+}  // namespace
+
+int Base64_Encode(const unsigned char* in, unsigned len, unsigned char* out)
+{
+    unsigned n = 0;
+    unsigned i = 0;
+    for (; i + 3 <= len; i += 3) {
+        uint32_t g = (uint32_t(in[i]) << 16) | (uint32_t(in[i + 1]) << 8) | in[i + 2];
+        out[n++] = kAlphabet[(g >> 18) & 63];
+        out[n++] = kAlphabet[(g >> 12) & 63];
+        out[n++] = kAlphabet[(g >> 6) & 63];
+        out[n++] = kAlphabet[g & 63];
+    }
+    if (len - i == 1) {
+        uint32_t g = uint32_t(in[i]) << 16;
+        out[n++] = kAlphabet[(g >> 18) & 63];
+        out[n++] = kAlphabet[(g >> 12) & 63];
+        out[n++] = '=';
+        out[n++] = '=';
+    } else if (len - i == 2) {
+        uint32_t g = (uint32_t(in[i]) << 16) | (uint32_t(in[i + 1]) << 8);
+        out[n++] = kAlphabet[(g >> 18) & 63];
+        out[n++] = kAlphabet[(g >> 12) & 63];
+        out[n++] = kAlphabet[(g >> 6) & 63];
+        out[n++] = '=';
+    }
+    out[n] = 0;
+    return int(n);
+}
+
+int Base64_Decode(const unsigned char* in, unsigned len, unsigned char* out)
+{
+    unsigned n = 0;
+    uint32_t group = 0;
+    int count = 0;  // values in the current group
+    for (unsigned i = 0; i < len; ++i) {
+        unsigned char c = in[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        if (c == '=') {
+            if (count == 2) {
+                // One-byte group: "xx==".
+                out[n++] = uint8_t(group >> 4);
+            } else if (count == 3) {
+                // Two-byte group: "xxx=".
+                out[n++] = uint8_t(group >> 10);
+                out[n++] = uint8_t(group >> 2);
+            }
+            count = 0;
+            group = 0;
+            break;
+        }
+        int v = Base64Value(c);
+        if (v < 0)
+            continue;  // not Base64: skipped rather than guessed at
+        group = (group << 6) | uint32_t(v);
+        if (++count == 4) {
+            out[n++] = uint8_t(group >> 16);
+            out[n++] = uint8_t(group >> 8);
+            out[n++] = uint8_t(group);
+            count = 0;
+            group = 0;
+        }
+    }
+    out[n] = 0;
+    return int(n);
+}
+
+int EncBase64AuthData(const char* user, const char* password, char* out, unsigned outLen)
+{
+    // Sized to what it holds, so long credentials are never cut or overrun.
+    std::string joined = std::string(user ? user : "") + ":" + (password ? password : "");
+    std::string text(4 * ((joined.size() + 2) / 3) + 1, '\0');
+    int len = Base64_Encode(reinterpret_cast<const unsigned char*>(joined.data()),
+                            unsigned(joined.size()),
+                            reinterpret_cast<unsigned char*>(&text[0]));
+    if (out && outLen) {
+        unsigned copy = unsigned(len) < outLen ? unsigned(len) + 1 : outLen;
+        memcpy(out, text.data(), copy);
+    }
+    return 1;
+}
+
+int DecBase64AuthData(const char* text, char* user, unsigned userLen,
+                      char* password, unsigned passwordLen)
+{
+    if (!text)
+        return 0;
+    size_t len = strlen(text);
+    std::string plain(len * 3 / 4 + 4, '\0');
+    int n = Base64_Decode(reinterpret_cast<const unsigned char*>(text), unsigned(len),
+                          reinterpret_cast<unsigned char*>(&plain[0]));
+    plain.resize(size_t(n));
+    size_t colon = plain.find(':');
+    if (colon == std::string::npos)
+        return 0;
+    auto put = [](const std::string& s, char* dst, unsigned dstLen) {
+        if (!dst || dstLen == 0)
+            return;
+        size_t k = s.size() < dstLen - 1 ? s.size() : dstLen - 1;
+        memcpy(dst, s.data(), k);
+        dst[k] = 0;
+    };
+    put(plain.substr(0, colon), user, userLen);
+    put(plain.substr(colon + 1), password, passwordLen);
+    return 1;
+}
+
+uint64_t GetTime()
+{
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return uint64_t(tv.tv_sec) * 1000000u + uint64_t(tv.tv_usec);
+}
+
+uint32_t GetTickCount()
+{
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return uint32_t(uint64_t(tv.tv_sec) * 1000u + uint64_t(tv.tv_usec) / 1000u);
+}
