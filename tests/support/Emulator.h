@@ -1,0 +1,47 @@
+#ifndef RILO_TESTS_EMULATOR_H
+#define RILO_TESTS_EMULATOR_H
+
+// Starts and stops the emulated cameras of tests/emulator/ from a test, and
+// reads what they logged. Shares nothing with the libraries under test.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// One request a camera emulator received, as logged.
+struct LoggedRequest {
+    double time = 0;            // seconds, monotonic clock of the emulator
+    std::string camera;         // MAC of the emulated camera that logged it, "02:00:..."
+    int port = 0;               // local UDP port it arrived on (62976 or 62977)
+    std::string fromAddr;       // sender address
+    int fromPort = 0;
+    std::vector<uint8_t> bytes; // the whole datagram
+};
+
+// The value of a variable set by scripts/netlab; fails the test when unset.
+std::string NetlabEnv(const char* name);
+
+class LandapEmulator {
+public:
+    // Starts tests/emulator/landap_camera.py in network namespace ns (empty:
+    // this one) with the given JSON configuration (see tests/emulator/README.md)
+    // and waits until it listens. Throws std::runtime_error when it cannot.
+    LandapEmulator(const std::string& ns, const std::string& configJson);
+    ~LandapEmulator();
+    LandapEmulator(const LandapEmulator&) = delete;
+    LandapEmulator& operator=(const LandapEmulator&) = delete;
+
+    // Every request logged so far, in arrival order.
+    std::vector<LoggedRequest> Requests() const;
+    void Stop();
+
+private:
+    int m_pid = -1;
+    std::string m_dir;  // temporary folder with config, log and ready files
+};
+
+}  // namespace testsupport
+
+#endif
