@@ -137,6 +137,232 @@ static_assert(_LANDAP_Device_Info::OffIPAddr == 268 && _LANDAP_Device_Info::OffS
                   _LANDAP_Device_Info::OffDNS2 == 288 && _LANDAP_Device_Info::OffDHCP == 292,
               "network fields of the device information");
 
+// Wireless settings: reply part of 0xA8, record of 0xA9.
+struct _LANDAPWirelessSettings {
+    static constexpr size_t WireSize = 238;
+    static constexpr size_t OffWirelessEnable = 0;  // u8
+    static constexpr size_t OffWirelessChannel = 1; // u8
+    static constexpr size_t OffSSID = 2;            // char[36]
+    static constexpr size_t OffPacked = 38;         // u32 of nibbles, unaligned
+    static constexpr size_t OffWEPKey1 = 42;        // char[32] x 4
+    static constexpr size_t OffWEPKey2 = 74;
+    static constexpr size_t OffWEPKey3 = 106;
+    static constexpr size_t OffWEPKey4 = 138;
+    static constexpr size_t OffWPAKey = 170;        // char[68]
+
+    uint8_t WirelessEnable = 0;
+    uint8_t WirelessChannel = 0;
+    char SSID[36 + 1] = {};
+    // Nibbles of the packed word, from bit 0 up; bits 28-31 are sent as 0.
+    uint8_t WirelessMode = 0;
+    uint8_t Encryption = 0;
+    uint8_t Authentication = 0;
+    uint8_t WEPKeyLen = 0;
+    uint8_t WEPKeyFormat = 0;
+    uint8_t WEPDefKey = 0;
+    uint8_t TxRate = 0;
+    char WEPKey1[32 + 1] = {};
+    char WEPKey2[32 + 1] = {};
+    char WEPKey3[32 + 1] = {};
+    char WEPKey4[32 + 1] = {};
+    char WPAKey[68 + 1] = {};
+
+    // The packed word built from the nibbles (each masked to four bits).
+    uint32_t PackedWord() const;
+    void SetPackedWord(uint32_t w);
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAPWirelessSettings::OffWPAKey + 68 == _LANDAPWirelessSettings::WireSize,
+              "wireless settings are 238 bytes");
+
+// Wireless capability: behind the settings in the 0xA8 reply.
+struct _LANDAPWirelessCapability {
+    static constexpr size_t WireSize = 14;
+    static constexpr size_t OffChannelBitmap = 0;      // u32; bit i: channel i offered
+    static constexpr size_t OffWirelessModeBits = 4;   // u8
+    static constexpr size_t OffEncryptionBits = 5;     // u8
+    static constexpr size_t OffAuthenticationBits = 6; // u8
+    static constexpr size_t OffExtraBytes = 7;         // u8[3], carried only
+    static constexpr size_t OffExtraWord = 10;         // u32, unaligned, carried only
+
+    uint32_t ChannelBitmap = 0;
+    uint8_t WirelessModeBits = 0;
+    uint8_t EncryptionBits = 0;
+    uint8_t AuthenticationBits = 0;
+    uint8_t ExtraBytes[3] = {};
+    uint32_t ExtraWord = 0;
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAPWirelessCapability::OffExtraWord + 4 == _LANDAPWirelessCapability::WireSize,
+              "wireless capability is 14 bytes");
+
+// The 0xA8 reply body.
+struct _LANDAP_Get_Wireless_Pack {
+    static constexpr size_t WireSize = 252;
+    static constexpr size_t OffSettings = 0;
+    static constexpr size_t OffCapability = 238;
+
+    _LANDAPWirelessSettings Settings;
+    _LANDAPWirelessCapability Capability;
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAP_Get_Wireless_Pack::OffCapability == _LANDAPWirelessSettings::WireSize &&
+                  _LANDAP_Get_Wireless_Pack::OffCapability + _LANDAPWirelessCapability::WireSize ==
+                      _LANDAP_Get_Wireless_Pack::WireSize,
+              "wireless pack is 238 + 14 bytes");
+
+// UPnP, PPPoE and DDNS settings: record of 0xA7, start of the 0xA6 reply.
+struct _LANDAPAdvNetworkSettings {
+    static constexpr size_t WireSize = 324;
+    static constexpr size_t OffPPPoECredentials = 0; // u8: 1 = PPPoE user and password are set
+    static constexpr size_t OffPPPoEUID = 1;         // char[64]
+    static constexpr size_t OffPPPoEPWD = 65;        // char[64]
+    static constexpr size_t OffFeatures = 129;       // u8
+    static constexpr size_t OffStatus = 130;         // u8: setting mask on a write, status on a read
+    static constexpr size_t OffDDNSIndex = 131;      // u8
+    static constexpr size_t OffDDNSUID = 132;        // char[64]
+    static constexpr size_t OffDDNSPWD = 196;        // char[64]
+    static constexpr size_t OffDDNSServer = 260;     // char[64]
+    // Bits of Features.
+    static constexpr uint8_t FeatureUPnP = 0x01;
+    static constexpr uint8_t FeatureDDNS = 0x02;
+    static constexpr uint8_t FeaturePPPoE = 0x04;
+
+    uint8_t PPPoECredentials = 0;
+    char PPPoEUID[64 + 1] = {};
+    char PPPoEPWD[64 + 1] = {};
+    uint8_t Features = 0;
+    uint8_t Status = 0;
+    uint8_t DDNSIndex = 0;
+    char DDNSUID[64 + 1] = {};
+    char DDNSPWD[64 + 1] = {};
+    char DDNSServer[64 + 1] = {};
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAPAdvNetworkSettings::OffDDNSServer + 64 == _LANDAPAdvNetworkSettings::WireSize,
+              "advanced network settings are 324 bytes");
+
+// The 0xA6 reply body: the settings and the camera's DDNS provider list.
+struct _LANDAP_Get_AdvNetwork_Pack {
+    static constexpr size_t WireSize = 525;
+    static constexpr size_t OffSettings = 0;
+    static constexpr size_t OffProviderListLen = 324; // u8
+    static constexpr size_t OffProviderList = 325;    // char[200], names separated by ";"
+    static constexpr size_t ProviderListWidth = 200;
+
+    _LANDAPAdvNetworkSettings Settings;
+    // The length byte as the camera sent it; 0 means no list.
+    uint8_t ProviderListLen = 0;
+    // The first ProviderListLen bytes of the list (at most 200), ending early at a NUL.
+    char ProviderList[ProviderListWidth + 1] = {};
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAP_Get_AdvNetwork_Pack::OffProviderListLen == _LANDAPAdvNetworkSettings::WireSize &&
+                  _LANDAP_Get_AdvNetwork_Pack::OffProviderList +
+                          _LANDAP_Get_AdvNetwork_Pack::ProviderListWidth ==
+                      _LANDAP_Get_AdvNetwork_Pack::WireSize,
+              "advanced network pack is 324 + 1 + 200 bytes");
+
+// Date and time: 0xAC reply, 0xAD record. The fields behind the time text are
+// only carried between the camera and the public record.
+struct _LANDAPDatetime {
+    static constexpr size_t WireSize = 100;
+    static constexpr size_t OffLocalTime = 0; // char[16], 14-digit local time
+    static constexpr size_t OffValue16 = 16;  // u16
+    static constexpr size_t OffValue18 = 18;  // u8
+    static constexpr size_t OffValue19 = 19;  // u8
+    static constexpr size_t OffText20 = 20;   // char[64]
+    static constexpr size_t OffUnused = 84;   // 16 bytes, always sent as zero
+    static constexpr size_t UnusedWidth = 16;
+
+    char LocalTime[16 + 1] = {};
+    uint16_t Value16 = 0;
+    uint8_t Value18 = 0;
+    uint8_t Value19 = 0;
+    char Text20[64 + 1] = {};
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAPDatetime::OffText20 + 64 == _LANDAPDatetime::OffUnused &&
+                  _LANDAPDatetime::OffUnused + _LANDAPDatetime::UnusedWidth == _LANDAPDatetime::WireSize,
+              "date and time is 100 bytes");
+
+// Simplified wireless: 0xAF reply, 0xB0 record. The single bytes are only
+// carried between the camera and the public record.
+struct _LANDAPSimpleWireless {
+    static constexpr size_t WireSize = 108;
+    static constexpr size_t OffValue0 = 0;  // u8
+    static constexpr size_t OffSSID = 1;    // char[36]
+    static constexpr size_t OffValue37 = 37; // signed byte
+    static constexpr size_t OffValue38 = 38; // u8
+    static constexpr size_t OffValue39 = 39; // u8
+    static constexpr size_t OffValue40 = 40; // u8
+    static constexpr size_t OffKey = 41;    // char[67]
+
+    uint8_t Value0 = 0;
+    char SSID[36 + 1] = {};
+    int8_t Value37 = 0;
+    uint8_t Value38 = 0;
+    uint8_t Value39 = 0;
+    uint8_t Value40 = 0;
+    char Key[67 + 1] = {};
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAPSimpleWireless::OffKey + 67 == _LANDAPSimpleWireless::WireSize,
+              "simple wireless is 108 bytes");
+
+// Wireless association: 0xB2 reply.
+struct _tLANDAP_Wireless_AssociatedStatus {
+    static constexpr size_t WireSize = 44;
+    static constexpr size_t OffValue0 = 0; // u32
+    static constexpr size_t OffValue4 = 4; // u32
+    static constexpr size_t OffText8 = 8;  // char[36]
+
+    uint32_t Value0 = 0;
+    uint32_t Value4 = 0;
+    char Text8[36 + 1] = {};
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_tLANDAP_Wireless_AssociatedStatus::OffText8 + 36 ==
+                  _tLANDAP_Wireless_AssociatedStatus::WireSize,
+              "associated status is 44 bytes");
+
+// Network status: 0xC9 reply.
+struct _LANDAPNetworkStatus {
+    static constexpr size_t WireSize = 20;
+    static constexpr size_t OffValue0 = 0;  // u32
+    static constexpr size_t OffAddr4 = 4;   // IPv4
+    static constexpr size_t OffValue8 = 8;  // u32
+    static constexpr size_t OffAddr12 = 12; // IPv4
+    static constexpr size_t OffValue16 = 16; // u32
+
+    uint32_t Value0 = 0;
+    uint32_t Addr4 = 0; // s_addr
+    uint32_t Value8 = 0;
+    uint32_t Addr12 = 0; // s_addr
+    uint32_t Value16 = 0;
+
+    bool Decode(const uint8_t* data, size_t len);
+    size_t Encode(uint8_t* out, size_t cap) const;
+};
+static_assert(_LANDAPNetworkStatus::OffValue16 + 4 == _LANDAPNetworkStatus::WireSize,
+              "network status is 20 bytes");
+
 // ---- time text -------------------------------------------------------------
 
 // Local time of *t as "YYYYMMDDhhmmss" into buf. Returns 14, or 0 when buf

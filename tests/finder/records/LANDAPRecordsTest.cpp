@@ -164,6 +164,228 @@ TEST(LANDAPText, NarrowerDestinationTruncatesAndTerminates)
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 4), std::string("wxyd"));
 }
 
+// ---- wireless ------------------------------------------------------------------
+
+Bytes WirelessBytes()
+{
+    Bytes b(238, 0);
+    b[0] = 1;
+    b[1] = 11;
+    PutText(b, 2, std::string(36, 'S')); // full width, runs into the packed word
+    PutLE(b, 38, 0x07654321, 4);
+    PutText(b, 42, "key-one");
+    PutText(b, 74, "key-two");
+    PutText(b, 106, "key-three");
+    PutText(b, 138, std::string(32, '4'));
+    PutText(b, 170, std::string(68, 'W')); // ends the record
+    return b;
+}
+
+TEST(LANDAPWireless, NibblesAndTextsRoundTrip)
+{
+    Bytes b = WirelessBytes();
+    _LANDAPWirelessSettings w;
+    EXPECT_EQ(RoundTrip(b, w), b);
+    EXPECT_EQ(w.WirelessEnable, 1);
+    EXPECT_EQ(w.WirelessChannel, 11);
+    EXPECT_EQ(std::string(w.SSID), std::string(36, 'S'));
+    EXPECT_EQ(w.WirelessMode, 1);
+    EXPECT_EQ(w.Encryption, 2);
+    EXPECT_EQ(w.Authentication, 3);
+    EXPECT_EQ(w.WEPKeyLen, 4);
+    EXPECT_EQ(w.WEPKeyFormat, 5);
+    EXPECT_EQ(w.WEPDefKey, 6);
+    EXPECT_EQ(w.TxRate, 7);
+    EXPECT_STREQ(w.WEPKey3, "key-three");
+    EXPECT_EQ(std::string(w.WEPKey4), std::string(32, '4'));
+    EXPECT_EQ(std::string(w.WPAKey), std::string(68, 'W'));
+
+    // Mode 1, encryption 2, authentication 3: 0x321 at 38; values wider than a nibble are cut.
+    _LANDAPWirelessSettings s;
+    s.WirelessMode = 0x11;
+    s.Encryption = 2;
+    s.Authentication = 3;
+    Bytes out(238, 0xEE);
+    ASSERT_EQ(s.Encode(out.data(), out.size()), 238u);
+    EXPECT_EQ(out[38], 0x21);
+    EXPECT_EQ(out[39], 0x03);
+    EXPECT_EQ(out[40], 0x00);
+    EXPECT_EQ(out[41], 0x00);
+    EXPECT_EQ(out[2], 0) << "empty SSID zero-filled";
+
+    // The top nibble is not one of the fields and goes out as zero.
+    PutLE(b, 38, 0xF0000321, 4);
+    ASSERT_TRUE(w.Decode(b.data(), b.size()));
+    EXPECT_EQ(w.PackedWord(), 0x321u);
+}
+
+TEST(LANDAPWireless, CapabilityAndPack)
+{
+    Bytes b = WirelessBytes();
+    b.resize(252, 0);
+    PutLE(b, 238, 0x00003FFE, 4); // channels 1-13
+    b[242] = 0x03;
+    b[243] = 0x1F;
+    b[244] = 0x3F;
+    b[245] = 0xA7;
+    b[246] = 0xA8;
+    b[247] = 0xA9;
+    PutLE(b, 248, 0xDEADBEEF, 4); // unaligned u32 at capability offset 10
+
+    _LANDAP_Get_Wireless_Pack pack;
+    EXPECT_EQ(RoundTrip(b, pack), b);
+    EXPECT_EQ(pack.Settings.TxRate, 7);
+    EXPECT_EQ(pack.Capability.ChannelBitmap, 0x3FFEu);
+    EXPECT_EQ(pack.Capability.WirelessModeBits, 0x03);
+    EXPECT_EQ(pack.Capability.EncryptionBits, 0x1F);
+    EXPECT_EQ(pack.Capability.AuthenticationBits, 0x3F);
+    EXPECT_EQ(pack.Capability.ExtraBytes[2], 0xA9);
+    EXPECT_EQ(pack.Capability.ExtraWord, 0xDEADBEEFu);
+
+    _LANDAPWirelessCapability cap;
+    Bytes c(b.begin() + 238, b.end());
+    EXPECT_EQ(RoundTrip(c, cap), c);
+    EXPECT_EQ(cap.ExtraWord, 0xDEADBEEFu);
+}
+
+// ---- advanced network ----------------------------------------------------------
+
+Bytes AdvNetworkBytes(const std::string& list, uint8_t listLen)
+{
+    Bytes b(525, 0);
+    b[0] = 1;
+    PutText(b, 1, "pppoe-user");
+    PutText(b, 65, std::string(64, 'p')); // runs into the feature byte
+    b[129] = 0x07;
+    b[130] = 0x0B;
+    b[131] = 2;
+    PutText(b, 132, "ddns-user");
+    PutText(b, 196, "ddns-secret");
+    PutText(b, 260, std::string(64, 'd')); // runs into the list length
+    b[324] = listLen;
+    PutText(b, 325, list);
+    return b;
+}
+
+TEST(LANDAPAdvNetwork, SettingsAndProviderList)
+{
+    Bytes b = AdvNetworkBytes("DynA;DynB;", 10);
+    _LANDAP_Get_AdvNetwork_Pack pack;
+    EXPECT_EQ(RoundTrip(b, pack), b);
+    const _LANDAPAdvNetworkSettings& a = pack.Settings;
+    EXPECT_EQ(a.PPPoECredentials, 1);
+    EXPECT_STREQ(a.PPPoEUID, "pppoe-user");
+    EXPECT_EQ(std::string(a.PPPoEPWD), std::string(64, 'p'));
+    EXPECT_EQ(a.Features, _LANDAPAdvNetworkSettings::FeatureUPnP | _LANDAPAdvNetworkSettings::FeatureDDNS |
+                              _LANDAPAdvNetworkSettings::FeaturePPPoE);
+    EXPECT_EQ(a.Status, 0x0B);
+    EXPECT_EQ(a.DDNSIndex, 2);
+    EXPECT_STREQ(a.DDNSPWD, "ddns-secret");
+    EXPECT_EQ(std::string(a.DDNSServer), std::string(64, 'd'));
+    EXPECT_EQ(pack.ProviderListLen, 10);
+    EXPECT_STREQ(pack.ProviderList, "DynA;DynB;");
+
+    _LANDAPAdvNetworkSettings s;
+    Bytes settings(b.begin(), b.begin() + 324);
+    EXPECT_EQ(RoundTrip(settings, s), settings);
+}
+
+TEST(LANDAPAdvNetwork, ProviderListLengthIsBounded)
+{
+    _LANDAP_Get_AdvNetwork_Pack pack;
+    // An empty list is valid.
+    ASSERT_TRUE(pack.Decode(AdvNetworkBytes("", 0).data(), 525));
+    EXPECT_EQ(pack.ProviderListLen, 0);
+    EXPECT_STREQ(pack.ProviderList, "");
+
+    // Only the first L bytes count.
+    ASSERT_TRUE(pack.Decode(AdvNetworkBytes("DynA;DynB;", 4).data(), 525));
+    EXPECT_STREQ(pack.ProviderList, "DynA");
+
+    // A length beyond the field is taken as the 200 bytes of the field.
+    Bytes full = AdvNetworkBytes(std::string(200, 'x'), 255);
+    ASSERT_TRUE(pack.Decode(full.data(), full.size()));
+    EXPECT_EQ(pack.ProviderListLen, 255);
+    EXPECT_EQ(std::string(pack.ProviderList), std::string(200, 'x'));
+    EXPECT_FALSE(pack.Decode(full.data(), 524));
+}
+
+// ---- date and time, simple wireless, status -------------------------------------
+
+TEST(LANDAPDatetime, FieldsAndUnusedTailSentAsZero)
+{
+    Bytes b(100, 0);
+    PutText(b, 0, "20240131235959");
+    PutLE(b, 16, 0xBEEF, 2);
+    b[18] = 0x12;
+    b[19] = 0xFE;
+    PutText(b, 20, std::string(64, 'z')); // runs into the unused tail
+    _LANDAPDatetime d;
+    EXPECT_EQ(RoundTrip(b, d), b);
+    EXPECT_STREQ(d.LocalTime, "20240131235959");
+    EXPECT_EQ(d.Value16, 0xBEEF);
+    EXPECT_EQ(d.Value18, 0x12);
+    EXPECT_EQ(d.Value19, 0xFE);
+    EXPECT_EQ(std::string(d.Text20), std::string(64, 'z'));
+
+    // Whatever the camera had in bytes 84-99, they go back as zero.
+    for (size_t i = 84; i < 100; ++i)
+        b[i] = 0xAA;
+    ASSERT_TRUE(d.Decode(b.data(), b.size()));
+    Bytes out(100, 0xEE);
+    d.Encode(out.data(), out.size());
+    for (size_t i = 84; i < 100; ++i)
+        EXPECT_EQ(out[i], 0) << i;
+}
+
+TEST(LANDAPSimpleWireless, SignedByteAndFullKey)
+{
+    Bytes b(108, 0);
+    b[0] = 1;
+    PutText(b, 1, std::string(36, 's')); // runs into the signed byte
+    b[37] = 0xC4;                        // -60
+    b[38] = 3;
+    b[39] = 4;
+    b[40] = 5;
+    PutText(b, 41, std::string(67, 'k')); // ends the record
+    _LANDAPSimpleWireless w;
+    EXPECT_EQ(RoundTrip(b, w), b);
+    EXPECT_EQ(w.Value0, 1);
+    EXPECT_EQ(std::string(w.SSID), std::string(36, 's'));
+    EXPECT_EQ(w.Value37, -60);
+    EXPECT_EQ(int(w.Value37), -60) << "sign kept when widened";
+    EXPECT_EQ(w.Value38, 3);
+    EXPECT_EQ(w.Value40, 5);
+    EXPECT_EQ(std::string(w.Key), std::string(67, 'k'));
+}
+
+TEST(LANDAPStatus, AssociatedAndNetworkStatus)
+{
+    Bytes a(44, 0);
+    PutLE(a, 0, 1, 4);
+    PutLE(a, 4, 0x80000001u, 4);
+    PutText(a, 8, std::string(36, 'A'));
+    _tLANDAP_Wireless_AssociatedStatus as;
+    EXPECT_EQ(RoundTrip(a, as), a);
+    EXPECT_EQ(as.Value0, 1u);
+    EXPECT_EQ(as.Value4, 0x80000001u);
+    EXPECT_EQ(std::string(as.Text8), std::string(36, 'A'));
+
+    Bytes n(20, 0);
+    PutLE(n, 0, 7, 4);
+    PutAddr(n, 4, "192.0.2.2");
+    PutLE(n, 8, 0x01020304, 4);
+    PutAddr(n, 12, "198.51.100.7");
+    PutLE(n, 16, 0xFFFFFFFFu, 4);
+    _LANDAPNetworkStatus ns;
+    EXPECT_EQ(RoundTrip(n, ns), n);
+    EXPECT_EQ(ns.Value0, 7u);
+    EXPECT_EQ(Dotted(ns.Addr4), "192.0.2.2");
+    EXPECT_EQ(ns.Value8, 0x01020304u);
+    EXPECT_EQ(Dotted(ns.Addr12), "198.51.100.7");
+    EXPECT_EQ(ns.Value16, 0xFFFFFFFFu);
+}
+
 // ---- time text -------------------------------------------------------------
 
 class LANDAPTimeText : public ::testing::Test {
