@@ -1,3 +1,36 @@
 #include "BCCommon.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+
 const uint8_t g_NULLMac[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+std::string inet_ltoa(uint32_t addr)
+{
+    in_addr a{};
+    a.s_addr = addr;
+    char text[INET_ADDRSTRLEN] = {};
+    if (!inet_ntop(AF_INET, &a, text, sizeof text))
+        return std::string();
+    return std::string(text);
+}
+
+uint64_t BCMonotonicMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
+}
+
+void BCPrint(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    std::vprintf(fmt, ap);
+    va_end(ap);
+    std::fflush(stdout);
+}

@@ -2,10 +2,28 @@
 #define RILO_BCCOMMON_H
 
 #include <cstdint>
+#include <string>
 
 struct BCCommon {};
 
+// The finder's own MAC record, compared byte by byte.
+struct MAC_ADDR {
+    uint8_t addr[6];
+};
+static_assert(sizeof(MAC_ADDR) == 6, "MAC_ADDR is six bytes");
+
 // Target MAC of a discovery request: every camera answers it.
 extern const uint8_t g_NULLMac[6];
+
+// Dotted text of an IPv4 address in network order. Each call has its own
+// result, so threads never share a buffer.
+std::string inet_ltoa(uint32_t addr);
+
+// Milliseconds of the monotonic clock; every time-out is measured on it.
+uint64_t BCMonotonicMs();
+
+// One diagnostic line on standard output, flushed so that it keeps its
+// place among the lines of other components.
+void BCPrint(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

@@ -1,0 +1,30 @@
+#include "LandapSetResult.h"
+
+#include "LANDAPRecords.h"
+#include "LandapHeader.h"
+
+LandapSetResult LandapSetResult::Decode(const uint8_t* body)
+{
+    LandapSetResult r;
+    r.value = LANDAPGetU32(body + OffValue);
+    r.waitMs = LANDAPGetU32(body + OffWaitMs);
+    return r;
+}
+
+int LandapDecodeSetResult(const uint8_t* packet, _CmdResult* result)
+{
+    LandapHeader h = LandapHeader::Decode(packet);
+    if (h.LandapStatus == 2)
+        return 2;
+    if (h.LandapStatus != 0)
+        return 1;
+    const uint8_t* body = packet + LandapHeader::WireSize;
+    if (h.LandapBodyLen == LandapSetResult::WireSize) {
+        LandapSetResult r = LandapSetResult::Decode(body);
+        *result = _CmdResult{0, r.value, r.waitMs};
+        return 0;
+    }
+    uint32_t code = h.LandapBodyLen == LandapSetResult::ErrorWireSize ? LANDAPGetU32(body) : 0;
+    *result = _CmdResult{code, 0, 0};
+    return 1;
+}
