@@ -4,6 +4,7 @@
 // Starts and stops the emulated cameras of tests/emulator/ from a test, and
 // reads what they logged. Shares nothing with the libraries under test.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,16 @@ struct LoggedRequest {
     std::string fromAddr;       // sender address
     int fromPort = 0;
     std::vector<uint8_t> bytes; // the whole datagram
+
+    // Header fields of the logged datagram (0 when it is shorter than a header).
+    uint16_t Command() const { return U16(4); }
+    uint16_t SeqNo() const { return U16(2); }
+    uint16_t Status() const { return U16(16); }
+
+private:
+    uint16_t U16(size_t at) const {
+        return bytes.size() >= 22 ? static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8) : 0;
+    }
 };
 
 // The value of a variable set by scripts/netlab; fails the test when unset.
@@ -35,11 +46,18 @@ public:
 
     // Every request logged so far, in arrival order.
     std::vector<LoggedRequest> Requests() const;
+    // Ends the emulator and reaps it; the log stays readable. Idempotent.
     void Stop();
+
+    // Folder holding config.json, log.jsonl, ready and stderr.txt.
+    const std::string& Dir() const { return m_dir; }
+    // Seconds from spawning the process to its ready file.
+    double StartSeconds() const { return m_startSeconds; }
 
 private:
     int m_pid = -1;
     std::string m_dir;  // temporary folder with config, log and ready files
+    double m_startSeconds = 0;
 };
 
 }  // namespace testsupport
