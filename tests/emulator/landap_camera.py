@@ -252,6 +252,8 @@ FLOOD_KEYS = {"mac", "interval_ms", "duration_ms", "reply"}
 FLOOD_MAX_MS = 60000
 ENDLESS_PAGES_DEFAULT = 1000
 ENDLESS_PAGES_MAX = 100000
+SEND_RETRIES = 200
+ECHO_SECONDS = 5.0
 DEFAULT_JUNK = bytes(range(0x30, 0x30 + 21))  # 21 bytes, shorter than any header
 
 
@@ -660,6 +662,7 @@ class Server:
         self.timers = []
         self.timer_seq = 0
         self.sent = {}          # recently broadcast datagrams, so their echo is not logged
+        self.next_prune = 0.0
         self.socks = {}
         for port in (LANDAP_PORT, TESSEL12_PORT):
             s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -683,11 +686,16 @@ class Server:
 
     # -- sending -------------------------------------------------------------
 
-    def send(self, port, data, dest):
+    def send(self, port, data, dest, tries=SEND_RETRIES):
         if dest[0] == "255.255.255.255":
-            self.sent[bytes(data)] = time.monotonic() + 5.0
+            self.sent[bytes(data)] = time.monotonic() + ECHO_SECONDS
         try:
             self.socks[port].sendto(data, dest)
+        except BlockingIOError:
+            # Bursts of pages can fill the send buffer; try again shortly.
+            if tries > 0:
+                self.at(time.monotonic() + 0.001,
+                        lambda: self.send(port, data, dest, tries - 1))
         except OSError as e:
             print("landap_camera: send to %s:%d failed: %s" % (dest[0], dest[1], e),
                   file=sys.stderr)
@@ -770,7 +778,9 @@ class Server:
     def on_datagram(self, port, data, addr):
         now = time.monotonic()
         if self.sent:
-            self.sent = {d: t for d, t in self.sent.items() if t > now}
+            if now >= self.next_prune:
+                self.sent = {d: t for d, t in self.sent.items() if t > now}
+                self.next_prune = now + 1.0
             if data in self.sent:
                 return  # our own broadcast reply coming back
         if len(data) >= 2 and struct.unpack_from("<H", data)[0] == REPLY_SIGNATURE:

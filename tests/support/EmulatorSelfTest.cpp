@@ -363,3 +363,17 @@ TEST(EmulatorFaults, ForeignMacFloodEnds) {
         EXPECT_NE(Bytes(d.begin() + 6, d.begin() + 12), mac);
     }
 }
+
+TEST(EmulatorFaults, EndlessPagesStopAtTheirCount) {
+    LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"),
+                       OneCamera(", \"stations\": 3, \"command_faults\": {\"0xAE\": {\"endless_pages\": 30, "
+                                 "\"page_interval_ms\": 2, \"page_faults\": {\"4\": {\"stale_seq\": 2}}}}"));
+    const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
+    Client c;
+    auto pages = c.Exchange(Request(9, 0xAE, mac, Auth("admin", "secret")));
+    ASSERT_EQ(pages.size(), 30u);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        ExpectReplyHeader(pages[i], i == 4 ? 7 : 9, 0xAE, mac, 0, 724);
+        EXPECT_EQ(U16(pages[i], 744), 0xFFFF);
+    }
+}
