@@ -22,6 +22,7 @@ import socket
 import struct
 import sys
 import time
+import traceback
 
 LANDAP_PORT = 62976
 TESSEL12_PORT = 62977
@@ -826,7 +827,11 @@ class Server:
                         break
                     except OSError:
                         break
-                    self.on_datagram(port, data, addr)
+                    try:
+                        self.on_datagram(port, data, addr)
+                    except Exception:  # keep serving the other requests
+                        traceback.print_exc(file=sys.stderr)
+                        sys.stderr.flush()
             self.run_due()
 
 
