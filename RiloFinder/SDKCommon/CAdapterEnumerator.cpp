@@ -59,10 +59,15 @@ void CAdapterEnumerator::Refresh()
             if (e->ifa_netmask)
                 FillINetDataToInfo(reinterpret_cast<const sockaddr_in*>(e->ifa_netmask), a->mask,
                                    sizeof a->mask);
-            // ifa_broadaddr and ifa_dstaddr share their storage.
-            if (e->ifa_broadaddr)
-                FillINetDataToInfo(reinterpret_cast<const sockaddr_in*>(e->ifa_broadaddr),
-                                   a->broadcast, sizeof a->broadcast);
+            // ifa_broadaddr and ifa_dstaddr share their storage. Without a
+            // broadcast address Linux puts the interface's own address
+            // there; that is no broadcast address.
+            const sockaddr_in* brd = reinterpret_cast<const sockaddr_in*>(e->ifa_broadaddr);
+            const sockaddr_in* own = reinterpret_cast<const sockaddr_in*>(e->ifa_addr);
+            bool ownAddress = brd && !(e->ifa_flags & IFF_POINTOPOINT) &&
+                              brd->sin_addr.s_addr == own->sin_addr.s_addr;
+            if (brd && !ownAddress)
+                FillINetDataToInfo(brd, a->broadcast, sizeof a->broadcast);
         }
     }
     freeifaddrs(list);
