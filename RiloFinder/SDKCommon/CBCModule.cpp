@@ -44,6 +44,7 @@ int CBCModule::Create(const uint32_t* address, uint16_t port, int noBroadcast)
         BCPrint("socket bind error: %d!, errno = %d\n", rc, errno);
         close(s);
         m_Socket = -1;
+        m_BoundAddr = 0;
         return -1;
     }
     m_Socket = s;
