@@ -1,0 +1,261 @@
+// Walks the wizard page like a user, against stub-bridge.js, and writes the
+// verdict into <pre id="page-test-report"> ("PASS" or "FAIL: ...") for the
+// runner to read from the dumped DOM. Headless Chromium runs it in virtual
+// time, so the page's polling costs no real time.
+"use strict";
+
+(function () {
+  var B = window.__bridge;
+  var log = [];
+
+  function $(id) { return document.getElementById(id); }
+
+  function Fail(msg) { this.message = msg; }
+
+  function check(cond, msg) {
+    if (!cond) throw new Fail(msg);
+    log.push("ok: " + msg);
+  }
+
+  function sleep(ms) { return new Promise(function (r) { setTimeout(r, ms); }); }
+
+  async function until(what, cond, ms) {
+    var end = performance.now() + (ms || 60000);
+    while (performance.now() < end) {
+      if (cond()) return;
+      await sleep(50);
+    }
+    throw new Fail("timed out waiting for " + what);
+  }
+
+  function idle() { return $("busy").hidden; }
+  function visible(step) { return !$("step-" + step).hidden; }
+  function message() { return $("message").hidden ? "" : $("message").textContent; }
+  function messageKind() { return $("message").className; }
+
+  function click(node) {
+    if (!node) throw new Fail("nothing to click");
+    node.click();
+  }
+
+  function type(id, text) {
+    var e = $(id);
+    e.value = text;
+    e.dispatchEvent(new Event("input", { bubbles: true }));
+  }
+
+  function submit(formId) { $(formId).requestSubmit(); }
+
+  function namesCalled() {
+    return B.calls.map(function (c) { return c.name; })
+      .filter(function (n) { return n !== "CheckThreadComplete"; });
+  }
+
+  function lastCall(name) {
+    for (var k = B.calls.length - 1; k >= 0; k--) if (B.calls[k].name === name) return B.calls[k];
+    return null;
+  }
+
+  function count(name) {
+    return B.calls.filter(function (c) { return c.name === name; }).length;
+  }
+
+  // Nothing that came from a camera may have turned into markup or code.
+  function checkNoInjection() {
+    check(window.__pwned === undefined, "no hostile text ran as script");
+    check(document.querySelectorAll("#content img, #content b:not([id]), #content script").length === 0,
+          "no hostile text became elements");
+  }
+
+  async function searchDone() {
+    await until("the search to finish", function () { return idle() && B.calls.length > 0 && !window.W.searching; });
+    await until("the camera details", idle);
+  }
+
+  async function walk() {
+    await searchDone();
+    check(lastCall("SearchCamera_").args[0] === "RC-100", "search asks for the default model");
+    var items = document.querySelectorAll("#camera-list button");
+    check(items.length === 2, "two cameras listed");
+    var names = Array.prototype.map.call(document.querySelectorAll("#camera-list .cam-name"),
+                                         function (n) { return n.textContent; });
+    check(names[0] === "Porch" && names[1] === B.HOSTILE_NAME, "camera names shown as exact text");
+    check($("camera-count").textContent.indexOf("2 cameras") === 0, "count of cameras shown");
+    checkNoInjection();
+
+    click(items[1]);
+    check(visible("login"), "choosing a camera opens the login");
+    check($("login-user").value === "admin", "user name defaults to admin");
+    type("login-password", "wrong");
+    submit("login-form");
+    await until("the login answer", function () { return idle() && message() !== ""; });
+    check(/^Login failed: the camera did not accept/.test(message()) && messageKind() === "error",
+          "a refused login says so");
+    check(visible("login"), "a refused login stays on the login");
+    check(lastCall("VerifyAuth_ID_Password_").args.join("|") === "2|admin|wrong", "login sends index, user, password");
+
+    type("login-password", "secret");
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    check($("info-name").textContent === B.HOSTILE_NAME, "information shows the name as text");
+    check($("info-web").textContent === "https://192.0.2.4:8443", "web address from GetAddress_");
+    check($("info-dhcp").textContent === "Automatic (DHCP)", "DHCP state shown");
+    check($("camera-line").textContent.indexOf(B.HOSTILE_NAME) === 0, "header names the camera");
+    checkNoInjection();
+
+    click(document.querySelector("#step-info .next"));
+    check(visible("address") && $("addr-dhcp").checked, "address step opens with DHCP chosen");
+    click($("addr-fixed"));
+    $("addr-fixed").dispatchEvent(new Event("change"));
+    check(!$("addr-ip").disabled, "fixed address fields open up");
+    var before = count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_");
+    type("addr-ip", "192.0.2.300");
+    submit("address-form");
+    check(count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_") === before && messageKind() === "error",
+          "a bad address is refused on the page");
+    type("addr-ip", "192.0.2.50");
+    type("addr-gateway", "198.51.100.1");
+    submit("address-form");
+    check(count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_") === before && /gateway/.test(message()),
+          "a gateway outside the subnet is refused");
+    type("addr-gateway", "192.0.2.1");
+    type("addr-dns2", "");
+    submit("address-form");
+    check(!idle(), "busy indicator shows while the request runs");
+    await until("the address answer", function () { return idle() && messageKind() === "ok"; });
+    check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
+          "2|192.0.2.50|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "fixed address sent with all five texts");
+
+    click(document.querySelector("#step-address .next"));
+    check($("password-user").textContent === "admin", "password step names the user");
+    type("pw-new", "n3w-pass");
+    type("pw-repeat", "n3w-pas");
+    submit("password-form");
+    check(/not the same/.test(message()), "mismatched passwords are refused");
+    type("pw-repeat", "n3w-pass");
+    submit("password-form");
+    await until("the password answer", function () { return idle() && messageKind() === "ok"; });
+    check(lastCall("SetupAuth_ID_Password_OldPassword_").args.join("|") === "2|admin|n3w-pass|secret",
+          "password change sends user, new and old password");
+
+    click(document.querySelector("#step-password .next"));
+    await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
+    check($("wl-ssid").value === "OldNet" && $("wl-channel").value === "6", "wireless settings filled in");
+    check($("wl-channel").options.length === 11, "channels come from the capability");
+    check($("wl-auth").options.length === 4 && $("wl-enc").options.length === 5,
+          "authentication and encryption choices come from the capability");
+    check(!$("wpa-fields").hidden && $("wep-fields").hidden, "AES shows the pass phrase, not WEP keys");
+
+    click($("survey-btn"));
+    await until("the site survey", function () { return idle() && !$("survey-box").hidden; });
+    var rows = document.querySelectorAll("#survey-rows tr");
+    check(rows.length === 3, "three networks listed");
+    check(rows[0].querySelector(".ssid").textContent === "HomeNet", "strongest network first");
+    check(rows[1].querySelector(".ssid").textContent === B.HOSTILE_SSID, "hostile network name shown as text");
+    check(rows[2].querySelector(".ssid").textContent === "(hidden network)", "hidden network marked");
+    checkNoInjection();
+    click(rows[0].querySelector("button"));
+    check($("wl-ssid").value === "HomeNet" && $("wl-enable").checked, "choosing a network fills the form");
+    type("wl-wpakey", "short");
+    submit("wireless-form");
+    check(/pass phrase/.test(message()) && messageKind() === "error", "a short pass phrase is refused");
+    type("wl-wpakey", "correct horse battery");
+    submit("wireless-form");
+    await until("the wireless answer", function () { return idle() && messageKind() === "ok"; });
+    var w = lastCall("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_");
+    check(w.args.join("|") === "2|1|HomeNet|0|6|3|3|0|0|0||correct horse battery",
+          "wireless settings sent in the bridge's order");
+
+    click($("survey-btn"));
+    await until("the second survey", function () { return idle() && count("FinishRescanSiteSurvey") === 1; });
+    check(document.querySelectorAll("#survey-rows tr").length === 3, "a rescan lists the networks again");
+
+    click(document.querySelector("#step-wireless .next"));
+    click($("save-btn"));
+    await until("the save", function () { return idle() && messageKind() === "ok"; });
+    check(/saved/.test(message()), "saving reports success");
+
+    click(document.querySelector("#step-save .next"));
+    await until("the remote state", function () { return idle() && $("remote-state").textContent === "Off"; });
+    click($("remote-btn"));
+    await until("the remote address", function () { return idle() && $("remote-url").textContent !== ""; });
+    check($("remote-url").textContent === "https://remote.example.invalid/<b>cam</b>", "remote address shown as text");
+    checkNoInjection();
+
+    click(document.querySelector("#step-remote .next"));
+    check(visible("live") && $("live-view-area") !== null, "live picture placeholder is there");
+    click(document.querySelector("#step-live .next"));
+    check($("finish-remote").textContent.indexOf("https://remote.example.invalid/") === 0, "finish shows the remote address");
+    click($("finish-close-btn"));
+    check(window.__wizardClosed === true, "closing calls CloseWizard");
+
+    var expected = [
+      "SearchCamera_", "GetCameraInfo_", "GetCameraInfo_",
+      "VerifyAuth_ID_Password_", "VerifyAuth_ID_Password_", "GetOptionCmd_", "CheckGetOptionCmd",
+      "GetCameraInfo_", "GetAddress_",
+      "SetupFixed_IP_Mask_Gateway_DNS1_DNS2_", "QueryResult",
+      "SetupAuth_ID_Password_OldPassword_", "QueryResult",
+      "GetWirelessCap_", "GetWirelessInfo_",
+      "InitSiteSurvey_", "GetSiteSurveyInfo_", "FinishSiteSurvey",
+      "SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_", "QueryResult",
+      "InitSiteSurvey_", "GetSiteSurveyInfo_", "FinishRescanSiteSurvey",
+      "CommitSettings_", "TryWireless_", "QueryResult", "GetCameraInfo_", "GetAddress_",
+      "IsAlreadyEnableTessel_", "EnableTessel_", "QueryResult", "IsTesselWorkable_", "QueryResult",
+      "GetTavvelURL_", "QueryResult", "GetURL", "CloseWizard"
+    ];
+    check(namesCalled().join(",") === expected.join(","), "bridge calls in the expected order: " + namesCalled().join(","));
+  }
+
+  async function noCameras() {
+    await searchDone();
+    check(/^No camera of model RC-100 was found/.test(message()) && messageKind() === "error",
+          "an empty search says nothing was found");
+    check($("camera-list-box").hidden, "no camera list");
+    check(document.querySelectorAll("#steps li.open").length === 1, "only the search step is open");
+    check(count("GetCameraInfo_") === 0, "nothing read after an empty search");
+  }
+
+  async function stuck() {
+    await searchDone();
+    click(document.querySelectorAll("#camera-list button")[0]);
+    type("login-password", "");
+    var t0 = performance.now();
+    submit("login-form");
+    await until("the request to time out", function () { return idle() && message() !== ""; }, 120000);
+    var waited = performance.now() - t0;
+    check(waited >= 20000 && waited < 30000, "polling gives up after its time (" + Math.round(waited) + " ms)");
+    check(/did not answer in time/.test(message()), "a request that never completes is reported");
+    var polls = count("CheckThreadComplete");
+    check(polls > 10 && polls <= 82, "polls are bounded (" + polls + ")");
+    var verifies = count("VerifyAuth_ID_Password_");
+    submit("login-form");
+    await sleep(200);
+    check(count("VerifyAuth_ID_Password_") === verifies && /still busy/.test(message()),
+          "no new request while the old one runs");
+  }
+
+  async function shot() {
+    await searchDone();
+  }
+
+  var scenarios = { main: walk, nocams: noCameras, stuck: stuck, shot: shot };
+
+  function report(text) {
+    var pre = document.createElement("pre");
+    pre.id = "page-test-report";
+    pre.hidden = true;
+    pre.textContent = text + "\n" + log.join("\n");
+    document.body.appendChild(pre);
+    console.log("page-test: " + text);
+  }
+
+  window.addEventListener("load", function () {
+    var run = scenarios[B.scenario];
+    run().then(function () {
+      if (B.problems.length) throw new Fail("bridge misuse: " + B.problems.join("; "));
+      report("PASS");
+    }).catch(function (e) {
+      report("FAIL: " + (e instanceof Fail ? e.message : String(e && e.stack || e)));
+    });
+  });
+})();

@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Runs the wizard page in headless Chromium against the stub bridge.
+
+    run_page_test.py --page-dir MacHtml --scenario main|nocams|stuck
+    run_page_test.py --page-dir MacHtml --screenshot OUT.png
+
+The page is copied to a temporary folder with stub-bridge.js and drive.js put
+in front of its own script. A scenario run dumps the DOM and checks the
+verdict that drive.js wrote into it; a screenshot run saves the page after a
+search. Chromium missing is a failure, not a skip.
+"""
+import argparse
+import html
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAGE_SCRIPT = '<script src="wizard.js"></script>'
+CHROMIUM_FLAGS = [
+    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    "--disable-extensions", "--disable-default-apps", "--mute-audio", "--hide-scrollbars",
+]
+
+
+def fail(msg):
+    print("page test: FAIL: " + msg, file=sys.stderr)
+    sys.exit(1)
+
+
+def find_chromium():
+    for name in ("chromium", "chromium-browser"):
+        path = shutil.which(name)
+        if path:
+            return path
+    fail("chromium is not installed (Debian package chromium); scripts/setup installs it")
+
+
+def stage_page(page_dir, work):
+    site = os.path.join(work, "site")
+    shutil.copytree(page_dir, site)
+    index = os.path.join(site, "index.html")
+    with open(index, encoding="utf-8") as f:
+        text = f.read()
+    if text.count(PAGE_SCRIPT) != 1:
+        fail("index.html does not load wizard.js exactly once as %s" % PAGE_SCRIPT)
+    for name in ("stub-bridge.js", "drive.js"):
+        shutil.copy(os.path.join(HERE, name), site)
+    text = text.replace(PAGE_SCRIPT, '<script src="stub-bridge.js"></script>\n'
+                        '<script src="drive.js"></script>\n' + PAGE_SCRIPT)
+    with open(index, "w", encoding="utf-8") as f:
+        f.write(text)
+    return index
+
+
+def run_chromium(chromium, work, url, extra, timeout):
+    cmd = [chromium] + CHROMIUM_FLAGS + [
+        "--user-data-dir=" + os.path.join(work, "profile"),
+        "--virtual-time-budget=600000",
+    ] + extra + [url]
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env["HOME"] = work
+    try:
+        proc = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout, env=env,
+                              cwd=work, stdin=subprocess.DEVNULL)
+    except subprocess.TimeoutExpired:
+        fail("chromium did not finish within %d s" % timeout)
+    return proc
+
+
+def scenario(chromium, work, index, name):
+    url = "file://" + index + "?stub=" + name
+    proc = run_chromium(chromium, work, url, ["--dump-dom"], 120)
+    dom = proc.stdout
+    m = re.search(r'<pre id="page-test-report" hidden="">(.*?)</pre>', dom, re.S)
+    if not m:
+        sys.stderr.write(proc.stderr[-4000:])
+        fail("the page wrote no verdict (chromium status %d)" % proc.returncode)
+    report = html.unescape(m.group(1))
+    print(report)
+    if not report.startswith("PASS"):
+        fail(report.splitlines()[0].replace("FAIL: ", "", 1))
+    if name == "main":
+        # Hostile texts must sit in the document as escaped text only.
+        if "<script>window.__pwned" in dom or "<img src=x" in dom or "<b>x</b>" in dom:
+            fail("hostile camera text reached the document as markup")
+        if "&lt;script&gt;window.__pwned=1&lt;/script&gt;" not in dom:
+            fail("the hostile camera name is not in the document as text")
+    print("page test %s: PASS" % name)
+
+
+def screenshot(chromium, work, index, out):
+    url = "file://" + index + "?stub=shot"
+    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
+    if os.path.exists(out):
+        os.remove(out)
+    run_chromium(chromium, work, url, ["--screenshot=" + os.path.abspath(out),
+                                       "--window-size=900,640"], 120)
+    try:
+        with open(out, "rb") as f:
+            head = f.read(24)
+    except OSError:
+        fail("chromium wrote no screenshot")
+    if head[:8] != b"\x89PNG\r\n\x1a\n":
+        fail("the screenshot is not a PNG")
+    width, height = struct.unpack(">II", head[16:24])
+    if (width, height) != (900, 640):
+        fail("the screenshot is %dx%d, not 900x640" % (width, height))
+    print("page screenshot: %s" % out)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--page-dir", required=True)
+    ap.add_argument("--scenario")
+    ap.add_argument("--screenshot")
+    args = ap.parse_args()
+    chromium = find_chromium()
+    work = tempfile.mkdtemp(prefix="rilo-page-")
+    try:
+        index = stage_page(args.page_dir, work)
+        if args.screenshot:
+            screenshot(chromium, work, index, args.screenshot)
+        else:
+            scenario(chromium, work, index, args.scenario or "main")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
