@@ -327,6 +327,7 @@ function searchFinished() {
   endBusy();
   if (W.cameras.length === 0) {
     renderCameraList();
+    logSearch();
     showMessage("No camera of model " + W.model + " was found.\n" +
                 "Check that the camera is powered and connected to this network, then search again.", "error");
     return;
@@ -334,11 +335,17 @@ function searchFinished() {
   readCameraDetails(0);
 }
 
+// scripts/demo waits for this line before it takes its screenshot.
+function logSearch() {
+  console.log("[wizard] search finished: " + W.cameras.length + " camera(s) of model " + W.model);
+}
+
 // Names and addresses for the list, one camera per step so that the
 // indicator can tell how far it is.
 function readCameraDetails(k) {
   if (k >= W.cameras.length) {
     renderCameraList();
+    logSearch();
     return;
   }
   var cam = W.cameras[k];
