@@ -150,19 +150,19 @@ function ready() {
 
 // A slow request: start() hands it to a native worker, and done() runs once
 // the completion flag is up. Polling ends after timeoutMs at the latest.
-function startRequest(spec) {
+function startRequest(req) {
   if (!ready()) return false;
-  setBusy(spec.busy);
+  setBusy(req.busy);
   try {
-    spec.start();
+    req.start();
   } catch (e) {
     endBusy();
-    bridgeFailure(spec.name, e);
+    bridgeFailure(req.name, e);
     return false;
   }
-  var deadline = now() + spec.timeoutMs;
+  var deadline = now() + req.timeoutMs;
   var polls = 0;
-  var maxPolls = Math.ceil(spec.timeoutMs / POLL_MS) + 1;
+  var maxPolls = Math.ceil(req.timeoutMs / POLL_MS) + 1;
   function poll() {
     var complete;
     try {
@@ -174,15 +174,15 @@ function startRequest(spec) {
     }
     if (complete) {
       endBusy();
-      try { spec.done(); } catch (e) { bridgeFailure(spec.name, e); }
+      try { req.done(); } catch (e) { bridgeFailure(req.name, e); }
       return;
     }
     polls++;
     if (polls >= maxPolls || now() >= deadline) {
       W.stale = true;
       endBusy();
-      console.error("[wizard] " + spec.name + " did not complete in time");
-      showMessage(spec.timeoutText || "The camera did not answer in time. Try again.", "error");
+      console.error("[wizard] " + req.name + " did not complete in time");
+      showMessage(req.timeoutText || "The camera did not answer in time. Try again.", "error");
       return;
     }
     setTimeout(poll, POLL_MS);
