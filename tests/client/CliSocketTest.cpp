@@ -290,8 +290,8 @@ TEST(CliSocket, CloseFromInsideTheCallback)
     int s = l.Accept();
     ASSERT_GE(s, 0);
     ASSERT_TRUE(WriteAll(s, "bad reply", 9));
+    ASSERT_TRUE(Eventually([&] { return closer.calls == 1; }, milliseconds(3000)));
     ASSERT_TRUE(Eventually([&] { return CountThreadsNamed("rilo-sock") == 0; }, milliseconds(3000)));
-    EXPECT_EQ(closer.calls, 1);
     EXPECT_FALSE(sock->IsConnected());
     EXPECT_EQ(owner.Count(CLISOCK_NOTIFY_CLOSE), 0u); // the owner asked for it
     char buf[16];
