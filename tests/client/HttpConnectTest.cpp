@@ -39,13 +39,18 @@ protected:
     // standard input stays open (an end of input would stop it).
     void StartServer(const std::vector<std::string>& extra = {})
     {
-        port_ = ClosedPort();
-        std::vector<std::string> argv = {"openssl", "s_server", "-accept",
-                                         "127.0.0.1:" + std::to_string(port_), "-cert",
-                                         g_dir + "/cert.pem", "-key", g_dir + "/key.pem"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        ASSERT_TRUE(server_.Start(argv));
-        ASSERT_TRUE(server_.WaitOutput("ACCEPT", milliseconds(10000))) << server_.Output();
+        // A few tries: another test may take the free port first.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            port_ = ClosedPort();
+            std::vector<std::string> argv = {"openssl", "s_server", "-accept",
+                                             "127.0.0.1:" + std::to_string(port_), "-cert",
+                                             g_dir + "/cert.pem", "-key", g_dir + "/key.pem"};
+            argv.insert(argv.end(), extra.begin(), extra.end());
+            ASSERT_TRUE(server_.Start(argv));
+            if (server_.WaitOutput("ACCEPT", milliseconds(10000)))
+                return;
+        }
+        FAIL() << "openssl s_server did not start: " << server_.Output();
     }
 
     struct Sink {
