@@ -1,0 +1,156 @@
+#include "GtkApplication.h"
+
+#include <webkit2/webkit2.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+constexpr int kWindowWidth = 720;
+constexpr int kWindowHeight = 480;
+// How long a closing window waits for the page's side to shut down.
+constexpr guint kCloseGraceMs = 3000;
+
+bool g_closing = false;
+
+// The folder of the executable, with its trailing "/".
+std::string ProgramFolder()
+{
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "./";
+    std::string path(buf, static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+[[noreturn]] void EndProgram()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::exit(0);
+}
+
+void LoadFile(WebKitWebView* view, const char* path)
+{
+    GError* error = nullptr;
+    char* uri = g_filename_to_uri(path, nullptr, &error);
+    if (!uri) {
+        std::fprintf(stderr, "[CameraWizard] cannot load %s: %s\n", path, error->message);
+        g_error_free(error);
+        return;
+    }
+    webkit_web_view_load_uri(view, uri);
+    g_free(uri);
+}
+
+const char* StringParameter(WebKitUserMessage* message)
+{
+    GVariant* p = webkit_user_message_get_parameters(message);
+    return p && g_variant_is_of_type(p, G_VARIANT_TYPE_STRING) ? g_variant_get_string(p, nullptr) : nullptr;
+}
+
+gboolean OnUserMessage(WebKitWebView* view, WebKitUserMessage* message, gpointer)
+{
+    const char* name = webkit_user_message_get_name(message);
+    if (std::strcmp(name, "Terminate") == 0)
+        EndProgram();
+    if (std::strcmp(name, "LoadFile") == 0) {
+        if (const char* path = StringParameter(message))
+            LoadFile(view, path);
+        return TRUE;
+    }
+    if (std::strcmp(name, "OpenURL") == 0 || std::strcmp(name, "OpenFile") == 0) {
+        const char* text = StringParameter(message);
+        if (!text)
+            return TRUE;
+        char* uri = std::strcmp(name, "OpenFile") == 0 ? g_filename_to_uri(text, nullptr, nullptr) : g_strdup(text);
+        if (uri)
+            g_app_info_launch_default_for_uri(uri, nullptr, nullptr);
+        g_free(uri);
+        return TRUE;
+    }
+    if (std::strcmp(name, "Pasteboard") == 0) {
+        if (const char* text = StringParameter(message))
+            gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text, -1);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+gboolean CloseGraceOver(gpointer)
+{
+    EndProgram();
+}
+
+gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer view)
+{
+    if (g_closing)
+        return TRUE;
+    g_closing = true;
+    // The page's side runs the shutdown and asks back to end the program.
+    webkit_web_view_send_message_to_page(WEBKIT_WEB_VIEW(view), webkit_user_message_new("windowShouldClose", nullptr),
+                                         nullptr, nullptr, nullptr);
+    g_timeout_add(kCloseGraceMs, CloseGraceOver, nullptr);
+    return TRUE;
+}
+
+void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer)
+{
+    if (g_closing)
+        EndProgram();
+    std::fprintf(stderr, "[CameraWizard] the page's process ended (reason %d)\n", static_cast<int>(reason));
+}
+
+gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer)
+{
+    return TRUE;  // the wizard has no context menu
+}
+
+}  // namespace
+
+int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
+{
+    gtk_init(&argc, &argv);
+    const std::string folder = ProgramFolder();
+
+    WebKitWebContext* context = webkit_web_context_new();
+    // Before any web process exists: the bridge needs the network.
+    webkit_web_context_set_sandbox_enabled(context, FALSE);
+    webkit_web_context_set_web_extensions_directory(context, (folder + "webext").c_str());
+    webkit_web_context_set_web_extensions_initialization_user_data(context, g_variant_new_string(folder.c_str()));
+
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), "Camera Wizard");
+    gtk_window_set_default_size(GTK_WINDOW(window), kWindowWidth, kWindowHeight);
+    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+
+    GtkWidget* view = webkit_web_view_new_with_context(context);
+    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
+    // The page's console messages are its diagnostics.
+    webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
+    gtk_container_add(GTK_CONTAINER(window), view);
+
+    g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), nullptr);
+    g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), nullptr);
+    g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
+    g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), view);
+
+    delegate->setWindow(window);
+    LoadFile(WEBKIT_WEB_VIEW(view), (folder + "MacHtml/index.html").c_str());
+    gtk_widget_show_all(window);
+    delegate->applicationDidFinishLaunching();
+
+    gtk_main();
+    return 0;
+}
+
+}  // namespace platform

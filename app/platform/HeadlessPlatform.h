@@ -1,0 +1,81 @@
+#ifndef RILO_APP_HEADLESSPLATFORM_H
+#define RILO_APP_HEADLESSPLATFORM_H
+
+// A backend without a window, for tests: it records every evaluated script,
+// lets a test call published methods by their scripting names, read fields
+// and fire timers by hand.
+
+#include "Platform.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+class HeadlessPlatform : public ScriptHost, public RunLoop, public AppHost, public Workspace {
+public:
+    explicit HeadlessPlatform(std::string bundleParentDir = "/tmp/");
+    Services services() { return Services{this, this, this, this}; }
+
+    // ScriptHost
+    void Publish(const std::string& name, ScriptBridge* object) override;
+    void Evaluate(const std::string& script) override;
+    // RunLoop
+    TimerId ScheduleRepeating(double seconds, std::function<void()> tick) override;
+    void Invalidate(TimerId id) override;
+    // AppHost
+    void LoadFile(const std::string& path) override { loadedFiles.push_back(path); }
+    void Terminate() override { ++terminated; }
+    std::string BundleParentDir() override { return m_bundleParentDir; }
+    // Workspace
+    void OpenURL(const std::string& url) override { openedURLs.push_back(url); }
+    void OpenFile(const std::string& path) override { openedFiles.push_back(path); }
+    void SetIcon(const std::string&, const std::string&) override {}
+    void SetPasteboardString(const std::string& text) override { pasteboard = text; }
+    std::string DesktopFolder() override { return m_bundleParentDir + "Desktop"; }
+
+    // A page reload: the published objects appear in the fresh window.
+    void ReloadPage();
+
+    // Calls a method of the object published as name (FinderObj by default)
+    // by its scripting name; fails the process when there is no such method.
+    ScriptValue Call(const std::string& method, const ScriptArgs& args = {},
+                     const std::string& object = "FinderObj");
+    bool HasMethod(const std::string& method, const std::string& object = "FinderObj");
+    ScriptValue Get(const std::string& property, const std::string& object = "FinderObj");
+    ScriptBridge* Published(const std::string& name);
+
+    // Timers: every live one fires once, in creation order.
+    void FireTimers();
+    size_t LiveTimers() const { return m_timers.size(); }
+    double TimerInterval(TimerId id) const;
+
+    // Evaluated script texts, in order; TakeScripts empties the record.
+    std::vector<std::string> TakeScripts();
+    std::vector<std::string> Scripts() const;
+
+    std::vector<std::string> loadedFiles, openedURLs, openedFiles;
+    std::string pasteboard;
+    int terminated = 0;
+    int publications = 0;
+
+private:
+    struct Timer {
+        double seconds;
+        std::function<void()> tick;
+    };
+    std::string m_bundleParentDir;
+    std::map<std::string, ScriptBridge*> m_published;
+    std::map<TimerId, Timer> m_timers;
+    TimerId m_nextTimer = 1;
+    std::thread::id m_mainThread = std::this_thread::get_id();
+    mutable std::mutex m_scriptsMutex;
+    std::vector<std::string> m_scripts;
+};
+
+}  // namespace platform
+
+#endif

@@ -1,0 +1,91 @@
+#ifndef RILO_APP_PLATFORM_H
+#define RILO_APP_PLATFORM_H
+
+// The few services of the desktop that the front end is written against.
+// Two backends exist: the real one (GTK and WebKitGTK, in the web process)
+// and a headless one for tests.
+
+#include "ScriptValue.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// A published native object: the methods and fields page scripts reach.
+class ScriptBridge {
+public:
+    virtual ~ScriptBridge() = default;
+
+    struct Method {
+        std::string name;  // scripting name: each ":" of the selector as "_"
+        std::function<ScriptValue(const ScriptArgs&)> call;
+    };
+    struct Property {
+        std::string name;
+        std::function<ScriptValue()> get;
+    };
+    virtual const std::vector<Method>& ScriptMethods() = 0;
+    virtual const std::vector<Property>& ScriptProperties() = 0;
+};
+
+// The page's script side.
+class ScriptHost {
+public:
+    virtual ~ScriptHost() = default;
+    // Publishes the object under name in every fresh window object (and
+    // now, when a page is already there).
+    virtual void Publish(const std::string& name, ScriptBridge* object) = 0;
+    // Evaluates script text in the main frame; runs before returning.
+    virtual void Evaluate(const std::string& script) = 0;
+};
+
+// The main loop: every timer fires on the thread that runs the page.
+class RunLoop {
+public:
+    using TimerId = uint64_t;  // 0 is never a timer
+    virtual ~RunLoop() = default;
+    virtual TimerId ScheduleRepeating(double seconds, std::function<void()> tick) = 0;
+    // Stops a timer; unknown or stopped ids do nothing.
+    virtual void Invalidate(TimerId id) = 0;
+};
+
+// The application around the page.
+class AppHost {
+public:
+    virtual ~AppHost() = default;
+    // Loads a local file into the main frame.
+    virtual void LoadFile(const std::string& path) = 0;
+    // Ends the program with status 0 (the application process ends, and the
+    // page with it).
+    virtual void Terminate() = 0;
+    // The folder that holds the program, with its trailing "/".
+    virtual std::string BundleParentDir() = 0;
+};
+
+// Desktop services (browser, documents, icons, clipboard, desktop folder).
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    virtual void OpenURL(const std::string& url) = 0;
+    virtual void OpenFile(const std::string& path) = 0;
+    virtual void SetIcon(const std::string& file, const std::string& iconFile) = 0;
+    virtual void SetPasteboardString(const std::string& text) = 0;
+    virtual std::string DesktopFolder() = 0;
+    // Hiding a file's extension: no Linux counterpart.
+    virtual void HideExtension(const std::string&) {}
+};
+
+// Everything a bridge object needs, owned by the backend.
+struct Services {
+    ScriptHost* script = nullptr;
+    RunLoop* loop = nullptr;
+    AppHost* app = nullptr;
+    Workspace* workspace = nullptr;
+};
+
+}  // namespace platform
+
+#endif
