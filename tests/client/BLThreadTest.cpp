@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <atomic>
 #include <thread>
 
@@ -179,6 +181,30 @@ TEST(BLThread, StartedWorkerRunsInitAndExitOnce)
     ASSERT_TRUE(t.BeginThread());
     t.CloseThread(10000, true);
     EXPECT_EQ(t.inits, 2);
+}
+
+// Threads end for real: many start/stop cycles leave no task behind.
+TEST(BLThread, StartStopCyclesLeakNoThreads)
+{
+    auto tasks = [] {
+        int n = 0;
+        if (DIR* d = opendir("/proc/self/task")) {
+            while (dirent* e = readdir(d))
+                n += e->d_name[0] != '.';
+            closedir(d);
+        }
+        return n;
+    };
+    const int before = tasks();
+    std::atomic<int> deleted{0};
+    for (int i = 0; i < 200; ++i) {
+        Counting t(&deleted);
+        t.SetAutoDelete(false);
+        ASSERT_TRUE(t.BeginThread());
+        PostThreadMessage(t.GetThreadID(), 1100, unsigned(i), 0);
+        t.CloseThread(10000, true);
+    }
+    EXPECT_EQ(tasks(), before);
 }
 
 // Programming errors end the process in every build type (this test also

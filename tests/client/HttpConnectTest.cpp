@@ -173,6 +173,36 @@ TEST_F(HttpConnectTest, EofWithoutCloseNotifyIsAClose)
     EXPECT_EQ(c.Close(), 0);
 }
 
+// Both current protocol versions carry data, and a server that ends the
+// session properly (close_notify) is reported once as closed.
+TEST_F(HttpConnectTest, Tls12And13WithOrderlyServerClose)
+{
+    for (const char* version : {"-tls1_2", "-tls1_3"}) {
+        SCOPED_TRACE(version);
+        StartServer({version});
+        NotifySink owner;
+        Sink sink;
+        CHttpConnect c(owner.GetThreadID(), WM_HTTPCTRL_LAST);
+        c.SetRecvDataProc(Sink::Proc, &sink);
+        ASSERT_EQ(c.Create("127.0.0.1", port_), 1);
+        ASSERT_EQ(c.Connect(), 1) << server_.Output();
+        ASSERT_TRUE(owner.WaitFor(CLISOCK_NOTIFY_CONNECT, milliseconds(5000), nullptr));
+        EXPECT_EQ(c.GetTlsVersion(), std::string(version) == "-tls1_2" ? "TLSv1.2" : "TLSv1.3");
+        const std::string req = "GET /x HTTP/1.1\r\n\r\n";
+        EXPECT_EQ(c.Send(req.data(), int(req.size())), int(req.size()));
+        EXPECT_TRUE(server_.WaitOutput("GET /x", milliseconds(5000))) << server_.Output();
+        ASSERT_TRUE(server_.Write("picture\n"));
+        EXPECT_TRUE(sink.WaitData("picture\n", milliseconds(5000)));
+        ASSERT_TRUE(server_.Write("Q\n")); // s_server: close_notify, then exit
+        EXPECT_TRUE(owner.WaitFor(CLISOCK_NOTIFY_CLOSE, milliseconds(5000), nullptr));
+        usleep(100000);
+        EXPECT_EQ(owner.Count(CLISOCK_NOTIFY_CLOSE), 1u);
+        EXPECT_FALSE(c.IsConnected());
+        c.Close();
+        server_.Kill();
+    }
+}
+
 // Close must not wait for a read on a camera that sends nothing.
 TEST_F(HttpConnectTest, CloseIsPromptWhileTheServerIsSilent)
 {
