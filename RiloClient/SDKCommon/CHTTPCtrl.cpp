@@ -1,0 +1,634 @@
+// Connection, reconnect and watchdog of the HTTP worker.
+#include "CHTTPCtrl.h"
+
+#include "CCliSocket.h"
+#include "CHttpConnect.h"
+#include "CTimerService.h"
+#include "RiloAssert.h"
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::atomic<uint32_t> g_watchdogMs{CHTTPCtrl::kWatchdogPeriodMs};
+
+// Copies src into a fixed text; false (and dst empty) when it does not fit.
+bool CopyText(char* dst, size_t size, const char* src)
+{
+    size_t n = std::strlen(src);
+    if (n >= size) {
+        dst[0] = 0;
+        return false;
+    }
+    std::memcpy(dst, src, n + 1);
+    return true;
+}
+
+// lParam of HTTPNOTE_CONN_EVENT: the connection it belongs to, the flag and the reason.
+unsigned long PackConnEvent(uint32_t serial, bool ignoreRetry, int reason)
+{
+    return (static_cast<unsigned long>(serial) << 16) | (ignoreRetry ? 0x100ul : 0ul) |
+           (static_cast<unsigned long>(reason) & 0xFFul);
+}
+
+} // namespace
+
+const char CHTTPCtrl::kAgent[] = "RiloClient/1.0.0";
+
+void CHTTPCtrl::SetWatchdogPeriodForTest(uint32_t ms)
+{
+    g_watchdogMs = ms ? ms : uint32_t(kWatchdogPeriodMs);
+}
+
+CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
+    : CBLThread(nNotifyMsg), m_bCreated(false), m_bInitResult(true), m_htcState(htcInitial),
+      m_nLastReason(-1), m_pSocket(nullptr), m_pHttpConnect(nullptr), m_szHost(), m_nPort(0),
+      m_szObject(), m_szProxy(), m_nProxyPort(0), m_bUseProxy(false), m_szAuthorization(),
+      m_szUser(), m_szPassword(), m_szConnHost(), m_nConnPort(0), m_szConnObject(),
+      m_szConnProxy(), m_nConnProxyPort(0), m_bConnUseProxy(false), m_szAgent(), m_szHeader(),
+      m_dwHeaderLen(0), m_pContent(nullptr), m_dwContent(0), m_dwSizeContent(kDefaultContentSize),
+      m_bInContent(false), m_bRxFailed(false), m_dwSkipBody(0), m_bSeekStatus(false),
+      m_nDigestSent(0), m_nStaleSent(0), m_szContentType(), m_bCallerDisconnect(false),
+      m_bTryReconnect(false), m_nAuthType(nAuthType), m_bTLS(bTLS), m_bFirstDataReported(false),
+      m_bVideoRecordingFirst(true), m_nTimerId(0), m_dwLastDataTick(0),
+      m_nWatchdogMs(kWatchdogPeriodMs), m_nReconnectTimer(0), m_nFences(0),
+      m_bTransportUsed(false), m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false),
+      m_pfnNotify(nullptr), m_pNotifyUser(nullptr), m_pfnPoster(nullptr), m_pPosterCtx(nullptr)
+{
+    RILO_ASSERT((nNotifyMsg < WM_HTTPCTRL_FIRST) || (nNotifyMsg > WM_HTTPCTRL_LAST));
+    int nErr = pthread_cond_init(&m_evCond, nullptr);
+    RILO_ASSERT(nErr == 0);
+    std::strcpy(m_szObject, "/");
+    std::strcpy(m_szAgent, kAgent);
+}
+
+CHTTPCtrl::~CHTTPCtrl()
+{
+    if (m_pSocket) {
+        std::printf("[CHTTPCtrl::~CHTTPCtrl]before close...m_pSocket = %d\n",
+                    m_pSocket->GetSocketHandle());
+        m_pSocket->Close();
+        delete m_pSocket;
+        m_pSocket = nullptr;
+    }
+    if (m_pHttpConnect) {
+        std::printf("[CHTTPCtrl::~CHTTPCtrl]before close...m_pHttpConnect = %d\n", 1);
+        m_pHttpConnect->Close();
+        delete m_pHttpConnect;
+        m_pHttpConnect = nullptr;
+    }
+    delete[] m_pContent;
+    m_pContent = nullptr;
+    pthread_cond_destroy(&m_evCond);
+}
+
+bool CHTTPCtrl::OnWorkerThread() const
+{
+    return m_bWorkerKnown && pthread_equal(m_workerThread, pthread_self());
+}
+
+bool CHTTPCtrl::Create(int)
+{
+    RILO_ASSERT(m_htcState == htcInitial);
+    m_htcState = htcCreating;
+    {
+        std::lock_guard<std::mutex> g(m_evLock);
+        m_nLastReason = -1;
+    }
+    if (BeginThread()) {
+        Lock();
+        while (!m_bCreated)
+            pthread_cond_wait(&m_evCond, &m_mutex);
+        bool ok = m_bInitResult;
+        Unlock();
+        if (ok) {
+            m_htcState = htcReady;
+            return true;
+        }
+    }
+    m_htcState = htcInitial;
+    return false;
+}
+
+void CHTTPCtrl::Destroy()
+{
+    CloseThread(10000, true);
+}
+
+int CHTTPCtrl::Connect(const char* lpszIP, unsigned int nPort, const char* lpszObject,
+                       bool bTryReconnect)
+{
+    RILO_ASSERT(lpszIP != NULL);
+    RILO_ASSERT(lpszObject != NULL);
+    {
+        std::lock_guard<std::mutex> g(m_dataLock);
+        // Texts that do not fit are refused rather than cut into another address.
+        if (std::strlen(lpszIP) >= sizeof m_szHost || std::strlen(lpszObject) >= sizeof m_szObject)
+            return 0;
+        CopyText(m_szHost, sizeof m_szHost, lpszIP);
+        CopyText(m_szObject, sizeof m_szObject, lpszObject);
+        m_nPort = nPort;
+    }
+    m_bTryReconnect = bTryReconnect;
+    return PostThreadMessage(GetThreadID(), WM_HTTPCTRL_FIRST, HTTPCMD_CONNECT, 0);
+}
+
+void CHTTPCtrl::Disconnect()
+{
+    PostThreadMessage(GetThreadID(), WM_HTTPCTRL_FIRST, HTTPCMD_DISCONNECT, 0);
+    KillTimer();
+}
+
+void CHTTPCtrl::ForceReconnect()
+{
+    if (OnWorkerThread())
+        HandleConnEventOnWorker(cerForcedReconnect, false, 0);
+    else
+        PostThreadMessage(GetThreadID(), WM_HTTPCTRL_FIRST, HTTPCMD_RECONNECT, 0);
+}
+
+void CHTTPCtrl::SetNotifyMessageCB(HTTPNotifyMessageCB pfn, void* user)
+{
+    std::lock_guard<std::mutex> g(m_evLock);
+    m_pfnNotify = pfn;
+    m_pNotifyUser = user;
+}
+
+void CHTTPCtrl::SetEventPoster(HTTPEventPoster poster, void* posterCtx)
+{
+    std::lock_guard<std::mutex> g(m_evLock);
+    m_pfnPoster = poster;
+    m_pPosterCtx = posterCtx;
+}
+
+void CHTTPCtrl::SetProxy(const char* lpszProxy, unsigned int nPort)
+{
+    RILO_ASSERT(lpszProxy);
+    std::lock_guard<std::mutex> g(m_dataLock);
+    CopyText(m_szProxy, sizeof m_szProxy, lpszProxy);
+    m_nProxyPort = nPort;
+}
+
+void CHTTPCtrl::UseProxy(bool bUse)
+{
+    std::lock_guard<std::mutex> g(m_dataLock);
+    m_bUseProxy = bUse;
+}
+
+void CHTTPCtrl::SetVideoRecordingFirst(bool bFirst)
+{
+    m_bVideoRecordingFirst = bFirst;
+}
+
+bool CHTTPCtrl::IsConnected()
+{
+    if (m_pHttpConnect)
+        return m_pHttpConnect->IsConnected();
+    return m_pSocket && m_pSocket->IsConnected();
+}
+
+bool CHTTPCtrl::InitInstance()
+{
+    m_workerThread = pthread_self();
+    m_bWorkerKnown = true;
+    bool ok = CBLThread::InitInstance();
+    if (ok)
+        ok = PrepareContentBuffer(true);
+    if (ok) {
+        if (m_bTLS && m_nAuthType != 3) {
+            m_pHttpConnect = new CHttpConnect(GetThreadID(), WM_HTTPCTRL_LAST);
+            m_pHttpConnect->SetRecvDataProc(SocketDataReceived, this);
+        } else {
+            m_pSocket = new CCliSocket(GetThreadID(), WM_HTTPCTRL_LAST);
+            m_pSocket->SetRecvDataProc(SocketDataReceived, this);
+        }
+    }
+    Lock();
+    m_bInitResult = ok;
+    m_bCreated = true;
+    pthread_cond_broadcast(&m_evCond);
+    Unlock();
+    return ok;
+}
+
+int CHTTPCtrl::ExitInstance()
+{
+    KillTimer();
+    CancelReconnect();
+    std::fprintf(stderr, "[CHTTPCtrl::ExitInstance]m_pSocket = %08x\n",
+                 m_pSocket ? unsigned(m_pSocket->GetSocketHandle()) : 0u);
+    if (m_pSocket) {
+        std::fprintf(stderr, "[CHTTPCtrl::ExitInstance]before close...\n");
+        m_pSocket->Close();
+        delete m_pSocket;
+        m_pSocket = nullptr;
+    }
+    if (m_pHttpConnect) {
+        std::fprintf(stderr, "[CHTTPCtrl::ExitInstance]before close...\n");
+        m_pHttpConnect->Close();
+        delete m_pHttpConnect;
+        m_pHttpConnect = nullptr;
+    }
+    PrepareContentBuffer(false);
+    return CBLThread::ExitInstance();
+}
+
+int CHTTPCtrl::OnThreadMessage(unsigned int message, unsigned long wParam, unsigned long lParam)
+{
+    if (m_bClosing)
+        return 0;
+    if (message == WM_HTTPCTRL_FIRST) {
+        switch (wParam) {
+        case HTTPCMD_CONNECT:
+            if (lParam != 0) {
+                // A scheduled reconnect: only the one still pending counts.
+                if (lParam != m_nReconnectTimer)
+                    return 0;
+                m_nReconnectTimer = 0;
+                if (m_bCallerDisconnect || m_htcState != htcReady)
+                    return 0;
+            } else {
+                CancelReconnect();
+                m_bCallerDisconnect = false;
+                if (m_htcState == htcConnecting || m_htcState == htcConnected)
+                    AfterDisconnected();
+            }
+            if (ConnectSvr())
+                m_htcState = htcConnecting;
+            else
+                HandleConnEventOnWorker(cerConnectFailed, false, 0);
+            break;
+        case HTTPCMD_DISCONNECT:
+            m_bCallerDisconnect = true;
+            CancelReconnect();
+            AfterDisconnected();
+            break;
+        case HTTPCMD_RECONNECT:
+            HandleConnEventOnWorker(cerForcedReconnect, false, 0);
+            break;
+        default:
+            break;
+        }
+        return 0;
+    }
+    if (message == WM_HTTPCTRL_LAST) {
+        switch (wParam) {
+        case CLISOCK_NOTIFY_CONNECT:
+        case CLISOCK_NOTIFY_CLOSE:
+            // Left behind by a connection this worker closed itself.
+            if (m_nFences > 0)
+                return 0;
+            if (wParam == CLISOCK_NOTIFY_CONNECT) {
+                if (m_htcState == htcConnecting)
+                    OnSessionConnected(lParam);
+            } else if (m_htcState == htcConnecting || m_htcState == htcConnected) {
+                OnSessionClose(lParam);
+            }
+            break;
+        case HTTPNOTE_FENCE:
+            if (m_nFences > 0)
+                --m_nFences;
+            break;
+        case HTTPNOTE_CONN_EVENT: {
+            uint32_t serial = uint32_t(lParam >> 16);
+            int reason = int(lParam & 0xFF);
+            bool ignore = (lParam & 0x100) != 0;
+            if (serial != m_nConnSerial ||
+                (m_htcState != htcConnecting && m_htcState != htcConnected))
+                return 0;
+            // The header overflow waited a second before its event.
+            HandleConnEventOnWorker(reason, ignore, reason == cerHeaderTooLong ? 1000 : 0);
+            break;
+        }
+        case HTTPNOTE_WATCHDOG:
+            if (uint32_t(lParam) == m_nConnSerial)
+                OnTimer();
+            break;
+        case HTTPNOTE_DELIVER: {
+            HTTPNotifyMessageCB cb;
+            void* user;
+            {
+                std::lock_guard<std::mutex> g(m_evLock);
+                cb = m_pfnNotify;
+                user = m_pNotifyUser;
+            }
+            if (cb)
+                cb(user, reinterpret_cast<unsigned long>(this), lParam);
+            break;
+        }
+        default:
+            break;
+        }
+        return 0;
+    }
+    std::printf("Got an unknown message: %d, wParam = %d, lParam = %d\n", int(message), int(wParam),
+                int(lParam));
+    return 0;
+}
+
+bool CHTTPCtrl::ConnectSvr()
+{
+    {
+        std::lock_guard<std::mutex> g(m_dataLock);
+        std::memcpy(m_szConnHost, m_szHost, sizeof m_szConnHost);
+        std::memcpy(m_szConnObject, m_szObject, sizeof m_szConnObject);
+        std::memcpy(m_szConnProxy, m_szProxy, sizeof m_szConnProxy);
+        m_nConnPort = m_nPort;
+        m_nConnProxyPort = m_nProxyPort;
+        m_bConnUseProxy = m_bUseProxy;
+    }
+    // Every connection starts from empty buffers: what an earlier one left
+    // would sit ahead of this reply.
+    ResetReceiveState();
+    ++m_nConnSerial;
+    m_nWatchdogMs = g_watchdogMs;
+
+    char szIP[kTextSize];
+    std::strcpy(szIP, m_szConnHost);
+    int family = AF_INET;
+    size_t hl = std::strlen(m_szConnHost);
+    if (hl >= 2 && m_szConnHost[0] == '[' && m_szConnHost[hl - 1] == ']') {
+        std::memcpy(szIP, m_szConnHost + 1, hl - 2);
+        szIP[hl - 2] = 0;
+        family = AF_INET6;
+        std::fprintf(stderr, "[CHTTPCtrl::ConnectSvr]connect ipv6 ip: %s\n", szIP);
+    }
+
+    if (m_pHttpConnect) {
+        m_bTransportUsed = true;
+        if (m_pHttpConnect->IsConnected())
+            m_pHttpConnect->Close();
+        if (!m_pHttpConnect->Create(m_szConnHost, m_nConnPort)) {
+            std::printf("m_pHttpConnect->Create failed, err = %d\n", m_pHttpConnect->GetLastError());
+        } else if (m_pHttpConnect->Connect()) {
+            return true;
+        }
+        std::printf("[HTTPCtrl] Http connect %s:%u Error:%u\n", m_szConnHost, m_nConnPort,
+                    unsigned(m_pHttpConnect->GetLastError()));
+        return false;
+    }
+    if (!m_pSocket)
+        return false;
+    if (m_pSocket->IsConnected()) {
+        std::fprintf(stderr, "[CHTTPCtrl::ConnectSvr]before close...m_pSocket = %d\n",
+                     m_pSocket->GetSocketHandle());
+        m_pSocket->Close();
+    }
+    if (m_pSocket->GetSocketHandle() != -1) {
+        std::printf("[HTTPCtrl] ConnectSvr with m_hSocket != INVALID_SOCKET: %s:%u\n", m_szConnHost,
+                    m_nConnPort);
+        return false;
+    }
+    m_bTransportUsed = true;
+    if (!m_pSocket->Create(family, SOCK_STREAM, 0)) {
+        std::printf("m_pSocket->Create failed, err = %d\n", m_pSocket->GetLastError());
+        return false;
+    }
+    bool ok;
+    if (m_bConnUseProxy && m_szConnProxy[0]) {
+        std::printf("[HTTPCtrl] Socket Connect %s:%u to %s:%u\n", m_szConnProxy, m_nConnProxyPort,
+                    m_szConnHost, m_nConnPort);
+        ok = m_pSocket->Connect(m_szConnProxy, m_nConnProxyPort, AF_INET);
+    } else {
+        std::printf("[HTTPCtrl] Socket Connect %s:%u\n", m_szConnHost, m_nConnPort);
+        ok = m_pSocket->Connect(szIP, m_nConnPort, family);
+    }
+    if (!ok) {
+        std::printf("[HTTPCtrl] Socket connect %s:%u Error:%u\n", m_szConnHost, m_nConnPort,
+                    unsigned(m_pSocket->GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+void CHTTPCtrl::OnSessionConnected(unsigned long nCode)
+{
+    if (nCode != 0) {
+        char szErr[64];
+        std::snprintf(szErr, sizeof szErr, "OnConnect error: %d\n", int(nCode));
+        std::printf("[HTTPCtrl] OnConnected %s:%u report error:%s\n", m_szConnHost, m_nConnPort,
+                    szErr);
+        // The second's wait before the event is part of the reconnect pause,
+        // so the worker stays responsive.
+        if (!m_bClosing)
+            HandleConnEventOnWorker(cerConnectError, false, 1000);
+        return;
+    }
+    m_htcState = htcConnected;
+    std::printf("[HTTPCtrl] OnConnected %s:%u succssful!\n", m_szConnHost, m_nConnPort);
+    if (!SendRequest()) {
+        HandleConnEventOnWorker(cerSendFailed, false, 0);
+        return;
+    }
+    m_dwLastDataTick = MonotonicTickMs();
+    bool bRet = SetTimer();
+    RILO_ASSERT(bRet == true);
+}
+
+void CHTTPCtrl::OnSessionClose(unsigned long nCode)
+{
+    std::printf("[HTTPCtrl] OnSessionClose: Error: %u %s:%u\n", unsigned(nCode), m_szConnHost,
+                m_nConnPort);
+    AfterDisconnected();
+    if (m_bCallerDisconnect) {
+        std::printf("[HTTPCtrl] OnSessionClose: %s:%u caused by caller invoking Disconnect()!\n",
+                    m_szConnHost, m_nConnPort);
+        m_bCallerDisconnect = false;
+        return;
+    }
+    std::printf("[HTTPCtrl] OnSessionClose: %s:%u Call HandleConnEvent!\n", m_szConnHost,
+                m_nConnPort);
+    HandleConnEventOnWorker(nCode ? cerClosedError : cerClosed, false, 0);
+}
+
+void CHTTPCtrl::AfterDisconnected()
+{
+    RILO_ASSERT(OnWorkerThread());
+    KillTimer();
+    if (m_pHttpConnect) {
+        if (m_pHttpConnect->IsConnected())
+            m_pHttpConnect->Close();
+        else
+            m_pHttpConnect->Close(); // also ends a thread left by a self-close
+    } else if (m_pSocket) {
+        if (m_pSocket->IsConnected()) {
+            std::puts("[HTTPCtrl] OnDisconnected Close Socket!!!");
+            std::fprintf(stderr, "[CHTTPCtrl::AfterDisconnected] before close...m_pSocket = %d\n",
+                         m_pSocket->GetSocketHandle());
+            m_pSocket->Close();
+        }
+        if (m_pSocket->GetSocketHandle() != -1)
+            std::puts("[HTTPCtrl] OnDisconnected Socket is valid, so close it now");
+        // Close also joins the thread of a connection that closed itself.
+        m_pSocket->Close();
+    }
+    if (m_bTransportUsed) {
+        // The transport's thread is gone; whatever it posted is queued ahead
+        // of this fence and is dropped.
+        m_bTransportUsed = false;
+        if (PostThreadMessage(GetThreadID(), WM_HTTPCTRL_LAST, HTTPNOTE_FENCE, 0))
+            ++m_nFences;
+    }
+    m_htcState = htcReady;
+    m_bFirstDataReported = false;
+}
+
+void CHTTPCtrl::HandleConnEvent(int nReason, bool bIgnoreRetry)
+{
+    if (OnWorkerThread()) {
+        HandleConnEventOnWorker(nReason, bIgnoreRetry, 0);
+        return;
+    }
+    BLThreadID id = GetThreadID();
+    if (id != 0)
+        PostThreadMessage(id, WM_HTTPCTRL_LAST, HTTPNOTE_CONN_EVENT,
+                          PackConnEvent(m_nConnSerial, bIgnoreRetry, nReason));
+}
+
+void CHTTPCtrl::HandleConnEventOnWorker(int nReason, bool bIgnoreRetry, uint32_t extraPauseMs)
+{
+    std::printf("[HTTPCtrl] HCE-> State:%d, Reason:%d\n", int(m_htcState), nReason);
+    std::puts("[HTTPCtrl] HandleConnEvent before calling AfterDisconnected");
+    AfterDisconnected();
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> g(m_evLock);
+        post = nReason != m_nLastReason && m_pfnNotify;
+        m_nLastReason = nReason;
+    }
+    if (post)
+        PostOwnerEvent(static_cast<unsigned long>(nReason) * 65536ul + 1ul);
+    if (bIgnoreRetry || !m_bTryReconnect) {
+        std::printf("[HTTPCtrl] HandleConnEvent Note! %s:%u Streamming Stop!!! because: "
+                    "bIgnoreRetry: %d, m_bTryReconnect: %d\n",
+                    m_szConnHost, m_nConnPort, int(bIgnoreRetry), int(m_bTryReconnect.load()));
+        return;
+    }
+    int r = std::rand();
+    ScheduleReconnect(uint32_t(r % 5) * 500u + 1000u + extraPauseMs);
+}
+
+void CHTTPCtrl::ScheduleReconnect(uint32_t delayMs)
+{
+    // One pending reconnect at most: a later event replaces the earlier one.
+    CancelReconnect();
+    m_nReconnectTimer = CTimerService::Instance().Add(delayMs, 0, ReconnectTimerProc, this);
+}
+
+void CHTTPCtrl::CancelReconnect()
+{
+    if (m_nReconnectTimer) {
+        CTimerService::Instance().Remove(m_nReconnectTimer);
+        m_nReconnectTimer = 0;
+    }
+}
+
+void CHTTPCtrl::ReconnectTimerProc(void* user, uint64_t timerId)
+{
+    auto* self = static_cast<CHTTPCtrl*>(user);
+    PostThreadMessage(self->GetThreadID(), WM_HTTPCTRL_FIRST, HTTPCMD_CONNECT,
+                      static_cast<unsigned long>(timerId));
+}
+
+void CHTTPCtrl::NotifyStreamEvent(int nCode, unsigned long nKind)
+{
+    bool post = true;
+    {
+        std::lock_guard<std::mutex> g(m_evLock);
+        if (nKind == 1) {
+            if (nCode == m_nLastReason)
+                return;
+            m_nLastReason = nCode;
+        }
+        if (nCode == 0) {
+            post = !m_bFirstDataReported;
+            m_bFirstDataReported = true;
+        }
+    }
+    if (!post)
+        return;
+    if (nCode != 0)
+        PostOwnerEvent(static_cast<unsigned long>(nCode) * 65536ul + nKind);
+    else
+        PostOwnerEvent(nKind);
+}
+
+void CHTTPCtrl::NotifyError(unsigned long value, bool)
+{
+    PostOwnerEvent(value);
+}
+
+void CHTTPCtrl::PostOwnerEvent(unsigned long value)
+{
+    HTTPNotifyMessageCB cb;
+    void* user;
+    HTTPEventPoster poster;
+    void* ctx;
+    {
+        std::lock_guard<std::mutex> g(m_evLock);
+        cb = m_pfnNotify;
+        user = m_pNotifyUser;
+        poster = m_pfnPoster;
+        ctx = m_pPosterCtx;
+    }
+    if (!cb)
+        return;
+    if (poster) {
+        poster(ctx, cb, user, this, value);
+        return;
+    }
+    BLThreadID id = GetThreadID();
+    if (id != 0)
+        PostThreadMessage(id, WM_HTTPCTRL_LAST, HTTPNOTE_DELIVER, value);
+}
+
+bool CHTTPCtrl::SetTimer()
+{
+    std::lock_guard<std::mutex> g(m_timerLock);
+    if (m_nTimerId) {
+        std::puts("m_pTimerProc is exist");
+        return true;
+    }
+    uint32_t period = m_nWatchdogMs;
+    m_nTimerId = CTimerService::Instance().Add(period, period, DoTimerProc, this);
+    RILO_ASSERT(m_nTimerId != 0); // "osRet == 0"
+    std::puts("[CHTTPCtrl::SetTimer] settings successfully!");
+    return true;
+}
+
+void CHTTPCtrl::KillTimer()
+{
+    std::lock_guard<std::mutex> g(m_timerLock);
+    if (!m_nTimerId)
+        return;
+    // Waits for a callback that is running; it only posts, so nothing is
+    // closed here and nothing twice.
+    CTimerService::Instance().Remove(m_nTimerId);
+    m_nTimerId = 0;
+    std::puts("[CHTTPCtrl::KillTimer] settings successfully!");
+}
+
+void CHTTPCtrl::DoTimerProc(void* user, uint64_t)
+{
+    auto* self = static_cast<CHTTPCtrl*>(user);
+    RILO_ASSERT(self != NULL);
+    // The check runs on the worker, in order with the connection's own messages.
+    PostThreadMessage(self->GetThreadID(), WM_HTTPCTRL_LAST, HTTPNOTE_WATCHDOG,
+                      self->m_nConnSerial.load());
+}
+
+void CHTTPCtrl::OnTimer()
+{
+    if (m_htcState != htcConnected)
+        return;
+    uint32_t now = MonotonicTickMs();
+    if (uint32_t(now - m_dwLastDataTick) < m_nWatchdogMs + 1)
+        return;
+    m_dwLastDataTick = now;
+    OnSessionClose(1);
+}

@@ -1,0 +1,368 @@
+// The HTTP worker end to end against the emulated camera on loopback.
+#include "HttpCtrlTestUtil.h"
+
+#include "ClientTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace httptest;
+using testsupport::HttpEmulator;
+
+namespace {
+
+const char kObject[] = "/video/mjpg.cgi?profileid=3";
+
+std::string Pattern(const std::string& unit, size_t total)
+{
+    std::string s;
+    while (s.size() < total)
+        s += unit;
+    return s.substr(0, total);
+}
+
+// Gaps between successive accepted connections.
+std::vector<double> Gaps(const std::vector<double>& t)
+{
+    std::vector<double> g;
+    for (size_t i = 1; i < t.size(); ++i)
+        g.push_back(t[i] - t[i - 1]);
+    return g;
+}
+
+void ExpectReconnectPauses(const std::vector<double>& accepts, double extra = 0)
+{
+    for (double gap : Gaps(accepts)) {
+        EXPECT_GE(gap, 0.95 + extra);
+        EXPECT_LE(gap, 3.4 + extra);
+    }
+}
+
+class HttpCtrlTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (worker_)
+            worker_->Destroy();
+        worker_ = nullptr;
+        CHTTPCtrl::SetWatchdogPeriodForTest(0);
+    }
+    TestCtrl* worker_ = nullptr;
+    Recorder rec_;
+};
+
+// ---- request bytes per authorization type
+
+TEST_F(HttpCtrlTest, ReadyValueIsSentAsIs)
+{
+    HttpEmulator cam(R"({"auth":"exact","authorization":"admin:pw",
+                         "body":{"pattern":"ab","total":1000},"content_length":true})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 1, "admin:pw");
+    ASSERT_TRUE(rec_.WaitContent(1000, 10));
+    auto reqs = cam.Requests();
+    ASSERT_EQ(reqs.size(), 1u);
+    EXPECT_EQ(reqs[0].Text(), RequestText(kObject, cam.Port(), "admin:pw"));
+    EXPECT_EQ(rec_.Content(), Pattern("ab", 1000));
+    // Pictures-flow events come from the stream classes; a bare worker reports nothing.
+    EXPECT_EQ(rec_.CountAll(), 0u);
+}
+
+TEST_F(HttpCtrlTest, BasicValueAndNoAuthorizationLine)
+{
+    HttpEmulator cam(R"({"auth":"basic","user":"admin","password":"pw",
+                         "body":"hello","content_length":true})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2, "Basic YWRtaW46cHc=");
+    ASSERT_TRUE(rec_.WaitContent(5, 10));
+    auto reqs = cam.Requests();
+    ASSERT_EQ(reqs.size(), 1u);
+    EXPECT_EQ(reqs[0].Text(), RequestText(kObject, cam.Port(), "Basic YWRtaW46cHc="));
+    EXPECT_EQ(rec_.Content(), "hello");
+
+    // An empty value: the request ends with the blank line after Keep-Alive.
+    Recorder rec2;
+    HttpEmulator open(R"({"body":"x","content_length":true})");
+    TestCtrl* w2 = StartWorker(rec2, open.Port(), "/", 2, "");
+    ASSERT_TRUE(rec2.WaitContent(1, 10));
+    ASSERT_EQ(open.Requests().size(), 1u);
+    EXPECT_EQ(open.Requests()[0].Text(), RequestText("/", open.Port(), ""));
+    w2->Destroy();
+}
+
+// ---- Digest
+
+struct DigestCase {
+    int authType;
+    const char* qop;
+    bool longForm;
+};
+
+class HttpCtrlDigestTest : public HttpCtrlTest, public ::testing::WithParamInterface<DigestCase> {};
+
+TEST_P(HttpCtrlDigestTest, AnswersOnTheSameConnectionAndSkipsThe401Body)
+{
+    const DigestCase c = GetParam();
+    std::string cfg = std::string(R"({"auth":"digest","user":"admin","password":"pw","realm":"cam","qop":")") +
+                      c.qop + R"(","unauthorized_body":"<html>401 go away</html>",
+                      "body":{"pattern":"0123456789","total":20000},"content_length":true})";
+    HttpEmulator cam(cfg);
+    worker_ = StartWorker(rec_, cam.Port(), kObject, c.authType, "", "admin", "pw");
+    ASSERT_TRUE(rec_.WaitContent(20000, 10));
+    EXPECT_EQ(rec_.Content(), Pattern("0123456789", 20000));
+
+    auto reqs = cam.Requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    EXPECT_EQ(reqs[0].connection, reqs[1].connection);
+    EXPECT_EQ(cam.AcceptTimes().size(), 1u);
+    EXPECT_EQ(reqs[0].Text(), RequestText(kObject, cam.Port(), ""));
+
+    // The answer, computed here with another MD5.
+    const std::string sent = reqs[1].Text();
+    const std::string nonce = QuotedParam(sent, "nonce");
+    ASSERT_EQ(nonce.size(), 32u);
+    const std::string ha1 = Md5Hex("admin:cam:pw");
+    const std::string ha2 = Md5Hex(std::string("GET:") + kObject);
+    std::string value;
+    if (c.longForm) {
+        const std::string cnonce = "5e2b7c90a41f3d86b0c9e7a2d4f61b38";
+        std::string resp = Md5Hex(ha1 + ":" + nonce + ":00000001:" + cnonce + ":auth:" + ha2);
+        value = "Digest username=\"admin\",realm=\"cam\",uri=\"" + std::string(kObject) + "\",nonce=\"" +
+                nonce + "\",cnonce=\"" + cnonce + "\",nc=\"00000001\",response=\"" + resp +
+                "\",qop=\"auth\"";
+    } else {
+        std::string resp = Md5Hex(ha1 + ":" + nonce + ":" + ha2);
+        value = "Digest username=\"admin\",realm=\"cam\",uri=\"" + std::string(kObject) + "\",nonce=\"" +
+                nonce + "\",response=\"" + resp + "\"";
+    }
+    EXPECT_EQ(sent, RequestText(kObject, cam.Port(), value));
+    EXPECT_EQ(rec_.CountAll(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, HttpCtrlDigestTest,
+                         ::testing::Values(DigestCase{4, "auth", true}, DigestCase{3, "auth", true},
+                                           DigestCase{4, "", false},
+                                           DigestCase{3, "auth,auth-int", false}));
+
+TEST_F(HttpCtrlTest, StaleNonceGetsAnotherAnswer)
+{
+    HttpEmulator cam(R"({"auth":"digest","user":"admin","password":"pw","stale":2,
+                         "body":"fresh","content_length":true})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 4, "", "admin", "pw");
+    ASSERT_TRUE(rec_.WaitContent(5, 10));
+    EXPECT_EQ(rec_.Content(), "fresh");
+    auto reqs = cam.Requests();
+    ASSERT_EQ(reqs.size(), 4u);
+    for (auto& r : reqs)
+        EXPECT_EQ(r.connection, 1);
+    EXPECT_EQ(rec_.CountAll(), 0u);
+}
+
+TEST_F(HttpCtrlTest, WrongDigestCredentialsRaiseOneEventAndReconnectWithPauses)
+{
+    HttpEmulator cam(R"({"auth":"digest","user":"admin","password":"pw",
+                         "unauthorized_body":"nope","body":"x"})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 4, "", "admin", "wrong");
+    ASSERT_TRUE(rec_.WaitEvent(ConnEvent(cerAuthFailed), 10));
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 10));
+    worker_->Destroy();
+    worker_ = nullptr;
+
+    EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerAuthFailed)});
+    auto accepts = cam.AcceptTimes();
+    ExpectReconnectPauses(accepts);
+    // Per connection: the plain request and one answer, then it gives up.
+    std::map<int, int> perConn;
+    for (auto& r : cam.Requests())
+        ++perConn[r.connection];
+    for (auto& kv : perConn)
+        EXPECT_LE(kv.second, 2) << "connection " << kv.first;
+    EXPECT_EQ(perConn[1], 2);
+    EXPECT_EQ(perConn[2], 2);
+}
+
+TEST_F(HttpCtrlTest, WrongBasicCredentialsRaiseOneEventAndReconnectWithPauses)
+{
+    HttpEmulator cam(R"({"auth":"basic","user":"admin","password":"pw","body":"x"})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2, "Basic YWRtaW46d3Jvbmc=");
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 10));
+    worker_->Destroy();
+    worker_ = nullptr;
+    EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerAuthFailed)});
+    ExpectReconnectPauses(cam.AcceptTimes());
+    EXPECT_EQ(cam.Requests().size(), cam.AcceptTimes().size());
+}
+
+// ---- connection faults
+
+TEST_F(HttpCtrlTest, CloseMidStreamReportsAndReconnectsWithFreshContent)
+{
+    HttpEmulator cam(R"({"body":{"pattern":"0123456789"},"close_after":5000})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(rec_.WaitContent(10000, 10));
+    EXPECT_EQ(rec_.Content().substr(0, 10000), Pattern("0123456789", 5000) + Pattern("0123456789", 5000));
+    EXPECT_EQ(rec_.Count(ConnEvent(cerClosed)), 1u);
+    auto accepts = cam.AcceptTimes();
+    ASSERT_GE(accepts.size(), 2u);
+    ExpectReconnectPauses(accepts);
+}
+
+TEST_F(HttpCtrlTest, ResetMidStreamMakesOneReconnectPerOutage)
+{
+    HttpEmulator cam(R"({"body":{"pattern":"z"},"reset_after":3000})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 12));
+    worker_->Destroy();
+    worker_ = nullptr;
+    // One event for the repeated reason; every connection one request,
+    // and no two connections inside one pause.
+    EXPECT_EQ(rec_.CountAll(), 1u);
+    ExpectReconnectPauses(cam.AcceptTimes());
+    EXPECT_EQ(cam.Requests().size(), cam.AcceptTimes().size());
+}
+
+TEST_F(HttpCtrlTest, ForcedReconnectBurstMakesOneNewConnection)
+{
+    HttpEmulator cam(R"({"body":{"pattern":"s"},"rate":20000,"chunk":1000})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(rec_.WaitContent(1000, 10));
+    double t0 = Now();
+    for (int i = 0; i < 5; ++i)
+        worker_->ForceReconnect();
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 2; }, 5));
+    usleep(3500 * 1000);
+    auto accepts = cam.AcceptTimes();
+    EXPECT_EQ(accepts.size(), 2u);
+    EXPECT_GE(accepts.back() - t0, 0.95);
+    EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerForcedReconnect)});
+    EXPECT_EQ(worker_->GetState(), htcConnected);
+}
+
+TEST_F(HttpCtrlTest, StallIsClosedByTheWatchdogAndReconnected)
+{
+    CHTTPCtrl::SetWatchdogPeriodForTest(400);
+    HttpEmulator cam(R"({"body":{"pattern":"q"},"stall_after":2000})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(rec_.WaitContent(2000, 10));
+    double stalled = Now();
+    ASSERT_TRUE(rec_.WaitEvent(ConnEvent(cerClosedError), 5));
+    double fired = Now();
+    EXPECT_GE(fired - stalled, 0.35);
+    EXPECT_LE(fired - stalled, 2.0);
+    ASSERT_TRUE(rec_.WaitContent(4000, 10));
+    EXPECT_EQ(cam.AcceptTimes().size(), 2u);
+}
+
+TEST_F(HttpCtrlTest, WatchdogFiringDuringDisconnectsNeverClosesAfterThem)
+{
+    // A watchdog that fires every few milliseconds against a stalled stream,
+    // and a caller who disconnects at random moments.
+    CHTTPCtrl::SetWatchdogPeriodForTest(3);
+    HttpEmulator cam(R"({"body":{"pattern":"w"},"stall_after":10})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    for (int i = 0; i < 30; ++i) {
+        usleep(useconds_t(1000 * (i % 7)));
+        worker_->Disconnect();
+        worker_->Connect("127.0.0.1", unsigned(cam.Port()), kObject, true);
+    }
+    worker_->Disconnect();
+    ASSERT_TRUE(Eventually([&] { return worker_->GetState() == htcReady; }, 2));
+    size_t accepts = cam.AcceptTimes().size();
+    usleep(3500 * 1000);
+    // Nothing scheduled a reconnect after the last Disconnect.
+    EXPECT_EQ(cam.AcceptTimes().size(), accepts);
+    EXPECT_EQ(worker_->GetState(), htcReady);
+}
+
+TEST_F(HttpCtrlTest, OversizeHeaderIsReportedAndReconnected)
+{
+    HttpEmulator cam(R"({"header_padding":9000,"body":"x"})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 2; }, 10));
+    EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerHeaderTooLong)});
+    EXPECT_EQ(rec_.Content(), "");
+    // The second's wait before the event adds to the pause.
+    ExpectReconnectPauses(cam.AcceptTimes(), 1.0);
+}
+
+TEST_F(HttpCtrlTest, HeaderByteByByteAndStatusWithoutSpaceAreAccepted)
+{
+    HttpEmulator cam(R"({"header_padding":8000,"split_header":true,"split_delay":0,
+                         "status_line":"HTTP/1.1200","body":"payload","content_length":true})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(rec_.WaitContent(7, 20));
+    EXPECT_EQ(rec_.Content(), "payload");
+    EXPECT_EQ(rec_.CountAll(), 0u);
+}
+
+TEST_F(HttpCtrlTest, Status500IsReportedAndReconnected)
+{
+    HttpEmulator cam(R"({"status":500,"status_body":"broken"})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 2; }, 10));
+    EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerBadStatus)});
+    EXPECT_EQ(rec_.Content(), "");
+}
+
+TEST_F(HttpCtrlTest, ForbiddenWithDigestIsReported)
+{
+    HttpEmulator cam(R"({"status":403})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 4, "", "admin", "pw");
+    ASSERT_TRUE(rec_.WaitEvent(ConnEvent(cerAuthFailed), 10));
+}
+
+TEST_F(HttpCtrlTest, FullBufferThatNothingCanBeCutFromIsReset)
+{
+    HttpEmulator cam(R"({"body":{"pattern":"u","total":100000},"content_length":true})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2, "", "", "", false, 4096, false);
+    ASSERT_TRUE(Eventually([&] { return rec_.seen >= 100000; }, 10));
+    EXPECT_EQ(rec_.seen.load(), 100000u);
+    EXPECT_EQ(cam.AcceptTimes().size(), 1u);
+    EXPECT_EQ(rec_.CountAll(), 0u);
+}
+
+TEST_F(HttpCtrlTest, RefusedPortRaisesOneEventWhileRetrying)
+{
+    unsigned port = rilotest::ClosedPort();
+    worker_ = StartWorker(rec_, int(port), kObject, 2);
+    ASSERT_TRUE(Eventually([&] { return rec_.connects >= 3; }, 10));
+    auto v = rec_.Values();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_TRUE(v[0] == ConnEvent(cerConnectFailed) || v[0] == ConnEvent(cerConnectError)) << v[0];
+}
+
+TEST_F(HttpCtrlTest, DestroyDuringReconnectPauseReturnsPromptly)
+{
+    unsigned port = rilotest::ClosedPort();
+    worker_ = StartWorker(rec_, int(port), kObject, 2);
+    ASSERT_TRUE(Eventually([&] { return rec_.CountAll() >= 1; }, 10));
+    double t0 = Now();
+    worker_->Destroy();
+    worker_ = nullptr;
+    EXPECT_LT(Now() - t0, 0.5);
+}
+
+TEST_F(HttpCtrlTest, DisconnectPostsNothingAndStopsReconnecting)
+{
+    HttpEmulator cam(R"({"body":{"pattern":"d"},"close_after":1000})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
+    ASSERT_TRUE(rec_.WaitContent(1000, 10));
+    worker_->Disconnect();
+    usleep(3500 * 1000);
+    // The camera's close came either before (one event, its reconnect
+    // cancelled) or after the Disconnect (no event).
+    EXPECT_LE(rec_.CountAll(), 1u);
+    EXPECT_EQ(cam.AcceptTimes().size(), 1u);
+    EXPECT_EQ(worker_->GetState(), htcReady);
+}
+
+TEST_F(HttpCtrlTest, WithoutRetryAnEventLeavesTheWorkerReady)
+{
+    HttpEmulator cam(R"({"status":404})");
+    worker_ = new TestCtrl(&rec_, false, 2);
+    ASSERT_TRUE(worker_->Create());
+    worker_->Connect("127.0.0.1", unsigned(cam.Port()), kObject, false);
+    ASSERT_TRUE(rec_.WaitEvent(ConnEvent(cerBadStatus), 10));
+    usleep(3500 * 1000);
+    EXPECT_EQ(cam.AcceptTimes().size(), 1u);
+    EXPECT_EQ(worker_->GetState(), htcReady);
+}
+
+} // namespace
