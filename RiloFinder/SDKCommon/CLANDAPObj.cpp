@@ -13,12 +13,12 @@ namespace {
 constexpr int kCommitTries = 7;   // resends after the first send
 constexpr int kRefreshTries = 3;  // resends per pass of a refresh
 
-unsigned long Jitter(unsigned range)
+}  // namespace
+
+unsigned long CLANDAPObj::Jitter(unsigned range)
 {
     return static_cast<unsigned long>(static_cast<unsigned>(std::rand()) % range);
 }
-
-}  // namespace
 
 CLANDAPObj::CLANDAPObj() : m_Packet(std::make_unique<_LANDAPPacket>())
 {
@@ -271,4 +271,26 @@ int CLANDAPObj::CheckSetReply(int received, uint16_t seq)
     if (r.LandapSeqNo != seq || !IsMACMatch(&from))
         return -1;
     return LandapDecodeSetResult(m_Packet->bytes, &m_CmdResult);
+}
+
+int CLANDAPObj::Transact(unsigned replyLen, unsigned long baseMs, uint16_t port)
+{
+    return CommitData(m_Packet.get(), m_Packet->bytes, replyLen, baseMs, 1, port);
+}
+
+int CLANDAPObj::RunSet(uint16_t seq)
+{
+    int n = Transact(kSetReplySize, LandapBaseTimeout, LandapPort);
+    return CheckSetReply(n, seq);
+}
+
+int CLANDAPObj::RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs,
+                       uint16_t port)
+{
+    int n = Transact(unsigned(LandapHeader::WireSize) + bodySize, baseMs, port);
+    if (CheckGetReply(n, seq) != 0)
+        return -1;
+    if (bodyLen >= 0 && m_Packet->Header().LandapBodyLen != unsigned(bodyLen))
+        return -1;
+    return 0;
 }

@@ -2,14 +2,18 @@
 #define RILO_CLANDAPOBJ_H
 
 #include "CLANCamObject.h"
+#include "LANDAPCmdRecords.h"
 #include "LANDAPRecords.h"
 #include "LandapHeader.h"
 #include "LandapSetResult.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
+
+class CBCModule;
 
 // One slot of the camera's DDNS provider list.
 struct _stDDNSName {
@@ -26,6 +30,15 @@ public:
     static constexpr unsigned kDeviceInfoReplySize =
         unsigned(LandapHeader::WireSize + _LANDAP_Device_Info::WireSize);
     static constexpr unsigned kSetReplySize = unsigned(LandapHeader::WireSize + LandapSetResult::WireSize);
+    // A survey read gives up past this many pages.
+    static constexpr int kMaxSurveyPages = 64;
+    // Sends of the own-loop commands (0xA5, 0xAE): the first and 5 resends.
+    static constexpr int kOwnLoopSends = 6;
+    static constexpr unsigned kSupportedCmdReplySize = 262;
+    // The provider list is read again when older than this.
+    static constexpr uint64_t kDDNSMaxAgeSeconds = 60;
+    // Seconds of the clock that ages the provider list.
+    typedef uint64_t (*SecondsClock)();
 
     CLANDAPObj();
     ~CLANDAPObj() override;
@@ -35,6 +48,71 @@ public:
     void SetAuthentication(const char* user, const char* password) override;
     // Re-reads the device information from the camera.
     int UpdateNetworkSetting(uint16_t seq) override;
+    // 0 accepted, 2 refused, 3 authentication failure, -1 no usable reply.
+    int VerifyAuthorization(uint16_t seq) override;
+    // Set result; the stored credentials stay as they are.
+    int ChangeAdminPassword(const char* user, const char* password, uint16_t seq) override;
+    // Stores the setting, then writes it to the camera (0xA2).
+    int SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq) override;
+
+    // Settings commands. Sets return the set result (0, 1, 2, -1), gets 0
+    // with the record written or -1 with it untouched.
+    int SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq);
+    int SetCameraAdvNetwork(const _LANDAPAdvNetworkSettings* rec, uint16_t seq);
+    int SetCameraWireless(const _LANDAPWirelessSettings* rec, uint16_t seq);
+    int SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq);
+    int SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq);
+    int ResetCamera(uint16_t seq);
+    int FactoryResetCamera(uint16_t seq);
+    int CommitSettings(uint16_t seq);
+    int DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out, uint16_t seq);
+    int GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq);
+    int DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq);
+    int GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq);
+    int GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq);
+    int GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq);
+    int GetCameraSimpleWireless(_LANDAPSimpleWireless* out, uint16_t seq);
+    int GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out, uint16_t seq);
+    int QueryNetworkStatus(_LANDAPNetworkStatus* out, uint16_t seq);
+
+    // Site survey: start a scan (set result), then read it page by page.
+    int InitWirelessSiteSurvey(uint16_t seq);
+    // count: capacity in, stations found out. 0, -6 (array too small, count
+    // set to the number found, nothing copied) or -1.
+    int GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count, uint16_t seq);
+    // The page walk of a survey read. buf (kLandapSurveyPageSize bytes)
+    // holds the first page, received bytes long; receiveNext fills buf with
+    // the next datagram and returns its length. 0 with the stations
+    // appended, -1 for a bad or missing page.
+    int WalkSiteSurvey(uint8_t* buf, int received, const std::function<int()>& receiveNext,
+                       uint16_t seq, std::vector<_LANDAPWirelessStation>* stations) const;
+
+    // The camera's optional commands, read once and cached. count: capacity
+    // in, codes out. 0, -6 (count set to the number needed), -1 (no reply or
+    // a null array), 2 (refused), 3 (status 4).
+    int GetSupportedCommand(uint16_t* codes, int* count, uint16_t seq);
+    // Fills the cache from a 0xA5 reply of received bytes: 0, 2 or 3.
+    int TakeSupportedCommands(const uint8_t* reply, int received, uint16_t seq);
+    int GetSupportedCmdCount() const { return m_SupportedCmdNum; }
+
+    // DDNS providers, taken from the 0xA6 pack.
+    int GetDDNSProviderList(uint16_t seq);
+    int NeedUpdateDDNSList() const;
+    int GetDDNSProvidersCount() const { return int(m_DDNSNames.size()); }
+    // Copies name which (dst holds 128 bytes): its length, 0 for an empty
+    // slot, -1 for an index outside the list or a null dst.
+    int GetDDNSProvider(int which, char* dst) const;
+    void UpdateDDNSProviders(const char* text);
+    void CleanUpDDNSProviders();
+    // Replaces the clock of the list's age (null: the monotonic clock).
+    static void SetDDNSClock(SecondsClock clock);
+
+    // Remote access, port 62977. The two reads: 0, 1 (reply refused, record
+    // still filled) or -9 (no reply).
+    int GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq);
+    int Tessel12QueryProcState(_TESSEL12ProcStatus* out, uint16_t seq);
+    int EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq);
+    int QueryTessel12URL(_TESSEL12URL* out, uint16_t seq);
 
     // 1 after the camera's device information was read again, else 0.
     int UpdateCameraInfo(uint16_t seq);
@@ -68,6 +146,9 @@ public:
     // not the answer to this request, else the set-result decoding.
     int CheckSetReply(int received, uint16_t seq);
 
+    // The pseudo-random spread added to time-outs: rand() mod range.
+    static unsigned long Jitter(unsigned range);
+
     void ClearCmdResult() { m_CmdResult = _CmdResult{}; }
     const _CmdResult& GetCmdResult() const { return m_CmdResult; }
     const _LANDAP_Device_Info& GetDeviceInfo() const { return m_DeviceInfo; }
@@ -80,6 +161,22 @@ public:
 
 protected:
     void StoreDeviceInfoBytes(const uint8_t* body);
+    // The exchange of every command built in the packet buffer: CommitData
+    // with retry mode 1, the reply over the request. Replaceable so that the
+    // reply handling can be driven without a network.
+    virtual int Transact(unsigned replyLen, unsigned long baseMs, uint16_t port);
+    // A set-type command already built: exchange on 62976 and decode.
+    int RunSet(uint16_t seq);
+    // A get already built: exchange and reply check. On 0 the first
+    // bodySize body bytes of the packet buffer hold the record (zero where
+    // the reply was short); bodyLen >= 0 must equal the reply's body length.
+    int RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs = LandapBaseTimeout,
+               uint16_t port = LandapPort);
+    template <typename Record>
+    int PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing);
+    // The resend ladder of the own-loop commands: sends the packet buffer's
+    // request up to kOwnLoopSends times until a receive brings something.
+    int SendUntilAnswer(CBCModule& sock, uint8_t* buf, unsigned bufLen, unsigned long* timeout);
 
     _CmdResult m_CmdResult;
     _LANDAP_Device_Info m_DeviceInfo;
@@ -88,7 +185,8 @@ protected:
     char m_UserText[kAuthTextSize] = {};      // Base64 of the user name
     char m_PasswordText[kAuthTextSize] = {};  // Base64 of the password
     std::vector<std::unique_ptr<_stDDNSName>> m_DDNSNames;
-    uint64_t m_DDNSFetchTime = 0;  // seconds, 0 = never fetched
+    uint64_t m_DDNSFetchTime = 0;  // seconds of the DDNS clock
+    bool m_DDNSFetched = false;
     uint16_t m_SupportedCmds[kMaxSupportedCmds] = {};
     int m_SupportedCmdNum = 0;     // 0 = not fetched yet
 };

@@ -1,0 +1,234 @@
+// CLANDAPObj: credentials check and change, the settings records, restart,
+// factory reset and commit.
+#include "CLANDAPObj.h"
+
+#include "LandapAuth.h"
+
+#include <cstring>
+
+int CLANDAPObj::VerifyAuthorization(uint16_t seq)
+{
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(LandapCmdVerifyAuthorization, seq);
+    int n = Transact(unsigned(LandapHeader::WireSize + 4), LandapBaseTimeout, LandapPort);
+    if (n <= 0)
+        return -1;
+    // Taken without the sequence and MAC checks of the other commands.
+    LandapHeader r = m_Packet->Header();
+    if (r.LandapStatus == 4)
+        return 3;
+    if (r.LandapStatus != 0)
+        return 2;
+    if (r.LandapBodyLen != 4)
+        return -1;
+    return LANDAPGetU32(m_Packet->Body()) != 0 ? 0 : 2;
+}
+
+int CLANDAPObj::ChangeAdminPassword(const char* user, const char* password, uint16_t seq)
+{
+    constexpr size_t kBodyLen = 2 * kLandapAuthBlockSize;
+    FillRequestHeader(LandapCmdChangeAdminPassword, seq);
+    uint8_t* body = m_Packet->Body();
+    std::memset(body, 0, kBodyLen);
+    LANDAPPutU16(m_Packet->bytes + LandapHeader::OffBodyLen, uint16_t(kBodyLen));
+    uint16_t unused = 0;
+    MakeAuthField(body, &unused);
+
+    // The new pair is encoded on its own; the encoder reads at most what 64
+    // characters can carry, so no value length reaches past its field.
+    char newUser[kLandapAuthHalf + 1];
+    char newPassword[kLandapAuthHalf + 1];
+    LandapEncodeAuthText(user, newUser, sizeof newUser);
+    LandapEncodeAuthText(password, newPassword, sizeof newPassword);
+    LandapWriteAuthBlock(body + kLandapAuthBlockSize, newUser, newPassword);
+    // No new user name: the user stays the same.
+    if (!user)
+        std::memcpy(body + kLandapAuthBlockSize, m_UserText, kLandapAuthHalf);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq)
+{
+    int rc = CLANCamObject::SetNetworkSetting(setting, seq);
+    if (rc != 0)
+        return rc;
+    _LANDAP_Basic_Set b;
+    b.IPAddr = setting->IPAddr;
+    b.SubnetMask = setting->SubnetMask;
+    b.Gateway = setting->Gateway;
+    b.DNS1 = setting->DNS1;
+    b.DNS2 = setting->DNS2;
+    b.DHCP = setting->DHCP != 0 ? 1 : 0;
+    return SetCameraSetting(&b, seq);
+}
+
+int CLANDAPObj::SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq)
+{
+    if (!rec)
+        return -1;
+    // The flags and DNS bytes go out as the caller gave them: zeroing them
+    // would switch a camera's HTTPS port back to plain HTTP.
+    uint8_t raw[_LANDAP_Basic_Set::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    BuildRecordRequest(LandapCmdSetCameraSetting, seq, raw, sizeof raw);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::SetCameraAdvNetwork(const _LANDAPAdvNetworkSettings* rec, uint16_t seq)
+{
+    if (!rec)
+        return -1;
+    uint8_t raw[_LANDAPAdvNetworkSettings::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    BuildRecordRequest(LandapCmdSetCameraAdvNetwork, seq, raw, sizeof raw);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::SetCameraWireless(const _LANDAPWirelessSettings* rec, uint16_t seq)
+{
+    if (!rec)
+        return -1;
+    uint8_t raw[_LANDAPWirelessSettings::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    BuildRecordRequest(LandapCmdSetCameraWireless, seq, raw, sizeof raw);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq)
+{
+    if (!rec)
+        return -1;
+    uint8_t raw[_LANDAPDatetime::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    std::memset(raw + _LANDAPDatetime::OffUnused, 0, _LANDAPDatetime::UnusedWidth);
+    BuildRecordRequest(LandapCmdSetCameraDatetime, seq, raw, sizeof raw);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq)
+{
+    if (!rec)
+        return -1;
+    uint8_t raw[_LANDAPSimpleWireless::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    BuildRecordRequest(LandapCmdSetCameraSimpleWireless, seq, raw, sizeof raw);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::ResetCamera(uint16_t seq)
+{
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(LandapCmdResetCamera, seq);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::FactoryResetCamera(uint16_t seq)
+{
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(LandapCmdFactoryResetCamera, seq);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::CommitSettings(uint16_t seq)
+{
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(LandapCmdCommitSettings, seq);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(LandapCmdGetCameraAdvNetwork, seq);
+    constexpr unsigned kSize = _LANDAP_Get_AdvNetwork_Pack::WireSize;
+    if (RunGet(kSize, int(kSize), seq) != 0)
+        return -1;
+    out->Decode(m_Packet->Body(), kSize);
+    // No list in the reply keeps the one held and its age.
+    if (out->ProviderListLen != 0)
+        UpdateDDNSProviders(out->ProviderList);
+    return 0;
+}
+
+int CLANDAPObj::GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    _LANDAP_Get_AdvNetwork_Pack pack;
+    if (DoGetCameraAdvNetwork(&pack, seq) != 0)
+        return -1;
+    *out = pack.Settings;
+    return 0;
+}
+
+int CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(LandapCmdGetCameraWireless, seq);
+    constexpr unsigned kSize = _LANDAP_Get_Wireless_Pack::WireSize;
+    if (RunGet(kSize, int(kSize), seq) != 0)
+        return -1;
+    out->Decode(m_Packet->Body(), kSize);
+    return 0;
+}
+
+int CLANDAPObj::GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    _LANDAP_Get_Wireless_Pack pack;
+    if (DoGetCameraWireless(&pack, seq) != 0)
+        return -1;
+    *out = pack.Settings;
+    return 0;
+}
+
+int CLANDAPObj::GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    _LANDAP_Get_Wireless_Pack pack;
+    if (DoGetCameraWireless(&pack, seq) != 0)
+        return -1;
+    *out = pack.Capability;
+    return 0;
+}
+
+// The plain gets: authentication block, a reply of the record's size.
+template <typename Record>
+int CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing)
+{
+    if (!out)
+        return -1;
+    WarnIfNoAuthentication(eitherMissing);
+    BuildAuthRequest(command, seq);
+    if (RunGet(unsigned(Record::WireSize), -1, seq) != 0)
+        return -1;
+    out->Decode(m_Packet->Body(), Record::WireSize);
+    return 0;
+}
+
+int CLANDAPObj::GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq)
+{
+    return PlainGet(out, LandapCmdGetCameraDatetime, seq, false);
+}
+
+int CLANDAPObj::GetCameraSimpleWireless(_LANDAPSimpleWireless* out, uint16_t seq)
+{
+    return PlainGet(out, LandapCmdGetCameraSimpleWireless, seq, false);
+}
+
+int CLANDAPObj::GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out, uint16_t seq)
+{
+    // This one asks for both halves of the credentials.
+    return PlainGet(out, LandapCmdGetWirelessAssociatedStatus, seq, true);
+}
+
+int CLANDAPObj::QueryNetworkStatus(_LANDAPNetworkStatus* out, uint16_t seq)
+{
+    return PlainGet(out, LandapCmdQueryNetworkStatus, seq, false);
+}

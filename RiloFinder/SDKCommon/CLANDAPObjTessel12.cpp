@@ -1,0 +1,60 @@
+// CLANDAPObj: the remote-access commands, all on port 62977.
+#include "CLANDAPObj.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr unsigned kTessel12RecordReply = unsigned(LandapHeader::WireSize + 16);
+
+}  // namespace
+
+int CLANDAPObj::GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    FillRequestHeader(LandapCmdGetTessel12Enabled, seq);
+    int n = Transact(kTessel12RecordReply, LandapTessel12BaseTimeout, LandapTessel12Port);
+    if (n <= 0)
+        return -9;
+    // The record is handed on whatever the camera said about it.
+    out->Decode(m_Packet->Body(), _TESSEL12Enable::WireSize);
+    return CheckGetReply(n, seq) == 0 ? 0 : 1;
+}
+
+int CLANDAPObj::Tessel12QueryProcState(_TESSEL12ProcStatus* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    FillRequestHeader(LandapCmdTessel12QueryProcState, seq);
+    int n = Transact(kTessel12RecordReply, LandapTessel12BaseTimeout, LandapTessel12Port);
+    if (n <= 0)
+        return -9;
+    out->Decode(m_Packet->Body(), _TESSEL12ProcStatus::WireSize);
+    return CheckGetReply(n, seq) == 0 ? 0 : 1;
+}
+
+int CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq)
+{
+    if (!rec)
+        return -1;
+    WarnIfNoAuthentication(false);
+    uint8_t raw[_TESSEL12Enable::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    BuildRecordRequest(LandapCmdEnableTessel12, seq, raw, sizeof raw);
+    int n = Transact(kSetReplySize, LandapTessel12BaseTimeout, LandapTessel12Port);
+    return CheckSetReply(n, seq);
+}
+
+int CLANDAPObj::QueryTessel12URL(_TESSEL12URL* out, uint16_t seq)
+{
+    if (!out)
+        return -1;
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(LandapCmdQueryTessel12URL, seq);
+    if (RunGet(unsigned(_TESSEL12URL::WireSize), -1, seq, LandapTessel12BaseTimeout,
+               LandapTessel12Port) != 0)
+        return -1;
+    out->Decode(m_Packet->Body(), _TESSEL12URL::WireSize);
+    return 0;
+}

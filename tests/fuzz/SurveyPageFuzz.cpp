@@ -1,0 +1,90 @@
+// The site-survey page walk and the supported-command walk, fed pages
+// straight from the input.
+#include "CLANDAPObj.h"
+
+#include <sched.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kSeq = 0x4321;
+const MAC_ADDR kMac = {{0x02, 0x00, 0x5e, 0x00, 0x02, 0x01}};
+
+// The input as a run of datagrams: a u16 length (cut to a page), then bytes.
+struct Pages {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+    bool patch;
+
+    int Next(uint8_t* buf)
+    {
+        if (pos + 2 > size)
+            return 0;
+        size_t len = size_t(data[pos] | data[pos + 1] << 8) % (kLandapSurveyPageSize + 1);
+        pos += 2;
+        if (len > size - pos)
+            len = size - pos;
+        std::memcpy(buf, data + pos, len);
+        pos += len;
+        // Most pages should get past the header checks.
+        if (patch && len >= LandapHeader::WireSize) {
+            LANDAPPutU16(buf + LandapHeader::OffSeqNo, kSeq);
+            std::memcpy(buf + LandapHeader::OffTargetMAC, kMac.addr, 6);
+            LANDAPPutU16(buf + LandapHeader::OffStatus, 0);
+        }
+        return int(len);
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // A network namespace of our own with no usable link: should any path
+    // try a real exchange, nothing can leave the machine.
+    if (unshare(CLONE_NEWNET) != 0) {
+        std::perror("unshare(CLONE_NEWNET)");
+        std::abort();
+    }
+    if (!std::freopen("/dev/null", "w", stdout))
+        return 0;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    CLANDAPObj cam;
+    uint8_t info[_LANDAP_Device_Info::WireSize] = {};
+    uint32_t intf = 0;
+    cam.AssignInitData(info, sizeof info, &kMac, &intf);
+
+    Pages pages{data + 1, size - 1, 0, (data[0] & 1) != 0};
+    // Exactly a page, so reads past it are caught.
+    std::vector<uint8_t> buf(kLandapSurveyPageSize, 0);
+    int first = pages.Next(buf.data());
+    std::vector<_LANDAPWirelessStation> stations;
+    cam.WalkSiteSurvey(buf.data(), first, [&] { return pages.Next(buf.data()); }, kSeq, &stations);
+    for (const auto& s : stations)
+        if (std::strlen(s.SSID) > _LANDAPWirelessStation::SSIDWidth)
+            __builtin_trap();
+
+    // The same input as a command list reply.
+    std::vector<uint8_t> reply(data + 1, data + size);
+    if ((data[0] & 2) && reply.size() >= LandapHeader::WireSize) {
+        LANDAPPutU16(reply.data() + LandapHeader::OffSeqNo, kSeq);
+        std::memcpy(reply.data() + LandapHeader::OffTargetMAC, kMac.addr, 6);
+        LANDAPPutU16(reply.data() + LandapHeader::OffStatus, 0);
+    }
+    // Only the parser: the exchange around it would reach the network.
+    if (cam.TakeSupportedCommands(reply.data(), int(reply.size()), kSeq) == 0 &&
+        (cam.GetSupportedCmdCount() < 0 || cam.GetSupportedCmdCount() > CLANDAPObj::kMaxSupportedCmds))
+        __builtin_trap();
+    return 0;
+}
