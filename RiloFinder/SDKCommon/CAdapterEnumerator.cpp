@@ -165,3 +165,34 @@ int CAdapterEnumerator::GetAdapterBroadcastAddr(int index, char* out, int length
     const AdapterInfo* a = GetAdapter(index);
     return a ? CopyText(a->broadcast, out, length) : 0;
 }
+
+int CAdapterEnumerator::GetFreeIP(int index, char* text, short* length) const
+{
+    if (!length)
+        return 0;
+    const AdapterInfo* a = GetAdapter(index);
+    if (!text || !a) {
+        *length = 0;
+        return 0;
+    }
+    in_addr addr{};
+    in_addr mask{};
+    if (inet_pton(AF_INET, a->ipAddress, &addr) != 1 || inet_pton(AF_INET, a->mask, &mask) != 1 ||
+        (ntohl(mask.s_addr) & 0xFFu) == 0xFFu) {
+        *length = 0;
+        return 0;
+    }
+    uint32_t host = ntohl(addr.s_addr);
+    host = (host & 0xFFFFFF00u) | ((host + 1u) & 0xFFu);
+    char suggestion[INET_ADDRSTRLEN] = {};
+    std::snprintf(suggestion, sizeof suggestion, "%u.%u.%u.%u", unsigned(host >> 24),
+                  unsigned((host >> 16) & 0xFFu), unsigned((host >> 8) & 0xFFu), unsigned(host & 0xFFu));
+    short needed = short(std::strlen(suggestion) + 1);
+    if (*length < needed) {
+        *length = needed;
+        return 0;
+    }
+    std::memcpy(text, suggestion, size_t(needed));
+    *length = needed;
+    return 1;
+}

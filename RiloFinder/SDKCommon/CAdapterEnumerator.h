@@ -29,6 +29,11 @@ public:
     int GetAdapterLocalIP(int index, char* out, int length) const;
     int GetAdapterMask(int index, char* out, int length) const;
     int GetAdapterBroadcastAddr(int index, char* out, int length) const;
+    // The adapter's own address with the last octet one higher (mod 256),
+    // as dotted text. 1 with *length = text length + 1; 0 with *length 0
+    // (no adapter, a null text, a mask ending in 255) or with the needed
+    // length when *length is too small. Nothing checks the address for use.
+    int GetFreeIP(int index, char* text, short* length) const;
     // Clears length bytes of out and writes the dotted text of addr.
     void FillINetDataToInfo(const sockaddr_in* addr, char* out, int length) const;
 

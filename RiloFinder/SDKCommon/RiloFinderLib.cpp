@@ -1,1 +1,490 @@
-// The exported finder interface is built on the classes of rilo_finder_core.
+// The exported finder functions: pointer and handle checks, forwarding to the
+// handle, and the mapping of internal results to the public codes.
+#include "CLANCamFinder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+namespace {
+
+// Handles handed out and not yet destroyed. A pointer that is not among
+// them is never dereferenced, so a stale or foreign handle cannot crash us.
+std::mutex g_HandlesLock;
+std::unordered_set<const void*>& Handles()
+{
+    static std::unordered_set<const void*> handles;
+    return handles;
+}
+
+CLANCamFinder* Finder(void* h)
+{
+    if (h) {
+        std::lock_guard<std::mutex> lock(g_HandlesLock);
+        if (Handles().count(h))
+            return static_cast<CLANCamFinder*>(h);
+    }
+    std::puts("Rilo Lib: Error of parameter!");
+    std::fflush(stdout);
+    return nullptr;
+}
+
+int MapGet(int rc)
+{
+    if (rc == 0)
+        return RILO_FINDER_OK;
+    return rc == kFinderTooSmall ? RILO_FINDER_TOO_SMALL : RILO_FINDER_FAIL;
+}
+
+int MapInfo(int rc)
+{
+    if (rc == 0)
+        return RILO_FINDER_OK;
+    return rc == kFinderInfoTooSmall ? RILO_FINDER_TOO_SMALL : RILO_FINDER_FAIL;
+}
+
+int MapSet(int rc)
+{
+    return rc == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+}
+
+int MapRemoteRead(int rc)
+{
+    if (rc == 0)
+        return RILO_FINDER_OK;
+    return rc == -9 ? RILO_FINDER_NOT_AVAILABLE : RILO_FINDER_FAIL;
+}
+
+// A set: the result step runs after a refused record too, but not after a
+// record that was not given.
+template <typename Convert>
+int RunSet(void* h, int index, const _RiloCamSettings* record, _RiloFinderResult* result, int noWait,
+           Convert convert)
+{
+    if (!record)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(h);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    int rc = convert(f);
+    f->ProcessResult(index, rc, result, noWait);
+    return MapSet(rc);
+}
+
+template <typename Command>
+int RunCommand(void* h, int index, _RiloFinderResult* result, int noWait, Command command)
+{
+    CLANCamFinder* f = Finder(h);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    int rc = command(f->Mgr());
+    f->ProcessResult(index, rc, result, noWait);
+    return MapSet(rc);
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- handle, search and list ---------------------------------------------------
+
+void* RiloCreateFinder(void)
+{
+    CLANCamFinder* f = new (std::nothrow) CLANCamFinder();
+    if (!f)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(g_HandlesLock);
+    try {
+        Handles().insert(f);
+    } catch (const std::bad_alloc&) {
+        delete f;
+        return nullptr;
+    }
+    return f;
+}
+
+void RiloDestroyFinder(void* hFinder)
+{
+    if (!hFinder)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(g_HandlesLock);
+        if (Handles().erase(hFinder) == 0)
+            return;
+    }
+    delete static_cast<CLANCamFinder*>(hFinder);
+}
+
+int RiloFinderSearch(void* hFinder, int mode)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f || mode != 0)
+        return RILO_FINDER_FAIL;
+    return f->Mgr().Refresh(CLANDAPMgr::kSearchBudgetMs, nullptr, nullptr) ? RILO_FINDER_OK
+                                                                            : RILO_FINDER_FAIL;
+}
+
+int RiloGetCameraNum(void* hFinder)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? f->Mgr().GetCameraNum() : 0;
+}
+
+int RiloFindCameraIdxByMAC(void* hFinder, const MAC_ADDR* mac)
+{
+    if (!mac)
+        return RILO_FINDER_FAIL;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? f->Mgr().FindCamIdxByMAC(mac) : RILO_FINDER_FAIL;
+}
+
+int RiloGetCameraMAC(void* hFinder, int index, MAC_ADDR* mac)
+{
+    if (!mac)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    return f->Mgr().GetCameraMAC(index, mac) ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+}
+
+// ---- camera information and network -------------------------------------------
+
+int RiloGetCameraInfo(void* hFinder, int index, void* record, unsigned long* size)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f || !size || !f->HasCamera(index))
+        return RILO_FINDER_FAIL;
+    if (!f->Mgr().UpdateCameraNetwork(index))
+        return RILO_FINDER_FAIL;
+    return MapInfo(f->WrapCameraInfo(index, record, size));
+}
+
+int RiloGetCameraInfoL(void* hFinder, int index, void* record, unsigned long* size)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f || !size)
+        return RILO_FINDER_FAIL;
+    return MapInfo(f->WrapCameraInfo(index, record, size));
+}
+
+int RiloGetCameraNetwork(void* hFinder, int index, _RiloNetworkInfo* info)
+{
+    if (!info)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f || !f->HasCamera(index))
+        return RILO_FINDER_FAIL;
+    if (!f->Mgr().UpdateCameraNetwork(index))
+        return RILO_FINDER_FAIL;
+    return f->GetNetworkInfo(index, info) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+}
+
+// ---- authentication --------------------------------------------------------------
+
+int RiloSetFinderCamAuth(void* hFinder, int index, const char* user, const char* password)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    return f->SetAuthentication(index, user, password) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+}
+
+int RiloFinderVerifyAuth(void* hFinder, int index)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    switch (f->Mgr().VerifyAuthorization(index)) {
+    case 0:
+        return RILO_FINDER_OK;
+    case 2:
+        return RILO_FINDER_REFUSED;
+    case 3:
+        return RILO_FINDER_AUTH_STATUS4;
+    default:
+        return RILO_FINDER_FAIL;
+    }
+}
+
+int RiloChangeAdminPassword(void* hFinder, int index, const char* newUser, const char* newPassword,
+                            _RiloFinderResult* result, int noWait)
+{
+    return RunCommand(hFinder, index, result, noWait, [&](CLANDAPMgr& m) {
+        return m.ChangeAdminPassword(index, newUser, newPassword);
+    });
+}
+
+// ---- gets ------------------------------------------------------------------------
+
+int RiloGetWireless(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
+{
+    if (!record)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? MapGet(f->GetCameraWireless(index, record, size)) : RILO_FINDER_FAIL;
+}
+
+int RiloGetWirelessCapability(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
+{
+    if (!record)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    // Unmapped: callers of this one test -6.
+    int rc = f->GetCameraWirelessCap(index, record, size);
+    return rc == 0 || rc == kFinderTooSmall ? rc : RILO_FINDER_FAIL;
+}
+
+int RiloGetAdvNetwork(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
+{
+    if (!record)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? MapGet(f->GetCameraAdvNetwork(index, record, size)) : RILO_FINDER_FAIL;
+}
+
+int RiloGetCameraDatetime(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
+{
+    if (!record)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? MapGet(f->GetCameraDatetime(index, record, size)) : RILO_FINDER_FAIL;
+}
+
+int RiloGetSimpleWireless(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
+{
+    if (!record)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? MapGet(f->GetCameraSimpleWireless(index, record, size)) : RILO_FINDER_FAIL;
+}
+
+int RiloGetWirelessAssociatedStatus(void* hFinder, int index, _RiloWirelessAssociatedStatus* status,
+                                    unsigned long* size)
+{
+    if (!status)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? MapGet(f->GetWirelessAssociatedStatus(index, status, size)) : RILO_FINDER_FAIL;
+}
+
+int RiloQueryNetworkStatus(void* hFinder, int index, _RiloCamNetworkStatus* status)
+{
+    if (!status)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? MapGet(f->QueryNetworkStatus(index, status)) : RILO_FINDER_FAIL;
+}
+
+int RiloGetWirelessSiteSurInfo(void* hFinder, int index, _RiloWirelessSiteSurInfo* entries, int* count)
+{
+    if (!entries || !count)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    return f ? MapGet(f->GetLANDAPWirelessSiteSurInfo(index, entries, count)) : RILO_FINDER_FAIL;
+}
+
+int RiloGetLANDAPOptionCmd(void* hFinder, int index, uint16_t* codes, int* count)
+{
+    if (!codes || !count)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    return MapGet(f->Mgr().GetSupportedCommand(index, codes, *count));
+}
+
+int RiloGetDDNSProvidersCount(void* hFinder, int index, int* count)
+{
+    if (!count)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    return f->Mgr().GetDDNSProvidersCount(index, count) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+}
+
+int RiloGetDDNSProviderList(void* hFinder, int index, int which, char* name, int length)
+{
+    if (!name)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f || length <= 0)
+        return RILO_FINDER_FAIL;
+    // A provider slot holds up to 127 characters, whatever the caller's room.
+    char slot[128] = {};
+    if (f->Mgr().GetDDNSProvider(index, which, slot) != 0)
+        return RILO_FINDER_FAIL;
+    size_t n = strnlen(slot, sizeof slot - 1);
+    if (n > size_t(length) - 1)
+        n = size_t(length) - 1;
+    std::memcpy(name, slot, n);
+    name[n] = '\0';
+    return RILO_FINDER_OK;
+}
+
+// ---- sets ------------------------------------------------------------------------
+
+int RiloSetCameraInfo(void* hFinder, int index, const _RiloCamSettings* record, unsigned long /*size*/,
+                      _RiloFinderResult* result, int noWait)
+{
+    return RunSet(hFinder, index, record, result, noWait,
+                  [&](CLANCamFinder* f) { return f->SetCameraSetting(index, record); });
+}
+
+int RiloSetWireless(void* hFinder, int index, const _RiloCamSettings* record, unsigned long size,
+                    _RiloFinderResult* result, int noWait)
+{
+    return RunSet(hFinder, index, record, result, noWait,
+                  [&](CLANCamFinder* f) { return f->SetCameraWireless(index, record, size); });
+}
+
+int RiloSetAdvNetwork(void* hFinder, int index, const _RiloCamSettings* record, unsigned long size,
+                      _RiloFinderResult* result, int noWait)
+{
+    return RunSet(hFinder, index, record, result, noWait,
+                  [&](CLANCamFinder* f) { return f->SetCameraAdvNetwork(index, record, size); });
+}
+
+int RiloSetCameraDatetime(void* hFinder, int index, const _RiloCamSettings* record, unsigned long /*size*/,
+                          _RiloFinderResult* result, int noWait)
+{
+    return RunSet(hFinder, index, record, result, noWait,
+                  [&](CLANCamFinder* f) { return f->SetCameraDatetime(index, record); });
+}
+
+int RiloSetSimpleWireless(void* hFinder, int index, const _RiloCamSettings* record, unsigned long size,
+                          _RiloFinderResult* result, int noWait)
+{
+    return RunSet(hFinder, index, record, result, noWait,
+                  [&](CLANCamFinder* f) { return f->SetCameraSimpleWireless(index, record, size); });
+}
+
+// ---- commands --------------------------------------------------------------------
+
+int RiloCommitSettings(void* hFinder, int index, _RiloFinderResult* result, int noWait)
+{
+    return RunCommand(hFinder, index, result, noWait,
+                      [&](CLANDAPMgr& m) { return m.CommitSettings(index); });
+}
+
+int RiloInitWirelessSiteSurvey(void* hFinder, int index, _RiloFinderResult* result, int noWait)
+{
+    return RunCommand(hFinder, index, result, noWait,
+                      [&](CLANDAPMgr& m) { return m.InitWirelessSiteSurvey(index); });
+}
+
+int RiloResetCamera(void* hFinder, int index, _RiloFinderResult* result, int noWait)
+{
+    return RunCommand(hFinder, index, result, noWait, [&](CLANDAPMgr& m) { return m.ResetCamera(index); });
+}
+
+int RiloFactoryResetCamera(void* hFinder, int index, _RiloFinderResult* result, int noWait)
+{
+    return RunCommand(hFinder, index, result, noWait,
+                      [&](CLANDAPMgr& m) { return m.FactoryResetCamera(index); });
+}
+
+// ---- remote access ---------------------------------------------------------------
+
+int RiloGetTessel12Enabled(void* hFinder, int index, int* enabled)
+{
+    if (!enabled)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    _TESSEL12Enable rec;
+    int rc = f->Mgr().GetTessel12Enabled(index, &rec);
+    // The flag is handed on whenever the camera answered.
+    if (rc == 0 || rc == 1)
+        *enabled = rec.Enabled;
+    return MapRemoteRead(rc);
+}
+
+int RiloTessel12QueryProcState(void* hFinder, int index, int* state, int* second, int* third)
+{
+    if (!state || !second || !third)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    _TESSEL12ProcStatus rec;
+    int rc = f->Mgr().Tessel12QueryProcState(index, &rec);
+    if (rc == 0 || rc == 1) {
+        *state = static_cast<int>(rec.State);
+        *second = static_cast<int>(rec.Value4);
+        *third = static_cast<int>(rec.Value8);
+    }
+    return MapRemoteRead(rc);
+}
+
+int RiloEnableTessel12(void* hFinder, int index, int enable, _RiloFinderResult* result, int noWait)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    _TESSEL12Enable rec;
+    rec.Enabled = static_cast<uint8_t>(enable);
+    int rc = f->Mgr().EnableTessel12(index, &rec);
+    f->ProcessResult(index, rc, result, noWait);
+    if (rc == 0)
+        return RILO_FINDER_OK;
+    return rc == 2 ? RILO_FINDER_REFUSED : RILO_FINDER_FAIL;
+}
+
+int RiloQueryTessel12URL(void* hFinder, int index, char* url, short* length)
+{
+    if (!url || !length)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    _TESSEL12URL rec;
+    if (f->Mgr().QueryTessel12URL(index, &rec) != 0)
+        return RILO_FINDER_FAIL;
+    size_t len = strnlen(rec.URL, _TESSEL12URL::WireSize);
+    short needed = short(len + 1);
+    if (*length < needed) {
+        *length = needed;
+        return RILO_FINDER_TOO_SMALL;
+    }
+    std::memcpy(url, rec.URL, len);
+    url[len] = '\0';
+    *length = needed;
+    return RILO_FINDER_OK;
+}
+
+// ---- free address and DHCP probe -------------------------------------------------
+
+int RiloGetFreeIP(void* hFinder, int index, char* text, short* length)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    if (!text || !length)
+        return RILO_FINDER_NULL_ARG;
+    uint32_t intf = 0;
+    if (!f->Mgr().GetCamObjIntf(index, &intf))
+        return RILO_FINDER_FAIL;
+    return f->FreeIPResult(intf, text, length);
+}
+
+int RiloDHCPDiscover(void* hFinder, int index, char* text, short* length)
+{
+    CLANCamFinder* f = Finder(hFinder);
+    if (!f)
+        return RILO_FINDER_FAIL;
+    if (!text || !length)
+        return RILO_FINDER_NULL_ARG;
+    uint32_t intf = 0;
+    if (!f->Mgr().GetCamObjIntf(index, &intf))
+        return RILO_FINDER_FAIL;
+    return f->DHCPResult(intf, text, length);
+}
+
+}  // extern "C"

@@ -1,0 +1,332 @@
+// CLANCamFinder: credentials, the result step, and the checks around the
+// conversion of each public record.
+#include "CLANCamFinder.h"
+
+#include "RiloRecordConvert.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <vector>
+
+namespace {
+
+// Largest number of stations a survey read can bring: it stops after
+// CLANDAPObj::kMaxSurveyPages pages of 20.
+constexpr size_t kMaxSurveyStations = size_t(CLANDAPObj::kMaxSurveyPages) * 20;
+
+void SleepMs(uint64_t ms)
+{
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += time_t(ms / 1000);
+    deadline.tv_nsec += long(ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+// The caller's record of a checked size, copied so that no struct is laid
+// over the caller's memory.
+template <typename Record>
+Record ReadRecord(const void* record, size_t bytes = sizeof(Record))
+{
+    Record r;
+    std::memset(&r, 0, sizeof r);
+    std::memcpy(&r, record, bytes < sizeof r ? bytes : sizeof r);
+    return r;
+}
+
+_RiloCamSettingsHdr ReadHeader(const void* record)
+{
+    return ReadRecord<_RiloCamSettingsHdr>(record);
+}
+
+bool HeaderIs(const _RiloCamSettingsHdr& h, uint32_t bodyLen)
+{
+    return h.CamSettingsType == RILO_CAM_SETTINGS_TYPE && h.SettingsBodyLen == bodyLen;
+}
+
+void WriteHeader(void* record, size_t recordSize)
+{
+    _RiloCamSettingsHdr h;
+    RiloSetHeader(&h, recordSize);
+    std::memcpy(record, &h, sizeof h);
+}
+
+}  // namespace
+
+int CLANCamFinder::SetAuthentication(int i, const char* user, const char* password)
+{
+    std::memset(m_UserName, 0, sizeof m_UserName);
+    std::memset(m_Password, 0, sizeof m_Password);
+    if (user)
+        std::memcpy(m_UserName, user, strnlen(user, sizeof m_UserName - 1));
+    if (password)
+        std::memcpy(m_Password, password, strnlen(password, sizeof m_Password - 1));
+    return m_Mgr.SetAuthentication(i, m_UserName, m_Password) ? 0 : -1;
+}
+
+void CLANCamFinder::ProcessResult(int i, int rc, _RiloFinderResult* result, int noWait)
+{
+    _CmdResult last;
+    if (!m_Mgr.GetLastCmdResult(i, &last))
+        return;
+    if (result) {
+        result->Code = last.code;
+        result->Value = last.value;
+        result->WaitMs = last.waitMs;
+    }
+    if (rc == 0 && last.waitMs != 0 && !noWait) {
+        // The wait is the camera's word: never longer than the cap.
+        uint64_t ms = last.waitMs;
+        SleepMs(ms < m_MaxWaitMs ? ms : m_MaxWaitMs);
+    }
+}
+
+// ---- sets --------------------------------------------------------------------
+
+int CLANCamFinder::SetCameraSetting(int i, const void* record)
+{
+    if (!record || !HasCamera(i))
+        return -1;
+    _RiloCamSettingsHdr h = ReadHeader(record);
+    if (h.CamSettingsType != RILO_CAM_SETTINGS_TYPE || h.SettingsBodyLen < sizeof(_RiloLANDAPBasicSet))
+        return kFinderBadRecord;
+    // Only the basic settings are read: a body of 156 bytes is enough.
+    auto rec = ReadRecord<_RiloLANDAPCamInfo>(record, sizeof h + sizeof(_RiloLANDAPBasicSet));
+    _LANDAP_Basic_Set dev;
+    RiloCamInfoToBasicSet(rec, &dev);
+    return m_Mgr.SetCameraSetting(i, &dev);
+}
+
+int CLANCamFinder::SetCameraWireless(int i, const void* record, unsigned long size)
+{
+    if (!record || !HasCamera(i))
+        return -1;
+    if (size != sizeof(_RiloLANDAPWireless) ||
+        !HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPWirelessBody)))
+        return kFinderBadRecord;
+    auto rec = ReadRecord<_RiloLANDAPWireless>(record);
+    _LANDAPWirelessSettings dev;
+    RiloWirelessToDevice(rec, &dev);
+    return m_Mgr.SetCameraWireless(i, &dev);
+}
+
+int CLANCamFinder::SetCameraAdvNetwork(int i, const void* record, unsigned long size)
+{
+    if (!record || !HasCamera(i))
+        return -1;
+    if (size != sizeof(_RiloLANDAPAdvNetwork) ||
+        !HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPAdvNetworkBody)))
+        return kFinderBadRecord;
+    auto rec = ReadRecord<_RiloLANDAPAdvNetwork>(record);
+    _LANDAPAdvNetworkSettings dev;
+    RiloAdvNetworkToDevice(rec, &dev);
+    return m_Mgr.SetCameraAdvNetwork(i, &dev);
+}
+
+int CLANCamFinder::SetCameraDatetime(int i, const void* record)
+{
+    if (!record || !HasCamera(i))
+        return -1;
+    if (!HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPDatetimeBody)))
+        return kFinderBadRecord;
+    auto rec = ReadRecord<_RiloLANDAPDatetime>(record);
+    _LANDAPDatetime dev;
+    RiloDatetimeToDevice(rec, &dev);
+    return m_Mgr.SetCameraDatetime(i, &dev);
+}
+
+int CLANCamFinder::SetCameraSimpleWireless(int i, const void* record, unsigned long size)
+{
+    if (!record || !HasCamera(i))
+        return -1;
+    if (size != sizeof(_RiloLANDAPSimpleWireless) ||
+        !HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPSimpleWirelessBody)))
+        return kFinderBadRecord;
+    auto rec = ReadRecord<_RiloLANDAPSimpleWireless>(record);
+    _LANDAPSimpleWireless dev;
+    RiloSimpleWirelessToDevice(rec, &dev);
+    return m_Mgr.SetCameraSimpleWireless(i, &dev);
+}
+
+// ---- gets --------------------------------------------------------------------
+
+namespace {
+
+// The common checks of a get into a record with a header: -1, kFinderTooSmall
+// with *size set, or 0 with the header written.
+int BeginGet(const CLANCamFinder& f, int i, void* record, unsigned long* size, size_t need,
+             bool writeHeader = true)
+{
+    if (!record || !size || !f.HasCamera(i))
+        return -1;
+    if (*size < need) {
+        *size = need;
+        return kFinderTooSmall;
+    }
+    if (writeHeader)
+        WriteHeader(record, need);
+    return 0;
+}
+
+}  // namespace
+
+int CLANCamFinder::GetCameraWireless(int i, void* record, unsigned long* size)
+{
+    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPWireless));
+    if (rc != 0)
+        return rc;
+    _LANDAPWirelessSettings dev;
+    rc = m_Mgr.GetCameraWireless(i, &dev);
+    if (rc != 0)
+        return rc;
+    auto rec = ReadRecord<_RiloLANDAPWireless>(record);
+    RiloWirelessFromDevice(dev, &rec);
+    std::memcpy(record, &rec, sizeof rec);
+    return 0;
+}
+
+int CLANCamFinder::GetCameraAdvNetwork(int i, void* record, unsigned long* size)
+{
+    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPAdvNetwork));
+    if (rc != 0)
+        return rc;
+    _LANDAPAdvNetworkSettings dev;
+    rc = m_Mgr.GetCameraAdvNetwork(i, &dev);
+    if (rc != 0)
+        return rc;
+    auto rec = ReadRecord<_RiloLANDAPAdvNetwork>(record);
+    RiloAdvNetworkFromDevice(dev, &rec);
+    std::memcpy(record, &rec, sizeof rec);
+    return 0;
+}
+
+int CLANCamFinder::GetCameraDatetime(int i, void* record, unsigned long* size)
+{
+    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPDatetime), false);
+    if (rc != 0)
+        return rc;
+    _LANDAPDatetime dev;
+    rc = m_Mgr.GetCameraDatetime(i, &dev);
+    if (rc != 0)
+        return rc;
+    auto rec = ReadRecord<_RiloLANDAPDatetime>(record);
+    RiloSetHeader(&rec.SettingsHdr, sizeof rec);
+    RiloDatetimeFromDevice(dev, &rec);
+    std::memcpy(record, &rec, sizeof rec);
+    return 0;
+}
+
+int CLANCamFinder::GetCameraSimpleWireless(int i, void* record, unsigned long* size)
+{
+    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPSimpleWireless));
+    if (rc != 0)
+        return rc;
+    _LANDAPSimpleWireless dev;
+    rc = m_Mgr.GetCameraSimpleWireless(i, &dev);
+    if (rc != 0)
+        return rc;
+    auto rec = ReadRecord<_RiloLANDAPSimpleWireless>(record);
+    RiloSimpleWirelessFromDevice(dev, &rec);
+    std::memcpy(record, &rec, sizeof rec);
+    return 0;
+}
+
+int CLANCamFinder::GetCameraWirelessCap(int i, void* record, unsigned long* size)
+{
+    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPWirelessCap));
+    if (rc != 0)
+        return rc;
+    _LANDAPWirelessCapability dev;
+    rc = m_Mgr.GetCameraWirelessCap(i, &dev);
+    if (rc != 0)
+        return rc;
+    auto rec = ReadRecord<_RiloLANDAPWirelessCap>(record);
+    RiloWirelessCapFromDevice(dev, &rec);
+    std::memcpy(record, &rec, sizeof rec);
+    return 0;
+}
+
+int CLANCamFinder::GetWirelessAssociatedStatus(int i, _RiloWirelessAssociatedStatus* out,
+                                               unsigned long* size)
+{
+    // This record has no header.
+    int rc = BeginGet(*this, i, out, size, sizeof *out, false);
+    if (rc != 0)
+        return rc;
+    _tLANDAP_Wireless_AssociatedStatus dev;
+    rc = m_Mgr.GetWirelessAssociatedStatus(i, &dev);
+    if (rc != 0)
+        return rc;
+    RiloAssociatedStatusFromDevice(dev, out);
+    return 0;
+}
+
+int CLANCamFinder::QueryNetworkStatus(int i, _RiloCamNetworkStatus* out)
+{
+    if (!out || !HasCamera(i))
+        return -1;
+    _LANDAPNetworkStatus dev;
+    int rc = m_Mgr.QueryNetworkStatus(i, &dev);
+    if (rc != 0)
+        return rc;
+    RiloNetworkStatusFromDevice(dev, out);
+    return 0;
+}
+
+int CLANCamFinder::GetLANDAPWirelessSiteSurInfo(int i, _RiloWirelessSiteSurInfo* entries, int* count)
+{
+    if (!entries || !count || *count <= 0 || !HasCamera(i))
+        return -1;
+    // No read brings more than kMaxSurveyStations, so a larger capacity
+    // needs no larger temporary array.
+    const size_t capacity = size_t(*count);
+    const size_t slots = capacity < kMaxSurveyStations ? capacity : kMaxSurveyStations;
+    std::vector<_LANDAPWirelessStation> stations;
+    try {
+        stations.resize(slots);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    int found = int(slots);
+    int rc = m_Mgr.GetWirelessSiteSurInfo(i, stations.data(), found);
+    if (rc == -6 || rc == 0)
+        *count = found;
+    if (rc != 0)
+        return rc;
+    for (size_t k = 0; k < size_t(found) && k < capacity; ++k)
+        RiloStationFromDevice(stations[k], &entries[k]);
+    return 0;
+}
+
+// ---- camera information -------------------------------------------------------
+
+int CLANCamFinder::WrapCameraInfo(int i, void* record, unsigned long* size)
+{
+    CLANDAPObj* cam = m_Mgr.GetLANDAPObj(i);
+    if (!cam || !size)
+        return -1;
+    if (!record || *size < sizeof(_RiloLANDAPCamInfo)) {
+        *size = sizeof(_RiloLANDAPCamInfo);
+        return kFinderInfoTooSmall;
+    }
+    auto rec = ReadRecord<_RiloLANDAPCamInfo>(record);
+    RiloWrapCamInfo(cam->GetDeviceInfo(), &rec);
+    std::memcpy(record, &rec, sizeof rec);
+    return 0;
+}
+
+int CLANCamFinder::GetNetworkInfo(int i, _RiloNetworkInfo* out)
+{
+    _NetworkSetting s;
+    if (!out || !m_Mgr.GetCameraNetwork(i, &s))
+        return -1;
+    RiloNetworkSettingToInfo(s, out);
+    return 0;
+}

@@ -1,0 +1,134 @@
+// CLANCamFinder: the host interface a camera was found on, a free address
+// on it, and the DHCP probe.
+#include "CLANCamFinder.h"
+
+#include "CBCModule.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+int RiloAddressResult(int op, short callerLength, short leftLength, short* length)
+{
+    if (op == 1) {
+        *length = leftLength;
+        return RILO_FINDER_OK;
+    }
+    // The probe could not run at all: that is no report on the network.
+    if (op < 0)
+        return RILO_FINDER_FAIL;
+    if (leftLength == 0) {
+        *length = 0;
+        return RILO_FINDER_NOT_AVAILABLE;
+    }
+    if (callerLength < leftLength) {
+        *length = leftLength;
+        return RILO_FINDER_TOO_SMALL;
+    }
+    return RILO_FINDER_FAIL;
+}
+
+int CLANCamFinder::GetIntfMAC(const uint32_t* intfAddr, MAC_ADDR* out)
+{
+    if (!out)
+        return 0;
+    CAdapterEnumerator& adapters = m_Mgr.GetAdapters();
+    int idx = adapters.FindAdapterIP(intfAddr);
+    MAC_ADDR mac{};
+    if (idx < 0 || !adapters.GetAdapterMAC(idx, &mac))
+        return 0;
+    static const uint8_t kNone[6] = {};
+    if (std::memcmp(mac.addr, kNone, sizeof kNone) == 0)
+        return 0;
+    *out = mac;
+    return 1;
+}
+
+int CLANCamFinder::GetFreeIP(const uint32_t* intfAddr, char* text, short* length)
+{
+    if (!text || !length)
+        return 0;
+    CAdapterEnumerator& adapters = m_Mgr.GetAdapters();
+    int idx = adapters.FindAdapterIP(intfAddr);
+    if (idx < 0)
+        return 0;
+    return adapters.GetFreeIP(idx, text, length);
+}
+
+void CLANCamFinder::BuildDHCPDiscover(uint8_t* out, const uint8_t mac[6])
+{
+    std::memset(out, 0, kDHCPRequestSize);
+    out[0] = 1;  // request
+    out[1] = 1;  // Ethernet
+    out[2] = 6;  // hardware address length
+    static const uint8_t kXid[4] = {0x83, 0x78, 0x32, 0xE8};
+    std::memcpy(out + 4, kXid, sizeof kXid);
+    out[10] = 0x80;  // answer by broadcast: there is no address yet
+    std::memcpy(out + 28, mac, 6);
+    static const uint8_t kCookie[4] = {0x63, 0x82, 0x53, 0x63};
+    std::memcpy(out + 236, kCookie, sizeof kCookie);
+    out[240] = 53;  // message type
+    out[241] = 1;
+    out[242] = 1;   // DHCPDISCOVER
+    out[243] = 0xFF;
+}
+
+int CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* text, short* length)
+{
+    if (!reserved || !text || !length || !intfAddr)
+        return 0;
+    if (m_Mgr.GetAdapters().FindAdapterIP(intfAddr) < 0)
+        return 0;
+    MAC_ADDR mac{};
+    if (!GetIntfMAC(intfAddr, &mac))
+        return 0;
+
+    uint8_t request[kDHCPRequestSize];
+    BuildDHCPDiscover(request, mac.addr);
+
+    CBCModule sock;
+    if (sock.Create(intfAddr, kDHCPClientPort, 0) != 0) {
+        int err = errno;
+        BCPrint("DHCP probe: cannot bind UDP port %u: %s\n", unsigned(kDHCPClientPort), std::strerror(err));
+        return -1;
+    }
+    uint8_t reply[kDHCPReplyBuffer];
+    uint32_t server = 0;
+    int n = -1;
+    if (sock.Send(request, sizeof request, nullptr, kDHCPServerPort, 0, nullptr) == int(sizeof request))
+        n = sock.Receive(kDHCPTimeoutMs, reply, sizeof reply, &server, nullptr, nullptr);
+    sock.Destroy();
+    if (n < 0) {
+        BCPrint("DHCP probe: the request could not be sent\n");
+        return -1;
+    }
+    if (n == 0) {
+        *length = 0;
+        BCPrint("No DHCP Server!\n");
+        return 0;
+    }
+    std::string addr = inet_ltoa(server);
+    short needed = short(addr.size() + 1);
+    if (*length > short(addr.size())) {
+        std::memcpy(text, addr.c_str(), addr.size() + 1);
+        *length = needed;
+        return 1;
+    }
+    *length = needed;
+    return 0;
+}
+
+int CLANCamFinder::FreeIPResult(uint32_t intfAddr, char* text, short* length)
+{
+    short caller = *length;
+    int op = GetFreeIP(&intfAddr, text, length);
+    return RiloAddressResult(op, caller, *length, length);
+}
+
+int CLANCamFinder::DHCPResult(uint32_t intfAddr, char* text, short* length)
+{
+    short caller = *length;
+    int reserved = 0;
+    int op = GetIntfDHCP(&intfAddr, &reserved, text, length);
+    return RiloAddressResult(op, caller, *length, length);
+}
