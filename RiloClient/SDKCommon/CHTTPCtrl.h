@@ -114,7 +114,7 @@ public:
     uint32_t GetConnectionSerial() const { return m_nConnSerial; }
 
     // The value of header field name in data: everything after the name up
-    // to the next line end, colon and blanks included. The name matches only
+    // to the next line end or NUL, colon and blanks included. The name matches only
     // at the start of a line. False when absent, empty, unterminated within
     // length, or longer than outLen - 1.
     static bool GetFiledValue(const char* data, unsigned long length, const char* name, char* out,

@@ -155,7 +155,8 @@ bool CHTTPCtrl::GetFiledValue(const char* data, unsigned long length, const char
         if (!nameHasColon && data[v] != ':' && !IsBlank(data[v]))
             continue;
         unsigned long e = v;
-        while (e < length && data[e] != '\r' && data[e] != '\n')
+        // A NUL ends it too: the caller reads the value as a C string.
+        while (e < length && data[e] != '\r' && data[e] != '\n' && data[e] != 0)
             ++e;
         if (e >= length || e == v || e - v >= outLen)
             return false;
