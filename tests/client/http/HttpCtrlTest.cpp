@@ -365,4 +365,56 @@ TEST_F(HttpCtrlTest, WithoutRetryAnEventLeavesTheWorkerReady)
     EXPECT_EQ(worker_->GetState(), htcReady);
 }
 
+TEST_F(HttpCtrlTest, RequestsThatCannotGoOutAreReportedNotCountedAsSent)
+{
+    // A peer that accepts and never reads: the send buffers fill up.
+    rilotest::Listener peer;
+    worker_ = StartWorker(rec_, int(peer.Port()), "/" + std::string(900, 'p'), 2);
+    int fd = peer.Accept();
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(Eventually([&] { return worker_->GetState() == htcConnected; }, 5));
+    const size_t len = RequestText("/" + std::string(900, 'p'), int(peer.Port()), "").size();
+    int sent = 0;
+    double failedAfter = 0;
+    const double start = Now();
+    while (Now() - start < 60) {
+        double t = Now();
+        if (!worker_->SendRequest()) {
+            failedAfter = Now() - t;
+            break;
+        }
+        ++sent;
+    }
+    ASSERT_GT(failedAfter, 0) << "every send succeeded";
+    // It waited for room before it gave up.
+    EXPECT_GE(failedAfter, 4.5);
+    // Everything reported as sent arrived whole; the failed one did not.
+    size_t got = 0;
+    char buf[65536];
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, 500) > 0) {
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    close(fd);
+    EXPECT_GE(got, size_t(sent + 1) * len);
+    EXPECT_LT(got, size_t(sent + 2) * len);
+}
+
+TEST_F(HttpCtrlTest, Ipv6HostInBracketsKeepsThemInTheHostField)
+{
+    HttpEmulator cam(R"({"body":"six","content_length":true})", "", "::1");
+    auto* w = new TestCtrl(&rec_, false, 2);
+    worker_ = w;
+    ASSERT_TRUE(w->Create());
+    w->Connect("[::1]", unsigned(cam.Port()), "/v6", true);
+    ASSERT_TRUE(rec_.WaitContent(3, 10));
+    EXPECT_EQ(rec_.Content(), "six");
+    ASSERT_EQ(cam.Requests().size(), 1u);
+    EXPECT_NE(cam.Requests()[0].Text().find("\r\nHost: [::1]:" + std::to_string(cam.Port()) + "\r\n"),
+              std::string::npos);
+}
+
 } // namespace
