@@ -451,10 +451,8 @@ void CHTTPCtrl::AfterDisconnected()
     RILO_ASSERT(OnWorkerThread());
     KillTimer();
     if (m_pHttpConnect) {
-        if (m_pHttpConnect->IsConnected())
-            m_pHttpConnect->Close();
-        else
-            m_pHttpConnect->Close(); // also ends a thread left by a self-close
+        // Closed when connected, and also when it closed itself: that joins its thread.
+        m_pHttpConnect->Close();
     } else if (m_pSocket) {
         if (m_pSocket->IsConnected()) {
             std::puts("[HTTPCtrl] OnDisconnected Close Socket!!!");
