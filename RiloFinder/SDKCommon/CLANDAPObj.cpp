@@ -77,15 +77,7 @@ int CLANDAPObj::UpdateNetworkSetting(uint16_t seq)
 
 int CLANDAPObj::UpdateCameraInfo(uint16_t seq)
 {
-    LandapHeader h;
-    h.LandapSignature = LandapRequestSignature;
-    h.LandapSeqNo = seq;
-    h.LandapCommand = LandapCmdGetDeviceInfo;
-    std::memcpy(h.LandapTargetMAC, m_MAC.addr, sizeof h.LandapTargetMAC);
-    h.LandapTargetIP = m_CamAddr;
-    h.LandapStatus = LandapRequestMarker;
-    h.LandapFixedOne = 1;
-    h.LandapBodyLen = 0;
+    LandapHeader h = RequestHeader(LandapCmdGetDeviceInfo, seq);
     uint8_t request[LandapHeader::WireSize];
     h.Encode(request);
 
@@ -204,7 +196,7 @@ int CLANDAPObj::ProcessResponse(const _LANDAPPacket* reply)
     return LandapDecodeSetResult(reply->bytes, &m_CmdResult);
 }
 
-void CLANDAPObj::FillRequestHeader(uint16_t command, uint16_t seq)
+LandapHeader CLANDAPObj::RequestHeader(uint16_t command, uint16_t seq) const
 {
     LandapHeader h;
     h.LandapSignature = LandapRequestSignature;
@@ -215,7 +207,12 @@ void CLANDAPObj::FillRequestHeader(uint16_t command, uint16_t seq)
     h.LandapStatus = LandapRequestMarker;
     h.LandapFixedOne = 1;
     h.LandapBodyLen = 0;
-    m_Packet->SetHeader(h);
+    return h;
+}
+
+void CLANDAPObj::FillRequestHeader(uint16_t command, uint16_t seq)
+{
+    m_Packet->SetHeader(RequestHeader(command, seq));
 }
 
 void CLANDAPObj::BuildAuthRequest(uint16_t command, uint16_t seq)
@@ -278,10 +275,17 @@ int CLANDAPObj::Transact(unsigned replyLen, unsigned long baseMs, uint16_t port)
     return CommitData(m_Packet.get(), m_Packet->bytes, replyLen, baseMs, 1, port);
 }
 
-int CLANDAPObj::RunSet(uint16_t seq)
+int CLANDAPObj::RunSet(uint16_t seq, unsigned long baseMs, uint16_t port)
 {
-    int n = Transact(kSetReplySize, LandapBaseTimeout, LandapPort);
+    int n = Transact(kSetReplySize, baseMs, port);
     return CheckSetReply(n, seq);
+}
+
+int CLANDAPObj::AuthSet(uint16_t command, uint16_t seq)
+{
+    WarnIfNoAuthentication(false);
+    BuildAuthRequest(command, seq);
+    return RunSet(seq);
 }
 
 int CLANDAPObj::RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs,

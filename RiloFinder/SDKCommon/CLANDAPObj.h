@@ -131,6 +131,8 @@ public:
     int ProcessResponse(const _LANDAPPacket* reply);
 
     // Request building in the packet buffer, shared by every command.
+    // The request header for this camera, body length 0.
+    LandapHeader RequestHeader(uint16_t command, uint16_t seq) const;
     // Header only, body length 0.
     void FillRequestHeader(uint16_t command, uint16_t seq);
     // Header and the authentication block.
@@ -165,15 +167,27 @@ protected:
     // with retry mode 1, the reply over the request. Replaceable so that the
     // reply handling can be driven without a network.
     virtual int Transact(unsigned replyLen, unsigned long baseMs, uint16_t port);
-    // A set-type command already built: exchange on 62976 and decode.
-    int RunSet(uint16_t seq);
+    // A set-type command already built: exchange (62976 unless told) and
+    // decode.
+    int RunSet(uint16_t seq, unsigned long baseMs = LandapBaseTimeout, uint16_t port = LandapPort);
+    // A set whose body is the authentication block alone.
+    int AuthSet(uint16_t command, uint16_t seq);
+    // A set of one record after the authentication block; -1 for a null rec.
+    template <typename Record>
+    int RecordSet(const Record* rec, uint16_t command, uint16_t seq);
     // A get already built: exchange and reply check. On 0 the first
     // bodySize body bytes of the packet buffer hold the record (zero where
     // the reply was short); bodyLen >= 0 must equal the reply's body length.
     int RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs = LandapBaseTimeout,
                uint16_t port = LandapPort);
+    // A get with the authentication block, the record decoded from the reply
+    // body; exactLen: the reply's body length must be the record's size.
     template <typename Record>
-    int PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing);
+    int PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing, bool exactLen = false);
+    // The two remote-access reads: -9 without a reply, else the record
+    // decoded and 0, or 1 when the reply checks failed.
+    template <typename Record>
+    int Tessel12Read(Record* out, uint16_t command, uint16_t seq);
     // The resend ladder of the own-loop commands: sends the packet buffer's
     // request up to kOwnLoopSends times until a receive brings something.
     int SendUntilAnswer(CBCModule& sock, uint8_t* buf, unsigned bufLen, unsigned long* timeout);

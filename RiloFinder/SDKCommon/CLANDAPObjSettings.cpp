@@ -62,36 +62,32 @@ int CLANDAPObj::SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq)
     return SetCameraSetting(&b, seq);
 }
 
-int CLANDAPObj::SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq)
+template <typename Record>
+int CLANDAPObj::RecordSet(const Record* rec, uint16_t command, uint16_t seq)
 {
     if (!rec)
         return -1;
+    uint8_t raw[Record::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    BuildRecordRequest(command, seq, raw, sizeof raw);
+    return RunSet(seq);
+}
+
+int CLANDAPObj::SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq)
+{
     // The flags and DNS bytes go out as the caller gave them: zeroing them
     // would switch a camera's HTTPS port back to plain HTTP.
-    uint8_t raw[_LANDAP_Basic_Set::WireSize] = {};
-    rec->Encode(raw, sizeof raw);
-    BuildRecordRequest(LandapCmdSetCameraSetting, seq, raw, sizeof raw);
-    return RunSet(seq);
+    return RecordSet(rec, LandapCmdSetCameraSetting, seq);
 }
 
 int CLANDAPObj::SetCameraAdvNetwork(const _LANDAPAdvNetworkSettings* rec, uint16_t seq)
 {
-    if (!rec)
-        return -1;
-    uint8_t raw[_LANDAPAdvNetworkSettings::WireSize] = {};
-    rec->Encode(raw, sizeof raw);
-    BuildRecordRequest(LandapCmdSetCameraAdvNetwork, seq, raw, sizeof raw);
-    return RunSet(seq);
+    return RecordSet(rec, LandapCmdSetCameraAdvNetwork, seq);
 }
 
 int CLANDAPObj::SetCameraWireless(const _LANDAPWirelessSettings* rec, uint16_t seq)
 {
-    if (!rec)
-        return -1;
-    uint8_t raw[_LANDAPWirelessSettings::WireSize] = {};
-    rec->Encode(raw, sizeof raw);
-    BuildRecordRequest(LandapCmdSetCameraWireless, seq, raw, sizeof raw);
-    return RunSet(seq);
+    return RecordSet(rec, LandapCmdSetCameraWireless, seq);
 }
 
 int CLANDAPObj::SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq)
@@ -107,45 +103,41 @@ int CLANDAPObj::SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq)
 
 int CLANDAPObj::SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq)
 {
-    if (!rec)
-        return -1;
-    uint8_t raw[_LANDAPSimpleWireless::WireSize] = {};
-    rec->Encode(raw, sizeof raw);
-    BuildRecordRequest(LandapCmdSetCameraSimpleWireless, seq, raw, sizeof raw);
-    return RunSet(seq);
+    return RecordSet(rec, LandapCmdSetCameraSimpleWireless, seq);
 }
 
 int CLANDAPObj::ResetCamera(uint16_t seq)
 {
-    WarnIfNoAuthentication(false);
-    BuildAuthRequest(LandapCmdResetCamera, seq);
-    return RunSet(seq);
+    return AuthSet(LandapCmdResetCamera, seq);
 }
 
 int CLANDAPObj::FactoryResetCamera(uint16_t seq)
 {
-    WarnIfNoAuthentication(false);
-    BuildAuthRequest(LandapCmdFactoryResetCamera, seq);
-    return RunSet(seq);
+    return AuthSet(LandapCmdFactoryResetCamera, seq);
 }
 
 int CLANDAPObj::CommitSettings(uint16_t seq)
 {
-    WarnIfNoAuthentication(false);
-    BuildAuthRequest(LandapCmdCommitSettings, seq);
-    return RunSet(seq);
+    return AuthSet(LandapCmdCommitSettings, seq);
+}
+
+template <typename Record>
+int CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing, bool exactLen)
+{
+    if (!out)
+        return -1;
+    WarnIfNoAuthentication(eitherMissing);
+    BuildAuthRequest(command, seq);
+    if (RunGet(unsigned(Record::WireSize), exactLen ? int(Record::WireSize) : -1, seq) != 0)
+        return -1;
+    out->Decode(m_Packet->Body(), Record::WireSize);
+    return 0;
 }
 
 int CLANDAPObj::DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out, uint16_t seq)
 {
-    if (!out)
+    if (PlainGet(out, LandapCmdGetCameraAdvNetwork, seq, false, true) != 0)
         return -1;
-    WarnIfNoAuthentication(false);
-    BuildAuthRequest(LandapCmdGetCameraAdvNetwork, seq);
-    constexpr unsigned kSize = _LANDAP_Get_AdvNetwork_Pack::WireSize;
-    if (RunGet(kSize, int(kSize), seq) != 0)
-        return -1;
-    out->Decode(m_Packet->Body(), kSize);
     // No list in the reply keeps the one held and its age.
     if (out->ProviderListLen != 0)
         UpdateDDNSProviders(out->ProviderList);
@@ -165,15 +157,7 @@ int CLANDAPObj::GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq
 
 int CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq)
 {
-    if (!out)
-        return -1;
-    WarnIfNoAuthentication(false);
-    BuildAuthRequest(LandapCmdGetCameraWireless, seq);
-    constexpr unsigned kSize = _LANDAP_Get_Wireless_Pack::WireSize;
-    if (RunGet(kSize, int(kSize), seq) != 0)
-        return -1;
-    out->Decode(m_Packet->Body(), kSize);
-    return 0;
+    return PlainGet(out, LandapCmdGetCameraWireless, seq, false, true);
 }
 
 int CLANDAPObj::GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq)
@@ -195,20 +179,6 @@ int CLANDAPObj::GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t se
     if (DoGetCameraWireless(&pack, seq) != 0)
         return -1;
     *out = pack.Capability;
-    return 0;
-}
-
-// The plain gets: authentication block, a reply of the record's size.
-template <typename Record>
-int CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing)
-{
-    if (!out)
-        return -1;
-    WarnIfNoAuthentication(eitherMissing);
-    BuildAuthRequest(command, seq);
-    if (RunGet(unsigned(Record::WireSize), -1, seq) != 0)
-        return -1;
-    out->Decode(m_Packet->Body(), Record::WireSize);
     return 0;
 }
 

@@ -38,9 +38,7 @@ int CLANDAPObj::SendUntilAnswer(CBCModule& sock, uint8_t* buf, unsigned bufLen, 
 
 int CLANDAPObj::InitWirelessSiteSurvey(uint16_t seq)
 {
-    WarnIfNoAuthentication(false);
-    BuildAuthRequest(LandapCmdInitWirelessSiteSurvey, seq);
-    return RunSet(seq);
+    return AuthSet(LandapCmdInitWirelessSiteSurvey, seq);
 }
 
 int CLANDAPObj::GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count, uint16_t seq)

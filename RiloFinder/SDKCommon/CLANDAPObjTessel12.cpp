@@ -9,29 +9,28 @@ constexpr unsigned kTessel12RecordReply = unsigned(LandapHeader::WireSize + 16);
 
 }  // namespace
 
-int CLANDAPObj::GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq)
+template <typename Record>
+int CLANDAPObj::Tessel12Read(Record* out, uint16_t command, uint16_t seq)
 {
     if (!out)
         return -1;
-    FillRequestHeader(LandapCmdGetTessel12Enabled, seq);
+    FillRequestHeader(command, seq);
     int n = Transact(kTessel12RecordReply, LandapTessel12BaseTimeout, LandapTessel12Port);
     if (n <= 0)
         return -9;
     // The record is handed on whatever the camera said about it.
-    out->Decode(m_Packet->Body(), _TESSEL12Enable::WireSize);
+    out->Decode(m_Packet->Body(), Record::WireSize);
     return CheckGetReply(n, seq) == 0 ? 0 : 1;
+}
+
+int CLANDAPObj::GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq)
+{
+    return Tessel12Read(out, LandapCmdGetTessel12Enabled, seq);
 }
 
 int CLANDAPObj::Tessel12QueryProcState(_TESSEL12ProcStatus* out, uint16_t seq)
 {
-    if (!out)
-        return -1;
-    FillRequestHeader(LandapCmdTessel12QueryProcState, seq);
-    int n = Transact(kTessel12RecordReply, LandapTessel12BaseTimeout, LandapTessel12Port);
-    if (n <= 0)
-        return -9;
-    out->Decode(m_Packet->Body(), _TESSEL12ProcStatus::WireSize);
-    return CheckGetReply(n, seq) == 0 ? 0 : 1;
+    return Tessel12Read(out, LandapCmdTessel12QueryProcState, seq);
 }
 
 int CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq)
@@ -42,8 +41,7 @@ int CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq)
     uint8_t raw[_TESSEL12Enable::WireSize] = {};
     rec->Encode(raw, sizeof raw);
     BuildRecordRequest(LandapCmdEnableTessel12, seq, raw, sizeof raw);
-    int n = Transact(kSetReplySize, LandapTessel12BaseTimeout, LandapTessel12Port);
-    return CheckSetReply(n, seq);
+    return RunSet(seq, LandapTessel12BaseTimeout, LandapTessel12Port);
 }
 
 int CLANDAPObj::QueryTessel12URL(_TESSEL12URL* out, uint16_t seq)
