@@ -90,6 +90,25 @@ void CLANCamFinder::ProcessResult(int i, int rc, _RiloFinderResult* result, int 
 
 // ---- sets --------------------------------------------------------------------
 
+namespace {
+
+// A set of a record whose size and header must match exactly.
+template <typename Body, typename Public, typename Device>
+int SetFrom(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, const void* record, unsigned long size,
+            void (*toDevice)(const Public&, Device*), int (CLANDAPMgr::*write)(int, const Device*))
+{
+    if (!record || !f.HasCamera(i))
+        return -1;
+    if (size != sizeof(Public) || !HeaderIs(ReadHeader(record), sizeof(Body)))
+        return kFinderBadRecord;
+    auto rec = ReadRecord<Public>(record);
+    Device dev;
+    toDevice(rec, &dev);
+    return (mgr.*write)(i, &dev);
+}
+
+}  // namespace
+
 int CLANCamFinder::SetCameraSetting(int i, const void* record)
 {
     if (!record || !HasCamera(i))
@@ -106,28 +125,14 @@ int CLANCamFinder::SetCameraSetting(int i, const void* record)
 
 int CLANCamFinder::SetCameraWireless(int i, const void* record, unsigned long size)
 {
-    if (!record || !HasCamera(i))
-        return -1;
-    if (size != sizeof(_RiloLANDAPWireless) ||
-        !HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPWirelessBody)))
-        return kFinderBadRecord;
-    auto rec = ReadRecord<_RiloLANDAPWireless>(record);
-    _LANDAPWirelessSettings dev;
-    RiloWirelessToDevice(rec, &dev);
-    return m_Mgr.SetCameraWireless(i, &dev);
+    return SetFrom<_RiloLANDAPWirelessBody>(*this, m_Mgr, i, record, size, RiloWirelessToDevice,
+                                            &CLANDAPMgr::SetCameraWireless);
 }
 
 int CLANCamFinder::SetCameraAdvNetwork(int i, const void* record, unsigned long size)
 {
-    if (!record || !HasCamera(i))
-        return -1;
-    if (size != sizeof(_RiloLANDAPAdvNetwork) ||
-        !HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPAdvNetworkBody)))
-        return kFinderBadRecord;
-    auto rec = ReadRecord<_RiloLANDAPAdvNetwork>(record);
-    _LANDAPAdvNetworkSettings dev;
-    RiloAdvNetworkToDevice(rec, &dev);
-    return m_Mgr.SetCameraAdvNetwork(i, &dev);
+    return SetFrom<_RiloLANDAPAdvNetworkBody>(*this, m_Mgr, i, record, size, RiloAdvNetworkToDevice,
+                                              &CLANDAPMgr::SetCameraAdvNetwork);
 }
 
 int CLANCamFinder::SetCameraDatetime(int i, const void* record)
@@ -144,15 +149,8 @@ int CLANCamFinder::SetCameraDatetime(int i, const void* record)
 
 int CLANCamFinder::SetCameraSimpleWireless(int i, const void* record, unsigned long size)
 {
-    if (!record || !HasCamera(i))
-        return -1;
-    if (size != sizeof(_RiloLANDAPSimpleWireless) ||
-        !HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPSimpleWirelessBody)))
-        return kFinderBadRecord;
-    auto rec = ReadRecord<_RiloLANDAPSimpleWireless>(record);
-    _LANDAPSimpleWireless dev;
-    RiloSimpleWirelessToDevice(rec, &dev);
-    return m_Mgr.SetCameraSimpleWireless(i, &dev);
+    return SetFrom<_RiloLANDAPSimpleWirelessBody>(*this, m_Mgr, i, record, size, RiloSimpleWirelessToDevice,
+                                                  &CLANDAPMgr::SetCameraSimpleWireless);
 }
 
 // ---- gets --------------------------------------------------------------------
@@ -175,36 +173,34 @@ int BeginGet(const CLANCamFinder& f, int i, void* record, unsigned long* size, s
     return 0;
 }
 
-}  // namespace
-
-int CLANCamFinder::GetCameraWireless(int i, void* record, unsigned long* size)
+// A get into a record with a header, the header written before the read.
+template <typename Public, typename Device>
+int GetInto(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, void* record, unsigned long* size,
+            int (CLANDAPMgr::*read)(int, Device*), void (*fromDevice)(const Device&, Public*))
 {
-    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPWireless));
+    int rc = BeginGet(f, i, record, size, sizeof(Public));
     if (rc != 0)
         return rc;
-    _LANDAPWirelessSettings dev;
-    rc = m_Mgr.GetCameraWireless(i, &dev);
+    Device dev;
+    rc = (mgr.*read)(i, &dev);
     if (rc != 0)
         return rc;
-    auto rec = ReadRecord<_RiloLANDAPWireless>(record);
-    RiloWirelessFromDevice(dev, &rec);
+    auto rec = ReadRecord<Public>(record);
+    fromDevice(dev, &rec);
     std::memcpy(record, &rec, sizeof rec);
     return 0;
 }
 
+}  // namespace
+
+int CLANCamFinder::GetCameraWireless(int i, void* record, unsigned long* size)
+{
+    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraWireless, RiloWirelessFromDevice);
+}
+
 int CLANCamFinder::GetCameraAdvNetwork(int i, void* record, unsigned long* size)
 {
-    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPAdvNetwork));
-    if (rc != 0)
-        return rc;
-    _LANDAPAdvNetworkSettings dev;
-    rc = m_Mgr.GetCameraAdvNetwork(i, &dev);
-    if (rc != 0)
-        return rc;
-    auto rec = ReadRecord<_RiloLANDAPAdvNetwork>(record);
-    RiloAdvNetworkFromDevice(dev, &rec);
-    std::memcpy(record, &rec, sizeof rec);
-    return 0;
+    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraAdvNetwork, RiloAdvNetworkFromDevice);
 }
 
 int CLANCamFinder::GetCameraDatetime(int i, void* record, unsigned long* size)
@@ -225,32 +221,14 @@ int CLANCamFinder::GetCameraDatetime(int i, void* record, unsigned long* size)
 
 int CLANCamFinder::GetCameraSimpleWireless(int i, void* record, unsigned long* size)
 {
-    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPSimpleWireless));
-    if (rc != 0)
-        return rc;
-    _LANDAPSimpleWireless dev;
-    rc = m_Mgr.GetCameraSimpleWireless(i, &dev);
-    if (rc != 0)
-        return rc;
-    auto rec = ReadRecord<_RiloLANDAPSimpleWireless>(record);
-    RiloSimpleWirelessFromDevice(dev, &rec);
-    std::memcpy(record, &rec, sizeof rec);
-    return 0;
+    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraSimpleWireless,
+                   RiloSimpleWirelessFromDevice);
 }
 
 int CLANCamFinder::GetCameraWirelessCap(int i, void* record, unsigned long* size)
 {
-    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPWirelessCap));
-    if (rc != 0)
-        return rc;
-    _LANDAPWirelessCapability dev;
-    rc = m_Mgr.GetCameraWirelessCap(i, &dev);
-    if (rc != 0)
-        return rc;
-    auto rec = ReadRecord<_RiloLANDAPWirelessCap>(record);
-    RiloWirelessCapFromDevice(dev, &rec);
-    std::memcpy(record, &rec, sizeof rec);
-    return 0;
+    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraWirelessCap,
+                   RiloWirelessCapFromDevice);
 }
 
 int CLANCamFinder::GetWirelessAssociatedStatus(int i, _RiloWirelessAssociatedStatus* out,

@@ -65,6 +65,13 @@ protected:
     CLANDAPObj* BeginSetCommand(int i);
     // The camera behind i, refreshing its DDNS list when stale; null if none.
     CLANDAPObj* FreshDDNSCamera(int i);
+    // The camera's command behind i with a fresh sequence number; -1 for a
+    // null record or no camera. Sets clear the camera's result first.
+    template <typename Record>
+    int ForwardGet(int i, Record* out, int (CLANDAPObj::*get)(Record*, uint16_t));
+    template <typename Record>
+    int ForwardSet(int i, const Record* rec, int (CLANDAPObj::*set)(const Record*, uint16_t));
+    int ForwardCommand(int i, int (CLANDAPObj::*command)(uint16_t));
 };
 
 #endif

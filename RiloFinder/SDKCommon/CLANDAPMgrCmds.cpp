@@ -1,6 +1,26 @@
 // CLANDAPMgr: the LANDAP commands forwarded to the camera by index.
 #include "CLANDAPMgr.h"
 
+template <typename Record>
+int CLANDAPMgr::ForwardGet(int i, Record* out, int (CLANDAPObj::*get)(Record*, uint16_t))
+{
+    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
+    return cam ? (cam->*get)(out, NextSeqNo()) : -1;
+}
+
+template <typename Record>
+int CLANDAPMgr::ForwardSet(int i, const Record* rec, int (CLANDAPObj::*set)(const Record*, uint16_t))
+{
+    CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
+    return cam ? (cam->*set)(rec, NextSeqNo()) : -1;
+}
+
+int CLANDAPMgr::ForwardCommand(int i, int (CLANDAPObj::*command)(uint16_t))
+{
+    CLANDAPObj* cam = BeginSetCommand(i);
+    return cam ? (cam->*command)(NextSeqNo()) : -1;
+}
+
 int CLANDAPMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
 {
     if (!setting || !BeginSetCommand(i))
@@ -10,98 +30,82 @@ int CLANDAPMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
 
 int CLANDAPMgr::SetCameraSetting(int i, const _LANDAP_Basic_Set* rec)
 {
-    CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
-    return cam ? cam->SetCameraSetting(rec, NextSeqNo()) : -1;
+    return ForwardSet(i, rec, &CLANDAPObj::SetCameraSetting);
 }
 
 int CLANDAPMgr::GetCameraAdvNetwork(int i, _LANDAPAdvNetworkSettings* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetCameraAdvNetwork(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::GetCameraAdvNetwork);
 }
 
 int CLANDAPMgr::SetCameraAdvNetwork(int i, const _LANDAPAdvNetworkSettings* rec)
 {
-    CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
-    return cam ? cam->SetCameraAdvNetwork(rec, NextSeqNo()) : -1;
+    return ForwardSet(i, rec, &CLANDAPObj::SetCameraAdvNetwork);
 }
 
 int CLANDAPMgr::GetCameraWireless(int i, _LANDAPWirelessSettings* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetCameraWireless(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::GetCameraWireless);
 }
 
 int CLANDAPMgr::SetCameraWireless(int i, const _LANDAPWirelessSettings* rec)
 {
-    CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
-    return cam ? cam->SetCameraWireless(rec, NextSeqNo()) : -1;
+    return ForwardSet(i, rec, &CLANDAPObj::SetCameraWireless);
 }
 
 int CLANDAPMgr::GetCameraWirelessCap(int i, _LANDAPWirelessCapability* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetCameraWirelessCap(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::GetCameraWirelessCap);
 }
 
 int CLANDAPMgr::ResetCamera(int i)
 {
-    CLANDAPObj* cam = BeginSetCommand(i);
-    return cam ? cam->ResetCamera(NextSeqNo()) : -1;
+    return ForwardCommand(i, &CLANDAPObj::ResetCamera);
 }
 
 int CLANDAPMgr::FactoryResetCamera(int i)
 {
-    CLANDAPObj* cam = BeginSetCommand(i);
-    return cam ? cam->FactoryResetCamera(NextSeqNo()) : -1;
+    return ForwardCommand(i, &CLANDAPObj::FactoryResetCamera);
 }
 
 int CLANDAPMgr::CommitSettings(int i)
 {
-    CLANDAPObj* cam = BeginSetCommand(i);
-    return cam ? cam->CommitSettings(NextSeqNo()) : -1;
+    return ForwardCommand(i, &CLANDAPObj::CommitSettings);
 }
 
 int CLANDAPMgr::InitWirelessSiteSurvey(int i)
 {
-    CLANDAPObj* cam = BeginSetCommand(i);
-    return cam ? cam->InitWirelessSiteSurvey(NextSeqNo()) : -1;
+    return ForwardCommand(i, &CLANDAPObj::InitWirelessSiteSurvey);
 }
 
 int CLANDAPMgr::GetCameraDatetime(int i, _LANDAPDatetime* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetCameraDatetime(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::GetCameraDatetime);
 }
 
 int CLANDAPMgr::SetCameraDatetime(int i, const _LANDAPDatetime* rec)
 {
-    CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
-    return cam ? cam->SetCameraDatetime(rec, NextSeqNo()) : -1;
+    return ForwardSet(i, rec, &CLANDAPObj::SetCameraDatetime);
 }
 
 int CLANDAPMgr::GetCameraSimpleWireless(int i, _LANDAPSimpleWireless* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetCameraSimpleWireless(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::GetCameraSimpleWireless);
 }
 
 int CLANDAPMgr::SetCameraSimpleWireless(int i, const _LANDAPSimpleWireless* rec)
 {
-    CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
-    return cam ? cam->SetCameraSimpleWireless(rec, NextSeqNo()) : -1;
+    return ForwardSet(i, rec, &CLANDAPObj::SetCameraSimpleWireless);
 }
 
 int CLANDAPMgr::GetWirelessAssociatedStatus(int i, _tLANDAP_Wireless_AssociatedStatus* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetWirelessAssociatedStatus(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::GetWirelessAssociatedStatus);
 }
 
 int CLANDAPMgr::QueryNetworkStatus(int i, _LANDAPNetworkStatus* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->QueryNetworkStatus(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::QueryNetworkStatus);
 }
 
 int CLANDAPMgr::GetWirelessSiteSurInfo(int i, _LANDAPWirelessStation* stations, int& count)
@@ -147,24 +151,20 @@ int CLANDAPMgr::GetDDNSProvider(int i, int which, char* dst)
 
 int CLANDAPMgr::GetTessel12Enabled(int i, _TESSEL12Enable* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetTessel12Enabled(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::GetTessel12Enabled);
 }
 
 int CLANDAPMgr::Tessel12QueryProcState(int i, _TESSEL12ProcStatus* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->Tessel12QueryProcState(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::Tessel12QueryProcState);
 }
 
 int CLANDAPMgr::QueryTessel12URL(int i, _TESSEL12URL* out)
 {
-    CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->QueryTessel12URL(out, NextSeqNo()) : -1;
+    return ForwardGet(i, out, &CLANDAPObj::QueryTessel12URL);
 }
 
 int CLANDAPMgr::EnableTessel12(int i, const _TESSEL12Enable* rec)
 {
-    CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
-    return cam ? cam->EnableTessel12(rec, NextSeqNo()) : -1;
+    return ForwardSet(i, rec, &CLANDAPObj::EnableTessel12);
 }

@@ -57,31 +57,60 @@ int MapRemoteRead(int rc)
     return rc == -9 ? RILO_FINDER_NOT_AVAILABLE : RILO_FINDER_FAIL;
 }
 
+// The checks in front of a call on the handle: a missing argument is
+// reported before the handle is looked at.
+template <typename Call>
+int WithFinder(void* h, bool argsGiven, Call call)
+{
+    if (!argsGiven)
+        return RILO_FINDER_NULL_ARG;
+    CLANCamFinder* f = Finder(h);
+    return f ? call(*f) : RILO_FINDER_FAIL;
+}
+
+template <typename Get>
+int RunGet(void* h, bool argsGiven, Get get)
+{
+    return WithFinder(h, argsGiven, [&](CLANCamFinder& f) { return MapGet(get(f)); });
+}
+
 // A set: the result step runs after a refused record too, but not after a
 // record that was not given.
 template <typename Convert>
 int RunSet(void* h, int index, const _RiloCamSettings* record, _RiloFinderResult* result, int noWait,
            Convert convert)
 {
-    if (!record)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(h);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    int rc = convert(f);
-    f->ProcessResult(index, rc, result, noWait);
-    return MapSet(rc);
+    return WithFinder(h, record != nullptr, [&](CLANCamFinder& f) {
+        int rc = convert(&f);
+        f.ProcessResult(index, rc, result, noWait);
+        return MapSet(rc);
+    });
 }
 
 template <typename Command>
 int RunCommand(void* h, int index, _RiloFinderResult* result, int noWait, Command command)
 {
+    return WithFinder(h, true, [&](CLANCamFinder& f) {
+        int rc = command(f.Mgr());
+        f.ProcessResult(index, rc, result, noWait);
+        return MapSet(rc);
+    });
+}
+
+// The two address functions on the camera's interface. Unlike the others
+// they look at the handle before the arguments.
+int AddressResult(void* h, int index, char* text, short* length,
+                  int (CLANCamFinder::*result)(uint32_t, char*, short*))
+{
     CLANCamFinder* f = Finder(h);
     if (!f)
         return RILO_FINDER_FAIL;
-    int rc = command(f->Mgr());
-    f->ProcessResult(index, rc, result, noWait);
-    return MapSet(rc);
+    if (!text || !length)
+        return RILO_FINDER_NULL_ARG;
+    uint32_t intf = 0;
+    if (!f->Mgr().GetCamObjIntf(index, &intf))
+        return RILO_FINDER_FAIL;
+    return (f->*result)(intf, text, length);
 }
 
 }  // namespace
@@ -142,12 +171,9 @@ int RiloFindCameraIdxByMAC(void* hFinder, const MAC_ADDR* mac)
 
 int RiloGetCameraMAC(void* hFinder, int index, MAC_ADDR* mac)
 {
-    if (!mac)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    return f->Mgr().GetCameraMAC(index, mac) ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+    return WithFinder(hFinder, mac != nullptr, [&](CLANCamFinder& f) {
+        return f.Mgr().GetCameraMAC(index, mac) ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+    });
 }
 
 // ---- camera information and network -------------------------------------------
@@ -221,91 +247,67 @@ int RiloChangeAdminPassword(void* hFinder, int index, const char* newUser, const
 
 int RiloGetWireless(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
 {
-    if (!record)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    return f ? MapGet(f->GetCameraWireless(index, record, size)) : RILO_FINDER_FAIL;
+    return RunGet(hFinder, record != nullptr,
+                  [&](CLANCamFinder& f) { return f.GetCameraWireless(index, record, size); });
 }
 
 int RiloGetWirelessCapability(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
 {
-    if (!record)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    // Unmapped: callers of this one test -6.
-    int rc = f->GetCameraWirelessCap(index, record, size);
-    return rc == 0 || rc == kFinderTooSmall ? rc : RILO_FINDER_FAIL;
+    return WithFinder(hFinder, record != nullptr, [&](CLANCamFinder& f) {
+        // Unmapped: callers of this one test -6.
+        int rc = f.GetCameraWirelessCap(index, record, size);
+        return rc == 0 || rc == kFinderTooSmall ? rc : RILO_FINDER_FAIL;
+    });
 }
 
 int RiloGetAdvNetwork(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
 {
-    if (!record)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    return f ? MapGet(f->GetCameraAdvNetwork(index, record, size)) : RILO_FINDER_FAIL;
+    return RunGet(hFinder, record != nullptr,
+                  [&](CLANCamFinder& f) { return f.GetCameraAdvNetwork(index, record, size); });
 }
 
 int RiloGetCameraDatetime(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
 {
-    if (!record)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    return f ? MapGet(f->GetCameraDatetime(index, record, size)) : RILO_FINDER_FAIL;
+    return RunGet(hFinder, record != nullptr,
+                  [&](CLANCamFinder& f) { return f.GetCameraDatetime(index, record, size); });
 }
 
 int RiloGetSimpleWireless(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
 {
-    if (!record)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    return f ? MapGet(f->GetCameraSimpleWireless(index, record, size)) : RILO_FINDER_FAIL;
+    return RunGet(hFinder, record != nullptr,
+                  [&](CLANCamFinder& f) { return f.GetCameraSimpleWireless(index, record, size); });
 }
 
 int RiloGetWirelessAssociatedStatus(void* hFinder, int index, _RiloWirelessAssociatedStatus* status,
                                     unsigned long* size)
 {
-    if (!status)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    return f ? MapGet(f->GetWirelessAssociatedStatus(index, status, size)) : RILO_FINDER_FAIL;
+    return RunGet(hFinder, status != nullptr,
+                  [&](CLANCamFinder& f) { return f.GetWirelessAssociatedStatus(index, status, size); });
 }
 
 int RiloQueryNetworkStatus(void* hFinder, int index, _RiloCamNetworkStatus* status)
 {
-    if (!status)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    return f ? MapGet(f->QueryNetworkStatus(index, status)) : RILO_FINDER_FAIL;
+    return RunGet(hFinder, status != nullptr,
+                  [&](CLANCamFinder& f) { return f.QueryNetworkStatus(index, status); });
 }
 
 int RiloGetWirelessSiteSurInfo(void* hFinder, int index, _RiloWirelessSiteSurInfo* entries, int* count)
 {
-    if (!entries || !count)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    return f ? MapGet(f->GetLANDAPWirelessSiteSurInfo(index, entries, count)) : RILO_FINDER_FAIL;
+    return RunGet(hFinder, entries != nullptr && count != nullptr,
+                  [&](CLANCamFinder& f) { return f.GetLANDAPWirelessSiteSurInfo(index, entries, count); });
 }
 
 int RiloGetLANDAPOptionCmd(void* hFinder, int index, uint16_t* codes, int* count)
 {
-    if (!codes || !count)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    return MapGet(f->Mgr().GetSupportedCommand(index, codes, *count));
+    return RunGet(hFinder, codes != nullptr && count != nullptr,
+                  [&](CLANCamFinder& f) { return f.Mgr().GetSupportedCommand(index, codes, *count); });
 }
 
 int RiloGetDDNSProvidersCount(void* hFinder, int index, int* count)
 {
-    if (!count)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    return f->Mgr().GetDDNSProvidersCount(index, count) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+    return WithFinder(hFinder, count != nullptr, [&](CLANCamFinder& f) {
+        return f.Mgr().GetDDNSProvidersCount(index, count) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+    });
 }
 
 int RiloGetDDNSProviderList(void* hFinder, int index, int which, char* name, int length)
@@ -393,34 +395,29 @@ int RiloFactoryResetCamera(void* hFinder, int index, _RiloFinderResult* result, 
 
 int RiloGetTessel12Enabled(void* hFinder, int index, int* enabled)
 {
-    if (!enabled)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    _TESSEL12Enable rec;
-    int rc = f->Mgr().GetTessel12Enabled(index, &rec);
-    // The flag is handed on whenever the camera answered.
-    if (rc == 0 || rc == 1)
-        *enabled = rec.Enabled;
-    return MapRemoteRead(rc);
+    return WithFinder(hFinder, enabled != nullptr, [&](CLANCamFinder& f) {
+        _TESSEL12Enable rec;
+        int rc = f.Mgr().GetTessel12Enabled(index, &rec);
+        // The flag is handed on whenever the camera answered.
+        if (rc == 0 || rc == 1)
+            *enabled = rec.Enabled;
+        return MapRemoteRead(rc);
+    });
 }
 
 int RiloTessel12QueryProcState(void* hFinder, int index, int* state, int* second, int* third)
 {
-    if (!state || !second || !third)
-        return RILO_FINDER_NULL_ARG;
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    _TESSEL12ProcStatus rec;
-    int rc = f->Mgr().Tessel12QueryProcState(index, &rec);
-    if (rc == 0 || rc == 1) {
-        *state = static_cast<int>(rec.State);
-        *second = static_cast<int>(rec.Value4);
-        *third = static_cast<int>(rec.Value8);
-    }
-    return MapRemoteRead(rc);
+    bool given = state != nullptr && second != nullptr && third != nullptr;
+    return WithFinder(hFinder, given, [&](CLANCamFinder& f) {
+        _TESSEL12ProcStatus rec;
+        int rc = f.Mgr().Tessel12QueryProcState(index, &rec);
+        if (rc == 0 || rc == 1) {
+            *state = static_cast<int>(rec.State);
+            *second = static_cast<int>(rec.Value4);
+            *third = static_cast<int>(rec.Value8);
+        }
+        return MapRemoteRead(rc);
+    });
 }
 
 int RiloEnableTessel12(void* hFinder, int index, int enable, _RiloFinderResult* result, int noWait)
@@ -463,28 +460,12 @@ int RiloQueryTessel12URL(void* hFinder, int index, char* url, short* length)
 
 int RiloGetFreeIP(void* hFinder, int index, char* text, short* length)
 {
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    if (!text || !length)
-        return RILO_FINDER_NULL_ARG;
-    uint32_t intf = 0;
-    if (!f->Mgr().GetCamObjIntf(index, &intf))
-        return RILO_FINDER_FAIL;
-    return f->FreeIPResult(intf, text, length);
+    return AddressResult(hFinder, index, text, length, &CLANCamFinder::FreeIPResult);
 }
 
 int RiloDHCPDiscover(void* hFinder, int index, char* text, short* length)
 {
-    CLANCamFinder* f = Finder(hFinder);
-    if (!f)
-        return RILO_FINDER_FAIL;
-    if (!text || !length)
-        return RILO_FINDER_NULL_ARG;
-    uint32_t intf = 0;
-    if (!f->Mgr().GetCamObjIntf(index, &intf))
-        return RILO_FINDER_FAIL;
-    return f->DHCPResult(intf, text, length);
+    return AddressResult(hFinder, index, text, length, &CLANCamFinder::DHCPResult);
 }
 
 }  // extern "C"
