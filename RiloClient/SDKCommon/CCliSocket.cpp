@@ -1,5 +1,6 @@
 #include "CCliSocket.h"
 
+#include "RecvBuffer.h"
 #include "RiloAssert.h"
 
 #include <arpa/inet.h>
@@ -207,9 +208,10 @@ bool CCliSocket::Connect(const char* host, unsigned int port, int family)
     return true;
 }
 
-int CCliSocket::Send(const void* data, int length, int flags)
+template <typename Io>
+int CCliSocket::LockedIo(bool argsValid, Io io)
 {
-    if (!data || length < 0) {
+    if (!argsValid) {
         m_nLastError = EINVAL;
         return -1;
     }
@@ -218,8 +220,7 @@ int CCliSocket::Send(const void* data, int length, int flags)
     if (m_hSocket == -1) {
         m_nLastError = EBADF;
     } else {
-        // MSG_NOSIGNAL: a camera that resets the connection must not end the process.
-        ssize_t r = send(m_hSocket, data, size_t(length), flags | MSG_NOSIGNAL);
+        ssize_t r = io(m_hSocket);
         if (r < 0)
             m_nLastError = errno;
         n = int(r);
@@ -229,25 +230,17 @@ int CCliSocket::Send(const void* data, int length, int flags)
     return n;
 }
 
+int CCliSocket::Send(const void* data, int length, int flags)
+{
+    return LockedIo(data && length >= 0, [&](int fd) {
+        // MSG_NOSIGNAL: a camera that resets the connection must not end the process.
+        return send(fd, data, size_t(length), flags | MSG_NOSIGNAL);
+    });
+}
+
 int CCliSocket::Receive(void* buffer, int size, int flags)
 {
-    if (!buffer || size < 0) {
-        m_nLastError = EINVAL;
-        return -1;
-    }
-    bool locked = LockUnlessSocketThread();
-    int n = -1;
-    if (m_hSocket == -1) {
-        m_nLastError = EBADF;
-    } else {
-        ssize_t r = recv(m_hSocket, buffer, size_t(size), flags);
-        if (r < 0)
-            m_nLastError = errno;
-        n = int(r);
-    }
-    if (locked)
-        Unlock();
-    return n;
+    return LockedIo(buffer && size >= 0, [&](int fd) { return recv(fd, buffer, size_t(size), flags); });
 }
 
 void CCliSocket::SetRecvDataProc(RecvDataProc pfnProc, void* user)
@@ -465,16 +458,9 @@ void CCliSocket::OnReceive(int nErrorCode)
         m_nHeld = 0;
         return;
     }
-    if (consumed >= static_cast<unsigned long>(m_nHeld)) {
-        m_nHeld = 0;
-    } else if (consumed == 0) {
+    if (consumed == 0 && m_nHeld > 0)
         std::printf("CliSocket Data wasn't consumed: %u!\n", unsigned(m_nHeld));
-    } else {
-        size_t rest = size_t(m_nHeld) - consumed;
-        std::memmove(m_RecvBuf, m_RecvBuf + consumed, rest);
-        std::memset(m_RecvBuf + rest, 0, consumed);
-        m_nHeld = int(rest);
-    }
+    m_nHeld = RiloKeepUnconsumed(m_RecvBuf, m_nHeld, consumed);
 }
 
 void CCliSocket::OnClose(int nErrorCode)

@@ -62,6 +62,10 @@ private:
     void JoinSocketThread();
     void Wake();
     bool LockUnlessSocketThread();
+    // One send or receive on the socket, locked unless on the socket thread:
+    // -1 with EINVAL or EBADF, else io's result with errno kept on failure.
+    template <typename Io>
+    int LockedIo(bool argsValid, Io io);
 
     int m_hSocket;
     std::atomic<int> m_nLastError;

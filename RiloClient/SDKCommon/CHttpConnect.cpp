@@ -1,5 +1,6 @@
 #include "CHttpConnect.h"
 
+#include "RecvBuffer.h"
 #include "RiloAssert.h"
 
 #include <openssl/bio.h>
@@ -685,16 +686,9 @@ void CHttpConnect::OnReceive(int nErrorCode)
         m_nHeld = 0;
         return;
     }
-    if (consumed >= static_cast<unsigned long>(m_nHeld)) {
-        m_nHeld = 0;
-    } else if (consumed == 0) {
+    if (consumed == 0 && m_nHeld > 0)
         std::printf("[CHttpConnect::OnReceive] Data wasn't consumed: %u!\n", unsigned(m_nHeld));
-    } else {
-        size_t rest = size_t(m_nHeld) - consumed;
-        std::memmove(m_RecvBuf, m_RecvBuf + consumed, rest);
-        std::memset(m_RecvBuf + rest, 0, consumed);
-        m_nHeld = int(rest);
-    }
+    m_nHeld = RiloKeepUnconsumed(m_RecvBuf, m_nHeld, consumed);
 }
 
 void CHttpConnect::OnClose(int nErrorCode)
