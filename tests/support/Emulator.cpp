@@ -1,16 +1,14 @@
 #include "Emulator.h"
 
+#include "ChildProcess.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <signal.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #ifndef RILO_EMULATOR_DIR
@@ -23,18 +21,6 @@ namespace {
 
 constexpr double kReadyTimeoutSeconds = 5.0;
 constexpr double kStopGraceSeconds = 2.0;
-
-double MonotonicSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-void SleepMs(long ms) {
-    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
 
 bool IsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
 
@@ -51,19 +37,6 @@ std::string FindProgram(const std::string& name, const std::vector<std::string>&
         if (IsExecutable(candidate)) return candidate;
     }
     throw std::runtime_error("emulator: program not found: " + name);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) throw std::runtime_error("emulator: cannot write " + path);
 }
 
 void RemoveTree(const std::string& dir) {
@@ -199,7 +172,7 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
     const std::string config = m_dir + "/config.json", log = m_dir + "/log.jsonl",
                       ready = m_dir + "/ready", errPath = m_dir + "/stderr.txt";
     try {
-        WriteFile(config, configJson);
+        WriteFile(config, configJson, "emulator");
         // The distribution's interpreter starts much faster than wrapper shims.
         const std::string python = FindProgram("python3", {"/usr/bin/python3"});
         const std::string script = std::string(RILO_EMULATOR_DIR) + "/landap_camera.py";
@@ -218,7 +191,7 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
 
         const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (errFd < 0) throw std::runtime_error("emulator: cannot create " + errPath);
-        const double start = MonotonicSeconds();
+        const double start = MonotonicNow();
         const pid_t pid = fork();
         if (pid == 0) {
             dup2(errFd, STDOUT_FILENO);
@@ -230,20 +203,18 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
         if (pid < 0) throw std::runtime_error(std::string("emulator: fork: ") + strerror(errno));
         m_pid = pid;
 
-        while (access(ready.c_str(), F_OK) != 0) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                throw std::runtime_error("emulator exited before it was ready: " +
-                                         ReadFile(errPath));
-            }
-            if (MonotonicSeconds() - start > kReadyTimeoutSeconds) {
-                Stop();
-                throw std::runtime_error("emulator not ready within 5 s: " + ReadFile(errPath));
-            }
-            SleepMs(2);
+        const ChildWait waited = WaitUntilReady(m_pid, kReadyTimeoutSeconds, 2, [&] {
+            return access(ready.c_str(), F_OK) == 0;
+        });
+        if (waited == ChildWait::Ended) {
+            m_pid = -1;
+            throw std::runtime_error("emulator exited before it was ready: " + ReadFile(errPath));
         }
-        m_startSeconds = MonotonicSeconds() - start;
+        if (waited == ChildWait::TimedOut) {
+            Stop();
+            throw std::runtime_error("emulator not ready within 5 s: " + ReadFile(errPath));
+        }
+        m_startSeconds = MonotonicNow() - start;
     } catch (...) {
         Stop();
         RemoveTree(m_dir);
@@ -257,18 +228,7 @@ LandapEmulator::~LandapEmulator() {
 }
 
 void LandapEmulator::Stop() {
-    if (m_pid <= 0) return;
-    kill(m_pid, SIGTERM);
-    const double start = MonotonicSeconds();
-    int status = 0;
-    while (waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (MonotonicSeconds() - start > kStopGraceSeconds) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            break;
-        }
-        SleepMs(2);
-    }
+    StopChild(m_pid, kStopGraceSeconds);
     m_pid = -1;
 }
 

@@ -1,5 +1,6 @@
 // The emulated LANDAP camera against hand-built requests, inside scripts/netlab.
 
+#include "ChildProcess.h"
 #include "Emulator.h"
 
 #include <arpa/inet.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 using testsupport::LandapEmulator;
+using testsupport::MonotonicNow;
 using testsupport::NetlabEnv;
 using Bytes = std::vector<uint8_t>;
 
@@ -23,12 +25,6 @@ namespace {
 
 constexpr uint16_t kPort = 62976;
 constexpr uint16_t kTessel12Port = 62977;
-
-double Now() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
 
 uint16_t U16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8); }
 uint32_t U32(const Bytes& b, size_t at) { return U16(b, at) | static_cast<uint32_t>(U16(b, at + 2)) << 16; }
@@ -108,8 +104,8 @@ public:
     // Every datagram until quietMs pass without one; bounded in time and count.
     std::vector<Bytes> Collect(int quietMs = 400, double maxSeconds = 5.0) {
         std::vector<Bytes> out;
-        const double end = Now() + maxSeconds;
-        while (out.size() < 2000 && Now() < end) {
+        const double end = MonotonicNow() + maxSeconds;
+        while (out.size() < 2000 && MonotonicNow() < end) {
             pollfd p{m_fd, POLLIN, 0};
             if (poll(&p, 1, quietMs) <= 0) break;
             Bytes b(65536);
@@ -353,9 +349,9 @@ TEST(EmulatorFaults, ForeignMacFloodEnds) {
                                  "{\"interval_ms\": 20, \"duration_ms\": 400}}}"));
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     Client c;
-    const double start = Now();
+    const double start = MonotonicNow();
     auto r = c.Exchange(Request(1, 0xA1, mac), kPort, 300);
-    EXPECT_LT(Now() - start, 1.5);
+    EXPECT_LT(MonotonicNow() - start, 1.5);
     EXPECT_GE(r.size(), 10u);
     EXPECT_LE(r.size(), 25u);
     for (const Bytes& d : r) {

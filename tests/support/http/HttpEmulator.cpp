@@ -1,10 +1,7 @@
 #include "HttpEmulator.h"
 
 #include <spawn.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -23,20 +19,6 @@ namespace testsupport {
 namespace {
 
 const char* const kPython = "/usr/bin/python3";  // the Debian one: starts fastest
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-    if (!f.flush())
-        throw std::runtime_error("HttpEmulator: cannot write " + path);
-}
 
 // The scalar fields of one flat JSON object, as the emulator logs them.
 // Nested values are skipped; strings keep their decoded text, numbers and
@@ -197,12 +179,6 @@ bool DecodeHex(const std::string& hex, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-double MonotonicNow() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
 HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
                            const std::string& address, int port) {
     char tmpl[] = "/tmp/rilo-http-XXXXXX";
@@ -212,7 +188,7 @@ HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
     const std::string config = m_dir + "/config.json";
     const std::string ready = m_dir + "/ready";
     const std::string output = m_dir + "/output.txt";
-    WriteFile(config, configJson);
+    WriteFile(config, configJson, "HttpEmulator");
 
     std::vector<std::string> args;
     if (!ns.empty())
@@ -241,27 +217,23 @@ HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
     m_pid = pid;
 
     // Bounded wait: the emulator is up in a fraction of a second.
-    const double deadline = MonotonicNow() + 10.0;
-    for (;;) {
+    const ChildWait waited = WaitUntilReady(m_pid, 10.0, 5, [&] {
         std::string text = ReadFile(ready);
-        if (text.rfind("ready ", 0) == 0 && text.find('\n') != std::string::npos) {
-            m_port = std::atoi(text.c_str() + 6);
-            if (m_port > 0)
-                return;
-        }
-        int status = 0;
-        bool ended = waitpid(m_pid, &status, WNOHANG) == m_pid;
-        if (ended || MonotonicNow() > deadline) {
-            if (ended)
-                m_pid = -1;
-            std::string why = ended ? "ended before it was ready" : "not ready in 10 s";
-            std::string out = Output();
-            Stop();
-            std::filesystem::remove_all(m_dir);
-            throw std::runtime_error("HttpEmulator: " + why + ": " + out);
-        }
-        usleep(5000);
-    }
+        if (text.rfind("ready ", 0) != 0 || text.find('\n') == std::string::npos)
+            return false;
+        m_port = std::atoi(text.c_str() + 6);
+        return m_port > 0;
+    });
+    if (waited == ChildWait::Ready)
+        return;
+    const bool ended = waited == ChildWait::Ended;
+    if (ended)
+        m_pid = -1;
+    std::string why = ended ? "ended before it was ready" : "not ready in 10 s";
+    std::string out = Output();
+    Stop();
+    std::filesystem::remove_all(m_dir);
+    throw std::runtime_error("HttpEmulator: " + why + ": " + out);
 }
 
 HttpEmulator::~HttpEmulator() {
@@ -271,19 +243,7 @@ HttpEmulator::~HttpEmulator() {
 }
 
 void HttpEmulator::Stop() {
-    if (m_pid <= 0)
-        return;
-    kill(m_pid, SIGTERM);
-    const double deadline = MonotonicNow() + 3.0;
-    int status = 0;
-    while (waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (MonotonicNow() > deadline) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            break;
-        }
-        usleep(2000);
-    }
+    StopChild(m_pid, 3.0);
     m_pid = -1;
 }
 

@@ -5,6 +5,8 @@
 // (tests/emulator/http_camera.py) from a test, and reads what it logged.
 // Shares nothing with the libraries under test.
 
+#include "ChildProcess.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,9 +53,6 @@ private:
     int m_port = 0;
     std::string m_dir;
 };
-
-// Seconds of CLOCK_MONOTONIC, the clock of the emulator's log.
-double MonotonicNow();
 
 }  // namespace testsupport
 
