@@ -2,6 +2,7 @@
 // straight from the network.
 #include "CLANDAPMgr.h"
 #include "CLANDAPObj.h"
+#include "FuzzInit.h"
 
 #include <arpa/inet.h>
 
@@ -22,9 +23,7 @@ public:
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // The diagnostic lines would dominate the run time.
-    if (!std::freopen("/dev/null", "w", stdout))
-        return 0;
+    RiloFuzzInit(false);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Reply headers and bodies from a camera, Digest challenges among them, fed
 // to the HTTP worker's receive path in pieces of any size.
 #include "CHTTPCtrl.h"
+#include "FuzzInit.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,9 +32,7 @@ public:
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // The diagnostic lines would dominate the run time.
-    if (!std::freopen("/dev/null", "w", stdout))
-        return 0;
+    RiloFuzzInit(false);
     return 0;
 }
 

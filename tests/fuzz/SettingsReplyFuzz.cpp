@@ -1,8 +1,7 @@
 // Every command's reply handling, the settings-record decoders and the DDNS
 // list, with the input as the camera's reply.
 #include "CLANDAPObj.h"
-
-#include <sched.h>
+#include "FuzzInit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,14 +53,7 @@ void Terminated(const char* text, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // A network namespace of our own with no usable link: should any path
-    // try a real exchange, nothing can leave the machine.
-    if (unshare(CLONE_NEWNET) != 0) {
-        std::perror("unshare(CLONE_NEWNET)");
-        std::abort();
-    }
-    if (!std::freopen("/dev/null", "w", stdout))
-        return 0;
+    RiloFuzzInit(true);
     return 0;
 }
 

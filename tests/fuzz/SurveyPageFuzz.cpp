@@ -1,8 +1,7 @@
 // The site-survey page walk and the supported-command walk, fed pages
 // straight from the input.
 #include "CLANDAPObj.h"
-
-#include <sched.h>
+#include "FuzzInit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,14 +44,7 @@ struct Pages {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // A network namespace of our own with no usable link: should any path
-    // try a real exchange, nothing can leave the machine.
-    if (unshare(CLONE_NEWNET) != 0) {
-        std::perror("unshare(CLONE_NEWNET)");
-        std::abort();
-    }
-    if (!std::freopen("/dev/null", "w", stdout))
-        return 0;
+    RiloFuzzInit(true);
     return 0;
 }
 
