@@ -15,8 +15,7 @@ std::vector<HTMemoryCallback*> g_calls;
 std::atomic<HTMemory_exitCallback*> g_exit{nullptr};
 
 // Runs the callbacks one by one, retrying the allocation after each. Walked
-// by index: nothing is allocated here, and a callback that removes itself
-// leaves the walk valid.
+// by index: nothing is allocated here, and a callback may remove itself.
 template <typename Alloc>
 void* AllocWithHook(size_t size, Alloc alloc)
 {
@@ -24,10 +23,13 @@ void* AllocWithHook(size_t size, Alloc alloc)
     if (p || size == 0)
         return p;
     std::lock_guard<std::recursive_mutex> lock(g_callsMutex);
-    for (size_t i = 0; i < g_calls.size(); ++i) {
-        g_calls[i](size);
+    for (size_t i = 0; i < g_calls.size();) {
+        HTMemoryCallback* cbf = g_calls[i];
+        cbf(size);
         if ((p = alloc()) != nullptr)
             return p;
+        if (i < g_calls.size() && g_calls[i] == cbf)
+            ++i;  // else it removed itself and the next one is now at i
     }
     return nullptr;
 }
