@@ -336,7 +336,8 @@ const ProfileRow kProfiles[] = {
 
 bool CheckNextStartCode(BitStreamData* pBits)
 {
-    if (pBits->GetBits(1) != 0) {
+    // Data that ends here has no next_start_code at all.
+    if (pBits->BitsLeft() == 0 || pBits->GetBits(1) != 0) {
         std::printf("Parse config data: Error in check next start code: at bits: %u!\n",
                     pBits->Position() - 1);
         return false;
