@@ -12,8 +12,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // Exactly the bytes given, so an overread past them is caught.
+    // Exactly the bytes given, so an overread past them is caught (one
+    // byte that is not part of them for empty input: the reader needs a pointer).
     std::vector<uint8_t> copy(data, data + size);
+    copy.reserve(1);
     tagMPEG4StrmConfig c;
     const bool ok = ParseMPEG4ConfigData(copy.data(), copy.size(), &c);
     const bool success = c.nResult == MPEG4_CONFIG_OK || c.nResult == MPEG4_CONFIG_NO_END_START_CODE ||
