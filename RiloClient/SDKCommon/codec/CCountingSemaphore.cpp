@@ -33,9 +33,3 @@ bool CCountingSemaphore::Signal()
     m_cond.notify_one();
     return true;
 }
-
-uint32_t CCountingSemaphore::Count()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_dwCount;
-}

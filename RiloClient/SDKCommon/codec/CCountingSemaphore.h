@@ -22,7 +22,6 @@ public:
     bool Wait(uint32_t dwTimeoutMs);
     // Gives one unit back; false (and nothing changes) at the maximum.
     bool Signal();
-    uint32_t Count();
 
 private:
     std::mutex m_mutex;
