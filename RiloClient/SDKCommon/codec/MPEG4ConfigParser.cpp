@@ -1,5 +1,7 @@
 #include "codec/MPEG4ConfigParser.h"
 
+#include "RiloAssert.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -370,6 +372,7 @@ bool ProcUserData(BitStreamData* pBits)
 bool ParseMPEG4ConfigData(const unsigned char* pData, unsigned long dwLen,
                           tagMPEG4StrmConfig* pConfig)
 {
+    RILO_ASSERT(pConfig != NULL);
     static const unsigned char kNothing = 0;
     if (pData == nullptr) {
         pData = &kNothing;
