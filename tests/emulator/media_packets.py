@@ -143,11 +143,10 @@ class Clock:
 
     def stamp(self, n):
         if self.base is None:
-            t = time.time()
+            us = int(time.time() * 1e6)
         else:
-            t = float(self.base) + n * self.step
-        sec = int(t)
-        return sec, min(999999, int(round((t - sec) * 1e6)))
+            us = int(round(float(self.base) * 1e6 + n * self.step * 1e6))
+        return divmod(us, 1000000)
 
 
 def _faults(args):
