@@ -46,7 +46,8 @@ inline Bytes Packet(const Bytes& payload, const PacketSpec& s) {
     PutLe(b, 30, s.channels, 2);
     PutLe(b, 32, s.rate, 2);
     PutLe(b, 34, s.bits, 2);
-    std::memcpy(b.data() + 40, payload.data(), payload.size());
+    if (!payload.empty())
+        std::memcpy(b.data() + 40, payload.data(), payload.size());
     return b;
 }
 
