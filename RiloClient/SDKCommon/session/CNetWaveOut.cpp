@@ -317,18 +317,22 @@ bool CNetWaveOut::InitWaveOut(WaveOutEventCB pfnCallback, void* pUser)
     m_stopFd.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!m_stopFd.Valid())
         return false;
-    {
-        std::lock_guard<std::mutex> g(m_queueLock);
-        m_dwPacketCounter = 0;
-        m_bStop = false;
-    }
     m_pfnCallback = pfnCallback;
     m_pCallbackUser = pUser;
     m_bSenderAlive = true;
     m_bRunning = true;
-    try {
-        m_thread = std::thread(&CNetWaveOut::ProcessThreadProc, this, session);
-    } catch (const std::system_error&) {
+    {
+        // Held until m_thread is assigned: the sender waits for it first.
+        std::lock_guard<std::mutex> g(m_queueLock);
+        m_dwPacketCounter = 0;
+        m_bStop = false;
+        try {
+            m_thread = std::thread(&CNetWaveOut::ProcessThreadProc, this, session);
+        } catch (const std::system_error&) {
+            m_bRunning = false;
+        }
+    }
+    if (!m_bRunning) {
         UninitWaveOut();
         return false;
     }
@@ -347,8 +351,13 @@ void CNetWaveOut::StopSender()
         ssize_t ignored = write(m_stopFd.Get(), &one, sizeof one);
         (void)ignored;
     }
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_thread.joinable()) {
+        // Stopped from the talk-back callback, the sender's last act.
+        if (m_thread.get_id() == std::this_thread::get_id())
+            m_thread.detach();
+        else
+            m_thread.join();
+    }
     m_stopFd.Reset();
     m_bRunning = false;
     m_bSenderAlive = false;
@@ -368,7 +377,8 @@ void CNetWaveOut::UninitWaveOut()
     m_strAuthorization[0] = 0;
 }
 
-bool CNetWaveOut::InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize)
+bool CNetWaveOut::InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize,
+                             const AudioFormat& fmt)
 {
     pBuffer->header = MediaPacketHeader{};
     pBuffer->pbData.reset(new (std::nothrow) uint8_t[dwSize ? dwSize : 1]());
@@ -378,10 +388,9 @@ bool CNetWaveOut::InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize)
     h.dwHeaderLen = kHdr;
     h.dwPayloadLen = dwSize;
     h.wFormatTag = 16;
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    h.wChannels = m_wfx.nChannels;
-    h.wSampleRate = uint16_t(m_wfx.nSamplesPerSec);
-    h.wBitsPerSample = m_wfx.wBitsPerSample;
+    h.wChannels = fmt.nChannels;
+    h.wSampleRate = uint16_t(fmt.nSamplesPerSec);
+    h.wBitsPerSample = fmt.wBitsPerSample;
     return true;
 }
 
@@ -397,20 +406,23 @@ int CNetWaveOut::FeedAudioData(const unsigned char* pData, unsigned int nLen)
     if (m_bRunning && !m_bSenderAlive)
         return -1;
     uint32_t size;
+    AudioFormat fmt;
+    size_t maxQueued;
     {
         std::lock_guard<std::mutex> g(m_cfgLock);
         size = m_nPacketSize;
+        fmt = m_wfx;
+        maxQueued = MaxQueued();
     }
     if (nLen != size)
         std::printf("WaveHdr data is not match.Recevie:%d, Fact:%d\n", int(nLen), int(size));
     PacketPtr packet(new _tagAudio_Data_Format);
-    InitBuffer(packet.get(), size);
+    InitBuffer(packet.get(), size, fmt);
     // A short block is filled up with silence, never read past its end.
     std::memcpy(packet->pbData.get(), pData, std::min(nLen, size));
     const uint64_t now = GetTime();
     packet->header.dwSeconds = uint32_t(now / 1000000u);
     packet->header.dwMicroseconds = uint32_t(now % 1000000u);
-    const size_t maxQueued = MaxQueued();
     {
         std::lock_guard<std::mutex> g(m_queueLock);
         packet->header.dwSequence = m_dwPacketCounter++;
@@ -460,23 +472,27 @@ void CNetWaveOut::Report(unsigned long code)
 
 void CNetWaveOut::ProcessThreadProc(Session session)
 {
+    StopRequested(); // waits until the starter has stored this thread
     Clock::time_point due = Clock::now() + std::chrono::milliseconds(20);
     const std::chrono::milliseconds interval(session.dwIntervalMs);
     CUniqueFd sock = CreateSocket(session);
     if (!sock.Valid()) {
+        m_bSenderAlive = false;
         if (!StopRequested()) {
             std::printf("[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
                         "WAVEOUT_SOCKET_ERROR will be sent!\n");
             Report(WAVEOUT_SOCKET_ERROR);
         }
-        m_bSenderAlive = false;
         return;
     }
     std::vector<uint8_t> sendBuf(kHdr + size_t(session.dwPacketSize));
     bool failed = false;
     while (PacketPtr packet = WaitForPacket(due)) {
+        // Its own length: it may have been fed before the size changed.
+        const uint32_t payload = packet->header.dwPayloadLen;
+        sendBuf.resize(kHdr + size_t(payload));
         packet->header.Encode(sendBuf.data());
-        std::memcpy(sendBuf.data() + kHdr, packet->pbData.get(), session.dwPacketSize);
+        std::memcpy(sendBuf.data() + kHdr, packet->pbData.get(), payload);
         UninitBuffer(packet.get());
         int rc = SendAll(sock.Get(), sendBuf.data(), sendBuf.size(), m_stopFd.Get());
         if (rc == kIoStopped)
@@ -489,9 +505,10 @@ void CNetWaveOut::ProcessThreadProc(Session session)
         due += interval;
     }
     sock.Reset();
+    m_bSenderAlive = false;
+    // Last: the callback may stop or even restart the sender.
     if (failed)
         Report(WAVEOUT_SEND_ERROR);
-    m_bSenderAlive = false;
 }
 
 CUniqueFd CNetWaveOut::CreateSocket(Session& session)

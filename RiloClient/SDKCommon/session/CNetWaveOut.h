@@ -90,7 +90,7 @@ private:
     };
     typedef std::unique_ptr<_tagAudio_Data_Format> PacketPtr;
 
-    bool InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize);
+    bool InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize, const AudioFormat& fmt);
     void UninitBuffer(_tagAudio_Data_Format* pBuffer);
     void ProcessThreadProc(Session session);
     CUniqueFd CreateSocket(Session& session);
@@ -101,7 +101,7 @@ private:
     static bool IsDigestProbe(const Session& session);
     bool StopRequested();
     void Report(unsigned long code);
-    size_t MaxQueued() const;
+    size_t MaxQueued() const; // under m_cfgLock
 
     // Set by the caller before a start, under m_cfgLock.
     std::mutex m_cfgLock;

@@ -12,6 +12,7 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -314,6 +315,25 @@ TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
         EXPECT_EQ(calls.Get()[0].first, 1u);
         auto b = Block(kBlock, 0);
         EXPECT_EQ(w->FeedAudioData(b.data(), kBlock), -1);
+    }
+    {
+        // An application that stops the talk-back from inside the callback.
+        struct StopOnCall {
+            CNetWaveOut* w;
+            std::atomic<unsigned long> code{0};
+            static bool On(void* user, unsigned long code, unsigned long) {
+                auto* s = static_cast<StopOnCall*>(user);
+                s->w->UninitWaveOut();
+                s->code = code;
+                return true;
+            }
+        };
+        auto w = Sender("127.0.0.1", deadPort, "/dev/speaker.cgi", 1, 2);
+        StopOnCall stop{w.get()};
+        ASSERT_TRUE(w->InitWaveOut(StopOnCall::On, &stop));
+        ASSERT_TRUE(Eventually([&] { return stop.code == 1; }, 10));
+        auto b = Block(kBlock, 0);
+        EXPECT_EQ(w->FeedAudioData(b.data(), kBlock), 0);  // stopped: queued for a next start
     }
     HttpEmulator cam(R"({"speaker": {}})");
     Calls calls;
