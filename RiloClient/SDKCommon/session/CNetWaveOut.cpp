@@ -4,6 +4,9 @@
 #include "CHTTPCtrl.h"
 #include "Common.h"
 #include "RiloAssert.h"
+#include "w3c/HTMemory.h"
+#include "w3c/HTParse.h"
+#include "w3c/HTString.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -167,13 +170,6 @@ bool ConnectWithin(int fd, const sockaddr_storage& addr, socklen_t len, int stop
 
 } // namespace
 
-// TODO(lead): HTParse, HTParsePort, strcasecomp and HTMemory_free come from
-// the URL helpers being built in w3c/ in parallel. Include their header
-// here and drop the guard below; until then AssignURL refuses every URL.
-#ifdef RILO_HAVE_URL_HELPERS
-#include "w3c/HTParse.h"
-#endif
-
 CNetWaveOut::CNetWaveOut()
     : m_szHost(), m_nPort(0), m_szObject(), m_strAuthorization(), m_szAgent(), m_nAuthType(2),
       m_szUser(), m_szPassword(), m_wfx{1, 1, 8000, 16000, 2, 16, 0}, m_nBufferCount(8),
@@ -197,25 +193,23 @@ void CNetWaveOut::SetExtraInfo(int nPath)
 bool CNetWaveOut::AssignURL(const char* lpszURL)
 {
     RILO_ASSERT(lpszURL != NULL);
-#ifdef RILO_HAVE_URL_HELPERS
-    char* access = HTParse(lpszURL, "", 16);
-    char* host = HTParse(lpszURL, "", 8);
-    char* object = HTParse(lpszURL, "", 5);
+    HTMemoryText access(HTParse(lpszURL, "", PARSE_ACCESS));
+    HTMemoryText host(HTParse(lpszURL, "", PARSE_HOST));
+    HTMemoryText object(HTParse(lpszURL, "", PARSE_PATH | PARSE_PUNCTUATION));
+    if (!access || strcasecomp(access.get(), "HTTP") != 0 || !host)
+        return false;
     int port = 0;
-    char* colon = host ? HTParsePort(host, &port) : nullptr;
-    if (colon)
-        *colon = 0;
-    else
+    const char* colon = HTParsePort(host.get(), &port);
+    if (colon) {
+        host.get()[colon - host.get()] = 0;
+    } else {
+        // A colon after the host without a usable port is not "no port".
+        const char* end = host.get()[0] == '[' ? std::strchr(host.get(), ']') : host.get();
+        if (end && std::strchr(end, ':'))
+            return false;
         port = 80;
-    const bool ok = access && strcasecomp(access, "HTTP") == 0 && AssignTarget(host, port, object);
-    HTMemory_free(access);
-    HTMemory_free(host);
-    HTMemory_free(object);
-    return ok;
-#else
-    std::printf("[CNetWaveOut::AssignURL]no URL helpers to split %s\n", lpszURL);
-    return false;
-#endif
+    }
+    return AssignTarget(host.get(), port, object.get());
 }
 
 bool CNetWaveOut::AssignTarget(const char* lpszHost, int nPort, const char* lpszObject)

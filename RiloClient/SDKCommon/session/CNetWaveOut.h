@@ -53,8 +53,6 @@ public:
     // Splits an "http://host[:port]/path?query" URL (port 80 when none; an
     // IPv6 host keeps its brackets); false without a host or for another scheme.
     bool AssignURL(const char* lpszURL);
-    // The second half of AssignURL: the camera's host, port and path.
-    bool AssignTarget(const char* lpszHost, int nPort, const char* lpszObject);
     void SetBufferSize(unsigned int nCount, unsigned int nSize);
     void SetFormat(unsigned short wBits, unsigned short wChannels, unsigned long nRate);
     void SetAuthorization(const char* lpszValue);
@@ -90,6 +88,9 @@ private:
     };
     typedef std::unique_ptr<_tagAudio_Data_Format> PacketPtr;
 
+    // The second half of AssignURL: the camera's host, port and path; false
+    // without a host, for a port outside 1..65535 or texts over 1023 bytes.
+    bool AssignTarget(const char* lpszHost, int nPort, const char* lpszObject);
     bool InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize, const AudioFormat& fmt);
     void UninitBuffer(_tagAudio_Data_Format* pBuffer);
     void ProcessThreadProc(Session session);

@@ -110,7 +110,9 @@ std::unique_ptr<CNetWaveOut> Sender(const std::string& host, int port, const std
                                     int path, int authType, const std::string& ready = "") {
     auto w = std::make_unique<CNetWaveOut>();
     w->SetExtraInfo(path);
-    EXPECT_TRUE(w->AssignTarget(host.c_str(), port, object.c_str()));
+    // As the exported start functions give it.
+    const std::string url = "http://" + host + ":" + std::to_string(port) + object;
+    EXPECT_TRUE(w->AssignURL(url.c_str())) << url;
     w->SetBufferSize(4, kBlock);
     if (!ready.empty())
         w->SetAuthorization(ready.c_str());
@@ -145,8 +147,8 @@ TEST(NetWaveOut, RequestBytesPerVariantAndAuthorizationThenPackets) {
          "4", ""},
         {"path 2, Digest probe", 2, 4, "digest", "/dev/speaker2.cgi", "127.0.0.1", "2147483647",
          s2, false, "2147483647", ""},
-        {"path 2, Basic, IPv6", 2, 2, "basic", "/dev/speaker2.cgi", "::1", "2147483647", s2, false,
-         "", ""},
+        {"path 2, Basic, IPv6, a query", 2, 2, "basic", "/dev/speaker2.cgi?ch=1", "::1",
+         "2147483647", s2, false, "", ""},
         {"path 3, Digest probe", 3, 3, "digest", "/dev2/dgtalkie.cgi", "127.0.0.1", "2000000000",
          "", true, "0", ""},
         {"path 3, ready Basic value", 3, 2, "basic", "/dev2/dgtalkie.cgi", "127.0.0.1",
@@ -294,6 +296,18 @@ TEST(NetWaveOut, ResetMidStreamIsReportedAndARestartReallyStarts) {
     ASSERT_TRUE(Eventually([&] { return cam.Requests().size() >= 2; }, 10));
     EXPECT_EQ(w->FeedAudioData(b.data(), kBlock), 0);
     w->UninitWaveOut();
+}
+
+TEST(NetWaveOut, AssignURLTakesHttpUrlsWithAHostAndAUsablePort) {
+    CNetWaveOut w;
+    for (const char* good : {"http://192.0.2.7/dev/speaker.cgi", "HTTP://camera:8080/dev/speaker.cgi",
+                             "http://[2001:db8::7]:81/dev2/dgtalkie.cgi?x=1"})
+        EXPECT_TRUE(w.AssignURL(good)) << good;
+    for (const char* bad : {"https://192.0.2.7/dev/speaker.cgi", "rtsp://192.0.2.7/",
+                            "http:///dev/speaker.cgi", "/dev/speaker.cgi",
+                            "http://192.0.2.7:70000/dev/speaker.cgi",
+                            "http://192.0.2.7:80x/dev/speaker.cgi", "http://[::1]:/x"})
+        EXPECT_FALSE(w.AssignURL(bad)) << bad;
 }
 
 TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
