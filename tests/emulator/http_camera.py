@@ -29,6 +29,8 @@ import threading
 import time
 import traceback
 
+import speaker
+
 DEFAULTS = {
     "listen": "127.0.0.1",
     "port": 0,
@@ -70,6 +72,7 @@ DEFAULTS = {
     "at_end": "close",          # close | stall | reset when the body ends
     "refuse_first": 0,
     "refuse_mode": "close",     # close | reset
+    "speaker": None,            # speaker endpoint options, see HTTP.md
     "routes": {},               # path -> overrides of the keys above
 }
 
@@ -208,7 +211,10 @@ def body_source(body, base_dir, request):
     ctx = {"base_dir": base_dir, "request": request}
     if "generator" in body:
         gen = load_generator(body["generator"], base_dir)
-        return iter(gen(body.get("args", {}), ctx)), None, None
+        args = body.get("args", {})
+        # A generator may name its content type: a function of its args.
+        ctype = getattr(gen, "content_type", None)
+        return iter(gen(args, ctx)), None, ctype(args) if ctype else None
     if "multipart" in body:
         args = body["multipart"]
         ctype = "multipart/x-mixed-replace;boundary=%s" % args.get(
@@ -401,11 +407,21 @@ class Connection:
         self.sock = sock
         self.cid = cid
         self.buf = b""
+        self.skip_nul = False  # after a 401 to a speaker POST
+
+    def reset_now(self):
+        reset(self.sock)
 
     def read_request(self):
         """(bytes, first byte time) of one request header; None at EOF."""
         first = time.monotonic() if self.buf else None
-        while b"\r\n\r\n" not in self.buf:
+        while self.skip_nul or b"\r\n\r\n" not in self.buf:
+            if self.skip_nul:
+                # The refused POST's zero bytes, if any, come before the retry.
+                self.buf = self.buf.lstrip(b"\x00")
+                self.skip_nul = not self.buf
+                if self.buf:
+                    continue
             if len(self.buf) > MAX_REQUEST_HEADER:
                 raise Closed("request header too long")
             data = self.sock.recv(65536)
@@ -447,7 +463,12 @@ class Connection:
                                end_time=time.monotonic(), conn=self.cid,
                                method=method, target=target, auth=note,
                                bytes=raw.hex())
-            # Request bodies (a talk-back POST) are read and dropped.
+            if cfg["speaker"] is not None and method == "POST":
+                result = self.speaker(cfg, auth_ok, note)
+                if result is not None:
+                    return result
+                continue
+            # Other request bodies are read and dropped.
             length = headers.get("content-length", "0")
             if length.isdigit() and int(length) > 0:
                 self.drain(int(length))
@@ -459,6 +480,22 @@ class Connection:
             result = self.reply(cfg, method, target, headers)
             if result is not None:
                 return result
+
+    def speaker(self, cfg, auth_ok, note):
+        """A POST to the speaker: its body streams in as audio packets.
+        None to read the next request (after a 401)."""
+        options = cfg["speaker"] or {}
+        if auth_ok:
+            return speaker.serve(self, options)
+        if options.get("stall_probe"):
+            return speaker.stall(self)
+        # The body of a refused POST is not read: the client sends its
+        # request again at once, after at most a few zero bytes.
+        self.send_401(cfg, note)
+        if cfg["close_after_401"]:
+            return "closed after 401"
+        self.skip_nul = True
+        return None
 
     def drain(self, n):
         take = min(n, len(self.buf))
@@ -697,7 +734,7 @@ def build_config(argv):
         if isinstance(val, bool):
             ap.add_argument(opt, dest=key, action="store_const", const=True,
                             default=None)
-        elif key in ("body", "headers", "www_authenticate"):
+        elif key in ("body", "headers", "www_authenticate", "speaker"):
             ap.add_argument(opt, dest=key, default=None,
                             help="JSON value")
         else:
@@ -713,7 +750,7 @@ def build_config(argv):
         got = getattr(a, key, None)
         if got is None:
             continue
-        if key in ("body", "headers", "www_authenticate"):
+        if key in ("body", "headers", "www_authenticate", "speaker"):
             got = json.loads(got)
         elif isinstance(val, int) and not isinstance(val, bool):
             got = int(got)
@@ -730,6 +767,12 @@ def build_config(argv):
         if bad:
             ap.error("route %s: keys not allowed: %s" % (path,
                                                          ", ".join(sorted(bad))))
+    try:
+        for options in [cfg["speaker"]] + [r.get("speaker") for r in
+                                           cfg["routes"].values()]:
+            speaker.check(options)
+    except ValueError as e:
+        ap.error(str(e))
     if cfg["refuse_mode"] not in ("close", "reset"):
         ap.error("refuse_mode must be close or reset")
     return cfg, base_dir

@@ -255,9 +255,35 @@ std::vector<HttpLoggedRequest> HttpEmulator::Requests() const {
         r.connection = std::atoi(f["conn"].c_str());
         if (!DecodeHex(f["bytes"], r.bytes))
             throw std::runtime_error("HttpEmulator: bad bytes in the log");
+        r.auth = f["auth"];
         out.push_back(std::move(r));
     }
     return out;
+}
+
+namespace {
+
+std::vector<HttpLoggedData> ReadData(const std::string& log, const char* event) {
+    std::vector<HttpLoggedData> out;
+    for (auto& f : ReadLog(log, event)) {
+        HttpLoggedData d;
+        d.time = std::strtod(f["time"].c_str(), nullptr);
+        d.connection = std::atoi(f["conn"].c_str());
+        if (!DecodeHex(f["bytes"], d.bytes))
+            throw std::runtime_error("HttpEmulator: bad bytes in the log");
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<HttpLoggedData> HttpEmulator::SpeakerPackets() const {
+    return ReadData(m_dir + "/log.jsonl", "speaker_packet");
+}
+
+std::vector<HttpLoggedData> HttpEmulator::SpeakerJunk() const {
+    return ReadData(m_dir + "/log.jsonl", "speaker_junk");
 }
 
 std::vector<double> HttpEmulator::AcceptTimes() const {

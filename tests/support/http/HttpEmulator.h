@@ -18,8 +18,17 @@ struct HttpLoggedRequest {
     double time = 0;             // seconds, monotonic clock, at its first byte
     int connection = 0;          // 1-based number of the accepted connection
     std::vector<uint8_t> bytes;  // the request header up to its blank line
+    std::string auth;            // the emulator's verdict: "none", "ok", "missing", "wrong", ...
 
     std::string Text() const { return std::string(bytes.begin(), bytes.end()); }
+};
+
+// Bytes the speaker endpoint received in a request body: one audio packet
+// (header and payload) or a stretch that is not one.
+struct HttpLoggedData {
+    double time = 0;             // seconds, monotonic clock, when the last byte arrived
+    int connection = 0;
+    std::vector<uint8_t> bytes;
 };
 
 class HttpEmulator {
@@ -41,6 +50,9 @@ public:
 
     // Every request logged so far, in arrival order; still readable after Stop.
     std::vector<HttpLoggedRequest> Requests() const;
+    // What the speaker endpoint logged so far, in arrival order.
+    std::vector<HttpLoggedData> SpeakerPackets() const;
+    std::vector<HttpLoggedData> SpeakerJunk() const;
     // Monotonic time of every accepted connection, refused ones included.
     std::vector<double> AcceptTimes() const;
     // What the emulator wrote on its standard output and error.

@@ -1,0 +1,595 @@
+// Talk-back sender: one POST to the camera's speaker, then paced packets.
+#include "session/CNetWaveOut.h"
+
+#include "CHTTPCtrl.h"
+#include "Common.h"
+#include "RiloAssert.h"
+#include "w3c/HTMemory.h"
+#include "w3c/HTParse.h"
+#include "w3c/HTString.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum { kIoStopped = -2, kIoFailed = -1, kIoTimedOut = 0, kIoReady = 1 };
+
+const uint32_t kHdr = MediaPacketHeader::kSize;
+const unsigned char kZeros[4] = {0, 0, 0, 0};
+
+void CopyText(char* dst, size_t size, const char* src)
+{
+    std::snprintf(dst, size, "%s", src ? src : "");
+}
+
+int RemainingMs(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? int(left.count()) : 0;
+}
+
+// Waits until fd has the events, the stop fd fires or the deadline passes.
+int WaitFd(int fd, short events, int stopFd, Clock::time_point deadline)
+{
+    for (;;) {
+        pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+        int rc = poll(fds, 2, RemainingMs(deadline));
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc < 0)
+            return kIoFailed;
+        if (fds[1].revents)
+            return kIoStopped;
+        if (rc == 0)
+            return kIoTimedOut;
+        return kIoReady;
+    }
+}
+
+// Sends all of data, giving up when a time-out passes without progress.
+// The byte count, or kIoFailed (errno set), or kIoStopped.
+int SendAll(int fd, const void* data, size_t len, int stopFd)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t sent = 0;
+    while (sent < len) {
+        ssize_t n = send(fd, p + sent, len - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return kIoFailed;
+        int w = WaitFd(fd, POLLOUT, stopFd,
+                       Clock::now() + std::chrono::milliseconds(CNetWaveOut::kIoTimeoutMs));
+        if (w == kIoStopped)
+            return kIoStopped;
+        if (w != kIoReady) {
+            errno = w == kIoTimedOut ? ETIMEDOUT : errno;
+            return kIoFailed;
+        }
+    }
+    return int(sent);
+}
+
+// Reads a reply header up to its blank line (or cap - 1 bytes) before the
+// deadline. The bytes read (0: nothing before the peer closed or the
+// time-out), or kIoStopped.
+int ReadReplyHeader(int fd, char* buf, size_t cap, int stopFd, Clock::time_point deadline)
+{
+    size_t got = 0;
+    buf[0] = 0;
+    while (got + 1 < cap && !std::strstr(buf, "\r\n\r\n")) {
+        int w = WaitFd(fd, POLLIN, stopFd, deadline);
+        if (w == kIoStopped)
+            return kIoStopped;
+        if (w != kIoReady)
+            break;
+        ssize_t n = recv(fd, buf + got, cap - 1 - got, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        if (n <= 0)
+            break;
+        // A NUL in the reply would hide the rest from the text search.
+        std::replace(buf + got, buf + got + n, '\0', ' ');
+        got += size_t(n);
+        buf[got] = 0;
+    }
+    return int(got);
+}
+
+// The socket address of a numeric or named host; false when it has none.
+bool ResolveHost(const char* host, uint16_t port, int family, sockaddr_storage* addr,
+                 socklen_t* len)
+{
+    std::memset(addr, 0, sizeof *addr);
+    void* where = family == AF_INET6
+                      ? static_cast<void*>(&reinterpret_cast<sockaddr_in6*>(addr)->sin6_addr)
+                      : static_cast<void*>(&reinterpret_cast<sockaddr_in*>(addr)->sin_addr);
+    if (inet_pton(family, host, where) == 1) {
+        addr->ss_family = sa_family_t(family);
+        *len = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        std::printf("[NetWaveOut::Connect]inet_pton successful, family=%d, len=%d\n", family,
+                    int(*len));
+    } else {
+        std::printf("[NetWaveOut::Connect]Before gethostbyname = %s\n", host);
+        addrinfo hints{};
+        hints.ai_family = family;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* res = nullptr;
+        int rc = getaddrinfo(host, nullptr, &hints, &res);
+        if (rc != 0 || !res || res->ai_addrlen > sizeof *addr) {
+            std::printf("[NetWaveOut::Connect]gethostbyname failed, err = %d\n", rc);
+            if (res)
+                freeaddrinfo(res);
+            return false;
+        }
+        std::memcpy(addr, res->ai_addr, res->ai_addrlen);
+        *len = res->ai_addrlen;
+        freeaddrinfo(res);
+    }
+    if (addr->ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(addr)->sin6_port = htons(port);
+    else
+        reinterpret_cast<sockaddr_in*>(addr)->sin_port = htons(port);
+    return true;
+}
+
+// A non-blocking connect that gives up at the time-out or the stop fd.
+bool ConnectWithin(int fd, const sockaddr_storage& addr, socklen_t len, int stopFd)
+{
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), len) == 0)
+        return true;
+    if (errno != EINPROGRESS && errno != EINTR)
+        return false;
+    auto deadline = Clock::now() + std::chrono::milliseconds(CNetWaveOut::kConnectTimeoutMs);
+    if (WaitFd(fd, POLLOUT, stopFd, deadline) != kIoReady)
+        return false;
+    int err = 0;
+    socklen_t errLen = sizeof err;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
+}
+
+} // namespace
+
+CNetWaveOut::CNetWaveOut()
+    : m_szHost(), m_nPort(0), m_szObject(), m_strAuthorization(), m_szAgent(), m_nAuthType(2),
+      m_szUser(), m_szPassword(), m_wfx{1, 1, 8000, 16000, 2, 16, 0}, m_nBufferCount(8),
+      m_nPacketSize(2048), m_nPath(1), m_dwPacketCounter(0), m_bStop(false),
+      m_pfnCallback(nullptr), m_pCallbackUser(nullptr), m_bRunning(false), m_bSenderAlive(false)
+{
+    CopyText(m_szAgent, sizeof m_szAgent, CHTTPCtrl::kAgent);
+}
+
+CNetWaveOut::~CNetWaveOut()
+{
+    UninitWaveOut();
+}
+
+void CNetWaveOut::SetExtraInfo(int nPath)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_nPath = nPath;
+}
+
+bool CNetWaveOut::AssignURL(const char* lpszURL)
+{
+    RILO_ASSERT(lpszURL != NULL);
+    HTMemoryText access(HTParse(lpszURL, "", PARSE_ACCESS));
+    HTMemoryText host(HTParse(lpszURL, "", PARSE_HOST));
+    HTMemoryText object(HTParse(lpszURL, "", PARSE_PATH | PARSE_PUNCTUATION));
+    if (!access || strcasecomp(access.get(), "HTTP") != 0 || !host)
+        return false;
+    int port = 0;
+    const char* colon = HTParsePort(host.get(), &port);
+    if (colon) {
+        host.get()[colon - host.get()] = 0;
+    } else {
+        // A colon after the host without a usable port is not "no port".
+        const char* end = host.get()[0] == '[' ? std::strchr(host.get(), ']') : host.get();
+        if (end && std::strchr(end, ':'))
+            return false;
+        port = 80;
+    }
+    return AssignTarget(host.get(), port, object.get());
+}
+
+bool CNetWaveOut::AssignTarget(const char* lpszHost, int nPort, const char* lpszObject)
+{
+    if (!lpszHost || !*lpszHost || std::strlen(lpszHost) >= kTextSize || nPort <= 0 ||
+        nPort > 65535)
+        return false;
+    const char* object = lpszObject && *lpszObject ? lpszObject : "/";
+    if (std::strlen(object) >= kTextSize)
+        return false;
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    CopyText(m_szHost, sizeof m_szHost, lpszHost);
+    m_nPort = uint16_t(nPort);
+    CopyText(m_szObject, sizeof m_szObject, object);
+    return true;
+}
+
+void CNetWaveOut::SetBufferSize(unsigned int nCount, unsigned int nSize)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_nBufferCount = nCount;
+    m_nPacketSize = nSize;
+}
+
+void CNetWaveOut::SetFormat(unsigned short wBits, unsigned short wChannels, unsigned long nRate)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_wfx.wBitsPerSample = wBits;
+    m_wfx.nChannels = wChannels;
+    m_wfx.nSamplesPerSec = uint32_t(nRate);
+    m_wfx.nBlockAlign = uint16_t(wChannels * (wBits / 8));
+    m_wfx.nAvgBytesPerSec = uint32_t(nRate * m_wfx.nBlockAlign);
+}
+
+void CNetWaveOut::SetAuthorization(const char* lpszValue)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_strAuthorization[0] = 0;
+    if (lpszValue && *lpszValue)
+        CopyText(m_strAuthorization, sizeof m_strAuthorization, lpszValue);
+}
+
+void CNetWaveOut::SetAuthData(const char* lpszUser, const char* lpszPass, int nType)
+{
+    RILO_ASSERT(lpszUser != NULL);
+    RILO_ASSERT(lpszPass != NULL);
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_strAuthorization[0] = 0;
+    m_nAuthType = nType;
+    std::string value;
+    if (nType == 1) {
+        value = std::string(lpszUser) + ":" + lpszPass;
+    } else if (nType == 2) {
+        std::vector<char> encoded(4 * ((std::strlen(lpszUser) + std::strlen(lpszPass) + 3) / 3) + 2);
+        EncBase64AuthData(lpszUser, lpszPass, encoded.data(), unsigned(encoded.size()));
+        value = std::string("Basic ") + encoded.data();
+    } else if (nType == 3 || nType == 4) {
+        CopyText(m_szUser, sizeof m_szUser, lpszUser);
+        CopyText(m_szPassword, sizeof m_szPassword, lpszPass);
+    }
+    // A value cut short could only be refused: better none at all.
+    if (value.size() < sizeof m_strAuthorization)
+        CopyText(m_strAuthorization, sizeof m_strAuthorization, value.c_str());
+}
+
+size_t CNetWaveOut::MaxQueued() const
+{
+    const uint64_t bytes = uint64_t(m_wfx.nAvgBytesPerSec) * kMaxQueuedMs / 1000;
+    const uint64_t size = m_nPacketSize ? m_nPacketSize : 1;
+    return size_t(std::max<uint64_t>(1, (bytes + size - 1) / size));
+}
+
+bool CNetWaveOut::InitWaveOut(WaveOutEventCB pfnCallback, void* pUser)
+{
+    if (m_bRunning) {
+        if (m_bSenderAlive)
+            return true;
+        // The sender ended on its own: start a new one rather than report
+        // a success that sends nothing.
+        StopSender();
+    }
+    Session session;
+    {
+        std::lock_guard<std::mutex> g(m_cfgLock);
+        CopyText(session.szHost, sizeof session.szHost, m_szHost);
+        session.nPort = m_nPort;
+        CopyText(session.szObject, sizeof session.szObject, m_szObject);
+        CopyText(session.szAuthorization, sizeof session.szAuthorization, m_strAuthorization);
+        CopyText(session.szUser, sizeof session.szUser, m_szUser);
+        CopyText(session.szPassword, sizeof session.szPassword, m_szPassword);
+        session.nPath = m_nPath;
+        session.nAuthType = m_nPath == 3 ? 3 : m_nAuthType;
+        session.dwPacketSize = m_nPacketSize;
+        double interval = m_wfx.nAvgBytesPerSec
+                              ? double(m_nPacketSize) / m_wfx.nAvgBytesPerSec * 1000.0
+                              : 4294967295.0;
+        session.dwIntervalMs = uint32_t(std::min(std::max(interval, 0.0), 4294967295.0));
+    }
+    m_stopFd.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_stopFd.Valid())
+        return false;
+    m_pfnCallback = pfnCallback;
+    m_pCallbackUser = pUser;
+    m_bSenderAlive = true;
+    m_bRunning = true;
+    {
+        // Held until m_thread is assigned: the sender waits for it first.
+        std::lock_guard<std::mutex> g(m_queueLock);
+        m_dwPacketCounter = 0;
+        m_bStop = false;
+        try {
+            m_thread = std::thread(&CNetWaveOut::ProcessThreadProc, this, session);
+        } catch (const std::system_error&) {
+            m_bRunning = false;
+        }
+    }
+    if (!m_bRunning) {
+        UninitWaveOut();
+        return false;
+    }
+    return true;
+}
+
+void CNetWaveOut::StopSender()
+{
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        m_bStop = true;
+    }
+    m_queueCond.notify_all();
+    if (m_stopFd.Valid()) {
+        const uint64_t one = 1;
+        ssize_t ignored = write(m_stopFd.Get(), &one, sizeof one);
+        (void)ignored;
+    }
+    if (m_thread.joinable()) {
+        // Stopped from the talk-back callback, the sender's last act.
+        if (m_thread.get_id() == std::this_thread::get_id())
+            m_thread.detach();
+        else
+            m_thread.join();
+    }
+    m_stopFd.Reset();
+    m_bRunning = false;
+    m_bSenderAlive = false;
+}
+
+void CNetWaveOut::UninitWaveOut()
+{
+    StopSender();
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        while (!m_queue.empty()) {
+            UninitBuffer(m_queue.front().get());
+            m_queue.pop_front();
+        }
+    }
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_strAuthorization[0] = 0;
+}
+
+bool CNetWaveOut::InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize,
+                             const AudioFormat& fmt)
+{
+    pBuffer->header = MediaPacketHeader{};
+    pBuffer->pbData.reset(new (std::nothrow) uint8_t[dwSize ? dwSize : 1]());
+    RILO_ASSERT(pBuffer->pbData);
+    MediaPacketHeader& h = pBuffer->header;
+    h.dwMagic = MediaPacketHeader::kAudioMagic;
+    h.dwHeaderLen = kHdr;
+    h.dwPayloadLen = dwSize;
+    h.wFormatTag = 16;
+    h.wChannels = fmt.nChannels;
+    h.wSampleRate = uint16_t(fmt.nSamplesPerSec);
+    h.wBitsPerSample = fmt.wBitsPerSample;
+    return true;
+}
+
+void CNetWaveOut::UninitBuffer(_tagAudio_Data_Format* pBuffer)
+{
+    pBuffer->pbData.reset();
+}
+
+int CNetWaveOut::FeedAudioData(const unsigned char* pData, unsigned int nLen)
+{
+    if (!pData)
+        return -1;
+    if (m_bRunning && !m_bSenderAlive)
+        return -1;
+    uint32_t size;
+    AudioFormat fmt;
+    size_t maxQueued;
+    {
+        std::lock_guard<std::mutex> g(m_cfgLock);
+        size = m_nPacketSize;
+        fmt = m_wfx;
+        maxQueued = MaxQueued();
+    }
+    if (nLen != size)
+        std::printf("WaveHdr data is not match.Recevie:%d, Fact:%d\n", int(nLen), int(size));
+    PacketPtr packet(new _tagAudio_Data_Format);
+    InitBuffer(packet.get(), size, fmt);
+    // A short block is filled up with silence, never read past its end.
+    std::memcpy(packet->pbData.get(), pData, std::min(nLen, size));
+    const uint64_t now = GetTime();
+    packet->header.dwSeconds = uint32_t(now / 1000000u);
+    packet->header.dwMicroseconds = uint32_t(now % 1000000u);
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        packet->header.dwSequence = m_dwPacketCounter++;
+        // Live audio: when the camera falls behind, the oldest goes.
+        while (m_queue.size() >= maxQueued)
+            m_queue.pop_front();
+        m_queue.push_back(std::move(packet));
+    }
+    m_queueCond.notify_all();
+    return 0;
+}
+
+CNetWaveOut::PacketPtr CNetWaveOut::WaitForPacket(Clock::time_point due)
+{
+    std::unique_lock<std::mutex> lk(m_queueLock);
+    for (;;) {
+        if (m_bStop)
+            return nullptr;
+        if (Clock::now() < due) {
+            m_queueCond.wait_until(lk, due);
+        } else if (!m_queue.empty()) {
+            PacketPtr packet = std::move(m_queue.front());
+            m_queue.pop_front();
+            return packet;
+        } else {
+            m_queueCond.wait(lk);
+        }
+    }
+}
+
+bool CNetWaveOut::IsDigestProbe(const Session& session)
+{
+    return (session.nAuthType == 3 || session.nAuthType == 4) && session.szAuthorization[0] == 0;
+}
+
+bool CNetWaveOut::StopRequested()
+{
+    std::lock_guard<std::mutex> g(m_queueLock);
+    return m_bStop;
+}
+
+void CNetWaveOut::Report(unsigned long code)
+{
+    if (m_pfnCallback)
+        m_pfnCallback(m_pCallbackUser, code, reinterpret_cast<unsigned long>(this));
+}
+
+void CNetWaveOut::ProcessThreadProc(Session session)
+{
+    StopRequested(); // waits until the starter has stored this thread
+    Clock::time_point due = Clock::now() + std::chrono::milliseconds(20);
+    const std::chrono::milliseconds interval(session.dwIntervalMs);
+    CUniqueFd sock = CreateSocket(session);
+    if (!sock.Valid()) {
+        m_bSenderAlive = false;
+        if (!StopRequested()) {
+            std::printf("[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
+                        "WAVEOUT_SOCKET_ERROR will be sent!\n");
+            Report(WAVEOUT_SOCKET_ERROR);
+        }
+        return;
+    }
+    std::vector<uint8_t> sendBuf(kHdr + size_t(session.dwPacketSize));
+    bool failed = false;
+    while (PacketPtr packet = WaitForPacket(due)) {
+        // Its own length: it may have been fed before the size changed.
+        const uint32_t payload = packet->header.dwPayloadLen;
+        sendBuf.resize(kHdr + size_t(payload));
+        packet->header.Encode(sendBuf.data());
+        std::memcpy(sendBuf.data() + kHdr, packet->pbData.get(), payload);
+        UninitBuffer(packet.get());
+        int rc = SendAll(sock.Get(), sendBuf.data(), sendBuf.size(), m_stopFd.Get());
+        if (rc == kIoStopped)
+            break;
+        std::printf("[CNetWaveOut::ProcessThreadProc]data %d is sent!\n", rc);
+        if (rc < 0) {
+            failed = true;
+            break;
+        }
+        due += interval;
+    }
+    sock.Reset();
+    m_bSenderAlive = false;
+    // Last: the callback may stop or even restart the sender.
+    if (failed)
+        Report(WAVEOUT_SEND_ERROR);
+}
+
+CUniqueFd CNetWaveOut::CreateSocket(Session& session)
+{
+    std::string host = session.szHost;
+    int family = AF_INET;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+        family = AF_INET6;
+    }
+    // No linger: closing must not wait for a camera that stopped reading.
+    // MSG_NOSIGNAL on every send stands in for a no-SIGPIPE option.
+    CUniqueFd sock(socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!sock.Valid())
+        return CUniqueFd();
+    sockaddr_storage addr;
+    socklen_t len = 0;
+    if (!ResolveHost(host.c_str(), session.nPort, family, &addr, &len) ||
+        !ConnectWithin(sock.Get(), addr, len, m_stopFd.Get()))
+        return CUniqueFd();
+    if (!SendRequest(sock.Get(), session))
+        return CUniqueFd();
+    if (IsDigestProbe(session) && !DigestProbe(sock.Get(), session))
+        return CUniqueFd();
+    return sock;
+}
+
+bool CNetWaveOut::DigestProbe(int sock, Session& session)
+{
+    char reply[kMaxReplyHeader];
+    auto deadline = Clock::now() + std::chrono::milliseconds(kIoTimeoutMs);
+    int n = ReadReplyHeader(sock, reply, sizeof reply, m_stopFd.Get(), deadline);
+    if (n == kIoStopped)
+        return false;
+    if (n <= 0 || CHTTPCtrl::ParseStatusCode(reply, unsigned(n)) != 401)
+        return true; // no challenge: the connection stays as it is
+    DigestChallenge ch;
+    if (!CHTTPCtrl::ParseDigestChallenge(reply, unsigned(n), &ch))
+        return true;
+    if (!CHTTPCtrl::BuildDigestAuthorization("POST", session.szObject, session.szUser,
+                                             session.szPassword, ch, CHTTPCtrl::kClientNonce,
+                                             session.szAuthorization,
+                                             sizeof session.szAuthorization))
+        return true;
+    return SendRequest(sock, session);
+}
+
+bool CNetWaveOut::SendRequest(int sock, const Session& session)
+{
+    RILO_ASSERT(sock > 0);
+    char auth[kTextSize + 32] = "";
+    if (session.szAuthorization[0])
+        std::snprintf(auth, sizeof auth, "Authorization: %s\r\n", session.szAuthorization);
+    const char* length;
+    const char* extra = "";
+    bool zeros = true;
+    switch (session.nPath) {
+    case 1:
+        length = "4";
+        break;
+    case 2:
+        extra = "dev-speaker-session: speaker2\r\n";
+        length = "2147483647";
+        zeros = false;
+        break;
+    case 3:
+        // The Digest probe asks for the challenge with an empty body.
+        zeros = !IsDigestProbe(session);
+        length = zeros ? "2000000000" : "0";
+        break;
+    default:
+        std::printf("[CNetWaveOut::SendRequest]invalid m_nPath\n");
+        return false;
+    }
+    std::string req(4 * kTextSize + 512, '\0');
+    int n = std::snprintf(&req[0], req.size(),
+                          "POST %s HTTP/1.1\r\nAccept: */*\r\nHost: %s:%u\r\nUser-Agent: %s\r\n"
+                          "Content-Type: audio/ACAS\r\n%sContent-Length:%s\r\n"
+                          "Connection: Keep-Alive\r\n%s\r\n",
+                          session.szObject, session.szHost, unsigned(session.nPort), m_szAgent,
+                          extra, length, auth);
+    if (n < 0 || size_t(n) >= req.size())
+        return false;
+    req.resize(size_t(n));
+    if (session.nPath == 3)
+        std::printf("how about my req: %s, m_strAuthorization=%s\n", req.c_str(),
+                    session.szAuthorization);
+    if (zeros)
+        req.append(reinterpret_cast<const char*>(kZeros), sizeof kZeros);
+    return SendAll(sock, req.data(), req.size(), m_stopFd.Get()) == int(req.size());
+}
