@@ -44,7 +44,8 @@ public:
     bool DecodePicture(const uint8_t* data, unsigned len);
     // Converts the last decoded picture into dst. False without one, without
     // a packed output format, or when dst holds less than GetOutputSize();
-    // dst is then untouched. May be called again after growing dst.
+    // dst is then untouched. May be called again after growing dst. With
+    // CPictureConverter::kSpareBytes to spare in dst, a copy is saved.
     bool ConvertPicture(uint8_t* dst, size_t dstCapacity);
     // The last decoded picture's size; 0 and 0 without one.
     void GetPictureSize(int* pWidth, int* pHeight) const;

@@ -2,6 +2,8 @@
 
 #include "codec/OutputPixelFormat.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
@@ -37,6 +39,8 @@ AVPixelFormat PlainYuv(int format, bool* fullRange)
     default: return AVPixelFormat(format);
     }
 }
+
+const size_t kRowAlign = 64;
 
 }  // namespace
 
@@ -106,19 +110,37 @@ bool CPictureConverter::Convert(const AVFrame& picture, uint8_t* dst, size_t cap
     key.colorspace = picture.colorspace;
     if (!sws_isSupportedInput(AVPixelFormat(key.srcFormat)) || !PrepareScaler(key))
         return false;
-    const int stride = picture.width * info.bytesPerPixel;
+    if (info.bottomUp || capacity - need < kSpareBytes)
+        return ConvertThroughBuffer(picture, dst);
     uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
-    int strides[4] = {stride, 0, 0, 0};
-    if (info.bottomUp) {
-        planes[0] = dst + size_t(picture.height - 1) * size_t(stride);
-        strides[0] = -stride;
-    }
+    int strides[4] = {picture.width * info.bytesPerPixel, 0, 0, 0};
     return sws_scale(m_pScaler.get(), picture.data, picture.linesize, 0, picture.height, planes,
                      strides) == picture.height;
+}
+
+bool CPictureConverter::ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst)
+{
+    const ModeInfo& info = kPackedModes[m_nMode];
+    const size_t rowBytes = size_t(picture.width) * size_t(info.bytesPerPixel);
+    const size_t stride = (rowBytes + kRowAlign - 1) / kRowAlign * kRowAlign;
+    const size_t rows = size_t(picture.height);
+    if (m_conversion.size() < stride * rows + kSpareBytes)
+        m_conversion.resize(stride * rows + kSpareBytes);
+    uint8_t* planes[4] = {m_conversion.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {int(stride), 0, 0, 0};
+    if (sws_scale(m_pScaler.get(), picture.data, picture.linesize, 0, picture.height, planes,
+                  strides) != picture.height)
+        return false;
+    for (size_t r = 0; r < rows; ++r) {
+        const size_t from = info.bottomUp ? rows - 1 - r : r;
+        std::memcpy(dst + r * rowBytes, m_conversion.data() + from * stride, rowBytes);
+    }
+    return true;
 }
 
 void CPictureConverter::Release()
 {
     m_pScaler.reset();
     m_scalerKey = ScalerKey();
+    std::vector<uint8_t>().swap(m_conversion);
 }

@@ -5,13 +5,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Converts decoded pictures into one of the packed output formats
-// (OutputPixelFormat) at the same size, straight into the caller's buffer.
-// The scaler is kept while the picture's size and source format stay.
+// (OutputPixelFormat) at the same size. The scaler is kept while the
+// picture's size and source format stay.
+//
+// The scaler's vector code writes whole blocks of pixels, past the end of a
+// row whose width is not a multiple of the block. A top-down picture is
+// therefore converted straight into the caller's buffer only when at least
+// kSpareBytes follow the picture there; otherwise it goes through a buffer
+// of the converter's own with padded rows, and is copied.
 class CPictureConverter {
 public:
     enum { kModeNone = -1, kModePlanar = 0, kModeBGRA = 1, kModeBGR24 = 2, kModeRGBA = 3 };
+    enum : size_t { kSpareBytes = 1024 };
 
     // The mode of an output format code, kModeNone for an unknown code.
     static int ModeOfFormat(int code);
@@ -40,10 +48,12 @@ private:
         bool operator==(const ScalerKey& o) const;
     };
     bool PrepareScaler(const ScalerKey& key);
+    bool ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst);
 
     int m_nMode = kModeNone;
     SwsContextPtr m_pScaler;
     ScalerKey m_scalerKey;
+    std::vector<uint8_t> m_conversion; // rows padded to kRowAlign, grown to each picture
 };
 
 #endif
