@@ -32,14 +32,15 @@ CAACDec::~CAACDec()
 
 int CAACDec::dec_init()
 {
-    dec_stop();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    StopLocked();
     m_pCodec = avcodec_find_decoder(AV_CODEC_ID_AAC);
     if (!m_pCodec)
         return -1;
     m_pContext.reset(avcodec_alloc_context3(m_pCodec));
     m_pFrame.reset(av_frame_alloc());
     if (!m_pContext || !m_pFrame || avcodec_open2(m_pContext.get(), m_pCodec, nullptr) < 0) {
-        dec_stop();
+        StopLocked();
         return -2;
     }
     return 0;
@@ -95,6 +96,7 @@ bool CAACDec::AppendFrame(const AVFrame& frame, std::vector<uint8_t>& pcm, size_
 
 int CAACDec::dec_main(const uint8_t* data, int len, std::vector<uint8_t>& pcm, int* pOutLen)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (pOutLen)
         *pOutLen = 0;
     if (!m_pContext)
@@ -123,7 +125,25 @@ int CAACDec::dec_main(const uint8_t* data, int len, std::vector<uint8_t>& pcm, i
     return 0;
 }
 
+int CAACDec::GetSampleRate() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nSampleRate;
+}
+
+int CAACDec::GetChannels() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nChannels;
+}
+
 void CAACDec::dec_stop()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    StopLocked();
+}
+
+void CAACDec::StopLocked()
 {
     m_pContext.reset();
     m_pFrame.reset();

@@ -6,11 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 struct AVCodec;
 
-// AAC (ADTS) to interleaved 16-bit PCM in host order.
+// AAC (ADTS) to interleaved 16-bit PCM in host order. Every operation takes
+// the decoder's lock, so dec_stop on one thread waits for a dec_main on
+// another.
 class CAACDec {
 public:
     CAACDec();
@@ -32,8 +35,8 @@ public:
     // Sample rate and channels of the last decoded frame (the PCM as it
     // comes out, which for HE-AAC is not what the packet header says); 0
     // before the first.
-    int GetSampleRate() const { return m_nSampleRate; }
-    int GetChannels() const { return m_nChannels; }
+    int GetSampleRate() const;
+    int GetChannels() const;
 
 private:
     struct ResamplerKey {
@@ -46,6 +49,9 @@ private:
     };
     bool AppendFrame(const AVFrame& frame, std::vector<uint8_t>& pcm, size_t* used);
     bool PrepareResampler(const AVFrame& frame);
+    void StopLocked();
+
+    mutable std::mutex m_mutex;
 
     const AVCodec* m_pCodec = nullptr;
     AVCodecContextPtr m_pContext;

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 using namespace codectest;
 
@@ -180,40 +182,57 @@ TEST(G711Peer, MatchesFFmpegDecoders)
         void (*dec)(const unsigned char*, short*, int);
         int (*single)(unsigned char);
     };
-    for (const Law& law : {Law{"mulaw", mulaw_dec, ulaw_to_s16}, Law{"alaw", alaw_dec, alaw_to_s16}}) {
-        SCOPED_TRACE(law.format);
-        const std::string codes = dir.Path(std::string(law.format) + ".raw");
-        const std::string pcm = dir.Path(std::string(law.format) + ".s16");
-        ASSERT_TRUE(FFmpeg(std::string("-f lavfi -i \"") + kSignal + "\" -f " + law.format + " " + codes));
-        // Every code once more after ffmpeg's own.
-        Bytes input = ReadBytes(codes);
+    const Law laws[] = {{"mulaw", mulaw_dec, ulaw_to_s16}, {"alaw", alaw_dec, alaw_to_s16}};
+    // Both laws in one run each way.
+    std::string encode = std::string("-f lavfi -i \"") + kSignal + "\"", decode, outputs;
+    for (int i = 0; i < 2; ++i) {
+        const std::string f = laws[i].format;
+        encode += " -map 0 -f " + f + " " + dir.Path(f + ".raw");
+        decode += " -f " + f + " -ar 8000 -ac 1 -i " + dir.Path(f + ".raw");
+        outputs += " -map " + std::to_string(i) + " -f s16le " + dir.Path(f + ".s16");
+    }
+    ASSERT_TRUE(FFmpeg(encode));
+    // Every code once more after ffmpeg's own.
+    std::vector<Bytes> inputs;
+    for (const Law& law : laws) {
+        Bytes input = ReadBytes(dir.Path(std::string(law.format) + ".raw"));
         for (int c = 0; c < 256; ++c)
             input.push_back(uint8_t(c));
-        WriteBytes(codes, input);
-        ASSERT_TRUE(FFmpeg(std::string("-f ") + law.format + " -ar 8000 -ac 1 -i " + codes +
-                           " -f s16le " + pcm));
+        WriteBytes(dir.Path(std::string(law.format) + ".raw"), input);
+        inputs.push_back(input);
+    }
+    ASSERT_TRUE(FFmpeg(decode + outputs));
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(laws[i].format);
+        const Bytes& input = inputs[size_t(i)];
         std::vector<int16_t> ours(input.size());
-        law.dec(input.data(), ours.data(), int(input.size()));
-        ExpectSameSamples(ours, ToSamples(ReadBytes(pcm)));
-        for (size_t i = 0; i < input.size(); ++i)
-            ASSERT_EQ(ours[i], law.single(input[i]));
+        laws[i].dec(input.data(), ours.data(), int(input.size()));
+        ExpectSameSamples(ours, ToSamples(ReadBytes(dir.Path(std::string(laws[i].format) + ".s16"))));
+        for (size_t k = 0; k < input.size(); ++k)
+            ASSERT_EQ(ours[k], laws[i].single(input[k]));
     }
 }
 
 TEST(MSAdpcmPeer, MatchesFFmpegDecoder)
 {
     TempDir dir;
+    std::string encode = std::string("-f lavfi -i \"") + kSignal + "\"", decode, outputs;
+    for (unsigned channels : {1u, 2u}) {
+        const std::string name = dir.Path("ms" + std::to_string(channels));
+        encode += " -map 0 -ac " + std::to_string(channels) + " -c:a adpcm_ms -block_size 256 " +
+                  name + ".wav";
+        decode += " -i " + name + ".wav";
+        outputs += " -map " + std::to_string(channels - 1) + " -f s16le " + name + ".s16";
+    }
+    ASSERT_TRUE(FFmpeg(encode));
+    ASSERT_TRUE(FFmpeg(decode + outputs));
     for (unsigned channels : {1u, 2u}) {
         SCOPED_TRACE(channels);
-        const std::string wav = dir.Path("ms" + std::to_string(channels) + ".wav");
-        const std::string pcm = dir.Path("ms" + std::to_string(channels) + ".s16");
-        ASSERT_TRUE(FFmpeg(std::string("-f lavfi -i \"") + kSignal + "\" -ac " +
-                           std::to_string(channels) + " -c:a adpcm_ms -block_size 256 " + wav));
-        ASSERT_TRUE(FFmpeg("-i " + wav + " -f s16le " + pcm));
-        const WavData data = ReadWav(ReadBytes(wav));
+        const std::string name = dir.Path("ms" + std::to_string(channels));
+        const WavData data = ReadWav(ReadBytes(name + ".wav"));
         ASSERT_EQ(channels, data.channels);
         ASSERT_EQ(256u, data.blockAlign);
-        ExpectSameSamples(DecodeWavBlocks(data), ToSamples(ReadBytes(pcm)));
+        ExpectSameSamples(DecodeWavBlocks(data), ToSamples(ReadBytes(name + ".s16")));
     }
 }
 
@@ -317,4 +336,29 @@ TEST(AacPeer, ReportsTheDecodedFormatAndRecoversFromBadPackets)
 
     dec.dec_stop();
     EXPECT_EQ(-1, dec.dec_main(stereo.frames[0].data(), int(stereo.frames[0].size()), pcm, &len));
+}
+
+TEST(AacPeer, StopWaitsForADecodeInProgress)
+{
+    TempDir dir;
+    const AacStream s = MakeAac(dir, "s", "sine=f=440:r=48000:d=1,aformat=cl=stereo", "-b:a 96k");
+    ASSERT_GT(s.frames.size(), 10u);
+    CAACDec dec;
+    ASSERT_EQ(0, dec.dec_init());
+    std::atomic<int> decoded{0};
+    std::thread receiver([&] {
+        std::vector<uint8_t> pcm;
+        for (int round = 0; round < 5; ++round)
+            for (const Bytes& f : s.frames) {
+                int len = 0;
+                if (dec.dec_main(f.data(), int(f.size()), pcm, &len) == 0 && len > 0)
+                    ++decoded;
+            }
+    });
+    for (int i = 0; i < 50; ++i) {
+        dec.dec_stop();
+        EXPECT_EQ(0, dec.dec_init());
+    }
+    receiver.join();
+    EXPECT_GT(decoded.load(), 0);
 }
