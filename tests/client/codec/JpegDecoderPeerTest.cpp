@@ -36,7 +36,7 @@ struct Picture {
     Bytes rgba; // ffmpeg's decode
 };
 
-struct PictureSpec {
+struct PictureRecipe {
     const char* name;
     int width, height;
     const char* pixFmt;
@@ -44,7 +44,7 @@ struct PictureSpec {
 };
 
 // Sizes that are no multiple of 8 or 16 test the row ends.
-const PictureSpec kPictures[] = {
+const PictureRecipe kPictures[] = {
     {"vga", 640, 480, "yuvj420p", false},   {"422", 318, 238, "yuvj422p", false},
     {"444", 202, 150, "yuvj444p", false},   {"gray", 161, 121, "gray", false},
     {"qvga", 320, 240, "yuvj420p", false},  {"svga", 800, 600, "yuvj420p", false},
@@ -61,7 +61,7 @@ public:
         std::string make, outputs, decode, refs;
         int input = 0;
         for (const char* name : names) {
-            const PictureSpec& p = Spec(name);
+            const PictureRecipe& p = Recipe(name);
             const std::string size = std::to_string(p.width) + "x" + std::to_string(p.height);
             const std::string jpg = m_dir.Path(std::string(name) + ".jpg");
             make += std::string(" -f lavfi -i \"") +
@@ -84,7 +84,7 @@ public:
 
     Picture Get(const std::string& name) const
     {
-        const PictureSpec& p = Spec(name);
+        const PictureRecipe& p = Recipe(name);
         Picture pic;
         pic.width = p.width;
         pic.height = p.height;
@@ -97,9 +97,9 @@ public:
     Bytes Misread() const { return ReadBytes(m_dir.Path("misread.rgba")); }
 
 private:
-    static const PictureSpec& Spec(const std::string& name)
+    static const PictureRecipe& Recipe(const std::string& name)
     {
-        for (const PictureSpec& p : kPictures)
+        for (const PictureRecipe& p : kPictures)
             if (name == p.name)
                 return p;
         throw std::invalid_argument(name);
