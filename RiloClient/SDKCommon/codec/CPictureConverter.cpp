@@ -1,0 +1,146 @@
+#include "codec/CPictureConverter.h"
+
+#include "codec/OutputPixelFormat.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+struct ModeInfo {
+    AVPixelFormat format;
+    int bytesPerPixel;
+    bool bottomUp;
+};
+
+// Indexed by the packed modes 1 to 3.
+const ModeInfo kPackedModes[] = {
+    {AV_PIX_FMT_NONE, 0, false},
+    {AV_PIX_FMT_BGRA, 4, false},
+    {AV_PIX_FMT_BGR24, 3, true},
+    {AV_PIX_FMT_RGBA, 4, false},
+};
+
+// The JPEG formats are full-range variants of the plain YUV ones; the scaler
+// is given the plain format and told the range.
+AVPixelFormat PlainYuv(int format, bool* fullRange)
+{
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P: *fullRange = true; return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: *fullRange = true; return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: *fullRange = true; return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: *fullRange = true; return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: *fullRange = true; return AV_PIX_FMT_YUV411P;
+    default: return AVPixelFormat(format);
+    }
+}
+
+const size_t kRowAlign = 64;
+
+}  // namespace
+
+bool CPictureConverter::ScalerKey::operator==(const ScalerKey& o) const
+{
+    return width == o.width && height == o.height && srcFormat == o.srcFormat &&
+           dstFormat == o.dstFormat && fullRange == o.fullRange && colorspace == o.colorspace;
+}
+
+int CPictureConverter::ModeOfFormat(int code)
+{
+    switch (code) {
+    case OPF_PLANAR: return kModePlanar;
+    case OPF_BGRA: return kModeBGRA;
+    case OPF_BGR24: return kModeBGR24;
+    case OPF_RGBA: return kModeRGBA;
+    default: return kModeNone;
+    }
+}
+
+bool CPictureConverter::SetOutputFormat(int code)
+{
+    const int mode = ModeOfFormat(code);
+    if (mode == kModeNone)
+        return false;
+    m_nMode = mode;
+    return true;
+}
+
+size_t CPictureConverter::OutputSize(int w, int h) const
+{
+    if (m_nMode < kModeBGRA || w < 1 || h < 1 || w > kMaxPictureSide || h > kMaxPictureSide)
+        return 0;
+    return size_t(w) * size_t(h) * size_t(kPackedModes[m_nMode].bytesPerPixel);
+}
+
+bool CPictureConverter::PrepareScaler(const ScalerKey& key)
+{
+    if (m_pScaler && m_scalerKey == key)
+        return true;
+    m_pScaler.reset(sws_getContext(key.width, key.height, AVPixelFormat(key.srcFormat), key.width,
+                                   key.height, AVPixelFormat(key.dstFormat), SWS_BICUBIC, nullptr,
+                                   nullptr, nullptr));
+    if (!m_pScaler)
+        return false;
+    // Without this a full-range picture would be read as limited range and
+    // its blacks and whites crushed.
+    const int* coefficients = sws_getCoefficients(key.colorspace);
+    sws_setColorspaceDetails(m_pScaler.get(), coefficients, key.fullRange ? 1 : 0,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    m_scalerKey = key;
+    return true;
+}
+
+bool CPictureConverter::Convert(const AVFrame& picture, uint8_t* dst, size_t capacity)
+{
+    const size_t need = OutputSize(picture.width, picture.height);
+    if (need == 0 || !dst || capacity < need)
+        return false;
+    const ModeInfo& info = kPackedModes[m_nMode];
+    ScalerKey key;
+    key.width = picture.width;
+    key.height = picture.height;
+    key.fullRange = picture.color_range == AVCOL_RANGE_JPEG;
+    key.srcFormat = PlainYuv(picture.format, &key.fullRange);
+    key.dstFormat = info.format;
+    key.colorspace = picture.colorspace;
+    if (!sws_isSupportedInput(AVPixelFormat(key.srcFormat)) || !PrepareScaler(key))
+        return false;
+    if (info.bottomUp || capacity - need < kSpareBytes)
+        return ConvertThroughBuffer(picture, dst);
+    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
+    int strides[4] = {picture.width * info.bytesPerPixel, 0, 0, 0};
+    return sws_scale(m_pScaler.get(), picture.data, picture.linesize, 0, picture.height, planes,
+                     strides) == picture.height;
+}
+
+bool CPictureConverter::ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst)
+{
+    const ModeInfo& info = kPackedModes[m_nMode];
+    const size_t rowBytes = size_t(picture.width) * size_t(info.bytesPerPixel);
+    const size_t stride = (rowBytes + kRowAlign - 1) / kRowAlign * kRowAlign;
+    const size_t rows = size_t(picture.height);
+    if (m_conversion.size() < stride * rows + kSpareBytes)
+        m_conversion.resize(stride * rows + kSpareBytes);
+    uint8_t* planes[4] = {m_conversion.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {int(stride), 0, 0, 0};
+    if (sws_scale(m_pScaler.get(), picture.data, picture.linesize, 0, picture.height, planes,
+                  strides) != picture.height)
+        return false;
+    for (size_t r = 0; r < rows; ++r) {
+        const size_t from = info.bottomUp ? rows - 1 - r : r;
+        std::memcpy(dst + r * rowBytes, m_conversion.data() + from * stride, rowBytes);
+    }
+    return true;
+}
+
+void CPictureConverter::Release()
+{
+    m_pScaler.reset();
+    m_scalerKey = ScalerKey();
+    std::vector<uint8_t>().swap(m_conversion);
+}

@@ -1,0 +1,59 @@
+#ifndef RILO_CPICTURECONVERTER_H
+#define RILO_CPICTURECONVERTER_H
+
+#include "codec/FFmpegPtr.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Converts decoded pictures into one of the packed output formats
+// (OutputPixelFormat) at the same size. The scaler is kept while the
+// picture's size and source format stay.
+//
+// The scaler's vector code writes whole blocks of pixels, past the end of a
+// row whose width is not a multiple of the block. A top-down picture is
+// therefore converted straight into the caller's buffer only when at least
+// kSpareBytes follow the picture there; otherwise it goes through a buffer
+// of the converter's own with padded rows, and is copied.
+class CPictureConverter {
+public:
+    enum { kModeNone = -1, kModePlanar = 0, kModeBGRA = 1, kModeBGR24 = 2, kModeRGBA = 3 };
+    enum : size_t { kSpareBytes = 1024 };
+
+    // The mode of an output format code, kModeNone for an unknown code.
+    static int ModeOfFormat(int code);
+    // Chooses the output; an unknown code answers false and keeps the mode.
+    bool SetOutputFormat(int code);
+    int GetMode() const { return m_nMode; }
+
+    // Bytes a w x h picture takes in the chosen format; 0 when the mode has
+    // no packed output or the size is out of range (1 to kMaxPictureSide).
+    size_t OutputSize(int w, int h) const;
+    // Converts the picture into dst, which holds capacity bytes. False
+    // without a packed mode, for a size out of range, a too small dst or a
+    // source the scaler does not take; dst is then untouched.
+    bool Convert(const AVFrame& picture, uint8_t* dst, size_t capacity);
+    // Frees the scaler.
+    void Release();
+
+private:
+    struct ScalerKey {
+        int width = 0;
+        int height = 0;
+        int srcFormat = -1;
+        int dstFormat = -1;
+        bool fullRange = false;
+        int colorspace = -1;
+        bool operator==(const ScalerKey& o) const;
+    };
+    bool PrepareScaler(const ScalerKey& key);
+    bool ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst);
+
+    int m_nMode = kModeNone;
+    SwsContextPtr m_pScaler;
+    ScalerKey m_scalerKey;
+    std::vector<uint8_t> m_conversion; // rows padded to kRowAlign, grown to each picture
+};
+
+#endif
