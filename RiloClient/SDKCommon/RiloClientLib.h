@@ -42,6 +42,16 @@ typedef struct tagBITMAPINFOHEADER {
 
 RILO_CLIENT_STATIC_ASSERT(sizeof(BITMAPINFOHEADER) == 40, "frame descriptor is 40 bytes");
 
+/* One decoded picture; bytes is the size of the pixel buffer handed over,
+ * at least biSizeImage. */
+typedef void (*VideoRenderCallback)(void* user, struct tagBITMAPINFOHEADER* header,
+                                    unsigned char* pixels, unsigned long bytes);
+
+/* Audio: kind 16 a 12-byte format block, kind 0 audio bytes; stamp in
+ * milliseconds (0 when the camera sent none). */
+typedef void (*AudioRenderCallback)(void* user, unsigned char* data, unsigned long bytes,
+                                    unsigned long kind, long long* stamp);
+
 #ifdef __cplusplus
 }
 #endif

@@ -273,8 +273,6 @@ AVIStreamContext* CAVIWriter::GetStream(int nType)
 bool CAVIWriter::PrepareWrite(AVIStreamContext* pContext, int* pResult)
 {
     *pResult = rrOK;
-    if (!HoldsStream(pContext))
-        return false;
     if (!m_bHeaderClosed) {
         if (!pContext->EndOfHeader()) {
             *pResult = WriteFailed();
@@ -420,78 +418,71 @@ int CAVIWriter::WriteFailed()
     return rrWriteError;
 }
 
-int CAVIWriter::WriteFrame(AVIStreamContext* pContext, const unsigned char* pData,
-                           unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
+                            unsigned long nLen, uint64_t nStamp, unsigned long nValue)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    if (m_bStop)
-        return rrStopped;
-    if (!pContext || !IsVideoRecordType(pContext->GetMediaType()) || (!pData && nLen))
-        return rrOK;
     int result;
     if (!PrepareWrite(pContext, &result))
         return result;
     int64_t lead;
-    if (!SyncVideo(nStamp, &lead))
+    if (!(bAudio ? SyncAudio(pContext, nStamp, &lead) : SyncVideo(nStamp, &lead)))
         return rrOK;
-    if ((result = CheckLimits(false, nStamp, nLen)) != rrOK)
+    if ((result = CheckLimits(bAudio, nStamp, nLen)) != rrOK)
         return result;
-    switch (pContext->WriteFrame(pData, uint32_t(nLen), kAVIIndexKeyFrame, nStamp, uint32_t(nValue),
-                                 lead)) {
-    case AVIStreamContext::woFailed:
+    const uint32_t len = uint32_t(nLen);
+    const uint32_t value = uint32_t(nValue);
+    AVIStreamContext::WriteOutcome outcome =
+        bAudio ? pContext->WriteSample(pData, len, kAVIIndexKeyFrame, nStamp, value, lead)
+               : pContext->WriteFrame(pData, len, kAVIIndexKeyFrame, nStamp, value, lead);
+    if (outcome == AVIStreamContext::woFailed)
         return WriteFailed();
-    case AVIStreamContext::woDropped:
+    if (outcome == AVIStreamContext::woDropped)
         return rrOK;
-    default:
-        // Audio waits for the first written frame, stamped or not.
+    // Audio waits for the first written frame, stamped or not.
+    if (!bAudio)
         m_bWaitVideo = false;
-        return Accepted(false, nLen, nStamp);
-    }
+    return Accepted(bAudio, nLen, nStamp);
+}
+
+int CAVIWriter::Write(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
+                      unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    if (m_bStop)
+        return rrStopped;
+    if (bAudio && m_bWaitVideo)
+        return rrOK;
+    // An audio packet shorter than one block has nothing to count: dropped.
+    if (!HoldsStream(pContext) || IsAudioRecordType(pContext->GetMediaType()) != bAudio ||
+        (!pData && nLen) || (bAudio && nLen < pContext->GetSampleSize()))
+        return rrOK;
+    return WriteLocked(pContext, bAudio, pData, nLen, nStamp, nValue);
+}
+
+int CAVIWriter::WriteFrame(AVIStreamContext* pContext, const unsigned char* pData,
+                           unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+{
+    return Write(pContext, false, pData, nLen, nStamp, nValue);
 }
 
 int CAVIWriter::WriteFrame(int nType, const unsigned char* pData, unsigned long nLen,
                            uint64_t nStamp, unsigned long nValue)
 {
     AVIStreamContext* ctx = GetStream(nType);
-    return ctx ? WriteFrame(ctx, pData, nLen, nStamp, nValue) : rrOK;
+    return ctx ? Write(ctx, false, pData, nLen, nStamp, nValue) : rrOK;
 }
 
 int CAVIWriter::WriteSample(AVIStreamContext* pContext, const unsigned char* pData,
                             unsigned long nLen, uint64_t nStamp, unsigned long nSeq)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    if (m_bStop)
-        return rrStopped;
-    if (m_bWaitVideo)
-        return rrOK;
-    // A packet shorter than one block has nothing to count: it is dropped.
-    if (!pContext || !IsAudioRecordType(pContext->GetMediaType()) || !pData ||
-        nLen < pContext->GetSampleSize())
-        return rrOK;
-    int result;
-    if (!PrepareWrite(pContext, &result))
-        return result;
-    int64_t lead;
-    if (!SyncAudio(pContext, nStamp, &lead))
-        return rrOK;
-    if ((result = CheckLimits(true, nStamp, nLen)) != rrOK)
-        return result;
-    switch (pContext->WriteSample(pData, uint32_t(nLen), kAVIIndexKeyFrame, nStamp, uint32_t(nSeq),
-                                  lead)) {
-    case AVIStreamContext::woFailed:
-        return WriteFailed();
-    case AVIStreamContext::woDropped:
-        return rrOK;
-    default:
-        return Accepted(true, nLen, nStamp);
-    }
+    return Write(pContext, true, pData, nLen, nStamp, nSeq);
 }
 
 int CAVIWriter::WriteSample(int nType, const unsigned char* pData, unsigned long nLen,
                             uint64_t nStamp, unsigned long nSeq)
 {
     AVIStreamContext* ctx = GetStream(nType);
-    return ctx ? WriteSample(ctx, pData, nLen, nStamp, nSeq) : rrOK;
+    return ctx ? Write(ctx, true, pData, nLen, nStamp, nSeq) : rrOK;
 }
 
 bool CAVIWriter::RequestForStop()

@@ -79,6 +79,10 @@ private:
     AVIStreamContext* AddStreamLocked(int nType, const AVISTREAMINFO& info, const uint8_t* pFormat,
                                       long cbFormat);
     bool PrepareWrite(AVIStreamContext* pContext, int* pResult);
+    int Write(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
+              unsigned long nLen, uint64_t nStamp, unsigned long nValue);
+    int WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
+                    unsigned long nLen, uint64_t nStamp, unsigned long nValue);
     bool SyncVideo(uint64_t nStamp, int64_t* pLead);
     bool SyncAudio(const AVIStreamContext* pContext, uint64_t nStamp, int64_t* pLead);
     void SetStampBase(bool bAudio, uint64_t nStamp, bool bAligned);
