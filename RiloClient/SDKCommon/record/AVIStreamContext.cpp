@@ -184,9 +184,12 @@ bool AVIStreamContext::AVIStreamWrite(int64_t nPosition, int64_t nCount, const u
     const int64_t gap = std::max<int64_t>(nPosition - m_nWrittenSlots, 0);
     const uint32_t id = ChunkId();
     std::vector<uint8_t> heads;
+    std::vector<uint8_t>& index = m_pShareData->index;
+    const size_t need = index.size() + size_t(gap + 1) * sizeof(AVIIndexEntry);
     try {
-        m_pShareData->index.reserve(m_pShareData->index.size() +
-                                    size_t(gap + 1) * sizeof(AVIIndexEntry));
+        // Room for the entries first, so that a chunk in the file always has one.
+        if (need > index.capacity())
+            index.reserve(std::max(need, 2 * index.capacity()));
         heads.resize(size_t(gap + 1) * 8);
     } catch (const std::bad_alloc&) {
         return false;

@@ -598,5 +598,7 @@ void CAVIWriter::AVIFileRelease()
     if (audio)
         PatchU32(audio->GetLengthOffset(),
                  uint32_t(std::min<int64_t>(audio->GetPosition(), UINT32_MAX)));
+    // Whatever a failed write may have left past the last whole piece goes.
+    m_file.Truncate(m_file.End());
     m_file.Close();
 }
