@@ -2,71 +2,32 @@
 // recorder hooks, and a camera's two streams recording into one file from
 // their own receive threads while the owner starts and stops them.
 #include "../record/AviTestUtil.h"
-#include "HttpEmulator.h"
+#include "../http/HttpCtrlTestUtil.h"
 #include "record/CAVIWriter.h"
 #include "stream/CHTTPAudStrm.h"
 #include "stream/CHTTPVisStrm.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 using namespace avitest;
 
 namespace {
 
-// What a stream's owner received: (stream, value) per event.
-struct Events {
-    std::mutex mu;
-    std::condition_variable cv;
-    std::vector<std::pair<unsigned long, unsigned long>> got;
+using httptest::Recorder;
 
-    static bool On(void* user, unsigned long stream, unsigned long value)
-    {
-        auto* e = static_cast<Events*>(user);
-        std::lock_guard<std::mutex> g(e->mu);
-        e->got.emplace_back(stream, value);
-        e->cv.notify_all();
-        return true;
-    }
-    // The recording events (kind 2), in order.
-    std::vector<unsigned long> Recording()
-    {
-        std::lock_guard<std::mutex> g(mu);
-        std::vector<unsigned long> v;
-        for (auto& e : got)
-            if ((e.second & 0xFFFF) == 2)
-                v.push_back(e.second);
-        return v;
-    }
-    bool Wait(unsigned long value, int seconds)
-    {
-        std::unique_lock<std::mutex> g(mu);
-        return cv.wait_for(g, std::chrono::seconds(seconds), [&] {
-            for (auto& e : got)
-                if (e.second == value)
-                    return true;
-            return false;
-        });
-    }
-    bool WaitCount(size_t n, int seconds)
-    {
-        std::unique_lock<std::mutex> g(mu);
-        return cv.wait_for(g, std::chrono::seconds(seconds), [&] { return got.size() >= n; });
-    }
-    std::vector<unsigned long> Streams()
-    {
-        std::lock_guard<std::mutex> g(mu);
-        std::vector<unsigned long> v;
-        for (auto& e : got)
-            v.push_back(e.first);
-        return v;
-    }
-};
+// The recording events (kind 2) a stream's owner received, in order.
+std::vector<unsigned long> RecordingEvents(Recorder& r)
+{
+    std::vector<unsigned long> v;
+    for (unsigned long value : r.Values())
+        if ((value & 0xFFFF) == 2)
+            v.push_back(value);
+    return v;
+}
 
 unsigned long RecordingEvent(int code)
 {
@@ -167,10 +128,11 @@ class AudioParts : public PartStream<CHTTPAudStrm> {
 };
 
 template <class S>
-S* StartStream(Events& ev, int port)
+S* StartStream(Recorder& ev, int port)
 {
     auto* s = new S;
-    s->SetNotifyMessageCB(Events::On, &ev);
+    ev.stream = reinterpret_cast<unsigned long>(s);
+    s->SetNotifyMessageCB(Recorder::OnEvent, &ev);
     if (!s->Create()) {
         s->Destroy();
         return nullptr;
@@ -183,15 +145,14 @@ S* StartStream(Events& ev, int port)
 
 int PostToList(void* ctx, HTTPNotifyMessageCB, void*, CHTTPCtrl* stream, unsigned long value)
 {
-    auto* e = static_cast<Events*>(ctx);
-    Events::On(e, reinterpret_cast<unsigned long>(stream), value);
+    Recorder::OnEvent(ctx, reinterpret_cast<unsigned long>(stream), value);
     return 1;
 }
 
 template <class S>
 void ExpectRecordingEvents()
 {
-    Events ev;
+    Recorder ev;
     S* s = StartStream<S>(ev, 0);
     ASSERT_NE(s, nullptr);
     for (int r : {-1, 0, 1, 2, 3, 4, 5, 6, 7, 4})
@@ -201,16 +162,17 @@ void ExpectRecordingEvents()
                                              RecordingEvent(4)};
     // Through the worker's own thread: in order, repeats kept, for this
     // stream; results 0, 1 and 7 would stand before the last event.
-    EXPECT_TRUE(ev.WaitCount(want.size(), 10));
-    EXPECT_EQ(ev.Recording(), want);
-    for (unsigned long stream : ev.Streams())
-        EXPECT_EQ(stream, reinterpret_cast<unsigned long>(s));
+    EXPECT_TRUE(httptest::Eventually([&] { return ev.CountAll() >= want.size(); }, 10));
+    EXPECT_EQ(RecordingEvents(ev), want);
+    EXPECT_FALSE(ev.wrongStream);
 
     // Through a session's poster.
-    Events posted;
+    Recorder posted;
+    posted.stream = ev.stream;
     s->SetEventPoster(PostToList, &posted);
     s->HandleAVIResult(-1);
-    EXPECT_EQ(posted.Recording(), std::vector<unsigned long>{0xFFFF0002ul});
+    EXPECT_EQ(RecordingEvents(posted), std::vector<unsigned long>{0xFFFF0002ul});
+    EXPECT_FALSE(posted.wrongStream);
     s->Destroy();
 }
 
@@ -282,7 +244,7 @@ TEST(StreamBase, TwoStreamsRecordFromTheCamera)
 {
     TempDir dir;
     testsupport::HttpEmulator cam(R"({"body":{"multipart":{"fps":60,"timestamps":true}}})");
-    Events ve, ae;
+    Recorder ve, ae;
     VideoParts* v = StartStream<VideoParts>(ve, cam.Port());
     AudioParts* a = StartStream<AudioParts>(ae, cam.Port());
     ASSERT_TRUE(v && a);
@@ -292,10 +254,10 @@ TEST(StreamBase, TwoStreamsRecordFromTheCamera)
     ASSERT_NE(hv, nullptr);
     CAVIWriter* ha = a->InitRecorder(nullptr, hv);
     ASSERT_EQ(ha, hv);
-    EXPECT_TRUE(ve.Wait(RecordingEvent(rrStarted), 15));
+    EXPECT_TRUE(ve.WaitEvent(RecordingEvent(rrStarted), 15));
     // The segment of 2 s ends on the parts' stamps; the first side to see it reports it.
-    EXPECT_TRUE(ve.Wait(RecordingEvent(rrSegmentReached), 20) ||
-                ae.Wait(RecordingEvent(rrSegmentReached), 1));
+    EXPECT_TRUE(ve.WaitEvent(RecordingEvent(rrSegmentReached), 20) ||
+                ae.WaitEvent(RecordingEvent(rrSegmentReached), 1));
     v->ReleaseRecorder(hv);
     a->ReleaseRecorder(ha);
     const int first = v->UninitRecorder();
