@@ -6,7 +6,6 @@
 #include "record/CAVIWriter.h"
 
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,8 +15,7 @@
 
 namespace {
 
-std::string g_dir;
-std::string g_path;
+std::string g_dir, g_path;
 unsigned char g_data[4096 + 64];
 
 int PlentyOfSpace(const char*, uint64_t* bytes)
@@ -26,28 +24,12 @@ int PlentyOfSpace(const char*, uint64_t* bytes)
     return 0;
 }
 
-// Input: 4 bytes of setup, then 6 bytes per write.
-struct Input {
-    const uint8_t* p;
-    size_t n;
-    size_t at = 0;
-    uint8_t Byte() { return at < n ? p[at++] : 0; }
-    uint16_t U16() { return uint16_t(Byte() | (Byte() << 8)); }
-};
-
-WAVEFORMATEX AudioFormat(int type, uint8_t b)
+void Check(bool ok, const char* what)
 {
-    if (type == rmtAudioMSADPCM)
-        return WAVEFORMATEX{2, 1, 8000, 4096, 256, 4, 32};
-    const uint16_t blocks[] = {1, 2, 4};
-    uint16_t block = blocks[b % 3];
-    return WAVEFORMATEX{1, 1, 8000, 8000u * block, block, uint16_t(8 * block), 0};
-}
-
-void Check(bool ok)
-{
-    if (!ok)
+    if (!ok) {
+        std::fprintf(stderr, "failed: %s\n", what);
         __builtin_trap();
+    }
 }
 
 } // namespace
@@ -58,10 +40,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // In memory where there is such a file system: every run writes a file.
     char shm[] = "/dev/shm/rilo-avi-fuzz-XXXXXX";
     char tmp[] = "/tmp/rilo-avi-fuzz-XXXXXX";
-    char* tmpl = mkdtemp(shm) ? shm : mkdtemp(tmp);
-    if (!tmpl)
+    char* dir = mkdtemp(shm) ? shm : mkdtemp(tmp);
+    if (!dir)
         std::abort();
-    g_dir = tmpl;
+    g_dir = dir;
     g_path = g_dir + "/f.avi";
     std::atexit([] {
         unlink(g_path.c_str());
@@ -73,69 +55,61 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
+// Input: setup (wait flag, audio type, late audio, segment kind), block
+// choice, segment value, then 6 bytes per write: kind, stamp step (u16), sequence
+// step (i8), length (u16).
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 4)
+    if (size < 3)
         return 0;
-    Input in{data, size};
-    const uint8_t setup = in.Byte();
-    const uint8_t formatByte = in.Byte();
-    const long kinds[] = {0, 1, 16, 17};
-    const long kind = kinds[(setup >> 4) & 3];
-    const long value = in.Byte();
+    const uint8_t setup = data[0];
     const int audioTypes[] = {rmtAudioPCM, rmtAudioPCMSamples, rmtAudioIMAADPCM, rmtAudioMSADPCM};
     const int audioType = audioTypes[(setup >> 1) & 3];
-    const bool lateAudio = (setup & 8) != 0;
-    in.Byte();
+    const uint16_t block = audioType == rmtAudioMSADPCM ? 256 : uint16_t(1u << (data[1] % 3));
+    const WAVEFORMATEX format = {uint16_t(audioType == rmtAudioMSADPCM ? 2 : 1), 1, 8000,
+                                 audioType == rmtAudioMSADPCM ? 4096u : 8000u * block, block,
+                                 uint16_t(audioType == rmtAudioMSADPCM ? 4 : 8 * block), 0};
+    const long kinds[] = {0, 1, 16, 17};
 
     auto* w = new CAVIWriter;
     w->SetWaitForVideo(setup & 1);
-    w->SetRecordingInterval(value, kind);
-    Check(w->CreateFile(g_path.c_str()));
-    Check(w->AddStream(rmtVideoMJPEG, 64, 48, nullptr, false, 0, 0) != nullptr);
-    const WAVEFORMATEX format = AudioFormat(audioType, formatByte);
-    bool audio = !lateAudio && w->AddStream(audioType, 0, 0, &format, false, 0, 0);
+    w->SetRecordingInterval(data[2], kinds[(setup >> 4) & 3]);
+    Check(w->CreateFile(g_path.c_str()), "create");
+    Check(w->AddStream(rmtVideoMJPEG, 64, 48, nullptr, false, 0, 0) != nullptr, "video stream");
+    bool audio = !(setup & 8) && w->AddStream(audioType, 0, 0, &format, false, 0, 0);
 
     uint64_t stamp = 1000;
     uint32_t seq = 1;
-    while (in.at + 6 <= in.n) {
-        const uint8_t op = in.Byte();
-        const uint16_t delta = in.U16();
-        const int8_t seqStep = int8_t(in.Byte());
-        const uint16_t len = in.U16() % 4096;
-        // Stamps move by milliseconds, by seconds, back, or are absent.
-        uint64_t step = (op & 0x10) ? uint64_t(delta) * 1000 : delta;
-        stamp = (op & 0x08) ? (stamp > step ? stamp - step : 1) : stamp + step;
-        seq += uint32_t(int32_t(seqStep));
+    for (size_t at = 3; at + 6 <= size; at += 6) {
+        const uint8_t op = data[at];
+        const uint64_t delta = uint64_t(data[at + 1] | (data[at + 2] << 8)) * ((op & 0x10) ? 1000 : 1);
+        seq += uint32_t(int32_t(int8_t(data[at + 3])));
+        const uint32_t len = uint32_t(data[at + 4] | (data[at + 5] << 8)) % 4096;
+        // Stamps move by milliseconds or seconds, forwards or back, or are absent.
+        stamp = (op & 0x08) ? (stamp > delta ? stamp - delta : 1) : stamp + delta;
         const uint64_t s = (op & 0x04) ? 0 : stamp;
         if (op == 0xFF) {
             w->RequestForStop();
         } else if ((op & 0xE0) == 0xE0 && !audio) {
             audio = w->AddStream(audioType, 0, 0, &format, false, 0, 0) != nullptr;
-        } else if (op & 1) {
-            int r = w->WriteSample(audioType, g_data, 64 + len, s, seq);
-            Check(r >= rrOK && r <= rrSpaceQueryFailed);
         } else {
-            int r = w->WriteFrame(rmtVideoMJPEG, g_data + (op >> 5), len, s, seq);
-            Check(r >= rrOK && r <= rrSpaceQueryFailed);
+            int r = (op & 1) ? w->WriteSample(audioType, g_data, 64 + len, s, seq)
+                             : w->WriteFrame(rmtVideoMJPEG, g_data + (op >> 5), len, s, seq);
+            Check(r >= rrOK && r <= rrSpaceQueryFailed, "result");
         }
     }
     const int released = w->Release();
-    struct stat st;
-    const bool exists = stat(g_path.c_str(), &st) == 0;
-    Check(released == -1 ? exists : (released == 0 && !exists));
+    const bool exists = access(g_path.c_str(), F_OK) == 0;
+    Check(released == -1 ? exists : (released == 0 && !exists), "kept exactly when written");
     if (!exists)
         return 0;
-    std::ifstream f(g_path, std::ios::binary);
     std::stringstream bytes;
-    bytes << f.rdbuf();
+    bytes << std::ifstream(g_path, std::ios::binary).rdbuf();
     const avitest::AviFile avi = avitest::ParseAvi(bytes.str());
-    if (!avi.error.empty()) {
+    if (!avi.error.empty())
         std::fprintf(stderr, "bad file: %s\n", avi.error.c_str());
-        __builtin_trap();
-    }
-    Check(avi.hasIndex && avi.trailer == "JUNK" && avi.Streams() == avi.streams.size());
-    Check(!avi.chunks.empty() && avi.TotalFrames() <= avi.chunks.size());
+    Check(avi.error.empty() && avi.hasIndex && avi.trailer == "JUNK", "a whole file");
+    Check(avi.Streams() == avi.streams.size() && avi.TotalFrames() <= avi.chunks.size(), "counts");
     unlink(g_path.c_str());
     return 0;
 }

@@ -60,22 +60,26 @@ inline int Run(const std::string& cmd, std::string* out = nullptr)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+inline int Ffmpeg(const std::string& args, std::string* out = nullptr)
+{
+    return Run("ffmpeg -nostdin -v error -y " + args, out);
+}
+
 inline AviFile ReadAvi(const std::string& path)
 {
     return ParseAvi(testsupport::ReadFile(path));
 }
 
 // What ffprobe reads from a recording: each stream's fields (frames counted
-// by decoding) and the file's duration. One run, as ffmpeg is slow to start.
+// by decoding) and the file's duration. One run: ffmpeg is slow to start.
 struct Probe {
     std::vector<std::map<std::string, std::string>> streams;
     double duration = -1;
 
-    // The fields of the first stream of codec_type type, empty when none.
-    std::map<std::string, std::string> Stream(const std::string& type) const
+    std::map<std::string, std::string> Stream(const std::string& codecType) const
     {
         for (const auto& s : streams)
-            if (s.count("codec_type") && s.at("codec_type") == type)
+            if (s.count("codec_type") && s.at("codec_type") == codecType)
                 return s;
         return {};
     }
@@ -89,19 +93,16 @@ inline Probe ProbeFile(const std::string& file)
             file + "'",
         &out);
     Probe p;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
+    std::istringstream lines(out);
+    std::string line, field;
+    while (std::getline(lines, line)) {
         std::map<std::string, std::string> kv;
         std::istringstream fields(line);
-        std::string field;
         std::getline(fields, field, '|');
         const std::string section = field;
-        while (std::getline(fields, field, '|')) {
-            size_t eq = field.find('=');
-            if (eq != std::string::npos)
-                kv.emplace(field.substr(0, eq), field.substr(eq + 1));
-        }
+        while (std::getline(fields, field, '|'))
+            if (field.find('=') != std::string::npos)
+                kv.emplace(field.substr(0, field.find('=')), field.substr(field.find('=') + 1));
         if (section == "stream")
             p.streams.push_back(kv);
         else if (section == "format" && kv.count("duration"))
@@ -111,37 +112,32 @@ inline Probe ProbeFile(const std::string& file)
 }
 
 // Decodes the whole file as ffmpeg does: what it says (nothing for a sound
-// file), and with audio its samples as 16-bit mono PCM in *pcm.
+// file), and with pcm the audio as 16-bit mono PCM.
 inline std::string DecodeErrors(const std::string& file, const std::string& dir,
                                 std::string* pcm = nullptr)
 {
     const std::string raw = dir + "/decoded.raw";
-    std::string cmd = "ffmpeg -nostdin -v error -y -i '" + file + "' -map 0:v -f null -";
-    if (pcm)
-        cmd += " -map 0:a -f s16le -ac 1 '" + raw + "'";
     std::string out;
-    int rc = Run(cmd, &out);
+    int rc = Ffmpeg("-i '" + file + "' -map 0:v -f null -" +
+                        (pcm ? " -map 0:a -f s16le -ac 1 '" + raw + "'" : ""),
+                    &out);
     if (pcm)
         *pcm = testsupport::ReadFile(raw);
     return rc == 0 ? out : "exit " + std::to_string(rc) + ": " + out;
 }
 
-// The audio of a file decoded to 16-bit mono PCM.
 inline std::string DecodeAudio(const std::string& file, const std::string& dir)
 {
-    const std::string raw = dir + "/decoded.raw";
-    Run("ffmpeg -nostdin -v error -y -i '" + file + "' -map 0:a -f s16le -ac 1 '" + raw + "'");
-    return testsupport::ReadFile(raw);
+    Ffmpeg("-i '" + file + "' -map 0:a -f s16le -ac 1 '" + dir + "/audio.raw'");
+    return testsupport::ReadFile(dir + "/audio.raw");
 }
 
 // count JPEG pictures of a moving test pattern.
 inline std::vector<std::string> MakeJpegFrames(const TempDir& dir, int count, int w, int h)
 {
-    std::string pattern = dir.Path("f%04d.jpg");
-    std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=" + std::to_string(w) +
-                      "x" + std::to_string(h) + ":rate=30 -frames:v " + std::to_string(count) +
-                      " -c:v mjpeg -q:v 6 '" + pattern + "'";
-    if (Run(cmd) != 0)
+    if (Ffmpeg("-f lavfi -i testsrc2=size=" + std::to_string(w) + "x" + std::to_string(h) +
+               ":rate=30 -frames:v " + std::to_string(count) + " -q:v 6 '" + dir.Path("f%04d.jpg") +
+               "'") != 0)
         throw std::runtime_error("ffmpeg could not make JPEG frames");
     std::vector<std::string> frames;
     for (int i = 1; i <= count; ++i) {
@@ -152,14 +148,13 @@ inline std::vector<std::string> MakeJpegFrames(const TempDir& dir, int count, in
     return frames;
 }
 
-// A tone as 16-bit mono PCM at 8000 Hz.
-inline std::string MakePcm(const TempDir& dir, double seconds)
+// A tone of seconds, mono at 8000 Hz, in file with the given output options.
+inline std::string MakeTone(double seconds, const std::string& options, const std::string& file)
 {
-    std::string raw = dir.Path("tone.raw");
-    if (Run("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=8000 -t " +
-            std::to_string(seconds) + " -f s16le -ac 1 '" + raw + "'") != 0)
-        throw std::runtime_error("ffmpeg could not make PCM");
-    return testsupport::ReadFile(raw);
+    if (Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000 -t " + std::to_string(seconds) +
+               " -ac 1 " + options + " '" + file + "'") != 0)
+        throw std::runtime_error("ffmpeg could not make " + file);
+    return testsupport::ReadFile(file);
 }
 
 // A tone as Microsoft ADPCM blocks (mono, 8000 Hz), and the WAV file they came from.
@@ -167,11 +162,8 @@ inline std::vector<std::string> MakeMsAdpcmBlocks(const TempDir& dir, double sec
                                                   std::string* wavPath)
 {
     *wavPath = dir.Path("tone.wav");
-    if (Run("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=8000 -t " +
-            std::to_string(seconds) + " -ac 1 -c:a adpcm_ms -block_size " + std::to_string(block) +
-            " '" + *wavPath + "'") != 0)
-        throw std::runtime_error("ffmpeg could not make MS ADPCM");
-    std::string wav = testsupport::ReadFile(*wavPath);
+    const std::string wav =
+        MakeTone(seconds, "-c:a adpcm_ms -block_size " + std::to_string(block), *wavPath);
     size_t pos = 12;
     while (pos + 8 <= wav.size() && wav.compare(pos, 4, "data") != 0)
         pos += 8 + U32At(wav, pos + 4) + (U32At(wav, pos + 4) & 1);
@@ -187,7 +179,7 @@ inline WAVEFORMATEX PcmFormat()
     return WAVEFORMATEX{1, 1, 8000, 16000, 2, 16, 0};
 }
 
-// Mono, 8000 Hz, blocks of block bytes: (block - 7) * 2 + 1 samples each.
+// Mono, 8000 Hz, blocks of block bytes: (block - 7) * 2 + 2 samples each.
 inline WAVEFORMATEX MsAdpcmFormat(uint16_t block)
 {
     uint32_t samples = uint32_t(block - 7) * 2 + 2;
