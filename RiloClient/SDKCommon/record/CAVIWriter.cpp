@@ -125,7 +125,7 @@ void CAVIWriter::SetFreeSpaceFuncForTest(AVIFreeSpaceFunc fn)
 CAVIWriter::CAVIWriter()
     : m_nRef(1), m_szFilePath(), m_szFolder(), m_dwWritten(0), m_nReserve(kDefaultReserve),
       m_nLimitValue(60), m_nLimitKind(skSeconds), m_dwLastSpaceCheck(0), m_bSpaceChecked(false),
-      m_bStop(false), m_nLastVideoStamp(0), m_nLastAudioStamp(0), m_nSyncState(0),
+      m_bStop(false), m_bFailed(false), m_nLastVideoStamp(0), m_nLastAudioStamp(0), m_nSyncState(0),
       m_nStartStamp(0), m_nStampBase(), m_bWaitVideo(true), m_bDataWritten(false),
       m_dwFirstTick(0), m_bHeaderClosed(false)
 {
@@ -219,7 +219,7 @@ AVIStreamContext* CAVIWriter::AddStream(int nType, long nWidth, long nHeight,
               : !IsAudioRecordType(nType) || !BuildAudioStream(nType, pFormat, &info, &format))
         return nullptr;
     std::lock_guard<std::mutex> g(m_lock);
-    if (!m_file.IsOpen() || m_bStop)
+    if (!m_file.IsOpen() || m_bFailed)
         return nullptr;
     // One video and one audio stream at most: their headers fit the header area.
     for (const auto& c : m_streams)
@@ -235,7 +235,7 @@ AVIStreamContext* CAVIWriter::AddStreamLocked(int nType, const AVISTREAMINFO& in
     if (!ctx->CreateStream(&m_file, nType, &info, &m_share) || !ctx->SetFormat(pFormat, cbFormat)) {
         // A header half written: nothing more goes into this file.
         std::printf("Add AVI stream failed, err = %d\n", m_file.LastError());
-        m_bStop = true;
+        m_bStop = m_bFailed = true;
         return nullptr;
     }
     m_streams.push_back(std::move(ctx));
@@ -414,7 +414,7 @@ int CAVIWriter::Accepted(bool bAudio, unsigned long nLen, uint64_t nStamp)
 int CAVIWriter::WriteFailed()
 {
     std::printf("Write AVI file failed, err = %d\n", m_file.LastError());
-    m_bStop = true;
+    m_bStop = m_bFailed = true;
     return rrWriteError;
 }
 

@@ -108,6 +108,7 @@ private:
     uint32_t m_dwLastSpaceCheck;
     bool m_bSpaceChecked;
     bool m_bStop;
+    bool m_bFailed; // a write failed: the file is finished as it stands
     uint64_t m_nLastVideoStamp;
     uint64_t m_nLastAudioStamp;
     int m_nSyncState; // 0 none, 1 video first, 2 audio first, 3 aligned
