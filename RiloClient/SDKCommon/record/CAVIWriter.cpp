@@ -1,0 +1,604 @@
+#include "record/CAVIWriter.h"
+
+#include "CTimerService.h"
+#include "RiloAssert.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const uint64_t kMaxLeadMs = 5000;          // a larger start offset is another clock: no lead
+const uint64_t kFileMargin = 16u << 20;    // room kept for gap chunks, silence and the index
+const uint32_t kDefaultReserve = 209715200;
+const uint16_t kIMASamplesPerBlock = 505;
+const int16_t kMSADPCMCoeffSet[7][2] = {{256, 0},  {512, -256}, {0, 0},    {192, 64},
+                                         {240, 0}, {460, -208}, {392, -232}};
+
+std::atomic<AVIFreeSpaceFunc> g_freeSpaceFunc{nullptr};
+
+int StatvfsFreeSpace(const char* folder, uint64_t* freeBytes)
+{
+    struct statvfs st;
+    if (statvfs(folder, &st) != 0)
+        return -1;
+    *freeBytes = uint64_t(st.f_bavail) * uint64_t(st.f_frsize);
+    return 0;
+}
+
+uint32_t VideoFourCC(int nType)
+{
+    switch (nType) {
+    case rmtVideoMPEG4:
+        return AVIFourCC("XVID");
+    case rmtVideoH264:
+        return AVIFourCC("H264");
+    default:
+        return AVIFourCC("MJPG");
+    }
+}
+
+// The video stream's description and its 40-byte format.
+bool BuildVideoStream(int nType, long nWidth, long nHeight, AVISTREAMINFO* info,
+                      std::vector<uint8_t>* format)
+{
+    if (nWidth < 0 || nHeight < 0 || nWidth > INT16_MAX || nHeight > INT16_MAX)
+        return false;
+    info->fccType = AVIFourCC("vids");
+    info->fccHandler = VideoFourCC(nType);
+    info->dwFlags = 1;
+    info->dwScale = 1000;
+    info->dwRate = 30000;
+    info->dwQuality = 0xFFFFFFFFu;
+    info->rcFrame.right = int32_t(nWidth);
+    info->rcFrame.bottom = int32_t(nHeight);
+
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof bih;
+    bih.biWidth = int32_t(nWidth);
+    bih.biHeight = int32_t(nHeight);
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    bih.biCompression = info->fccHandler;
+    bih.biSizeImage = ((3u * uint32_t(nWidth) + 3u) & ~3u) * uint32_t(nHeight);
+    format->assign(sizeof bih, 0);
+    AVIPutBitmapInfo(format->data(), bih);
+    return true;
+}
+
+// The audio stream's description and its 50-byte format; false for a format
+// that cannot be timed or divided into blocks.
+bool BuildAudioStream(int nType, const WAVEFORMATEX* f, AVISTREAMINFO* info,
+                      std::vector<uint8_t>* format)
+{
+    if (!f || f->nChannels == 0 || f->nBlockAlign == 0)
+        return false;
+    info->fccType = AVIFourCC("auds");
+    info->dwSampleSize = f->nBlockAlign;
+    info->dwQuality = 0xFFFFFFFFu;
+    if (nType == rmtAudioPCMSamples) {
+        info->dwScale = 1;
+        info->dwRate = f->nSamplesPerSec;
+    } else {
+        info->dwScale = f->nBlockAlign;
+        info->dwRate = f->nAvgBytesPerSec;
+    }
+    if (info->dwRate == 0)
+        return false;
+
+    format->assign(kAVIAudioFormatSize, 0);
+    uint8_t* p = format->data();
+    AVIPutWaveFormat(p, *f);
+    p += sizeof(WAVEFORMATEX);
+    if (nType == rmtAudioIMAADPCM) {
+        AVIPutU16(p, kIMASamplesPerBlock);
+    } else if (nType == rmtAudioMSADPCM) {
+        // A block holds a 7-byte header per channel, then two samples a byte.
+        int spb = (2 * int(f->nBlockAlign)) / int(f->nChannels) - 12;
+        if (spb < 2 || spb > UINT16_MAX)
+            return false;
+        AVIPutU16(p, uint16_t(spb));
+        AVIPutU16(p + 2, 7);
+        for (int i = 0; i < 7; ++i) {
+            AVIPutU16(p + 4 + 4 * i, uint16_t(kMSADPCMCoeffSet[i][0]));
+            AVIPutU16(p + 6 + 4 * i, uint16_t(kMSADPCMCoeffSet[i][1]));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void CAVIWriter::SetFreeSpaceFuncForTest(AVIFreeSpaceFunc fn)
+{
+    g_freeSpaceFunc = fn;
+}
+
+CAVIWriter::CAVIWriter()
+    : m_nRef(1), m_szFilePath(), m_szFolder(), m_dwWritten(0), m_nReserve(kDefaultReserve),
+      m_nLimitValue(60), m_nLimitKind(skSeconds), m_dwLastSpaceCheck(0), m_bSpaceChecked(false),
+      m_bStop(false), m_bFailed(false), m_nLastVideoStamp(0), m_nLastAudioStamp(0), m_nSyncState(0),
+      m_nStartStamp(0), m_nStampBase(), m_bWaitVideo(true), m_bDataWritten(false),
+      m_dwFirstTick(0), m_bHeaderClosed(false)
+{
+}
+
+CAVIWriter::~CAVIWriter()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    AVIFileRelease();
+    for (auto& c : m_streams)
+        c->Release();
+    m_streams.clear();
+}
+
+bool CAVIWriter::CreateFile(const char* lpszFilePath)
+{
+    RILO_ASSERT(lpszFilePath!=NULL);
+    std::lock_guard<std::mutex> g(m_lock);
+    const size_t len = std::strlen(lpszFilePath);
+    const char* slash = std::strrchr(lpszFilePath, '/');
+    // A path that would not fit is refused rather than cut into another one.
+    if (m_file.IsOpen() || len >= kPathSize || !slash || slash == lpszFilePath)
+        return false;
+    char folder[kPathSize];
+    const size_t folderLen = size_t(slash - lpszFilePath) + 1;
+    std::memcpy(folder, lpszFilePath, folderLen);
+    folder[folderLen] = 0;
+    struct stat st;
+    if (stat(folder, &st) != 0) {
+        std::printf("stat folder failed, err = %d\n", errno);
+        return false;
+    }
+    std::memcpy(m_szFilePath, lpszFilePath, len + 1);
+    std::memcpy(m_szFolder, folder, folderLen + 1);
+    if (unlink(m_szFilePath) != 0) {
+        int err = errno;
+        std::printf("Delete %s failed, err = %d\n", m_szFilePath, err);
+        if (err == EACCES)
+            return false;
+    }
+    uint8_t head[kAVIFirstStreamList] = {};
+    std::memcpy(head, "RIFF", 4);
+    AVIPutU32(head + 4, kAVIPlaceholderSize);
+    std::memcpy(head + 8, "AVI LIST", 8);
+    std::memcpy(head + 20, "hdrlavih", 8);
+    AVIPutU32(head + 28, sizeof(AVIMainHeader));
+    if (!m_file.Open(m_szFilePath) || !m_file.WriteAt(0, head, sizeof head)) {
+        std::printf("Create AVI file failed! err = %d\n", m_file.LastError());
+        if (m_file.IsOpen()) {
+            m_file.Close();
+            unlink(m_szFilePath);
+        }
+        return false;
+    }
+    m_dwWritten = kAVIHeaderArea;
+    m_bStop = false;
+    m_nLastVideoStamp = 0;
+    m_nLastAudioStamp = 0;
+    m_bDataWritten = false;
+    m_nSyncState = 0;
+    m_nStartStamp = 0;
+    return true;
+}
+
+void CAVIWriter::SetLimitSpace(uint64_t bytes)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_nReserve = bytes;
+}
+
+void CAVIWriter::SetRecordingInterval(long value, long kind)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_nLimitValue = value;
+    m_nLimitKind = kind;
+}
+
+void CAVIWriter::SetWaitForVideo(bool bWait)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_bWaitVideo = bWait;
+}
+
+AVIStreamContext* CAVIWriter::AddStream(int nType, long nWidth, long nHeight,
+                                        const WAVEFORMATEX* pFormat, bool, uint64_t, unsigned long)
+{
+    AVISTREAMINFO info{};
+    std::vector<uint8_t> format;
+    const bool video = IsVideoRecordType(nType);
+    if (video ? !BuildVideoStream(nType, nWidth, nHeight, &info, &format)
+              : !IsAudioRecordType(nType) || !BuildAudioStream(nType, pFormat, &info, &format))
+        return nullptr;
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!m_file.IsOpen() || m_bFailed)
+        return nullptr;
+    // One video and one audio stream at most: their headers fit the header area.
+    for (const auto& c : m_streams)
+        if (IsVideoRecordType(c->GetMediaType()) == video)
+            return nullptr;
+    return AddStreamLocked(nType, info, format.data(), long(format.size()));
+}
+
+AVIStreamContext* CAVIWriter::AddStreamLocked(int nType, const AVISTREAMINFO& info,
+                                              const uint8_t* pFormat, long cbFormat)
+{
+    auto ctx = std::make_unique<AVIStreamContext>();
+    if (!ctx->CreateStream(&m_file, nType, &info, &m_share) || !ctx->SetFormat(pFormat, cbFormat)) {
+        // A header half written: nothing more goes into this file.
+        std::printf("Add AVI stream failed, err = %d\n", m_file.LastError());
+        m_bStop = m_bFailed = true;
+        return nullptr;
+    }
+    m_streams.push_back(std::move(ctx));
+    return m_streams.back().get();
+}
+
+bool CAVIWriter::SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat, bool)
+{
+    RILO_ASSERT(pStrmContext!=NULL);
+    return pStrmContext->SetFormat(lpFormat, cbFormat);
+}
+
+AVIStreamContext* CAVIWriter::FindStream(int nType) const
+{
+    for (const auto& c : m_streams)
+        if (c->GetMediaType() == nType)
+            return c.get();
+    return nullptr;
+}
+
+bool CAVIWriter::HoldsStream(const AVIStreamContext* pContext) const
+{
+    for (const auto& c : m_streams)
+        if (c.get() == pContext)
+            return true;
+    return false;
+}
+
+AVIStreamContext* CAVIWriter::GetStream(int nType)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return FindStream(nType);
+}
+
+bool CAVIWriter::PrepareWrite(AVIStreamContext* pContext, int* pResult)
+{
+    *pResult = rrOK;
+    if (!m_bHeaderClosed) {
+        if (!pContext->EndOfHeader()) {
+            *pResult = WriteFailed();
+            return false;
+        }
+        m_bHeaderClosed = true;
+    }
+    return true;
+}
+
+uint32_t CAVIWriter::MonotonicElapsedMs() const
+{
+    return m_bDataWritten ? uint32_t(MonotonicTickMs() - m_dwFirstTick) : 0;
+}
+
+void CAVIWriter::SetStampBase(bool bAudio, uint64_t nStamp, bool bAligned)
+{
+    if (bAligned) {
+        m_nStampBase[bAudio] = m_nStartStamp;
+        return;
+    }
+    // This stream's stamps count from here: as much time has passed as the
+    // file has been written.
+    uint64_t elapsed = MonotonicElapsedMs();
+    m_nStampBase[bAudio] = nStamp - (elapsed < nStamp ? elapsed : nStamp - 1);
+}
+
+bool CAVIWriter::SyncVideo(uint64_t nStamp, int64_t* pLead)
+{
+    *pLead = 0;
+    if (nStamp == 0)
+        return true;
+    if (m_nSyncState == 0) {
+        m_nStartStamp = nStamp;
+        m_nSyncState = 1;
+        SetStampBase(false, nStamp, false);
+    } else if (m_nSyncState == 2) {
+        if (nStamp < m_nStartStamp) {
+            if (m_nStartStamp - nStamp <= kMaxLeadMs)
+                return false; // came before the audio's start: dropped
+            SetStampBase(false, nStamp, false);
+        } else if (nStamp - m_nStartStamp > kMaxLeadMs) {
+            SetStampBase(false, nStamp, false);
+        } else {
+            *pLead = int64_t(nStamp - m_nStartStamp) * 10000 / 333333;
+            SetStampBase(false, nStamp, true);
+        }
+        m_nSyncState = 3;
+    }
+    return true;
+}
+
+bool CAVIWriter::SyncAudio(const AVIStreamContext* pContext, uint64_t nStamp, int64_t* pLead)
+{
+    *pLead = 0;
+    if (m_nSyncState == 0) {
+        if (nStamp != 0) {
+            m_nStartStamp = nStamp;
+            m_nSyncState = 2;
+            SetStampBase(true, nStamp, false);
+        }
+    } else if (m_nSyncState == 1) {
+        if (nStamp < m_nStartStamp) {
+            if (nStamp == 0 || m_nStartStamp - nStamp <= kMaxLeadMs)
+                return false; // came before the video's start: dropped
+            SetStampBase(true, nStamp, false);
+        } else if (nStamp - m_nStartStamp > kMaxLeadMs) {
+            SetStampBase(true, nStamp, false);
+        } else {
+            const uint64_t ms = nStamp - m_nStartStamp;
+            *pLead = int64_t(ms * pContext->GetRate() / (uint64_t(pContext->GetScale()) * 1000));
+            SetStampBase(true, nStamp, true);
+        }
+        m_nSyncState = 3;
+    }
+    return true;
+}
+
+bool CAVIWriter::CheckReachToSegment(bool bAudio, uint64_t nStamp)
+{
+    uint64_t measure = 0;
+    if (m_nLimitKind == skMiB) {
+        measure = m_dwWritten >> 20;
+    } else if (m_nLimitKind == skGiB) {
+        measure = m_dwWritten >> 30;
+    } else if (m_nLimitKind == skSeconds || m_nLimitKind == skMinutes) {
+        // Unstamped writes, and stamps from before this stream's start, are
+        // timed by the monotonic clock.
+        const uint64_t base = m_nStampBase[bAudio];
+        const uint64_t ms = (nStamp != 0 && base != 0 && nStamp >= base) ? nStamp - base
+                                                                           : MonotonicElapsedMs();
+        measure = ms / 1000;
+        if (m_nLimitKind == skMinutes)
+            measure /= 60;
+    }
+    return measure >= uint64_t(m_nLimitValue);
+}
+
+int CAVIWriter::IsReachLimitSpace()
+{
+    const uint32_t now = MonotonicTickMs();
+    if (m_bSpaceChecked && uint32_t(now - m_dwLastSpaceCheck) < kSpaceCheckMs)
+        return rrOK;
+    m_bSpaceChecked = true;
+    m_dwLastSpaceCheck = now;
+    AVIFreeSpaceFunc fn = g_freeSpaceFunc;
+    uint64_t freeBytes = 0;
+    if ((fn ? fn : StatvfsFreeSpace)(m_szFolder, &freeBytes) != 0)
+        return rrSpaceQueryFailed;
+    if (freeBytes <= m_nReserve) {
+        m_bStop = true;
+        return rrDiskReserve;
+    }
+    return rrOK;
+}
+
+int CAVIWriter::CheckLimits(bool bAudio, uint64_t nStamp, unsigned long nLen)
+{
+    // RIFF sizes are 32-bit: the file ends before it could pass them.
+    const uint64_t need = m_file.End() + 9 + uint64_t(nLen) + m_share.index.size() + kFileMargin;
+    if (CheckReachToSegment(bAudio, nStamp) || need > UINT32_MAX) {
+        m_bStop = true;
+        return rrSegmentReached;
+    }
+    return IsReachLimitSpace();
+}
+
+int CAVIWriter::Accepted(bool bAudio, unsigned long nLen, uint64_t nStamp)
+{
+    m_dwWritten += uint32_t(nLen);
+    (bAudio ? m_nLastAudioStamp : m_nLastVideoStamp) = nStamp;
+    if (m_bDataWritten)
+        return rrOK;
+    m_bDataWritten = true;
+    m_dwFirstTick = MonotonicTickMs();
+    return rrStarted;
+}
+
+int CAVIWriter::WriteFailed()
+{
+    std::printf("Write AVI file failed, err = %d\n", m_file.LastError());
+    m_bStop = m_bFailed = true;
+    return rrWriteError;
+}
+
+int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
+                            unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+{
+    int result;
+    if (!PrepareWrite(pContext, &result))
+        return result;
+    int64_t lead;
+    if (!(bAudio ? SyncAudio(pContext, nStamp, &lead) : SyncVideo(nStamp, &lead)))
+        return rrOK;
+    if ((result = CheckLimits(bAudio, nStamp, nLen)) != rrOK)
+        return result;
+    const uint32_t len = uint32_t(nLen);
+    const uint32_t value = uint32_t(nValue);
+    AVIStreamContext::WriteOutcome outcome =
+        bAudio ? pContext->WriteSample(pData, len, kAVIIndexKeyFrame, nStamp, value, lead)
+               : pContext->WriteFrame(pData, len, kAVIIndexKeyFrame, nStamp, value, lead);
+    if (outcome == AVIStreamContext::woFailed)
+        return WriteFailed();
+    if (outcome == AVIStreamContext::woDropped)
+        return rrOK;
+    // Audio waits for the first written frame, stamped or not.
+    if (!bAudio)
+        m_bWaitVideo = false;
+    return Accepted(bAudio, nLen, nStamp);
+}
+
+int CAVIWriter::Write(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
+                      unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    if (m_bStop)
+        return rrStopped;
+    if (bAudio && m_bWaitVideo)
+        return rrOK;
+    // An audio packet shorter than one block has nothing to count: dropped.
+    if (!HoldsStream(pContext) || IsAudioRecordType(pContext->GetMediaType()) != bAudio ||
+        (!pData && nLen) || (bAudio && nLen < pContext->GetSampleSize()))
+        return rrOK;
+    return WriteLocked(pContext, bAudio, pData, nLen, nStamp, nValue);
+}
+
+int CAVIWriter::WriteFrame(AVIStreamContext* pContext, const unsigned char* pData,
+                           unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+{
+    return Write(pContext, false, pData, nLen, nStamp, nValue);
+}
+
+int CAVIWriter::WriteFrame(int nType, const unsigned char* pData, unsigned long nLen,
+                           uint64_t nStamp, unsigned long nValue)
+{
+    AVIStreamContext* ctx = GetStream(nType);
+    return ctx ? Write(ctx, false, pData, nLen, nStamp, nValue) : rrOK;
+}
+
+int CAVIWriter::WriteSample(AVIStreamContext* pContext, const unsigned char* pData,
+                            unsigned long nLen, uint64_t nStamp, unsigned long nSeq)
+{
+    return Write(pContext, true, pData, nLen, nStamp, nSeq);
+}
+
+int CAVIWriter::WriteSample(int nType, const unsigned char* pData, unsigned long nLen,
+                            uint64_t nStamp, unsigned long nSeq)
+{
+    AVIStreamContext* ctx = GetStream(nType);
+    return ctx ? Write(ctx, true, pData, nLen, nStamp, nSeq) : rrOK;
+}
+
+bool CAVIWriter::RequestForStop()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_bStop = true;
+    return true;
+}
+
+bool CAVIWriter::IsStreamClose()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_nRef <= 0;
+}
+
+void CAVIWriter::AddRef()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    ++m_nRef;
+}
+
+CAVIWriter* CAVIWriter::DuplicatePoint()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    if (m_nRef <= 0)
+        return nullptr;
+    ++m_nRef;
+    return this;
+}
+
+int CAVIWriter::Release()
+{
+    int result = 0;
+    bool remove = false;
+    char path[kPathSize];
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (--m_nRef > 0)
+            return m_nRef;
+        if (m_file.IsOpen()) {
+            if (m_bDataWritten) {
+                result = -1;
+            } else {
+                remove = true;
+                std::memcpy(path, m_szFilePath, sizeof path);
+            }
+        }
+    }
+    delete this;
+    if (remove)
+        unlink(path);
+    return result;
+}
+
+void CAVIWriter::ReleaseStream(AVIStreamContext* pContext)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    for (auto it = m_streams.begin(); it != m_streams.end(); ++it) {
+        if (it->get() == pContext) {
+            (*it)->Release();
+            m_streams.erase(it);
+            return;
+        }
+    }
+}
+
+void CAVIWriter::PatchU32(uint64_t off, uint32_t value)
+{
+    uint8_t b[4];
+    AVIPutU32(b, value);
+    if (!m_file.WriteAt(off, b, sizeof b))
+        std::printf("Patch AVI header failed, err = %d\n", m_file.LastError());
+}
+
+void CAVIWriter::AVIFileRelease()
+{
+    if (!m_file.IsOpen())
+        return;
+    AVIStreamContext* video = nullptr;
+    AVIStreamContext* audio = nullptr;
+    for (const auto& c : m_streams) {
+        if (!video && IsVideoRecordType(c->GetMediaType()))
+            video = c.get();
+        if (!audio && IsAudioRecordType(c->GetMediaType()))
+            audio = c.get();
+    }
+    if (!video)
+        std::printf("pVContext is NULL\n");
+    if (m_bHeaderClosed) {
+        uint64_t riffEnd = m_file.End();
+        uint8_t head[8];
+        std::memcpy(head, "idx1", 4);
+        AVIPutU32(head + 4, uint32_t(m_share.index.size()));
+        iovec idx[2] = {{head, sizeof head}, {m_share.index.data(), m_share.index.size()}};
+        if (m_file.Append(idx, 2))
+            riffEnd = m_file.End();
+        else if (video)
+            PatchU32(kAVIOffMainFlags, kAVIFlagTrustCKType); // no index after all
+        // Outside the RIFF chunk; where the disk is full it is left out.
+        iovec junk = {const_cast<char*>("JUNK"), 4};
+        m_file.Append(&junk, 1);
+        PatchU32(kAVIOffRiffSize, uint32_t(riffEnd - 8));
+        PatchU32(kAVIOffMoviSize, m_share.dwMoviSize);
+    }
+    if (m_share.dwHeaderEnd)
+        PatchU32(kAVIOffHdrlSize, m_share.dwHeaderEnd - 20);
+    if (video) {
+        uint32_t frames = uint32_t(std::min<int64_t>(video->GetPosition(), UINT32_MAX));
+        PatchU32(kAVIOffTotalFrames, frames);
+        PatchU32(video->GetLengthOffset(), frames);
+        PatchU32(kAVIOffStreams, uint32_t(m_streams.size()));
+    }
+    if (audio)
+        PatchU32(audio->GetLengthOffset(),
+                 uint32_t(std::min<int64_t>(audio->GetPosition(), UINT32_MAX)));
+    // Whatever a failed write may have left past the last whole piece goes.
+    m_file.Truncate(m_file.End());
+    m_file.Close();
+}
