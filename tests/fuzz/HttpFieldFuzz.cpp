@@ -1,6 +1,6 @@
 // GetFiledValue over any data (headers, or binary content as the MJPEG
 // stream hands it), with any name and output size.
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
 // Reply headers and bodies from a camera, Digest challenges among them, fed
 // to the HTTP worker's receive path in pieces of any size.
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 #include "FuzzInit.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Field lookup, Digest challenge and answer, status line, and the receive
 // path fed by hand (no thread, no network).
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 
 #include <gtest/gtest.h>
 

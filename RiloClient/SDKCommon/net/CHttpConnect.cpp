@@ -1,6 +1,6 @@
-#include "CHttpConnect.h"
+#include "net/CHttpConnect.h"
 
-#include "RecvBuffer.h"
+#include "net/RecvBuffer.h"
 #include "RiloAssert.h"
 
 #include <openssl/bio.h>

@@ -1,9 +1,9 @@
 // Connection, reconnect and watchdog of the HTTP worker.
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 
-#include "CCliSocket.h"
-#include "CHttpConnect.h"
-#include "CTimerService.h"
+#include "net/CCliSocket.h"
+#include "net/CHttpConnect.h"
+#include "net/CTimerService.h"
 #include "RiloAssert.h"
 
 #include <sys/socket.h>

@@ -1,5 +1,5 @@
 // The TLS connection against a real TLS server (openssl s_server) on loopback.
-#include "CHttpConnect.h"
+#include "net/CHttpConnect.h"
 
 #include "ClientTestUtil.h"
 

@@ -2,7 +2,7 @@
 #define RILO_CHTTPCONNECT_H
 
 #include "CBLThread.h"
-#include "CCliSocket.h"
+#include "net/CCliSocket.h"
 
 #include <pthread.h>
 

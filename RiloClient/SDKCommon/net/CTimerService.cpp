@@ -1,4 +1,4 @@
-#include "CTimerService.h"
+#include "net/CTimerService.h"
 
 #include <pthread.h>
 #include <time.h>

@@ -1,10 +1,10 @@
 // Request, authorization and reply parsing of the HTTP worker.
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 
-#include "CCliSocket.h"
-#include "CHttpConnect.h"
+#include "net/CCliSocket.h"
+#include "net/CHttpConnect.h"
 #include "CMD5Checksum.h"
-#include "CTimerService.h"
+#include "net/CTimerService.h"
 #include "RiloAssert.h"
 
 #include <poll.h>

@@ -1,6 +1,6 @@
-#include "CCliSocket.h"
+#include "net/CCliSocket.h"
 
-#include "RecvBuffer.h"
+#include "net/RecvBuffer.h"
 #include "RiloAssert.h"
 
 #include <arpa/inet.h>
