@@ -4,6 +4,7 @@
 #include "net/CCliSocket.h"
 #include "net/CHttpConnect.h"
 #include "net/CTimerService.h"
+#include "Common.h"
 #include "RiloAssert.h"
 
 #include <sys/socket.h>

@@ -5,6 +5,7 @@
 #include "net/CHttpConnect.h"
 #include "CMD5Checksum.h"
 #include "net/CTimerService.h"
+#include "Common.h"
 #include "RiloAssert.h"
 
 #include <poll.h>
