@@ -1,87 +1,54 @@
 #ifndef RILO_CCLISOCKET_H
 #define RILO_CCLISOCKET_H
 
-#include "CBLThread.h"
+#include "net/CTransport.h"
 
-#include <pthread.h>
+#include <sys/socket.h>
 
-#include <atomic>
-#include <cstdint>
-
-// Receive callback of a transport: returns how many bytes it consumed from
-// the front of data.
-typedef unsigned long (*RecvDataProc)(void* user, unsigned char* data, unsigned long length);
-
-// Notification wParam values posted to the owner thread.
-enum : unsigned long {
-    CLISOCK_NOTIFY_CONNECT = 2, // lParam 0 connected, else the connect failed
-    CLISOCK_NOTIFY_CLOSE = 3,   // the transport closed itself
-};
-
-// Non-blocking TCP client socket with its own poll thread.
-class CCliSocket {
+// Non-blocking TCP client socket: the connect completes on the poll thread.
+class CCliSocket : public CTransport {
 public:
-    enum { kRecvBufSize = 8192 };
-    enum State { stConstructed = -1, stCreated = 0, stConnecting = 1, stConnected = 2, stClosed = 3 };
+    enum { kSendTimeoutMs = 5000 };
 
     CCliSocket(BLThreadID owner, unsigned int notifyMsg);
-    virtual ~CCliSocket();
-
-    CCliSocket(const CCliSocket&) = delete;
-    CCliSocket& operator=(const CCliSocket&) = delete;
+    ~CCliSocket() override;
 
     bool Create(int family, int type, int protocol);
     bool Connect(const char* host, unsigned int port, int family);
     int Send(const void* data, int length, int flags);
     int Receive(void* buffer, int size, int flags);
-    void SetRecvDataProc(RecvDataProc pfnProc, void* user);
     bool SetSockOpt(int option, const void* value, int length);
     bool ShutDown();
-    int Close();
-    bool IsConnected();
-    int GetSocketHandle() const { return m_hSocket; }
-    int GetLastError() const { return m_nLastError; }
-    int GetState();
 
-    int Lock();
-    int Unlock();
+    // CTransport
+    bool Open(const TransportTarget& target) override;
+    int EndSession() override;
+    int SendWithin(const void* data, int length) override;
+    void SetRecvDataProc(RecvDataProc pfnProc, void* user) override;
 
 protected:
-    virtual void OnConnect(int nErrorCode);
-    virtual void OnReceive(int nErrorCode);
-    virtual void OnClose(int nErrorCode);
-
-    int NotifyThreadMsg(unsigned long wParam, unsigned long lParam);
-    void InternalClose();
-    int DoClose(bool bLocked);
+    int ReadSome(unsigned char* buf, int size) override;
+    int WriteSome(const unsigned char* data, int size, pollfd* wait) override;
+    PassResult Pass(short revents, short* waitEvents) override;
+    void OnConnect(int nErrorCode) override;
+    void OnClose(int nErrorCode) override;
+    int NotifyThreadMsg(unsigned long wParam, unsigned long lParam) override;
 
 private:
-    static void* DoHandleSocketProc(void* param);
-    void HandleSocketProc();
-    bool OnSocketThread() const;
-    void JoinSocketThread();
-    void Wake();
-    bool LockUnlessSocketThread();
+    // What a socket event means now: the connect's outcome, or data.
+    PassResult OnSocketReady(short revents);
+    // The address of host (numeric, else resolved) with port; false with
+    // m_nLastError set when there is none.
+    bool ResolveAddress(const char* host, unsigned int port, int family, sockaddr_storage* addr,
+                        socklen_t* len);
     // One send or receive on the socket, locked unless on the socket thread:
     // -1 with EINVAL or EBADF, else io's result with errno kept on failure.
     template <typename Io>
     int LockedIo(bool argsValid, Io io);
 
-    int m_hSocket;
-    std::atomic<int> m_nLastError;
-    pthread_t m_thSocketHandlerID;
-    bool m_bThreadStarted; // m_thSocketHandlerID is valid and not yet joined
-    std::atomic<int> m_nState; // written under m_mutex, read anywhere
+    static const Names kNames;
+
     bool m_bConnectNotified; // the outcome of this connect attempt went out
-    bool m_bPassRead;        // the current receive pass read bytes
-    pthread_mutex_t m_mutex;
-    unsigned char m_RecvBuf[kRecvBufSize];
-    int m_nHeld;
-    RecvDataProc m_pRecvDataProc;
-    void* m_pRecvUser;
-    BLThreadID m_OwnerThreadID;
-    unsigned int m_nNotifyMsg;
-    int m_wakeFd; // eventfd that interrupts the poll thread's wait
 };
 
 #endif

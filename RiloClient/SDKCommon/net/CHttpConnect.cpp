@@ -1,6 +1,6 @@
 #include "net/CHttpConnect.h"
 
-#include "net/RecvBuffer.h"
+#include "Common.h"
 #include "RiloAssert.h"
 
 #include <openssl/bio.h>
@@ -8,25 +8,30 @@
 #include <openssl/ssl.h>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
-uint64_t NowMs()
+// OpenSSL's queued errors, through the library's diagnostic output.
+void PrintSslErrors()
 {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
+    ERR_print_errors_cb(
+        [](const char* str, size_t len, void*) {
+            DiagPrint(kDiagErr, "%.*s", int(len), str);
+            return 1;
+        },
+        nullptr);
+}
+
+int Remaining(uint64_t deadline)
+{
+    uint64_t now = MonotonicMs();
+    return now >= deadline ? 0 : int(deadline - now);
 }
 
 // A socket BIO of our own: OpenSSL's writes with write() would raise SIGPIPE
@@ -124,85 +129,59 @@ BIO* NewSockBio(int fd)
     return b;
 }
 
+// Old cameras: any protocol version, any cipher, legacy renegotiation, and
+// an end of stream without close_notify counts as a close. Their
+// certificates are self-signed, so none is verified.
+SslCtxPtr NewClientContext()
+{
+    SslCtxPtr ctx(SSL_CTX_new(TLS_client_method()));
+    if (!ctx)
+        return ctx;
+    SSL_CTX_set_security_level(ctx.get(), 0);
+    SSL_CTX_set_min_proto_version(ctx.get(), 0);
+    SSL_CTX_set_cipher_list(ctx.get(), "ALL:!aNULL:!eNULL:@SECLEVEL=0");
+    SSL_CTX_set_options(ctx.get(), SSL_OP_LEGACY_SERVER_CONNECT | SSL_OP_IGNORE_UNEXPECTED_EOF);
+    SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_mode(ctx.get(), SSL_MODE_AUTO_RETRY | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    return ctx;
+}
+
 } // namespace
 
+const CHttpConnect::Names CHttpConnect::kNames = {"CHttpConnect", "rilo-tls",
+                                                   "[CHttpConnect::OnReceive] ",
+                                                   "[CHttpConnect::OnReceive] "};
+
+void SslFree::operator()(SSL* ssl) const
+{
+    SSL_free(ssl);
+}
+
+void SslCtxFree::operator()(SSL_CTX* ctx) const
+{
+    SSL_CTX_free(ctx);
+}
+
 CHttpConnect::CHttpConnect(BLThreadID owner, unsigned int notifyMsg)
-    : m_pCtx(nullptr), m_pSSL(nullptr), m_fd(-1), m_nLastError(0), m_thSocketHandlerID(),
-      m_bThreadStarted(false), m_nState(stConstructed), m_bStop(false), m_bSslFailed(false),
-      m_RecvBuf(), m_nHeld(0), m_bPassRead(false), m_nWantEvents(0), m_pRecvDataProc(nullptr),
-      m_pRecvContext(nullptr), m_OwnerThreadID(owner), m_nNotifyMsg(notifyMsg), m_nPort(0),
-      m_szTarget(), m_nConnectTimeoutMs(kDefaultTimeoutMs), m_nSendTimeoutMs(kDefaultTimeoutMs),
-      m_wakeFd(-1)
+    : CTransport(owner, notifyMsg, kNames, kDefaultTimeoutMs), m_bSslFailed(false),
+      m_nWantEvents(0), m_nPort(0), m_szTarget(), m_nConnectTimeoutMs(kDefaultTimeoutMs)
 {
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-    int nRet = pthread_mutex_init(&m_mutex, nullptr);
+    int nRet = pthread_mutex_init(&m_sslMutex, nullptr);
     RILO_ASSERT(nRet == 0);
-    nRet = pthread_mutex_init(&m_sslMutex, nullptr);
-    RILO_ASSERT(nRet == 0);
-    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
 CHttpConnect::~CHttpConnect()
 {
     RILO_ASSERT(!OnSocketThread());
     DoClose(false);
-    if (m_pCtx)
-        SSL_CTX_free(m_pCtx);
-    if (m_wakeFd >= 0)
-        close(m_wakeFd);
     pthread_mutex_destroy(&m_sslMutex);
-    pthread_mutex_destroy(&m_mutex);
-}
-
-bool CHttpConnect::OnSocketThread() const
-{
-    return m_bThreadStarted && pthread_equal(m_thSocketHandlerID, pthread_self());
-}
-
-void CHttpConnect::JoinSocketThread()
-{
-    if (!m_bThreadStarted || OnSocketThread())
-        return;
-    pthread_join(m_thSocketHandlerID, nullptr);
-    m_thSocketHandlerID = pthread_t();
-    m_bThreadStarted = false;
-}
-
-void CHttpConnect::Wake()
-{
-    if (m_wakeFd < 0)
-        return;
-    uint64_t one = 1;
-    ssize_t n = write(m_wakeFd, &one, sizeof one);
-    (void)n;
-}
-
-int CHttpConnect::Lock()
-{
-    int nRet = pthread_mutex_lock(&m_mutex);
-    if (nRet != 0)
-        std::fprintf(stderr, "[CHttpConnect::Lock]nRet = %d\n", nRet);
-    return nRet;
-}
-
-int CHttpConnect::Unlock()
-{
-    int nRet = pthread_mutex_unlock(&m_mutex);
-    if (nRet != 0)
-        std::fprintf(stderr, "[CHttpConnect::UnLock]nRet = %d\n", nRet);
-    return nRet;
 }
 
 void CHttpConnect::SetRecvDataProc(RecvDataProc pfnProc, void* context)
 {
     RILO_ASSERT(pfnProc != NULL);
-    const bool locked = !OnSocketThread();
-    if (locked)
-        Lock();
-    m_pRecvDataProc = pfnProc;
-    m_pRecvContext = context;
-    if (locked)
-        Unlock();
+    CTransport::SetRecvDataProc(pfnProc, context);
 }
 
 int CHttpConnect::Create(const char* host, unsigned int port)
@@ -225,22 +204,12 @@ int CHttpConnect::Create(const char* host, unsigned int port)
     }
 
     if (!m_pCtx) {
-        SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
-        if (!ctx) {
+        m_pCtx = NewClientContext();
+        if (!m_pCtx) {
             m_nLastError = errno;
-            std::printf("[CHttpConnect::Create] bio create failed, err = %d\n", int(m_nLastError));
+            DiagPrint(kDiagOut, "[CHttpConnect::Create] bio create failed, err = %d\n", int(m_nLastError));
             return 0;
         }
-        // Old cameras: any protocol version, any cipher, legacy renegotiation,
-        // and an end of stream without close_notify counts as a close. Their
-        // certificates are self-signed, so none is verified.
-        SSL_CTX_set_security_level(ctx, 0);
-        SSL_CTX_set_min_proto_version(ctx, 0);
-        SSL_CTX_set_cipher_list(ctx, "ALL:!aNULL:!eNULL:@SECLEVEL=0");
-        SSL_CTX_set_options(ctx, SSL_OP_LEGACY_SERVER_CONNECT | SSL_OP_IGNORE_UNEXPECTED_EOF);
-        SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
-        SSL_CTX_set_mode(ctx, SSL_MODE_AUTO_RETRY | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-        m_pCtx = ctx;
     }
 
     m_strHost = h;
@@ -249,13 +218,10 @@ int CHttpConnect::Create(const char* host, unsigned int port)
     m_bSslFailed = false;
     m_nHeld = 0;
 
-    RILO_ASSERT(!m_bThreadStarted); // "m_thSocketHandlerID == 0"
-    if (pthread_create(&m_thSocketHandlerID, nullptr, DoHandleSocketProc, this) != 0) {
-        m_thSocketHandlerID = pthread_t();
-        std::printf("[CHttpConnect::Create] can't create thread to handle socket = %d\n", -1);
+    if (!StartThread()) {
+        DiagPrint(kDiagOut, "[CHttpConnect::Create] can't create thread to handle socket = %d\n", -1);
         return 0;
     }
-    m_bThreadStarted = true;
     Lock();
     m_nState = stCreated;
     Unlock();
@@ -265,11 +231,11 @@ int CHttpConnect::Create(const char* host, unsigned int port)
 bool CHttpConnect::WaitFd(int fd, short events, int ms)
 {
     // Short slices so that a close from another thread is seen promptly.
-    const uint64_t deadline = NowMs() + uint64_t(ms > 0 ? ms : 0);
+    const uint64_t deadline = MonotonicMs() + uint64_t(ms > 0 ? ms : 0);
     for (;;) {
         if (m_bStop)
             return false;
-        uint64_t now = NowMs();
+        uint64_t now = MonotonicMs();
         if (now >= deadline)
             return false;
         uint64_t left = deadline - now;
@@ -289,12 +255,34 @@ int CHttpConnect::Connect()
         m_nLastError = ENOTCONN;
         return 0;
     }
-    const uint64_t deadline = NowMs() + m_nConnectTimeoutMs;
-    auto remaining = [deadline]() -> int {
-        uint64_t now = NowMs();
-        return now >= deadline ? 0 : int(deadline - now);
-    };
+    const uint64_t deadline = MonotonicMs() + m_nConnectTimeoutMs;
+    int err = 0;
+    AddrInfoList list = Resolve(&err);
+    if (!list) {
+        m_nLastError = err;
+        return 0;
+    }
+    UniqueFd fd = ConnectTcp(list.get(), deadline, &err);
+    list.reset();
+    if (!fd.Valid()) {
+        m_nLastError = err;
+        return 0;
+    }
+    SslPtr ssl = Handshake(fd.Get(), deadline, &err);
+    if (!ssl) {
+        m_nLastError = err;
+        return 0;
+    }
+    if (!Publish(std::move(ssl), std::move(fd))) {
+        m_nLastError = ECANCELED;
+        return 0;
+    }
+    Wake();
+    return 1;
+}
 
+AddrInfoList CHttpConnect::Resolve(int* err)
+{
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -302,172 +290,152 @@ int CHttpConnect::Connect()
     std::snprintf(service, sizeof service, "%u", m_nPort);
     addrinfo* res = nullptr;
     int rc = getaddrinfo(m_strHost.c_str(), service, &hints, &res);
-    if (rc != 0 || !res) {
-        std::fprintf(stderr, "[CHttpConnect::Connect] %s: %s\n", m_szTarget, gai_strerror(rc));
-        m_nLastError = (rc == EAI_SYSTEM) ? errno : EHOSTUNREACH;
-        return 0;
+    AddrInfoList list(res);
+    if (rc != 0 || !list) {
+        *err = (rc == EAI_SYSTEM) ? errno : EHOSTUNREACH;
+        DiagPrint(kDiagErr, "[CHttpConnect::Connect] %s: %s\n", m_szTarget, gai_strerror(rc));
+        list.reset();
     }
+    return list;
+}
 
-    int fd = -1;
-    int err = ETIMEDOUT;
-    for (addrinfo* ai = res; ai && fd < 0 && remaining() > 0 && !m_bStop; ai = ai->ai_next) {
-        int s = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                       ai->ai_protocol);
-        if (s < 0) {
-            err = errno;
+UniqueFd CHttpConnect::ConnectTcp(const addrinfo* list, uint64_t deadline, int* err)
+{
+    *err = ETIMEDOUT;
+    for (const addrinfo* ai = list; ai && Remaining(deadline) > 0 && !m_bStop; ai = ai->ai_next) {
+        UniqueFd s(socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
+        if (!s.Valid()) {
+            *err = errno;
             continue;
         }
-        if (connect(s, ai->ai_addr, ai->ai_addrlen) == 0) {
-            fd = s;
-            break;
-        }
+        if (connect(s.Get(), ai->ai_addr, ai->ai_addrlen) == 0)
+            return s;
         if (errno != EINPROGRESS && errno != EINTR) {
-            err = errno;
-            close(s);
+            *err = errno;
             continue;
         }
-        if (!WaitFd(s, POLLOUT, remaining())) {
-            err = ETIMEDOUT;
-            close(s);
+        if (!WaitFd(s.Get(), POLLOUT, Remaining(deadline))) {
+            *err = ETIMEDOUT;
             continue;
         }
-        int soErr = 0;
-        socklen_t len = sizeof soErr;
-        if (getsockopt(s, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0)
-            soErr = errno;
+        int soErr = PendingError(s.Get());
         if (soErr != 0) {
-            err = soErr;
-            close(s);
+            *err = soErr;
             continue;
         }
-        fd = s;
+        return s;
     }
-    freeaddrinfo(res);
-    if (fd < 0) {
-        std::fprintf(stderr, "[CHttpConnect::Connect] %s: %s\n", m_szTarget, std::strerror(err));
-        m_nLastError = err;
-        return 0;
-    }
+    DiagPrint(kDiagErr, "[CHttpConnect::Connect] %s: %s\n", m_szTarget, std::strerror(*err));
+    return UniqueFd();
+}
 
-    SSL* ssl = SSL_new(m_pCtx);
+SslPtr CHttpConnect::Handshake(int fd, uint64_t deadline, int* err)
+{
+    SslPtr ssl(SSL_new(m_pCtx.get()));
     BIO* bio = ssl ? NewSockBio(fd) : nullptr;
-    if (!ssl || !bio) {
-        ERR_print_errors_fp(stderr);
-        if (ssl)
-            SSL_free(ssl);
-        close(fd);
-        m_nLastError = ENOMEM;
-        return 0;
+    if (!bio) {
+        PrintSslErrors();
+        *err = ENOMEM;
+        return nullptr;
     }
-    SSL_set_bio(ssl, bio, bio);
+    SSL_set_bio(ssl.get(), bio, bio);
     in6_addr probe;
     if (inet_pton(AF_INET, m_strHost.c_str(), &probe) != 1 &&
         inet_pton(AF_INET6, m_strHost.c_str(), &probe) != 1)
-        SSL_set_tlsext_host_name(ssl, m_strHost.c_str());
-    SSL_set_connect_state(ssl);
+        SSL_set_tlsext_host_name(ssl.get(), m_strHost.c_str());
+    SSL_set_connect_state(ssl.get());
 
-    // The socket thread does not touch the session before it is published
-    // below, so the handshake needs no lock.
-    bool ok = false;
-    err = ETIMEDOUT;
+    // The poll thread does not touch the session before it is published, so
+    // the handshake needs no lock.
     for (;;) {
         ERR_clear_error();
         errno = 0;
-        int r = SSL_connect(ssl);
-        if (r == 1) {
-            ok = true;
-            break;
-        }
-        int e = SSL_get_error(ssl, r);
+        int r = SSL_connect(ssl.get());
+        if (r == 1)
+            return ssl;
+        int e = SSL_get_error(ssl.get(), r);
         short events = 0;
         if (e == SSL_ERROR_WANT_READ)
             events = POLLIN;
         else if (e == SSL_ERROR_WANT_WRITE)
             events = POLLOUT;
         if (events == 0) {
-            err = errno ? errno : ECONNABORTED;
-            ERR_print_errors_fp(stderr);
-            break;
+            *err = errno ? errno : ECONNABORTED;
+            PrintSslErrors();
+            return nullptr;
         }
-        if (!WaitFd(fd, events, remaining())) {
-            err = m_bStop ? ECANCELED : ETIMEDOUT;
-            std::fprintf(stderr, "[CHttpConnect::Connect] %s: handshake %s\n", m_szTarget,
-                         m_bStop ? "cancelled" : "timed out");
-            break;
+        if (!WaitFd(fd, events, Remaining(deadline))) {
+            *err = m_bStop ? ECANCELED : ETIMEDOUT;
+            DiagPrint(kDiagErr, "[CHttpConnect::Connect] %s: handshake %s\n", m_szTarget,
+                      m_bStop ? "cancelled" : "timed out");
+            return nullptr;
         }
     }
-    if (ok) {
-        Lock();
-        if (!m_bStop && m_nState == stCreated) {
-            pthread_mutex_lock(&m_sslMutex);
-            m_pSSL = ssl;
-            m_fd = fd;
-            pthread_mutex_unlock(&m_sslMutex);
-            m_nState = stConnected;
-        } else {
-            ok = false;
-            err = ECANCELED;
-        }
-        Unlock();
+}
+
+bool CHttpConnect::Publish(SslPtr ssl, UniqueFd fd)
+{
+    Lock();
+    const bool open = !m_bStop && m_nState == stCreated;
+    if (open) {
+        pthread_mutex_lock(&m_sslMutex);
+        m_pSSL = std::move(ssl);
+        m_fd = std::move(fd);
+        pthread_mutex_unlock(&m_sslMutex);
+        m_nState = stConnecting;
     }
-    if (!ok) {
-        SSL_free(ssl);
-        close(fd);
-        m_nLastError = err;
-        return 0;
-    }
-    Wake();
-    return 1;
+    Unlock();
+    return open;
+}
+
+bool CHttpConnect::Open(const TransportTarget& target)
+{
+    if (IsConnected())
+        Close();
+    if (!Create(target.host, target.port))
+        DiagPrint(kDiagOut, "m_pHttpConnect->Create failed, err = %d\n", GetLastError());
+    else if (Connect())
+        return true;
+    DiagPrint(kDiagOut, "[HTTPCtrl] Http connect %s:%u Error:%u\n", target.host, target.port,
+              unsigned(GetLastError()));
+    return false;
 }
 
 int CHttpConnect::Send(const void* data, int length)
 {
-    if (!data || length < 0) {
-        m_nLastError = EINVAL;
+    int n = SendWithin(data, length);
+    return (n == length || n > 0) ? n : -1;
+}
+
+int CHttpConnect::WriteSome(const unsigned char* data, int size, pollfd* wait)
+{
+    pthread_mutex_lock(&m_sslMutex);
+    SSL* ssl = m_pSSL.get();
+    const int fd = m_fd.Get();
+    const bool live = ssl && !m_bStop;
+    int r = -1, e = SSL_ERROR_SYSCALL;
+    if (live) {
+        ERR_clear_error();
+        errno = 0;
+        r = SSL_write(ssl, data, size);
+        e = r > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, r);
+        if (r <= 0 && (e == SSL_ERROR_SYSCALL || e == SSL_ERROR_SSL))
+            m_bSslFailed = true;
+    }
+    const int sysErr = errno;
+    pthread_mutex_unlock(&m_sslMutex);
+    if (!live) {
+        m_nLastError = ENOTCONN;
         return -1;
     }
-    const auto* p = static_cast<const unsigned char*>(data);
-    const uint64_t deadline = NowMs() + m_nSendTimeoutMs;
-    int sent = 0;
-    while (sent < length) {
-        pthread_mutex_lock(&m_sslMutex);
-        SSL* ssl = m_pSSL;
-        int fd = m_fd;
-        int r = -1, e = SSL_ERROR_SYSCALL;
-        if (ssl && !m_bStop) {
-            ERR_clear_error();
-            errno = 0;
-            r = SSL_write(ssl, p + sent, length - sent);
-            e = r > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, r);
-            if (r <= 0 && (e == SSL_ERROR_SYSCALL || e == SSL_ERROR_SSL))
-                m_bSslFailed = true;
-        }
-        int sysErr = errno;
-        pthread_mutex_unlock(&m_sslMutex);
-        if (!ssl || m_bStop) {
-            m_nLastError = ENOTCONN;
-            return sent > 0 ? sent : -1;
-        }
-        if (r > 0) {
-            sent += r;
-            continue;
-        }
-        if (e == SSL_ERROR_WANT_WRITE || e == SSL_ERROR_WANT_READ) {
-            uint64_t now = NowMs();
-            if (now >= deadline) {
-                m_nLastError = ETIMEDOUT;
-                return sent > 0 ? sent : -1;
-            }
-            // Short waits: the socket thread may take the bytes a renegotiation waits for.
-            uint64_t left = deadline - now;
-            pollfd pfd{fd, short(e == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};
-            poll(&pfd, 1, int(left < 50 ? left : 50));
-            continue;
-        }
-        m_nLastError = sysErr ? sysErr : EIO;
-        return sent > 0 ? sent : -1;
+    if (r > 0)
+        return r;
+    if (e == SSL_ERROR_WANT_WRITE || e == SSL_ERROR_WANT_READ) {
+        *wait = pollfd{fd, short(e == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};
+        return -1;
     }
-    return sent;
+    m_nLastError = sysErr ? sysErr : EIO;
+    return -1;
 }
 
 int CHttpConnect::Receive(void* buffer, int length)
@@ -483,11 +451,11 @@ int CHttpConnect::Receive(void* buffer, int length)
     } else {
         ERR_clear_error();
         errno = 0;
-        int r = SSL_read(m_pSSL, buffer, length);
+        int r = SSL_read(m_pSSL.get(), buffer, length);
         if (r > 0) {
             result = r;
         } else {
-            int e = SSL_get_error(m_pSSL, r);
+            int e = SSL_get_error(m_pSSL.get(), r);
             if (e == SSL_ERROR_ZERO_RETURN) {
                 result = 0;
             } else if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
@@ -505,194 +473,67 @@ int CHttpConnect::Receive(void* buffer, int length)
 std::string CHttpConnect::GetTlsVersion()
 {
     pthread_mutex_lock(&m_sslMutex);
-    std::string v = m_pSSL ? SSL_get_version(m_pSSL) : "";
+    std::string v = m_pSSL ? SSL_get_version(m_pSSL.get()) : "";
     pthread_mutex_unlock(&m_sslMutex);
     return v;
 }
 
-bool CHttpConnect::IsConnected()
+void CHttpConnect::ReleaseSession(bool onThread)
 {
-    return m_nState == stAnnounced;
-}
-
-int CHttpConnect::NotifyThreadMsg(unsigned long w, unsigned long l)
-{
-    return PostThreadMessage(m_OwnerThreadID, m_nNotifyMsg, w, l);
-}
-
-int CHttpConnect::Close()
-{
-    return DoClose(false);
-}
-
-int CHttpConnect::DoClose(bool bLocked)
-{
-    const bool onThread = OnSocketThread();
-    const bool takeLock = !bLocked && !onThread;
-
-    // Tell the socket thread and a connect in progress to stop, and shut the
-    // socket down so that nothing can go on waiting on it.
-    m_bStop = true;
-    if (!onThread) {
-        Wake();
-    }
-    if (takeLock)
-        Lock();
     pthread_mutex_lock(&m_sslMutex);
-    SSL* ssl = m_pSSL;
-    m_pSSL = nullptr;
-    const int fd = m_fd;
-    if (ssl) {
+    if (m_pSSL) {
         if (!onThread && !m_bSslFailed) {
             ERR_clear_error();
-            SSL_shutdown(ssl); // one non-blocking try at close_notify
+            SSL_shutdown(m_pSSL.get()); // one non-blocking try at close_notify
         }
-        SSL_free(ssl);
+        m_pSSL.reset();
     }
-    if (fd >= 0)
-        shutdown(fd, SHUT_RDWR);
     ERR_clear_error();
     pthread_mutex_unlock(&m_sslMutex);
-    if (m_nState != stConstructed)
-        m_nState = stClosed;
-    if (takeLock)
-        Unlock();
+}
 
-    if (!onThread) {
-        // The descriptor is closed only once the socket thread is gone, so
-        // its number cannot be reused under a poll.
-        JoinSocketThread();
-        if (m_fd >= 0) {
-            close(m_fd);
-            m_fd = -1;
-        }
+CTransport::PassResult CHttpConnect::Pass(short, short* waitEvents)
+{
+    // The session decides what is ready, so every pass reads.
+    PassResult result = kPassIdle;
+    if (m_nState == stConnecting) {
+        OnConnect(0);
+        result = kPassProgress;
+    } else if (m_nState == stConnected) {
+        m_bPassRead = false;
+        m_nWantEvents = 0;
+        OnReceive(0);
+        result = m_bPassRead ? kPassProgress : kPassIdle;
     }
-    m_nLastError = 0;
-    return ssl ? 1 : 0;
+    *waitEvents = m_nState == stConnected ? m_nWantEvents : 0;
+    return result;
 }
 
-void CHttpConnect::InternalClose()
+int CHttpConnect::ReadSome(unsigned char* buf, int size)
 {
-    DoClose(true);
-    OnClose(0);
-}
-
-void* CHttpConnect::DoHandleSocketProc(void* param)
-{
-    static_cast<CHttpConnect*>(param)->HandleSocketProc();
-    return nullptr;
-}
-
-void CHttpConnect::HandleSocketProc()
-{
-    pthread_setname_np(pthread_self(), "rilo-tls");
-    while (!m_bStop) {
-        bool progress = false;
-        short want = 0;
-        int fd = -1;
-        Lock();
-        if (!m_bStop) {
-            if (m_nState == stConnected) {
-                OnConnect(0);
-                progress = true;
-            } else if (m_nState == stAnnounced) {
-                m_bPassRead = false;
-                m_nWantEvents = 0;
-                OnReceive(0);
-                progress = m_bPassRead;
-                want = m_nWantEvents;
-                fd = m_fd;
-            }
-        }
-        Unlock();
-        if (m_bStop)
-            break;
-        if (progress)
-            continue; // the session may hold more decrypted bytes
-
-        pollfd p[2];
-        int nfds = 0;
-        if (want && fd >= 0)
-            p[nfds++] = pollfd{fd, want, 0};
-        if (m_wakeFd >= 0)
-            p[nfds++] = pollfd{m_wakeFd, POLLIN, 0};
-        if (nfds == 0) {
-            timespec ts{0, 10 * 1000000L};
-            nanosleep(&ts, nullptr);
-            continue;
-        }
-        int n = poll(p, nfds, 1000);
-        if (n > 0 && m_wakeFd >= 0 && p[nfds - 1].revents) {
-            uint64_t v;
-            ssize_t r = read(m_wakeFd, &v, sizeof v);
-            (void)r;
-        }
-    }
-}
-
-void CHttpConnect::OnConnect(int nErrorCode)
-{
-    if (nErrorCode == 0)
-        m_nState = stAnnounced;
-    NotifyThreadMsg(CLISOCK_NOTIFY_CONNECT, unsigned(nErrorCode));
-}
-
-void CHttpConnect::OnReceive(int nErrorCode)
-{
-    RILO_ASSERT(m_pRecvDataProc != NULL);
-    if (m_nHeld >= kRecvBufSize || nErrorCode != 0) {
-        std::puts("[CHttpConnect::OnReceive] Socket Get Data Buffer full!");
-        InternalClose();
-        return;
-    }
-
     pthread_mutex_lock(&m_sslMutex);
     int r = -1, e = SSL_ERROR_SYSCALL, sysErr = 0;
     if (m_pSSL) {
         ERR_clear_error();
         errno = 0;
-        r = SSL_read(m_pSSL, m_RecvBuf + m_nHeld, kRecvBufSize - m_nHeld);
-        e = r > 0 ? SSL_ERROR_NONE : SSL_get_error(m_pSSL, r);
+        r = SSL_read(m_pSSL.get(), buf, size);
+        e = r > 0 ? SSL_ERROR_NONE : SSL_get_error(m_pSSL.get(), r);
         sysErr = errno;
         if (r <= 0 && (e == SSL_ERROR_SYSCALL || e == SSL_ERROR_SSL)) {
             m_bSslFailed = true;
-            ERR_print_errors_fp(stderr);
+            PrintSslErrors();
         }
     }
     pthread_mutex_unlock(&m_sslMutex);
 
-    if (r <= 0) {
-        if (e == SSL_ERROR_WANT_READ) {
-            m_nWantEvents = POLLIN;
-        } else if (e == SSL_ERROR_WANT_WRITE) {
-            m_nWantEvents = POLLOUT;
-        } else if (e == SSL_ERROR_ZERO_RETURN) {
-            std::puts("[CHttpConnect::OnReceive] Receive DATA: 0 byte!");
-            InternalClose();
-        } else {
-            m_nLastError = sysErr ? sysErr : EIO;
-            std::puts("[CHttpConnect::OnReceive] Socket Error occurred!");
-            InternalClose();
-        }
-        return;
+    if (r > 0)
+        return r;
+    if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+        m_nWantEvents = e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
+        return kReadAgain;
     }
-
-    m_bPassRead = true;
-    m_nHeld += r;
-    unsigned long consumed =
-        m_pRecvDataProc(m_pRecvContext, m_RecvBuf, static_cast<unsigned long>(m_nHeld));
-    if (m_bStop) {
-        // The callback closed the connection.
-        m_nHeld = 0;
-        return;
-    }
-    if (consumed == 0 && m_nHeld > 0)
-        std::printf("[CHttpConnect::OnReceive] Data wasn't consumed: %u!\n", unsigned(m_nHeld));
-    m_nHeld = RiloKeepUnconsumed(m_RecvBuf, m_nHeld, consumed);
-}
-
-void CHttpConnect::OnClose(int nErrorCode)
-{
-    m_nHeld = 0;
-    NotifyThreadMsg(CLISOCK_NOTIFY_CLOSE, unsigned(nErrorCode));
+    if (e == SSL_ERROR_ZERO_RETURN)
+        return kReadEnd;
+    m_nLastError = sysErr ? sysErr : EIO;
+    return kReadFailed;
 }
