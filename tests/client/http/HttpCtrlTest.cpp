@@ -267,9 +267,15 @@ TEST_F(HttpCtrlTest, WatchdogFiringDuringDisconnectsNeverClosesAfterThem)
         worker_->Connect("127.0.0.1", unsigned(cam.Port()), kObject, true);
     }
     worker_->Disconnect();
-    ASSERT_TRUE(Eventually([&] { return worker_->GetState() == htcReady; }, 2));
-    // A loaded emulator may still be accepting connections made before the
-    // last Disconnect; count from when it has them all.
+    // A loaded worker may still be going through the calls above, and a
+    // loaded emulator accepting the connections they made: count from when
+    // both have caught up.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            return rec_.connects.load() >= 31 && CountThreadMessages(worker_->GetThreadID()) == 0 &&
+                   worker_->GetState() == htcReady;
+        },
+        10));
     Eventually([&] { return cam.AcceptTimes().size() >= size_t(rec_.connects.load()); }, 10);
     size_t accepts = cam.AcceptTimes().size();
     usleep(3500 * 1000);
