@@ -1,11 +1,12 @@
 // Wireless capability and settings, site survey and remote access.
 #include "HTMLControl.h"
 
+#include "Common.h"
 #include "ScriptText.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 using scripttext::Call;
 using scripttext::CopyToField;
@@ -16,11 +17,6 @@ namespace {
 std::string Bit(unsigned value, int bit)
 {
     return std::to_string((value >> bit) & 1u);
-}
-
-void SleepMs(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 }  // namespace
@@ -238,7 +234,7 @@ void HTMLControl::DoIsTesselWorkable(int index)
         break;
     }
     if (recheck) {
-        SleepMs(m_tesselRecheckMs.load());
+        SleepMs(uint64_t(std::max(0, m_tesselRecheckMs.load())));
         for (;;) {
             int rc = poll(&state);
             if (rc != 0) {

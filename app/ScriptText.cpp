@@ -1,5 +1,7 @@
 #include "ScriptText.h"
 
+#include "Common.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -80,8 +82,7 @@ void CopyToField(char* field, size_t n, const std::string& text)
         if (static_cast<unsigned char>(text[cut]) >= 0xC0)
             len = cut;
     }
-    std::memcpy(field, text.data(), len);
-    std::memset(field + len, 0, n - len);
+    RiloCopyText(field, n, text.data(), len);
 }
 
 std::string QuoteBody(const std::string& utf8)

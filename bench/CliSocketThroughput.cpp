@@ -3,7 +3,7 @@
 //
 //   bench_clisocket_throughput [MiB]
 #include "CBLThread.h"
-#include "CCliSocket.h"
+#include "net/CCliSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

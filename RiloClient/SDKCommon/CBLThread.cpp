@@ -1,8 +1,8 @@
 #include "CBLThread.h"
 
+#include "Common.h"
 #include "RiloAssert.h"
 
-#include <cstdio>
 #include <deque>
 #include <new>
 #include <unordered_set>
@@ -43,7 +43,7 @@ int PostThreadMessage(BLThreadID target, unsigned int message, unsigned long wPa
     if (q.live.count(target) == 0) {
         pthread_mutex_unlock(&q.g_qlock);
         delete msg;
-        std::fprintf(stderr, "msg %u for ended thread %08x dropped\n", message, unsigned(target));
+        DiagPrint(kDiagErr, "msg %u for ended thread %08x dropped\n", message, unsigned(target));
         return 0;
     }
     q.g_MsgQueue.push_back(msg);
@@ -230,8 +230,8 @@ int CBLThread::ProcessThreadMessage(BLThreadID self, BLThreadMsgHandler handler,
         int i = 0;
         for (auto it = q.g_MsgQueue.begin(); it != q.g_MsgQueue.end(); ++it, ++i) {
             if ((*it)->target != self) {
-                std::fprintf(stderr, "%d msg %d is not handled, id = %08x, idThread = %08x\n", i,
-                             int((*it)->message), unsigned((*it)->target), unsigned(self));
+                DiagPrint(kDiagErr, "%d msg %d is not handled, id = %08x, idThread = %08x\n", i,
+                          int((*it)->message), unsigned((*it)->target), unsigned(self));
                 continue;
             }
             msg = *it;
@@ -243,8 +243,7 @@ int CBLThread::ProcessThreadMessage(BLThreadID self, BLThreadMsgHandler handler,
             pthread_mutex_unlock(&q.g_qlock);
             continue;
         }
-        std::fprintf(stderr, "msg %d is handled in thread %08x\n", int(msg->message),
-                     unsigned(self));
+        DiagPrint(kDiagErr, "msg %d is handled in thread %08x\n", int(msg->message), unsigned(self));
         pthread_mutex_unlock(&q.g_qlock);
 
         if (msg->message == WM_BLTHREAD_QUIT) {

@@ -1,7 +1,10 @@
 #include "Common.h"
 
 #include <sys/time.h>
+#include <time.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -140,4 +143,84 @@ uint32_t GetTickCount()
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     return uint32_t(uint64_t(tv.tv_sec) * 1000u + uint64_t(tv.tv_usec) / 1000u);
+}
+
+uint64_t MonotonicMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
+}
+
+void SleepMs(uint64_t ms)
+{
+    // An absolute deadline, so that restarts after a signal do not add up.
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += time_t(ms / 1000);
+    deadline.tv_nsec += long(ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+bool RiloCopyText(char* dst, size_t dstWidth, const char* src, size_t srcWidth)
+{
+    if (!dst || dstWidth == 0)
+        return false;
+    std::memset(dst, 0, dstWidth);
+    if (!src)
+        return true;
+    const size_t room = dstWidth - 1;
+    const size_t n = strnlen(src, srcWidth < room ? srcWidth : room);
+    std::memcpy(dst, src, n);
+    return n < room || n == srcWidth || src[n] == '\0';
+}
+
+namespace {
+
+std::atomic<DiagSinkProc> g_diagSink{nullptr};
+
+} // namespace
+
+void SetDiagSink(DiagSinkProc sink)
+{
+    g_diagSink = sink;
+}
+
+void DiagVPrint(DiagStream stream, const char* fmt, va_list ap)
+{
+    char small[512];
+    va_list again;
+    va_copy(again, ap);
+    int n = std::vsnprintf(small, sizeof small, fmt, ap);
+    std::string large;
+    const char* text = small;
+    if (n >= int(sizeof small)) {
+        large.resize(size_t(n) + 1);
+        std::vsnprintf(&large[0], large.size(), fmt, again);
+        text = large.c_str();
+    }
+    va_end(again);
+    if (n < 0)
+        return;
+    if (DiagSinkProc sink = g_diagSink.load()) {
+        sink(stream, text);
+        return;
+    }
+    std::FILE* out = stream == kDiagErr ? stderr : stdout;
+    std::fputs(text, out);
+    // Flushed, so that each line keeps its place among other components' lines.
+    std::fflush(out);
+}
+
+void DiagPrint(DiagStream stream, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    DiagVPrint(stream, fmt, ap);
+    va_end(ap);
 }

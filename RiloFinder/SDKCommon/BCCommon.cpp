@@ -4,8 +4,6 @@
 #include <netinet/in.h>
 
 #include <cstdarg>
-#include <cstdio>
-#include <ctime>
 
 const uint8_t g_NULLMac[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
@@ -19,18 +17,10 @@ std::string inet_ltoa(uint32_t addr)
     return std::string(text);
 }
 
-uint64_t BCMonotonicMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
-}
-
 void BCPrint(const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    std::vprintf(fmt, ap);
+    DiagVPrint(kDiagOut, fmt, ap);
     va_end(ap);
-    std::fflush(stdout);
 }

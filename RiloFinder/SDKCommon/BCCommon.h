@@ -1,6 +1,8 @@
 #ifndef RILO_BCCOMMON_H
 #define RILO_BCCOMMON_H
 
+#include "Common.h"
+
 #include <cstdint>
 #include <string>
 
@@ -19,11 +21,8 @@ extern const uint8_t g_NULLMac[6];
 // result, so threads never share a buffer.
 std::string inet_ltoa(uint32_t addr);
 
-// Milliseconds of the monotonic clock; every time-out is measured on it.
-uint64_t BCMonotonicMs();
-
-// One diagnostic line on standard output, flushed so that it keeps its
-// place among the lines of other components.
+// One diagnostic line of the finder, on standard output through the common
+// diagnostic output (a test may point it elsewhere).
 void BCPrint(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

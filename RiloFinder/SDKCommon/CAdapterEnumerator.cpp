@@ -6,6 +6,7 @@
 #include <net/if.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -27,7 +28,7 @@ AdapterInfo* CAdapterEnumerator::FindOrAdd(const char* name)
         if (std::strcmp(a->name, name) == 0)
             return a;
     AdapterInfo* a = new AdapterInfo{};
-    std::snprintf(a->name, sizeof a->name, "%s", name);
+    RiloCopyText(a->name, sizeof a->name, name);
     m_Adapters.push_back(a);
     return a;
 }
@@ -79,7 +80,8 @@ void CAdapterEnumerator::FillINetDataToInfo(const sockaddr_in* addr, char* out, 
         return;
     std::memset(out, 0, size_t(length));
     if (!inet_ntop(AF_INET, &addr->sin_addr, out, socklen_t(length))) {
-        std::perror("[CAdapterEnumerator::FillNetDataToInf]inet_ntop conversion failed!!!\n");
+        DiagPrint(kDiagErr, "%s: %s\n", "[CAdapterEnumerator::FillNetDataToInf]inet_ntop conversion failed!!!\n",
+                  std::strerror(errno));
         std::memset(out, 0, size_t(length));
     }
 }

@@ -106,7 +106,7 @@ int CBCModule::Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long b
         capacity = kMaxReceive;
     std::vector<uint8_t> internal(kMaxReceive, 0);
 
-    uint64_t reference = BCMonotonicMs();
+    uint64_t reference = MonotonicMs();
     uint64_t elapsed = 0;
     int result = 0;
     size_t gathered = 0;
@@ -125,7 +125,7 @@ int CBCModule::Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long b
             break;
         }
         if (ready == 0) {
-            elapsed = BCMonotonicMs() - reference;
+            elapsed = MonotonicMs() - reference;
         } else {
             uint8_t* dst = callback ? internal.data() : internal.data() + gathered;
             size_t room = callback ? kMaxReceive : capacity - gathered;
@@ -144,7 +144,7 @@ int CBCModule::Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long b
             bool ignore = (m_BoundAddr != 0 && from.sin_addr.s_addr == m_BoundAddr) ||
                           (!callback && n == 0);
             if (ignore) {
-                elapsed = BCMonotonicMs() - reference;
+                elapsed = MonotonicMs() - reference;
             } else {
                 if (firstSender && !haveFirst) {
                     *firstSender = from.sin_addr.s_addr;
@@ -159,7 +159,7 @@ int CBCModule::Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long b
                     complete = gathered == capacity || gathered == kGatherStop;
                 }
                 if (!noLimit)
-                    reference = BCMonotonicMs();
+                    reference = MonotonicMs();
                 elapsed = 0;
                 if (complete)
                     break;

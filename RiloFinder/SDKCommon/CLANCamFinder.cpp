@@ -4,9 +4,7 @@
 
 #include "RiloRecordConvert.h"
 
-#include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <new>
 #include <vector>
 
@@ -15,20 +13,6 @@ namespace {
 // Largest number of stations a survey read can bring: it stops after
 // CLANDAPObj::kMaxSurveyPages pages of 20.
 constexpr size_t kMaxSurveyStations = size_t(CLANDAPObj::kMaxSurveyPages) * 20;
-
-void SleepMs(uint64_t ms)
-{
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += time_t(ms / 1000);
-    deadline.tv_nsec += long(ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
-}
 
 // The caller's record of a checked size, copied so that no struct is laid
 // over the caller's memory.
@@ -62,12 +46,8 @@ void WriteHeader(void* record, size_t recordSize)
 
 int CLANCamFinder::SetAuthentication(int i, const char* user, const char* password)
 {
-    std::memset(m_UserName, 0, sizeof m_UserName);
-    std::memset(m_Password, 0, sizeof m_Password);
-    if (user)
-        std::memcpy(m_UserName, user, strnlen(user, sizeof m_UserName - 1));
-    if (password)
-        std::memcpy(m_Password, password, strnlen(password, sizeof m_Password - 1));
+    RiloCopyText(m_UserName, sizeof m_UserName, user);
+    RiloCopyText(m_Password, sizeof m_Password, password);
     return m_Mgr.SetAuthentication(i, m_UserName, m_Password) ? 0 : -1;
 }
 

@@ -28,9 +28,7 @@ int CLANCamObject::AssignInitData(const uint8_t* /*body*/, unsigned long /*lengt
 
 static void StoreCredential(char* field, const char* value)
 {
-    std::memset(field, 0, CLANCamObject::kCredentialSize);
-    if (value)
-        std::memcpy(field, value, strnlen(value, CLANCamObject::kCredentialSize - 1));
+    RiloCopyText(field, CLANCamObject::kCredentialSize, value);
 }
 
 void CLANCamObject::SetAuthentication(const char* user, const char* password)

@@ -11,7 +11,7 @@ namespace {
 
 uint64_t MonotonicSeconds()
 {
-    return BCMonotonicMs() / 1000;
+    return MonotonicMs() / 1000;
 }
 
 CLANDAPObj::SecondsClock g_DDNSClock = MonotonicSeconds;

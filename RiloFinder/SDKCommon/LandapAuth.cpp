@@ -14,10 +14,7 @@ void LandapEncodeAuthText(const char* value, char* out, size_t outSize)
     size_t len = strnlen(value, kLandapAuthValueMax);
     unsigned char text[kLandapAuthHalf + 1] = {};
     Base64_Encode(reinterpret_cast<const unsigned char*>(value), unsigned(len), text);
-    size_t n = strnlen(reinterpret_cast<const char*>(text), kLandapAuthHalf);
-    if (n > outSize - 1)
-        n = outSize - 1;
-    std::memcpy(out, text, n);
+    RiloCopyText(out, outSize, reinterpret_cast<const char*>(text), kLandapAuthHalf);
 }
 
 void LandapWriteAuthBlock(uint8_t* body, const char* userText, const char* passwordText)

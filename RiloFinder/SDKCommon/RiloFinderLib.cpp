@@ -2,7 +2,6 @@
 // handle, and the mapping of internal results to the public codes.
 #include "CLANCamFinder.h"
 
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -26,8 +25,7 @@ CLANCamFinder* Finder(void* h)
         if (Handles().count(h))
             return static_cast<CLANCamFinder*>(h);
     }
-    std::puts("Rilo Lib: Error of parameter!");
-    std::fflush(stdout);
+    BCPrint("Rilo Lib: Error of parameter!\n");
     return nullptr;
 }
 

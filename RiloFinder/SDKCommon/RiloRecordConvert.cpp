@@ -3,21 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-
-void RiloCopyText(char* dst, size_t dstWidth, const char* src, size_t srcWidth)
-{
-    if (!dst || dstWidth == 0)
-        return;
-    std::memset(dst, 0, dstWidth);
-    if (!src)
-        return;
-    size_t n = strnlen(src, std::min(srcWidth, dstWidth - 1));
-    std::memcpy(dst, src, n);
-}
 
 void RiloAddrToText(char* dst16, uint32_t addr)
 {
@@ -33,8 +21,8 @@ uint32_t RiloTextToAddr(const char* text, size_t width)
     if (!text)
         return kRiloInvalidAddr;
     // The caller's field need not be terminated.
-    char local[32] = {};
-    std::memcpy(local, text, strnlen(text, std::min(width, sizeof local - 1)));
+    char local[32];
+    RiloCopyText(local, sizeof local, text, width);
     in_addr a{};
     // inet_aton reads what inet_addr reads, without its ambiguous result.
     if (inet_aton(local, &a) == 0)

@@ -19,9 +19,6 @@
 // The value an address text that is no address goes out as.
 constexpr uint32_t kRiloInvalidAddr = 0xFFFFFFFFu;
 
-// Copies at most min(srcWidth, dstWidth - 1) characters of src, stopping at
-// its NUL, and zero-fills the rest of dst.
-void RiloCopyText(char* dst, size_t dstWidth, const char* src, size_t srcWidth);
 // Dotted text of an address in network order into a 16-byte field.
 void RiloAddrToText(char* dst16, uint32_t addr);
 // The address of a dotted text of at most width bytes (network order), or

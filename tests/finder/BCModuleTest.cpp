@@ -1,5 +1,6 @@
 // CBCModule on loopback: no broadcast, no namespaces needed.
 #include "CBCModule.h"
+#include "DiagCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -96,9 +97,9 @@ TEST(BCModuleSocket, CreateSendDestroy)
     CBCModule a, b;
     ASSERT_EQ(0, a.Create(&loop, 0, 1));
     uint16_t taken = a.GetBoundPort();
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     EXPECT_EQ(-1, b.Create(&loop, taken, 1));
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
     EXPECT_NE(std::string::npos, out.find("socket bind error: -1!, errno = ")) << out;
     EXPECT_EQ(-1, b.GetSocket());
 }

@@ -2,6 +2,7 @@
 // against the emulated cameras.
 #include "CLANDAPMgr.h"
 #include "CLANDAPObj.h"
+#include "DiagCapture.h"
 #include "Emulator.h"
 
 #include <gtest/gtest.h>
@@ -77,11 +78,11 @@ int CountRequests(const LandapEmulator& emu, int i, uint16_t command, int status
 // Runs a search with a short quiet time and returns what it printed.
 std::string Search(CLANDAPMgr& mgr, int* result = nullptr)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     int r = mgr.Refresh(1000, nullptr, nullptr);
     if (result)
         *result = r;
-    return testing::internal::GetCapturedStdout();
+    return testsupport::TakeDiagOut();
 }
 
 bool Contains(const std::string& text, const std::string& what)
@@ -206,11 +207,11 @@ TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)
     ASSERT_EQ(1, mgr.GetCameraNum());
     uint16_t seq = mgr.GetSeqNo();
 
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     auto t0 = Clock::now();
     int rc = mgr.UpdateCameraNetwork(0);
     double took = SecondsSince(t0);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
     EXPECT_EQ(1, rc) << out;
     EXPECT_EQ(4, CountRequests(*c0, 0, 0xA1, 0x7777));
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xA1, 0));
@@ -247,14 +248,14 @@ TEST(FinderRefresh, ForeignSenderIsSkippedAndItsFloodBounded)
     MAC_ADDR m0 = ParseMac(CamEnv(0, "MAC")), m1 = ParseMac(CamEnv(1, "MAC"));
     int i0 = mgr.FindCamIdxByMAC(&m0), i1 = mgr.FindCamIdxByMAC(&m1);
 
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     EXPECT_EQ(1, mgr.UpdateCameraNetwork(i0));
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xA1, 0x7777)) << "no resend for a foreign reply";
 
     auto t0 = Clock::now();
     EXPECT_EQ(0, mgr.UpdateCameraNetwork(i1));
     double took = SecondsSince(t0);
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     EXPECT_LT(took, 8.0);
     // One send per pass: each foreign datagram spent a try.
     EXPECT_EQ(1, CountRequests(*c1, 1, 0xA1, 0x7777));
@@ -267,12 +268,12 @@ static int Commit(CLANDAPObj* cam, uint16_t seq, std::string* out, double* took)
     cam->SetAuthentication("admin", "secret");
     cam->ClearCmdResult();
     cam->BuildAuthRequest(LandapCmdCommitSettings, seq);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     auto t0 = Clock::now();
     int n = cam->CommitData(&cam->Packet(), cam->Packet().bytes, CLANDAPObj::kSetReplySize,
                             LandapBaseTimeout, 1, LandapPort);
     *took = SecondsSince(t0);
-    *out = testing::internal::GetCapturedStdout();
+    *out = testsupport::TakeDiagOut();
     return n;
 }
 
@@ -340,11 +341,11 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     CLANDAPObj* cam1 = mgr.GetLANDAPObj(mgr.FindCamIdxByMAC(&m1));
     cam1->SetAuthentication("admin", "secret");
     cam1->BuildAuthRequest(LandapCmdCommitSettings, 603);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     auto t0 = Clock::now();
     n = cam1->CommitData(&cam1->Packet(), cam1->Packet().bytes, 38, LandapBaseTimeout, 1, LandapPort);
     took = SecondsSince(t0);
-    out = testing::internal::GetCapturedStdout();
+    out = testsupport::TakeDiagOut();
     EXPECT_EQ(26, n) << out;
     EXPECT_EQ(1, CountRequests(*c1, 1, 0xC0));
     EXPECT_LT(took, 5.0);

@@ -3,6 +3,7 @@
 #include "CLANDAPMgr.h"
 #include "CLANDAPObj.h"
 #include "Common.h"
+#include "DiagCapture.h"
 #include "LandapAuth.h"
 #include "LandapHeader.h"
 
@@ -89,9 +90,9 @@ public:
         s.sin_family = AF_INET;
         s.sin_addr.s_addr = Addr(from);
         uint32_t bound = Addr("192.0.2.1");
-        testing::internal::CaptureStdout();
+        testsupport::CaptureDiagOut();
         EXPECT_EQ(1, DoFoundCamera(d.data(), d.size(), &s, &bound));
-        return testing::internal::GetCapturedStdout();
+        return testsupport::TakeDiagOut();
     }
 };
 
@@ -178,9 +179,9 @@ TEST(LandapAuthBlock, HalvesAreCutAndPaddedAt64Characters)
 TEST(LandapAuthBlock, RequestsCarryRecordAfterBlockAndWarnWithoutCredentials)
 {
     auto cam = MakeCam(1);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     cam->WarnIfNoAuthentication(false);
-    EXPECT_EQ("Authentication information does not exist!\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("Authentication information does not exist!\n", testsupport::TakeDiagOut());
 
     cam->BuildAuthRequest(LandapCmdCommitSettings, 77);
     LandapHeader h = cam->Packet().Header();
@@ -191,10 +192,10 @@ TEST(LandapAuthBlock, RequestsCarryRecordAfterBlockAndWarnWithoutCredentials)
         ASSERT_EQ(0, cam->Packet().Body()[i]) << "empty credentials still give a zero block";
 
     cam->SetAuthentication("admin", "");
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     cam->WarnIfNoAuthentication(false);
     cam->WarnIfNoAuthentication(true);
-    EXPECT_EQ("Authentication information does not exist!\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("Authentication information does not exist!\n", testsupport::TakeDiagOut());
 
     const uint8_t rec[5] = {9, 8, 7, 6, 5};
     cam->BuildRecordRequest(LandapCmdSetCameraSetting, 78, rec, sizeof rec);

@@ -3,6 +3,8 @@
 
 // The start of every fuzz target, from its LLVMFuzzerInitialize.
 
+#include "Common.h"
+
 #include <sched.h>
 
 #include <cstdio>
@@ -10,15 +12,15 @@
 
 // ownNetwork: a network namespace of our own with no usable link, for the
 // targets where a path might try a real exchange: nothing can leave the
-// machine. The diagnostic lines go nowhere; they would dominate the run time.
+// machine. The libraries' diagnostic lines go nowhere; they would dominate the
+// run time.
 inline void RiloFuzzInit(bool ownNetwork)
 {
     if (ownNetwork && unshare(CLONE_NEWNET) != 0) {
         std::perror("unshare(CLONE_NEWNET)");
         std::abort();
     }
-    if (!std::freopen("/dev/null", "w", stdout))
-        return;
+    SetDiagSink([](DiagStream, const char*) {});
 }
 
 #endif

@@ -1,6 +1,6 @@
 // GetFiledValue over any data (headers, or binary content as the MJPEG
 // stream hands it), with any name and output size.
-#include "CHTTPCtrl.h"
+#include "http/HttpParse.h"
 
 #include <cstring>
 #include <string>
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Exactly the bytes given, so an overread past them is caught.
     std::vector<char> body(data + 2 + nameLen, data + size);
     std::vector<char> out(outLen, '\x55');
-    bool ok = CHTTPCtrl::GetFiledValue(body.data(), body.size(), name.c_str(), out.data(), outLen);
+    bool ok = GetFiledValue(body.data(), body.size(), name.c_str(), out.data(), outLen);
     if (ok) {
         size_t n = strnlen(out.data(), outLen);
         if (n == 0 || n >= outLen)

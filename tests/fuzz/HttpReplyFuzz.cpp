@@ -1,6 +1,7 @@
 // Reply headers and bodies from a camera, Digest challenges among them, fed
 // to the HTTP worker's receive path in pieces of any size.
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
+#include "http/HttpParse.h"
 #include "FuzzInit.h"
 
 #include <cstdio>
@@ -47,16 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* text = reinterpret_cast<const char*>(data + 2);
     const unsigned long len = size - 2;
     DigestChallenge ch{};
-    if (CHTTPCtrl::ParseDigestChallenge(text, len, &ch)) {
+    if (ParseDigestChallenge(text, len, &ch)) {
         if (strnlen(ch.nonce, sizeof ch.nonce) == sizeof ch.nonce ||
             strnlen(ch.realm, sizeof ch.realm) == sizeof ch.realm ||
             strnlen(ch.qop, sizeof ch.qop) == sizeof ch.qop)
             __builtin_trap();
         char out[1024];
-        CHTTPCtrl::BuildDigestAuthorization("GET", "/video/mjpg.cgi", "admin", "pw", ch,
-                                            CHTTPCtrl::kClientNonce, out, sizeof out);
+        BuildDigestAuthorization("GET", "/video/mjpg.cgi", "admin", "pw", ch, CHTTPCtrl::kClientNonce,
+                                 out, sizeof out);
     }
-    (void)CHTTPCtrl::ParseStatusCode(text, len);
+    (void)ParseStatusCode(text, len);
 
     // Pieces whose sizes come from the data itself.
     std::string copy(text, len);

@@ -1,4 +1,5 @@
 #include "codec/BitStreamData.h"
+#include "Common.h"
 
 #include "RiloAssert.h"
 
@@ -22,14 +23,14 @@ BitStreamData::BitStreamData(const unsigned char* pData, unsigned long dwLen)
 uint32_t BitStreamData::GetBits(int n, bool bPeek)
 {
     if (n > 32) {
-        std::printf("Overflow in GetBits: %d\n", n);
+        DiagPrint(kDiagOut, "Overflow in GetBits: %d\n", n);
         n = 32;
     }
     if (n <= 0)
         return 0;
     const uint32_t dwEnd = m_dwPos + uint32_t(n);
     if (LengthInBits() < dwEnd) {
-        std::printf("Overflow! out of length boundary:%d, request up to:%u\n", int(LengthInBits()),
+        DiagPrint(kDiagOut, "Overflow! out of length boundary:%d, request up to:%u\n", int(LengthInBits()),
                     dwEnd);
         m_bOverrun = true;
         return 0;

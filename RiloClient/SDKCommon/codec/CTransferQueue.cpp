@@ -1,4 +1,5 @@
 #include "codec/CTransferQueue.h"
+#include "Common.h"
 
 #include "RiloAssert.h"
 
@@ -65,13 +66,13 @@ bool CTransferQueue::StoreAtWritePos(BufferPtr& pBuffer, const char* pszCountErr
 {
     const int nSlot = m_nWritePos;
     if (m_QueueObjects[nSlot]) {
-        std::puts("TransferQueue memory error in put_object!");
+        DiagPrint(kDiagOut, "TransferQueue memory error in put_object!\n");
         m_nReadPos = nSlot;
         return false;
     }
     m_nWritePos = (nSlot + 1) % m_nSize;
     if (++m_nCount > m_nSize) {
-        std::puts(pszCountError);
+        DiagPrint(kDiagOut, "%s\n", pszCountError);
         m_nCount = m_nSize;
     }
     m_QueueObjects[nSlot] = std::move(pBuffer);
@@ -135,13 +136,13 @@ void CTransferQueue::ForcePutQueueTail(const unsigned char* pData, unsigned long
         // The consumer took the newest buffer after our wait, so its slot
         // is about to be given back.
         if (!m_semFree.Wait(m_dwPutWaitMs)) {
-            std::puts("TransferQueue fatal error in ForcePutQueueTail, give it up!");
+            DiagPrint(kDiagOut, "TransferQueue fatal error in ForcePutQueueTail, give it up!\n");
             return;
         }
     }
     BufferPtr pBuffer(GetEmptyBuffer());
     if (!pBuffer) {
-        std::puts("TransferQueue fatal error in ForcePutQueueTail, give it up!");
+        DiagPrint(kDiagOut, "TransferQueue fatal error in ForcePutQueueTail, give it up!\n");
         m_semFree.Signal();
         return;
     }
@@ -164,7 +165,7 @@ CSimpleBuffer* CTransferQueue::GetQueueObject(unsigned long dwLimitMs)
         const int nSlot = m_nReadPos;
         m_nReadPos = (nSlot + 1) % m_nSize;
         if (--m_nCount < 0) {
-            std::puts("TransferQueue error in get_object!");
+            DiagPrint(kDiagOut, "TransferQueue error in get_object!\n");
             m_nCount = 0;
         }
         pBuffer = std::move(m_QueueObjects[nSlot]);

@@ -1,4 +1,5 @@
 #include "codec/MPEG4ConfigParser.h"
+#include "Common.h"
 
 #include "RiloAssert.h"
 
@@ -61,17 +62,17 @@ private:
     int32_t VisualObjectSequence()
     {
         if (m_bits.GetBits(32, true) != kVisualObjectSequenceStartCode) {
-            std::puts("Parse config data: Error: visual object sequence start code is expected!");
+            DiagPrint(kDiagOut, "Parse config data: Error: visual object sequence start code is expected!\n");
             return MPEG4_CONFIG_OK;
         }
         Bits(32);
         m_config.dwProfileLevel = Bits(8);
         if (!ProcUserData(&m_bits)) {
-            std::puts("Parse config data: User_data error");
+            DiagPrint(kDiagOut, "Parse config data: User_data error\n");
             return MPEG4_CONFIG_USER_DATA_ERROR;
         }
         if (Bits(32) != kVisualObjectStartCode) {
-            std::puts("Parse config data: Error: visual object start code is expected!");
+            DiagPrint(kDiagOut, "Parse config data: Error: visual object start code is expected!\n");
             return MPEG4_CONFIG_OK;
         }
         return VisualObject();
@@ -93,30 +94,30 @@ private:
                 Bits(24); // colour primaries, transfer, matrix
         }
         if (!CheckNextStartCode(&m_bits)) {
-            std::puts("Parse config data: error in checking next start code before Video Object");
+            DiagPrint(kDiagOut, "Parse config data: error in checking next start code before Video Object\n");
             return MPEG4_CONFIG_NO_VO_START_CODE;
         }
         if (!ProcUserData(&m_bits)) {
-            std::puts("Parse config data: User_data error");
+            DiagPrint(kDiagOut, "Parse config data: User_data error\n");
             return MPEG4_CONFIG_USER_DATA_ERROR;
         }
         if (dwType != kVisualObjectTypeVideo) {
-            std::puts("Parse config data: Only support video object now!");
+            DiagPrint(kDiagOut, "Parse config data: Only support video object now!\n");
             return MPEG4_CONFIG_NOT_VIDEO;
         }
-        std::puts("End of checking visual object layer");
+        DiagPrint(kDiagOut, "End of checking visual object layer\n");
         return MPEG4_CONFIG_OK;
     }
 
     int32_t VideoObjectStartCodes()
     {
-        std::puts("Start check video object...");
+        DiagPrint(kDiagOut, "Start check video object...\n");
         if ((Bits(32) & ~kStartCodeNumberMask) != kVideoObjectStartCode) {
-            std::puts("Parse config data: except video object, other visual types are not supported!");
+            DiagPrint(kDiagOut, "Parse config data: except video object, other visual types are not supported!\n");
             return MPEG4_CONFIG_NO_VIDEO_OBJECT;
         }
         if ((Bits(32) & ~kStartCodeNumberMask) != kVideoObjectLayerStartCode) {
-            std::puts("Parse config data: short video header is not supported");
+            DiagPrint(kDiagOut, "Parse config data: short video header is not supported\n");
             return MPEG4_CONFIG_SHORT_HEADER;
         }
         return MPEG4_CONFIG_OK;
@@ -126,7 +127,7 @@ private:
     {
         Bits(1); // random_accessible_vol
         if (Bits(8) == kObjectTypeFGS) {
-            std::puts("Parse config data: FGS is not supported");
+            DiagPrint(kDiagOut, "Parse config data: FGS is not supported\n");
             return MPEG4_CONFIG_FGS;
         }
         m_config.dwLayerVerId = 0;
@@ -156,17 +157,17 @@ private:
     int32_t Timing()
     {
         if (!Marker()) {
-            std::puts("Parse config data: error in check marker before vop_time_inc");
+            DiagPrint(kDiagOut, "Parse config data: error in check marker before vop_time_inc\n");
             return MPEG4_CONFIG_MARKER;
         }
         m_config.dwTimeIncResolution = Bits(16);
         // Its users divide by it.
         if (m_config.dwTimeIncResolution == 0) {
-            std::puts("Parse config data: vop_time_increment_resolution is 0");
+            DiagPrint(kDiagOut, "Parse config data: vop_time_increment_resolution is 0\n");
             return MPEG4_CONFIG_ZERO_RESOLUTION;
         }
         if (!Marker()) {
-            std::puts("Parse config data: error in check marker before fixed_vop_rate");
+            DiagPrint(kDiagOut, "Parse config data: error in check marker before fixed_vop_rate\n");
             return MPEG4_CONFIG_MARKER;
         }
         m_config.bFixedVopRate = Bits(1);
@@ -182,7 +183,7 @@ private:
     {
         switch (m_config.dwLayerShape) {
         case MPEG4_SHAPE_BINARY_ONLY:
-            std::puts("Parse config data: binary only mode");
+            DiagPrint(kDiagOut, "Parse config data: binary only mode\n");
             if (m_config.dwLayerVerId != 1 && Bits(1))
                 Bits(24);
             Bits(1);
@@ -228,13 +229,13 @@ private:
         if (m_config.dwLayerShape == MPEG4_SHAPE_GRAYSCALE)
             Bits(3);
         if (Bits(1)) {
-            std::puts("Parse config data: quant_type is not supported");
+            DiagPrint(kDiagOut, "Parse config data: quant_type is not supported\n");
             SetResult(MPEG4_CONFIG_QUANT_TYPE);
         }
         if (m_config.dwLayerVerId != 1)
             Bits(1); // quarter_sample
         if (!Bits(1)) {
-            std::puts("Parse config data: complexity_estimation is not supported");
+            DiagPrint(kDiagOut, "Parse config data: complexity_estimation is not supported\n");
             SetResult(MPEG4_CONFIG_COMPLEXITY);
         }
         m_config.bResyncMarkerDisable = Bits(1);
@@ -254,11 +255,11 @@ private:
     void End()
     {
         if (!CheckNextStartCode(&m_bits)) {
-            std::puts("Parse config data: Error in check next start code at the end of vidoe object");
+            DiagPrint(kDiagOut, "Parse config data: Error in check next start code at the end of vidoe object\n");
             SetResult(MPEG4_CONFIG_NO_END_START_CODE);
         }
         if (m_bits.Position() < m_bits.LengthInBits() && !ProcUserData(&m_bits)) {
-            std::puts("Parse config data: User_data error!");
+            DiagPrint(kDiagOut, "Parse config data: User_data error!\n");
             SetResult(MPEG4_CONFIG_USER_DATA_AT_END);
         }
         if (m_config.nResult == MPEG4_CONFIG_OK)
@@ -340,7 +341,7 @@ bool CheckNextStartCode(BitStreamData* pBits)
 {
     // Data that ends here has no next_start_code at all.
     if (pBits->BitsLeft() == 0 || pBits->GetBits(1) != 0) {
-        std::printf("Parse config data: Error in check next start code: at bits: %u!\n",
+        DiagPrint(kDiagOut, "Parse config data: Error in check next start code: at bits: %u!\n",
                     pBits->Position() - 1);
         return false;
     }
@@ -348,7 +349,7 @@ bool CheckNextStartCode(BitStreamData* pBits)
         return true;
     const int n = int(8 - pBits->Position() % 8);
     if (pBits->GetBits(n) != (1u << n) - 1) {
-        std::printf("Parse config data: Error in checking next start code: at bits: %u!\n",
+        DiagPrint(kDiagOut, "Parse config data: Error in checking next start code: at bits: %u!\n",
                     pBits->Position() - 1);
         return false;
     }

@@ -1,4 +1,5 @@
 #include "record/AVIStreamContext.h"
+#include "Common.h"
 
 #include "RiloAssert.h"
 #include "record/CAVIFile.h"
@@ -142,7 +143,7 @@ bool AVIStreamContext::EndOfHeader()
     RILO_ASSERT(m_pShareData != NULL);
     uint64_t pos = m_pShareData->dwHeaderEnd ? m_pShareData->dwHeaderEnd : m_pFile->End();
     if (pos > kAVIPadEnd) {
-        std::printf("[AVIStreamContext::EndOfHeader] exceed my definition of AVI header size = %d\n",
+        DiagPrint(kDiagOut, "[AVIStreamContext::EndOfHeader] exceed my definition of AVI header size = %d\n",
                     int(pos));
         return false;
     }

@@ -1,6 +1,6 @@
 #include "record/CAVIWriter.h"
 
-#include "CTimerService.h"
+#include "Common.h"
 #include "RiloAssert.h"
 
 #include <sys/stat.h>
@@ -155,14 +155,14 @@ bool CAVIWriter::CreateFile(const char* lpszFilePath)
     folder[folderLen] = 0;
     struct stat st;
     if (stat(folder, &st) != 0) {
-        std::printf("stat folder failed, err = %d\n", errno);
+        DiagPrint(kDiagOut, "stat folder failed, err = %d\n", errno);
         return false;
     }
     std::memcpy(m_szFilePath, lpszFilePath, len + 1);
     std::memcpy(m_szFolder, folder, folderLen + 1);
     if (unlink(m_szFilePath) != 0) {
         int err = errno;
-        std::printf("Delete %s failed, err = %d\n", m_szFilePath, err);
+        DiagPrint(kDiagOut, "Delete %s failed, err = %d\n", m_szFilePath, err);
         if (err == EACCES)
             return false;
     }
@@ -173,7 +173,7 @@ bool CAVIWriter::CreateFile(const char* lpszFilePath)
     std::memcpy(head + 20, "hdrlavih", 8);
     AVIPutU32(head + 28, sizeof(AVIMainHeader));
     if (!m_file.Open(m_szFilePath) || !m_file.WriteAt(0, head, sizeof head)) {
-        std::printf("Create AVI file failed! err = %d\n", m_file.LastError());
+        DiagPrint(kDiagOut, "Create AVI file failed! err = %d\n", m_file.LastError());
         if (m_file.IsOpen()) {
             m_file.Close();
             unlink(m_szFilePath);
@@ -234,7 +234,7 @@ AVIStreamContext* CAVIWriter::AddStreamLocked(int nType, const AVISTREAMINFO& in
     auto ctx = std::make_unique<AVIStreamContext>();
     if (!ctx->CreateStream(&m_file, nType, &info, &m_share) || !ctx->SetFormat(pFormat, cbFormat)) {
         // A header half written: nothing more goes into this file.
-        std::printf("Add AVI stream failed, err = %d\n", m_file.LastError());
+        DiagPrint(kDiagOut, "Add AVI stream failed, err = %d\n", m_file.LastError());
         m_bStop = m_bFailed = true;
         return nullptr;
     }
@@ -413,7 +413,7 @@ int CAVIWriter::Accepted(bool bAudio, unsigned long nLen, uint64_t nStamp)
 
 int CAVIWriter::WriteFailed()
 {
-    std::printf("Write AVI file failed, err = %d\n", m_file.LastError());
+    DiagPrint(kDiagOut, "Write AVI file failed, err = %d\n", m_file.LastError());
     m_bStop = m_bFailed = true;
     return rrWriteError;
 }
@@ -554,7 +554,7 @@ void CAVIWriter::PatchU32(uint64_t off, uint32_t value)
     uint8_t b[4];
     AVIPutU32(b, value);
     if (!m_file.WriteAt(off, b, sizeof b))
-        std::printf("Patch AVI header failed, err = %d\n", m_file.LastError());
+        DiagPrint(kDiagOut, "Patch AVI header failed, err = %d\n", m_file.LastError());
 }
 
 void CAVIWriter::AVIFileRelease()
@@ -570,7 +570,7 @@ void CAVIWriter::AVIFileRelease()
             audio = c.get();
     }
     if (!video)
-        std::printf("pVContext is NULL\n");
+        DiagPrint(kDiagOut, "pVContext is NULL\n");
     if (m_bHeaderClosed) {
         uint64_t riffEnd = m_file.End();
         uint8_t head[8];

@@ -1,4 +1,5 @@
 #include "record/CMediaFileWriter.h"
+#include "Common.h"
 
 #include "record/CAVIWriter.h"
 
@@ -35,7 +36,7 @@ CAVIWriter* CMediaFileWriter::SetWriteAVIFile(const char* lpszPath, CAVIWriter* 
     if (!lpszPath && !pShared)
         return nullptr;
     if (m_pWriter) {
-        std::printf("Error in while get new AVI writer, the old pointer still there "
+        DiagPrint(kDiagOut, "Error in while get new AVI writer, the old pointer still there "
                     "(MediaWriter:%p)\n",
                     static_cast<void*>(this));
         ReleaseWriter();
@@ -44,7 +45,7 @@ CAVIWriter* CMediaFileWriter::SetWriteAVIFile(const char* lpszPath, CAVIWriter* 
         // The camera's other stream writes this file; its settings hold.
         m_pWriter = pShared->DuplicatePoint();
         if (!m_pWriter) {
-            std::printf("Result of duplicate (MediaWriter:%p) AVI writer from:%p to %p\n",
+            DiagPrint(kDiagOut, "Result of duplicate (MediaWriter:%p) AVI writer from:%p to %p\n",
                         static_cast<void*>(this), static_cast<void*>(pShared), nullptr);
             return nullptr;
         }
@@ -53,7 +54,7 @@ CAVIWriter* CMediaFileWriter::SetWriteAVIFile(const char* lpszPath, CAVIWriter* 
     auto* writer = new CAVIWriter;
     if (!writer->CreateFile(lpszPath)) {
         writer->Release();
-        std::printf("Error in create new AVI writer! (MediaWriter:%p)\n", static_cast<void*>(this));
+        DiagPrint(kDiagOut, "Error in create new AVI writer! (MediaWriter:%p)\n", static_cast<void*>(this));
         return nullptr;
     }
     writer->SetWaitForVideo(m_bVideoFirst);

@@ -1,7 +1,8 @@
 // Talk-back sender: one POST to the camera's speaker, then paced packets.
 #include "session/CNetWaveOut.h"
 
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
+#include "http/HttpParse.h"
 #include "Common.h"
 #include "RiloAssert.h"
 #include "w3c/HTMemory.h"
@@ -31,11 +32,6 @@ enum { kIoStopped = -2, kIoFailed = -1, kIoTimedOut = 0, kIoReady = 1 };
 
 const uint32_t kHdr = MediaPacketHeader::kSize;
 const unsigned char kZeros[4] = {0, 0, 0, 0};
-
-void CopyText(char* dst, size_t size, const char* src)
-{
-    std::snprintf(dst, size, "%s", src ? src : "");
-}
 
 int RemainingMs(Clock::time_point deadline)
 {
@@ -126,17 +122,17 @@ bool ResolveHost(const char* host, uint16_t port, int family, sockaddr_storage* 
     if (inet_pton(family, host, where) == 1) {
         addr->ss_family = sa_family_t(family);
         *len = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-        std::printf("[NetWaveOut::Connect]inet_pton successful, family=%d, len=%d\n", family,
+        DiagPrint(kDiagOut, "[NetWaveOut::Connect]inet_pton successful, family=%d, len=%d\n", family,
                     int(*len));
     } else {
-        std::printf("[NetWaveOut::Connect]Before gethostbyname = %s\n", host);
+        DiagPrint(kDiagOut, "[NetWaveOut::Connect]Before gethostbyname = %s\n", host);
         addrinfo hints{};
         hints.ai_family = family;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* res = nullptr;
         int rc = getaddrinfo(host, nullptr, &hints, &res);
         if (rc != 0 || !res || res->ai_addrlen > sizeof *addr) {
-            std::printf("[NetWaveOut::Connect]gethostbyname failed, err = %d\n", rc);
+            DiagPrint(kDiagOut, "[NetWaveOut::Connect]gethostbyname failed, err = %d\n", rc);
             if (res)
                 freeaddrinfo(res);
             return false;
@@ -175,7 +171,7 @@ CNetWaveOut::CNetWaveOut()
       m_nPacketSize(2048), m_nPath(1), m_dwPacketCounter(0), m_bStop(false),
       m_pfnCallback(nullptr), m_pCallbackUser(nullptr), m_bRunning(false), m_bSenderAlive(false)
 {
-    CopyText(m_szAgent, sizeof m_szAgent, CHTTPCtrl::kAgent);
+    RiloCopyText(m_szAgent, sizeof m_szAgent, CHTTPCtrl::kAgent);
 }
 
 CNetWaveOut::~CNetWaveOut()
@@ -220,9 +216,9 @@ bool CNetWaveOut::AssignTarget(const char* lpszHost, int nPort, const char* lpsz
     if (std::strlen(object) >= kTextSize)
         return false;
     std::lock_guard<std::mutex> g(m_cfgLock);
-    CopyText(m_szHost, sizeof m_szHost, lpszHost);
+    RiloCopyText(m_szHost, sizeof m_szHost, lpszHost);
     m_nPort = uint16_t(nPort);
-    CopyText(m_szObject, sizeof m_szObject, object);
+    RiloCopyText(m_szObject, sizeof m_szObject, object);
     return true;
 }
 
@@ -248,7 +244,7 @@ void CNetWaveOut::SetAuthorization(const char* lpszValue)
     std::lock_guard<std::mutex> g(m_cfgLock);
     m_strAuthorization[0] = 0;
     if (lpszValue && *lpszValue)
-        CopyText(m_strAuthorization, sizeof m_strAuthorization, lpszValue);
+        RiloCopyText(m_strAuthorization, sizeof m_strAuthorization, lpszValue);
 }
 
 void CNetWaveOut::SetAuthData(const char* lpszUser, const char* lpszPass, int nType)
@@ -266,12 +262,12 @@ void CNetWaveOut::SetAuthData(const char* lpszUser, const char* lpszPass, int nT
         EncBase64AuthData(lpszUser, lpszPass, encoded.data(), unsigned(encoded.size()));
         value = std::string("Basic ") + encoded.data();
     } else if (nType == 3 || nType == 4) {
-        CopyText(m_szUser, sizeof m_szUser, lpszUser);
-        CopyText(m_szPassword, sizeof m_szPassword, lpszPass);
+        RiloCopyText(m_szUser, sizeof m_szUser, lpszUser);
+        RiloCopyText(m_szPassword, sizeof m_szPassword, lpszPass);
     }
     // A value cut short could only be refused: better none at all.
     if (value.size() < sizeof m_strAuthorization)
-        CopyText(m_strAuthorization, sizeof m_strAuthorization, value.c_str());
+        RiloCopyText(m_strAuthorization, sizeof m_strAuthorization, value.c_str());
 }
 
 size_t CNetWaveOut::MaxQueued() const
@@ -293,12 +289,12 @@ bool CNetWaveOut::InitWaveOut(WaveOutEventCB pfnCallback, void* pUser)
     Session session;
     {
         std::lock_guard<std::mutex> g(m_cfgLock);
-        CopyText(session.szHost, sizeof session.szHost, m_szHost);
+        RiloCopyText(session.szHost, sizeof session.szHost, m_szHost);
         session.nPort = m_nPort;
-        CopyText(session.szObject, sizeof session.szObject, m_szObject);
-        CopyText(session.szAuthorization, sizeof session.szAuthorization, m_strAuthorization);
-        CopyText(session.szUser, sizeof session.szUser, m_szUser);
-        CopyText(session.szPassword, sizeof session.szPassword, m_szPassword);
+        RiloCopyText(session.szObject, sizeof session.szObject, m_szObject);
+        RiloCopyText(session.szAuthorization, sizeof session.szAuthorization, m_strAuthorization);
+        RiloCopyText(session.szUser, sizeof session.szUser, m_szUser);
+        RiloCopyText(session.szPassword, sizeof session.szPassword, m_szPassword);
         session.nPath = m_nPath;
         session.nAuthType = m_nPath == 3 ? 3 : m_nAuthType;
         session.dwPacketSize = m_nPacketSize;
@@ -408,7 +404,7 @@ int CNetWaveOut::FeedAudioData(const unsigned char* pData, unsigned int nLen)
         maxQueued = MaxQueued();
     }
     if (nLen != size)
-        std::printf("WaveHdr data is not match.Recevie:%d, Fact:%d\n", int(nLen), int(size));
+        DiagPrint(kDiagOut, "WaveHdr data is not match.Recevie:%d, Fact:%d\n", int(nLen), int(size));
     PacketPtr packet(new _tagAudio_Data_Format);
     InitBuffer(packet.get(), size, fmt);
     // A short block is filled up with silence, never read past its end.
@@ -468,11 +464,11 @@ void CNetWaveOut::ProcessThreadProc(Session session)
     StopRequested(); // waits until the starter has stored this thread
     Clock::time_point due = Clock::now() + std::chrono::milliseconds(20);
     const std::chrono::milliseconds interval(session.dwIntervalMs);
-    CUniqueFd sock = CreateSocket(session);
+    UniqueFd sock = CreateSocket(session);
     if (!sock.Valid()) {
         m_bSenderAlive = false;
         if (!StopRequested()) {
-            std::printf("[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
+            DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
                         "WAVEOUT_SOCKET_ERROR will be sent!\n");
             Report(WAVEOUT_SOCKET_ERROR);
         }
@@ -490,7 +486,7 @@ void CNetWaveOut::ProcessThreadProc(Session session)
         int rc = SendAll(sock.Get(), sendBuf.data(), sendBuf.size(), m_stopFd.Get());
         if (rc == kIoStopped)
             break;
-        std::printf("[CNetWaveOut::ProcessThreadProc]data %d is sent!\n", rc);
+        DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]data %d is sent!\n", rc);
         if (rc < 0) {
             failed = true;
             break;
@@ -504,7 +500,7 @@ void CNetWaveOut::ProcessThreadProc(Session session)
         Report(WAVEOUT_SEND_ERROR);
 }
 
-CUniqueFd CNetWaveOut::CreateSocket(Session& session)
+UniqueFd CNetWaveOut::CreateSocket(Session& session)
 {
     std::string host = session.szHost;
     int family = AF_INET;
@@ -514,18 +510,18 @@ CUniqueFd CNetWaveOut::CreateSocket(Session& session)
     }
     // No linger: closing must not wait for a camera that stopped reading.
     // MSG_NOSIGNAL on every send stands in for a no-SIGPIPE option.
-    CUniqueFd sock(socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    UniqueFd sock(socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!sock.Valid())
-        return CUniqueFd();
+        return UniqueFd();
     sockaddr_storage addr;
     socklen_t len = 0;
     if (!ResolveHost(host.c_str(), session.nPort, family, &addr, &len) ||
         !ConnectWithin(sock.Get(), addr, len, m_stopFd.Get()))
-        return CUniqueFd();
+        return UniqueFd();
     if (!SendRequest(sock.Get(), session))
-        return CUniqueFd();
+        return UniqueFd();
     if (IsDigestProbe(session) && !DigestProbe(sock.Get(), session))
-        return CUniqueFd();
+        return UniqueFd();
     return sock;
 }
 
@@ -536,12 +532,12 @@ bool CNetWaveOut::DigestProbe(int sock, Session& session)
     int n = ReadReplyHeader(sock, reply, sizeof reply, m_stopFd.Get(), deadline);
     if (n == kIoStopped)
         return false;
-    if (n <= 0 || CHTTPCtrl::ParseStatusCode(reply, unsigned(n)) != 401)
+    if (n <= 0 || ParseStatusCode(reply, unsigned(n)) != 401)
         return true; // no challenge: the connection stays as it is
     DigestChallenge ch;
-    if (!CHTTPCtrl::ParseDigestChallenge(reply, unsigned(n), &ch))
+    if (!ParseDigestChallenge(reply, unsigned(n), &ch))
         return true;
-    if (!CHTTPCtrl::BuildDigestAuthorization("POST", session.szObject, session.szUser,
+    if (!BuildDigestAuthorization("POST", session.szObject, session.szUser,
                                              session.szPassword, ch, CHTTPCtrl::kClientNonce,
                                              session.szAuthorization,
                                              sizeof session.szAuthorization))
@@ -573,7 +569,7 @@ bool CNetWaveOut::SendRequest(int sock, const Session& session)
         length = zeros ? "2000000000" : "0";
         break;
     default:
-        std::printf("[CNetWaveOut::SendRequest]invalid m_nPath\n");
+        DiagPrint(kDiagOut, "[CNetWaveOut::SendRequest]invalid m_nPath\n");
         return false;
     }
     std::string req(4 * kTextSize + 512, '\0');
@@ -587,7 +583,7 @@ bool CNetWaveOut::SendRequest(int sock, const Session& session)
         return false;
     req.resize(size_t(n));
     if (session.nPath == 3)
-        std::printf("how about my req: %s, m_strAuthorization=%s\n", req.c_str(),
+        DiagPrint(kDiagOut, "how about my req: %s, m_strAuthorization=%s\n", req.c_str(),
                     session.szAuthorization);
     if (zeros)
         req.append(reinterpret_cast<const char*>(kZeros), sizeof kZeros);

@@ -1,7 +1,7 @@
 #ifndef RILO_CNETWAVEOUT_H
 #define RILO_CNETWAVEOUT_H
 
-#include "UniqueFd.h"
+#include "net/NetHandles.h"
 #include "stream/MediaPacketHeader.h"
 
 #include <atomic>
@@ -94,7 +94,7 @@ private:
     bool InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize, const AudioFormat& fmt);
     void UninitBuffer(_tagAudio_Data_Format* pBuffer);
     void ProcessThreadProc(Session session);
-    CUniqueFd CreateSocket(Session& session);
+    UniqueFd CreateSocket(Session& session);
     bool SendRequest(int sock, const Session& session);
     bool DigestProbe(int sock, Session& session);
     PacketPtr WaitForPacket(std::chrono::steady_clock::time_point due);
@@ -131,7 +131,7 @@ private:
     std::atomic<bool> m_bRunning;     // started and not yet stopped
     std::atomic<bool> m_bSenderAlive; // the sender has not ended on its own
     std::thread m_thread;
-    CUniqueFd m_stopFd; // eventfd: wakes the sender out of any socket wait
+    UniqueFd m_stopFd; // eventfd: wakes the sender out of any socket wait
 };
 
 #endif

@@ -1,4 +1,5 @@
 #include "stream/CAudioPacketReader.h"
+#include "Common.h"
 
 #include <cstdio>
 
@@ -46,7 +47,7 @@ uint32_t CAudioPacketReader::Walk(const uint8_t* content, uint32_t len, uint32_t
         }
         bool found = false;
         pos = Resync(content, len, from, &found);
-        std::printf("Audio Token is not at corrent position. position:%d, Read:%d\n", int(pos),
+        DiagPrint(kDiagOut, "Audio Token is not at corrent position. position:%d, Read:%d\n", int(pos),
                     int(len));
         if (!found)
             break;
@@ -71,7 +72,7 @@ void CAudioPacketReader::Take(const uint8_t* packet)
 {
     const MediaPacketHeader hdr = MediaPacketHeader::Decode(packet);
     if (hdr.dwSequence <= m_dwLastSequence)
-        std::printf("Audio Sequance ID isn't equal: Last %u, now %u\n", m_dwLastSequence,
+        DiagPrint(kDiagOut, "Audio Sequance ID isn't equal: Last %u, now %u\n", m_dwLastSequence,
                     hdr.dwSequence);
     m_dwLastSequence = hdr.dwSequence;
     m_units.push_back(MediaUnit{packet + kHdr, hdr.dwPayloadLen, hdr.Stamp(), hdr.dwSequence,

@@ -1,4 +1,5 @@
 #include "stream/CHTTPAudStrm.h"
+#include "Common.h"
 
 #include <cstdio>
 
@@ -52,7 +53,7 @@ bool CHTTPAudStrm::SetGetEncAudioSampleCB(AudioRenderCallback pfn, void* user)
 
 void CHTTPAudStrm::HandleAVIResult(int nRet)
 {
-    std::fprintf(stderr, "[CHTTPAudStrm::HandleAVIResult]nRet = %d\n", nRet);
+    DiagPrint(kDiagErr, "[CHTTPAudStrm::HandleAVIResult]nRet = %d\n", nRet);
     unsigned long value;
     if (AVIResultEvent(nRet, &value))
         PostOwnerEvent(value);

@@ -2,7 +2,7 @@
 #ifndef RILO_CHTTPAUDSTRM_H
 #define RILO_CHTTPAUDSTRM_H
 
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 #include "RiloClientLib.h"
 #include "stream/CRecorderHooks.h"
 

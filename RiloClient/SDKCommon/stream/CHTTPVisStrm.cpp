@@ -1,4 +1,5 @@
 #include "stream/CHTTPVisStrm.h"
+#include "Common.h"
 
 #include <cstdio>
 
@@ -47,7 +48,7 @@ bool CHTTPVisStrm::IsVideoRecordingFirst() const
 
 void CHTTPVisStrm::HandleAVIResult(int nRet)
 {
-    std::fprintf(stderr, "[CHTTPVisStrm::HandleAVIResult]nRet = %d\n", nRet);
+    DiagPrint(kDiagErr, "[CHTTPVisStrm::HandleAVIResult]nRet = %d\n", nRet);
     unsigned long value;
     if (AVIResultEvent(nRet, &value))
         PostOwnerEvent(value);

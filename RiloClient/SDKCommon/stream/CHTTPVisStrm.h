@@ -3,7 +3,7 @@
 #ifndef RILO_CHTTPVISSTRM_H
 #define RILO_CHTTPVISSTRM_H
 
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 #include "RiloClientLib.h"
 #include "stream/CRecorderHooks.h"
 

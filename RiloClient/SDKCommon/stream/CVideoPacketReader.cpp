@@ -1,4 +1,5 @@
 #include "stream/CVideoPacketReader.h"
+#include "Common.h"
 
 #include <cstdio>
 
@@ -117,7 +118,7 @@ uint32_t CVideoPacketReader::Scan(const uint8_t* content, uint32_t len, uint32_t
         // straddle the end, so its possible start stays.
         const uint32_t keep = len < span - 1 ? len : span - 1;
         if (m_codec == codecH264)
-            std::printf("Content buffer full!!,%u \n", keep);
+            DiagPrint(kDiagOut, "Content buffer full!!,%u \n", keep);
         const uint32_t consumed = len - keep;
         m_dwResume = p > consumed ? p - consumed : 0;
         return consumed;
@@ -174,7 +175,7 @@ void CVideoPacketReader::FramedH264(const uint8_t* content, const uint8_t* packe
     if (len <= kHdr)
         return;
     if (len < kMinH264Packet || !IsStartCode4(packet + kHdr)) {
-        std::printf("pTestData is %X, pPacket is %X\n", unsigned(packet + len - content),
+        DiagPrint(kDiagOut, "pTestData is %X, pPacket is %X\n", unsigned(packet + len - content),
                     unsigned(packet - content));
         return;
     }
@@ -182,7 +183,7 @@ void CVideoPacketReader::FramedH264(const uint8_t* content, const uint8_t* packe
     const MediaPacketHeader hdr = MediaPacketHeader::Decode(packet);
     const uint32_t payloadLen = len - kHdr;
     if (hdr.dwPayloadLen != payloadLen) {
-        std::printf("Len dismatch. Payloadlen:%u, Actual: %u\n", hdr.dwPayloadLen, payloadLen);
+        DiagPrint(kDiagOut, "Len dismatch. Payloadlen:%u, Actual: %u\n", hdr.dwPayloadLen, payloadLen);
         return;
     }
     Emit(packet + kHdr, payloadLen, hdr.Stamp(), hdr.dwSequence);
@@ -201,7 +202,7 @@ void CVideoPacketReader::RawH264(const uint8_t* content, const uint8_t* unit, ui
         Emit(unit, len, 0, 0);
         return;
     }
-    std::printf("pTestData is %X, pPacket is %X\n", end, unsigned(unit - content));
+    DiagPrint(kDiagOut, "pTestData is %X, pPacket is %X\n", end, unsigned(unit - content));
 }
 
 void CVideoPacketReader::Emit(const uint8_t* data, uint32_t len, int64_t stamp, uint32_t seq)

@@ -2,7 +2,7 @@
 // and reconnects are pending: nothing may be left behind. Meant for TSan too.
 #include "HttpCtrlTestUtil.h"
 
-#include "CTimerService.h"
+#include "net/CTimerService.h"
 #include "ClientTestUtil.h"
 
 #include <gtest/gtest.h>

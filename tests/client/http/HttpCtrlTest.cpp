@@ -183,6 +183,8 @@ TEST_F(HttpCtrlTest, WrongBasicCredentialsRaiseOneEventAndReconnectWithPauses)
     HttpEmulator cam(R"({"auth":"basic","user":"admin","password":"pw","body":"x"})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2, "Basic YWRtaW46d3Jvbmc=");
     ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 10));
+    // A loaded emulator logs the last request a little after its connection.
+    Eventually([&] { return cam.Requests().size() >= cam.AcceptTimes().size(); }, 5);
     worker_->Destroy();
     worker_ = nullptr;
     EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerAuthFailed)});
@@ -209,6 +211,8 @@ TEST_F(HttpCtrlTest, ResetMidStreamMakesOneReconnectPerOutage)
     HttpEmulator cam(R"({"body":{"pattern":"z"},"reset_after":3000})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
     ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 12));
+    // A loaded emulator logs the last request a little after its connection.
+    Eventually([&] { return cam.Requests().size() >= cam.AcceptTimes().size(); }, 5);
     worker_->Destroy();
     worker_ = nullptr;
     // One event for the repeated reason; every connection one request,
@@ -263,7 +267,16 @@ TEST_F(HttpCtrlTest, WatchdogFiringDuringDisconnectsNeverClosesAfterThem)
         worker_->Connect("127.0.0.1", unsigned(cam.Port()), kObject, true);
     }
     worker_->Disconnect();
-    ASSERT_TRUE(Eventually([&] { return worker_->GetState() == htcReady; }, 2));
+    // A loaded worker may still be going through the calls above, and a
+    // loaded emulator accepting the connections they made: count from when
+    // both have caught up.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            return rec_.connects.load() >= 31 && CountThreadMessages(worker_->GetThreadID()) == 0 &&
+                   worker_->GetState() == htcReady;
+        },
+        10));
+    Eventually([&] { return cam.AcceptTimes().size() >= size_t(rec_.connects.load()); }, 10);
     size_t accepts = cam.AcceptTimes().size();
     usleep(3500 * 1000);
     // Nothing scheduled a reconnect after the last Disconnect.

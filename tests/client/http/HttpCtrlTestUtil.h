@@ -3,7 +3,7 @@
 #ifndef RILO_HTTPCTRL_TEST_UTIL_H
 #define RILO_HTTPCTRL_TEST_UTIL_H
 
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 #include "HttpEmulator.h"
 
 #include <openssl/evp.h>

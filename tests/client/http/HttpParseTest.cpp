@@ -1,6 +1,7 @@
 // Field lookup, Digest challenge and answer, status line, and the receive
 // path fed by hand (no thread, no network).
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
+#include "http/HttpParse.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ namespace {
 bool Field(const std::string& data, const char* name, std::string* value, size_t outLen = 256)
 {
     std::string out(outLen, '\x7f');
-    bool ok = CHTTPCtrl::GetFiledValue(data.data(), data.size(), name, &out[0], outLen);
+    bool ok = GetFiledValue(data.data(), data.size(), name, &out[0], outLen);
     *value = ok ? std::string(out.c_str()) : "";
     return ok;
 }
@@ -55,7 +56,7 @@ TEST(DigestChallenge, OnlyFromWwwAuthenticateAndBounded)
         "www-authenticate: Basic realm=\"x, y\", Digest qop=\"auth\", realm=\"cam \\\"1\\\"\", "
         "nonce=abc123, stale=TRUE\r\n\r\n";
     DigestChallenge ch{};
-    ASSERT_TRUE(CHTTPCtrl::ParseDigestChallenge(h.data(), h.size(), &ch));
+    ASSERT_TRUE(ParseDigestChallenge(h.data(), h.size(), &ch));
     EXPECT_STREQ(ch.nonce, "abc123");
     EXPECT_STREQ(ch.realm, "cam \"1\"");
     EXPECT_STREQ(ch.qop, "auth");
@@ -63,11 +64,11 @@ TEST(DigestChallenge, OnlyFromWwwAuthenticateAndBounded)
 
     std::string longNonce = "HTTP/1.1 401 X\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"" +
                             std::string(200, 'n') + "\"\r\n\r\n";
-    EXPECT_FALSE(CHTTPCtrl::ParseDigestChallenge(longNonce.data(), longNonce.size(), &ch));
+    EXPECT_FALSE(ParseDigestChallenge(longNonce.data(), longNonce.size(), &ch));
     std::string open = "HTTP/1.1 401 X\r\nWWW-Authenticate: Digest realm=\"r, nonce=\"abc";
-    EXPECT_FALSE(CHTTPCtrl::ParseDigestChallenge(open.data(), open.size(), &ch));
+    EXPECT_FALSE(ParseDigestChallenge(open.data(), open.size(), &ch));
     std::string none = "HTTP/1.1 401 X\r\nX-WWW-Authenticate: Digest nonce=\"a\"\r\n\r\n";
-    EXPECT_FALSE(CHTTPCtrl::ParseDigestChallenge(none.data(), none.size(), &ch));
+    EXPECT_FALSE(ParseDigestChallenge(none.data(), none.size(), &ch));
 }
 
 TEST(DigestAnswer, MatchesTheRfc2617Example)
@@ -77,8 +78,8 @@ TEST(DigestAnswer, MatchesTheRfc2617Example)
     std::strcpy(ch.nonce, "dcd98b7102dd2f0e8b11d0f600bfb0c093");
     std::strcpy(ch.qop, "auth");
     char out[1024];
-    ASSERT_TRUE(CHTTPCtrl::BuildDigestAuthorization("GET", "/dir/index.html", "Mufasa",
-                                                    "Circle Of Life", ch, "0a4f113b", out, sizeof out));
+    ASSERT_TRUE(BuildDigestAuthorization("GET", "/dir/index.html", "Mufasa", "Circle Of Life", ch,
+                                         "0a4f113b", out, sizeof out));
     EXPECT_NE(std::strstr(out, "response=\"6629fae49393a05397450978507c4ef1\""), nullptr) << out;
     EXPECT_EQ(std::string(out).rfind("Digest username=\"Mufasa\",realm=\"testrealm@host.com\","
                                      "uri=\"/dir/index.html\",nonce=",
@@ -86,13 +87,13 @@ TEST(DigestAnswer, MatchesTheRfc2617Example)
               0u);
     // Too small an output is refused, not cut.
     char small[64];
-    EXPECT_FALSE(CHTTPCtrl::BuildDigestAuthorization("GET", "/", "u", "p", ch, "c", small, sizeof small));
+    EXPECT_FALSE(BuildDigestAuthorization("GET", "/", "u", "p", ch, "c", small, sizeof small));
     EXPECT_STREQ(small, "");
 }
 
 TEST(StatusCode, FirstLineOnly)
 {
-    auto code = [](const std::string& s) { return CHTTPCtrl::ParseStatusCode(s.data(), s.size()); };
+    auto code = [](const std::string& s) { return ParseStatusCode(s.data(), s.size()); };
     EXPECT_EQ(code("HTTP/1.1 401 Unauthorized\r\n\r\n"), 401);
     EXPECT_EQ(code("HTTP/1.1200\r\nX-A: 404\r\n\r\n"), 0);
     EXPECT_EQ(code("HTTP/1.0 99999999999999999"), 999999999);

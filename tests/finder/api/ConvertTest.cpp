@@ -2,6 +2,7 @@
 // both ways, and the checks of the finder handle that come before any
 // traffic (a camera is put into the list from a made-up discovery reply).
 #include "CLANCamFinder.h"
+#include "DiagCapture.h"
 #include "RiloRecordConvert.h"
 
 #include <gtest/gtest.h>
@@ -455,9 +456,9 @@ protected:
         d.Encode(dgram + LandapHeader::WireSize, _LANDAP_Device_Info::WireSize);
         sockaddr_in from{};
         uint32_t bound = 0;
-        testing::internal::CaptureStdout();
+        testsupport::CaptureDiagOut();
         m_Finder.Mgr().DoFoundCamera(dgram, sizeof dgram, &from, &bound);
-        testing::internal::GetCapturedStdout();
+        testsupport::TakeDiagOut();
         ASSERT_EQ(1, m_Finder.Mgr().GetCameraNum());
     }
 

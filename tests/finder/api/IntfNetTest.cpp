@@ -1,6 +1,7 @@
 // The finder handle's interface services and the cap on a camera's wait,
 // inside a netlab test LAN (host eth0 192.0.2.1/24, eth1 192.0.2.200/32).
 #include "CLANCamFinder.h"
+#include "DiagCapture.h"
 
 #include "ApiNetUtil.h"
 
@@ -23,9 +24,9 @@ uint32_t Addr(const char* text)
 TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
 {
     CLANCamFinder f;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     f.Mgr().GetAdapters().Refresh();
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
 
     char text[32];
     short len = sizeof text;
@@ -47,9 +48,9 @@ TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
 TEST(FinderIntf, InterfaceMACs)
 {
     CLANCamFinder f;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     f.Mgr().GetAdapters().Refresh();
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     std::vector<uint8_t> want = apitest::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
     std::vector<uint8_t> want1 = apitest::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC1"));
     MAC_ADDR mac{};
@@ -67,11 +68,11 @@ TEST(FinderIntf, AnnouncedWaitIsComputedWideAndCapped)
     // 0xFFFFFFFF ms: 49.7 days uncapped, and a wrapped product in 32 bits.
     auto cam = apitest::StartCamera(0, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 4294967295}}");
     CLANCamFinder f;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     ASSERT_EQ(1, f.Mgr().Refresh(1000, nullptr, nullptr));
     ASSERT_EQ(0, f.SetAuthentication(0, "admin", "secret"));
     int rc = f.Mgr().CommitSettings(0);
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     ASSERT_EQ(0, rc);
     f.SetMaxWaitMs(800);
     _RiloFinderResult res{};

@@ -13,9 +13,9 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
                                   "\"command_faults\": {\"0xA3\": {\"body_size\": 8}}",
                                   "\"command_faults\": {\"0xA3\": {\"wrong_seq\": true, \"wrong_mac\": true}}"});
     CLANDAPMgr mgr;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     mgr.Refresh(1000, nullptr, nullptr);
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     ASSERT_EQ(5, mgr.GetCameraNum());
     int idx[5];
     for (int k = 0; k < 5; ++k) {
@@ -24,7 +24,7 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
         mgr.SetAuthentication(idx[k], "admin", "secret");
     }
 
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     EXPECT_EQ(0, mgr.VerifyAuthorization(idx[0]));
     EXPECT_EQ(2, mgr.VerifyAuthorization(idx[1]));
     EXPECT_EQ(2, mgr.VerifyAuthorization(idx[2]));
@@ -34,7 +34,7 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
     mgr.SetAuthentication(idx[0], "admin", "wrong");
     EXPECT_EQ(3, mgr.VerifyAuthorization(idx[0]));
     EXPECT_EQ(-1, mgr.VerifyAuthorization(mgr.GetCameraNum()));
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
 
     auto reqs = SentTo(*emu, ExtraMac(0), 0xA3);
     ASSERT_EQ(2u, reqs.size()) << out;
@@ -54,7 +54,7 @@ TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
 
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     EXPECT_EQ(0, mgr.ChangeAdminPassword(i, "root", "n3w"));
     // The object keeps the old pair until it is told the new one.
     EXPECT_EQ(3, mgr.VerifyAuthorization(i));
@@ -72,7 +72,7 @@ TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
     mgr.SetAuthentication(i, "root", longPassword.c_str());
     EXPECT_EQ(0, mgr.VerifyAuthorization(i));
     EXPECT_EQ(-1, mgr.ChangeAdminPassword(i, "root", nullptr));
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
     EXPECT_FALSE(Contains(out, "Authentication information does not exist!")) << out;
 
     auto reqs = Sent(*c0, 0, 0xA4);

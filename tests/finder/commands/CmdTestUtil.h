@@ -5,6 +5,7 @@
 
 #include "CLANDAPMgr.h"
 #include "CLANDAPObj.h"
+#include "DiagCapture.h"
 #include "Emulator.h"
 
 #include <gtest/gtest.h>
@@ -97,9 +98,9 @@ inline int FindMac(const CLANDAPMgr& mgr, const std::string& macText)
 // (user NULL: none set).
 inline int Find(CLANDAPMgr& mgr, int i, const char* user = "admin", const char* password = "secret")
 {
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     mgr.Refresh(1000, nullptr, nullptr);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
     MAC_ADDR mac = ParseMac(CamEnv(i, "MAC"));
     int idx = mgr.FindCamIdxByMAC(&mac);
     EXPECT_GE(idx, 0) << "camera " << i << " not found: " << out;

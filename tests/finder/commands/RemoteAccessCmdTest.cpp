@@ -15,7 +15,7 @@ TEST(FinderCmdTessel12, StateSequence)
     ASSERT_GE(i, 0);
 
     // The two reads carry no credentials and say nothing about them.
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _TESSEL12Enable en;
     en.Enabled = 7;
     ASSERT_EQ(0, mgr.GetTessel12Enabled(i, &en));
@@ -23,11 +23,11 @@ TEST(FinderCmdTessel12, StateSequence)
     _TESSEL12ProcStatus ps;
     ASSERT_EQ(0, mgr.Tessel12QueryProcState(i, &ps));
     EXPECT_EQ(1u, ps.State);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
     EXPECT_FALSE(Contains(out, "Authentication information does not exist!")) << out;
 
     mgr.SetAuthentication(i, "admin", "secret");
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _TESSEL12Enable on;
     on.Enabled = 1;
     ASSERT_EQ(0, mgr.EnableTessel12(i, &on));
@@ -47,7 +47,7 @@ TEST(FinderCmdTessel12, StateSequence)
     ASSERT_EQ(0, mgr.EnableTessel12(i, &on));
     ASSERT_EQ(0, mgr.Tessel12QueryProcState(i, &ps));
     EXPECT_EQ(1u, ps.State);
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
 
     for (uint16_t cmd : {0xD1, 0x102}) {
         auto reqs = Sent(*c0, 0, cmd);
@@ -84,7 +84,7 @@ TEST(FinderCmdTessel12, RefusedRepliesAndFullWidthURL)
         "\"tessel12\": {\"url\": \"https://x.invalid/\"}, \"command_faults\": {\"0x105\": {\"wrong_mac\": true}}",
     });
     CLANDAPMgr mgr;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     mgr.Refresh(1000, nullptr, nullptr);
     int idx[4];
     for (int k = 0; k < 4; ++k) {
@@ -110,7 +110,7 @@ TEST(FinderCmdTessel12, RefusedRepliesAndFullWidthURL)
     EXPECT_EQ(-1, mgr.QueryTessel12URL(idx[3], &url));
     EXPECT_STREQ("kept", url.URL);
     EXPECT_EQ(-1, mgr.QueryTessel12URL(idx[3], nullptr));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
 }
 
 // One slow test for every give-up path that differs from the set-type
@@ -122,7 +122,7 @@ TEST(FinderCmdSilence, SilentCamerasGiveUp)
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xA5\": {\"silent\": true}}");
     auto c2 = StartCamera(2, "\"command_faults\": {\"0xD1\": {\"silent\": true}}");
     CLANDAPMgr mgr;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     mgr.Refresh(1000, nullptr, nullptr);
     CLANDAPObj* cam[3] = {};
     for (int k = 0; k < 3; ++k) {
@@ -158,7 +158,7 @@ TEST(FinderCmdSilence, SilentCamerasGiveUp)
     t0.join();
     t1.join();
     t2.join();
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
 
     EXPECT_EQ(-1, rc[0]);
     EXPECT_EQ(10, count);

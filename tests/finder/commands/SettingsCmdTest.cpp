@@ -41,10 +41,10 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
     b.DNS1 = Addr("192.0.2.53");
     b.DNS2 = Addr("198.51.100.53");
     b.DHCP = 0;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     EXPECT_EQ(0, mgr.SetCameraSetting(i, &b));
     EXPECT_EQ(-1, mgr.SetCameraSetting(i, nullptr));
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
 
     Bytes want(89, 0);
     PutText(want, 0, "Porch");
@@ -59,12 +59,12 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
     EXPECT_EQ(Hex(want), Hex(OnlyRecord(*c0, 0xA2, 89)));
 
     // Pending until the commit; the refresh then shows the new setting.
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     ASSERT_EQ(1, mgr.UpdateCameraNetwork(i));
     EXPECT_STREQ("Old", mgr.GetLANDAPObj(i)->GetDeviceInfo().BasicSet.CameraName);
     EXPECT_EQ(0, mgr.CommitSettings(i));
     ASSERT_EQ(1, mgr.UpdateCameraNetwork(i));
-    out = testing::internal::GetCapturedStdout();
+    out = testsupport::TakeDiagOut();
     const _LANDAP_Basic_Set& now = mgr.GetLANDAPObj(i)->GetDeviceInfo().BasicSet;
     EXPECT_STREQ("Porch", now.CameraName);
     EXPECT_EQ(8443, now.WebPort);
@@ -79,9 +79,9 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
     ns.Gateway = Addr("192.0.2.1");
     ns.DNS1 = Addr("192.0.2.2");
     ns.DNS2 = Addr("192.0.2.3");
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     EXPECT_EQ(0, mgr.SetCameraNetwork(i, &ns));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     EXPECT_EQ(1, mgr.GetLANDAPObj(i)->IsNetworkChanged());
     auto reqs = Sent(*c0, 0, 0xA2);
     ASSERT_EQ(2u, reqs.size());
@@ -110,7 +110,7 @@ TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
 
     _LANDAPWirelessSettings w;
     ASSERT_EQ(0, mgr.GetCameraWireless(i, &w));
@@ -149,7 +149,7 @@ TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
     EXPECT_EQ(0, mgr.SetCameraWireless(i, &n));
     _LANDAPWirelessSettings back;
     ASSERT_EQ(0, mgr.GetCameraWireless(i, &back));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     EXPECT_STREQ("Garden", back.SSID);
     EXPECT_EQ(11, back.WirelessChannel);
     EXPECT_STREQ("k4", back.WEPKey4);
@@ -176,7 +176,7 @@ TEST(FinderCmdSettings, AdvancedNetworkRoundTrip)
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _LANDAPAdvNetworkSettings a;
     ASSERT_EQ(0, mgr.GetCameraAdvNetwork(i, &a));
     EXPECT_EQ(3, a.Features);
@@ -197,7 +197,7 @@ TEST(FinderCmdSettings, AdvancedNetworkRoundTrip)
     EXPECT_EQ(0, mgr.SetCameraAdvNetwork(i, &n));
     _LANDAPAdvNetworkSettings back;
     ASSERT_EQ(0, mgr.GetCameraAdvNetwork(i, &back));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     EXPECT_STREQ("isp-pass", back.PPPoEPWD);
     EXPECT_EQ(0x05, back.Features);
 
@@ -222,7 +222,7 @@ TEST(FinderCmdSettings, DatetimeAndSimpleWirelessRoundTrip)
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
 
     _LANDAPDatetime d;
     ASSERT_EQ(0, mgr.GetCameraDatetime(i, &d));
@@ -252,7 +252,7 @@ TEST(FinderCmdSettings, DatetimeAndSimpleWirelessRoundTrip)
     EXPECT_EQ(0, mgr.SetCameraSimpleWireless(i, &s));
     _LANDAPSimpleWireless sback;
     ASSERT_EQ(0, mgr.GetCameraSimpleWireless(i, &sback));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     EXPECT_STREQ("Shed", sback.SSID);
     EXPECT_EQ(std::string(67, 'K'), sback.Key);
 
@@ -283,7 +283,7 @@ TEST(FinderCmdSettings, StatusRecords)
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _tLANDAP_Wireless_AssociatedStatus a;
     ASSERT_EQ(0, mgr.GetWirelessAssociatedStatus(i, &a));
     EXPECT_EQ(1u, a.Value0);
@@ -292,7 +292,7 @@ TEST(FinderCmdSettings, StatusRecords)
     _LANDAPNetworkStatus n;
     ASSERT_EQ(0, mgr.QueryNetworkStatus(i, &n));
     EXPECT_EQ(-1, mgr.QueryNetworkStatus(i, nullptr));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     EXPECT_EQ(2u, n.Value0);
     EXPECT_EQ(Addr(CamEnv(0, "ADDR")), n.Addr4);
     EXPECT_EQ(3u, n.Value8);
@@ -313,7 +313,7 @@ TEST(FinderCmdSettings, CommitWaitRestartAndFactoryReset)
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
 
     _LANDAPWirelessSettings w;
     std::snprintf(w.SSID, sizeof w.SSID, "After");
@@ -342,7 +342,7 @@ TEST(FinderCmdSettings, CommitWaitRestartAndFactoryReset)
     ASSERT_EQ(1, mgr.GetLastCmdResult(i, &r));
     EXPECT_EQ(0u, r.value);
     EXPECT_EQ(-1, mgr.CommitSettings(-1));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     for (uint16_t cmd : {0xAA, 0xAB, 0xC0})
         for (const auto& req : Sent(*c0, 0, cmd))
             EXPECT_EQ(Hex(AdminSecret()), Hex(Body(req))) << cmd;
@@ -355,14 +355,14 @@ TEST(FinderCmdSettings, FactoryResetRestoresTheCredentials)
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     ASSERT_EQ(0, mgr.ChangeAdminPassword(i, "admin", "other"));
     mgr.SetAuthentication(i, "admin", "other");
     EXPECT_EQ(0, mgr.FactoryResetCamera(i));
     EXPECT_EQ(3, mgr.VerifyAuthorization(i));
     mgr.SetAuthentication(i, "admin", "secret");
     EXPECT_EQ(0, mgr.VerifyAuthorization(i));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
 }
 
 TEST(FinderCmdSettings, MalformedAndFullWidthReplies)
@@ -375,7 +375,7 @@ TEST(FinderCmdSettings, MalformedAndFullWidthReplies)
                                   "\"time\": \"20240131235959\", \"faults\": {\"full_width\": true}, "
                                   "\"wireless\": {\"ssid\": \"S\"}, \"simple_wireless\": {\"key\": \"k\"}"});
     CLANDAPMgr mgr;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     mgr.Refresh(1000, nullptr, nullptr);
     int bad = FindMac(mgr, ExtraMac(0)), full = FindMac(mgr, ExtraMac(1));
     ASSERT_GE(bad, 0);
@@ -418,7 +418,7 @@ TEST(FinderCmdSettings, MalformedAndFullWidthReplies)
     ASSERT_EQ(0, mgr.GetCameraAdvNetwork(full, &a));
     EXPECT_EQ(64u, std::strlen(a.DDNSServer));
     ASSERT_EQ(1, mgr.UpdateCameraNetwork(full));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     const _LANDAP_Device_Info& info = mgr.GetLANDAPObj(full)->GetDeviceInfo();
     EXPECT_EQ(64u, std::strlen(info.BasicSet.CameraName));
     EXPECT_EQ(32u, std::strlen(info.ModelName));
@@ -432,34 +432,34 @@ TEST(FinderCmdSettings, MissingCredentialsMessage)
     ASSERT_GE(i, 0);
     const std::string line = "Authentication information does not exist!\n";
 
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _LANDAPDatetime d;
     EXPECT_EQ(0, mgr.GetCameraDatetime(i, &d)) << "the empty block still goes out";
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
     EXPECT_TRUE(Contains(out, line)) << out;
     auto reqs = Sent(*c0, 0, 0xAC);
     ASSERT_EQ(1u, reqs.size());
     EXPECT_EQ(Hex(Bytes(128, 0)), Hex(Body(reqs[0])));
 
     // The writers say nothing.
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _LANDAPWirelessSettings w;
     EXPECT_EQ(0, mgr.SetCameraWireless(i, &w));
     _LANDAPDatetime dt;
     EXPECT_EQ(0, mgr.SetCameraDatetime(i, &dt));
-    out = testing::internal::GetCapturedStdout();
+    out = testsupport::TakeDiagOut();
     EXPECT_FALSE(Contains(out, line)) << out;
 
     // With only a user name, the association status still asks for both.
     mgr.SetAuthentication(i, "", "pw");
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _LANDAPNetworkStatus ns;
     mgr.QueryNetworkStatus(i, &ns);
-    out = testing::internal::GetCapturedStdout();
+    out = testsupport::TakeDiagOut();
     EXPECT_FALSE(Contains(out, line)) << out;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     _tLANDAP_Wireless_AssociatedStatus as;
     mgr.GetWirelessAssociatedStatus(i, &as);
-    out = testing::internal::GetCapturedStdout();
+    out = testsupport::TakeDiagOut();
     EXPECT_TRUE(Contains(out, line)) << out;
 }

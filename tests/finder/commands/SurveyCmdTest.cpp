@@ -16,9 +16,9 @@ std::string Ssid(int n)
 // Searches the extra cameras of the namespace of camera 0 and sets their credentials.
 std::vector<int> FindExtras(CLANDAPMgr& mgr, int n)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     mgr.Refresh(1000, nullptr, nullptr);
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     std::vector<int> idx;
     for (int k = 0; k < n; ++k) {
         idx.push_back(FindMac(mgr, ExtraMac(k)));
@@ -37,7 +37,7 @@ TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
 
     // No scan yet: one page with no station.
     std::vector<_LANDAPWirelessStation> st(64);
@@ -61,7 +61,7 @@ TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
     auto t0 = Clock::now();
     ASSERT_EQ(0, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
     double took = SecondsSince(t0);
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     ASSERT_EQ(45, count);
     for (int k = 0; k < 45; ++k) {
         SCOPED_TRACE(k);
@@ -106,7 +106,7 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
     ASSERT_EQ(6, mgr.GetCameraNum());
     std::vector<_LANDAPWirelessStation> st(2000);
 
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     for (int k = 0; k < 5; ++k) {
         SCOPED_TRACE(k);
         int count = 2000;
@@ -120,7 +120,7 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
     auto t0 = Clock::now();
     EXPECT_EQ(0, mgr.GetWirelessSiteSurInfo(idx[5], st.data(), count));
     double took = SecondsSince(t0);
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
     EXPECT_EQ(5, count);
     EXPECT_EQ(Ssid(5), st[4].SSID);
     EXPECT_EQ(3u, SentTo(*emu, ExtraMac(5), 0xAE).size());
@@ -147,7 +147,7 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
     CLANDAPMgr mgr;
     std::vector<int> idx = FindExtras(mgr, 6);
     ASSERT_EQ(6, mgr.GetCameraNum());
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
 
     uint16_t codes[200] = {};
     int count = 2;
@@ -182,7 +182,7 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
     EXPECT_EQ(3, mgr.GetLANDAPObj(idx[4])->GetSupportedCommand(codes, &count, 7));
     EXPECT_EQ(2, mgr.GetLANDAPObj(idx[5])->GetSupportedCommand(codes, &count, 8));
     EXPECT_EQ(-1, mgr.GetSupportedCommand(idx[0], nullptr, count));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
 }
 
 namespace {
@@ -215,7 +215,7 @@ TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
     std::vector<int> idx = FindExtras(mgr, 3);
     ASSERT_EQ(3, mgr.GetCameraNum());
     FakeDDNSClock fake;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
 
     g_fakeNow = 1000;
     int count = 0;
@@ -264,5 +264,5 @@ TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
     EXPECT_EQ(0, mgr.GetCameraAdvNetwork(idx[2], &a));
     EXPECT_EQ(-1, mgr.GetDDNSProvidersCount(idx[2], nullptr));
     EXPECT_EQ(-1, mgr.GetDDNSProvider(idx[2], 0, nullptr));
-    testing::internal::GetCapturedStdout();
+    testsupport::TakeDiagOut();
 }

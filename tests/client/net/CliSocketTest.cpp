@@ -1,4 +1,4 @@
-#include "CCliSocket.h"
+#include "net/CCliSocket.h"
 #include "CMD5Checksum.h"
 
 #include "ClientTestUtil.h"

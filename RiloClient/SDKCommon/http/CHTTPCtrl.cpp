@@ -1,10 +1,11 @@
 // Connection, reconnect and watchdog of the HTTP worker.
-#include "CHTTPCtrl.h"
+#include "http/CHTTPCtrl.h"
 
-#include "CCliSocket.h"
-#include "CHttpConnect.h"
-#include "CTimerService.h"
+#include "Common.h"
 #include "RiloAssert.h"
+#include "net/CCliSocket.h"
+#include "net/CHttpConnect.h"
+#include "net/CTimerService.h"
 
 #include <sys/socket.h>
 
@@ -16,18 +17,6 @@
 namespace {
 
 std::atomic<uint32_t> g_watchdogMs{CHTTPCtrl::kWatchdogPeriodMs};
-
-// Copies src into a fixed text; false (and dst empty) when it does not fit.
-bool CopyText(char* dst, size_t size, const char* src)
-{
-    size_t n = std::strlen(src);
-    if (n >= size) {
-        dst[0] = 0;
-        return false;
-    }
-    std::memcpy(dst, src, n + 1);
-    return true;
-}
 
 // lParam of HTTPNOTE_CONN_EVENT: the connection it belongs to, the flag and the reason.
 unsigned long PackConnEvent(uint32_t serial, bool ignoreRetry, int reason)
@@ -47,7 +36,7 @@ void CHTTPCtrl::SetWatchdogPeriodForTest(uint32_t ms)
 
 CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
     : CBLThread(nNotifyMsg), m_bCreated(false), m_bInitResult(true), m_htcState(htcInitial),
-      m_nLastReason(-1), m_pSocket(nullptr), m_pHttpConnect(nullptr), m_szHost(), m_nPort(0),
+      m_nLastReason(-1), m_szHost(), m_nPort(0),
       m_szObject(), m_szProxy(), m_nProxyPort(0), m_bUseProxy(false), m_szAuthorization(),
       m_szUser(), m_szPassword(), m_szConnHost(), m_nConnPort(0), m_szConnObject(),
       m_szConnProxy(), m_nConnProxyPort(0), m_bConnUseProxy(false), m_szAgent(), m_szHeader(),
@@ -63,24 +52,17 @@ CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
     RILO_ASSERT((nNotifyMsg < WM_HTTPCTRL_FIRST) || (nNotifyMsg > WM_HTTPCTRL_LAST));
     int nErr = pthread_cond_init(&m_evCond, nullptr);
     RILO_ASSERT(nErr == 0);
-    std::strcpy(m_szObject, "/");
-    std::strcpy(m_szAgent, kAgent);
+    RiloCopyText(m_szObject, sizeof m_szObject, "/");
+    RiloCopyText(m_szAgent, sizeof m_szAgent, kAgent);
 }
 
 CHTTPCtrl::~CHTTPCtrl()
 {
-    if (m_pSocket) {
-        std::printf("[CHTTPCtrl::~CHTTPCtrl]before close...m_pSocket = %d\n",
-                    m_pSocket->GetSocketHandle());
-        m_pSocket->Close();
-        delete m_pSocket;
-        m_pSocket = nullptr;
-    }
-    if (m_pHttpConnect) {
-        std::printf("[CHTTPCtrl::~CHTTPCtrl]before close...m_pHttpConnect = %d\n", 1);
-        m_pHttpConnect->Close();
-        delete m_pHttpConnect;
-        m_pHttpConnect = nullptr;
+    if (m_pTransport) {
+        DiagPrint(kDiagOut, "[CHTTPCtrl::~CHTTPCtrl]before close...m_pSocket = %d\n",
+                  m_pTransport->GetSocketHandle());
+        m_pTransport->Close();
+        m_pTransport.reset();
     }
     delete[] m_pContent;
     m_pContent = nullptr;
@@ -130,8 +112,8 @@ int CHTTPCtrl::Connect(const char* lpszIP, unsigned int nPort, const char* lpszO
         // Texts that do not fit are refused rather than cut into another address.
         if (std::strlen(lpszIP) >= sizeof m_szHost || std::strlen(lpszObject) >= sizeof m_szObject)
             return 0;
-        CopyText(m_szHost, sizeof m_szHost, lpszIP);
-        CopyText(m_szObject, sizeof m_szObject, lpszObject);
+        RiloCopyText(m_szHost, sizeof m_szHost, lpszIP);
+        RiloCopyText(m_szObject, sizeof m_szObject, lpszObject);
         m_nPort = nPort;
     }
     m_bTryReconnect = bTryReconnect;
@@ -170,7 +152,9 @@ void CHTTPCtrl::SetProxy(const char* lpszProxy, unsigned int nPort)
 {
     RILO_ASSERT(lpszProxy);
     std::lock_guard<std::mutex> g(m_dataLock);
-    CopyText(m_szProxy, sizeof m_szProxy, lpszProxy);
+    // A name that does not fit is dropped rather than cut into another one.
+    if (!RiloCopyText(m_szProxy, sizeof m_szProxy, lpszProxy))
+        m_szProxy[0] = 0;
     m_nProxyPort = nPort;
 }
 
@@ -187,9 +171,7 @@ void CHTTPCtrl::SetVideoRecordingFirst(bool bFirst)
 
 bool CHTTPCtrl::IsConnected()
 {
-    if (m_pHttpConnect)
-        return m_pHttpConnect->IsConnected();
-    return m_pSocket && m_pSocket->IsConnected();
+    return m_pTransport && m_pTransport->IsConnected();
 }
 
 bool CHTTPCtrl::InitInstance()
@@ -200,13 +182,11 @@ bool CHTTPCtrl::InitInstance()
     if (ok)
         ok = PrepareContentBuffer(true);
     if (ok) {
-        if (m_bTLS && m_nAuthType != 3) {
-            m_pHttpConnect = new CHttpConnect(GetThreadID(), WM_HTTPCTRL_LAST);
-            m_pHttpConnect->SetRecvDataProc(SocketDataReceived, this);
-        } else {
-            m_pSocket = new CCliSocket(GetThreadID(), WM_HTTPCTRL_LAST);
-            m_pSocket->SetRecvDataProc(SocketDataReceived, this);
-        }
+        if (m_bTLS && m_nAuthType != 3)
+            m_pTransport.reset(new CHttpConnect(GetThreadID(), WM_HTTPCTRL_LAST));
+        else
+            m_pTransport.reset(new CCliSocket(GetThreadID(), WM_HTTPCTRL_LAST));
+        m_pTransport->SetRecvDataProc(SocketDataReceived, this);
     }
     Lock();
     m_bInitResult = ok;
@@ -220,19 +200,12 @@ int CHTTPCtrl::ExitInstance()
 {
     KillTimer();
     CancelReconnect();
-    std::fprintf(stderr, "[CHTTPCtrl::ExitInstance]m_pSocket = %08x\n",
-                 m_pSocket ? unsigned(m_pSocket->GetSocketHandle()) : 0u);
-    if (m_pSocket) {
-        std::fprintf(stderr, "[CHTTPCtrl::ExitInstance]before close...\n");
-        m_pSocket->Close();
-        delete m_pSocket;
-        m_pSocket = nullptr;
-    }
-    if (m_pHttpConnect) {
-        std::fprintf(stderr, "[CHTTPCtrl::ExitInstance]before close...\n");
-        m_pHttpConnect->Close();
-        delete m_pHttpConnect;
-        m_pHttpConnect = nullptr;
+    DiagPrint(kDiagErr, "[CHTTPCtrl::ExitInstance]m_pSocket = %08x\n",
+              m_pTransport ? unsigned(m_pTransport->GetSocketHandle()) : 0u);
+    if (m_pTransport) {
+        DiagPrint(kDiagErr, "[CHTTPCtrl::ExitInstance]before close...\n");
+        m_pTransport->Close();
+        m_pTransport.reset();
     }
     PrepareContentBuffer(false);
     return CBLThread::ExitInstance();
@@ -326,8 +299,8 @@ int CHTTPCtrl::OnThreadMessage(unsigned int message, unsigned long wParam, unsig
         }
         return 0;
     }
-    std::printf("Got an unknown message: %d, wParam = %d, lParam = %d\n", int(message), int(wParam),
-                int(lParam));
+    DiagPrint(kDiagOut, "Got an unknown message: %d, wParam = %d, lParam = %d\n", int(message),
+              int(wParam), int(lParam));
     return 0;
 }
 
@@ -349,61 +322,21 @@ bool CHTTPCtrl::ConnectSvr()
     m_nWatchdogMs = g_watchdogMs;
 
     char szIP[kTextSize];
-    std::strcpy(szIP, m_szConnHost);
+    RiloCopyText(szIP, sizeof szIP, m_szConnHost);
     int family = AF_INET;
     size_t hl = std::strlen(m_szConnHost);
     if (hl >= 2 && m_szConnHost[0] == '[' && m_szConnHost[hl - 1] == ']') {
-        std::memcpy(szIP, m_szConnHost + 1, hl - 2);
-        szIP[hl - 2] = 0;
+        RiloCopyText(szIP, sizeof szIP, m_szConnHost + 1, hl - 2);
         family = AF_INET6;
-        std::fprintf(stderr, "[CHTTPCtrl::ConnectSvr]connect ipv6 ip: %s\n", szIP);
+        DiagPrint(kDiagErr, "[CHTTPCtrl::ConnectSvr]connect ipv6 ip: %s\n", szIP);
     }
-
-    if (m_pHttpConnect) {
-        m_bTransportUsed = true;
-        if (m_pHttpConnect->IsConnected())
-            m_pHttpConnect->Close();
-        if (!m_pHttpConnect->Create(m_szConnHost, m_nConnPort)) {
-            std::printf("m_pHttpConnect->Create failed, err = %d\n", m_pHttpConnect->GetLastError());
-        } else if (m_pHttpConnect->Connect()) {
-            return true;
-        }
-        std::printf("[HTTPCtrl] Http connect %s:%u Error:%u\n", m_szConnHost, m_nConnPort,
-                    unsigned(m_pHttpConnect->GetLastError()));
+    if (!m_pTransport)
         return false;
-    }
-    if (!m_pSocket)
-        return false;
-    if (m_pSocket->IsConnected()) {
-        std::fprintf(stderr, "[CHTTPCtrl::ConnectSvr]before close...m_pSocket = %d\n",
-                     m_pSocket->GetSocketHandle());
-        m_pSocket->Close();
-    }
-    if (m_pSocket->GetSocketHandle() != -1) {
-        std::printf("[HTTPCtrl] ConnectSvr with m_hSocket != INVALID_SOCKET: %s:%u\n", m_szConnHost,
-                    m_nConnPort);
-        return false;
-    }
     m_bTransportUsed = true;
-    if (!m_pSocket->Create(family, SOCK_STREAM, 0)) {
-        std::printf("m_pSocket->Create failed, err = %d\n", m_pSocket->GetLastError());
-        return false;
-    }
-    bool ok;
-    if (m_bConnUseProxy && m_szConnProxy[0]) {
-        std::printf("[HTTPCtrl] Socket Connect %s:%u to %s:%u\n", m_szConnProxy, m_nConnProxyPort,
-                    m_szConnHost, m_nConnPort);
-        ok = m_pSocket->Connect(m_szConnProxy, m_nConnProxyPort, AF_INET);
-    } else {
-        std::printf("[HTTPCtrl] Socket Connect %s:%u\n", m_szConnHost, m_nConnPort);
-        ok = m_pSocket->Connect(szIP, m_nConnPort, family);
-    }
-    if (!ok) {
-        std::printf("[HTTPCtrl] Socket connect %s:%u Error:%u\n", m_szConnHost, m_nConnPort,
-                    unsigned(m_pSocket->GetLastError()));
-        return false;
-    }
-    return true;
+    const TransportTarget target = {m_szConnHost, szIP, family, m_nConnPort,
+                                    m_bConnUseProxy && m_szConnProxy[0] ? m_szConnProxy : nullptr,
+                                    m_nConnProxyPort};
+    return m_pTransport->Open(target);
 }
 
 void CHTTPCtrl::OnSessionConnected(unsigned long nCode)
@@ -411,8 +344,8 @@ void CHTTPCtrl::OnSessionConnected(unsigned long nCode)
     if (nCode != 0) {
         char szErr[64];
         std::snprintf(szErr, sizeof szErr, "OnConnect error: %d\n", int(nCode));
-        std::printf("[HTTPCtrl] OnConnected %s:%u report error:%s\n", m_szConnHost, m_nConnPort,
-                    szErr);
+        DiagPrint(kDiagOut, "[HTTPCtrl] OnConnected %s:%u report error:%s\n", m_szConnHost,
+                  m_nConnPort, szErr);
         // The second's wait before the event is part of the reconnect pause,
         // so the worker stays responsive.
         if (!m_bClosing)
@@ -420,7 +353,7 @@ void CHTTPCtrl::OnSessionConnected(unsigned long nCode)
         return;
     }
     m_htcState = htcConnected;
-    std::printf("[HTTPCtrl] OnConnected %s:%u succssful!\n", m_szConnHost, m_nConnPort);
+    DiagPrint(kDiagOut, "[HTTPCtrl] OnConnected %s:%u succssful!\n", m_szConnHost, m_nConnPort);
     if (!SendRequest()) {
         HandleConnEventOnWorker(cerSendFailed, false, 0);
         return;
@@ -432,17 +365,18 @@ void CHTTPCtrl::OnSessionConnected(unsigned long nCode)
 
 void CHTTPCtrl::OnSessionClose(unsigned long nCode)
 {
-    std::printf("[HTTPCtrl] OnSessionClose: Error: %u %s:%u\n", unsigned(nCode), m_szConnHost,
-                m_nConnPort);
+    DiagPrint(kDiagOut, "[HTTPCtrl] OnSessionClose: Error: %u %s:%u\n", unsigned(nCode),
+              m_szConnHost, m_nConnPort);
     AfterDisconnected();
     if (m_bCallerDisconnect) {
-        std::printf("[HTTPCtrl] OnSessionClose: %s:%u caused by caller invoking Disconnect()!\n",
-                    m_szConnHost, m_nConnPort);
+        DiagPrint(kDiagOut,
+                  "[HTTPCtrl] OnSessionClose: %s:%u caused by caller invoking Disconnect()!\n",
+                  m_szConnHost, m_nConnPort);
         m_bCallerDisconnect = false;
         return;
     }
-    std::printf("[HTTPCtrl] OnSessionClose: %s:%u Call HandleConnEvent!\n", m_szConnHost,
-                m_nConnPort);
+    DiagPrint(kDiagOut, "[HTTPCtrl] OnSessionClose: %s:%u Call HandleConnEvent!\n",
+              m_szConnHost, m_nConnPort);
     HandleConnEventOnWorker(nCode ? cerClosedError : cerClosed, false, 0);
 }
 
@@ -450,21 +384,8 @@ void CHTTPCtrl::AfterDisconnected()
 {
     RILO_ASSERT(OnWorkerThread());
     KillTimer();
-    if (m_pHttpConnect) {
-        // Closed when connected, and also when it closed itself: that joins its thread.
-        m_pHttpConnect->Close();
-    } else if (m_pSocket) {
-        if (m_pSocket->IsConnected()) {
-            std::puts("[HTTPCtrl] OnDisconnected Close Socket!!!");
-            std::fprintf(stderr, "[CHTTPCtrl::AfterDisconnected] before close...m_pSocket = %d\n",
-                         m_pSocket->GetSocketHandle());
-            m_pSocket->Close();
-        }
-        if (m_pSocket->GetSocketHandle() != -1)
-            std::puts("[HTTPCtrl] OnDisconnected Socket is valid, so close it now");
-        // Close also joins the thread of a connection that closed itself.
-        m_pSocket->Close();
-    }
+    if (m_pTransport)
+        m_pTransport->EndSession();
     if (m_bTransportUsed) {
         // The transport's thread is gone; whatever it posted is queued ahead
         // of this fence and is dropped.
@@ -490,8 +411,8 @@ void CHTTPCtrl::HandleConnEvent(int nReason, bool bIgnoreRetry)
 
 void CHTTPCtrl::HandleConnEventOnWorker(int nReason, bool bIgnoreRetry, uint32_t extraPauseMs)
 {
-    std::printf("[HTTPCtrl] HCE-> State:%d, Reason:%d\n", int(m_htcState), nReason);
-    std::puts("[HTTPCtrl] HandleConnEvent before calling AfterDisconnected");
+    DiagPrint(kDiagOut, "[HTTPCtrl] HCE-> State:%d, Reason:%d\n", int(m_htcState), nReason);
+    DiagPrint(kDiagOut, "[HTTPCtrl] HandleConnEvent before calling AfterDisconnected\n");
     AfterDisconnected();
     bool post = false;
     {
@@ -502,9 +423,10 @@ void CHTTPCtrl::HandleConnEventOnWorker(int nReason, bool bIgnoreRetry, uint32_t
     if (post)
         PostOwnerEvent(static_cast<unsigned long>(nReason) * 65536ul + 1ul);
     if (bIgnoreRetry || !m_bTryReconnect) {
-        std::printf("[HTTPCtrl] HandleConnEvent Note! %s:%u Streamming Stop!!! because: "
-                    "bIgnoreRetry: %d, m_bTryReconnect: %d\n",
-                    m_szConnHost, m_nConnPort, int(bIgnoreRetry), int(m_bTryReconnect.load()));
+        DiagPrint(kDiagOut,
+                  "[HTTPCtrl] HandleConnEvent Note! %s:%u Streamming Stop!!! because: "
+                  "bIgnoreRetry: %d, m_bTryReconnect: %d\n",
+                  m_szConnHost, m_nConnPort, int(bIgnoreRetry), int(m_bTryReconnect.load()));
         return;
     }
     int r = std::rand();
@@ -589,13 +511,13 @@ bool CHTTPCtrl::SetTimer()
 {
     std::lock_guard<std::mutex> g(m_timerLock);
     if (m_nTimerId) {
-        std::puts("m_pTimerProc is exist");
+        DiagPrint(kDiagOut, "m_pTimerProc is exist\n");
         return true;
     }
     uint32_t period = m_nWatchdogMs;
     m_nTimerId = CTimerService::Instance().Add(period, period, DoTimerProc, this);
     RILO_ASSERT(m_nTimerId != 0); // "osRet == 0"
-    std::puts("[CHTTPCtrl::SetTimer] settings successfully!");
+    DiagPrint(kDiagOut, "[CHTTPCtrl::SetTimer] settings successfully!\n");
     return true;
 }
 
@@ -608,7 +530,7 @@ void CHTTPCtrl::KillTimer()
     // closed here and nothing twice.
     CTimerService::Instance().Remove(m_nTimerId);
     m_nTimerId = 0;
-    std::puts("[CHTTPCtrl::KillTimer] settings successfully!");
+    DiagPrint(kDiagOut, "[CHTTPCtrl::KillTimer] settings successfully!\n");
 }
 
 void CHTTPCtrl::DoTimerProc(void* user, uint64_t)

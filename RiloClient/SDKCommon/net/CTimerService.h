@@ -3,10 +3,6 @@
 
 #include <cstdint>
 
-// Milliseconds of CLOCK_MONOTONIC, modulo 2^32: for time-outs and the
-// watchdog, which must not jump with the wall clock.
-uint32_t MonotonicTickMs();
-
 // Process-wide timers on one thread of the client library; the stand-in for
 // the event-loop timers of the original platform. Callbacks run on the
 // service thread and must only post messages: they may not take locks that

@@ -1,7 +1,8 @@
 // The TLS connection against a real TLS server (openssl s_server) on loopback.
-#include "CHttpConnect.h"
+#include "net/CHttpConnect.h"
 
 #include "ClientTestUtil.h"
+#include "DiagCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -156,12 +157,11 @@ TEST_F(HttpConnectTest, EofWithoutCloseNotifyIsAClose)
     Open(c);
     ASSERT_TRUE(server_.Write("last words\n"));
     ASSERT_TRUE(sink_.WaitData("last words\n", milliseconds(5000)));
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     kill(server_.Pid(), SIGKILL); // the kernel closes with a FIN, TLS says nothing
     Msg m{};
     bool closed = owner_.WaitFor(CLISOCK_NOTIFY_CLOSE, milliseconds(5000), &m);
-    fflush(stdout);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testsupport::TakeDiagOut();
     ASSERT_TRUE(closed);
     EXPECT_EQ(m.l, 0u);
     EXPECT_NE(out.find("[CHttpConnect::OnReceive] Receive DATA: 0 byte!"), std::string::npos) << out;

@@ -1,5 +1,5 @@
 // The process-wide timer service that stands in for the event-loop timers.
-#include "CTimerService.h"
+#include "net/CTimerService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,12 @@
-#include "CTimerService.h"
+#include "net/CTimerService.h"
 
 #include <pthread.h>
-#include <time.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
-
-uint32_t MonotonicTickMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
-}
 
 namespace {
 

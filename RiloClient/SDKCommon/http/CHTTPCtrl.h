@@ -2,16 +2,15 @@
 #define RILO_CHTTPCTRL_H
 
 #include "CBLThread.h"
+#include "net/CTransport.h"
 
 #include <pthread.h>
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
-
-class CCliSocket;
-class CHttpConnect;
 
 // Connection states (m_htcState).
 enum HTTPCtrlState {
@@ -61,14 +60,6 @@ class CHTTPCtrl;
 typedef int (*HTTPEventPoster)(void* posterCtx, HTTPNotifyMessageCB cb, void* user,
                                CHTTPCtrl* stream, unsigned long value);
 
-// The three values of a Digest challenge that the Authorization answer needs.
-struct DigestChallenge {
-    char nonce[128];
-    char realm[128];
-    char qop[128];
-    bool stale;
-};
-
 // One HTTP connection to a camera on a worker thread of its own: connect,
 // one GET, the reply header, then an endless body into the content buffer,
 // which subclasses consume in ProcessContent.
@@ -113,20 +104,7 @@ public:
     int GetAuthType() const { return m_nAuthType; }
     uint32_t GetConnectionSerial() const { return m_nConnSerial; }
 
-    // The value of header field name in data: everything after the name up
-    // to the next line end or NUL, colon and blanks included. The name matches only
-    // at the start of a line. False when absent, empty, unterminated within
-    // length, or longer than outLen - 1.
-    static bool GetFiledValue(const char* data, unsigned long length, const char* name, char* out,
-                              unsigned long outLen);
-    // The Digest challenge among the WWW-Authenticate fields of a reply header.
-    static bool ParseDigestChallenge(const char* header, unsigned long length, DigestChallenge* out);
-    // The Authorization value answering a challenge; false when it does not fit.
-    static bool BuildDigestAuthorization(const char* method, const char* uri, const char* user,
-                                         const char* password, const DigestChallenge& ch,
-                                         const char* cnonce, char* out, size_t outLen);
-    // The status code of a reply header's first line (0 without one).
-    static int ParseStatusCode(const char* header, unsigned long length);
+    // The client nonce of the Digest answers.
     static const char kClientNonce[];
     static const char kAgent[];
 
@@ -163,7 +141,6 @@ protected:
     bool OnWorkerThread() const;
     bool SendText(const char* text, int length);
     void ResetReceiveState();
-    static void CopyTextOrCut(char* dst, size_t size, const char* src);
 
     // Receive path steps.
     unsigned long CollectHeader(const unsigned char* p, unsigned long n);
@@ -179,8 +156,7 @@ protected:
     bool m_bInitResult;
     std::atomic<int> m_htcState;
     int m_nLastReason; // under m_evLock
-    CCliSocket* m_pSocket;
-    CHttpConnect* m_pHttpConnect;
+    std::unique_ptr<CTransport> m_pTransport; // the worker's, between InitInstance and ExitInstance
 
     // What callers set, under m_dataLock.
     std::mutex m_dataLock;
