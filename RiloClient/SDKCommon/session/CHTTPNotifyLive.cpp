@@ -130,6 +130,9 @@ void CHTTPNotifyLive::AssignSpecifiedBypass(const char* lpszBypass)
 
 bool CHTTPNotifyLive::StartNotify(bool bReconnect)
 {
+    // Events need the message thread: none before Create or after Destroy.
+    if (!m_queue.IsRunning())
+        return false;
     std::unique_lock<std::mutex> lk(m_mutex);
     if (CreateNotifyHTTP() == 0)
         return false;
