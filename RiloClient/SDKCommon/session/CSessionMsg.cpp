@@ -4,34 +4,25 @@
 #include <new>
 #include <utility>
 
-CSessionMsg::CSessionMsg()
-    : m_pfnCallback(nullptr), m_pfnHandler(nullptr), m_pParam(nullptr), m_dwFirst(0),
-      m_dwSecond(0), m_pSource(nullptr)
+CSessionMsg::CSessionMsg() : CSessionMsg(nullptr, nullptr, nullptr, 0, 0, nullptr) {}
+
+CSessionMsg::CSessionMsg(SessionMsgCallback pfnCallback, SessionMsgHandler pfnHandler, void* param,
+                         unsigned long first, unsigned long second, const void* source)
+    : m_pfnCallback(pfnCallback), m_pfnHandler(pfnHandler), m_pParam(param), m_dwFirst(first),
+      m_dwSecond(second), m_pSource(source)
 {
 }
 
 CSessionMsg CSessionMsg::Callback(SessionMsgCallback pfn, void* param, unsigned long first,
                                   unsigned long second, const void* source)
 {
-    CSessionMsg m;
-    m.m_pfnCallback = pfn;
-    m.m_pParam = param;
-    m.m_dwFirst = first;
-    m.m_dwSecond = second;
-    m.m_pSource = source;
-    return m;
+    return CSessionMsg(pfn, nullptr, param, first, second, source);
 }
 
 CSessionMsg CSessionMsg::Handler(SessionMsgHandler pfn, void* param, unsigned long first,
                                  unsigned long second, const void* source)
 {
-    CSessionMsg m;
-    m.m_pfnHandler = pfn;
-    m.m_pParam = param;
-    m.m_dwFirst = first;
-    m.m_dwSecond = second;
-    m.m_pSource = source;
-    return m;
+    return CSessionMsg(nullptr, pfn, param, first, second, source);
 }
 
 CSessionMsg::CSessionMsg(CSessionMsg&& o) noexcept : CSessionMsg()

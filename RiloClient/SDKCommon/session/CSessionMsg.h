@@ -45,6 +45,8 @@ public:
     void Invoke() const;
 
 private:
+    CSessionMsg(SessionMsgCallback pfnCallback, SessionMsgHandler pfnHandler, void* param,
+                unsigned long first, unsigned long second, const void* source);
     unsigned long Word(Arg arg, unsigned long value) const;
 
     SessionMsgCallback m_pfnCallback;

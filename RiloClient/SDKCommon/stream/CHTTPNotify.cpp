@@ -2,6 +2,8 @@
 
 #include "RiloAssert.h"
 
+#include <strings.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -76,34 +78,16 @@ const UsbStatus kUsbStatus[] = {
     {"over_limit", 6}, {"failure", 7}, {"reinit", 8},
 };
 
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
 // text (n bytes) begins with prefix, case ignored.
 bool BeginsNoCase(const char* text, size_t n, const char* prefix)
 {
-    size_t pl = std::strlen(prefix);
-    if (n < pl)
-        return false;
-    for (size_t i = 0; i < pl; ++i)
-        if (Lower(text[i]) != Lower(prefix[i]))
-            return false;
-    return true;
+    const size_t pl = std::strlen(prefix);
+    return n >= pl && strncasecmp(text, prefix, pl) == 0;
 }
 
 bool BeginsNoCase(const char* text, const char* prefix)
 {
     return BeginsNoCase(text, std::strlen(text), prefix);
-}
-
-bool EqualNoCase(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b)
-        if (Lower(*a) != Lower(*b))
-            return false;
-    return *a == *b;
 }
 
 bool IsLineEnd(unsigned char c)
@@ -314,7 +298,7 @@ int CHTTPNotify::TextEvent(const char* pSrc, int nLen, const char* pszTag, int n
                            const char* pszText)
 {
     const char* nameTag = m_dwContentType == 0 ? "camera_name" : "cameraname";
-    if (EqualNoCase(pszTag, nameTag)) {
+    if (strcasecmp(pszTag, nameTag) == 0) {
         // The whole line, tag and "=" included.
         CopyCut(m_szCameraName, sizeof m_szCameraName, pSrc, size_t(nLen));
         SendNotifyEvent(nevCameraName, 0, nValue);
@@ -349,7 +333,7 @@ int CHTTPNotify::TextEvent(const char* pSrc, int nLen, const char* pszTag, int n
 int CHTTPNotify::ValueEvent(const char* pszTag, int nValue)
 {
     for (int i = 0; i < m_nTagRows; ++i) {
-        if (EqualNoCase(pszTag, m_pTags[i].szName)) {
+        if (strcasecmp(pszTag, m_pTags[i].szName) == 0) {
             SendNotifyEvent(unsigned(m_pTags[i].nEventID), unsigned(m_pTags[i].nValue), nValue);
             return 1;
         }
