@@ -67,7 +67,7 @@ private:
     template <typename Io>
     int LockedIo(bool argsValid, Io io);
 
-    int m_hSocket;
+    std::atomic<int> m_hSocket; // written under m_mutex; read unlocked by the owner's diagnostics and checks
     std::atomic<int> m_nLastError;
     pthread_t m_thSocketHandlerID;
     bool m_bThreadStarted; // m_thSocketHandlerID is valid and not yet joined
