@@ -1,6 +1,5 @@
 // What the application's notify handler received. Most events carry no user
-// pointer (their first word is the stream), so one recorder serves the
-// process.
+// pointer (their first word is the stream), so one recorder serves the process.
 #ifndef RILO_NOTIFY_RECORDER_H
 #define RILO_NOTIFY_RECORDER_H
 
@@ -17,13 +16,10 @@ namespace notifytest {
 
 struct Call {
     void* first = nullptr;
-    unsigned long second = 0;
-    unsigned long third = 0;
-    // The texts the words pointed at, read during the call.
-    std::string firstText, secondText, thirdText;
+    unsigned long second = 0, third = 0;
+    std::string firstText, secondText, thirdText; // what text words pointed at
     std::thread::id thread;
 
-    unsigned Id() const { return unsigned(second & 0xFFFF); }
     bool IsGeneral() const { return second >= 0x100000; }
 };
 
@@ -35,28 +31,26 @@ public:
         return r;
     }
 
-    // The handler: which words are texts follows from the event's kind.
-    // The texts are read after a held call is let go.
+    // Which words are texts follows from the event's kind; they are read
+    // after a held call is let go.
     static void Handler(void* first, unsigned long second, unsigned long third)
     {
-        Get().WaitWhileHeld();
-        Call c;
-        c.first = first;
-        c.second = second;
-        c.third = third;
-        c.thread = std::this_thread::get_id();
+        NotifyRecorder& r = Get();
+        std::unique_lock<std::mutex> g(r.mu_);
+        r.holding_ = r.hold_;
+        r.cv_.notify_all();
+        r.cv_.wait(g, [&] { return !r.hold_; });
+        Call c{first, second, third, "", "", "", std::this_thread::get_id()};
+        const unsigned id = unsigned(second & 0xFFFF);
         if (second == 0) {
-            c.firstText = static_cast<const char*>(first); // "socket closed"
+            c.firstText = static_cast<const char*>(first);
         } else if (c.IsGeneral()) {
             c.secondText = reinterpret_cast<const char*>(second);
             c.thirdText = reinterpret_cast<const char*>(third);
-        } else if (c.Id() == nevCameraName || (c.Id() >= nevPan && c.Id() <= nevZoom)) {
+        } else if (id == nevCameraName || (id >= nevPan && id <= nevZoom)) {
             c.thirdText = reinterpret_cast<const char*>(third);
         }
-        NotifyRecorder& r = Get();
-        std::lock_guard<std::mutex> g(r.mu_);
-        if (!r.open_)
-            ++r.late_;
+        r.late_ += !r.open_;
         r.calls_.push_back(c);
         r.cv_.notify_all();
     }
@@ -65,83 +59,55 @@ public:
     {
         std::lock_guard<std::mutex> g(mu_);
         calls_.clear();
-        late_ = 0;
         open_ = true;
-        held_ = false;
-        holding_ = false;
-    }
-    // The next call waits (before it reads anything) until Release.
-    void Hold()
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        held_ = true;
-    }
-    bool WaitHolding(double seconds = 20)
-    {
-        std::unique_lock<std::mutex> g(mu_);
-        return cv_.wait_for(g, std::chrono::duration<double>(seconds), [&] { return holding_; });
-    }
-    void Release()
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        held_ = false;
-        cv_.notify_all();
+        hold_ = holding_ = false;
+        late_ = 0;
     }
     // A call between Close and the next Open counts as late.
-    void Open() { SetOpen(true); }
-    void Close() { SetOpen(false); }
-    int Late()
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        return late_;
-    }
-    std::vector<Call> Calls()
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        return calls_;
-    }
-    size_t Count()
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        return calls_.size();
-    }
+    void Open() { Set(open_, true); }
+    void Close() { Set(open_, false); }
+    // The next call waits, before it reads anything, until Release.
+    void Hold() { Set(hold_, true); }
+    void Release() { Set(hold_, false); }
+    int Late() { return Locked([&] { return late_; }); }
+    std::vector<Call> Calls() { return Locked([&] { return calls_; }); }
+    size_t Count() { return Locked([&] { return calls_.size(); }); }
+
+    bool WaitHolding() { return WaitUntil([&] { return holding_; }); }
+    bool WaitCount(size_t n) { return WaitUntil([&] { return calls_.size() >= n; }); }
     // Waits until pred(calls so far) holds.
     template <class Pred>
-    bool WaitFor(Pred pred, double seconds = 20)
+    bool WaitFor(Pred pred)
     {
-        std::unique_lock<std::mutex> g(mu_);
-        return cv_.wait_for(g, std::chrono::duration<double>(seconds), [&] { return pred(calls_); });
-    }
-    bool WaitCount(size_t n, double seconds = 20)
-    {
-        return WaitFor([&](const std::vector<Call>& c) { return c.size() >= n; }, seconds);
+        return WaitUntil([&] { return pred(calls_); });
     }
 
 private:
-    NotifyRecorder() = default;
-    void WaitWhileHeld()
+    template <class Pred>
+    bool WaitUntil(Pred pred)
     {
         std::unique_lock<std::mutex> g(mu_);
-        if (!held_)
-            return;
-        holding_ = true;
-        cv_.notify_all();
-        cv_.wait(g, [&] { return !held_; });
-        holding_ = false;
+        return cv_.wait_for(g, std::chrono::seconds(20), pred);
     }
-    void SetOpen(bool open)
+    NotifyRecorder() = default;
+    void Set(bool& flag, bool value)
     {
         std::lock_guard<std::mutex> g(mu_);
-        open_ = open;
+        flag = value;
+        cv_.notify_all();
+    }
+    template <class F>
+    auto Locked(F f) -> decltype(f())
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        return f();
     }
 
     std::mutex mu_;
     std::condition_variable cv_;
     std::vector<Call> calls_;
-    bool open_ = true;
+    bool open_ = true, hold_ = false, holding_ = false;
     int late_ = 0;
-    bool held_ = false;
-    bool holding_ = false;
 };
 
 } // namespace notifytest

@@ -178,10 +178,8 @@ TEST_F(NotifySessionTest, UrlsAndStartsThatAreRefused)
         {"http://192.0.2.7:0/e", true, "192.0.2.7", 80, "/e"},
         {"https://192.0.2.7/e", false, "", 0, ""},
         {"http://:80/e", false, "", 0, ""},
-        {"http:///e", false, "", 0, ""},
         {"http://192.0.2.7:80x/e", false, "", 0, ""},
         {"http://192.0.2.7:99999/e", false, "", 0, ""},
-        {"192.0.2.7/e", false, "", 0, ""},
         {"", false, "", 0, ""},
     };
     for (const Row& r : rows) {

@@ -7,30 +7,15 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace notifytest {
 
-struct Event {
-    std::string first;  // "stream", or the text of a text argument
-    unsigned long second = 0;
-    long third = 0;
-    std::string secondText, thirdText;
-
-    bool operator==(const Event& o) const
-    {
-        return first == o.first && second == o.second && third == o.third &&
-               secondText == o.secondText && thirdText == o.thirdText;
-    }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Event& e)
-{
-    return os << "{" << e.first << ", " << e.second << " '" << e.secondText << "', " << e.third
-              << " '" << e.thirdText << "'}";
-}
+// An event as text: "id.flag value" for a table or special event (a text
+// value in quotes), "'tag' 'value'" for a general event, a first word that
+// is a text in front in quotes.
+typedef std::string Event;
 
 inline void NoHandler(void*, unsigned long, unsigned long) {}
 
@@ -63,20 +48,12 @@ public:
 private:
     static bool Capture(void* ctx, const CHTTPNotify* stream, const NotifyEventPost& ev)
     {
-        auto* self = static_cast<FedNotify*>(ctx);
-        Event e;
-        e.first = ev.pszFirst ? ev.pszFirst : (ev.pFirst == stream ? "stream" : "?");
-        e.second = ev.dwSecond;
-        e.third = long(ev.dwThird);
-        if (ev.pszSecond) {
-            e.second = 0;
-            e.secondText = ev.pszSecond;
-        }
-        if (ev.pszThird) {
-            e.third = 0;
-            e.thirdText = ev.pszThird;
-        }
-        self->events.push_back(e);
+        auto quoted = [](const char* t) { return "'" + std::string(t) + "'"; };
+        Event e = ev.pszFirst ? quoted(ev.pszFirst) + " " : (ev.pFirst == stream ? "" : "? ");
+        e += ev.pszSecond ? quoted(ev.pszSecond)
+                          : std::to_string(ev.dwSecond & 0xFFFF) + "." + std::to_string(ev.dwSecond >> 16);
+        e += " " + (ev.pszThird ? quoted(ev.pszThird) : std::to_string(long(ev.dwThird)));
+        static_cast<FedNotify*>(ctx)->events.push_back(e);
         return true;
     }
 };

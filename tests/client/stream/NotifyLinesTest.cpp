@@ -14,19 +14,6 @@ namespace {
 using notifytest::Event;
 using notifytest::FedNotify;
 
-Event Row(unsigned flag, unsigned id, long value)
-{
-    return Event{"stream", (flag << 16) | id, value, "", ""};
-}
-Event TextRow(unsigned id, const std::string& text)
-{
-    return Event{"stream", id, 0, "", text};
-}
-Event General(const std::string& tag, const std::string& value)
-{
-    return Event{"stream", 0, 0, tag, value};
-}
-
 // Lines with what each one posts, in the order given.
 const char kExampleLines[] =
     "motion_detected_2=on\r\n"
@@ -55,61 +42,42 @@ const char kExampleLines[] =
     "\r\n\r\n\n"
     "a=1\r\n";
 
-std::vector<Event> ExampleEvents()
-{
-    return {
-        Row(2, nevMotion, 1),
-        Row(1, nevInput, 0),
-        Row(2, nevStorageFailure, -1),
-        Row(0, nevRecording, 1),
-        Row(0, nevRecording, 1),
-        TextRow(nevCameraName, "camera_name=Lobby"),
-        TextRow(nevCameraName, "camera_name=1234"),
-        TextRow(nevPan, "-15"),
-        TextRow(nevPan, "-15"), // a number takes the row and leaves the text
-        Row(0, nevFocus, -1),
-        Row(0, nevFocus, 3),
-        Row(0, nevUsbStatus, 2),
-        Row(0, nevUsbStatus, 0),
-        Row(0, nevUsbStatus, 7),
-        Row(0, nevUsbStatus, -1),
-        General("door", "hot"),
-        General("door", "door"),
-        General("door", "42"),
-        General("motion_detected_1 ", "1"),
-        General("a", "1"),
-    };
-}
+const std::vector<Event> kExampleEvents = {
+    "1234.2 1", "1235.1 0", "1237.2 -1", "1238.0 1", "1238.0 1",
+    "1242.0 'camera_name=Lobby'", "1242.0 'camera_name=1234'",
+    "1248.0 '-15'", "1248.0 '-15'", // a number takes the row and leaves the text
+    "1251.0 -1", "1251.0 3", "1247.0 2", "1247.0 0", "1247.0 7", "1247.0 -1",
+    "'door' 'hot'", "'door' 'door'", "'door' '42'", "'motion_detected_1 ' '1'", "'a' '1'",
+};
 
 TEST(NotifyLines, ExampleLinesGiveTheirEvents)
 {
     FedNotify s;
     s.Feed(kExampleLines);
-    EXPECT_EQ(s.events, ExampleEvents());
+    EXPECT_EQ(s.events, kExampleEvents);
     EXPECT_EQ(s.Held(), 0u);
 }
 
 TEST(NotifyLines, EverySplitGivesTheSameEvents)
 {
     const std::string text = kExampleLines;
-    const std::vector<Event> want = ExampleEvents();
-    for (size_t cut = 0; cut <= text.size(); ++cut) {
+        for (size_t cut = 0; cut <= text.size(); ++cut) {
         FedNotify s;
         s.Feed(text.substr(0, cut));
         s.Feed(text.substr(cut));
-        ASSERT_EQ(s.events, want) << "cut at " << cut;
+        ASSERT_EQ(s.events, kExampleEvents) << "cut at " << cut;
     }
     FedNotify bytewise;
     for (char c : text)
         bytewise.Feed(std::string(1, c));
-    EXPECT_EQ(bytewise.events, want);
+    EXPECT_EQ(bytewise.events, kExampleEvents);
 }
 
 TEST(NotifyLines, OnlyTerminatedLinesAreParsed)
 {
     FedNotify s;
     s.Feed("a=1\r\nb=");
-    EXPECT_EQ(s.events, std::vector<Event>{General("a", "1")});
+    EXPECT_EQ(s.events, std::vector<Event>{"'a' '1'"});
     EXPECT_EQ(s.Held(), 2u);
     // Complete lines that would already parse are not taken in halves.
     s.Feed("5\r\ngp_input_1=o");
@@ -117,8 +85,7 @@ TEST(NotifyLines, OnlyTerminatedLinesAreParsed)
     s.Feed("\nin_recording=1");
     s.Feed("0\rNUL=1");
     s.Feed(std::string(1, '\0'));
-    EXPECT_EQ(s.events, (std::vector<Event>{General("a", "1"), General("b", "5"), Row(1, nevInput, 1),
-                                           Row(0, nevRecording, 10), General("NUL", "1")}));
+    EXPECT_EQ(s.events, (std::vector<Event>{"'a' '1'", "'b' '5'", "1235.1 1", "1238.0 10", "'NUL' '1'"}));
 }
 
 TEST(NotifyLines, LinesOverTheLimitAreSkippedWhole)
@@ -128,8 +95,8 @@ TEST(NotifyLines, LinesOverTheLimitAreSkippedWhole)
     FedNotify s;
     s.Feed(tag255 + "\r\n" + tag256 + "\r\nin_recording=on\r\n");
     ASSERT_EQ(s.events.size(), 2u);
-    EXPECT_EQ(s.events[0], General("x", std::string(253, '7')));
-    EXPECT_EQ(s.events[1], Row(0, nevRecording, 1));
+    EXPECT_EQ(s.events[0], "'x' '" + std::string(253, '7') + "'");
+    EXPECT_EQ(s.events[1], "1238.0 1");
 
     // A long line that arrives in pieces: its end is not a line of its own.
     FedNotify p;
@@ -138,14 +105,14 @@ TEST(NotifyLines, LinesOverTheLimitAreSkippedWhole)
         p.Feed(longLine.substr(i, 40));
     EXPECT_LE(p.Held(), unsigned(CHTTPNotify::kMaxLine));
     p.Feed("\r\ngp_input_2=on\r\n");
-    EXPECT_EQ(p.events, std::vector<Event>{Row(2, nevInput, 1)});
+    EXPECT_EQ(p.events, std::vector<Event>{"1235.2 1"});
 
     // A body of nothing but garbage never fills the buffer.
     FedNotify g;
     g.Feed(std::string(200000, 'q'));
     EXPECT_LE(g.Held(), unsigned(CHTTPNotify::kMaxLine));
     g.Feed("\nmotion_detected_3=on\n");
-    EXPECT_EQ(g.events, std::vector<Event>{Row(3, nevMotion, 1)});
+    EXPECT_EQ(g.events, std::vector<Event>{"1234.3 1"});
 }
 
 TEST(NotifyLines, ShortTagTableForOtherContentTypes)
@@ -154,17 +121,14 @@ TEST(NotifyLines, ShortTagTableForOtherContentTypes)
     EXPECT_EQ(s.GetTagRowCount(), 23);
     s.Feed("md3=on\r\noutput2=off\r\nstoragefull=1\r\ncameraname=Gate\r\ncamera_name=Gate\r\n"
            "mic=on\r\nmotion_detected_1=on\r\n");
-    EXPECT_EQ(s.events, (std::vector<Event>{Row(3, nevMotion, 1), Row(2, nevOutput, 0),
-                                           Row(0, nevStorageFull, 1),
-                                           TextRow(nevCameraName, "cameraname=Gate"),
-                                           General("camera_name", "Gate"), Row(0, nevMicrophone, 1),
-                                           General("motion_detected_1", "1")}));
+    EXPECT_EQ(s.events, (std::vector<Event>{"1234.3 1", "1241.2 0", "1236.0 1", "1242.0 'cameraname=Gate'",
+                                           "'camera_name' 'Gate'", "1245.0 1",
+                                           "'motion_detected_1' '1'"}));
     FedNotify l;
     EXPECT_EQ(l.GetTagRowCount(), 25);
     // Case is ignored against the table, but not for the name's digit rule.
     l.Feed("GP_OUTPUT=on\r\nCamera_Name=77\r\nZoom_Mag=wide\r\nzoom_mag=2\r\n");
-    EXPECT_EQ(l.events, (std::vector<Event>{Row(0, nevOutput, 1), TextRow(nevCameraName, ""),
-                                           TextRow(nevZoom, "wide"), TextRow(nevZoom, "wide")}));
+    EXPECT_EQ(l.events, (std::vector<Event>{"1241.0 1", "1242.0 ''", "1250.0 'wide'", "1250.0 'wide'"}));
 }
 
 TEST(NotifyLines, TagParserResults)
