@@ -171,6 +171,19 @@ inline int CountThreadsNamed(const std::string& name)
     return n;
 }
 
+// Threads of this process.
+inline int CountThreads()
+{
+    int n = 0;
+    DIR* d = opendir("/proc/self/task");
+    if (!d)
+        return -1;
+    while (dirent* e = readdir(d))
+        n += e->d_name[0] != '.';
+    closedir(d);
+    return n;
+}
+
 // Polls cond every 5 ms until it holds or timeout passes.
 inline bool Eventually(const std::function<bool()>& cond, milliseconds timeout)
 {

@@ -181,6 +181,81 @@ BUILTIN_GENERATORS = {
 }
 
 
+# ---------------------------------------------------------------- events
+# The camera's event CGI: a script of tag=value lines, keep-alives, pauses
+# and waits, after which the body ends (and "at_end" closes, stalls or
+# resets). Kept apart from the other sources: it only adds the "events"
+# generator.
+
+_event_requests = {}
+_event_lock = threading.Lock()
+
+
+def _event_script_for(args):
+    """The script of this request: "scripts"[n] for the n-th request served
+    with these arguments (the last one again after that), else "script"."""
+    scripts = args.get("scripts")
+    if not scripts:
+        return args.get("script", [])
+    with _event_lock:
+        n = _event_requests.get(id(args), 0)
+        _event_requests[id(args)] = n + 1
+    return scripts[min(n, len(scripts) - 1)]
+
+
+def _event_step(step, base_dir):
+    """(bytes to send, seconds to pause first, end the body)."""
+    if isinstance(step, str):
+        if step == "close":
+            return b"", 0, True
+        return step.encode("latin-1") + b"\r\n", 0, False
+    if "line" in step:
+        end = step.get("end", "\r\n")
+        return (step["line"] + end).encode("latin-1"), 0, False
+    if "keep_alive" in step:
+        return b"keep_alive\r\n" * int(step["keep_alive"] or 1), 0, False
+    if "pause" in step:
+        return b"", float(step["pause"]), False
+    if "wait_file" in step:
+        path = os.path.join(base_dir, step["wait_file"])
+        deadline = time.monotonic() + float(step.get("timeout", 30))
+        while not os.path.exists(path) and time.monotonic() < deadline:
+            time.sleep(0.01)
+        return b"", 0, False
+    return _bytes_of(step, base_dir), 0, False
+
+
+def gen_events(args, ctx):
+    """Event lines from a script; see HTTP.md. "repeat": a count or true
+    (without end); "piece": at most that many bytes per send, "piece_delay"
+    seconds apart, so lines arrive cut across reads."""
+    script = _event_script_for(args)
+    repeat = args.get("repeat", 1)
+    piece = int(args.get("piece") or 0)
+    delay = float(args.get("piece_delay", 0.005))
+    n = 0
+    while repeat is True or n < int(repeat):
+        n += 1
+        for step in script:
+            data, pause, end = _event_step(step, ctx["base_dir"])
+            if pause:
+                time.sleep(pause)
+            if end:
+                return
+            if not piece:
+                if data:
+                    yield data
+                continue
+            for k in range(0, len(data), piece):
+                yield data[k:k + piece]
+                time.sleep(delay)
+        if not script:
+            return
+
+
+BUILTIN_GENERATORS["events"] = gen_events
+
+
 def load_generator(name, base_dir):
     """A built-in name, "module:function" or "/path/file.py:function"."""
     if name in BUILTIN_GENERATORS:

@@ -7,24 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 using namespace httptest;
 using testsupport::HttpEmulator;
 
 namespace {
-
-int TaskCount()
-{
-    int n = 0;
-    DIR* d = opendir("/proc/self/task");
-    if (!d)
-        return -1;
-    while (dirent* e = readdir(d))
-        n += e->d_name[0] != '.';
-    closedir(d);
-    return n;
-}
 
 TEST(HttpCtrlCycle, FiftyCyclesWithReconnectsInFlightLeaveNoThread)
 {
@@ -49,11 +35,11 @@ TEST(HttpCtrlCycle, FiftyCyclesWithReconnectsInFlightLeaveNoThread)
     // service, and whatever a sanitizer runs beside the test.
     CTimerService::Instance().Remove(CTimerService::Instance().Add(1, 0, [](void*, uint64_t) {}, nullptr));
     cycle(0);
-    const int baseline = TaskCount();
+    const int baseline = rilotest::CountThreads();
     ASSERT_GT(baseline, 0);
     for (int i = 1; i <= 50; ++i)
         cycle(i);
-    EXPECT_TRUE(Eventually([&] { return TaskCount() == baseline; }, 2)) << TaskCount() << " vs " << baseline;
+    EXPECT_TRUE(Eventually([&] { return rilotest::CountThreads() == baseline; }, 2)) << rilotest::CountThreads() << " vs " << baseline;
     EXPECT_GE(cam.AcceptTimes().size(), 5u);
 }
 

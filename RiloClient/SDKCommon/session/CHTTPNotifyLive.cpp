@@ -1,0 +1,250 @@
+#include "session/CHTTPNotifyLive.h"
+
+#include "Common.h"
+#include "RiloAssert.h"
+#include "session/CameraURL.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <utility>
+
+CHTTPNotifyLive::CHTTPNotifyLive()
+    : m_nPort(0), m_nProxyPort(0), m_bUseProxy(false), m_bUseBypass(false), m_bTryReconnect(false),
+      m_dwContentType(0), m_nConnectMode(0), m_nAuthType(2), m_pfnHandler(nullptr),
+      m_pHandlerUser(nullptr), m_pNotify(nullptr)
+{
+}
+
+CHTTPNotifyLive::~CHTTPNotifyLive()
+{
+    Destroy();
+}
+
+bool CHTTPNotifyLive::Create()
+{
+    return m_queue.Start();
+}
+
+bool CHTTPNotifyLive::AssignNotifyURL(const char* lpszURL)
+{
+    RILO_ASSERT(lpszURL != NULL);
+    CameraURL url;
+    if (!SplitCameraURL(lpszURL, &url))
+        return false;
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_strHost = url.host;
+    m_nPort = url.port;
+    m_strReqPath = url.path;
+    return true;
+}
+
+void CHTTPNotifyLive::SetAuthData(const char* lpszUser, const char* lpszPass, int nAuthType)
+{
+    RILO_ASSERT(lpszUser != NULL);
+    RILO_ASSERT(lpszPass != NULL);
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_nAuthType = nAuthType;
+    switch (nAuthType) {
+    case 1:
+        m_strAuthorization = std::string(lpszUser) + ":" + lpszPass;
+        break;
+    case 2: {
+        // Sized to the credentials: long ones are neither cut nor overrun.
+        const size_t n = std::strlen(lpszUser) + std::strlen(lpszPass) + 1;
+        std::string encoded(4 * ((n + 2) / 3) + 1, '\0');
+        EncBase64AuthData(lpszUser, lpszPass, &encoded[0], unsigned(encoded.size()));
+        m_strAuthorization = "Basic " + std::string(encoded.c_str());
+        break;
+    }
+    case 3:
+    case 4:
+        m_strUser = lpszUser;
+        m_strPass = lpszPass;
+        break;
+    default:
+        break;
+    }
+}
+
+void CHTTPNotifyLive::SetAuthorization(const char* lpszAuth)
+{
+    if (!lpszAuth)
+        return;
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_strAuthorization = lpszAuth;
+}
+
+void CHTTPNotifyLive::SetAuthMD5Realm(const char* lpszRealm)
+{
+    RILO_ASSERT(lpszRealm != NULL);
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_strRealm = lpszRealm;
+}
+
+void CHTTPNotifyLive::SetParentCallback(void* lpParam, NotifyMsgHandler pfn)
+{
+    RILO_ASSERT(pfn);
+    RILO_ASSERT(lpParam);
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_pfnHandler = pfn;
+    m_pHandlerUser = lpParam;
+}
+
+void CHTTPNotifyLive::SetContentType(unsigned long type)
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_dwContentType = type;
+}
+
+void CHTTPNotifyLive::SetConnectMode(int nMode)
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_nConnectMode = nMode;
+}
+
+void CHTTPNotifyLive::AssignProxy(const char* lpszProxy, unsigned int nPort)
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_strProxy = lpszProxy ? lpszProxy : "";
+    m_nProxyPort = nPort;
+}
+
+void CHTTPNotifyLive::UseProxy(bool bUse)
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_bUseProxy = bUse;
+}
+
+void CHTTPNotifyLive::UseBypass(bool bUse)
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_bUseBypass = bUse;
+}
+
+void CHTTPNotifyLive::AssignSpecifiedBypass(const char* lpszBypass)
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    m_strBypass = lpszBypass ? lpszBypass : "";
+}
+
+bool CHTTPNotifyLive::StartNotify(bool bReconnect)
+{
+    // Events need the message thread: none before Create or after Destroy.
+    if (!m_queue.IsRunning())
+        return false;
+    std::unique_lock<std::mutex> lk(m_mutex);
+    if (CreateNotifyHTTP() == 0)
+        return false;
+    m_bTryReconnect = bReconnect;
+    if (StartNotifyHTTP() != 0)
+        return true;
+    // A stream that could not start is not left behind.
+    CHTTPNotify* pStream = std::exchange(m_pNotify, nullptr);
+    lk.unlock();
+    FinishStream(pStream, false);
+    return false;
+}
+
+int CHTTPNotifyLive::CreateNotifyHTTP()
+{
+    if (m_pNotify)
+        return 0;
+    auto* pStream = new (std::nothrow) CHTTPNotify(kNotifyMsg, m_nConnectMode == 1, m_nAuthType);
+    if (!pStream) {
+        DiagPrint(kDiagOut, "HTTP Notify  create failed!\n");
+        return 0;
+    }
+    pStream->SetContentType(m_dwContentType);
+    if (m_pfnHandler)
+        pStream->SetParentCallback(m_pHandlerUser, m_pfnHandler);
+    pStream->SetAuthorization(m_strAuthorization.c_str());
+    pStream->SetNotifyPoster(PostNotifyMessage, this);
+    // Connection events would come this way too; no callback is installed
+    // for them, so a notify stream's connection reasons are not delivered.
+    pStream->SetEventPoster(CSessionMsgQueue::PostHTTPEvent, &m_queue);
+    if (!pStream->Create()) {
+        pStream->Destroy();
+        DiagPrint(kDiagOut, "HTTP Notify failed!\n");
+        return 0;
+    }
+    m_pNotify = pStream;
+    return 1;
+}
+
+int CHTTPNotifyLive::StartNotifyHTTP()
+{
+    if (!m_pNotify || m_strHost.empty())
+        return 0;
+    m_pNotify->SetProxy(m_strProxy.c_str(), m_nProxyPort);
+    if (!m_bUseProxy || m_strProxy.empty())
+        m_pNotify->UseProxy(false);
+    m_pNotify->SetAuthorization(m_strAuthorization.c_str());
+    m_pNotify->SetAuthData(m_strUser.c_str(), m_strPass.c_str());
+    return m_pNotify->Connect(m_strHost.c_str(), m_nPort, m_strReqPath.c_str(), m_bTryReconnect) ? 1
+                                                                                                   : 0;
+}
+
+CHTTPNotify* CHTTPNotifyLive::TakeStream()
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    return std::exchange(m_pNotify, nullptr);
+}
+
+void CHTTPNotifyLive::FinishStream(CHTTPNotify* pStream, bool bDisconnect)
+{
+    if (!pStream)
+        return;
+    if (bDisconnect)
+        pStream->Disconnect();
+    // Joins the worker and its transport: nothing posts for the stream after this.
+    pStream->Destroy();
+    // Its events still queued are dropped and a running handler call is over.
+    m_queue.Discard(pStream);
+}
+
+void CHTTPNotifyLive::StopNotifyHTTP()
+{
+    FinishStream(TakeStream(), true);
+}
+
+void CHTTPNotifyLive::StopNotify()
+{
+    FinishStream(TakeStream(), false);
+}
+
+void CHTTPNotifyLive::Destroy()
+{
+    StopNotifyHTTP();
+    m_queue.Stop();
+}
+
+bool CHTTPNotifyLive::PostNotifyMessage(void* session, const CHTTPNotify* stream,
+                                        const NotifyEventPost& ev)
+{
+    auto* self = static_cast<CHTTPNotifyLive*>(session);
+    if (!self)
+        return false;
+    CSessionMsg msg = CSessionMsg::Handler(ev.pfnHandler, ev.pFirst, ev.dwSecond, ev.dwThird, stream);
+    const std::pair<CSessionMsg::Arg, const char*> texts[] = {
+        {CSessionMsg::argParam, ev.pszFirst},
+        {CSessionMsg::argFirst, ev.pszSecond},
+        {CSessionMsg::argSecond, ev.pszThird},
+    };
+    for (const auto& t : texts)
+        if (t.second && !msg.SetText(t.first, t.second))
+            return false;
+    return self->m_queue.Post(std::move(msg));
+}
+
+bool CHTTPNotifyLive::HasNotifyStream() const
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    return m_pNotify != nullptr;
+}
+
+CHTTPNotify* CHTTPNotifyLive::GetNotifyStreamForTest() const
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    return m_pNotify;
+}
