@@ -1,4 +1,5 @@
 #include "net/CCliSocket.h"
+#include "net/NetResolve.h"
 
 #include "Common.h"
 #include "RiloAssert.h"
@@ -74,46 +75,11 @@ bool CCliSocket::Create(int family, int type, int protocol)
 bool CCliSocket::ResolveAddress(const char* host, unsigned int port, int family,
                                 sockaddr_storage* addr, socklen_t* len)
 {
-    *addr = sockaddr_storage{};
-    *len = 0;
-    if (family == AF_INET6) {
-        auto* a6 = reinterpret_cast<sockaddr_in6*>(addr);
-        if (inet_pton(AF_INET6, host, &a6->sin6_addr) == 1) {
-            a6->sin6_family = AF_INET6;
-            *len = sizeof(sockaddr_in6);
-        }
-    } else {
-        auto* a4 = reinterpret_cast<sockaddr_in*>(addr);
-        if (inet_pton(AF_INET, host, &a4->sin_addr) == 1) {
-            a4->sin_family = AF_INET;
-            *len = sizeof(sockaddr_in);
-        }
-    }
-    if (*len != 0) {
-        DiagPrint(kDiagErr, "[CCliSocket::Connect]inet_pton successful, family=%d, len=%d\n", family,
-                  int(*len));
-    } else {
-        DiagPrint(kDiagErr, "[CCliSocket::Connect]Before gethostbyname = %s\n", host);
-        addrinfo hints{};
-        hints.ai_family = family;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* res = nullptr;
-        int rc = getaddrinfo(host, nullptr, &hints, &res);
-        AddrInfoList list(res);
-        if (rc != 0 || !list || list->ai_addrlen > sizeof *addr) {
-            int err = (rc == EAI_SYSTEM) ? errno : EHOSTUNREACH;
-            DiagPrint(kDiagErr, "[CCliSocket::CreateSocket]gethostbyname failed, err = %d\n", rc);
-            m_nLastError = err;
-            return false;
-        }
-        std::memcpy(addr, list->ai_addr, list->ai_addrlen);
-        *len = list->ai_addrlen;
-    }
-    if (addr->ss_family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(addr)->sin6_port = htons(uint16_t(port));
-    else
-        reinterpret_cast<sockaddr_in*>(addr)->sin_port = htons(uint16_t(port));
-    return true;
+    static const ResolveDiag kDiag = {kDiagErr, "[CCliSocket::Connect]", "[CCliSocket::CreateSocket]"};
+    int err = ResolveHostAddress(host, uint16_t(port), family, addr, len, kDiag);
+    if (err != 0)
+        m_nLastError = err;
+    return err == 0;
 }
 
 bool CCliSocket::Connect(const char* host, unsigned int port, int family)

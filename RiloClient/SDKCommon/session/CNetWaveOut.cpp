@@ -3,11 +3,10 @@
 
 #include "http/CHTTPCtrl.h"
 #include "http/HttpParse.h"
+#include "net/NetResolve.h"
+#include "session/CameraURL.h"
 #include "Common.h"
 #include "RiloAssert.h"
-#include "w3c/HTMemory.h"
-#include "w3c/HTParse.h"
-#include "w3c/HTString.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -32,6 +31,7 @@ enum { kIoStopped = -2, kIoFailed = -1, kIoTimedOut = 0, kIoReady = 1 };
 
 const uint32_t kHdr = MediaPacketHeader::kSize;
 const unsigned char kZeros[4] = {0, 0, 0, 0};
+const ResolveDiag kResolveDiag = {kDiagOut, "[NetWaveOut::Connect]", "[NetWaveOut::Connect]"};
 
 int RemainingMs(Clock::time_point deadline)
 {
@@ -111,43 +111,6 @@ int ReadReplyHeader(int fd, char* buf, size_t cap, int stopFd, Clock::time_point
     return int(got);
 }
 
-// The socket address of a numeric or named host; false when it has none.
-bool ResolveHost(const char* host, uint16_t port, int family, sockaddr_storage* addr,
-                 socklen_t* len)
-{
-    std::memset(addr, 0, sizeof *addr);
-    void* where = family == AF_INET6
-                      ? static_cast<void*>(&reinterpret_cast<sockaddr_in6*>(addr)->sin6_addr)
-                      : static_cast<void*>(&reinterpret_cast<sockaddr_in*>(addr)->sin_addr);
-    if (inet_pton(family, host, where) == 1) {
-        addr->ss_family = sa_family_t(family);
-        *len = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-        DiagPrint(kDiagOut, "[NetWaveOut::Connect]inet_pton successful, family=%d, len=%d\n", family,
-                    int(*len));
-    } else {
-        DiagPrint(kDiagOut, "[NetWaveOut::Connect]Before gethostbyname = %s\n", host);
-        addrinfo hints{};
-        hints.ai_family = family;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* res = nullptr;
-        int rc = getaddrinfo(host, nullptr, &hints, &res);
-        if (rc != 0 || !res || res->ai_addrlen > sizeof *addr) {
-            DiagPrint(kDiagOut, "[NetWaveOut::Connect]gethostbyname failed, err = %d\n", rc);
-            if (res)
-                freeaddrinfo(res);
-            return false;
-        }
-        std::memcpy(addr, res->ai_addr, res->ai_addrlen);
-        *len = res->ai_addrlen;
-        freeaddrinfo(res);
-    }
-    if (addr->ss_family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(addr)->sin6_port = htons(port);
-    else
-        reinterpret_cast<sockaddr_in*>(addr)->sin_port = htons(port);
-    return true;
-}
-
 // A non-blocking connect that gives up at the time-out or the stop fd.
 bool ConnectWithin(int fd, const sockaddr_storage& addr, socklen_t len, int stopFd)
 {
@@ -188,23 +151,9 @@ void CNetWaveOut::SetExtraInfo(int nPath)
 bool CNetWaveOut::AssignURL(const char* lpszURL)
 {
     RILO_ASSERT(lpszURL != NULL);
-    HTMemoryText access(HTParse(lpszURL, "", PARSE_ACCESS));
-    HTMemoryText host(HTParse(lpszURL, "", PARSE_HOST));
-    HTMemoryText object(HTParse(lpszURL, "", PARSE_PATH | PARSE_PUNCTUATION));
-    if (!access || strcasecomp(access.get(), "HTTP") != 0 || !host)
-        return false;
-    int port = 0;
-    const char* colon = HTParsePort(host.get(), &port);
-    if (colon) {
-        host.get()[colon - host.get()] = 0;
-    } else {
-        // A colon after the host without a usable port is not "no port".
-        const char* end = host.get()[0] == '[' ? std::strchr(host.get(), ']') : host.get();
-        if (end && std::strchr(end, ':'))
-            return false;
-        port = 80;
-    }
-    return AssignTarget(host.get(), port, object.get());
+    CameraURL url;
+    return SplitCameraURL(lpszURL, &url) &&
+           AssignTarget(url.host.c_str(), int(url.port), url.path.c_str());
 }
 
 bool CNetWaveOut::AssignTarget(const char* lpszHost, int nPort, const char* lpszObject)
@@ -367,7 +316,7 @@ void CNetWaveOut::UninitWaveOut()
 }
 
 bool CNetWaveOut::InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize,
-                             const AudioFormat& fmt)
+                             const WAVEFORMATEX& fmt)
 {
     pBuffer->header = MediaPacketHeader{};
     pBuffer->pbData.reset(new (std::nothrow) uint8_t[dwSize ? dwSize : 1]());
@@ -395,7 +344,7 @@ int CNetWaveOut::FeedAudioData(const unsigned char* pData, unsigned int nLen)
     if (m_bRunning && !m_bSenderAlive)
         return -1;
     uint32_t size;
-    AudioFormat fmt;
+    WAVEFORMATEX fmt;
     size_t maxQueued;
     {
         std::lock_guard<std::mutex> g(m_cfgLock);
@@ -515,7 +464,7 @@ UniqueFd CNetWaveOut::CreateSocket(Session& session)
         return UniqueFd();
     sockaddr_storage addr;
     socklen_t len = 0;
-    if (!ResolveHost(host.c_str(), session.nPort, family, &addr, &len) ||
+    if (ResolveHostAddress(host.c_str(), session.nPort, family, &addr, &len, kResolveDiag) != 0 ||
         !ConnectWithin(sock.Get(), addr, len, m_stopFd.Get()))
         return UniqueFd();
     if (!SendRequest(sock.Get(), session))

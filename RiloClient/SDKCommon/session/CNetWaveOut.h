@@ -2,6 +2,7 @@
 #define RILO_CNETWAVEOUT_H
 
 #include "net/NetHandles.h"
+#include "record/AVIDefs.h"
 #include "stream/MediaPacketHeader.h"
 
 #include <atomic>
@@ -77,21 +78,12 @@ private:
         uint32_t dwPacketSize;
         uint32_t dwIntervalMs;
     };
-    struct AudioFormat {
-        uint16_t wFormatTag;
-        uint16_t nChannels;
-        uint32_t nSamplesPerSec;
-        uint32_t nAvgBytesPerSec;
-        uint16_t nBlockAlign;
-        uint16_t wBitsPerSample;
-        uint16_t cbSize;
-    };
     typedef std::unique_ptr<_tagAudio_Data_Format> PacketPtr;
 
     // The second half of AssignURL: the camera's host, port and path; false
     // without a host, for a port outside 1..65535 or texts over 1023 bytes.
     bool AssignTarget(const char* lpszHost, int nPort, const char* lpszObject);
-    bool InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize, const AudioFormat& fmt);
+    bool InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize, const WAVEFORMATEX& fmt);
     void UninitBuffer(_tagAudio_Data_Format* pBuffer);
     void ProcessThreadProc(Session session);
     UniqueFd CreateSocket(Session& session);
@@ -114,7 +106,7 @@ private:
     int m_nAuthType;
     char m_szUser[kTextSize];
     char m_szPassword[kTextSize];
-    AudioFormat m_wfx;
+    WAVEFORMATEX m_wfx;
     unsigned int m_nBufferCount; // kept, not used
     unsigned int m_nPacketSize;
     int m_nPath;
