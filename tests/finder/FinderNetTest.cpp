@@ -75,10 +75,10 @@ int CountRequests(const LandapEmulator& emu, int i, uint16_t command, int status
 }
 
 // Runs a search with a short quiet time and returns what it printed.
-std::string Search(CLANDAPMgr& mgr, int* result = nullptr)
+std::string Search(CLANDAPMgr& mgr, FinderResult* result = nullptr)
 {
     testing::internal::CaptureStdout();
-    int r = mgr.Refresh(1000, nullptr, nullptr);
+    FinderResult r = mgr.Refresh(1000, nullptr, nullptr);
     if (result)
         *result = r;
     return testing::internal::GetCapturedStdout();
@@ -99,9 +99,9 @@ TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
     auto c2 = StartCamera(2, "RC-C", "\"mask\": \"255.255.255.0\"");
 
     CLANDAPMgr mgr;
-    int result = 0;
+    FinderResult result = kFinderFail;
     std::string out = Search(mgr, &result);
-    EXPECT_EQ(1, result);
+    EXPECT_EQ(kFinderOk, result);
     ASSERT_EQ(3, mgr.GetCameraNum()) << out;
 
     const int order[3] = {2, 0, 1};
@@ -111,7 +111,7 @@ TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
         SCOPED_TRACE("camera " + std::to_string(cam));
         MAC_ADDR want = ParseMac(CamEnv(cam, "MAC"));
         MAC_ADDR got{};
-        ASSERT_EQ(1, mgr.GetCameraMAC(idx, &got));
+        ASSERT_EQ(kFinderOk, mgr.GetCameraMAC(idx, &got));
         EXPECT_EQ(0, std::memcmp(want.addr, got.addr, 6));
         CLANDAPObj* obj = mgr.GetLANDAPObj(idx);
         ASSERT_NE(nullptr, obj);
@@ -121,7 +121,7 @@ TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
         EXPECT_EQ(8000 + cam, info.BasicSet.WebPort);
         EXPECT_EQ(Addr(CamEnv(cam, "ADDR")), obj->GetCamAddr());
         _NetworkSetting ns;
-        ASSERT_EQ(1, mgr.GetCameraNetwork(idx, &ns));
+        ASSERT_EQ(kFinderOk, mgr.GetCameraNetwork(idx, &ns));
         EXPECT_EQ(Addr(CamEnv(cam, "ADDR")), ns.IPAddr);
         EXPECT_EQ(Addr("255.255.255.0"), ns.SubnetMask);
         EXPECT_EQ(Addr("192.0.2.254"), ns.Gateway);
@@ -153,9 +153,9 @@ TEST(FinderDiscovery, BadRepliesAreDroppedWithTheirMessages)
                        "\"command_faults\": {\"discovery\": {\"body_size\": 300}}}]}");
 
     CLANDAPMgr mgr;
-    int result = 0;
+    FinderResult result = kFinderFail;
     std::string out = Search(mgr, &result);
-    EXPECT_EQ(1, result);
+    EXPECT_EQ(kFinderOk, result);
     ASSERT_EQ(1, mgr.GetCameraNum()) << out;
     MAC_ADDR want = ParseMac(CamEnv(0, "MAC"));
     EXPECT_EQ(0, mgr.FindCamIdxByMAC(&want));
@@ -186,14 +186,14 @@ TEST(FinderDiscovery, NewSearchVoidsTheOldList)
     ASSERT_EQ(1, mgr.GetCameraNum());
     EXPECT_EQ(nullptr, mgr.GetCameraObj(1));
     MAC_ADDR m{};
-    EXPECT_EQ(0, mgr.GetCameraMAC(1, &m));
+    EXPECT_EQ(kFinderFail, mgr.GetCameraMAC(1, &m));
     MAC_ADDR want = ParseMac(CamEnv(1, "MAC"));
     EXPECT_EQ(0, mgr.FindCamIdxByMAC(&want));
 
     c1->Stop();
-    int result = 1;
+    FinderResult result = kFinderOk;
     Search(mgr, &result);
-    EXPECT_EQ(0, result);
+    EXPECT_EQ(kFinderFail, result);
     EXPECT_EQ(0, mgr.GetCameraNum());
 }
 
@@ -208,10 +208,10 @@ TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)
 
     testing::internal::CaptureStdout();
     auto t0 = Clock::now();
-    int rc = mgr.UpdateCameraNetwork(0);
+    FinderResult rc = mgr.UpdateCameraNetwork(0);
     double took = SecondsSince(t0);
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(1, rc) << out;
+    EXPECT_EQ(kFinderOk, rc) << out;
     EXPECT_EQ(4, CountRequests(*c0, 0, 0xA1, 0x7777));
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xA1, 0));
     EXPECT_TRUE(Contains(out, "Retry 1 time\nRetry 2 time\nRetry 3 time\n")) << out;
@@ -227,7 +227,7 @@ TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)
     std::memcpy(&ip, last.data() + 12, 4);
     EXPECT_EQ(Addr(CamEnv(0, "ADDR")), ip);
     _NetworkSetting ns;
-    ASSERT_EQ(1, mgr.GetCameraNetwork(0, &ns));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraNetwork(0, &ns));
     EXPECT_EQ(Addr(CamEnv(0, "ADDR")), ns.IPAddr);
 }
 
@@ -248,11 +248,11 @@ TEST(FinderRefresh, ForeignSenderIsSkippedAndItsFloodBounded)
     int i0 = mgr.FindCamIdxByMAC(&m0), i1 = mgr.FindCamIdxByMAC(&m1);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(1, mgr.UpdateCameraNetwork(i0));
+    EXPECT_EQ(kFinderOk, mgr.UpdateCameraNetwork(i0));
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xA1, 0x7777)) << "no resend for a foreign reply";
 
     auto t0 = Clock::now();
-    EXPECT_EQ(0, mgr.UpdateCameraNetwork(i1));
+    EXPECT_EQ(kFinderFail, mgr.UpdateCameraNetwork(i1));
     double took = SecondsSince(t0);
     testing::internal::GetCapturedStdout();
     EXPECT_LT(took, 8.0);
@@ -294,7 +294,7 @@ TEST(FinderCommit, SilentCameraGetsEightGrowingTries)
                   std::to_string(left) + "\n";
     expect += "Commit Data result:  0 bytes!\n";
     EXPECT_TRUE(Contains(out, expect)) << out;
-    EXPECT_EQ(-1, mgr.GetLANDAPObj(0)->CheckSetReply(0, 500));
+    EXPECT_EQ(kFinderFail, mgr.GetLANDAPObj(0)->CheckSetReply(0, 500));
 }
 
 TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
@@ -317,7 +317,7 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     int n = Commit(cam, 600, &out, &took);
     EXPECT_EQ(38, n) << out;
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xC0));
-    EXPECT_EQ(0, cam->CheckSetReply(n, 600));
+    EXPECT_EQ(kFinderOk, cam->CheckSetReply(n, 600));
     EXPECT_EQ(5u, cam->GetCmdResult().value);
     EXPECT_EQ(3000u, cam->GetCmdResult().waitMs);
     // The body carried both credentials as Base64.
@@ -332,8 +332,8 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     cam->SetAuthentication("admin", "wrong");
     cam->BuildAuthRequest(LandapCmdCommitSettings, 601);
     n = cam->CommitData(&cam->Packet(), cam->Packet().bytes, 38, LandapBaseTimeout, 1, LandapPort);
-    EXPECT_EQ(2, cam->CheckSetReply(n, 601));
-    EXPECT_EQ(-1, cam->CheckSetReply(n, 602)) << "reply to another request";
+    EXPECT_EQ(kFinderCamRefused, cam->CheckSetReply(n, 601));
+    EXPECT_EQ(kFinderFail, cam->CheckSetReply(n, 602)) << "reply to another request";
 
     // cam1 answers a 4-byte body with status 4: the retries stop at once.
     MAC_ADDR m1 = ParseMac(CamEnv(1, "MAC"));
@@ -348,7 +348,7 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     EXPECT_EQ(26, n) << out;
     EXPECT_EQ(1, CountRequests(*c1, 1, 0xC0));
     EXPECT_LT(took, 5.0);
-    EXPECT_EQ(1, cam1->CheckSetReply(n, 603));
+    EXPECT_EQ(kFinderCamFailed, cam1->CheckSetReply(n, 603));
     EXPECT_EQ(0u, cam1->GetCmdResult().code) << "a refusal leaves the cleared result";
 }
 

@@ -73,13 +73,13 @@ TEST(FinderApiDHCP, ServerAddressComesBack)
     char text[16] = {};
     short len = sizeof text;
     std::string out;
-    ASSERT_EQ(0, Probe(s.h, text, &len, &out)) << out;
+    ASSERT_EQ(RILO_FINDER_OK, Probe(s.h, text, &len, &out)) << out;
     EXPECT_STREQ("192.0.2.2", text);
     EXPECT_EQ(10, len);
 
     char small[16] = {};
     len = 9;
-    EXPECT_EQ(-4, Probe(s.h, small, &len, &out)) << out;
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, Probe(s.h, small, &len, &out)) << out;
     EXPECT_EQ(10, len);
     EXPECT_STREQ("", small);
     server.Stop();
@@ -110,7 +110,7 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
     short len = sizeof text;
     std::string out;
     auto t0 = Clock::now();
-    EXPECT_EQ(-7, Probe(s.h, text, &len, &out));
+    EXPECT_EQ(RILO_FINDER_NOT_AVAILABLE, Probe(s.h, text, &len, &out));
     double took = SecondsSince(t0);
     EXPECT_GE(took, 1.9);
     EXPECT_LT(took, 3.5);
@@ -153,11 +153,11 @@ TEST(FinderApiDHCP, PortInUseIsNoVerdictOnTheNetwork)
     short len = 0;
     std::string out;
     auto t0 = Clock::now();
-    EXPECT_EQ(-1, Probe(s.h, text, &len, &out)) << "not -7: no probe was made";
+    EXPECT_EQ(RILO_FINDER_FAIL, Probe(s.h, text, &len, &out)) << "not nothing-available: no probe was made";
     EXPECT_LT(SecondsSince(t0), 1.0);
     EXPECT_NE(std::string::npos, out.find("cannot bind UDP port 68")) << out;
     EXPECT_EQ(std::string::npos, out.find("No DHCP Server!")) << out;
     close(taken);
 
-    EXPECT_EQ(-3, RiloDHCPDiscover(s.h, 0, nullptr, &len));
+    EXPECT_EQ(RILO_FINDER_NULL_ARG, RiloDHCPDiscover(s.h, 0, nullptr, &len));
 }

@@ -25,15 +25,15 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
     }
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(0, mgr.VerifyAuthorization(idx[0]));
-    EXPECT_EQ(2, mgr.VerifyAuthorization(idx[1]));
-    EXPECT_EQ(2, mgr.VerifyAuthorization(idx[2]));
-    EXPECT_EQ(-1, mgr.VerifyAuthorization(idx[3]));
-    EXPECT_EQ(0, mgr.VerifyAuthorization(idx[4]));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(idx[0]));
+    EXPECT_EQ(kFinderCamRefused, mgr.VerifyAuthorization(idx[1]));
+    EXPECT_EQ(kFinderCamRefused, mgr.VerifyAuthorization(idx[2]));
+    EXPECT_EQ(kFinderFail, mgr.VerifyAuthorization(idx[3]));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(idx[4]));
     // Wrong password: the camera answers status 4.
     mgr.SetAuthentication(idx[0], "admin", "wrong");
-    EXPECT_EQ(3, mgr.VerifyAuthorization(idx[0]));
-    EXPECT_EQ(-1, mgr.VerifyAuthorization(mgr.GetCameraNum()));
+    EXPECT_EQ(kFinderCamAuthFailed, mgr.VerifyAuthorization(idx[0]));
+    EXPECT_EQ(kFinderFail, mgr.VerifyAuthorization(mgr.GetCameraNum()));
     std::string out = testing::internal::GetCapturedStdout();
 
     auto reqs = SentTo(*emu, ExtraMac(0), 0xA3);
@@ -55,23 +55,23 @@ TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
     ASSERT_GE(i, 0);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(0, mgr.ChangeAdminPassword(i, "root", "n3w"));
+    EXPECT_EQ(kFinderOk, mgr.ChangeAdminPassword(i, "root", "n3w"));
     // The object keeps the old pair until it is told the new one.
-    EXPECT_EQ(3, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderCamAuthFailed, mgr.VerifyAuthorization(i));
     mgr.SetAuthentication(i, "root", "n3w");
-    EXPECT_EQ(0, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(i));
 
     // No new user name: the current one goes out again.
-    EXPECT_EQ(0, mgr.ChangeAdminPassword(i, nullptr, "x"));
+    EXPECT_EQ(kFinderOk, mgr.ChangeAdminPassword(i, nullptr, "x"));
     mgr.SetAuthentication(i, "root", "x");
-    EXPECT_EQ(0, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(i));
 
     // A 300-byte password: 64 Base64 characters of its first 48 bytes.
     std::string longPassword(300, 'p');
-    EXPECT_EQ(0, mgr.ChangeAdminPassword(i, "root", longPassword.c_str()));
+    EXPECT_EQ(kFinderOk, mgr.ChangeAdminPassword(i, "root", longPassword.c_str()));
     mgr.SetAuthentication(i, "root", longPassword.c_str());
-    EXPECT_EQ(0, mgr.VerifyAuthorization(i));
-    EXPECT_EQ(-1, mgr.ChangeAdminPassword(i, "root", nullptr));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderFail, mgr.ChangeAdminPassword(i, "root", nullptr));
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(Contains(out, "Authentication information does not exist!")) << out;
 

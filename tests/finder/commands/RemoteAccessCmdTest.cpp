@@ -18,10 +18,10 @@ TEST(FinderCmdTessel12, StateSequence)
     testing::internal::CaptureStdout();
     _TESSEL12Enable en;
     en.Enabled = 7;
-    ASSERT_EQ(0, mgr.GetTessel12Enabled(i, &en));
+    ASSERT_EQ(kFinderOk, mgr.GetTessel12Enabled(i, &en));
     EXPECT_EQ(0, en.Enabled);
     _TESSEL12ProcStatus ps;
-    ASSERT_EQ(0, mgr.Tessel12QueryProcState(i, &ps));
+    ASSERT_EQ(kFinderOk, mgr.Tessel12QueryProcState(i, &ps));
     EXPECT_EQ(1u, ps.State);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(Contains(out, "Authentication information does not exist!")) << out;
@@ -30,22 +30,22 @@ TEST(FinderCmdTessel12, StateSequence)
     testing::internal::CaptureStdout();
     _TESSEL12Enable on;
     on.Enabled = 1;
-    ASSERT_EQ(0, mgr.EnableTessel12(i, &on));
-    ASSERT_EQ(0, mgr.GetTessel12Enabled(i, &en));
+    ASSERT_EQ(kFinderOk, mgr.EnableTessel12(i, &on));
+    ASSERT_EQ(kFinderOk, mgr.GetTessel12Enabled(i, &en));
     EXPECT_EQ(1, en.Enabled);
     const uint32_t want[4][3] = {{1, 0, 0}, {2, 5, 6}, {3, 0, 0}, {3, 0, 0}};
     for (const auto& w : want) {
-        ASSERT_EQ(0, mgr.Tessel12QueryProcState(i, &ps));
+        ASSERT_EQ(kFinderOk, mgr.Tessel12QueryProcState(i, &ps));
         EXPECT_EQ(w[0], ps.State);
         EXPECT_EQ(w[1], ps.Value4);
         EXPECT_EQ(w[2], ps.Value8);
     }
     _TESSEL12URL url;
-    ASSERT_EQ(0, mgr.QueryTessel12URL(i, &url));
+    ASSERT_EQ(kFinderOk, mgr.QueryTessel12URL(i, &url));
     EXPECT_STREQ("https://remote.example.invalid/porch", url.URL);
     // Switching again starts the sequence over.
-    ASSERT_EQ(0, mgr.EnableTessel12(i, &on));
-    ASSERT_EQ(0, mgr.Tessel12QueryProcState(i, &ps));
+    ASSERT_EQ(kFinderOk, mgr.EnableTessel12(i, &on));
+    ASSERT_EQ(kFinderOk, mgr.Tessel12QueryProcState(i, &ps));
     EXPECT_EQ(1u, ps.State);
     testing::internal::GetCapturedStdout();
 
@@ -93,23 +93,23 @@ TEST(FinderCmdTessel12, RefusedRepliesAndFullWidthURL)
         mgr.SetAuthentication(idx[k], "admin", "secret");
     }
     _TESSEL12Enable en;
-    EXPECT_EQ(1, mgr.GetTessel12Enabled(idx[0], &en));
+    EXPECT_EQ(kFinderCamFailed, mgr.GetTessel12Enabled(idx[0], &en));
     EXPECT_EQ(1, en.Enabled) << "the record is filled all the same";
     _TESSEL12ProcStatus ps;
-    EXPECT_EQ(1, mgr.Tessel12QueryProcState(idx[0], &ps));
+    EXPECT_EQ(kFinderCamFailed, mgr.Tessel12QueryProcState(idx[0], &ps));
     EXPECT_EQ(9u, ps.State);
     EXPECT_EQ(7u, ps.Value8);
 
     _TESSEL12Enable on;
     on.Enabled = 1;
-    EXPECT_EQ(2, mgr.EnableTessel12(idx[1], &on));
+    EXPECT_EQ(kFinderCamRefused, mgr.EnableTessel12(idx[1], &on));
     _TESSEL12URL url;
-    ASSERT_EQ(0, mgr.QueryTessel12URL(idx[2], &url));
+    ASSERT_EQ(kFinderOk, mgr.QueryTessel12URL(idx[2], &url));
     EXPECT_EQ("https://x.invalid/" + std::string(64 - 18, '#'), url.URL);
     std::snprintf(url.URL, sizeof url.URL, "kept");
-    EXPECT_EQ(-1, mgr.QueryTessel12URL(idx[3], &url));
+    EXPECT_EQ(kFinderFail, mgr.QueryTessel12URL(idx[3], &url));
     EXPECT_STREQ("kept", url.URL);
-    EXPECT_EQ(-1, mgr.QueryTessel12URL(idx[3], nullptr));
+    EXPECT_EQ(kFinderFail, mgr.QueryTessel12URL(idx[3], nullptr));
     testing::internal::GetCapturedStdout();
 }
 
@@ -132,7 +132,7 @@ TEST(FinderCmdSilence, SilentCamerasGiveUp)
         cam[k]->SetAuthentication("admin", "secret");
     }
 
-    int rc[3] = {0, 0, 0};
+    FinderResult rc[3] = {kFinderOk, kFinderOk, kFinderOk};
     double took[3] = {0, 0, 0};
     std::vector<_LANDAPWirelessStation> st(10);
     int count = 10;
@@ -160,14 +160,14 @@ TEST(FinderCmdSilence, SilentCamerasGiveUp)
     t2.join();
     testing::internal::GetCapturedStdout();
 
-    EXPECT_EQ(-1, rc[0]);
+    EXPECT_EQ(kFinderFail, rc[0]);
     EXPECT_EQ(10, count);
     EXPECT_EQ(6u, Sent(*c0, 0, 0xAE).size());
-    EXPECT_EQ(-1, rc[1]);
+    EXPECT_EQ(kFinderFail, rc[1]);
     EXPECT_EQ(16, ncodes);
     EXPECT_EQ(0, cam[1]->GetSupportedCmdCount());
     EXPECT_EQ(6u, Sent(*c1, 1, 0xA5).size());
-    EXPECT_EQ(-9, rc[2]);
+    EXPECT_EQ(kFinderNoReply, rc[2]);
     EXPECT_EQ(5, en.Enabled);
     EXPECT_EQ(8u, Sent(*c2, 2, 0xD1).size());
     // Six waits of 1.8 s and more, each 0.2 to 0.5 s longer than the last.
