@@ -1,65 +1,42 @@
 // Discovery, refresh, exchange and interface tests inside a netlab test LAN,
 // against the emulated cameras.
+#include "CBCModule.h"
 #include "CLANDAPMgr.h"
 #include "CLANDAPObj.h"
-#include "Emulator.h"
+#include "commands/CmdTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+using cmdtest::Addr;
+using cmdtest::ParseMac;
+using testsupport::CamEnv;
+using testsupport::Clock;
 using testsupport::LandapEmulator;
 using testsupport::LoggedRequest;
 using testsupport::NetlabEnv;
+using testsupport::SecondsSince;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point t0)
-{
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-uint32_t Addr(const std::string& text)
-{
-    in_addr a{};
-    EXPECT_EQ(1, inet_pton(AF_INET, text.c_str(), &a)) << text;
-    return a.s_addr;
-}
-
-MAC_ADDR ParseMac(const std::string& text)
-{
-    MAC_ADDR m{};
-    unsigned v[6] = {};
-    EXPECT_EQ(6, std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]))
-        << text;
-    for (int i = 0; i < 6; ++i)
-        m.addr[i] = uint8_t(v[i]);
-    return m;
-}
-
-std::string CamEnv(int i, const char* what)
-{
-    return NetlabEnv(("NETLAB_CAM" + std::to_string(i) + "_" + what).c_str());
-}
 
 // One emulated camera in netlab camera namespace i, with the netlab MAC and
 // address; extra holds further JSON members of the camera object.
 std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, const std::string& extra = "")
 {
-    std::string cfg = "{\"cameras\": [{\"mac\": \"" + CamEnv(i, "MAC") + "\", \"ip\": \"" +
-                      CamEnv(i, "ADDR") + "\", \"model\": \"" + model +
-                      "\", \"web_port\": " + std::to_string(8000 + i) + ", \"gateway\": \"192.0.2.254\"" +
-                      (extra.empty() ? "" : ", " + extra) + "}]}";
-    return std::make_unique<LandapEmulator>(CamEnv(i, "NS"), cfg);
+    return testsupport::StartNetlabCamera(i, "\"model\": \"" + model + "\", \"web_port\": " +
+                                                 std::to_string(8000 + i) + ", \"gateway\": \"192.0.2.254\"" +
+                                                 (extra.empty() ? "" : ", " + extra));
 }
 
 // Requests addressed to camera i (discovery broadcasts excluded).
@@ -195,6 +172,85 @@ TEST(FinderDiscovery, NewSearchVoidsTheOldList)
     Search(mgr, &result);
     EXPECT_EQ(kFinderFail, result);
     EXPECT_EQ(0, mgr.GetCameraNum());
+}
+
+// ---- a burst of replies ----------------------------------------------------------
+
+namespace {
+
+// What one discovery reply (334 bytes) takes of a receive buffer with the
+// kernel's bookkeeping: about 1.3 KB, counted generously.
+constexpr int kBytesPerReply = 2048;
+constexpr int kMaxBurst = 500;
+constexpr int kCamerasPerEmulator = 50;
+
+std::string BurstMac(int k)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "02:00:5e:10:%02x:%02x", k >> 8, k & 0xFF);
+    return text;
+}
+
+std::string BurstAddr(int k)
+{
+    return (k < 250 ? "198.51.100." : "192.0.2.") + std::to_string(k % 250 + 2);
+}
+
+// Datagrams this network namespace dropped for a full receive buffer.
+long UdpReceiveBufferErrors()
+{
+    std::ifstream snmp("/proc/net/snmp");
+    std::string names, values, line;
+    while (std::getline(snmp, line))
+        if (line.rfind("Udp: ", 0) == 0)
+            (names.empty() ? names : values) = line;
+    std::istringstream n(names), v(values);
+    std::string name, value;
+    while (n >> name && v >> value)
+        if (name == "RcvbufErrors")
+            return std::stol(value);
+    return -1;
+}
+
+}  // namespace
+
+TEST(FinderBurst, EveryCameraThatAnswersIsListed)
+{
+    // The burst is what the buffer the kernel grants a search can hold, so
+    // the test holds where net.core.rmem_max is small too.
+    CBCModule probe;
+    ASSERT_EQ(0, probe.Create(nullptr, 0, 1));
+    const int granted = probe.SetReceiveBuffer(CLANDAPMgr::kSearchReceiveBuffer);
+    probe.Destroy();
+    const int burst = std::min(kMaxBurst, granted / kBytesPerReply);
+    ASSERT_GE(burst, 100) << "receive buffer granted: " << granted;
+
+    std::vector<std::unique_ptr<LandapEmulator>> emulators;
+    std::vector<std::string> macs;
+    for (int first = 0; first < burst; first += kCamerasPerEmulator) {
+        std::vector<std::string> cameras;
+        for (int k = first; k < std::min(burst, first + kCamerasPerEmulator); ++k) {
+            macs.push_back(BurstMac(k));
+            cameras.push_back(testsupport::CameraJson(macs.back(), BurstAddr(k), ""));
+        }
+        emulators.push_back(testsupport::StartCameras(CamEnv(int(emulators.size() % 3), "NS"), cameras));
+    }
+
+    const long dropsBefore = UdpReceiveBufferErrors();
+    CLANDAPMgr mgr;
+    std::string out = Search(mgr);
+    const long drops = UdpReceiveBufferErrors() - dropsBefore;
+    int missing = 0;
+    for (const std::string& mac : macs) {
+        MAC_ADDR m = ParseMac(mac);
+        missing += mgr.FindCamIdxByMAC(&m) < 0 ? 1 : 0;
+    }
+    std::printf("burst: %d cameras in %zu emulators answered at once, %d listed; receive buffer granted %d "
+                "bytes; %ld replies dropped\n",
+                burst, emulators.size(), mgr.GetCameraNum(), granted, drops);
+    EXPECT_EQ(0, missing);
+    EXPECT_EQ(burst, mgr.GetCameraNum()) << out;
+    EXPECT_EQ(0, drops) << "replies the kernel dropped for a full receive buffer";
 }
 
 TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)

@@ -16,7 +16,8 @@
 using apitest::AddrBytes;
 using apitest::CamEnv;
 using apitest::Clock;
-using apitest::ParseMac;
+using testsupport::NetlabMacs;
+using testsupport::ParseMac;
 using apitest::RequestsTo;
 using apitest::SecondsSince;
 using apitest::StartCamera;
@@ -30,35 +31,46 @@ const bool kZoneSet = [] {
     return true;
 }();
 
-// A handle after one search; owns it.
-class Finder {
+// A handle; owns it. Searches through the exported functions.
+class Finder : public testsupport::CameraSearch {
 public:
     Finder() : m_h(RiloCreateFinder()) {}
-    ~Finder() { RiloDestroyFinder(m_h); }
+    ~Finder() override { RiloDestroyFinder(m_h); }
     void* h() const { return m_h; }
 
     int Search()
     {
-        testing::internal::CaptureStdout();
-        int rc = RiloFinderSearch(m_h, 0);
-        testing::internal::GetCapturedStdout();
-        return rc;
+        RunSearch();
+        return m_searchResult;
     }
     // Index of netlab camera i in the list, or -1.
-    int IndexOf(int cam) const
-    {
-        std::vector<uint8_t> m = ParseMac(CamEnv(cam, "MAC"));
-        MAC_ADDR mac;
-        std::memcpy(mac.addr, m.data(), 6);
-        return RiloFindCameraIdxByMAC(m_h, &mac);
-    }
+    int IndexOf(int cam) { return IndexOfMac(ParseMac(CamEnv(cam, "MAC"))); }
     int Login(int idx, const char* user = "admin", const char* password = "secret")
     {
         return RiloSetFinderCamAuth(m_h, idx, user, password);
     }
 
+protected:
+    std::string RunSearch() override
+    {
+        testing::internal::CaptureStdout();
+        m_searchResult = RiloFinderSearch(m_h, 0);
+        return testing::internal::GetCapturedStdout();
+    }
+    int IndexOfMac(const testsupport::Mac& m) override
+    {
+        MAC_ADDR mac;
+        std::memcpy(mac.addr, m.data(), 6);
+        return RiloFindCameraIdxByMAC(m_h, &mac);
+    }
+    bool SetCredentials(int idx, const char* user, const char* password) override
+    {
+        return Login(idx, user, password) == RILO_FINDER_OK;
+    }
+
 private:
     void* m_h;
+    int m_searchResult = RILO_FINDER_FAIL;
 };
 
 _RiloCamSettings* AsSettings(void* record)
@@ -174,10 +186,9 @@ TEST(FinderApiAuth, CredentialsAndVerification)
     auto c0 = StartCamera(0);
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xA3\": {\"auth_fail_status\": 2}}");
     Finder f;
-    ASSERT_EQ(RILO_FINDER_OK, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx, nullptr));
+    const int i0 = idx[0], i1 = idx[1];
 
     EXPECT_EQ(RILO_FINDER_OK, f.Login(i0));
     EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i0));
@@ -298,12 +309,10 @@ TEST(FinderApiPassword, ChangeWithAndWithoutALostReply)
     auto c0 = StartCamera(0);
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xA4\": {\"wrong_seq\": true}}");
     Finder f;
-    ASSERT_EQ(RILO_FINDER_OK, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx));
+    const int i0 = idx[0], i1 = idx[1];
 
-    ASSERT_EQ(RILO_FINDER_OK, f.Login(i0));
     _RiloFinderResult res{};
     EXPECT_EQ(RILO_FINDER_OK, RiloChangeAdminPassword(f.h(), i0, "admin", "newpw", &res, 0));
     EXPECT_EQ(RILO_FINDER_AUTH_STATUS4, RiloFinderVerifyAuth(f.h(), i0)) << "the old password is gone";
@@ -311,7 +320,6 @@ TEST(FinderApiPassword, ChangeWithAndWithoutALostReply)
     EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i0));
 
     // The camera takes the change but its reply is unusable.
-    ASSERT_EQ(RILO_FINDER_OK, f.Login(i1));
     EXPECT_EQ(RILO_FINDER_FAIL, RiloChangeAdminPassword(f.h(), i1, "admin", "other", &res, 0));
     EXPECT_EQ(1u, RequestsTo(*c1, 1, 0xA4).size());
     ASSERT_EQ(RILO_FINDER_OK, f.Login(i1, "admin", "other"));
@@ -540,12 +548,9 @@ TEST(FinderApiRemote, EnableQueryAndAddress)
                              "\"url\": \"https://remote.example.invalid/porch\"}");
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xD2\": {\"status\": 2}}");
     Finder f;
-    ASSERT_EQ(RILO_FINDER_OK, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
-    ASSERT_EQ(RILO_FINDER_OK, f.Login(i0));
-    ASSERT_EQ(RILO_FINDER_OK, f.Login(i1));
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx));
+    const int i0 = idx[0], i1 = idx[1];
 
     int enabled = -1;
     ASSERT_EQ(RILO_FINDER_OK, RiloGetTessel12Enabled(f.h(), i0, &enabled));
@@ -594,12 +599,9 @@ TEST(FinderApiCommit, WaitHonouredOrSkipped)
     auto c0 = StartCamera(0, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 1500, \"result_value\": 1}}");
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 1500, \"status\": 2}}");
     Finder f;
-    ASSERT_EQ(RILO_FINDER_OK, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
-    ASSERT_EQ(RILO_FINDER_OK, f.Login(i0));
-    ASSERT_EQ(RILO_FINDER_OK, f.Login(i1));
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx));
+    const int i0 = idx[0], i1 = idx[1];
 
     _RiloFinderResult res{};
     auto t0 = Clock::now();

@@ -17,7 +17,6 @@
 using apitest::CamEnv;
 using apitest::Child;
 using apitest::Clock;
-using apitest::ParseMac;
 using apitest::SecondsSince;
 using apitest::StartCamera;
 
@@ -127,7 +126,7 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
         req.push_back(uint8_t(std::stoi(hex.substr(k, 2), nullptr, 16)));
     const uint8_t head[12] = {1, 1, 6, 0, 0x83, 0x78, 0x32, 0xE8, 0, 0, 0x80, 0};
     EXPECT_EQ(0, std::memcmp(head, req.data(), sizeof head));
-    std::vector<uint8_t> mac = ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
+    testsupport::Mac mac = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
     EXPECT_EQ(0, std::memcmp(mac.data(), req.data() + 28, 6)) << "chaddr is the interface's MAC";
     const uint8_t tail[8] = {0x63, 0x82, 0x53, 0x63, 53, 1, 1, 0xFF};
     EXPECT_EQ(0, std::memcmp(tail, req.data() + 236, sizeof tail));

@@ -6,19 +6,9 @@
 
 #include <gtest/gtest.h>
 
-using apitest::Clock;
-using apitest::SecondsSince;
-
-namespace {
-
-uint32_t Addr(const char* text)
-{
-    in_addr a{};
-    EXPECT_EQ(1, inet_pton(AF_INET, text, &a)) << text;
-    return a.s_addr;
-}
-
-}  // namespace
+using testsupport::Clock;
+using testsupport::SecondsSince;
+using testsupport::ParseAddr;
 
 TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
 {
@@ -29,7 +19,7 @@ TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
 
     char text[32];
     short len = sizeof text;
-    uint32_t eth0 = Addr("192.0.2.1");
+    uint32_t eth0 = ParseAddr("192.0.2.1");
     EXPECT_EQ(kFinderOk, f.GetFreeIP(&eth0, text, &len));
     EXPECT_STREQ("192.0.2.2", text);
     EXPECT_EQ(10, len);
@@ -42,11 +32,11 @@ TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
     EXPECT_STREQ("192.0.2.2", text);
 
     len = sizeof text;
-    uint32_t eth1 = Addr("192.0.2.200");
+    uint32_t eth1 = ParseAddr("192.0.2.200");
     EXPECT_EQ(kFinderNotAvailable, f.GetFreeIP(&eth1, text, &len)) << "a /32 leaves no address";
     EXPECT_EQ(0, len);
     len = sizeof text;
-    uint32_t none = Addr("203.0.113.9");
+    uint32_t none = ParseAddr("203.0.113.9");
     EXPECT_EQ(kFinderFail, f.GetFreeIP(&none, text, &len)) << "no such interface";
     EXPECT_EQ(short(sizeof text), len);
 }
@@ -57,10 +47,10 @@ TEST(FinderIntf, InterfaceMACs)
     testing::internal::CaptureStdout();
     f.Mgr().GetAdapters().Refresh();
     testing::internal::GetCapturedStdout();
-    std::vector<uint8_t> want = apitest::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
-    std::vector<uint8_t> want1 = apitest::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC1"));
+    testsupport::Mac want = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
+    testsupport::Mac want1 = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC1"));
     MAC_ADDR mac{};
-    uint32_t eth0 = Addr("192.0.2.1"), eth1 = Addr("192.0.2.200"), none = Addr("203.0.113.9");
+    uint32_t eth0 = ParseAddr("192.0.2.1"), eth1 = ParseAddr("192.0.2.200"), none = ParseAddr("203.0.113.9");
     ASSERT_EQ(kFinderOk, f.GetIntfMAC(&eth0, &mac));
     EXPECT_EQ(0, std::memcmp(want.data(), mac.addr, 6));
     ASSERT_EQ(kFinderOk, f.GetIntfMAC(&eth1, &mac));

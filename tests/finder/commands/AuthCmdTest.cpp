@@ -13,16 +13,9 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
                                   "\"command_faults\": {\"0xA3\": {\"body_size\": 8}}",
                                   "\"command_faults\": {\"0xA3\": {\"wrong_seq\": true, \"wrong_mac\": true}}"});
     CLANDAPMgr mgr;
-    testing::internal::CaptureStdout();
-    mgr.Refresh(1000, nullptr, nullptr);
-    testing::internal::GetCapturedStdout();
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(5), &idx));
     ASSERT_EQ(5, mgr.GetCameraNum());
-    int idx[5];
-    for (int k = 0; k < 5; ++k) {
-        idx[k] = FindMac(mgr, ExtraMac(k));
-        ASSERT_GE(idx[k], 0);
-        mgr.SetAuthentication(idx[k], "admin", "secret");
-    }
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(idx[0]));
@@ -36,7 +29,7 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
     EXPECT_EQ(kFinderFail, mgr.VerifyAuthorization(mgr.GetCameraNum()));
     std::string out = testing::internal::GetCapturedStdout();
 
-    auto reqs = SentTo(*emu, ExtraMac(0), 0xA3);
+    auto reqs = RequestsTo(*emu, ExtraMac(0), 0xA3);
     ASSERT_EQ(2u, reqs.size()) << out;
     EXPECT_EQ(62976, reqs[0].port);
     EXPECT_EQ(128, BodyLen(reqs[0]));
@@ -44,7 +37,7 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
     EXPECT_EQ(Hex(AuthBlock("YWRtaW4=", "d3Jvbmc=")), Hex(Body(reqs[1])));
     // Every outcome came from the first reply.
     for (int k = 1; k < 5; ++k)
-        EXPECT_EQ(1u, SentTo(*emu, ExtraMac(k), 0xA3).size()) << k;
+        EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(k), 0xA3).size()) << k;
 }
 
 TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
@@ -75,7 +68,7 @@ TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(Contains(out, "Authentication information does not exist!")) << out;
 
-    auto reqs = Sent(*c0, 0, 0xA4);
+    auto reqs = RequestsTo(*c0, 0, 0xA4);
     ASSERT_EQ(3u, reqs.size());
     for (const auto& r : reqs)
         ASSERT_EQ(256, BodyLen(r));

@@ -13,21 +13,6 @@ std::string Ssid(int n)
     return text;
 }
 
-// Searches the extra cameras of the namespace of camera 0 and sets their credentials.
-std::vector<int> FindExtras(CLANDAPMgr& mgr, int n)
-{
-    testing::internal::CaptureStdout();
-    mgr.Refresh(1000, nullptr, nullptr);
-    testing::internal::GetCapturedStdout();
-    std::vector<int> idx;
-    for (int k = 0; k < n; ++k) {
-        idx.push_back(FindMac(mgr, ExtraMac(k)));
-        EXPECT_GE(idx.back(), 0) << k;
-        mgr.SetAuthentication(idx.back(), "admin", "secret");
-    }
-    return idx;
-}
-
 }  // namespace
 
 TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
@@ -75,14 +60,14 @@ TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
     // Only the short last page waits out the quiet time.
     EXPECT_LT(took, 6.0);
 
-    auto reqs = Sent(*c0, 0, 0xAE);
+    auto reqs = RequestsTo(*c0, 0, 0xAE);
     ASSERT_EQ(4u, reqs.size()) << "one request per read, the later pages follow on their own";
     for (const auto& q : reqs) {
         EXPECT_EQ(128, BodyLen(q));
         EXPECT_EQ(Hex(AdminSecret()), Hex(Body(q)));
     }
-    ASSERT_EQ(1u, Sent(*c0, 0, 0xB1).size());
-    EXPECT_EQ(Hex(AdminSecret()), Hex(Body(Sent(*c0, 0, 0xB1)[0])));
+    ASSERT_EQ(1u, RequestsTo(*c0, 0, 0xB1).size());
+    EXPECT_EQ(Hex(AdminSecret()), Hex(Body(RequestsTo(*c0, 0, 0xB1)[0])));
 }
 
 TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
@@ -102,7 +87,8 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
         "\"stations\": 5, \"command_faults\": {\"0xAE\": {\"drop_first\": 2}}",
     });
     CLANDAPMgr mgr;
-    std::vector<int> idx = FindExtras(mgr, 6);
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(6), &idx));
     ASSERT_EQ(6, mgr.GetCameraNum());
     std::vector<_LANDAPWirelessStation> st(2000);
 
@@ -114,7 +100,7 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
         EXPECT_EQ(kFinderFail, mgr.GetWirelessSiteSurInfo(idx[size_t(k)], st.data(), count));
         EXPECT_EQ(2000, count) << "the capacity is left alone";
         EXPECT_LT(SecondsSince(t0), 10.0);
-        EXPECT_EQ(1u, SentTo(*emu, ExtraMac(k), 0xAE).size());
+        EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(k), 0xAE).size());
     }
     int count = 2000;
     auto t0 = Clock::now();
@@ -123,7 +109,7 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(5, count);
     EXPECT_EQ(Ssid(5), st[4].SSID);
-    EXPECT_EQ(3u, SentTo(*emu, ExtraMac(5), 0xAE).size());
+    EXPECT_EQ(3u, RequestsTo(*emu, ExtraMac(5), 0xAE).size());
     EXPECT_GT(took, 4.0);
     EXPECT_EQ(kFinderFail, mgr.GetWirelessSiteSurInfo(idx[5], nullptr, count));
 }
@@ -145,7 +131,8 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
         "\"command_faults\": {\"0xA5\": {\"status\": 2}}",
     });
     CLANDAPMgr mgr;
-    std::vector<int> idx = FindExtras(mgr, 6);
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(6), &idx));
     ASSERT_EQ(6, mgr.GetCameraNum());
     testing::internal::CaptureStdout();
 
@@ -160,7 +147,7 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
     EXPECT_EQ(0xB1, codes[1]);
     EXPECT_EQ(0xC0, codes[2]);
     EXPECT_EQ(0xC9, codes[3]);
-    auto reqs = SentTo(*emu, ExtraMac(0), 0xA5);
+    auto reqs = RequestsTo(*emu, ExtraMac(0), 0xA5);
     ASSERT_EQ(1u, reqs.size()) << "the second call is served from the cache";
     EXPECT_EQ(Hex(AdminSecret()), Hex(Body(reqs[0])));
 
@@ -176,7 +163,7 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
     EXPECT_EQ(kFinderOk, mgr.GetSupportedCommand(idx[3], codes, count));
     EXPECT_EQ(0, count);
     EXPECT_EQ(kFinderOk, mgr.GetSupportedCommand(idx[3], codes, count));
-    EXPECT_EQ(2u, SentTo(*emu, ExtraMac(3), 0xA5).size()) << "an empty cache asks again";
+    EXPECT_EQ(2u, RequestsTo(*emu, ExtraMac(3), 0xA5).size()) << "an empty cache asks again";
 
     EXPECT_EQ(kFinderFail, mgr.GetSupportedCommand(idx[4], codes, count));
     EXPECT_EQ(kFinderCamAuthFailed, mgr.GetLANDAPObj(idx[4])->GetSupportedCommand(codes, &count, 7));
@@ -212,7 +199,8 @@ TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
         "\"ddns_list\": \"Q\", \"ddns_list_len\": 0",
     });
     CLANDAPMgr mgr;
-    std::vector<int> idx = FindExtras(mgr, 3);
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(3), &idx));
     ASSERT_EQ(3, mgr.GetCameraNum());
     FakeDDNSClock fake;
     testing::internal::CaptureStdout();
@@ -231,21 +219,21 @@ TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
     EXPECT_EQ(kFinderFail, mgr.GetDDNSProvider(idx[0], 4, name));
     EXPECT_EQ(kFinderFail, mgr.GetDDNSProvider(idx[0], -1, name));
     EXPECT_EQ(kFinderFail, mgr.GetLANDAPObj(idx[0])->GetDDNSProvider(1, name));
-    EXPECT_EQ(1u, SentTo(*emu, ExtraMac(0), 0xA6).size());
+    EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(0), 0xA6).size());
 
     g_fakeNow = 1030;
     ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
     g_fakeNow = 1060;
     ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
-    EXPECT_EQ(1u, SentTo(*emu, ExtraMac(0), 0xA6).size()) << "60 s old is still fresh";
+    EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(0), 0xA6).size()) << "60 s old is still fresh";
     g_fakeNow = 1061;
     ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
-    EXPECT_EQ(2u, SentTo(*emu, ExtraMac(0), 0xA6).size());
+    EXPECT_EQ(2u, RequestsTo(*emu, ExtraMac(0), 0xA6).size());
     EXPECT_EQ(4, count);
     g_fakeNow = 900;
     ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
-    EXPECT_EQ(3u, SentTo(*emu, ExtraMac(0), 0xA6).size()) << "a clock set back reads again";
-    for (const auto& q : SentTo(*emu, ExtraMac(0), 0xA6))
+    EXPECT_EQ(3u, RequestsTo(*emu, ExtraMac(0), 0xA6).size()) << "a clock set back reads again";
+    for (const auto& q : RequestsTo(*emu, ExtraMac(0), 0xA6))
         EXPECT_EQ(Hex(AdminSecret()), Hex(Body(q)));
 
     ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[1], &count));
@@ -259,7 +247,7 @@ TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
     ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[2], &count));
     EXPECT_EQ(0, count);
     ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[2], &count));
-    EXPECT_EQ(2u, SentTo(*emu, ExtraMac(2), 0xA6).size());
+    EXPECT_EQ(2u, RequestsTo(*emu, ExtraMac(2), 0xA6).size());
     _LANDAPAdvNetworkSettings a;
     EXPECT_EQ(kFinderOk, mgr.GetCameraAdvNetwork(idx[2], &a));
     EXPECT_EQ(kFinderFail, mgr.GetDDNSProvidersCount(idx[2], nullptr));
