@@ -1,10 +1,13 @@
 #ifndef RILO_FINDERRESULT_H
 #define RILO_FINDERRESULT_H
 
-// Results of the finder's operations inside the library. 0 is success in
-// every class; counts, indexes and byte counts are returned as plain ints and
-// predicates as bool. The exported functions turn these into the public
-// RILO_FINDER_* codes, one rule per family of functions.
+// Results of the finder's operations inside the library: the camera
+// objects, the camera list and the finder handle report every outcome as one
+// of these, 0 being success; counts, indexes and byte counts come back as
+// plain ints, yes/no answers as bool. (The socket class and the interface
+// list keep their own single conventions: CBCModule 0 or -1 besides its
+// counts, CAdapterEnumerator 1 when it copied.) The exported functions turn
+// these into the public RILO_FINDER_* codes, one rule per family.
 enum FinderResult : int {
     kFinderOk = 0,
     kFinderFail = -1,            // no camera, a missing argument, no usable reply
