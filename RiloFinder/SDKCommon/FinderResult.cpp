@@ -12,7 +12,7 @@ int Special(FinderFamily family, FinderResult rc)
         return rc == kFinderTooSmall ? RILO_FINDER_TOO_SMALL : RILO_FINDER_FAIL;
     case FinderFamily::Info:
         return rc == kFinderInfoTooSmall ? RILO_FINDER_TOO_SMALL : RILO_FINDER_FAIL;
-    case FinderFamily::Set:
+    case FinderFamily::Plain:
         return RILO_FINDER_FAIL;
     case FinderFamily::Verify:
         if (rc == kFinderCamRefused)

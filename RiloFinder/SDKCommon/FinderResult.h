@@ -25,7 +25,7 @@ enum FinderResult : int {
 enum class FinderFamily {
     Get,         // gets with a size, lists with a count
     Info,        // the camera information
-    Set,         // sets, commands, the password change, simple yes/no calls
+    Plain,       // success or failure alone: sets, commands, the search, ...
     Verify,      // the authorization check
     Enable,      // the remote-access switch
     RemoteRead,  // the two remote-access reads

@@ -58,7 +58,7 @@ int RunSet(void* h, int index, const _RiloCamSettings* record, _RiloFinderResult
     return WithFinder(h, record != nullptr, [&](CLANCamFinder& f) {
         FinderResult rc = convert(&f);
         f.ProcessResult(index, rc, result, noWait);
-        return RiloPublicResult(FinderFamily::Set, rc);
+        return RiloPublicResult(FinderFamily::Plain, rc);
     });
 }
 
@@ -68,7 +68,7 @@ int RunCommand(void* h, int index, _RiloFinderResult* result, int noWait, Comman
     return WithFinder(h, true, [&](CLANCamFinder& f) {
         FinderResult rc = command(f.Mgr());
         f.ProcessResult(index, rc, result, noWait);
-        return RiloPublicResult(FinderFamily::Set, rc);
+        return RiloPublicResult(FinderFamily::Plain, rc);
     });
 }
 
@@ -126,7 +126,7 @@ int RiloFinderSearch(void* hFinder, int mode)
     CLANCamFinder* f = Finder(hFinder);
     if (!f || mode != 0)
         return RILO_FINDER_FAIL;
-    return RiloPublicResult(FinderFamily::Set, f->Mgr().Refresh(CLANDAPMgr::kSearchBudgetMs, nullptr, nullptr));
+    return RiloPublicResult(FinderFamily::Plain, f->Mgr().Refresh(CLANDAPMgr::kSearchBudgetMs, nullptr, nullptr));
 }
 
 int RiloGetCameraNum(void* hFinder)
@@ -146,7 +146,7 @@ int RiloFindCameraIdxByMAC(void* hFinder, const MAC_ADDR* mac)
 int RiloGetCameraMAC(void* hFinder, int index, MAC_ADDR* mac)
 {
     return WithFinder(hFinder, mac != nullptr, [&](CLANCamFinder& f) {
-        return RiloPublicResult(FinderFamily::Set, f.Mgr().GetCameraMAC(index, mac));
+        return RiloPublicResult(FinderFamily::Plain, f.Mgr().GetCameraMAC(index, mac));
     });
 }
 
@@ -179,7 +179,7 @@ int RiloGetCameraNetwork(void* hFinder, int index, _RiloNetworkInfo* info)
         return RILO_FINDER_FAIL;
     if (f->Mgr().UpdateCameraNetwork(index) != kFinderOk)
         return RILO_FINDER_FAIL;
-    return RiloPublicResult(FinderFamily::Set, f->GetNetworkInfo(index, info));
+    return RiloPublicResult(FinderFamily::Plain, f->GetNetworkInfo(index, info));
 }
 
 // ---- authentication --------------------------------------------------------------
@@ -189,7 +189,7 @@ int RiloSetFinderCamAuth(void* hFinder, int index, const char* user, const char*
     CLANCamFinder* f = Finder(hFinder);
     if (!f)
         return RILO_FINDER_FAIL;
-    return RiloPublicResult(FinderFamily::Set, f->SetAuthentication(index, user, password));
+    return RiloPublicResult(FinderFamily::Plain, f->SetAuthentication(index, user, password));
 }
 
 int RiloFinderVerifyAuth(void* hFinder, int index)
@@ -223,7 +223,7 @@ int RiloGetWirelessCapability(void* hFinder, int index, _RiloCamSettings* record
         FinderResult rc = f.GetCameraWirelessCap(index, record, size);
         if (rc == kFinderTooSmall)
             return RILO_FINDER_CAP_TOO_SMALL;
-        return RiloPublicResult(FinderFamily::Set, rc);
+        return RiloPublicResult(FinderFamily::Plain, rc);
     });
 }
 
@@ -273,7 +273,7 @@ int RiloGetLANDAPOptionCmd(void* hFinder, int index, uint16_t* codes, int* count
 int RiloGetDDNSProvidersCount(void* hFinder, int index, int* count)
 {
     return WithFinder(hFinder, count != nullptr, [&](CLANCamFinder& f) {
-        return RiloPublicResult(FinderFamily::Set, f.Mgr().GetDDNSProvidersCount(index, count));
+        return RiloPublicResult(FinderFamily::Plain, f.Mgr().GetDDNSProvidersCount(index, count));
     });
 }
 

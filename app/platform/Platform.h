@@ -16,6 +16,8 @@
 
 namespace platform {
 
+// ---- the web process: the page, its scripts and the bridge object --------
+
 // A published native object: the methods and fields page scripts reach.
 class ScriptBridge {
 public:
