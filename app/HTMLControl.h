@@ -6,7 +6,7 @@
 // threads that write their results into fields and end by setting
 // bComplete, which the page polls.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "RiloLANFinderLib.h"
 
 #include <atomic>

@@ -1,18 +1,18 @@
 #ifndef RILO_APP_ORVELLOAPPDELEGATE_H
 #define RILO_APP_ORVELLOAPPDELEGATE_H
 
-#include "GtkApplication.h"
+#include "platform/Platform.h"
 
 // The application delegate: it holds the main window and does nothing at
 // launch; the bridge object wakes with the page.
 class OrvelloAppDelegate : public platform::ApplicationDelegate {
 public:
-    GtkWidget* window() const { return m_window; }
-    void setWindow(GtkWidget* window) override { m_window = window; }
+    platform::Window* window() const { return m_window; }
+    void setWindow(platform::Window* window) override { m_window = window; }
     void applicationDidFinishLaunching() override {}
 
 private:
-    GtkWidget* m_window = nullptr;
+    platform::Window* m_window = nullptr;
 };
 
 #endif

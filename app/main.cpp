@@ -1,4 +1,3 @@
-#include "GtkApplication.h"
 #include "OrvelloAppDelegate.h"
 
 int main(int argc, char** argv)

@@ -181,6 +181,18 @@ int CBCModule::Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long b
     return result;
 }
 
+int CBCModule::SetReceiveBuffer(int bytes)
+{
+    if (m_Socket < 0)
+        return -1;
+    setsockopt(m_Socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    int granted = -1;
+    socklen_t len = sizeof granted;
+    if (getsockopt(m_Socket, SOL_SOCKET, SO_RCVBUF, &granted, &len) != 0)
+        return -1;
+    return granted;
+}
+
 int CBCModule::Destroy()
 {
     if (m_Socket >= 0) {

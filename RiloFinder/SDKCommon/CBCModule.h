@@ -38,6 +38,10 @@ public:
     int Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long bufferLength,
                 uint32_t* firstSender, BCRecvCallback callback, void* context);
     int Destroy();
+    // Asks the kernel for a receive buffer of this many bytes (it grants up
+    // to net.core.rmem_max, and counts its own bookkeeping in). Returns the
+    // size granted as the kernel reports it, or -1 without a socket.
+    int SetReceiveBuffer(int bytes);
 
     int GetSocket() const { return m_Socket; }
     uint16_t GetBoundPort() const { return m_BoundPort; }

@@ -44,24 +44,24 @@ void WriteHeader(void* record, size_t recordSize)
 
 }  // namespace
 
-int CLANCamFinder::SetAuthentication(int i, const char* user, const char* password)
+FinderResult CLANCamFinder::SetAuthentication(int i, const char* user, const char* password)
 {
     RiloCopyText(m_UserName, sizeof m_UserName, user);
     RiloCopyText(m_Password, sizeof m_Password, password);
-    return m_Mgr.SetAuthentication(i, m_UserName, m_Password) ? 0 : -1;
+    return m_Mgr.SetAuthentication(i, m_UserName, m_Password);
 }
 
-void CLANCamFinder::ProcessResult(int i, int rc, _RiloFinderResult* result, int noWait)
+void CLANCamFinder::ProcessResult(int i, FinderResult rc, _RiloFinderResult* result, int noWait)
 {
     _CmdResult last;
-    if (!m_Mgr.GetLastCmdResult(i, &last))
+    if (m_Mgr.GetLastCmdResult(i, &last) != kFinderOk)
         return;
     if (result) {
         result->Code = last.code;
         result->Value = last.value;
         result->WaitMs = last.waitMs;
     }
-    if (rc == 0 && last.waitMs != 0 && !noWait) {
+    if (rc == kFinderOk && last.waitMs != 0 && !noWait) {
         // The wait is the camera's word: never longer than the cap.
         uint64_t ms = last.waitMs;
         SleepMs(ms < m_MaxWaitMs ? ms : m_MaxWaitMs);
@@ -74,11 +74,11 @@ namespace {
 
 // A set of a record whose size and header must match exactly.
 template <typename Body, typename Public, typename Device>
-int SetFrom(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, const void* record, unsigned long size,
-            void (*toDevice)(const Public&, Device*), int (CLANDAPMgr::*write)(int, const Device*))
+FinderResult SetFrom(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, const void* record, unsigned long size,
+                     void (*toDevice)(const Public&, Device*), FinderResult (CLANDAPMgr::*write)(int, const Device*))
 {
     if (!record || !f.HasCamera(i))
-        return -1;
+        return kFinderFail;
     if (size != sizeof(Public) || !HeaderIs(ReadHeader(record), sizeof(Body)))
         return kFinderBadRecord;
     auto rec = ReadRecord<Public>(record);
@@ -89,10 +89,10 @@ int SetFrom(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, const void* record, 
 
 }  // namespace
 
-int CLANCamFinder::SetCameraSetting(int i, const void* record)
+FinderResult CLANCamFinder::SetCameraSetting(int i, const void* record)
 {
     if (!record || !HasCamera(i))
-        return -1;
+        return kFinderFail;
     _RiloCamSettingsHdr h = ReadHeader(record);
     if (h.CamSettingsType != RILO_CAM_SETTINGS_TYPE || h.SettingsBodyLen < sizeof(_RiloLANDAPBasicSet))
         return kFinderBadRecord;
@@ -103,22 +103,22 @@ int CLANCamFinder::SetCameraSetting(int i, const void* record)
     return m_Mgr.SetCameraSetting(i, &dev);
 }
 
-int CLANCamFinder::SetCameraWireless(int i, const void* record, unsigned long size)
+FinderResult CLANCamFinder::SetCameraWireless(int i, const void* record, unsigned long size)
 {
     return SetFrom<_RiloLANDAPWirelessBody>(*this, m_Mgr, i, record, size, RiloWirelessToDevice,
                                             &CLANDAPMgr::SetCameraWireless);
 }
 
-int CLANCamFinder::SetCameraAdvNetwork(int i, const void* record, unsigned long size)
+FinderResult CLANCamFinder::SetCameraAdvNetwork(int i, const void* record, unsigned long size)
 {
     return SetFrom<_RiloLANDAPAdvNetworkBody>(*this, m_Mgr, i, record, size, RiloAdvNetworkToDevice,
                                               &CLANDAPMgr::SetCameraAdvNetwork);
 }
 
-int CLANCamFinder::SetCameraDatetime(int i, const void* record)
+FinderResult CLANCamFinder::SetCameraDatetime(int i, const void* record)
 {
     if (!record || !HasCamera(i))
-        return -1;
+        return kFinderFail;
     if (!HeaderIs(ReadHeader(record), sizeof(_RiloLANDAPDatetimeBody)))
         return kFinderBadRecord;
     auto rec = ReadRecord<_RiloLANDAPDatetime>(record);
@@ -127,7 +127,7 @@ int CLANCamFinder::SetCameraDatetime(int i, const void* record)
     return m_Mgr.SetCameraDatetime(i, &dev);
 }
 
-int CLANCamFinder::SetCameraSimpleWireless(int i, const void* record, unsigned long size)
+FinderResult CLANCamFinder::SetCameraSimpleWireless(int i, const void* record, unsigned long size)
 {
     return SetFrom<_RiloLANDAPSimpleWirelessBody>(*this, m_Mgr, i, record, size, RiloSimpleWirelessToDevice,
                                                   &CLANDAPMgr::SetCameraSimpleWireless);
@@ -137,111 +137,111 @@ int CLANCamFinder::SetCameraSimpleWireless(int i, const void* record, unsigned l
 
 namespace {
 
-// The common checks of a get into a record with a header: -1, kFinderTooSmall
-// with *size set, or 0 with the header written.
-int BeginGet(const CLANCamFinder& f, int i, void* record, unsigned long* size, size_t need,
-             bool writeHeader = true)
+// The common checks of a get into a record with a header: kFinderFail,
+// kFinderTooSmall with *size set, or kFinderOk with the header written.
+FinderResult BeginGet(const CLANCamFinder& f, int i, void* record, unsigned long* size, size_t need,
+                      bool writeHeader = true)
 {
     if (!record || !size || !f.HasCamera(i))
-        return -1;
+        return kFinderFail;
     if (*size < need) {
         *size = need;
         return kFinderTooSmall;
     }
     if (writeHeader)
         WriteHeader(record, need);
-    return 0;
+    return kFinderOk;
 }
 
 // A get into a record with a header, the header written before the read.
 template <typename Public, typename Device>
-int GetInto(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, void* record, unsigned long* size,
-            int (CLANDAPMgr::*read)(int, Device*), void (*fromDevice)(const Device&, Public*))
+FinderResult GetInto(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, void* record, unsigned long* size,
+                     FinderResult (CLANDAPMgr::*read)(int, Device*), void (*fromDevice)(const Device&, Public*))
 {
-    int rc = BeginGet(f, i, record, size, sizeof(Public));
-    if (rc != 0)
+    FinderResult rc = BeginGet(f, i, record, size, sizeof(Public));
+    if (rc != kFinderOk)
         return rc;
     Device dev;
     rc = (mgr.*read)(i, &dev);
-    if (rc != 0)
+    if (rc != kFinderOk)
         return rc;
     auto rec = ReadRecord<Public>(record);
     fromDevice(dev, &rec);
     std::memcpy(record, &rec, sizeof rec);
-    return 0;
+    return kFinderOk;
 }
 
 }  // namespace
 
-int CLANCamFinder::GetCameraWireless(int i, void* record, unsigned long* size)
+FinderResult CLANCamFinder::GetCameraWireless(int i, void* record, unsigned long* size)
 {
     return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraWireless, RiloWirelessFromDevice);
 }
 
-int CLANCamFinder::GetCameraAdvNetwork(int i, void* record, unsigned long* size)
+FinderResult CLANCamFinder::GetCameraAdvNetwork(int i, void* record, unsigned long* size)
 {
     return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraAdvNetwork, RiloAdvNetworkFromDevice);
 }
 
-int CLANCamFinder::GetCameraDatetime(int i, void* record, unsigned long* size)
+FinderResult CLANCamFinder::GetCameraDatetime(int i, void* record, unsigned long* size)
 {
-    int rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPDatetime), false);
-    if (rc != 0)
+    FinderResult rc = BeginGet(*this, i, record, size, sizeof(_RiloLANDAPDatetime), false);
+    if (rc != kFinderOk)
         return rc;
     _LANDAPDatetime dev;
     rc = m_Mgr.GetCameraDatetime(i, &dev);
-    if (rc != 0)
+    if (rc != kFinderOk)
         return rc;
     auto rec = ReadRecord<_RiloLANDAPDatetime>(record);
     RiloSetHeader(&rec.SettingsHdr, sizeof rec);
     RiloDatetimeFromDevice(dev, &rec);
     std::memcpy(record, &rec, sizeof rec);
-    return 0;
+    return kFinderOk;
 }
 
-int CLANCamFinder::GetCameraSimpleWireless(int i, void* record, unsigned long* size)
+FinderResult CLANCamFinder::GetCameraSimpleWireless(int i, void* record, unsigned long* size)
 {
     return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraSimpleWireless,
                    RiloSimpleWirelessFromDevice);
 }
 
-int CLANCamFinder::GetCameraWirelessCap(int i, void* record, unsigned long* size)
+FinderResult CLANCamFinder::GetCameraWirelessCap(int i, void* record, unsigned long* size)
 {
     return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraWirelessCap,
                    RiloWirelessCapFromDevice);
 }
 
-int CLANCamFinder::GetWirelessAssociatedStatus(int i, _RiloWirelessAssociatedStatus* out,
-                                               unsigned long* size)
+FinderResult CLANCamFinder::GetWirelessAssociatedStatus(int i, _RiloWirelessAssociatedStatus* out,
+                                                        unsigned long* size)
 {
     // This record has no header.
-    int rc = BeginGet(*this, i, out, size, sizeof *out, false);
-    if (rc != 0)
+    FinderResult rc = BeginGet(*this, i, out, size, sizeof *out, false);
+    if (rc != kFinderOk)
         return rc;
     _tLANDAP_Wireless_AssociatedStatus dev;
     rc = m_Mgr.GetWirelessAssociatedStatus(i, &dev);
-    if (rc != 0)
+    if (rc != kFinderOk)
         return rc;
     RiloAssociatedStatusFromDevice(dev, out);
-    return 0;
+    return kFinderOk;
 }
 
-int CLANCamFinder::QueryNetworkStatus(int i, _RiloCamNetworkStatus* out)
+FinderResult CLANCamFinder::QueryNetworkStatus(int i, _RiloCamNetworkStatus* out)
 {
     if (!out || !HasCamera(i))
-        return -1;
+        return kFinderFail;
     _LANDAPNetworkStatus dev;
-    int rc = m_Mgr.QueryNetworkStatus(i, &dev);
-    if (rc != 0)
+    FinderResult rc = m_Mgr.QueryNetworkStatus(i, &dev);
+    if (rc != kFinderOk)
         return rc;
     RiloNetworkStatusFromDevice(dev, out);
-    return 0;
+    return kFinderOk;
 }
 
-int CLANCamFinder::GetLANDAPWirelessSiteSurInfo(int i, _RiloWirelessSiteSurInfo* entries, int* count)
+FinderResult CLANCamFinder::GetLANDAPWirelessSiteSurInfo(int i, _RiloWirelessSiteSurInfo* entries, int* count)
 {
     if (!entries || !count || *count <= 0 || !HasCamera(i))
-        return -1;
+        return kFinderFail;
     // No read brings more than kMaxSurveyStations, so a larger capacity
     // needs no larger temporary array.
     const size_t capacity = size_t(*count);
@@ -250,26 +250,26 @@ int CLANCamFinder::GetLANDAPWirelessSiteSurInfo(int i, _RiloWirelessSiteSurInfo*
     try {
         stations.resize(slots);
     } catch (const std::bad_alloc&) {
-        return -1;
+        return kFinderFail;
     }
     int found = int(slots);
-    int rc = m_Mgr.GetWirelessSiteSurInfo(i, stations.data(), found);
-    if (rc == -6 || rc == 0)
+    FinderResult rc = m_Mgr.GetWirelessSiteSurInfo(i, stations.data(), found);
+    if (rc == kFinderTooSmall || rc == kFinderOk)
         *count = found;
-    if (rc != 0)
+    if (rc != kFinderOk)
         return rc;
     for (size_t k = 0; k < size_t(found) && k < capacity; ++k)
         RiloStationFromDevice(stations[k], &entries[k]);
-    return 0;
+    return kFinderOk;
 }
 
 // ---- camera information -------------------------------------------------------
 
-int CLANCamFinder::WrapCameraInfo(int i, void* record, unsigned long* size)
+FinderResult CLANCamFinder::WrapCameraInfo(int i, void* record, unsigned long* size)
 {
     CLANDAPObj* cam = m_Mgr.GetLANDAPObj(i);
     if (!cam || !size)
-        return -1;
+        return kFinderFail;
     if (!record || *size < sizeof(_RiloLANDAPCamInfo)) {
         *size = sizeof(_RiloLANDAPCamInfo);
         return kFinderInfoTooSmall;
@@ -277,14 +277,14 @@ int CLANCamFinder::WrapCameraInfo(int i, void* record, unsigned long* size)
     auto rec = ReadRecord<_RiloLANDAPCamInfo>(record);
     RiloWrapCamInfo(cam->GetDeviceInfo(), &rec);
     std::memcpy(record, &rec, sizeof rec);
-    return 0;
+    return kFinderOk;
 }
 
-int CLANCamFinder::GetNetworkInfo(int i, _RiloNetworkInfo* out)
+FinderResult CLANCamFinder::GetNetworkInfo(int i, _RiloNetworkInfo* out)
 {
     _NetworkSetting s;
-    if (!out || !m_Mgr.GetCameraNetwork(i, &s))
-        return -1;
+    if (!out || m_Mgr.GetCameraNetwork(i, &s) != kFinderOk)
+        return kFinderFail;
     RiloNetworkSettingToInfo(s, out);
-    return 0;
+    return kFinderOk;
 }

@@ -8,51 +8,34 @@
 #include <cstring>
 #include <string>
 
-int RiloAddressResult(int op, short callerLength, short leftLength, short* length)
-{
-    if (op == 1) {
-        *length = leftLength;
-        return RILO_FINDER_OK;
-    }
-    // The probe could not run at all: that is no report on the network.
-    if (op < 0)
-        return RILO_FINDER_FAIL;
-    if (leftLength == 0) {
-        *length = 0;
-        return RILO_FINDER_NOT_AVAILABLE;
-    }
-    if (callerLength < leftLength) {
-        *length = leftLength;
-        return RILO_FINDER_TOO_SMALL;
-    }
-    return RILO_FINDER_FAIL;
-}
-
-int CLANCamFinder::GetIntfMAC(const uint32_t* intfAddr, MAC_ADDR* out)
+FinderResult CLANCamFinder::GetIntfMAC(const uint32_t* intfAddr, MAC_ADDR* out)
 {
     if (!out)
-        return 0;
+        return kFinderFail;
     CAdapterEnumerator& adapters = m_Mgr.GetAdapters();
     int idx = adapters.FindAdapterIP(intfAddr);
     MAC_ADDR mac{};
     if (idx < 0 || !adapters.GetAdapterMAC(idx, &mac))
-        return 0;
+        return kFinderFail;
     static const uint8_t kNone[6] = {};
     if (std::memcmp(mac.addr, kNone, sizeof kNone) == 0)
-        return 0;
+        return kFinderFail;
     *out = mac;
-    return 1;
+    return kFinderOk;
 }
 
-int CLANCamFinder::GetFreeIP(const uint32_t* intfAddr, char* text, short* length)
+FinderResult CLANCamFinder::GetFreeIP(const uint32_t* intfAddr, char* text, short* length)
 {
     if (!text || !length)
-        return 0;
+        return kFinderFail;
     CAdapterEnumerator& adapters = m_Mgr.GetAdapters();
     int idx = adapters.FindAdapterIP(intfAddr);
     if (idx < 0)
-        return 0;
-    return adapters.GetFreeIP(idx, text, length);
+        return kFinderFail;
+    if (adapters.GetFreeIP(idx, text, length))
+        return kFinderOk;
+    // The enumerator leaves 0 for no suggestion, else the length it needs.
+    return *length == 0 ? kFinderNotAvailable : kFinderTooSmall;
 }
 
 void CLANCamFinder::BuildDHCPDiscover(uint8_t* out, const uint8_t mac[6])
@@ -73,15 +56,13 @@ void CLANCamFinder::BuildDHCPDiscover(uint8_t* out, const uint8_t mac[6])
     out[243] = 0xFF;
 }
 
-int CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* text, short* length)
+FinderResult CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* text, short* length)
 {
     if (!reserved || !text || !length || !intfAddr)
-        return 0;
-    if (m_Mgr.GetAdapters().FindAdapterIP(intfAddr) < 0)
-        return 0;
+        return kFinderFail;
     MAC_ADDR mac{};
-    if (!GetIntfMAC(intfAddr, &mac))
-        return 0;
+    if (GetIntfMAC(intfAddr, &mac) != kFinderOk)
+        return kFinderFail;
 
     uint8_t request[kDHCPRequestSize];
     BuildDHCPDiscover(request, mac.addr);
@@ -90,7 +71,7 @@ int CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* te
     if (sock.Create(intfAddr, kDHCPClientPort, 0) != 0) {
         int err = errno;
         BCPrint("DHCP probe: cannot bind UDP port %u: %s\n", unsigned(kDHCPClientPort), std::strerror(err));
-        return -1;
+        return kFinderFail;
     }
     uint8_t reply[kDHCPReplyBuffer];
     uint32_t server = 0;
@@ -100,35 +81,18 @@ int CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* te
     sock.Destroy();
     if (n < 0) {
         BCPrint("DHCP probe: the request could not be sent\n");
-        return -1;
+        return kFinderFail;
     }
     if (n == 0) {
         *length = 0;
         BCPrint("No DHCP Server!\n");
-        return 0;
+        return kFinderNotAvailable;
     }
     std::string addr = inet_ltoa(server);
     short needed = short(addr.size() + 1);
-    if (*length > short(addr.size())) {
+    bool fits = *length > short(addr.size());
+    if (fits)
         std::memcpy(text, addr.c_str(), addr.size() + 1);
-        *length = needed;
-        return 1;
-    }
     *length = needed;
-    return 0;
-}
-
-int CLANCamFinder::FreeIPResult(uint32_t intfAddr, char* text, short* length)
-{
-    short caller = *length;
-    int op = GetFreeIP(&intfAddr, text, length);
-    return RiloAddressResult(op, caller, *length, length);
-}
-
-int CLANCamFinder::DHCPResult(uint32_t intfAddr, char* text, short* length)
-{
-    short caller = *length;
-    int reserved = 0;
-    int op = GetIntfDHCP(&intfAddr, &reserved, text, length);
-    return RiloAddressResult(op, caller, *length, length);
+    return fits ? kFinderOk : kFinderTooSmall;
 }

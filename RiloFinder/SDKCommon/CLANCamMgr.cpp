@@ -11,14 +11,14 @@ CLANCamMgr::~CLANCamMgr()
     CLANCamMgr::Reset();
 }
 
-int CLANCamMgr::Refresh(unsigned long budgetMs, LANCamNotify notify, void* ctx)
+FinderResult CLANCamMgr::Refresh(unsigned long budgetMs, LANCamNotify notify, void* ctx)
 {
     m_Adapters.Refresh();
     Reset();
     m_Notify = notify;
     m_NotifyCtx = ctx;
     static const char kAnyAddress[] = "0.0.0.0";
-    return SearchCamByIntf(kAnyAddress, int(sizeof kAnyAddress), budgetMs) != 0 ? 1 : 0;
+    return SearchCamByIntf(kAnyAddress, int(sizeof kAnyAddress), budgetMs);
 }
 
 void CLANCamMgr::Reset()
@@ -29,9 +29,9 @@ void CLANCamMgr::Reset()
     }
 }
 
-int CLANCamMgr::SearchCamByIntf(const char* /*intfAddr*/, int /*length*/, unsigned long /*budgetMs*/)
+FinderResult CLANCamMgr::SearchCamByIntf(const char* /*intfAddr*/, int /*length*/, unsigned long /*budgetMs*/)
 {
-    return 0;
+    return kFinderFail;
 }
 
 int CLANCamMgr::GetCameraNum() const
@@ -62,75 +62,75 @@ int CLANCamMgr::FindCamIdxByMAC(const MAC_ADDR* mac) const
     return -1;
 }
 
-int CLANCamMgr::GetCameraMAC(int i, MAC_ADDR* out) const
+FinderResult CLANCamMgr::GetCameraMAC(int i, MAC_ADDR* out) const
 {
     CLANCamObject* cam = GetCameraObj(i);
-    return cam ? cam->GetCamMAC(out) : 0;
+    return cam ? cam->GetCamMAC(out) : kFinderFail;
 }
 
-int CLANCamMgr::GetCamObjIntf(int i, uint32_t* out) const
+FinderResult CLANCamMgr::GetCamObjIntf(int i, uint32_t* out) const
 {
     CLANCamObject* cam = GetCameraObj(i);
     if (!out || !cam)
-        return 0;
+        return kFinderFail;
     *out = cam->GetIntfAddr();
-    return 1;
+    return kFinderOk;
 }
 
-int CLANCamMgr::GetLastCmdResult(int i, _CmdResult* out) const
+FinderResult CLANCamMgr::GetLastCmdResult(int i, _CmdResult* out) const
 {
     CLANDAPObj* cam = dynamic_cast<CLANDAPObj*>(GetCameraObj(i));
     if (!out || !cam)
-        return 0;
+        return kFinderFail;
     *out = cam->GetCmdResult();
-    return 1;
+    return kFinderOk;
 }
 
-int CLANCamMgr::SetAuthentication(int i, const char* user, const char* password)
+FinderResult CLANCamMgr::SetAuthentication(int i, const char* user, const char* password)
 {
     CLANCamObject* cam = GetCameraObj(i);
     if (!cam)
-        return 0;
+        return kFinderFail;
     cam->SetAuthentication(user, password);
-    return 1;
+    return kFinderOk;
 }
 
-int CLANCamMgr::VerifyAuthorization(int i)
+FinderResult CLANCamMgr::VerifyAuthorization(int i)
 {
     CLANCamObject* cam = GetCameraObj(i);
     if (!cam)
-        return -1;
+        return kFinderFail;
     return cam->VerifyAuthorization(NextSeqNo());
 }
 
-int CLANCamMgr::UpdateCameraNetwork(int i)
+FinderResult CLANCamMgr::UpdateCameraNetwork(int i)
 {
     CLANCamObject* cam = GetCameraObj(i);
     if (!cam)
-        return 0;
+        return kFinderFail;
     return cam->UpdateNetworkSetting(NextSeqNo());
 }
 
-int CLANCamMgr::GetCameraNetwork(int i, _NetworkSetting* out)
+FinderResult CLANCamMgr::GetCameraNetwork(int i, _NetworkSetting* out)
 {
     CLANCamObject* cam = GetCameraObj(i);
     if (!cam)
-        return 0;
+        return kFinderFail;
     return cam->GetNetworkSetting(out);
 }
 
-int CLANCamMgr::ChangeAdminPassword(int i, const char* user, const char* password)
+FinderResult CLANCamMgr::ChangeAdminPassword(int i, const char* user, const char* password)
 {
     CLANCamObject* cam = GetCameraObj(i);
     if (!password || !cam)
-        return -1;
+        return kFinderFail;
     return cam->ChangeAdminPassword(user, password, NextSeqNo());
 }
 
-int CLANCamMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
+FinderResult CLANCamMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
 {
     CLANCamObject* cam = GetCameraObj(i);
     if (!setting || !cam)
-        return -1;
+        return kFinderFail;
     return cam->SetNetworkSetting(setting, NextSeqNo());
 }

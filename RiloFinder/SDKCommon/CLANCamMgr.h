@@ -4,6 +4,7 @@
 #include "BCCommon.h"
 #include "CAdapterEnumerator.h"
 #include "CLANCamObject.h"
+#include "FinderResult.h"
 #include "LandapSetResult.h"
 
 #include <cstdint>
@@ -21,25 +22,29 @@ public:
     CLANCamMgr(const CLANCamMgr&) = delete;
     CLANCamMgr& operator=(const CLANCamMgr&) = delete;
 
-    // Runs a new search; earlier indexes are void. 1 if any reply was handled.
-    virtual int Refresh(unsigned long budgetMs, LANCamNotify notify, void* ctx);
-    virtual int SetAuthentication(int i, const char* user, const char* password);
-    virtual int VerifyAuthorization(int i);
-    virtual int UpdateCameraNetwork(int i);
-    virtual int GetCameraNetwork(int i, _NetworkSetting* out);
-    virtual int ChangeAdminPassword(int i, const char* user, const char* password);
-    virtual int SetCameraNetwork(int i, const _NetworkSetting* setting);
+    // Operations on camera i give kFinderFail when there is no camera i.
+
+    // Runs a new search; earlier indexes are void. kFinderOk when any reply
+    // was handled.
+    virtual FinderResult Refresh(unsigned long budgetMs, LANCamNotify notify, void* ctx);
+    virtual FinderResult SetAuthentication(int i, const char* user, const char* password);
+    virtual FinderResult VerifyAuthorization(int i);
+    virtual FinderResult UpdateCameraNetwork(int i);
+    virtual FinderResult GetCameraNetwork(int i, _NetworkSetting* out);
+    virtual FinderResult ChangeAdminPassword(int i, const char* user, const char* password);
+    virtual FinderResult SetCameraNetwork(int i, const _NetworkSetting* setting);
     virtual void Reset();
     // Finds nothing here; a protocol's manager searches.
-    virtual int SearchCamByIntf(const char* intfAddr, int length, unsigned long budgetMs);
+    virtual FinderResult SearchCamByIntf(const char* intfAddr, int length, unsigned long budgetMs);
 
     int GetCameraNum() const;
     CLANCamObject* GetCameraObj(int i) const;
     CLANCamObject* FindCamByMAC(const MAC_ADDR* mac) const;
+    // The index, or -1.
     int FindCamIdxByMAC(const MAC_ADDR* mac) const;
-    int GetCameraMAC(int i, MAC_ADDR* out) const;
-    int GetCamObjIntf(int i, uint32_t* out) const;
-    int GetLastCmdResult(int i, _CmdResult* out) const;
+    FinderResult GetCameraMAC(int i, MAC_ADDR* out) const;
+    FinderResult GetCamObjIntf(int i, uint32_t* out) const;
+    FinderResult GetLastCmdResult(int i, _CmdResult* out) const;
 
     CAdapterEnumerator& GetAdapters() { return m_Adapters; }
     uint16_t GetSeqNo() const { return m_SeqNo; }

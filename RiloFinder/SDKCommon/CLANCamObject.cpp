@@ -13,8 +13,8 @@ void CLANCamObject::StampUpdate()
     m_LastUpdate = GetTickCount();
 }
 
-int CLANCamObject::AssignInitData(const uint8_t* /*body*/, unsigned long /*length*/,
-                                  const MAC_ADDR* mac, const uint32_t* interfaceAddr)
+FinderResult CLANCamObject::AssignInitData(const uint8_t* /*body*/, unsigned long /*length*/,
+                                           const MAC_ADDR* mac, const uint32_t* interfaceAddr)
 {
     m_bNetChanged = 0;
     m_IntfAddr = interfaceAddr ? *interfaceAddr : 0;
@@ -23,7 +23,7 @@ int CLANCamObject::AssignInitData(const uint8_t* /*body*/, unsigned long /*lengt
     m_NetSetting = _NetworkSetting{};
     m_bValid = 1;
     StampUpdate();
-    return 1;
+    return kFinderOk;
 }
 
 static void StoreCredential(char* field, const char* value)
@@ -37,52 +37,52 @@ void CLANCamObject::SetAuthentication(const char* user, const char* password)
     StoreCredential(m_Password, password);
 }
 
-int CLANCamObject::VerifyAuthorization(uint16_t /*seq*/)
+FinderResult CLANCamObject::VerifyAuthorization(uint16_t /*seq*/)
 {
-    return -1;
+    return kFinderFail;
 }
 
-int CLANCamObject::UpdateNetworkSetting(uint16_t /*seq*/)
+FinderResult CLANCamObject::UpdateNetworkSetting(uint16_t /*seq*/)
 {
     StampUpdate();
-    return 1;
+    return kFinderOk;
 }
 
-int CLANCamObject::GetNetworkSetting(_NetworkSetting* out)
+FinderResult CLANCamObject::GetNetworkSetting(_NetworkSetting* out)
 {
     if (!out || !m_bValid)
-        return 0;
+        return kFinderFail;
     *out = m_NetSetting;
-    return 1;
+    return kFinderOk;
 }
 
-int CLANCamObject::ChangeAdminPassword(const char* /*user*/, const char* /*password*/,
-                                       uint16_t /*seq*/)
+FinderResult CLANCamObject::ChangeAdminPassword(const char* /*user*/, const char* /*password*/,
+                                                uint16_t /*seq*/)
 {
-    return -1;
+    return kFinderFail;
 }
 
-int CLANCamObject::SetNetworkSetting(const _NetworkSetting* setting, uint16_t /*seq*/)
+FinderResult CLANCamObject::SetNetworkSetting(const _NetworkSetting* setting, uint16_t /*seq*/)
 {
     if (!setting || !m_bValid)
-        return -1;
+        return kFinderFail;
     m_NetSetting = *setting;
     m_bNetChanged = 1;
     StampUpdate();
-    return 0;
+    return kFinderOk;
 }
 
-int CLANCamObject::IsMACMatch(const MAC_ADDR* mac) const
+bool CLANCamObject::IsMACMatch(const MAC_ADDR* mac) const
 {
     if (!mac || !m_bValid)
-        return 0;
-    return std::memcmp(m_MAC.addr, mac->addr, sizeof m_MAC.addr) == 0 ? 1 : 0;
+        return false;
+    return std::memcmp(m_MAC.addr, mac->addr, sizeof m_MAC.addr) == 0;
 }
 
-int CLANCamObject::GetCamMAC(MAC_ADDR* out) const
+FinderResult CLANCamObject::GetCamMAC(MAC_ADDR* out) const
 {
     if (!m_bValid || !out)
-        return 0;
+        return kFinderFail;
     *out = m_MAC;
-    return 1;
+    return kFinderOk;
 }

@@ -2,6 +2,7 @@
 #define RILO_CLANCAMOBJECT_H
 
 #include "BCCommon.h"
+#include "FinderResult.h"
 
 #include <cstdint>
 
@@ -25,26 +26,26 @@ public:
     CLANCamObject(const CLANCamObject&) = delete;
     CLANCamObject& operator=(const CLANCamObject&) = delete;
 
-    // Fills the object from a discovery reply. Returns 1, or 0 when the body
-    // is not what this kind of camera sends.
-    virtual int AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
-                               const uint32_t* interfaceAddr);
+    // Fills the object from a discovery reply; kFinderFail when the body is
+    // not what this kind of camera sends.
+    virtual FinderResult AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
+                                        const uint32_t* interfaceAddr);
     virtual void SetAuthentication(const char* user, const char* password);
-    virtual int VerifyAuthorization(uint16_t seq);
-    // 1 refreshed, 0 failed.
-    virtual int UpdateNetworkSetting(uint16_t seq);
-    virtual int GetNetworkSetting(_NetworkSetting* out);
-    virtual int ChangeAdminPassword(const char* user, const char* password, uint16_t seq);
-    virtual int SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq);
+    virtual FinderResult VerifyAuthorization(uint16_t seq);
+    // kFinderOk refreshed, kFinderFail not.
+    virtual FinderResult UpdateNetworkSetting(uint16_t seq);
+    virtual FinderResult GetNetworkSetting(_NetworkSetting* out);
+    virtual FinderResult ChangeAdminPassword(const char* user, const char* password, uint16_t seq);
+    virtual FinderResult SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq);
 
-    int IsMACMatch(const MAC_ADDR* mac) const;
-    int GetCamMAC(MAC_ADDR* out) const;
+    bool IsMACMatch(const MAC_ADDR* mac) const;
+    FinderResult GetCamMAC(MAC_ADDR* out) const;
 
-    int IsValid() const { return m_bValid; }
+    bool IsValid() const { return m_bValid != 0; }
     uint32_t GetIntfAddr() const { return m_IntfAddr; }
     uint32_t GetCamAddr() const { return m_CamAddr; }
     uint32_t GetLastUpdate() const { return m_LastUpdate; }
-    int IsNetworkChanged() const { return m_bNetChanged; }
+    bool IsNetworkChanged() const { return m_bNetChanged != 0; }
     const char* GetUserName() const { return m_UserName; }
     const char* GetPassword() const { return m_Password; }
 

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 CLANDAPObj* CLANDAPMgr::GetLANDAPObj(int i) const
@@ -20,10 +21,10 @@ CLANDAPObj* CLANDAPMgr::BeginSetCommand(int i)
     return cam;
 }
 
-int CLANDAPMgr::SearchCamByIntf(const char* intfAddr, int length, unsigned long budgetMs)
+FinderResult CLANDAPMgr::SearchCamByIntf(const char* intfAddr, int length, unsigned long budgetMs)
 {
     if (!intfAddr || length < 1)
-        return 0;
+        return kFinderFail;
     // The text need not be terminated within length.
     std::string text(intfAddr, strnlen(intfAddr, size_t(length)));
     in_addr local{};
@@ -44,54 +45,54 @@ int CLANDAPMgr::SearchCamByIntf(const char* intfAddr, int length, unsigned long 
 
     CBCModule sock;
     if (sock.Create(&local.s_addr, 0, 0) != 0)
-        return 0;
+        return kFinderFail;
+    // Every camera answers at once; the replies wait here until read.
+    sock.SetReceiveBuffer(kSearchReceiveBuffer);
     sock.Send(request, sizeof request, nullptr, LandapPort, 0, nullptr);
     int handled = sock.Receive(budgetMs, nullptr, 0, nullptr, &CLANDAPMgr::FoundCamera, this);
     sock.Destroy();
     ++m_SeqNo;
-    return handled > 0 ? 1 : 0;
+    return handled > 0 ? kFinderOk : kFinderFail;
 }
 
 int CLANDAPMgr::FoundCamera(void* ctx, uint8_t* datagram, unsigned long length, sockaddr_in* sender,
                             uint32_t* boundAddr)
 {
-    return static_cast<CLANDAPMgr*>(ctx)->DoFoundCamera(datagram, length, sender, boundAddr);
+    static_cast<CLANDAPMgr*>(ctx)->DoFoundCamera(datagram, length, sender, boundAddr);
+    return 1;
 }
 
-int CLANDAPMgr::DoFoundCamera(const uint8_t* datagram, unsigned long length,
-                              const sockaddr_in* sender, const uint32_t* boundAddr)
+void CLANDAPMgr::DoFoundCamera(const uint8_t* datagram, unsigned long length,
+                               const sockaddr_in* sender, const uint32_t* boundAddr)
 {
-    std::string from = sender ? inet_ltoa(sender->sin_addr.s_addr) : std::string();
+    auto from = [sender] { return sender ? inet_ltoa(sender->sin_addr.s_addr) : std::string(); };
     if (!datagram || length < LandapHeader::WireSize) {
-        BCPrint("Unknown packet received from addr: %s\n", from.c_str());
-        return 1;
+        BCPrint("Unknown packet received from addr: %s\n", from().c_str());
+        return;
     }
     LandapHeader h = LandapHeader::Decode(datagram);
     unsigned long bodyLen = length - LandapHeader::WireSize;
     if (h.LandapBodyLen != bodyLen) {
-        BCPrint("Immature packet received from addr: %s, expect body: %u, only: %u\n", from.c_str(),
+        BCPrint("Immature packet received from addr: %s, expect body: %u, only: %u\n", from().c_str(),
                 unsigned(h.LandapBodyLen), unsigned(bodyLen));
-        return 1;
+        return;
     }
     if (h.LandapSignature != LandapReplySignature || h.LandapCommand != LandapCmdGetDeviceInfo ||
         h.LandapFixedOne != 1 || h.LandapSeqNo != m_SeqNo || h.LandapStatus != 0) {
-        BCPrint("Bad packet received from addr: %s, Error code: %u\n", from.c_str(),
+        BCPrint("Bad packet received from addr: %s, Error code: %u\n", from().c_str(),
                 unsigned(h.LandapStatus));
-        return 1;
+        return;
     }
     MAC_ADDR mac;
     std::memcpy(mac.addr, h.LandapTargetMAC, sizeof mac.addr);
     if (FindCamByMAC(&mac))
-        return 1;
+        return;
 
     const uint8_t* body = datagram + LandapHeader::WireSize;
-    CLANDAPObj* cam = new CLANDAPObj();
-    if (!cam->AssignInitData(body, h.LandapBodyLen, &mac, boundAddr)) {
-        delete cam;
-        return 1;
-    }
-    m_Cams.push_back(cam);
+    auto cam = std::make_unique<CLANDAPObj>();
+    if (cam->AssignInitData(body, h.LandapBodyLen, &mac, boundAddr) != kFinderOk)
+        return;
+    m_Cams.push_back(cam.release());
     if (m_Notify)
         m_Notify(m_NotifyCtx, const_cast<uint8_t*>(body), h.LandapBodyLen);
-    return 1;
 }

@@ -12,66 +12,73 @@ class CLANDAPMgr : public CLANCamMgr {
 public:
     // Quiet time of a search from the finder interface.
     static constexpr unsigned long kSearchBudgetMs = 3000;
+    // Receive buffer a search asks for: room for the replies of hundreds of
+    // cameras that answer at once (the kernel grants up to
+    // net.core.rmem_max).
+    static constexpr int kSearchReceiveBuffer = 2 * 1024 * 1024;
 
     CLANDAPMgr() = default;
     ~CLANDAPMgr() override = default;
 
-    int SearchCamByIntf(const char* intfAddr, int length, unsigned long budgetMs) override;
+    FinderResult SearchCamByIntf(const char* intfAddr, int length, unsigned long budgetMs) override;
 
-    // One discovery datagram. Always 1: every datagram counts as handled.
-    int DoFoundCamera(const uint8_t* datagram, unsigned long length, const sockaddr_in* sender,
-                      const uint32_t* boundAddr);
+    // One discovery datagram; every datagram counts as handled.
+    void DoFoundCamera(const uint8_t* datagram, unsigned long length, const sockaddr_in* sender,
+                       const uint32_t* boundAddr);
     static int FoundCamera(void* ctx, uint8_t* datagram, unsigned long length, sockaddr_in* sender,
                            uint32_t* boundAddr);
 
     CLANDAPObj* GetLANDAPObj(int i) const;
 
     // Clears the camera's last result before the write.
-    int SetCameraNetwork(int i, const _NetworkSetting* setting) override;
+    FinderResult SetCameraNetwork(int i, const _NetworkSetting* setting) override;
 
-    // One member per command: -1 for a null record or no camera i, else the
-    // camera's result. Set-type members clear its last result first.
-    int SetCameraSetting(int i, const _LANDAP_Basic_Set* rec);
-    int GetCameraAdvNetwork(int i, _LANDAPAdvNetworkSettings* out);
-    int SetCameraAdvNetwork(int i, const _LANDAPAdvNetworkSettings* rec);
-    int GetCameraWireless(int i, _LANDAPWirelessSettings* out);
-    int SetCameraWireless(int i, const _LANDAPWirelessSettings* rec);
-    int GetCameraWirelessCap(int i, _LANDAPWirelessCapability* out);
-    int ResetCamera(int i);
-    int FactoryResetCamera(int i);
-    int CommitSettings(int i);
-    int InitWirelessSiteSurvey(int i);
-    int GetCameraDatetime(int i, _LANDAPDatetime* out);
-    int SetCameraDatetime(int i, const _LANDAPDatetime* rec);
-    int GetCameraSimpleWireless(int i, _LANDAPSimpleWireless* out);
-    int SetCameraSimpleWireless(int i, const _LANDAPSimpleWireless* rec);
-    int GetWirelessAssociatedStatus(int i, _tLANDAP_Wireless_AssociatedStatus* out);
-    int QueryNetworkStatus(int i, _LANDAPNetworkStatus* out);
-    int GetWirelessSiteSurInfo(int i, _LANDAPWirelessStation* stations, int& count);
-    // 0 and -6 as the camera gave them, anything else -1.
-    int GetSupportedCommand(int i, uint16_t* codes, int& count);
-    // Both read the list again first when it is stale. The count is 0 with
-    // *count set even when that read failed; a provider is 0 when its name
-    // has at least one character, else -1.
-    int GetDDNSProvidersCount(int i, int* count);
-    int GetDDNSProvider(int i, int which, char* dst);
-    int GetTessel12Enabled(int i, _TESSEL12Enable* out);
-    int Tessel12QueryProcState(int i, _TESSEL12ProcStatus* out);
-    int QueryTessel12URL(int i, _TESSEL12URL* out);
-    int EnableTessel12(int i, const _TESSEL12Enable* rec);
+    // One member per command: kFinderFail for a null record or no camera i,
+    // else the camera's result. Set-type members clear its last result
+    // first.
+    FinderResult SetCameraSetting(int i, const _LANDAP_Basic_Set* rec);
+    FinderResult GetCameraAdvNetwork(int i, _LANDAPAdvNetworkSettings* out);
+    FinderResult SetCameraAdvNetwork(int i, const _LANDAPAdvNetworkSettings* rec);
+    FinderResult GetCameraWireless(int i, _LANDAPWirelessSettings* out);
+    FinderResult SetCameraWireless(int i, const _LANDAPWirelessSettings* rec);
+    FinderResult GetCameraWirelessCap(int i, _LANDAPWirelessCapability* out);
+    FinderResult ResetCamera(int i);
+    FinderResult FactoryResetCamera(int i);
+    FinderResult CommitSettings(int i);
+    FinderResult InitWirelessSiteSurvey(int i);
+    FinderResult GetCameraDatetime(int i, _LANDAPDatetime* out);
+    FinderResult SetCameraDatetime(int i, const _LANDAPDatetime* rec);
+    FinderResult GetCameraSimpleWireless(int i, _LANDAPSimpleWireless* out);
+    FinderResult SetCameraSimpleWireless(int i, const _LANDAPSimpleWireless* rec);
+    FinderResult GetWirelessAssociatedStatus(int i, _tLANDAP_Wireless_AssociatedStatus* out);
+    FinderResult QueryNetworkStatus(int i, _LANDAPNetworkStatus* out);
+    FinderResult GetWirelessSiteSurInfo(int i, _LANDAPWirelessStation* stations, int& count);
+    // kFinderOk and kFinderTooSmall as the camera gave them, anything else
+    // kFinderFail.
+    FinderResult GetSupportedCommand(int i, uint16_t* codes, int& count);
+    // Both read the list again first when it is stale. The count is
+    // kFinderOk with *count set even when that read failed; a provider is
+    // kFinderOk when its name has at least one character.
+    FinderResult GetDDNSProvidersCount(int i, int* count);
+    FinderResult GetDDNSProvider(int i, int which, char* dst);
+    FinderResult GetTessel12Enabled(int i, _TESSEL12Enable* out);
+    FinderResult Tessel12QueryProcState(int i, _TESSEL12ProcStatus* out);
+    FinderResult QueryTessel12URL(int i, _TESSEL12URL* out);
+    FinderResult EnableTessel12(int i, const _TESSEL12Enable* rec);
 
 protected:
     // The camera for a set-type command, its result cleared; null if none.
     CLANDAPObj* BeginSetCommand(int i);
     // The camera behind i, refreshing its DDNS list when stale; null if none.
     CLANDAPObj* FreshDDNSCamera(int i);
-    // The camera's command behind i with a fresh sequence number; -1 for a
-    // null record or no camera. Sets clear the camera's result first.
+    // The camera's command behind i with a fresh sequence number;
+    // kFinderFail for a null record or no camera. Sets clear the camera's
+    // result first.
     template <typename Record>
-    int ForwardGet(int i, Record* out, int (CLANDAPObj::*get)(Record*, uint16_t));
+    FinderResult ForwardGet(int i, Record* out, FinderResult (CLANDAPObj::*get)(Record*, uint16_t));
     template <typename Record>
-    int ForwardSet(int i, const Record* rec, int (CLANDAPObj::*set)(const Record*, uint16_t));
-    int ForwardCommand(int i, int (CLANDAPObj::*command)(uint16_t));
+    FinderResult ForwardSet(int i, const Record* rec, FinderResult (CLANDAPObj::*set)(const Record*, uint16_t));
+    FinderResult ForwardCommand(int i, FinderResult (CLANDAPObj::*command)(uint16_t));
 };
 
 #endif

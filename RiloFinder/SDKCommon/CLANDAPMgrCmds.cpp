@@ -2,125 +2,126 @@
 #include "CLANDAPMgr.h"
 
 template <typename Record>
-int CLANDAPMgr::ForwardGet(int i, Record* out, int (CLANDAPObj::*get)(Record*, uint16_t))
+FinderResult CLANDAPMgr::ForwardGet(int i, Record* out, FinderResult (CLANDAPObj::*get)(Record*, uint16_t))
 {
     CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
-    return cam ? (cam->*get)(out, NextSeqNo()) : -1;
+    return cam ? (cam->*get)(out, NextSeqNo()) : kFinderFail;
 }
 
 template <typename Record>
-int CLANDAPMgr::ForwardSet(int i, const Record* rec, int (CLANDAPObj::*set)(const Record*, uint16_t))
+FinderResult CLANDAPMgr::ForwardSet(int i, const Record* rec,
+                                    FinderResult (CLANDAPObj::*set)(const Record*, uint16_t))
 {
     CLANDAPObj* cam = rec ? BeginSetCommand(i) : nullptr;
-    return cam ? (cam->*set)(rec, NextSeqNo()) : -1;
+    return cam ? (cam->*set)(rec, NextSeqNo()) : kFinderFail;
 }
 
-int CLANDAPMgr::ForwardCommand(int i, int (CLANDAPObj::*command)(uint16_t))
+FinderResult CLANDAPMgr::ForwardCommand(int i, FinderResult (CLANDAPObj::*command)(uint16_t))
 {
     CLANDAPObj* cam = BeginSetCommand(i);
-    return cam ? (cam->*command)(NextSeqNo()) : -1;
+    return cam ? (cam->*command)(NextSeqNo()) : kFinderFail;
 }
 
-int CLANDAPMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
+FinderResult CLANDAPMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
 {
     if (!setting || !BeginSetCommand(i))
-        return -1;
+        return kFinderFail;
     return CLANCamMgr::SetCameraNetwork(i, setting);
 }
 
-int CLANDAPMgr::SetCameraSetting(int i, const _LANDAP_Basic_Set* rec)
+FinderResult CLANDAPMgr::SetCameraSetting(int i, const _LANDAP_Basic_Set* rec)
 {
     return ForwardSet(i, rec, &CLANDAPObj::SetCameraSetting);
 }
 
-int CLANDAPMgr::GetCameraAdvNetwork(int i, _LANDAPAdvNetworkSettings* out)
+FinderResult CLANDAPMgr::GetCameraAdvNetwork(int i, _LANDAPAdvNetworkSettings* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::GetCameraAdvNetwork);
 }
 
-int CLANDAPMgr::SetCameraAdvNetwork(int i, const _LANDAPAdvNetworkSettings* rec)
+FinderResult CLANDAPMgr::SetCameraAdvNetwork(int i, const _LANDAPAdvNetworkSettings* rec)
 {
     return ForwardSet(i, rec, &CLANDAPObj::SetCameraAdvNetwork);
 }
 
-int CLANDAPMgr::GetCameraWireless(int i, _LANDAPWirelessSettings* out)
+FinderResult CLANDAPMgr::GetCameraWireless(int i, _LANDAPWirelessSettings* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::GetCameraWireless);
 }
 
-int CLANDAPMgr::SetCameraWireless(int i, const _LANDAPWirelessSettings* rec)
+FinderResult CLANDAPMgr::SetCameraWireless(int i, const _LANDAPWirelessSettings* rec)
 {
     return ForwardSet(i, rec, &CLANDAPObj::SetCameraWireless);
 }
 
-int CLANDAPMgr::GetCameraWirelessCap(int i, _LANDAPWirelessCapability* out)
+FinderResult CLANDAPMgr::GetCameraWirelessCap(int i, _LANDAPWirelessCapability* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::GetCameraWirelessCap);
 }
 
-int CLANDAPMgr::ResetCamera(int i)
+FinderResult CLANDAPMgr::ResetCamera(int i)
 {
     return ForwardCommand(i, &CLANDAPObj::ResetCamera);
 }
 
-int CLANDAPMgr::FactoryResetCamera(int i)
+FinderResult CLANDAPMgr::FactoryResetCamera(int i)
 {
     return ForwardCommand(i, &CLANDAPObj::FactoryResetCamera);
 }
 
-int CLANDAPMgr::CommitSettings(int i)
+FinderResult CLANDAPMgr::CommitSettings(int i)
 {
     return ForwardCommand(i, &CLANDAPObj::CommitSettings);
 }
 
-int CLANDAPMgr::InitWirelessSiteSurvey(int i)
+FinderResult CLANDAPMgr::InitWirelessSiteSurvey(int i)
 {
     return ForwardCommand(i, &CLANDAPObj::InitWirelessSiteSurvey);
 }
 
-int CLANDAPMgr::GetCameraDatetime(int i, _LANDAPDatetime* out)
+FinderResult CLANDAPMgr::GetCameraDatetime(int i, _LANDAPDatetime* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::GetCameraDatetime);
 }
 
-int CLANDAPMgr::SetCameraDatetime(int i, const _LANDAPDatetime* rec)
+FinderResult CLANDAPMgr::SetCameraDatetime(int i, const _LANDAPDatetime* rec)
 {
     return ForwardSet(i, rec, &CLANDAPObj::SetCameraDatetime);
 }
 
-int CLANDAPMgr::GetCameraSimpleWireless(int i, _LANDAPSimpleWireless* out)
+FinderResult CLANDAPMgr::GetCameraSimpleWireless(int i, _LANDAPSimpleWireless* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::GetCameraSimpleWireless);
 }
 
-int CLANDAPMgr::SetCameraSimpleWireless(int i, const _LANDAPSimpleWireless* rec)
+FinderResult CLANDAPMgr::SetCameraSimpleWireless(int i, const _LANDAPSimpleWireless* rec)
 {
     return ForwardSet(i, rec, &CLANDAPObj::SetCameraSimpleWireless);
 }
 
-int CLANDAPMgr::GetWirelessAssociatedStatus(int i, _tLANDAP_Wireless_AssociatedStatus* out)
+FinderResult CLANDAPMgr::GetWirelessAssociatedStatus(int i, _tLANDAP_Wireless_AssociatedStatus* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::GetWirelessAssociatedStatus);
 }
 
-int CLANDAPMgr::QueryNetworkStatus(int i, _LANDAPNetworkStatus* out)
+FinderResult CLANDAPMgr::QueryNetworkStatus(int i, _LANDAPNetworkStatus* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::QueryNetworkStatus);
 }
 
-int CLANDAPMgr::GetWirelessSiteSurInfo(int i, _LANDAPWirelessStation* stations, int& count)
+FinderResult CLANDAPMgr::GetWirelessSiteSurInfo(int i, _LANDAPWirelessStation* stations, int& count)
 {
     CLANDAPObj* cam = stations ? GetLANDAPObj(i) : nullptr;
-    return cam ? cam->GetWirelessSiteSurInfo(stations, count, NextSeqNo()) : -1;
+    return cam ? cam->GetWirelessSiteSurInfo(stations, count, NextSeqNo()) : kFinderFail;
 }
 
-int CLANDAPMgr::GetSupportedCommand(int i, uint16_t* codes, int& count)
+FinderResult CLANDAPMgr::GetSupportedCommand(int i, uint16_t* codes, int& count)
 {
     CLANDAPObj* cam = codes ? GetLANDAPObj(i) : nullptr;
     if (!cam)
-        return -1;
-    int rc = cam->GetSupportedCommand(codes, &count, NextSeqNo());
-    return rc == 0 || rc == -6 ? rc : -1;
+        return kFinderFail;
+    FinderResult rc = cam->GetSupportedCommand(codes, &count, NextSeqNo());
+    return rc == kFinderOk || rc == kFinderTooSmall ? rc : kFinderFail;
 }
 
 CLANDAPObj* CLANDAPMgr::FreshDDNSCamera(int i)
@@ -132,39 +133,37 @@ CLANDAPObj* CLANDAPMgr::FreshDDNSCamera(int i)
     return cam;
 }
 
-int CLANDAPMgr::GetDDNSProvidersCount(int i, int* count)
+FinderResult CLANDAPMgr::GetDDNSProvidersCount(int i, int* count)
 {
     CLANDAPObj* cam = count ? FreshDDNSCamera(i) : nullptr;
     if (!cam)
-        return -1;
+        return kFinderFail;
     *count = cam->GetDDNSProvidersCount();
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPMgr::GetDDNSProvider(int i, int which, char* dst)
+FinderResult CLANDAPMgr::GetDDNSProvider(int i, int which, char* dst)
 {
     CLANDAPObj* cam = dst ? FreshDDNSCamera(i) : nullptr;
-    if (!cam)
-        return -1;
-    return cam->GetDDNSProvider(which, dst) >= 1 ? 0 : -1;
+    return cam ? cam->GetDDNSProvider(which, dst) : kFinderFail;
 }
 
-int CLANDAPMgr::GetTessel12Enabled(int i, _TESSEL12Enable* out)
+FinderResult CLANDAPMgr::GetTessel12Enabled(int i, _TESSEL12Enable* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::GetTessel12Enabled);
 }
 
-int CLANDAPMgr::Tessel12QueryProcState(int i, _TESSEL12ProcStatus* out)
+FinderResult CLANDAPMgr::Tessel12QueryProcState(int i, _TESSEL12ProcStatus* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::Tessel12QueryProcState);
 }
 
-int CLANDAPMgr::QueryTessel12URL(int i, _TESSEL12URL* out)
+FinderResult CLANDAPMgr::QueryTessel12URL(int i, _TESSEL12URL* out)
 {
     return ForwardGet(i, out, &CLANDAPObj::QueryTessel12URL);
 }
 
-int CLANDAPMgr::EnableTessel12(int i, const _TESSEL12Enable* rec)
+FinderResult CLANDAPMgr::EnableTessel12(int i, const _TESSEL12Enable* rec)
 {
     return ForwardSet(i, rec, &CLANDAPObj::EnableTessel12);
 }

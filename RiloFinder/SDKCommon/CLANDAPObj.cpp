@@ -20,10 +20,7 @@ unsigned long CLANDAPObj::Jitter(unsigned range)
     return static_cast<unsigned long>(static_cast<unsigned>(std::rand()) % range);
 }
 
-CLANDAPObj::CLANDAPObj() : m_Packet(std::make_unique<_LANDAPPacket>())
-{
-    std::memset(m_Packet->bytes, 0, sizeof m_Packet->bytes);
-}
+CLANDAPObj::CLANDAPObj() = default;
 
 CLANDAPObj::~CLANDAPObj() = default;
 
@@ -52,15 +49,15 @@ void CLANDAPObj::StoreCamInfo(const _LANDAP_Device_Info* info)
     StoreDeviceInfoBytes(bytes);
 }
 
-int CLANDAPObj::AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
-                               const uint32_t* interfaceAddr)
+FinderResult CLANDAPObj::AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
+                                        const uint32_t* interfaceAddr)
 {
     CLANCamObject::AssignInitData(body, length, mac, interfaceAddr);
     if (length != _LANDAP_Device_Info::WireSize)
-        return 0;
+        return kFinderFail;
     if (body)
         StoreDeviceInfoBytes(body);
-    return 1;
+    return kFinderOk;
 }
 
 void CLANDAPObj::SetAuthentication(const char* user, const char* password)
@@ -70,12 +67,12 @@ void CLANDAPObj::SetAuthentication(const char* user, const char* password)
     LandapEncodeAuthText(password, m_PasswordText, sizeof m_PasswordText);
 }
 
-int CLANDAPObj::UpdateNetworkSetting(uint16_t seq)
+FinderResult CLANDAPObj::UpdateNetworkSetting(uint16_t seq)
 {
     return UpdateCameraInfo(seq);
 }
 
-int CLANDAPObj::UpdateCameraInfo(uint16_t seq)
+FinderResult CLANDAPObj::UpdateCameraInfo(uint16_t seq)
 {
     LandapHeader h = RequestHeader(LandapCmdGetDeviceInfo, seq);
     uint8_t request[LandapHeader::WireSize];
@@ -83,7 +80,7 @@ int CLANDAPObj::UpdateCameraInfo(uint16_t seq)
 
     CBCModule sock;
     if (sock.Create(&m_IntfAddr, 0, 0) != 0)
-        return 0;
+        return kFinderFail;
 
     uint8_t* reply = m_Packet->bytes;
     unsigned long timeout = LandapBaseTimeout + Jitter(500);
@@ -115,7 +112,7 @@ int CLANDAPObj::UpdateCameraInfo(uint16_t seq)
         }
         if (secondPass) {
             sock.Destroy();
-            return 0;
+            return kFinderFail;
         }
         // Some cameras answer only a request without the marker.
         secondPass = true;
@@ -129,17 +126,17 @@ int CLANDAPObj::UpdateCameraInfo(uint16_t seq)
 
     // A short reply would leave bytes of an older exchange in the body.
     if (unsigned(n) < kDeviceInfoReplySize)
-        return 0;
+        return kFinderFail;
     LandapHeader r = LandapHeader::Decode(reply);
     MAC_ADDR from;
     std::memcpy(from.addr, r.LandapTargetMAC, sizeof from.addr);
     if (r.LandapBodyLen != _LANDAP_Device_Info::WireSize || r.LandapSeqNo != seq ||
         !IsMACMatch(&from) || r.LandapStatus != 0)
-        return 0;
+        return kFinderFail;
     StoreDeviceInfoBytes(reply + LandapHeader::WireSize);
     m_bNetChanged = 0;
     StampUpdate();
-    return 1;
+    return kFinderOk;
 }
 
 int CLANDAPObj::CommitData(_LANDAPPacket* request, uint8_t* dst, unsigned replyLen,
@@ -189,10 +186,10 @@ void CLANDAPObj::MakeAuthField(uint8_t* body, uint16_t* bodyLen)
     *bodyLen = uint16_t(kLandapAuthBlockSize);
 }
 
-int CLANDAPObj::ProcessResponse(const _LANDAPPacket* reply)
+FinderResult CLANDAPObj::ProcessResponse(const _LANDAPPacket* reply)
 {
     if (!reply)
-        return -3;
+        return kFinderBadRecord;
     return LandapDecodeSetResult(reply->bytes, &m_CmdResult);
 }
 
@@ -246,27 +243,27 @@ void CLANDAPObj::WarnIfNoAuthentication(bool eitherMissing) const
         BCPrint("Authentication information does not exist!\n");
 }
 
-int CLANDAPObj::CheckGetReply(int received, uint16_t seq) const
+FinderResult CLANDAPObj::CheckGetReply(int received, uint16_t seq) const
 {
     if (received < 1 || size_t(received) < LandapHeader::WireSize)
-        return -1;
+        return kFinderFail;
     LandapHeader r = m_Packet->Header();
     MAC_ADDR from;
     std::memcpy(from.addr, r.LandapTargetMAC, sizeof from.addr);
     if (r.LandapStatus != 0 || r.LandapSeqNo != seq || !IsMACMatch(&from))
-        return -1;
-    return 0;
+        return kFinderFail;
+    return kFinderOk;
 }
 
-int CLANDAPObj::CheckSetReply(int received, uint16_t seq)
+FinderResult CLANDAPObj::CheckSetReply(int received, uint16_t seq)
 {
     if (received <= 0 || size_t(received) < LandapHeader::WireSize)
-        return -1;
+        return kFinderFail;
     LandapHeader r = m_Packet->Header();
     MAC_ADDR from;
     std::memcpy(from.addr, r.LandapTargetMAC, sizeof from.addr);
     if (r.LandapSeqNo != seq || !IsMACMatch(&from))
-        return -1;
+        return kFinderFail;
     return LandapDecodeSetResult(m_Packet->bytes, &m_CmdResult);
 }
 
@@ -275,26 +272,26 @@ int CLANDAPObj::Transact(unsigned replyLen, unsigned long baseMs, uint16_t port)
     return CommitData(m_Packet.get(), m_Packet->bytes, replyLen, baseMs, 1, port);
 }
 
-int CLANDAPObj::RunSet(uint16_t seq, unsigned long baseMs, uint16_t port)
+FinderResult CLANDAPObj::RunSet(uint16_t seq, unsigned long baseMs, uint16_t port)
 {
     int n = Transact(kSetReplySize, baseMs, port);
     return CheckSetReply(n, seq);
 }
 
-int CLANDAPObj::AuthSet(uint16_t command, uint16_t seq)
+FinderResult CLANDAPObj::AuthSet(uint16_t command, uint16_t seq)
 {
     WarnIfNoAuthentication(false);
     BuildAuthRequest(command, seq);
     return RunSet(seq);
 }
 
-int CLANDAPObj::RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs,
-                       uint16_t port)
+FinderResult CLANDAPObj::RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs,
+                                uint16_t port)
 {
     int n = Transact(unsigned(LandapHeader::WireSize) + bodySize, baseMs, port);
-    if (CheckGetReply(n, seq) != 0)
-        return -1;
+    if (CheckGetReply(n, seq) != kFinderOk)
+        return kFinderFail;
     if (bodyLen >= 0 && m_Packet->Header().LandapBodyLen != unsigned(bodyLen))
-        return -1;
-    return 0;
+        return kFinderFail;
+    return kFinderOk;
 }

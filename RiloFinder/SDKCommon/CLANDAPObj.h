@@ -43,79 +43,84 @@ public:
     CLANDAPObj();
     ~CLANDAPObj() override;
 
-    int AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
-                       const uint32_t* interfaceAddr) override;
+    FinderResult AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
+                                const uint32_t* interfaceAddr) override;
     void SetAuthentication(const char* user, const char* password) override;
     // Re-reads the device information from the camera.
-    int UpdateNetworkSetting(uint16_t seq) override;
-    // 0 accepted, 2 refused, 3 authentication failure, -1 no usable reply.
-    int VerifyAuthorization(uint16_t seq) override;
+    FinderResult UpdateNetworkSetting(uint16_t seq) override;
+    // kFinderOk accepted, kFinderCamRefused refused, kFinderCamAuthFailed
+    // status 4, kFinderFail no usable reply.
+    FinderResult VerifyAuthorization(uint16_t seq) override;
     // Set result; the stored credentials stay as they are.
-    int ChangeAdminPassword(const char* user, const char* password, uint16_t seq) override;
+    FinderResult ChangeAdminPassword(const char* user, const char* password, uint16_t seq) override;
     // Stores the setting, then writes it to the camera (0xA2).
-    int SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq) override;
+    FinderResult SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq) override;
 
-    // Settings commands. Sets return the set result (0, 1, 2, -1), gets 0
-    // with the record written or -1 with it untouched.
-    int SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq);
-    int SetCameraAdvNetwork(const _LANDAPAdvNetworkSettings* rec, uint16_t seq);
-    int SetCameraWireless(const _LANDAPWirelessSettings* rec, uint16_t seq);
-    int SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq);
-    int SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq);
-    int ResetCamera(uint16_t seq);
-    int FactoryResetCamera(uint16_t seq);
-    int CommitSettings(uint16_t seq);
-    int DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out, uint16_t seq);
-    int GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq);
-    int DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq);
-    int GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq);
-    int GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq);
-    int GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq);
-    int GetCameraSimpleWireless(_LANDAPSimpleWireless* out, uint16_t seq);
-    int GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out, uint16_t seq);
-    int QueryNetworkStatus(_LANDAPNetworkStatus* out, uint16_t seq);
+    // Settings commands. Sets return the set result (LandapDecodeSetResult,
+    // or kFinderFail for no usable reply), gets kFinderOk with the record
+    // written or kFinderFail with it untouched.
+    FinderResult SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq);
+    FinderResult SetCameraAdvNetwork(const _LANDAPAdvNetworkSettings* rec, uint16_t seq);
+    FinderResult SetCameraWireless(const _LANDAPWirelessSettings* rec, uint16_t seq);
+    FinderResult SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq);
+    FinderResult SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq);
+    FinderResult ResetCamera(uint16_t seq);
+    FinderResult FactoryResetCamera(uint16_t seq);
+    FinderResult CommitSettings(uint16_t seq);
+    FinderResult DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out, uint16_t seq);
+    FinderResult GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq);
+    FinderResult DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq);
+    FinderResult GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq);
+    FinderResult GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq);
+    FinderResult GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq);
+    FinderResult GetCameraSimpleWireless(_LANDAPSimpleWireless* out, uint16_t seq);
+    FinderResult GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out, uint16_t seq);
+    FinderResult QueryNetworkStatus(_LANDAPNetworkStatus* out, uint16_t seq);
 
     // Site survey: start a scan (set result), then read it page by page.
-    int InitWirelessSiteSurvey(uint16_t seq);
-    // count: capacity in, stations found out. 0, -6 (array too small, count
-    // set to the number found, nothing copied) or -1.
-    int GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count, uint16_t seq);
+    FinderResult InitWirelessSiteSurvey(uint16_t seq);
+    // count: capacity in, stations found out. kFinderOk, kFinderTooSmall
+    // (count set to the number found, nothing copied) or kFinderFail.
+    FinderResult GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count, uint16_t seq);
     // The page walk of a survey read. buf (kLandapSurveyPageSize bytes)
     // holds the first page, received bytes long; receiveNext fills buf with
-    // the next datagram and returns its length. 0 with the stations
-    // appended, -1 for a bad or missing page.
-    int WalkSiteSurvey(uint8_t* buf, int received, const std::function<int()>& receiveNext,
-                       uint16_t seq, std::vector<_LANDAPWirelessStation>* stations) const;
+    // the next datagram and returns its length. kFinderOk with the stations
+    // appended, kFinderFail for a bad or missing page.
+    FinderResult WalkSiteSurvey(uint8_t* buf, int received, const std::function<int()>& receiveNext,
+                                uint16_t seq, std::vector<_LANDAPWirelessStation>* stations) const;
 
     // The camera's optional commands, read once and cached. count: capacity
-    // in, codes out. 0, -6 (count set to the number needed), -1 (no reply or
-    // a null array), 2 (refused), 3 (status 4).
-    int GetSupportedCommand(uint16_t* codes, int* count, uint16_t seq);
-    // Fills the cache from a 0xA5 reply of received bytes: 0, 2 or 3.
-    int TakeSupportedCommands(const uint8_t* reply, int received, uint16_t seq);
+    // in, codes out. kFinderOk, kFinderTooSmall (count set to the number
+    // needed), kFinderFail (no reply or a null array), kFinderCamRefused,
+    // kFinderCamAuthFailed.
+    FinderResult GetSupportedCommand(uint16_t* codes, int* count, uint16_t seq);
+    // Fills the cache from a 0xA5 reply of received bytes: kFinderOk,
+    // kFinderCamRefused or kFinderCamAuthFailed.
+    FinderResult TakeSupportedCommands(const uint8_t* reply, int received, uint16_t seq);
     int GetSupportedCmdCount() const { return m_SupportedCmdNum; }
 
     // DDNS providers, taken from the 0xA6 pack.
-    int GetDDNSProviderList(uint16_t seq);
-    int NeedUpdateDDNSList() const;
+    FinderResult GetDDNSProviderList(uint16_t seq);
+    bool NeedUpdateDDNSList() const;
     int GetDDNSProvidersCount() const { return int(m_DDNSNames.size()); }
-    // Copies name which (dst holds 128 bytes): its length, 0 for an empty
-    // slot, -1 for an index outside the list or a null dst.
-    int GetDDNSProvider(int which, char* dst) const;
+    // Copies name which with its NUL (dst holds 128 bytes): kFinderOk for a
+    // name of at least one character; kFinderFail for an empty name, an
+    // index outside the list or a null dst.
+    FinderResult GetDDNSProvider(int which, char* dst) const;
     void UpdateDDNSProviders(const char* text);
     void CleanUpDDNSProviders();
     // Replaces the clock of the list's age (null: the monotonic clock).
     static void SetDDNSClock(SecondsClock clock);
 
-    // Remote access, port 62977. The two reads: 0, 1 (reply refused, record
-    // still filled) or -9 (no reply).
-    int GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq);
-    int Tessel12QueryProcState(_TESSEL12ProcStatus* out, uint16_t seq);
-    int EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq);
-    int QueryTessel12URL(_TESSEL12URL* out, uint16_t seq);
+    // Remote access, port 62977. The two reads: kFinderOk, kFinderCamFailed
+    // (reply refused, record still filled) or kFinderNoReply.
+    FinderResult GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq);
+    FinderResult Tessel12QueryProcState(_TESSEL12ProcStatus* out, uint16_t seq);
+    FinderResult EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq);
+    FinderResult QueryTessel12URL(_TESSEL12URL* out, uint16_t seq);
 
-    // 1 after the camera's device information was read again, else 0.
-    int UpdateCameraInfo(uint16_t seq);
+    // kFinderOk after the camera's device information was read again.
+    FinderResult UpdateCameraInfo(uint16_t seq);
     // Takes the network setting and device information from a record.
     void StoreCamInfo(const _LANDAP_Device_Info* info);
 
@@ -127,8 +132,8 @@ public:
     // Writes the authentication block at body and sets *bodyLen to 128.
     void MakeAuthField(uint8_t* body, uint16_t* bodyLen);
     // Set-result decoding of a reply whose sequence number and MAC passed;
-    // -3 for a null reply.
-    int ProcessResponse(const _LANDAPPacket* reply);
+    // kFinderBadRecord for a null reply.
+    FinderResult ProcessResponse(const _LANDAPPacket* reply);
 
     // Request building in the packet buffer, shared by every command.
     // The request header for this camera, body length 0.
@@ -142,11 +147,13 @@ public:
     // Prints the missing-credentials line when both texts (or, with
     // eitherMissing, one of them) are empty. The request still goes out.
     void WarnIfNoAuthentication(bool eitherMissing) const;
-    // Checks of a get-type reply in the packet buffer: 0 or -1.
-    int CheckGetReply(int received, uint16_t seq) const;
-    // Checks and decodes a set-type reply in the packet buffer: -1 when it is
-    // not the answer to this request, else the set-result decoding.
-    int CheckSetReply(int received, uint16_t seq);
+    // Checks of a get-type reply in the packet buffer: kFinderOk or
+    // kFinderFail.
+    FinderResult CheckGetReply(int received, uint16_t seq) const;
+    // Checks and decodes a set-type reply in the packet buffer: kFinderFail
+    // when it is not the answer to this request, else the set-result
+    // decoding.
+    FinderResult CheckSetReply(int received, uint16_t seq);
 
     // The pseudo-random spread added to time-outs: rand() mod range.
     static unsigned long Jitter(unsigned range);
@@ -169,25 +176,28 @@ protected:
     virtual int Transact(unsigned replyLen, unsigned long baseMs, uint16_t port);
     // A set-type command already built: exchange (62976 unless told) and
     // decode.
-    int RunSet(uint16_t seq, unsigned long baseMs = LandapBaseTimeout, uint16_t port = LandapPort);
+    FinderResult RunSet(uint16_t seq, unsigned long baseMs = LandapBaseTimeout, uint16_t port = LandapPort);
     // A set whose body is the authentication block alone.
-    int AuthSet(uint16_t command, uint16_t seq);
-    // A set of one record after the authentication block; -1 for a null rec.
+    FinderResult AuthSet(uint16_t command, uint16_t seq);
+    // A set of one record after the authentication block; kFinderFail for a
+    // null rec.
     template <typename Record>
-    int RecordSet(const Record* rec, uint16_t command, uint16_t seq);
+    FinderResult RecordSet(const Record* rec, uint16_t command, uint16_t seq);
     // A get already built: exchange and reply check. On 0 the first
     // bodySize body bytes of the packet buffer hold the record (zero where
     // the reply was short); bodyLen >= 0 must equal the reply's body length.
-    int RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs = LandapBaseTimeout,
-               uint16_t port = LandapPort);
+    FinderResult RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs = LandapBaseTimeout,
+                        uint16_t port = LandapPort);
     // A get with the authentication block, the record decoded from the reply
     // body; exactLen: the reply's body length must be the record's size.
     template <typename Record>
-    int PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing, bool exactLen = false);
-    // The two remote-access reads: -9 without a reply, else the record
-    // decoded and 0, or 1 when the reply checks failed.
+    FinderResult PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing,
+                          bool exactLen = false);
+    // The two remote-access reads: kFinderNoReply without a reply, else the
+    // record decoded and kFinderOk, or kFinderCamFailed when the reply
+    // checks failed.
     template <typename Record>
-    int Tessel12Read(Record* out, uint16_t command, uint16_t seq);
+    FinderResult Tessel12Read(Record* out, uint16_t command, uint16_t seq);
     // The resend ladder of the own-loop commands: sends the packet buffer's
     // request up to kOwnLoopSends times until a receive brings something.
     int SendUntilAnswer(CBCModule& sock, uint8_t* buf, unsigned bufLen, unsigned long* timeout);
@@ -195,7 +205,7 @@ protected:
     _CmdResult m_CmdResult;
     _LANDAP_Device_Info m_DeviceInfo;
     uint8_t m_DeviceInfoBytes[_LANDAP_Device_Info::WireSize] = {};
-    std::unique_ptr<_LANDAPPacket> m_Packet;
+    LANDAPPacketBuffer m_Packet;
     char m_UserText[kAuthTextSize] = {};      // Base64 of the user name
     char m_PasswordText[kAuthTextSize] = {};  // Base64 of the password
     std::vector<std::unique_ptr<_stDDNSName>> m_DDNSNames;

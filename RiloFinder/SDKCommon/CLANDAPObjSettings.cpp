@@ -6,25 +6,25 @@
 
 #include <cstring>
 
-int CLANDAPObj::VerifyAuthorization(uint16_t seq)
+FinderResult CLANDAPObj::VerifyAuthorization(uint16_t seq)
 {
     WarnIfNoAuthentication(false);
     BuildAuthRequest(LandapCmdVerifyAuthorization, seq);
     int n = Transact(unsigned(LandapHeader::WireSize + 4), LandapBaseTimeout, LandapPort);
     if (n <= 0)
-        return -1;
+        return kFinderFail;
     // Taken without the sequence and MAC checks of the other commands.
     LandapHeader r = m_Packet->Header();
     if (r.LandapStatus == 4)
-        return 3;
+        return kFinderCamAuthFailed;
     if (r.LandapStatus != 0)
-        return 2;
+        return kFinderCamRefused;
     if (r.LandapBodyLen != 4)
-        return -1;
-    return LANDAPGetU32(m_Packet->Body()) != 0 ? 0 : 2;
+        return kFinderFail;
+    return LANDAPGetU32(m_Packet->Body()) != 0 ? kFinderOk : kFinderCamRefused;
 }
 
-int CLANDAPObj::ChangeAdminPassword(const char* user, const char* password, uint16_t seq)
+FinderResult CLANDAPObj::ChangeAdminPassword(const char* user, const char* password, uint16_t seq)
 {
     constexpr size_t kBodyLen = 2 * kLandapAuthBlockSize;
     FillRequestHeader(LandapCmdChangeAdminPassword, seq);
@@ -47,10 +47,10 @@ int CLANDAPObj::ChangeAdminPassword(const char* user, const char* password, uint
     return RunSet(seq);
 }
 
-int CLANDAPObj::SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq)
+FinderResult CLANDAPObj::SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq)
 {
-    int rc = CLANCamObject::SetNetworkSetting(setting, seq);
-    if (rc != 0)
+    FinderResult rc = CLANCamObject::SetNetworkSetting(setting, seq);
+    if (rc != kFinderOk)
         return rc;
     _LANDAP_Basic_Set b;
     b.IPAddr = setting->IPAddr;
@@ -63,37 +63,37 @@ int CLANDAPObj::SetNetworkSetting(const _NetworkSetting* setting, uint16_t seq)
 }
 
 template <typename Record>
-int CLANDAPObj::RecordSet(const Record* rec, uint16_t command, uint16_t seq)
+FinderResult CLANDAPObj::RecordSet(const Record* rec, uint16_t command, uint16_t seq)
 {
     if (!rec)
-        return -1;
+        return kFinderFail;
     uint8_t raw[Record::WireSize] = {};
     rec->Encode(raw, sizeof raw);
     BuildRecordRequest(command, seq, raw, sizeof raw);
     return RunSet(seq);
 }
 
-int CLANDAPObj::SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq)
+FinderResult CLANDAPObj::SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq)
 {
     // The flags and DNS bytes go out as the caller gave them: zeroing them
     // would switch a camera's HTTPS port back to plain HTTP.
     return RecordSet(rec, LandapCmdSetCameraSetting, seq);
 }
 
-int CLANDAPObj::SetCameraAdvNetwork(const _LANDAPAdvNetworkSettings* rec, uint16_t seq)
+FinderResult CLANDAPObj::SetCameraAdvNetwork(const _LANDAPAdvNetworkSettings* rec, uint16_t seq)
 {
     return RecordSet(rec, LandapCmdSetCameraAdvNetwork, seq);
 }
 
-int CLANDAPObj::SetCameraWireless(const _LANDAPWirelessSettings* rec, uint16_t seq)
+FinderResult CLANDAPObj::SetCameraWireless(const _LANDAPWirelessSettings* rec, uint16_t seq)
 {
     return RecordSet(rec, LandapCmdSetCameraWireless, seq);
 }
 
-int CLANDAPObj::SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq)
+FinderResult CLANDAPObj::SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq)
 {
     if (!rec)
-        return -1;
+        return kFinderFail;
     uint8_t raw[_LANDAPDatetime::WireSize] = {};
     rec->Encode(raw, sizeof raw);
     std::memset(raw + _LANDAPDatetime::OffUnused, 0, _LANDAPDatetime::UnusedWidth);
@@ -101,104 +101,105 @@ int CLANDAPObj::SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq)
     return RunSet(seq);
 }
 
-int CLANDAPObj::SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq)
+FinderResult CLANDAPObj::SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq)
 {
     return RecordSet(rec, LandapCmdSetCameraSimpleWireless, seq);
 }
 
-int CLANDAPObj::ResetCamera(uint16_t seq)
+FinderResult CLANDAPObj::ResetCamera(uint16_t seq)
 {
     return AuthSet(LandapCmdResetCamera, seq);
 }
 
-int CLANDAPObj::FactoryResetCamera(uint16_t seq)
+FinderResult CLANDAPObj::FactoryResetCamera(uint16_t seq)
 {
     return AuthSet(LandapCmdFactoryResetCamera, seq);
 }
 
-int CLANDAPObj::CommitSettings(uint16_t seq)
+FinderResult CLANDAPObj::CommitSettings(uint16_t seq)
 {
     return AuthSet(LandapCmdCommitSettings, seq);
 }
 
 template <typename Record>
-int CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing, bool exactLen)
+FinderResult CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing,
+                                  bool exactLen)
 {
     if (!out)
-        return -1;
+        return kFinderFail;
     WarnIfNoAuthentication(eitherMissing);
     BuildAuthRequest(command, seq);
-    if (RunGet(unsigned(Record::WireSize), exactLen ? int(Record::WireSize) : -1, seq) != 0)
-        return -1;
+    if (RunGet(unsigned(Record::WireSize), exactLen ? int(Record::WireSize) : -1, seq) != kFinderOk)
+        return kFinderFail;
     out->Decode(m_Packet->Body(), Record::WireSize);
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out, uint16_t seq)
+FinderResult CLANDAPObj::DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out, uint16_t seq)
 {
-    if (PlainGet(out, LandapCmdGetCameraAdvNetwork, seq, false, true) != 0)
-        return -1;
+    if (PlainGet(out, LandapCmdGetCameraAdvNetwork, seq, false, true) != kFinderOk)
+        return kFinderFail;
     // No list in the reply keeps the one held and its age.
     if (out->ProviderListLen != 0)
         UpdateDDNSProviders(out->ProviderList);
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq)
+FinderResult CLANDAPObj::GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq)
 {
     if (!out)
-        return -1;
+        return kFinderFail;
     _LANDAP_Get_AdvNetwork_Pack pack;
-    if (DoGetCameraAdvNetwork(&pack, seq) != 0)
-        return -1;
+    if (DoGetCameraAdvNetwork(&pack, seq) != kFinderOk)
+        return kFinderFail;
     *out = pack.Settings;
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq)
+FinderResult CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq)
 {
     return PlainGet(out, LandapCmdGetCameraWireless, seq, false, true);
 }
 
-int CLANDAPObj::GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq)
+FinderResult CLANDAPObj::GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq)
 {
     if (!out)
-        return -1;
+        return kFinderFail;
     _LANDAP_Get_Wireless_Pack pack;
-    if (DoGetCameraWireless(&pack, seq) != 0)
-        return -1;
+    if (DoGetCameraWireless(&pack, seq) != kFinderOk)
+        return kFinderFail;
     *out = pack.Settings;
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq)
+FinderResult CLANDAPObj::GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq)
 {
     if (!out)
-        return -1;
+        return kFinderFail;
     _LANDAP_Get_Wireless_Pack pack;
-    if (DoGetCameraWireless(&pack, seq) != 0)
-        return -1;
+    if (DoGetCameraWireless(&pack, seq) != kFinderOk)
+        return kFinderFail;
     *out = pack.Capability;
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq)
+FinderResult CLANDAPObj::GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq)
 {
     return PlainGet(out, LandapCmdGetCameraDatetime, seq, false);
 }
 
-int CLANDAPObj::GetCameraSimpleWireless(_LANDAPSimpleWireless* out, uint16_t seq)
+FinderResult CLANDAPObj::GetCameraSimpleWireless(_LANDAPSimpleWireless* out, uint16_t seq)
 {
     return PlainGet(out, LandapCmdGetCameraSimpleWireless, seq, false);
 }
 
-int CLANDAPObj::GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out, uint16_t seq)
+FinderResult CLANDAPObj::GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out, uint16_t seq)
 {
     // This one asks for both halves of the credentials.
     return PlainGet(out, LandapCmdGetWirelessAssociatedStatus, seq, true);
 }
 
-int CLANDAPObj::QueryNetworkStatus(_LANDAPNetworkStatus* out, uint16_t seq)
+FinderResult CLANDAPObj::QueryNetworkStatus(_LANDAPNetworkStatus* out, uint16_t seq)
 {
     return PlainGet(out, LandapCmdQueryNetworkStatus, seq, false);
 }

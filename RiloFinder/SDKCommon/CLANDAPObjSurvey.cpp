@@ -36,66 +36,66 @@ int CLANDAPObj::SendUntilAnswer(CBCModule& sock, uint8_t* buf, unsigned bufLen, 
     return 0;
 }
 
-int CLANDAPObj::InitWirelessSiteSurvey(uint16_t seq)
+FinderResult CLANDAPObj::InitWirelessSiteSurvey(uint16_t seq)
 {
     return AuthSet(LandapCmdInitWirelessSiteSurvey, seq);
 }
 
-int CLANDAPObj::GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count, uint16_t seq)
+FinderResult CLANDAPObj::GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count, uint16_t seq)
 {
     if (!stations)
-        return -1;
+        return kFinderFail;
     WarnIfNoAuthentication(false);
     BuildAuthRequest(LandapCmdGetWirelessSiteSurInfo, seq);
 
     CBCModule sock;
     if (sock.Create(nullptr, 0, 0) != 0)
-        return -1;
+        return kFinderFail;
     unsigned long timeout = LandapBaseTimeout + Jitter(500);
     std::vector<uint8_t> buf(kLandapSurveyPageSize, 0);
     const unsigned bufLen = unsigned(buf.size());
     int n = SendUntilAnswer(sock, buf.data(), bufLen, &timeout);
     std::vector<_LANDAPWirelessStation> found;
-    int rc = -1;
+    FinderResult rc = kFinderFail;
     if (n > 0) {
         // Later pages follow on their own; they are not asked for again.
         auto next = [&]() { return sock.Receive(timeout, buf.data(), bufLen, nullptr, nullptr, nullptr); };
         rc = WalkSiteSurvey(buf.data(), n, next, seq, &found);
     }
     sock.Destroy();
-    if (rc != 0)
-        return -1;
+    if (rc != kFinderOk)
+        return kFinderFail;
 
     // A negative capacity holds nothing.
     size_t capacity = count > 0 ? size_t(count) : 0;
     count = int(found.size());
     if (capacity < found.size())
-        return -6;
+        return kFinderTooSmall;
     std::copy(found.begin(), found.end(), stations);
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::WalkSiteSurvey(uint8_t* buf, int received, const std::function<int()>& receiveNext,
-                               uint16_t seq, std::vector<_LANDAPWirelessStation>* stations) const
+FinderResult CLANDAPObj::WalkSiteSurvey(uint8_t* buf, int received, const std::function<int()>& receiveNext,
+                                        uint16_t seq, std::vector<_LANDAPWirelessStation>* stations) const
 {
     if (!buf || !stations)
-        return -1;
+        return kFinderFail;
     for (int page = 1;; ++page) {
         if (received <= 0)
-            return -1;  // a continuation page that never came
+            return kFinderFail;  // a continuation page that never came
         size_t avail = std::min(size_t(received), kLandapSurveyPageSize);
         if (avail < LandapHeader::WireSize)
-            return -1;
+            return kFinderFail;
         LandapHeader h = LandapHeader::Decode(buf);
         MAC_ADDR from;
         std::memcpy(from.addr, h.LandapTargetMAC, sizeof from.addr);
         if (h.LandapStatus != 0 || h.LandapSeqNo != seq || !IsMACMatch(&from))
-            return -1;
+            return kFinderFail;
         // The body length is the camera's word: it must fit what arrived,
         // or the marker and stations would come from an older page.
         size_t bodyLen = h.LandapBodyLen;
         if (bodyLen > avail - LandapHeader::WireSize || bodyLen > kLandapSurveyMaxBody)
-            return -1;
+            return kFinderFail;
         const uint8_t* body = buf + LandapHeader::WireSize;
         if (bodyLen >= kLandapSurveyTrailer) {
             size_t num = (bodyLen - kLandapSurveyTrailer) / _LANDAPWirelessStation::WireSize;
@@ -107,52 +107,52 @@ int CLANDAPObj::WalkSiteSurvey(uint8_t* buf, int received, const std::function<i
         }
         bool more = bodyLen >= 2 && LANDAPGetU16(body + bodyLen - 2) == LandapMoreFollows;
         if (!more)
-            return 0;
+            return kFinderOk;
         // A camera that never stops paging is not followed for ever.
         if (page >= kMaxSurveyPages)
-            return -1;
+            return kFinderFail;
         received = receiveNext ? receiveNext() : 0;
     }
 }
 
-int CLANDAPObj::GetSupportedCommand(uint16_t* codes, int* count, uint16_t seq)
+FinderResult CLANDAPObj::GetSupportedCommand(uint16_t* codes, int* count, uint16_t seq)
 {
     if (!codes || !count)
-        return -1;
+        return kFinderFail;
     WarnIfNoAuthentication(false);
     if (m_SupportedCmdNum == 0) {
         BuildAuthRequest(LandapCmdGetSupportedCommand, seq);
         CBCModule sock;
         if (sock.Create(nullptr, 0, 0) != 0)
-            return -1;
+            return kFinderFail;
         unsigned long timeout = LandapBaseTimeout + Jitter(500);
         uint8_t buf[kSupportedCmdReplySize] = {};
         int n = SendUntilAnswer(sock, buf, sizeof buf, &timeout);
         sock.Destroy();
         if (n <= 0)
-            return -1;
-        int rc = TakeSupportedCommands(buf, n, seq);
-        if (rc != 0)
+            return kFinderFail;
+        FinderResult rc = TakeSupportedCommands(buf, n, seq);
+        if (rc != kFinderOk)
             return rc;
     }
     if (*count < m_SupportedCmdNum) {
         *count = m_SupportedCmdNum;
-        return -6;
+        return kFinderTooSmall;
     }
     std::memcpy(codes, m_SupportedCmds, size_t(m_SupportedCmdNum) * sizeof codes[0]);
     *count = m_SupportedCmdNum;
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::TakeSupportedCommands(const uint8_t* reply, int received, uint16_t seq)
+FinderResult CLANDAPObj::TakeSupportedCommands(const uint8_t* reply, int received, uint16_t seq)
 {
     if (!reply || received < int(LandapHeader::WireSize))
-        return 2;
+        return kFinderCamRefused;
     LandapHeader h = LandapHeader::Decode(reply);
     MAC_ADDR from;
     std::memcpy(from.addr, h.LandapTargetMAC, sizeof from.addr);
     if (h.LandapStatus != 0 || h.LandapSeqNo != seq || !IsMACMatch(&from))
-        return h.LandapStatus == 4 ? 3 : 2;
+        return h.LandapStatus == 4 ? kFinderCamAuthFailed : kFinderCamRefused;
     // Only codes that arrived, and no more than a reply can hold.
     size_t num = std::min({size_t(h.LandapBodyLen) / 2,
                            (size_t(received) - LandapHeader::WireSize) / 2, kMaxReplyCodes});
@@ -163,10 +163,10 @@ int CLANDAPObj::TakeSupportedCommands(const uint8_t* reply, int received, uint16
         if (code >= LandapCmdGetCameraAdvNetwork && code <= LandapCmdQueryNetworkStatus)
             m_SupportedCmds[m_SupportedCmdNum++] = code;
     }
-    return 0;
+    return kFinderOk;
 }
 
-int CLANDAPObj::GetDDNSProviderList(uint16_t seq)
+FinderResult CLANDAPObj::GetDDNSProviderList(uint16_t seq)
 {
     _LANDAP_Get_AdvNetwork_Pack pack;
     return DoGetCameraAdvNetwork(&pack, seq);
@@ -177,25 +177,25 @@ void CLANDAPObj::SetDDNSClock(SecondsClock clock)
     g_DDNSClock = clock ? clock : MonotonicSeconds;
 }
 
-int CLANDAPObj::NeedUpdateDDNSList() const
+bool CLANDAPObj::NeedUpdateDDNSList() const
 {
     if (!m_DDNSFetched)
-        return 1;
+        return true;
     // Unsigned, so a clock that went back also asks again.
-    return g_DDNSClock() - m_DDNSFetchTime > kDDNSMaxAgeSeconds ? 1 : 0;
+    return g_DDNSClock() - m_DDNSFetchTime > kDDNSMaxAgeSeconds;
 }
 
-int CLANDAPObj::GetDDNSProvider(int which, char* dst) const
+FinderResult CLANDAPObj::GetDDNSProvider(int which, char* dst) const
 {
     if (!dst || unsigned(which) >= m_DDNSNames.size())
-        return -1;
+        return kFinderFail;
     const _stDDNSName* slot = m_DDNSNames[size_t(which)].get();
     if (!slot)
-        return 0;
+        return kFinderFail;
     size_t len = strnlen(slot->name, sizeof slot->name - 1);
     std::memcpy(dst, slot->name, len);
     dst[len] = '\0';
-    return int(len);
+    return len > 0 ? kFinderOk : kFinderFail;
 }
 
 void CLANDAPObj::UpdateDDNSProviders(const char* text)

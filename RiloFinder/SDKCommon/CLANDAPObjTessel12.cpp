@@ -10,33 +10,33 @@ constexpr unsigned kTessel12RecordReply = unsigned(LandapHeader::WireSize + 16);
 }  // namespace
 
 template <typename Record>
-int CLANDAPObj::Tessel12Read(Record* out, uint16_t command, uint16_t seq)
+FinderResult CLANDAPObj::Tessel12Read(Record* out, uint16_t command, uint16_t seq)
 {
     if (!out)
-        return -1;
+        return kFinderFail;
     FillRequestHeader(command, seq);
     int n = Transact(kTessel12RecordReply, LandapTessel12BaseTimeout, LandapTessel12Port);
     if (n <= 0)
-        return -9;
+        return kFinderNoReply;
     // The record is handed on whatever the camera said about it.
     out->Decode(m_Packet->Body(), Record::WireSize);
-    return CheckGetReply(n, seq) == 0 ? 0 : 1;
+    return CheckGetReply(n, seq) == kFinderOk ? kFinderOk : kFinderCamFailed;
 }
 
-int CLANDAPObj::GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq)
+FinderResult CLANDAPObj::GetTessel12Enabled(_TESSEL12Enable* out, uint16_t seq)
 {
     return Tessel12Read(out, LandapCmdGetTessel12Enabled, seq);
 }
 
-int CLANDAPObj::Tessel12QueryProcState(_TESSEL12ProcStatus* out, uint16_t seq)
+FinderResult CLANDAPObj::Tessel12QueryProcState(_TESSEL12ProcStatus* out, uint16_t seq)
 {
     return Tessel12Read(out, LandapCmdTessel12QueryProcState, seq);
 }
 
-int CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq)
+FinderResult CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq)
 {
     if (!rec)
-        return -1;
+        return kFinderFail;
     WarnIfNoAuthentication(false);
     uint8_t raw[_TESSEL12Enable::WireSize] = {};
     rec->Encode(raw, sizeof raw);
@@ -44,15 +44,15 @@ int CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq)
     return RunSet(seq, LandapTessel12BaseTimeout, LandapTessel12Port);
 }
 
-int CLANDAPObj::QueryTessel12URL(_TESSEL12URL* out, uint16_t seq)
+FinderResult CLANDAPObj::QueryTessel12URL(_TESSEL12URL* out, uint16_t seq)
 {
     if (!out)
-        return -1;
+        return kFinderFail;
     WarnIfNoAuthentication(false);
     BuildAuthRequest(LandapCmdQueryTessel12URL, seq);
     if (RunGet(unsigned(_TESSEL12URL::WireSize), -1, seq, LandapTessel12BaseTimeout,
-               LandapTessel12Port) != 0)
-        return -1;
+               LandapTessel12Port) != kFinderOk)
+        return kFinderFail;
     out->Decode(m_Packet->Body(), _TESSEL12URL::WireSize);
-    return 0;
+    return kFinderOk;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 constexpr uint16_t LandapPort = 62976;          // every command but remote access
 constexpr uint16_t LandapTessel12Port = 62977;  // the four remote-access commands
@@ -81,5 +82,23 @@ struct _LANDAPPacket {
     const uint8_t* Body() const { return bytes + LandapHeader::WireSize; }
 };
 static_assert(sizeof(_LANDAPPacket) == kLandapPacketSize, "packet buffer is 64 KiB");
+
+// A camera's packet buffer, made zeroed at its first use: a search makes an
+// object for every camera that answers and must read the next reply, not
+// clear 64 KiB for each.
+class LANDAPPacketBuffer {
+public:
+    _LANDAPPacket* get() const
+    {
+        if (!m_Packet)
+            m_Packet = std::make_unique<_LANDAPPacket>();
+        return m_Packet.get();
+    }
+    _LANDAPPacket* operator->() const { return get(); }
+    _LANDAPPacket& operator*() const { return *get(); }
+
+private:
+    mutable std::unique_ptr<_LANDAPPacket> m_Packet;
+};
 
 #endif

@@ -11,20 +11,20 @@ LandapSetResult LandapSetResult::Decode(const uint8_t* body)
     return r;
 }
 
-int LandapDecodeSetResult(const uint8_t* packet, _CmdResult* result)
+FinderResult LandapDecodeSetResult(const uint8_t* packet, _CmdResult* result)
 {
     LandapHeader h = LandapHeader::Decode(packet);
     if (h.LandapStatus == 2)
-        return 2;
+        return kFinderCamRefused;
     if (h.LandapStatus != 0)
-        return 1;
+        return kFinderCamFailed;
     const uint8_t* body = packet + LandapHeader::WireSize;
     if (h.LandapBodyLen == LandapSetResult::WireSize) {
         LandapSetResult r = LandapSetResult::Decode(body);
         *result = _CmdResult{0, r.value, r.waitMs};
-        return 0;
+        return kFinderOk;
     }
     uint32_t code = h.LandapBodyLen == LandapSetResult::ErrorWireSize ? LANDAPGetU32(body) : 0;
     *result = _CmdResult{code, 0, 0};
-    return 1;
+    return kFinderCamFailed;
 }

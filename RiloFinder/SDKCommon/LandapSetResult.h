@@ -1,6 +1,8 @@
 #ifndef RILO_LANDAPSETRESULT_H
 #define RILO_LANDAPSETRESULT_H
 
+#include "FinderResult.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -28,10 +30,10 @@ struct LandapSetResult {
 
 // Decodes the status and body of a set-type reply whose sequence number and
 // MAC have been checked. packet holds the header and at least 16 body bytes
-// (zero where nothing arrived). Returns 0 (result filled), 2 (credentials
-// refused), or 1 (refused otherwise, or an unexpected body; result filled
-// with the error code of a 4-byte body, else zeros). On a non-zero status
-// result is left as it was.
-int LandapDecodeSetResult(const uint8_t* packet, _CmdResult* result);
+// (zero where nothing arrived). Returns kFinderOk (result filled),
+// kFinderCamRefused (credentials refused), or kFinderCamFailed (refused
+// otherwise, or an unexpected body; result filled with the error code of a
+// 4-byte body, else zeros). On a non-zero status result is left as it was.
+FinderResult LandapDecodeSetResult(const uint8_t* packet, _CmdResult* result);
 
 #endif

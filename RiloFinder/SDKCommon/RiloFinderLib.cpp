@@ -29,32 +29,6 @@ CLANCamFinder* Finder(void* h)
     return nullptr;
 }
 
-int MapGet(int rc)
-{
-    if (rc == 0)
-        return RILO_FINDER_OK;
-    return rc == kFinderTooSmall ? RILO_FINDER_TOO_SMALL : RILO_FINDER_FAIL;
-}
-
-int MapInfo(int rc)
-{
-    if (rc == 0)
-        return RILO_FINDER_OK;
-    return rc == kFinderInfoTooSmall ? RILO_FINDER_TOO_SMALL : RILO_FINDER_FAIL;
-}
-
-int MapSet(int rc)
-{
-    return rc == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
-}
-
-int MapRemoteRead(int rc)
-{
-    if (rc == 0)
-        return RILO_FINDER_OK;
-    return rc == -9 ? RILO_FINDER_NOT_AVAILABLE : RILO_FINDER_FAIL;
-}
-
 // The checks in front of a call on the handle: a missing argument is
 // reported before the handle is looked at.
 template <typename Call>
@@ -69,7 +43,8 @@ int WithFinder(void* h, bool argsGiven, Call call)
 template <typename Get>
 int RunGet(void* h, bool argsGiven, Get get)
 {
-    return WithFinder(h, argsGiven, [&](CLANCamFinder& f) { return MapGet(get(f)); });
+    return WithFinder(h, argsGiven,
+                      [&](CLANCamFinder& f) { return RiloPublicResult(FinderFamily::Get, get(f)); });
 }
 
 // A set: the result step runs after a refused record too, but not after a
@@ -79,9 +54,9 @@ int RunSet(void* h, int index, const _RiloCamSettings* record, _RiloFinderResult
            Convert convert)
 {
     return WithFinder(h, record != nullptr, [&](CLANCamFinder& f) {
-        int rc = convert(&f);
+        FinderResult rc = convert(&f);
         f.ProcessResult(index, rc, result, noWait);
-        return MapSet(rc);
+        return RiloPublicResult(FinderFamily::Plain, rc);
     });
 }
 
@@ -89,16 +64,16 @@ template <typename Command>
 int RunCommand(void* h, int index, _RiloFinderResult* result, int noWait, Command command)
 {
     return WithFinder(h, true, [&](CLANCamFinder& f) {
-        int rc = command(f.Mgr());
+        FinderResult rc = command(f.Mgr());
         f.ProcessResult(index, rc, result, noWait);
-        return MapSet(rc);
+        return RiloPublicResult(FinderFamily::Plain, rc);
     });
 }
 
-// The two address functions on the camera's interface. Unlike the others
-// they look at the handle before the arguments.
-int AddressResult(void* h, int index, char* text, short* length,
-                  int (CLANCamFinder::*result)(uint32_t, char*, short*))
+// The two address functions on the interface the camera was found on.
+// Unlike the others they look at the handle before the arguments.
+template <typename Service>
+int AddressResult(void* h, int index, char* text, short* length, Service service)
 {
     CLANCamFinder* f = Finder(h);
     if (!f)
@@ -106,9 +81,9 @@ int AddressResult(void* h, int index, char* text, short* length,
     if (!text || !length)
         return RILO_FINDER_NULL_ARG;
     uint32_t intf = 0;
-    if (!f->Mgr().GetCamObjIntf(index, &intf))
+    if (f->Mgr().GetCamObjIntf(index, &intf) != kFinderOk)
         return RILO_FINDER_FAIL;
-    return (f->*result)(intf, text, length);
+    return RiloPublicResult(FinderFamily::Address, service(*f, &intf));
 }
 
 }  // namespace
@@ -149,8 +124,7 @@ int RiloFinderSearch(void* hFinder, int mode)
     CLANCamFinder* f = Finder(hFinder);
     if (!f || mode != 0)
         return RILO_FINDER_FAIL;
-    return f->Mgr().Refresh(CLANDAPMgr::kSearchBudgetMs, nullptr, nullptr) ? RILO_FINDER_OK
-                                                                            : RILO_FINDER_FAIL;
+    return RiloPublicResult(FinderFamily::Plain, f->Mgr().Refresh(CLANDAPMgr::kSearchBudgetMs, nullptr, nullptr));
 }
 
 int RiloGetCameraNum(void* hFinder)
@@ -170,7 +144,7 @@ int RiloFindCameraIdxByMAC(void* hFinder, const MAC_ADDR* mac)
 int RiloGetCameraMAC(void* hFinder, int index, MAC_ADDR* mac)
 {
     return WithFinder(hFinder, mac != nullptr, [&](CLANCamFinder& f) {
-        return f.Mgr().GetCameraMAC(index, mac) ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+        return RiloPublicResult(FinderFamily::Plain, f.Mgr().GetCameraMAC(index, mac));
     });
 }
 
@@ -181,9 +155,9 @@ int RiloGetCameraInfo(void* hFinder, int index, void* record, unsigned long* siz
     CLANCamFinder* f = Finder(hFinder);
     if (!f || !size || !f->HasCamera(index))
         return RILO_FINDER_FAIL;
-    if (!f->Mgr().UpdateCameraNetwork(index))
+    if (f->Mgr().UpdateCameraNetwork(index) != kFinderOk)
         return RILO_FINDER_FAIL;
-    return MapInfo(f->WrapCameraInfo(index, record, size));
+    return RiloPublicResult(FinderFamily::Info, f->WrapCameraInfo(index, record, size));
 }
 
 int RiloGetCameraInfoL(void* hFinder, int index, void* record, unsigned long* size)
@@ -191,7 +165,7 @@ int RiloGetCameraInfoL(void* hFinder, int index, void* record, unsigned long* si
     CLANCamFinder* f = Finder(hFinder);
     if (!f || !size)
         return RILO_FINDER_FAIL;
-    return MapInfo(f->WrapCameraInfo(index, record, size));
+    return RiloPublicResult(FinderFamily::Info, f->WrapCameraInfo(index, record, size));
 }
 
 int RiloGetCameraNetwork(void* hFinder, int index, _RiloNetworkInfo* info)
@@ -201,9 +175,9 @@ int RiloGetCameraNetwork(void* hFinder, int index, _RiloNetworkInfo* info)
     CLANCamFinder* f = Finder(hFinder);
     if (!f || !f->HasCamera(index))
         return RILO_FINDER_FAIL;
-    if (!f->Mgr().UpdateCameraNetwork(index))
+    if (f->Mgr().UpdateCameraNetwork(index) != kFinderOk)
         return RILO_FINDER_FAIL;
-    return f->GetNetworkInfo(index, info) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+    return RiloPublicResult(FinderFamily::Plain, f->GetNetworkInfo(index, info));
 }
 
 // ---- authentication --------------------------------------------------------------
@@ -213,7 +187,7 @@ int RiloSetFinderCamAuth(void* hFinder, int index, const char* user, const char*
     CLANCamFinder* f = Finder(hFinder);
     if (!f)
         return RILO_FINDER_FAIL;
-    return f->SetAuthentication(index, user, password) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+    return RiloPublicResult(FinderFamily::Plain, f->SetAuthentication(index, user, password));
 }
 
 int RiloFinderVerifyAuth(void* hFinder, int index)
@@ -221,16 +195,7 @@ int RiloFinderVerifyAuth(void* hFinder, int index)
     CLANCamFinder* f = Finder(hFinder);
     if (!f)
         return RILO_FINDER_FAIL;
-    switch (f->Mgr().VerifyAuthorization(index)) {
-    case 0:
-        return RILO_FINDER_OK;
-    case 2:
-        return RILO_FINDER_REFUSED;
-    case 3:
-        return RILO_FINDER_AUTH_STATUS4;
-    default:
-        return RILO_FINDER_FAIL;
-    }
+    return RiloPublicResult(FinderFamily::Verify, f->Mgr().VerifyAuthorization(index));
 }
 
 int RiloChangeAdminPassword(void* hFinder, int index, const char* newUser, const char* newPassword,
@@ -252,9 +217,11 @@ int RiloGetWireless(void* hFinder, int index, _RiloCamSettings* record, unsigned
 int RiloGetWirelessCapability(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
 {
     return WithFinder(hFinder, record != nullptr, [&](CLANCamFinder& f) {
-        // Unmapped: callers of this one test -6.
-        int rc = f.GetCameraWirelessCap(index, record, size);
-        return rc == 0 || rc == kFinderTooSmall ? rc : RILO_FINDER_FAIL;
+        // Its own code for a record too small: callers of this one test it.
+        FinderResult rc = f.GetCameraWirelessCap(index, record, size);
+        if (rc == kFinderTooSmall)
+            return RILO_FINDER_CAP_TOO_SMALL;
+        return RiloPublicResult(FinderFamily::Plain, rc);
     });
 }
 
@@ -304,7 +271,7 @@ int RiloGetLANDAPOptionCmd(void* hFinder, int index, uint16_t* codes, int* count
 int RiloGetDDNSProvidersCount(void* hFinder, int index, int* count)
 {
     return WithFinder(hFinder, count != nullptr, [&](CLANCamFinder& f) {
-        return f.Mgr().GetDDNSProvidersCount(index, count) == 0 ? RILO_FINDER_OK : RILO_FINDER_FAIL;
+        return RiloPublicResult(FinderFamily::Plain, f.Mgr().GetDDNSProvidersCount(index, count));
     });
 }
 
@@ -317,13 +284,11 @@ int RiloGetDDNSProviderList(void* hFinder, int index, int which, char* name, int
         return RILO_FINDER_FAIL;
     // A provider slot holds up to 127 characters, whatever the caller's room.
     char slot[128] = {};
-    if (f->Mgr().GetDDNSProvider(index, which, slot) != 0)
+    if (f->Mgr().GetDDNSProvider(index, which, slot) != kFinderOk)
         return RILO_FINDER_FAIL;
-    size_t n = strnlen(slot, sizeof slot - 1);
-    if (n > size_t(length) - 1)
-        n = size_t(length) - 1;
-    std::memcpy(name, slot, n);
-    name[n] = '\0';
+    // At most length bytes: the NUL only when the name leaves room for it.
+    size_t n = strnlen(slot, sizeof slot - 1) + 1;
+    std::memcpy(name, slot, n < size_t(length) ? n : size_t(length));
     return RILO_FINDER_OK;
 }
 
@@ -395,11 +360,11 @@ int RiloGetTessel12Enabled(void* hFinder, int index, int* enabled)
 {
     return WithFinder(hFinder, enabled != nullptr, [&](CLANCamFinder& f) {
         _TESSEL12Enable rec;
-        int rc = f.Mgr().GetTessel12Enabled(index, &rec);
+        FinderResult rc = f.Mgr().GetTessel12Enabled(index, &rec);
         // The flag is handed on whenever the camera answered.
-        if (rc == 0 || rc == 1)
+        if (rc == kFinderOk || rc == kFinderCamFailed)
             *enabled = rec.Enabled;
-        return MapRemoteRead(rc);
+        return RiloPublicResult(FinderFamily::RemoteRead, rc);
     });
 }
 
@@ -408,13 +373,13 @@ int RiloTessel12QueryProcState(void* hFinder, int index, int* state, int* second
     bool given = state != nullptr && second != nullptr && third != nullptr;
     return WithFinder(hFinder, given, [&](CLANCamFinder& f) {
         _TESSEL12ProcStatus rec;
-        int rc = f.Mgr().Tessel12QueryProcState(index, &rec);
-        if (rc == 0 || rc == 1) {
+        FinderResult rc = f.Mgr().Tessel12QueryProcState(index, &rec);
+        if (rc == kFinderOk || rc == kFinderCamFailed) {
             *state = static_cast<int>(rec.State);
             *second = static_cast<int>(rec.Value4);
             *third = static_cast<int>(rec.Value8);
         }
-        return MapRemoteRead(rc);
+        return RiloPublicResult(FinderFamily::RemoteRead, rc);
     });
 }
 
@@ -425,11 +390,9 @@ int RiloEnableTessel12(void* hFinder, int index, int enable, _RiloFinderResult* 
         return RILO_FINDER_FAIL;
     _TESSEL12Enable rec;
     rec.Enabled = static_cast<uint8_t>(enable);
-    int rc = f->Mgr().EnableTessel12(index, &rec);
+    FinderResult rc = f->Mgr().EnableTessel12(index, &rec);
     f->ProcessResult(index, rc, result, noWait);
-    if (rc == 0)
-        return RILO_FINDER_OK;
-    return rc == 2 ? RILO_FINDER_REFUSED : RILO_FINDER_FAIL;
+    return RiloPublicResult(FinderFamily::Enable, rc);
 }
 
 int RiloQueryTessel12URL(void* hFinder, int index, char* url, short* length)
@@ -440,7 +403,7 @@ int RiloQueryTessel12URL(void* hFinder, int index, char* url, short* length)
     if (!f)
         return RILO_FINDER_FAIL;
     _TESSEL12URL rec;
-    if (f->Mgr().QueryTessel12URL(index, &rec) != 0)
+    if (f->Mgr().QueryTessel12URL(index, &rec) != kFinderOk)
         return RILO_FINDER_FAIL;
     size_t len = strnlen(rec.URL, _TESSEL12URL::WireSize);
     short needed = short(len + 1);
@@ -458,12 +421,16 @@ int RiloQueryTessel12URL(void* hFinder, int index, char* url, short* length)
 
 int RiloGetFreeIP(void* hFinder, int index, char* text, short* length)
 {
-    return AddressResult(hFinder, index, text, length, &CLANCamFinder::FreeIPResult);
+    return AddressResult(hFinder, index, text, length,
+                         [&](CLANCamFinder& f, const uint32_t* intf) { return f.GetFreeIP(intf, text, length); });
 }
 
 int RiloDHCPDiscover(void* hFinder, int index, char* text, short* length)
 {
-    return AddressResult(hFinder, index, text, length, &CLANCamFinder::DHCPResult);
+    return AddressResult(hFinder, index, text, length, [&](CLANCamFinder& f, const uint32_t* intf) {
+        int reserved = 0;
+        return f.GetIntfDHCP(intf, &reserved, text, length);
+    });
 }
 
 }  // extern "C"

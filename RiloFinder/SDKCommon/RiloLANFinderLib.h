@@ -32,6 +32,7 @@ extern "C" {
 #define RILO_FINDER_REFUSED (-2)          /* credentials refused, remote-access status 2 */
 #define RILO_FINDER_NULL_ARG (-3)         /* a required pointer is NULL */
 #define RILO_FINDER_TOO_SMALL (-4)        /* buffer too small; the needed size was written back */
+#define RILO_FINDER_CAP_TOO_SMALL (-6)    /* the same, from RiloGetWirelessCapability only */
 #define RILO_FINDER_NOT_AVAILABLE (-7)    /* nothing to report */
 #define RILO_FINDER_AUTH_STATUS4 (-8)     /* the authorization check answered status 4 */
 

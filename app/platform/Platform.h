@@ -2,8 +2,10 @@
 #define RILO_APP_PLATFORM_H
 
 // The few services of the desktop that the front end is written against.
-// Two backends exist: the real one (GTK and WebKitGTK, in the web process)
-// and a headless one for tests.
+// Two backends implement them: gtk/ (GTK and WebKitGTK: the application
+// process with the main window, and the web process where the page and the
+// bridge object live) and headless/ (no window, for tests). No GTK or WebKit
+// type appears outside app/platform/.
 
 #include "ScriptValue.h"
 
@@ -13,6 +15,8 @@
 #include <vector>
 
 namespace platform {
+
+// ---- the web process: the page, its scripts and the bridge object --------
 
 // A published native object: the methods and fields page scripts reach.
 class ScriptBridge {
@@ -85,6 +89,28 @@ struct Services {
     AppHost* app = nullptr;
     Workspace* workspace = nullptr;
 };
+
+// ---- the application process: the main window around the page ------------
+
+// The program's main window, which shows the page. The backend owns it; the
+// front end holds it only through this interface.
+class Window {
+public:
+    virtual ~Window() = default;
+};
+
+// Told of the main window once it exists, then of the end of the launch.
+class ApplicationDelegate {
+public:
+    virtual ~ApplicationDelegate() = default;
+    virtual void setWindow(Window* window) = 0;
+    virtual void applicationDidFinishLaunching() = 0;
+};
+
+// Runs the program: the main window with the page beside the program, the
+// main loop, the requests of the page's side. Returns the exit status; 1,
+// with a message, when no display can be opened.
+int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate);
 
 }  // namespace platform
 

@@ -5,7 +5,7 @@
 // by scripting names, with the completion polled and timers fired by hand.
 
 #include "HTMLControl.h"
-#include "HeadlessPlatform.h"
+#include "platform/headless/HeadlessPlatform.h"
 
 #include <gtest/gtest.h>
 

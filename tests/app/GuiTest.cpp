@@ -1,7 +1,7 @@
 // The real program under Xvfb, in a test LAN with emulated cameras: a test
 // page drives FinderObj and reports through console.log; a second run takes
 // a screenshot of the wizard page after a search.
-#include "Emulator.h"
+#include "FinderLan.h"
 
 #include <gtest/gtest.h>
 
@@ -16,24 +16,18 @@
 #include <sstream>
 #include <string>
 
+using testsupport::CamEnv;
 using testsupport::LandapEmulator;
-using testsupport::NetlabEnv;
 
 namespace {
 
-std::string CamEnv(int i, const char* what)
-{
-    return NetlabEnv(("NETLAB_CAM" + std::to_string(i) + "_" + what).c_str());
-}
-
 std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, const std::string& extra)
 {
-    std::string cfg = "{\"cameras\": [{\"mac\": \"" + CamEnv(i, "MAC") + "\", \"ip\": \"" + CamEnv(i, "ADDR") +
-                      "\", \"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
-                      ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\", "
-                      "\"password\": \"secret\", \"command_faults\": {\"discovery\": {\"delay_ms\": " +
-                      std::to_string(300 * i) + "}}" + (extra.empty() ? "" : ", " + extra) + "}]}";
-    return std::make_unique<LandapEmulator>(CamEnv(i, "NS"), cfg);
+    return testsupport::StartNetlabCamera(
+        i, "\"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
+               ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\", "
+               "\"password\": \"secret\", \"command_faults\": {\"discovery\": {\"delay_ms\": " +
+               std::to_string(300 * i) + "}}" + (extra.empty() ? "" : ", " + extra));
 }
 
 std::string Slurp(const std::string& path)
@@ -214,5 +208,17 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
     EXPECT_GT(st.st_size, 5000) << "an empty picture";
     EXPECT_TRUE(Logged(r, "T closing"));
     std::printf("screenshot: %s\n", shot.c_str());
+    Shell("rm -rf " + dir);
+}
+
+TEST(GuiProgram, WithoutADisplayItSaysSoAndEnds)
+{
+    std::string dir = CopyProgram();
+    int status = Shell("cd " + dir + " && env -u DISPLAY -u WAYLAND_DISPLAY NO_AT_BRIDGE=1 timeout -k 5 60 " +
+                       "./CameraWizard > " + dir + "/out.txt 2> " + dir + "/err.txt");
+    std::string err = Slurp(dir + "/err.txt");
+    EXPECT_EQ(1, status) << err;
+    EXPECT_NE(std::string::npos, err.find("cannot open a display (DISPLAY=not set)")) << err;
+    EXPECT_NE(std::string::npos, err.find("needs a graphical desktop")) << err;
     Shell("rm -rf " + dir);
 }

@@ -1,66 +1,44 @@
 // Discovery, refresh, exchange and interface tests inside a netlab test LAN,
 // against the emulated cameras.
+#include "CBCModule.h"
 #include "CLANDAPMgr.h"
 #include "CLANDAPObj.h"
 #include "DiagCapture.h"
 #include "Emulator.h"
+#include "commands/CmdTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+using cmdtest::Addr;
+using cmdtest::ParseMac;
+using testsupport::CamEnv;
+using testsupport::Clock;
 using testsupport::LandapEmulator;
 using testsupport::LoggedRequest;
 using testsupport::NetlabEnv;
+using testsupport::SecondsSince;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point t0)
-{
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-uint32_t Addr(const std::string& text)
-{
-    in_addr a{};
-    EXPECT_EQ(1, inet_pton(AF_INET, text.c_str(), &a)) << text;
-    return a.s_addr;
-}
-
-MAC_ADDR ParseMac(const std::string& text)
-{
-    MAC_ADDR m{};
-    unsigned v[6] = {};
-    EXPECT_EQ(6, std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]))
-        << text;
-    for (int i = 0; i < 6; ++i)
-        m.addr[i] = uint8_t(v[i]);
-    return m;
-}
-
-std::string CamEnv(int i, const char* what)
-{
-    return NetlabEnv(("NETLAB_CAM" + std::to_string(i) + "_" + what).c_str());
-}
 
 // One emulated camera in netlab camera namespace i, with the netlab MAC and
 // address; extra holds further JSON members of the camera object.
 std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, const std::string& extra = "")
 {
-    std::string cfg = "{\"cameras\": [{\"mac\": \"" + CamEnv(i, "MAC") + "\", \"ip\": \"" +
-                      CamEnv(i, "ADDR") + "\", \"model\": \"" + model +
-                      "\", \"web_port\": " + std::to_string(8000 + i) + ", \"gateway\": \"192.0.2.254\"" +
-                      (extra.empty() ? "" : ", " + extra) + "}]}";
-    return std::make_unique<LandapEmulator>(CamEnv(i, "NS"), cfg);
+    return testsupport::StartNetlabCamera(i, "\"model\": \"" + model + "\", \"web_port\": " +
+                                                 std::to_string(8000 + i) + ", \"gateway\": \"192.0.2.254\"" +
+                                                 (extra.empty() ? "" : ", " + extra));
 }
 
 // Requests addressed to camera i (discovery broadcasts excluded).
@@ -76,10 +54,10 @@ int CountRequests(const LandapEmulator& emu, int i, uint16_t command, int status
 }
 
 // Runs a search with a short quiet time and returns what it printed.
-std::string Search(CLANDAPMgr& mgr, int* result = nullptr)
+std::string Search(CLANDAPMgr& mgr, FinderResult* result = nullptr)
 {
     testsupport::CaptureDiagOut();
-    int r = mgr.Refresh(1000, nullptr, nullptr);
+    FinderResult r = mgr.Refresh(1000, nullptr, nullptr);
     if (result)
         *result = r;
     return testsupport::TakeDiagOut();
@@ -100,9 +78,9 @@ TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
     auto c2 = StartCamera(2, "RC-C", "\"mask\": \"255.255.255.0\"");
 
     CLANDAPMgr mgr;
-    int result = 0;
+    FinderResult result = kFinderFail;
     std::string out = Search(mgr, &result);
-    EXPECT_EQ(1, result);
+    EXPECT_EQ(kFinderOk, result);
     ASSERT_EQ(3, mgr.GetCameraNum()) << out;
 
     const int order[3] = {2, 0, 1};
@@ -112,7 +90,7 @@ TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
         SCOPED_TRACE("camera " + std::to_string(cam));
         MAC_ADDR want = ParseMac(CamEnv(cam, "MAC"));
         MAC_ADDR got{};
-        ASSERT_EQ(1, mgr.GetCameraMAC(idx, &got));
+        ASSERT_EQ(kFinderOk, mgr.GetCameraMAC(idx, &got));
         EXPECT_EQ(0, std::memcmp(want.addr, got.addr, 6));
         CLANDAPObj* obj = mgr.GetLANDAPObj(idx);
         ASSERT_NE(nullptr, obj);
@@ -122,7 +100,7 @@ TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
         EXPECT_EQ(8000 + cam, info.BasicSet.WebPort);
         EXPECT_EQ(Addr(CamEnv(cam, "ADDR")), obj->GetCamAddr());
         _NetworkSetting ns;
-        ASSERT_EQ(1, mgr.GetCameraNetwork(idx, &ns));
+        ASSERT_EQ(kFinderOk, mgr.GetCameraNetwork(idx, &ns));
         EXPECT_EQ(Addr(CamEnv(cam, "ADDR")), ns.IPAddr);
         EXPECT_EQ(Addr("255.255.255.0"), ns.SubnetMask);
         EXPECT_EQ(Addr("192.0.2.254"), ns.Gateway);
@@ -154,9 +132,9 @@ TEST(FinderDiscovery, BadRepliesAreDroppedWithTheirMessages)
                        "\"command_faults\": {\"discovery\": {\"body_size\": 300}}}]}");
 
     CLANDAPMgr mgr;
-    int result = 0;
+    FinderResult result = kFinderFail;
     std::string out = Search(mgr, &result);
-    EXPECT_EQ(1, result);
+    EXPECT_EQ(kFinderOk, result);
     ASSERT_EQ(1, mgr.GetCameraNum()) << out;
     MAC_ADDR want = ParseMac(CamEnv(0, "MAC"));
     EXPECT_EQ(0, mgr.FindCamIdxByMAC(&want));
@@ -187,15 +165,96 @@ TEST(FinderDiscovery, NewSearchVoidsTheOldList)
     ASSERT_EQ(1, mgr.GetCameraNum());
     EXPECT_EQ(nullptr, mgr.GetCameraObj(1));
     MAC_ADDR m{};
-    EXPECT_EQ(0, mgr.GetCameraMAC(1, &m));
+    EXPECT_EQ(kFinderFail, mgr.GetCameraMAC(1, &m));
     MAC_ADDR want = ParseMac(CamEnv(1, "MAC"));
     EXPECT_EQ(0, mgr.FindCamIdxByMAC(&want));
 
     c1->Stop();
-    int result = 1;
+    FinderResult result = kFinderOk;
     Search(mgr, &result);
-    EXPECT_EQ(0, result);
+    EXPECT_EQ(kFinderFail, result);
     EXPECT_EQ(0, mgr.GetCameraNum());
+}
+
+// ---- a burst of replies ----------------------------------------------------------
+
+namespace {
+
+// What one discovery reply (334 bytes) takes of a receive buffer with the
+// kernel's bookkeeping: about 1.3 KB, counted generously.
+constexpr int kBytesPerReply = 2048;
+constexpr int kMaxBurst = 500;
+constexpr int kCamerasPerEmulator = 100;
+
+std::string BurstMac(int k)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "02:00:5e:10:%02x:%02x", k >> 8, k & 0xFF);
+    return text;
+}
+
+std::string BurstAddr(int k)
+{
+    return (k < 250 ? "198.51.100." : "192.0.2.") + std::to_string(k % 250 + 2);
+}
+
+// Datagrams this network namespace dropped for a full receive buffer.
+long UdpReceiveBufferErrors()
+{
+    std::ifstream snmp("/proc/net/snmp");
+    std::string names, values, line;
+    while (std::getline(snmp, line))
+        if (line.rfind("Udp: ", 0) == 0)
+            (names.empty() ? names : values) = line;
+    std::istringstream n(names), v(values);
+    std::string name, value;
+    while (n >> name && v >> value)
+        if (name == "RcvbufErrors")
+            return std::stol(value);
+    return -1;
+}
+
+}  // namespace
+
+TEST(FinderBurst, EveryCameraThatAnswersIsListed)
+{
+    // The burst is what the buffer the kernel grants a search can hold, so
+    // the test holds where net.core.rmem_max is small too.
+    CBCModule probe;
+    ASSERT_EQ(0, probe.Create(nullptr, 0, 1));
+    const int granted = probe.SetReceiveBuffer(CLANDAPMgr::kSearchReceiveBuffer);
+    probe.Destroy();
+    const int burst = std::min(kMaxBurst, granted / kBytesPerReply);
+    ASSERT_GE(burst, 100) << "receive buffer granted: " << granted;
+
+    std::vector<std::unique_ptr<LandapEmulator>> emulators;
+    std::vector<std::string> macs;
+    auto t0 = Clock::now();
+    for (int first = 0; first < burst; first += kCamerasPerEmulator) {
+        std::vector<std::string> cameras;
+        for (int k = first; k < std::min(burst, first + kCamerasPerEmulator); ++k) {
+            macs.push_back(BurstMac(k));
+            cameras.push_back(testsupport::CameraJson(macs.back(), BurstAddr(k), ""));
+        }
+        emulators.push_back(testsupport::StartCameras(CamEnv(int(emulators.size() % 3), "NS"), cameras));
+    }
+
+    const double startSeconds = SecondsSince(t0);
+    const long dropsBefore = UdpReceiveBufferErrors();
+    CLANDAPMgr mgr;
+    std::string out = Search(mgr);
+    const long drops = UdpReceiveBufferErrors() - dropsBefore;
+    int missing = 0;
+    for (const std::string& mac : macs) {
+        MAC_ADDR m = ParseMac(mac);
+        missing += mgr.FindCamIdxByMAC(&m) < 0 ? 1 : 0;
+    }
+    std::printf("burst: %d cameras in %zu emulators (started in %.1f s) answered at once, %d listed; receive "
+                "buffer granted %d bytes; %ld replies dropped\n",
+                burst, emulators.size(), startSeconds, mgr.GetCameraNum(), granted, drops);
+    EXPECT_EQ(0, missing);
+    EXPECT_EQ(burst, mgr.GetCameraNum()) << out;
+    EXPECT_EQ(0, drops) << "replies the kernel dropped for a full receive buffer";
 }
 
 TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)
@@ -209,10 +268,10 @@ TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)
 
     testsupport::CaptureDiagOut();
     auto t0 = Clock::now();
-    int rc = mgr.UpdateCameraNetwork(0);
+    FinderResult rc = mgr.UpdateCameraNetwork(0);
     double took = SecondsSince(t0);
     std::string out = testsupport::TakeDiagOut();
-    EXPECT_EQ(1, rc) << out;
+    EXPECT_EQ(kFinderOk, rc) << out;
     EXPECT_EQ(4, CountRequests(*c0, 0, 0xA1, 0x7777));
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xA1, 0));
     EXPECT_TRUE(Contains(out, "Retry 1 time\nRetry 2 time\nRetry 3 time\n")) << out;
@@ -228,7 +287,7 @@ TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)
     std::memcpy(&ip, last.data() + 12, 4);
     EXPECT_EQ(Addr(CamEnv(0, "ADDR")), ip);
     _NetworkSetting ns;
-    ASSERT_EQ(1, mgr.GetCameraNetwork(0, &ns));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraNetwork(0, &ns));
     EXPECT_EQ(Addr(CamEnv(0, "ADDR")), ns.IPAddr);
 }
 
@@ -249,11 +308,11 @@ TEST(FinderRefresh, ForeignSenderIsSkippedAndItsFloodBounded)
     int i0 = mgr.FindCamIdxByMAC(&m0), i1 = mgr.FindCamIdxByMAC(&m1);
 
     testsupport::CaptureDiagOut();
-    EXPECT_EQ(1, mgr.UpdateCameraNetwork(i0));
+    EXPECT_EQ(kFinderOk, mgr.UpdateCameraNetwork(i0));
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xA1, 0x7777)) << "no resend for a foreign reply";
 
     auto t0 = Clock::now();
-    EXPECT_EQ(0, mgr.UpdateCameraNetwork(i1));
+    EXPECT_EQ(kFinderFail, mgr.UpdateCameraNetwork(i1));
     double took = SecondsSince(t0);
     testsupport::TakeDiagOut();
     EXPECT_LT(took, 8.0);
@@ -295,7 +354,7 @@ TEST(FinderCommit, SilentCameraGetsEightGrowingTries)
                   std::to_string(left) + "\n";
     expect += "Commit Data result:  0 bytes!\n";
     EXPECT_TRUE(Contains(out, expect)) << out;
-    EXPECT_EQ(-1, mgr.GetLANDAPObj(0)->CheckSetReply(0, 500));
+    EXPECT_EQ(kFinderFail, mgr.GetLANDAPObj(0)->CheckSetReply(0, 500));
 }
 
 TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
@@ -318,7 +377,7 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     int n = Commit(cam, 600, &out, &took);
     EXPECT_EQ(38, n) << out;
     EXPECT_EQ(1, CountRequests(*c0, 0, 0xC0));
-    EXPECT_EQ(0, cam->CheckSetReply(n, 600));
+    EXPECT_EQ(kFinderOk, cam->CheckSetReply(n, 600));
     EXPECT_EQ(5u, cam->GetCmdResult().value);
     EXPECT_EQ(3000u, cam->GetCmdResult().waitMs);
     // The body carried both credentials as Base64.
@@ -333,8 +392,8 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     cam->SetAuthentication("admin", "wrong");
     cam->BuildAuthRequest(LandapCmdCommitSettings, 601);
     n = cam->CommitData(&cam->Packet(), cam->Packet().bytes, 38, LandapBaseTimeout, 1, LandapPort);
-    EXPECT_EQ(2, cam->CheckSetReply(n, 601));
-    EXPECT_EQ(-1, cam->CheckSetReply(n, 602)) << "reply to another request";
+    EXPECT_EQ(kFinderCamRefused, cam->CheckSetReply(n, 601));
+    EXPECT_EQ(kFinderFail, cam->CheckSetReply(n, 602)) << "reply to another request";
 
     // cam1 answers a 4-byte body with status 4: the retries stop at once.
     MAC_ADDR m1 = ParseMac(CamEnv(1, "MAC"));
@@ -349,7 +408,7 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     EXPECT_EQ(26, n) << out;
     EXPECT_EQ(1, CountRequests(*c1, 1, 0xC0));
     EXPECT_LT(took, 5.0);
-    EXPECT_EQ(1, cam1->CheckSetReply(n, 603));
+    EXPECT_EQ(kFinderCamFailed, cam1->CheckSetReply(n, 603));
     EXPECT_EQ(0u, cam1->GetCmdResult().code) << "a refusal leaves the cleared result";
 }
 

@@ -91,7 +91,7 @@ public:
         s.sin_addr.s_addr = Addr(from);
         uint32_t bound = Addr("192.0.2.1");
         testsupport::CaptureDiagOut();
-        EXPECT_EQ(1, DoFoundCamera(d.data(), d.size(), &s, &bound));
+        DoFoundCamera(d.data(), d.size(), &s, &bound);
         return testsupport::TakeDiagOut();
     }
 };
@@ -103,7 +103,7 @@ std::unique_ptr<CLANDAPObj> MakeCam(uint8_t macLast)
     auto body = DeviceInfoBody(macLast, "192.0.2.2", "RC-100");
     MAC_ADDR m = Mac(macLast);
     uint32_t intf = 0;
-    EXPECT_EQ(1, cam->AssignInitData(body.data(), body.size(), &m, &intf));
+    EXPECT_EQ(kFinderOk, cam->AssignInitData(body.data(), body.size(), &m, &intf));
     return cam;
 }
 
@@ -219,39 +219,39 @@ TEST(LandapSetReply, DecodingOfResultsAndFailures)
     result16[8] = 0xB8; result16[9] = 0x0B;  // wait 3000 ms
 
     int n = setReply(10, mac, 0, result16);
-    EXPECT_EQ(0, cam->CheckSetReply(n, 10));
+    EXPECT_EQ(kFinderOk, cam->CheckSetReply(n, 10));
     EXPECT_EQ(0u, cam->GetCmdResult().code);
     EXPECT_EQ(5u, cam->GetCmdResult().value);
     EXPECT_EQ(3000u, cam->GetCmdResult().waitMs);
 
     n = setReply(11, mac, 0, {7, 0, 0, 0});
-    EXPECT_EQ(1, cam->CheckSetReply(n, 11));
+    EXPECT_EQ(kFinderCamFailed, cam->CheckSetReply(n, 11));
     EXPECT_EQ(7u, cam->GetCmdResult().code);
     EXPECT_EQ(0u, cam->GetCmdResult().waitMs);
 
     cam->ClearCmdResult();
     n = setReply(12, mac, 2, result16);
-    EXPECT_EQ(2, cam->CheckSetReply(n, 12));
+    EXPECT_EQ(kFinderCamRefused, cam->CheckSetReply(n, 12));
     EXPECT_EQ(0u, cam->GetCmdResult().value) << "a refusal leaves the result alone";
     n = setReply(13, mac, 4, result16);
-    EXPECT_EQ(1, cam->CheckSetReply(n, 13));
+    EXPECT_EQ(kFinderCamFailed, cam->CheckSetReply(n, 13));
 
     n = setReply(14, mac, 0, result16);
-    EXPECT_EQ(-1, cam->CheckSetReply(n, 15)) << "older request";
-    EXPECT_EQ(-1, cam->CheckSetReply(0, 14)) << "nothing arrived";
-    EXPECT_EQ(-1, cam->CheckSetReply(10, 14)) << "shorter than a header";
+    EXPECT_EQ(kFinderFail, cam->CheckSetReply(n, 15)) << "older request";
+    EXPECT_EQ(kFinderFail, cam->CheckSetReply(0, 14)) << "nothing arrived";
+    EXPECT_EQ(kFinderFail, cam->CheckSetReply(10, 14)) << "shorter than a header";
     n = setReply(16, Mac(9), 0, result16);
-    EXPECT_EQ(-1, cam->CheckSetReply(n, 16)) << "another camera";
-    EXPECT_EQ(-1, cam->CheckGetReply(n, 16));
+    EXPECT_EQ(kFinderFail, cam->CheckSetReply(n, 16)) << "another camera";
+    EXPECT_EQ(kFinderFail, cam->CheckGetReply(n, 16));
 
-    EXPECT_EQ(-3, cam->ProcessResponse(nullptr));
+    EXPECT_EQ(kFinderBadRecord, cam->ProcessResponse(nullptr));
     setReply(17, mac, 0, result16);
-    EXPECT_EQ(0, cam->ProcessResponse(&cam->Packet()));
+    EXPECT_EQ(kFinderOk, cam->ProcessResponse(&cam->Packet()));
 
     // A camera object not yet filled matches no reply.
     CLANDAPObj blank;
     std::memcpy(blank.Packet().bytes, cam->Packet().bytes, CLANDAPObj::kSetReplySize);
-    EXPECT_EQ(-1, blank.CheckGetReply(int(CLANDAPObj::kSetReplySize), 17));
+    EXPECT_EQ(kFinderFail, blank.CheckGetReply(int(CLANDAPObj::kSetReplySize), 17));
 }
 
 TEST(LandapDiscoveryReplies, MalformedStaleAndForeignRepliesAreDropped)
@@ -298,7 +298,7 @@ TEST(LandapDiscoveryReplies, FirstReplyPerMACWinsInArrivalOrder)
     EXPECT_EQ(b1, notified.bodies[1]);
 
     MAC_ADDR m{};
-    ASSERT_EQ(1, mgr.GetCameraMAC(0, &m));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraMAC(0, &m));
     EXPECT_EQ(0, std::memcmp(m.addr, Mac(2).addr, 6));
     MAC_ADDR m1 = Mac(1);
     EXPECT_EQ(1, mgr.FindCamIdxByMAC(&m1));
@@ -309,7 +309,7 @@ TEST(LandapDiscoveryReplies, FirstReplyPerMACWinsInArrivalOrder)
     EXPECT_EQ(0, std::memcmp(cam->GetDeviceInfoBytes(), b2.data(), b2.size()));
 
     _NetworkSetting ns;
-    ASSERT_EQ(1, mgr.GetCameraNetwork(0, &ns));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraNetwork(0, &ns));
     EXPECT_EQ(1u, ns.DHCP);
     EXPECT_EQ(Addr("198.51.100.7"), ns.IPAddr);
     EXPECT_EQ(Addr("255.255.255.0"), ns.SubnetMask);
@@ -317,7 +317,7 @@ TEST(LandapDiscoveryReplies, FirstReplyPerMACWinsInArrivalOrder)
     EXPECT_EQ(Addr("192.0.2.53"), ns.DNS1);
     EXPECT_EQ(Addr("192.0.2.54"), ns.DNS2);
     uint32_t intf = 0;
-    EXPECT_EQ(1, mgr.GetCamObjIntf(0, &intf));
+    EXPECT_EQ(kFinderOk, mgr.GetCamObjIntf(0, &intf));
     EXPECT_EQ(Addr("192.0.2.1"), intf);
 
     mgr.Reset();
@@ -337,22 +337,22 @@ TEST(LandapCameraList, IndexesOutsideTheListNameNoCamera)
     uint32_t intf;
     for (int i : {-1, 1, 1000}) {
         EXPECT_EQ(nullptr, mgr.GetCameraObj(i));
-        EXPECT_EQ(0, mgr.GetCameraMAC(i, &m));
-        EXPECT_EQ(0, mgr.GetCamObjIntf(i, &intf));
-        EXPECT_EQ(0, mgr.GetLastCmdResult(i, &r));
-        EXPECT_EQ(0, mgr.SetAuthentication(i, "a", "b"));
-        EXPECT_EQ(-1, mgr.VerifyAuthorization(i));
-        EXPECT_EQ(0, mgr.UpdateCameraNetwork(i));
-        EXPECT_EQ(0, mgr.GetCameraNetwork(i, &ns));
-        EXPECT_EQ(-1, mgr.ChangeAdminPassword(i, "a", "b"));
-        EXPECT_EQ(-1, mgr.SetCameraNetwork(i, &ns));
+        EXPECT_EQ(kFinderFail, mgr.GetCameraMAC(i, &m));
+        EXPECT_EQ(kFinderFail, mgr.GetCamObjIntf(i, &intf));
+        EXPECT_EQ(kFinderFail, mgr.GetLastCmdResult(i, &r));
+        EXPECT_EQ(kFinderFail, mgr.SetAuthentication(i, "a", "b"));
+        EXPECT_EQ(kFinderFail, mgr.VerifyAuthorization(i));
+        EXPECT_EQ(kFinderFail, mgr.UpdateCameraNetwork(i));
+        EXPECT_EQ(kFinderFail, mgr.GetCameraNetwork(i, &ns));
+        EXPECT_EQ(kFinderFail, mgr.ChangeAdminPassword(i, "a", "b"));
+        EXPECT_EQ(kFinderFail, mgr.SetCameraNetwork(i, &ns));
     }
     EXPECT_EQ(seq, mgr.GetSeqNo()) << "no number is spent on a missing camera";
-    EXPECT_EQ(0, mgr.GetCameraNetwork(0, nullptr));
-    EXPECT_EQ(-1, mgr.ChangeAdminPassword(0, "a", nullptr));
-    EXPECT_EQ(1, mgr.SetAuthentication(0, "admin", "pw"));
+    EXPECT_EQ(kFinderFail, mgr.GetCameraNetwork(0, nullptr));
+    EXPECT_EQ(kFinderFail, mgr.ChangeAdminPassword(0, "a", nullptr));
+    EXPECT_EQ(kFinderOk, mgr.SetAuthentication(0, "admin", "pw"));
     EXPECT_STREQ("admin", mgr.GetCameraObj(0)->GetUserName());
-    EXPECT_EQ(1, mgr.GetLastCmdResult(0, &r));
-    EXPECT_EQ(0, mgr.SearchCamByIntf(nullptr, 8, 0));
-    EXPECT_EQ(0, mgr.SearchCamByIntf("0.0.0.0", 0, 0));
+    EXPECT_EQ(kFinderOk, mgr.GetLastCmdResult(0, &r));
+    EXPECT_EQ(kFinderFail, mgr.SearchCamByIntf(nullptr, 8, 0));
+    EXPECT_EQ(kFinderFail, mgr.SearchCamByIntf("0.0.0.0", 0, 0));
 }

@@ -1,6 +1,6 @@
 // Every command's reply handling, the settings-record decoders and the DDNS
 // list, with the input as the camera's reply.
-#include "CLANDAPObj.h"
+#include "FuzzCamera.h"
 #include "FuzzInit.h"
 
 #include <cstdio>
@@ -9,39 +9,6 @@
 #include <vector>
 
 namespace {
-
-const MAC_ADDR kMac = {{0x02, 0x00, 0x5e, 0x00, 0x02, 0x01}};
-
-// A camera whose every exchange is answered with the input.
-class FuzzCam : public CLANDAPObj {
-public:
-    FuzzCam(const uint8_t* data, size_t size, bool patch) : m_data(data), m_size(size), m_patch(patch)
-    {
-        uint8_t info[_LANDAP_Device_Info::WireSize] = {};
-        uint32_t intf = 0;
-        AssignInitData(info, sizeof info, &kMac, &intf);
-        SetAuthentication("admin", "secret");
-    }
-
-protected:
-    int Transact(unsigned replyLen, unsigned long, uint16_t) override
-    {
-        uint16_t seq = m_Packet->Header().LandapSeqNo;
-        size_t n = m_size < replyLen ? m_size : replyLen;
-        std::memset(m_Packet->bytes, 0, replyLen);
-        std::memcpy(m_Packet->bytes, m_data, n);
-        if (m_patch && n >= LandapHeader::WireSize) {
-            LANDAPPutU16(m_Packet->bytes + LandapHeader::OffSeqNo, seq);
-            std::memcpy(m_Packet->bytes + LandapHeader::OffTargetMAC, kMac.addr, 6);
-        }
-        return int(n);
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    bool m_patch;
-};
 
 void Terminated(const char* text, size_t size)
 {
@@ -61,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    FuzzCam cam(data + 1, size - 1, (data[0] & 1) != 0);
+    FuzzCamera cam;
+    cam.AnswerWith(data + 1, size - 1, (data[0] & 1) != 0);
     uint16_t seq = uint16_t(data[0] << 3);
 
     cam.VerifyAuthorization(seq++);
@@ -69,20 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     cam.ChangeAdminPassword(nullptr, longValue.c_str(), seq++);
 
     _LANDAP_Get_Wireless_Pack wp;
-    if (cam.DoGetCameraWireless(&wp, seq++) == 0) {
+    if (cam.DoGetCameraWireless(&wp, seq++) == kFinderOk) {
         Terminated(wp.Settings.SSID, sizeof wp.Settings.SSID);
         Terminated(wp.Settings.WPAKey, sizeof wp.Settings.WPAKey);
     }
     _LANDAPWirelessCapability cap;
     cam.GetCameraWirelessCap(&cap, seq++);
     _LANDAP_Get_AdvNetwork_Pack ap;
-    if (cam.DoGetCameraAdvNetwork(&ap, seq++) == 0)
+    if (cam.DoGetCameraAdvNetwork(&ap, seq++) == kFinderOk)
         Terminated(ap.ProviderList, sizeof ap.ProviderList);
     _LANDAPDatetime dt;
-    if (cam.GetCameraDatetime(&dt, seq++) == 0)
+    if (cam.GetCameraDatetime(&dt, seq++) == kFinderOk)
         Terminated(dt.LocalTime, sizeof dt.LocalTime);
     _LANDAPSimpleWireless sw;
-    if (cam.GetCameraSimpleWireless(&sw, seq++) == 0)
+    if (cam.GetCameraSimpleWireless(&sw, seq++) == kFinderOk)
         Terminated(sw.Key, sizeof sw.Key);
     _tLANDAP_Wireless_AssociatedStatus as;
     cam.GetWirelessAssociatedStatus(&as, seq++);
@@ -93,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     _TESSEL12ProcStatus ps;
     cam.Tessel12QueryProcState(&ps, seq++);
     _TESSEL12URL url;
-    if (cam.QueryTessel12URL(&url, seq++) == 0)
+    if (cam.QueryTessel12URL(&url, seq++) == kFinderOk)
         Terminated(url.URL, sizeof url.URL);
     cam.EnableTessel12(&en, seq++);
     cam.CommitSettings(seq++);
@@ -102,13 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     char name[128];
     for (int k = -1; k <= cam.GetDDNSProvidersCount(); ++k)
-        if (cam.GetDDNSProvider(k, name) >= 0)
+        if (cam.GetDDNSProvider(k, name) == kFinderOk)
             Terminated(name, sizeof name);
     // The input as a provider list of its own.
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     cam.UpdateDDNSProviders(text.c_str());
     for (int k = 0; k < cam.GetDDNSProvidersCount(); ++k)
-        if (cam.GetDDNSProvider(k, name) >= 0)
+        if (cam.GetDDNSProvider(k, name) == kFinderOk)
             Terminated(name, sizeof name);
     return 0;
 }

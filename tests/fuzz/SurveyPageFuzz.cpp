@@ -1,6 +1,6 @@
 // The site-survey page walk and the supported-command walk, fed pages
 // straight from the input.
-#include "CLANDAPObj.h"
+#include "FuzzCamera.h"
 #include "FuzzInit.h"
 
 #include <cstdio>
@@ -11,7 +11,6 @@
 namespace {
 
 constexpr uint16_t kSeq = 0x4321;
-const MAC_ADDR kMac = {{0x02, 0x00, 0x5e, 0x00, 0x02, 0x01}};
 
 // The input as a run of datagrams: a u16 length (cut to a page), then bytes.
 struct Pages {
@@ -31,11 +30,8 @@ struct Pages {
         std::memcpy(buf, data + pos, len);
         pos += len;
         // Most pages should get past the header checks.
-        if (patch && len >= LandapHeader::WireSize) {
-            LANDAPPutU16(buf + LandapHeader::OffSeqNo, kSeq);
-            std::memcpy(buf + LandapHeader::OffTargetMAC, kMac.addr, 6);
-            LANDAPPutU16(buf + LandapHeader::OffStatus, 0);
-        }
+        if (patch)
+            FuzzCamera::NameRequest(buf, len, kSeq, true);
         return int(len);
     }
 };
@@ -52,10 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    CLANDAPObj cam;
-    uint8_t info[_LANDAP_Device_Info::WireSize] = {};
-    uint32_t intf = 0;
-    cam.AssignInitData(info, sizeof info, &kMac, &intf);
+    FuzzCamera cam;
 
     Pages pages{data + 1, size - 1, 0, (data[0] & 1) != 0};
     // Exactly a page, so reads past it are caught.
@@ -69,13 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The same input as a command list reply.
     std::vector<uint8_t> reply(data + 1, data + size);
-    if ((data[0] & 2) && reply.size() >= LandapHeader::WireSize) {
-        LANDAPPutU16(reply.data() + LandapHeader::OffSeqNo, kSeq);
-        std::memcpy(reply.data() + LandapHeader::OffTargetMAC, kMac.addr, 6);
-        LANDAPPutU16(reply.data() + LandapHeader::OffStatus, 0);
-    }
+    if (data[0] & 2)
+        FuzzCamera::NameRequest(reply.data(), reply.size(), kSeq, true);
     // Only the parser: the exchange around it would reach the network.
-    if (cam.TakeSupportedCommands(reply.data(), int(reply.size()), kSeq) == 0 &&
+    if (cam.TakeSupportedCommands(reply.data(), int(reply.size()), kSeq) == kFinderOk &&
         (cam.GetSupportedCmdCount() < 0 || cam.GetSupportedCmdCount() > CLANDAPObj::kMaxSupportedCmds))
         __builtin_trap();
     return 0;

@@ -1,6 +1,7 @@
 #include "Emulator.h"
 
 #include "ChildProcess.h"
+#include "FlatJson.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -49,110 +50,6 @@ void RemoveTree(const std::string& dir) {
     }
     rmdir(dir.c_str());
 }
-
-// A parser for exactly the log lines the emulator writes: one flat object of
-// string and number values.
-class LineParser {
-public:
-    explicit LineParser(const std::string& s) : m_s(s) {}
-
-    bool Parse(LoggedRequest& out) {
-        if (!Take('{')) return false;
-        if (Take('}')) return true;
-        do {
-            std::string key;
-            if (!String(key) || !Take(':')) return false;
-            Skip();
-            if (m_i < m_s.size() && m_s[m_i] == '"') {
-                std::string value;
-                if (!String(value)) return false;
-                if (key == "camera") out.camera = value;
-                else if (key == "from") out.fromAddr = value;
-                else if (key == "hex" && !Hex(value, out.bytes)) return false;
-            } else {
-                double value = 0;
-                if (!Number(value)) return false;
-                if (key == "time") out.time = value;
-                else if (key == "port") out.port = static_cast<int>(value);
-                else if (key == "from_port") out.fromPort = static_cast<int>(value);
-            }
-        } while (Take(','));
-        return Take('}');
-    }
-
-private:
-    void Skip() {
-        while (m_i < m_s.size() && (m_s[m_i] == ' ' || m_s[m_i] == '\t' || m_s[m_i] == '\r'))
-            ++m_i;
-    }
-    bool Take(char c) {
-        Skip();
-        if (m_i < m_s.size() && m_s[m_i] == c) {
-            ++m_i;
-            return true;
-        }
-        return false;
-    }
-    bool String(std::string& out) {
-        if (!Take('"')) return false;
-        while (m_i < m_s.size()) {
-            char c = m_s[m_i++];
-            if (c == '"') return true;
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (m_i >= m_s.size()) return false;
-            char e = m_s[m_i++];
-            switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'u': {
-                // Only ASCII escapes occur in these logs; others become '?'.
-                if (m_i + 4 > m_s.size()) return false;
-                unsigned long code = strtoul(m_s.substr(m_i, 4).c_str(), nullptr, 16);
-                m_i += 4;
-                out += code < 0x80 ? static_cast<char>(code) : '?';
-                break;
-            }
-            default: out += e; break;
-            }
-        }
-        return false;
-    }
-    bool Number(double& out) {
-        Skip();
-        const char* start = m_s.c_str() + m_i;
-        char* end = nullptr;
-        out = strtod(start, &end);
-        if (end == start) return false;
-        m_i += static_cast<size_t>(end - start);
-        return true;
-    }
-    static int Nibble(char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    }
-    static bool Hex(const std::string& text, std::vector<uint8_t>& out) {
-        if (text.size() % 2 != 0) return false;
-        out.clear();
-        out.reserve(text.size() / 2);
-        for (size_t i = 0; i < text.size(); i += 2) {
-            int hi = Nibble(text[i]), lo = Nibble(text[i + 1]);
-            if (hi < 0 || lo < 0) return false;
-            out.push_back(static_cast<uint8_t>(hi << 4 | lo));
-        }
-        return true;
-    }
-
-    const std::string& m_s;
-    size_t m_i = 0;
-};
 
 }  // namespace
 
@@ -234,15 +131,14 @@ void LandapEmulator::Stop() {
 
 std::vector<LoggedRequest> LandapEmulator::Requests() const {
     std::vector<LoggedRequest> out;
-    const std::string text = ReadFile(m_dir + "/log.jsonl");
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t nl = text.find('\n', pos);
-        if (nl == std::string::npos) break;  // a line still being written
-        const std::string line = text.substr(pos, nl - pos);
-        pos = nl + 1;
+    for (auto& f : ReadJsonLines(m_dir + "/log.jsonl")) {
         LoggedRequest r;
-        if (LineParser(line).Parse(r)) out.push_back(std::move(r));
+        r.time = strtod(f["time"].c_str(), nullptr);
+        r.camera = f["camera"];
+        r.port = atoi(f["port"].c_str());
+        r.fromAddr = f["from"];
+        r.fromPort = atoi(f["from_port"].c_str());
+        if (DecodeHex(f["hex"], &r.bytes)) out.push_back(std::move(r));
     }
     return out;
 }

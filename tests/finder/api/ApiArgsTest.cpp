@@ -47,41 +47,41 @@ std::vector<Call> AllCalls()
     len = sizeof text;
     n = 4;
     return {
-        {"RiloFinderSearch", [](void* h) { return RiloFinderSearch(h, 0); }, -1},
-        {"RiloFindCameraIdxByMAC", [](void* h) { return RiloFindCameraIdxByMAC(h, &mac); }, -1},
-        {"RiloGetCameraMAC", [](void* h) { return RiloGetCameraMAC(h, 0, &mac); }, -1},
-        {"RiloGetCameraInfo", [](void* h) { return RiloGetCameraInfo(h, 0, rec, &size); }, -1},
-        {"RiloGetCameraInfoL", [](void* h) { return RiloGetCameraInfoL(h, 0, rec, &size); }, -1},
-        {"RiloGetCameraNetwork", [](void* h) { return RiloGetCameraNetwork(h, 0, &net); }, -1},
-        {"RiloSetFinderCamAuth", [](void* h) { return RiloSetFinderCamAuth(h, 0, "u", "p"); }, -1},
-        {"RiloFinderVerifyAuth", [](void* h) { return RiloFinderVerifyAuth(h, 0); }, -1},
-        {"RiloChangeAdminPassword", [](void* h) { return RiloChangeAdminPassword(h, 0, "u", "p", &res, 1); }, -1},
-        {"RiloGetWireless", [r](void* h) { return RiloGetWireless(h, 0, r, &size); }, -1},
-        {"RiloGetWirelessCapability", [r](void* h) { return RiloGetWirelessCapability(h, 0, r, &size); }, -1},
-        {"RiloGetAdvNetwork", [r](void* h) { return RiloGetAdvNetwork(h, 0, r, &size); }, -1},
-        {"RiloGetCameraDatetime", [r](void* h) { return RiloGetCameraDatetime(h, 0, r, &size); }, -1},
-        {"RiloGetSimpleWireless", [r](void* h) { return RiloGetSimpleWireless(h, 0, r, &size); }, -1},
-        {"RiloGetWirelessAssociatedStatus", [](void* h) { return RiloGetWirelessAssociatedStatus(h, 0, &as, &size); }, -1},
-        {"RiloQueryNetworkStatus", [](void* h) { return RiloQueryNetworkStatus(h, 0, &ns); }, -1},
-        {"RiloGetWirelessSiteSurInfo", [](void* h) { return RiloGetWirelessSiteSurInfo(h, 0, st, &n); }, -1},
-        {"RiloGetLANDAPOptionCmd", [](void* h) { return RiloGetLANDAPOptionCmd(h, 0, codes, &n); }, -1},
-        {"RiloGetDDNSProvidersCount", [](void* h) { return RiloGetDDNSProvidersCount(h, 0, &n); }, -1},
-        {"RiloGetDDNSProviderList", [](void* h) { return RiloGetDDNSProviderList(h, 0, 0, text, 64); }, -1},
-        {"RiloSetCameraInfo", [r](void* h) { return RiloSetCameraInfo(h, 0, r, 376, &res, 1); }, -1},
-        {"RiloSetWireless", [r](void* h) { return RiloSetWireless(h, 0, r, 276, &res, 1); }, -1},
-        {"RiloSetAdvNetwork", [r](void* h) { return RiloSetAdvNetwork(h, 0, r, 348, &res, 1); }, -1},
-        {"RiloSetCameraDatetime", [r](void* h) { return RiloSetCameraDatetime(h, 0, r, 104, &res, 1); }, -1},
-        {"RiloSetSimpleWireless", [r](void* h) { return RiloSetSimpleWireless(h, 0, r, 132, &res, 1); }, -1},
-        {"RiloCommitSettings", [](void* h) { return RiloCommitSettings(h, 0, &res, 0); }, -1},
-        {"RiloInitWirelessSiteSurvey", [](void* h) { return RiloInitWirelessSiteSurvey(h, 0, &res, 0); }, -1},
-        {"RiloResetCamera", [](void* h) { return RiloResetCamera(h, 0, &res, 0); }, -1},
-        {"RiloFactoryResetCamera", [](void* h) { return RiloFactoryResetCamera(h, 0, &res, 0); }, -1},
-        {"RiloGetTessel12Enabled", [](void* h) { return RiloGetTessel12Enabled(h, 0, &a); }, -1},
-        {"RiloTessel12QueryProcState", [](void* h) { return RiloTessel12QueryProcState(h, 0, &a, &b, &c); }, -1},
-        {"RiloEnableTessel12", [](void* h) { return RiloEnableTessel12(h, 0, 1, &res, 0); }, -1},
-        {"RiloQueryTessel12URL", [](void* h) { return RiloQueryTessel12URL(h, 0, text, &len); }, -1},
-        {"RiloGetFreeIP", [](void* h) { return RiloGetFreeIP(h, 0, text, &len); }, -1},
-        {"RiloDHCPDiscover", [](void* h) { return RiloDHCPDiscover(h, 0, text, &len); }, -1},
+        {"RiloFinderSearch", [](void* h) { return RiloFinderSearch(h, 0); }, RILO_FINDER_FAIL},
+        {"RiloFindCameraIdxByMAC", [](void* h) { return RiloFindCameraIdxByMAC(h, &mac); }, RILO_FINDER_FAIL},
+        {"RiloGetCameraMAC", [](void* h) { return RiloGetCameraMAC(h, 0, &mac); }, RILO_FINDER_FAIL},
+        {"RiloGetCameraInfo", [](void* h) { return RiloGetCameraInfo(h, 0, rec, &size); }, RILO_FINDER_FAIL},
+        {"RiloGetCameraInfoL", [](void* h) { return RiloGetCameraInfoL(h, 0, rec, &size); }, RILO_FINDER_FAIL},
+        {"RiloGetCameraNetwork", [](void* h) { return RiloGetCameraNetwork(h, 0, &net); }, RILO_FINDER_FAIL},
+        {"RiloSetFinderCamAuth", [](void* h) { return RiloSetFinderCamAuth(h, 0, "u", "p"); }, RILO_FINDER_FAIL},
+        {"RiloFinderVerifyAuth", [](void* h) { return RiloFinderVerifyAuth(h, 0); }, RILO_FINDER_FAIL},
+        {"RiloChangeAdminPassword", [](void* h) { return RiloChangeAdminPassword(h, 0, "u", "p", &res, 1); }, RILO_FINDER_FAIL},
+        {"RiloGetWireless", [r](void* h) { return RiloGetWireless(h, 0, r, &size); }, RILO_FINDER_FAIL},
+        {"RiloGetWirelessCapability", [r](void* h) { return RiloGetWirelessCapability(h, 0, r, &size); }, RILO_FINDER_FAIL},
+        {"RiloGetAdvNetwork", [r](void* h) { return RiloGetAdvNetwork(h, 0, r, &size); }, RILO_FINDER_FAIL},
+        {"RiloGetCameraDatetime", [r](void* h) { return RiloGetCameraDatetime(h, 0, r, &size); }, RILO_FINDER_FAIL},
+        {"RiloGetSimpleWireless", [r](void* h) { return RiloGetSimpleWireless(h, 0, r, &size); }, RILO_FINDER_FAIL},
+        {"RiloGetWirelessAssociatedStatus", [](void* h) { return RiloGetWirelessAssociatedStatus(h, 0, &as, &size); }, RILO_FINDER_FAIL},
+        {"RiloQueryNetworkStatus", [](void* h) { return RiloQueryNetworkStatus(h, 0, &ns); }, RILO_FINDER_FAIL},
+        {"RiloGetWirelessSiteSurInfo", [](void* h) { return RiloGetWirelessSiteSurInfo(h, 0, st, &n); }, RILO_FINDER_FAIL},
+        {"RiloGetLANDAPOptionCmd", [](void* h) { return RiloGetLANDAPOptionCmd(h, 0, codes, &n); }, RILO_FINDER_FAIL},
+        {"RiloGetDDNSProvidersCount", [](void* h) { return RiloGetDDNSProvidersCount(h, 0, &n); }, RILO_FINDER_FAIL},
+        {"RiloGetDDNSProviderList", [](void* h) { return RiloGetDDNSProviderList(h, 0, 0, text, 64); }, RILO_FINDER_FAIL},
+        {"RiloSetCameraInfo", [r](void* h) { return RiloSetCameraInfo(h, 0, r, 376, &res, 1); }, RILO_FINDER_FAIL},
+        {"RiloSetWireless", [r](void* h) { return RiloSetWireless(h, 0, r, 276, &res, 1); }, RILO_FINDER_FAIL},
+        {"RiloSetAdvNetwork", [r](void* h) { return RiloSetAdvNetwork(h, 0, r, 348, &res, 1); }, RILO_FINDER_FAIL},
+        {"RiloSetCameraDatetime", [r](void* h) { return RiloSetCameraDatetime(h, 0, r, 104, &res, 1); }, RILO_FINDER_FAIL},
+        {"RiloSetSimpleWireless", [r](void* h) { return RiloSetSimpleWireless(h, 0, r, 132, &res, 1); }, RILO_FINDER_FAIL},
+        {"RiloCommitSettings", [](void* h) { return RiloCommitSettings(h, 0, &res, 0); }, RILO_FINDER_FAIL},
+        {"RiloInitWirelessSiteSurvey", [](void* h) { return RiloInitWirelessSiteSurvey(h, 0, &res, 0); }, RILO_FINDER_FAIL},
+        {"RiloResetCamera", [](void* h) { return RiloResetCamera(h, 0, &res, 0); }, RILO_FINDER_FAIL},
+        {"RiloFactoryResetCamera", [](void* h) { return RiloFactoryResetCamera(h, 0, &res, 0); }, RILO_FINDER_FAIL},
+        {"RiloGetTessel12Enabled", [](void* h) { return RiloGetTessel12Enabled(h, 0, &a); }, RILO_FINDER_FAIL},
+        {"RiloTessel12QueryProcState", [](void* h) { return RiloTessel12QueryProcState(h, 0, &a, &b, &c); }, RILO_FINDER_FAIL},
+        {"RiloEnableTessel12", [](void* h) { return RiloEnableTessel12(h, 0, 1, &res, 0); }, RILO_FINDER_FAIL},
+        {"RiloQueryTessel12URL", [](void* h) { return RiloQueryTessel12URL(h, 0, text, &len); }, RILO_FINDER_FAIL},
+        {"RiloGetFreeIP", [](void* h) { return RiloGetFreeIP(h, 0, text, &len); }, RILO_FINDER_FAIL},
+        {"RiloDHCPDiscover", [](void* h) { return RiloDHCPDiscover(h, 0, text, &len); }, RILO_FINDER_FAIL},
     };
 }
 
@@ -126,15 +126,15 @@ TEST(FinderApiHandle, EmptyListGivesNoCamera)
             continue;  // mode 0 would broadcast
         SCOPED_TRACE(call.name);
         std::string out;
-        EXPECT_EQ(-1, Captured([&] { return call.run(h); }, &out));
+        EXPECT_EQ(RILO_FINDER_FAIL, Captured([&] { return call.run(h); }, &out));
         EXPECT_EQ("", out);
     }
-    EXPECT_EQ(-1, RiloFinderSearch(h, 1)) << "only mode 0 searches";
-    EXPECT_EQ(-1, RiloFinderSearch(h, -1));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderSearch(h, 1)) << "only mode 0 searches";
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderSearch(h, -1));
     RiloDestroyFinder(h);
 }
 
-TEST(FinderApiNullArgs, PointerFirstFunctionsGiveMinus3EvenWithoutAHandle)
+TEST(FinderApiNullArgs, PointerFirstFunctionsGiveNullArgEvenWithoutAHandle)
 {
     void* good = RiloCreateFinder();
     ASSERT_NE(nullptr, good);
@@ -145,31 +145,31 @@ TEST(FinderApiNullArgs, PointerFirstFunctionsGiveMinus3EvenWithoutAHandle)
         std::string out;
         int rc = Captured([&] {
             int bad = 0;
-            bad |= RiloGetCameraMAC(h, 0, nullptr) != -3;
-            bad |= RiloGetCameraNetwork(h, 0, nullptr) != -3;
-            bad |= RiloGetWireless(h, 0, nullptr, &size) != -3;
-            bad |= RiloGetWirelessCapability(h, 0, nullptr, &size) != -3;
-            bad |= RiloGetAdvNetwork(h, 0, nullptr, &size) != -3;
-            bad |= RiloGetCameraDatetime(h, 0, nullptr, &size) != -3;
-            bad |= RiloGetSimpleWireless(h, 0, nullptr, &size) != -3;
-            bad |= RiloGetWirelessAssociatedStatus(h, 0, nullptr, &size) != -3;
-            bad |= RiloQueryNetworkStatus(h, 0, nullptr) != -3;
-            bad |= RiloGetWirelessSiteSurInfo(h, 0, nullptr, &n) != -3;
-            bad |= RiloGetWirelessSiteSurInfo(h, 0, reinterpret_cast<_RiloWirelessSiteSurInfo*>(&size), nullptr) != -3;
-            bad |= RiloGetLANDAPOptionCmd(h, 0, nullptr, &n) != -3;
-            bad |= RiloGetLANDAPOptionCmd(h, 0, reinterpret_cast<uint16_t*>(&size), nullptr) != -3;
-            bad |= RiloGetDDNSProvidersCount(h, 0, nullptr) != -3;
-            bad |= RiloGetDDNSProviderList(h, 0, 0, nullptr, 16) != -3;
-            bad |= RiloSetCameraInfo(h, 0, nullptr, 376, nullptr, 1) != -3;
-            bad |= RiloSetWireless(h, 0, nullptr, 276, nullptr, 1) != -3;
-            bad |= RiloSetAdvNetwork(h, 0, nullptr, 348, nullptr, 1) != -3;
-            bad |= RiloSetCameraDatetime(h, 0, nullptr, 104, nullptr, 1) != -3;
-            bad |= RiloSetSimpleWireless(h, 0, nullptr, 132, nullptr, 1) != -3;
-            bad |= RiloGetTessel12Enabled(h, 0, nullptr) != -3;
+            bad |= RiloGetCameraMAC(h, 0, nullptr) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetCameraNetwork(h, 0, nullptr) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetWireless(h, 0, nullptr, &size) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetWirelessCapability(h, 0, nullptr, &size) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetAdvNetwork(h, 0, nullptr, &size) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetCameraDatetime(h, 0, nullptr, &size) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetSimpleWireless(h, 0, nullptr, &size) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetWirelessAssociatedStatus(h, 0, nullptr, &size) != RILO_FINDER_NULL_ARG;
+            bad |= RiloQueryNetworkStatus(h, 0, nullptr) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetWirelessSiteSurInfo(h, 0, nullptr, &n) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetWirelessSiteSurInfo(h, 0, reinterpret_cast<_RiloWirelessSiteSurInfo*>(&size), nullptr) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetLANDAPOptionCmd(h, 0, nullptr, &n) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetLANDAPOptionCmd(h, 0, reinterpret_cast<uint16_t*>(&size), nullptr) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetDDNSProvidersCount(h, 0, nullptr) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetDDNSProviderList(h, 0, 0, nullptr, 16) != RILO_FINDER_NULL_ARG;
+            bad |= RiloSetCameraInfo(h, 0, nullptr, 376, nullptr, 1) != RILO_FINDER_NULL_ARG;
+            bad |= RiloSetWireless(h, 0, nullptr, 276, nullptr, 1) != RILO_FINDER_NULL_ARG;
+            bad |= RiloSetAdvNetwork(h, 0, nullptr, 348, nullptr, 1) != RILO_FINDER_NULL_ARG;
+            bad |= RiloSetCameraDatetime(h, 0, nullptr, 104, nullptr, 1) != RILO_FINDER_NULL_ARG;
+            bad |= RiloSetSimpleWireless(h, 0, nullptr, 132, nullptr, 1) != RILO_FINDER_NULL_ARG;
+            bad |= RiloGetTessel12Enabled(h, 0, nullptr) != RILO_FINDER_NULL_ARG;
             int x = 0;
-            bad |= RiloTessel12QueryProcState(h, 0, &x, &x, nullptr) != -3;
-            bad |= RiloTessel12QueryProcState(h, 0, nullptr, &x, &x) != -3;
-            bad |= RiloQueryTessel12URL(h, 0, nullptr, nullptr) != -3;
+            bad |= RiloTessel12QueryProcState(h, 0, &x, &x, nullptr) != RILO_FINDER_NULL_ARG;
+            bad |= RiloTessel12QueryProcState(h, 0, nullptr, &x, &x) != RILO_FINDER_NULL_ARG;
+            bad |= RiloQueryTessel12URL(h, 0, nullptr, nullptr) != RILO_FINDER_NULL_ARG;
             // A NULL MAC is no camera: -1, also checked first.
             bad |= RiloFindCameraIdxByMAC(h, nullptr) != -1;
             return bad;
@@ -181,21 +181,21 @@ TEST(FinderApiNullArgs, PointerFirstFunctionsGiveMinus3EvenWithoutAHandle)
     // With a handle: the remaining pointer rules.
     char text[32];
     short len = sizeof text;
-    EXPECT_EQ(-3, RiloDHCPDiscover(good, 0, nullptr, &len)) << "not a success without a probe";
-    EXPECT_EQ(-3, RiloDHCPDiscover(good, 0, text, nullptr));
-    EXPECT_EQ(-3, RiloGetFreeIP(good, 0, nullptr, &len));
-    EXPECT_EQ(-3, RiloGetFreeIP(good, 0, text, nullptr));
-    EXPECT_EQ(-3, RiloQueryTessel12URL(good, 0, text, nullptr));
-    EXPECT_EQ(-1, RiloGetCameraInfo(good, 0, nullptr, nullptr)) << "a NULL size is an error, not a crash";
-    EXPECT_EQ(-1, RiloGetCameraInfoL(good, 0, text, nullptr));
-    EXPECT_EQ(-1, RiloGetWireless(good, 0, reinterpret_cast<_RiloCamSettings*>(text), nullptr));
-    EXPECT_EQ(-1, RiloGetDDNSProviderList(good, 0, 0, text, 0));
-    EXPECT_EQ(-1, RiloGetDDNSProviderList(good, 0, 0, text, -5));
-    EXPECT_EQ(-1, RiloSetFinderCamAuth(good, 0, nullptr, nullptr));
-    EXPECT_EQ(-1, RiloChangeAdminPassword(good, 0, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(RILO_FINDER_NULL_ARG, RiloDHCPDiscover(good, 0, nullptr, &len)) << "not a success without a probe";
+    EXPECT_EQ(RILO_FINDER_NULL_ARG, RiloDHCPDiscover(good, 0, text, nullptr));
+    EXPECT_EQ(RILO_FINDER_NULL_ARG, RiloGetFreeIP(good, 0, nullptr, &len));
+    EXPECT_EQ(RILO_FINDER_NULL_ARG, RiloGetFreeIP(good, 0, text, nullptr));
+    EXPECT_EQ(RILO_FINDER_NULL_ARG, RiloQueryTessel12URL(good, 0, text, nullptr));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetCameraInfo(good, 0, nullptr, nullptr)) << "a NULL size is an error, not a crash";
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetCameraInfoL(good, 0, text, nullptr));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetWireless(good, 0, reinterpret_cast<_RiloCamSettings*>(text), nullptr));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetDDNSProviderList(good, 0, 0, text, 0));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetDDNSProviderList(good, 0, 0, text, -5));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloSetFinderCamAuth(good, 0, nullptr, nullptr));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloChangeAdminPassword(good, 0, nullptr, nullptr, nullptr, 0));
     int count = -3;
     _RiloWirelessSiteSurInfo e;
-    EXPECT_EQ(-1, RiloGetWirelessSiteSurInfo(good, 0, &e, &count));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetWirelessSiteSurInfo(good, 0, &e, &count));
     EXPECT_EQ(-3, count);
     RiloDestroyFinder(good);
 }

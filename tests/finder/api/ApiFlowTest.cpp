@@ -16,7 +16,8 @@
 using apitest::AddrBytes;
 using apitest::CamEnv;
 using apitest::Clock;
-using apitest::ParseMac;
+using testsupport::NetlabMacs;
+using testsupport::ParseMac;
 using apitest::RequestsTo;
 using apitest::SecondsSince;
 using apitest::StartCamera;
@@ -30,35 +31,46 @@ const bool kZoneSet = [] {
     return true;
 }();
 
-// A handle after one search; owns it.
-class Finder {
+// A handle; owns it. Searches through the exported functions.
+class Finder : public testsupport::CameraSearch {
 public:
     Finder() : m_h(RiloCreateFinder()) {}
-    ~Finder() { RiloDestroyFinder(m_h); }
+    ~Finder() override { RiloDestroyFinder(m_h); }
     void* h() const { return m_h; }
 
     int Search()
     {
-        testing::internal::CaptureStdout();
-        int rc = RiloFinderSearch(m_h, 0);
-        testing::internal::GetCapturedStdout();
-        return rc;
+        RunSearch();
+        return m_searchResult;
     }
     // Index of netlab camera i in the list, or -1.
-    int IndexOf(int cam) const
-    {
-        std::vector<uint8_t> m = ParseMac(CamEnv(cam, "MAC"));
-        MAC_ADDR mac;
-        std::memcpy(mac.addr, m.data(), 6);
-        return RiloFindCameraIdxByMAC(m_h, &mac);
-    }
+    int IndexOf(int cam) { return IndexOfMac(ParseMac(CamEnv(cam, "MAC"))); }
     int Login(int idx, const char* user = "admin", const char* password = "secret")
     {
         return RiloSetFinderCamAuth(m_h, idx, user, password);
     }
 
+protected:
+    std::string RunSearch() override
+    {
+        testing::internal::CaptureStdout();
+        m_searchResult = RiloFinderSearch(m_h, 0);
+        return testing::internal::GetCapturedStdout();
+    }
+    int IndexOfMac(const testsupport::Mac& m) override
+    {
+        MAC_ADDR mac;
+        std::memcpy(mac.addr, m.data(), 6);
+        return RiloFindCameraIdxByMAC(m_h, &mac);
+    }
+    bool SetCredentials(int idx, const char* user, const char* password) override
+    {
+        return Login(idx, user, password) == RILO_FINDER_OK;
+    }
+
 private:
     void* m_h;
+    int m_searchResult = RILO_FINDER_FAIL;
 };
 
 _RiloCamSettings* AsSettings(void* record)
@@ -88,7 +100,7 @@ TEST(FinderApiRoad, SearchCountAndInformation)
     auto c0 = StartCamera(0);
     auto c2 = StartCamera(2, "\"model\": \"RC-200\", \"mask\": \"255.255.255.0\"");
     Finder f;
-    ASSERT_EQ(0, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
     ASSERT_EQ(2, RiloGetCameraNum(f.h()));
     int i0 = f.IndexOf(0);
     int i2 = f.IndexOf(2);
@@ -96,15 +108,15 @@ TEST(FinderApiRoad, SearchCountAndInformation)
     ASSERT_GE(i2, 0);
     EXPECT_NE(i0, i2);
     MAC_ADDR mac;
-    ASSERT_EQ(0, RiloGetCameraMAC(f.h(), i2, &mac));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetCameraMAC(f.h(), i2, &mac));
     EXPECT_EQ(0, std::memcmp(ParseMac(CamEnv(2, "MAC")).data(), mac.addr, 6));
-    EXPECT_EQ(-1, RiloGetCameraMAC(f.h(), 2, &mac));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetCameraMAC(f.h(), 2, &mac));
 
     size_t refreshes = RequestsTo(*c0, 0, 0xA1).size();
     _RiloLANDAPCamInfo info;
     std::memset(&info, 0, sizeof info);
     unsigned long size = sizeof info;
-    ASSERT_EQ(0, RiloGetCameraInfo(f.h(), i0, &info, &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetCameraInfo(f.h(), i0, &info, &size));
     EXPECT_EQ(376u, size);
     EXPECT_GT(RequestsTo(*c0, 0, 0xA1).size(), refreshes) << "the information is read again";
     EXPECT_EQ(1, info.SettingsHdr.CamSettingsType);
@@ -124,25 +136,25 @@ TEST(FinderApiRoad, SearchCountAndInformation)
     // Too small: the camera is still read, then the size comes back.
     refreshes = RequestsTo(*c0, 0, 0xA1).size();
     size = 0;
-    EXPECT_EQ(-4, RiloGetCameraInfo(f.h(), i0, nullptr, &size));
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, RiloGetCameraInfo(f.h(), i0, nullptr, &size));
     EXPECT_EQ(376u, size);
     EXPECT_GT(RequestsTo(*c0, 0, 0xA1).size(), refreshes);
     size = 375;
-    EXPECT_EQ(-4, RiloGetCameraInfo(f.h(), i0, &info, &size));
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, RiloGetCameraInfo(f.h(), i0, &info, &size));
     EXPECT_EQ(376u, size);
 
     // The kept copy: no traffic.
     refreshes = RequestsTo(*c0, 0, 0xA1).size();
     _RiloLANDAPCamInfo kept;
     size = sizeof kept;
-    ASSERT_EQ(0, RiloGetCameraInfoL(f.h(), i2, &kept, &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetCameraInfoL(f.h(), i2, &kept, &size));
     EXPECT_STREQ("RC-200", kept.Body.ModelName);
     EXPECT_STREQ("198.51.100.7", kept.Body.BasicSet.Network.szCamIP);
     EXPECT_EQ(refreshes, RequestsTo(*c0, 0, 0xA1).size());
 
     _RiloNetworkInfo net;
     std::memset(&net, 0x5A, sizeof net);
-    ASSERT_EQ(0, RiloGetCameraNetwork(f.h(), i0, &net));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetCameraNetwork(f.h(), i0, &net));
     EXPECT_EQ(0, net.bCamUseDHCP);
     EXPECT_STREQ("192.0.2.2", net.szCamIP);
     EXPECT_STREQ("0.0.0.0", net.szCamDNS2);
@@ -150,10 +162,10 @@ TEST(FinderApiRoad, SearchCountAndInformation)
     EXPECT_EQ(0x5A, net.Reserved);
 
     // Another mode keeps the list; a new search without cam2 voids its index.
-    EXPECT_EQ(-1, RiloFinderSearch(f.h(), 1));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderSearch(f.h(), 1));
     EXPECT_EQ(2, RiloGetCameraNum(f.h()));
     c2->Stop();
-    ASSERT_EQ(0, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
     EXPECT_EQ(1, RiloGetCameraNum(f.h()));
     EXPECT_EQ(-1, f.IndexOf(2));
 }
@@ -162,7 +174,7 @@ TEST(FinderApiRoad, SearchWithoutCamerasFails)
 {
     Finder f;
     auto t0 = Clock::now();
-    EXPECT_EQ(-1, f.Search());
+    EXPECT_EQ(RILO_FINDER_FAIL, f.Search());
     EXPECT_GE(SecondsSince(t0), 2.9) << "the quiet time of a search";
     EXPECT_EQ(0, RiloGetCameraNum(f.h()));
 }
@@ -174,25 +186,24 @@ TEST(FinderApiAuth, CredentialsAndVerification)
     auto c0 = StartCamera(0);
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xA3\": {\"auth_fail_status\": 2}}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx, nullptr));
+    const int i0 = idx[0], i1 = idx[1];
 
-    EXPECT_EQ(0, f.Login(i0));
-    EXPECT_EQ(0, RiloFinderVerifyAuth(f.h(), i0));
-    EXPECT_EQ(0, f.Login(i0, "admin", "wrong"));
-    EXPECT_EQ(-8, RiloFinderVerifyAuth(f.h(), i0)) << "status 4";
-    EXPECT_EQ(0, f.Login(i1, "admin", "wrong"));
-    EXPECT_EQ(-2, RiloFinderVerifyAuth(f.h(), i1)) << "refused";
-    EXPECT_EQ(0, f.Login(i1));
-    EXPECT_EQ(0, RiloFinderVerifyAuth(f.h(), i1));
+    EXPECT_EQ(RILO_FINDER_OK, f.Login(i0));
+    EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i0));
+    EXPECT_EQ(RILO_FINDER_OK, f.Login(i0, "admin", "wrong"));
+    EXPECT_EQ(RILO_FINDER_AUTH_STATUS4, RiloFinderVerifyAuth(f.h(), i0)) << "status 4";
+    EXPECT_EQ(RILO_FINDER_OK, f.Login(i1, "admin", "wrong"));
+    EXPECT_EQ(RILO_FINDER_REFUSED, RiloFinderVerifyAuth(f.h(), i1)) << "refused";
+    EXPECT_EQ(RILO_FINDER_OK, f.Login(i1));
+    EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i1));
 
     std::string huge(1000, 'x');
-    EXPECT_EQ(0, f.Login(i0, huge.c_str(), huge.c_str()));
-    EXPECT_EQ(-8, RiloFinderVerifyAuth(f.h(), i0));
-    EXPECT_EQ(-1, f.Login(5));
-    EXPECT_EQ(-1, RiloFinderVerifyAuth(f.h(), 5));
+    EXPECT_EQ(RILO_FINDER_OK, f.Login(i0, huge.c_str(), huge.c_str()));
+    EXPECT_EQ(RILO_FINDER_AUTH_STATUS4, RiloFinderVerifyAuth(f.h(), i0));
+    EXPECT_EQ(RILO_FINDER_FAIL, f.Login(5));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderVerifyAuth(f.h(), 5));
 }
 
 // ---- 4: supported commands -------------------------------------------------------
@@ -201,14 +212,14 @@ TEST(FinderApiOptions, SupportedCommandsWithTheNeededCount)
 {
     auto c0 = StartCamera(0, "\"supported_commands\": [\"0xA1\", \"0xA6\", \"0xA8\", \"0xB1\", \"0xC0\", \"0xC9\"]");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    ASSERT_EQ(0, f.Login(0));
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
     uint16_t codes[50] = {};
     int count = 2;
-    EXPECT_EQ(-4, RiloGetLANDAPOptionCmd(f.h(), 0, codes, &count));
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, RiloGetLANDAPOptionCmd(f.h(), 0, codes, &count));
     EXPECT_EQ(5, count);
     count = 50;
-    ASSERT_EQ(0, RiloGetLANDAPOptionCmd(f.h(), 0, codes, &count));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetLANDAPOptionCmd(f.h(), 0, codes, &count));
     ASSERT_EQ(5, count);
     const uint16_t want[5] = {0xA6, 0xA8, 0xB1, 0xC0, 0xC9};
     for (int k = 0; k < 5; ++k)
@@ -222,11 +233,11 @@ TEST(FinderApiAddress, FixedAddressThenDHCP)
 {
     auto c0 = StartCamera(0, "\"command_faults\": {\"0xA2\": {\"result_value\": 7}}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    ASSERT_EQ(0, f.Login(0));
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
     _RiloLANDAPCamInfo info;
     unsigned long size = sizeof info;
-    ASSERT_EQ(0, RiloGetCameraInfo(f.h(), 0, &info, &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetCameraInfo(f.h(), 0, &info, &size));
 
     _RiloNetworkInfo& n = info.Body.BasicSet.Network;
     n.bCamUseDHCP = 0;
@@ -236,7 +247,7 @@ TEST(FinderApiAddress, FixedAddressThenDHCP)
     std::strcpy(n.szCamDNS1, "192.0.2.53");
     n.szCamDNS2[0] = '\0';
     _RiloFinderResult res{99, 99, 99};
-    ASSERT_EQ(0, RiloSetCameraInfo(f.h(), 0, AsSettings(&info), sizeof info, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloSetCameraInfo(f.h(), 0, AsSettings(&info), sizeof info, &res, 0));
     EXPECT_EQ(0u, res.Code);
     EXPECT_EQ(7u, res.Value);
     EXPECT_EQ(0u, res.WaitMs);
@@ -259,16 +270,16 @@ TEST(FinderApiAddress, FixedAddressThenDHCP)
     _RiloLANDAPCamInfo bad = info;
     bad.SettingsHdr.SettingsBodyLen = 155;
     res = _RiloFinderResult{99, 99, 99};
-    EXPECT_EQ(-1, RiloSetCameraInfo(f.h(), 0, AsSettings(&bad), sizeof bad, &res, 0));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloSetCameraInfo(f.h(), 0, AsSettings(&bad), sizeof bad, &res, 0));
     EXPECT_EQ(sets, RequestsTo(*c0, 0, 0xA2).size());
     EXPECT_EQ(7u, res.Value);
 
-    ASSERT_EQ(0, RiloCommitSettings(f.h(), 0, &res, 0));
-    ASSERT_EQ(0, RiloGetCameraInfo(f.h(), 0, &info, &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloCommitSettings(f.h(), 0, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetCameraInfo(f.h(), 0, &info, &size));
     EXPECT_STREQ("192.0.2.50", info.Body.BasicSet.Network.szCamIP);
 
     info.Body.BasicSet.Network.bCamUseDHCP = 1;
-    ASSERT_EQ(0, RiloSetCameraInfo(f.h(), 0, AsSettings(&info), sizeof info, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloSetCameraInfo(f.h(), 0, AsSettings(&info), sizeof info, &res, 0));
     rec = LastRecord(*c0, 0, 0xA2);
     ASSERT_EQ(89u, rec.size());
     EXPECT_EQ(1, rec[88]);
@@ -278,17 +289,17 @@ TEST(FinderApiAddress, FreeAddressOnTheCamerasInterface)
 {
     auto c0 = StartCamera(0);
     Finder f;
-    ASSERT_EQ(0, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
     char text[32] = {};
     short len = 9;
-    EXPECT_EQ(-4, RiloGetFreeIP(f.h(), 0, text, &len));
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, RiloGetFreeIP(f.h(), 0, text, &len));
     EXPECT_EQ(10, len);
     len = 10;
-    ASSERT_EQ(0, RiloGetFreeIP(f.h(), 0, text, &len));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetFreeIP(f.h(), 0, text, &len));
     EXPECT_STREQ("192.0.2.2", text) << "eth0 is 192.0.2.1/24";
     EXPECT_EQ(10, len);
     len = sizeof text;
-    EXPECT_EQ(-1, RiloGetFreeIP(f.h(), 1, text, &len));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetFreeIP(f.h(), 1, text, &len));
 }
 
 // ---- 6: password change -----------------------------------------------------------
@@ -298,24 +309,21 @@ TEST(FinderApiPassword, ChangeWithAndWithoutALostReply)
     auto c0 = StartCamera(0);
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xA4\": {\"wrong_seq\": true}}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx));
+    const int i0 = idx[0], i1 = idx[1];
 
-    ASSERT_EQ(0, f.Login(i0));
     _RiloFinderResult res{};
-    EXPECT_EQ(0, RiloChangeAdminPassword(f.h(), i0, "admin", "newpw", &res, 0));
-    EXPECT_EQ(-8, RiloFinderVerifyAuth(f.h(), i0)) << "the old password is gone";
-    ASSERT_EQ(0, f.Login(i0, "admin", "newpw"));
-    EXPECT_EQ(0, RiloFinderVerifyAuth(f.h(), i0));
+    EXPECT_EQ(RILO_FINDER_OK, RiloChangeAdminPassword(f.h(), i0, "admin", "newpw", &res, 0));
+    EXPECT_EQ(RILO_FINDER_AUTH_STATUS4, RiloFinderVerifyAuth(f.h(), i0)) << "the old password is gone";
+    ASSERT_EQ(RILO_FINDER_OK, f.Login(i0, "admin", "newpw"));
+    EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i0));
 
     // The camera takes the change but its reply is unusable.
-    ASSERT_EQ(0, f.Login(i1));
-    EXPECT_EQ(-1, RiloChangeAdminPassword(f.h(), i1, "admin", "other", &res, 0));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloChangeAdminPassword(f.h(), i1, "admin", "other", &res, 0));
     EXPECT_EQ(1u, RequestsTo(*c1, 1, 0xA4).size());
-    ASSERT_EQ(0, f.Login(i1, "admin", "other"));
-    EXPECT_EQ(0, RiloFinderVerifyAuth(f.h(), i1));
+    ASSERT_EQ(RILO_FINDER_OK, f.Login(i1, "admin", "other"));
+    EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i1));
 }
 
 // ---- 7: wireless and the other settings records ----------------------------------
@@ -327,16 +335,16 @@ TEST(FinderApiWireless, ReadAndWrite)
         "\"encryption\": 2, \"authentication\": 3, \"wpa_key\": \"passphrase\", \"tx_rate\": 5, "
         "\"wep_def_key\": 1, \"wep_key2\": \"abcde\"}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    ASSERT_EQ(0, f.Login(0));
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
 
     _RiloLANDAPWireless w;
     std::memset(&w, 0, sizeof w);
     unsigned long size = 275;
-    EXPECT_EQ(-4, RiloGetWireless(f.h(), 0, AsSettings(&w), &size));
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, RiloGetWireless(f.h(), 0, AsSettings(&w), &size));
     EXPECT_EQ(276u, size);
     EXPECT_TRUE(RequestsTo(*c0, 0, 0xA8).empty()) << "checked before any traffic";
-    ASSERT_EQ(0, RiloGetWireless(f.h(), 0, AsSettings(&w), &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetWireless(f.h(), 0, AsSettings(&w), &size));
     EXPECT_EQ(276u, size);
     EXPECT_EQ(1, w.SettingsHdr.CamSettingsType);
     EXPECT_EQ(268u, w.SettingsHdr.SettingsBodyLen);
@@ -353,9 +361,9 @@ TEST(FinderApiWireless, ReadAndWrite)
 
     _RiloLANDAPWirelessCap cap;
     size = 23;
-    EXPECT_EQ(-6, RiloGetWirelessCapability(f.h(), 0, AsSettings(&cap), &size));
+    EXPECT_EQ(RILO_FINDER_CAP_TOO_SMALL, RiloGetWirelessCapability(f.h(), 0, AsSettings(&cap), &size));
     EXPECT_EQ(24u, size);
-    ASSERT_EQ(0, RiloGetWirelessCapability(f.h(), 0, AsSettings(&cap), &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetWirelessCapability(f.h(), 0, AsSettings(&cap), &size));
     EXPECT_EQ(0x3FFEu, cap.Body.ChannelBitmap);
     EXPECT_EQ(3, cap.Body.WirelessModeBits);
     EXPECT_EQ(0x1F, cap.Body.EncryptionBits);
@@ -365,7 +373,7 @@ TEST(FinderApiWireless, ReadAndWrite)
     w.Body.WirelessMode = 0x13;
     w.Body.WirelessChannel = 11;
     _RiloFinderResult res{};
-    ASSERT_EQ(0, RiloSetWireless(f.h(), 0, AsSettings(&w), sizeof w, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloSetWireless(f.h(), 0, AsSettings(&w), sizeof w, &res, 0));
     std::vector<uint8_t> rec = LastRecord(*c0, 0, 0xA9);
     ASSERT_EQ(238u, rec.size());
     EXPECT_EQ(11, rec[1]);
@@ -376,15 +384,15 @@ TEST(FinderApiWireless, ReadAndWrite)
 
     _RiloLANDAPWireless back;
     size = sizeof back;
-    ASSERT_EQ(0, RiloGetWireless(f.h(), 0, AsSettings(&back), &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetWireless(f.h(), 0, AsSettings(&back), &size));
     EXPECT_STREQ("Office", back.Body.SSID);
     EXPECT_EQ(3, back.Body.WirelessMode);
 
     size_t sets = RequestsTo(*c0, 0, 0xA9).size();
     w.SettingsHdr.SettingsBodyLen = 267;
-    EXPECT_EQ(-1, RiloSetWireless(f.h(), 0, AsSettings(&w), sizeof w, &res, 0));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloSetWireless(f.h(), 0, AsSettings(&w), sizeof w, &res, 0));
     w.SettingsHdr.SettingsBodyLen = 268;
-    EXPECT_EQ(-1, RiloSetWireless(f.h(), 0, AsSettings(&w), 275, &res, 0));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloSetWireless(f.h(), 0, AsSettings(&w), 275, &res, 0));
     EXPECT_EQ(sets, RequestsTo(*c0, 0, 0xA9).size());
 }
 
@@ -397,20 +405,20 @@ TEST(FinderApiWireless, OtherSettingsRecords)
         "\"associated_status\": {\"u32_0\": 1, \"u32_4\": 2, \"ssid\": \"HomeNet\"}, "
         "\"datetime\": {\"u16_16\": 540, \"b18\": 1, \"b19\": 2, \"text20\": \"Zone\"}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    ASSERT_EQ(0, f.Login(0));
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
     _RiloFinderResult res{};
 
     // Simple wireless: the longest key stays inside the camera's record.
     _RiloLANDAPSimpleWireless s;
     unsigned long size = sizeof s;
-    ASSERT_EQ(0, RiloGetSimpleWireless(f.h(), 0, AsSettings(&s), &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetSimpleWireless(f.h(), 0, AsSettings(&s), &size));
     EXPECT_EQ(1, s.Body.Value0);
     EXPECT_STREQ("Simple", s.Body.SSID);
     EXPECT_EQ(-3, s.Body.Value37);
     std::memset(s.Body.Key, 'K', 67);
     s.Body.Key[67] = '\0';
-    ASSERT_EQ(0, RiloSetSimpleWireless(f.h(), 0, AsSettings(&s), sizeof s, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloSetSimpleWireless(f.h(), 0, AsSettings(&s), sizeof s, &res, 0));
     std::vector<uint8_t> rec = LastRecord(*c0, 0, 0xB0);
     ASSERT_EQ(108u, rec.size());
     EXPECT_EQ(std::vector<uint8_t>(66, 'K'), std::vector<uint8_t>(rec.begin() + 41, rec.begin() + 107));
@@ -420,7 +428,7 @@ TEST(FinderApiWireless, OtherSettingsRecords)
     // Advanced network: flags as bits, PPPoE credentials by mask bit 3.
     _RiloLANDAPAdvNetwork a;
     size = sizeof a;
-    ASSERT_EQ(0, RiloGetAdvNetwork(f.h(), 0, AsSettings(&a), &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetAdvNetwork(f.h(), 0, AsSettings(&a), &size));
     EXPECT_EQ(1, a.Body.UPnPSetting);
     EXPECT_EQ(2, a.Body.DDNSSetting);
     EXPECT_EQ(4, a.Body.PPPoESetting);
@@ -430,7 +438,7 @@ TEST(FinderApiWireless, OtherSettingsRecords)
     a.Body.PPPoESetting = 1;
     std::strcpy(a.Body.PPPoEUID, "pppuser");
     std::strcpy(a.Body.PPPoEPWD, "ppppass");
-    ASSERT_EQ(0, RiloSetAdvNetwork(f.h(), 0, AsSettings(&a), sizeof a, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloSetAdvNetwork(f.h(), 0, AsSettings(&a), sizeof a, &res, 0));
     rec = LastRecord(*c0, 0, 0xA7);
     ASSERT_EQ(324u, rec.size());
     EXPECT_EQ(1, rec[0]);
@@ -439,41 +447,44 @@ TEST(FinderApiWireless, OtherSettingsRecords)
     EXPECT_EQ(8, rec[130]);
     EXPECT_EQ(1, rec[131]);
 
-    // DDNS providers through a caller buffer of 4 bytes.
+    // DDNS providers: at most the caller's length, the NUL only where it
+    // fits.
     int count = 0;
-    ASSERT_EQ(0, RiloGetDDNSProvidersCount(f.h(), 0, &count));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetDDNSProvidersCount(f.h(), 0, &count));
     EXPECT_EQ(2, count);
-    char name[8];
+    char name[12];
     std::memset(name, 'Z', sizeof name);
-    ASSERT_EQ(0, RiloGetDDNSProviderList(f.h(), 0, 1, name, 4));
-    EXPECT_STREQ("DDN", name);
-    EXPECT_EQ('Z', name[4]) << "nothing past the caller's length";
-    EXPECT_EQ(-1, RiloGetDDNSProviderList(f.h(), 0, 2, name, 8));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetDDNSProviderList(f.h(), 0, 1, name, 4));
+    EXPECT_EQ("DDNSZZZZZZZZ", std::string(name, sizeof name)) << "the name fills the 4 bytes: no NUL";
+    std::memset(name, 'Z', sizeof name);
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetDDNSProviderList(f.h(), 0, 1, name, 9));
+    EXPECT_EQ(std::string("DDNS-Two\0ZZZ", sizeof name), std::string(name, sizeof name));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetDDNSProviderList(f.h(), 0, 2, name, 8));
 
     _RiloLANDAPDatetime t;
     std::memset(&t, 0, sizeof t);
     size = sizeof t;
-    ASSERT_EQ(0, RiloGetCameraDatetime(f.h(), 0, AsSettings(&t), &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetCameraDatetime(f.h(), 0, AsSettings(&t), &size));
     EXPECT_EQ(1706745599u, t.Body.Datetime);
     EXPECT_EQ(540, t.Body.Value16);
     EXPECT_EQ(1, t.Body.Value18);
     EXPECT_EQ(2, t.Body.Value19);
     EXPECT_STREQ("Zone", t.Body.Text20);
     t.Body.Datetime = 1700000000;
-    ASSERT_EQ(0, RiloSetCameraDatetime(f.h(), 0, AsSettings(&t), 0, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloSetCameraDatetime(f.h(), 0, AsSettings(&t), 0, &res, 0));
     rec = LastRecord(*c0, 0, 0xAD);
     ASSERT_EQ(100u, rec.size());
     EXPECT_EQ(0, std::memcmp("20231114221320", rec.data(), 15));
 
     _RiloWirelessAssociatedStatus as;
     size = sizeof as;
-    ASSERT_EQ(0, RiloGetWirelessAssociatedStatus(f.h(), 0, &as, &size));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetWirelessAssociatedStatus(f.h(), 0, &as, &size));
     EXPECT_EQ(1, as.Value0);
     EXPECT_EQ(2, as.Value4);
     EXPECT_STREQ("HomeNet", as.SSID);
 
     _RiloCamNetworkStatus ns;
-    ASSERT_EQ(0, RiloQueryNetworkStatus(f.h(), 0, &ns));
+    ASSERT_EQ(RILO_FINDER_OK, RiloQueryNetworkStatus(f.h(), 0, &ns));
     EXPECT_STREQ("192.0.2.2", ns.Addr4);
     EXPECT_STREQ("192.0.2.1", ns.Addr12);
 }
@@ -485,24 +496,24 @@ TEST(FinderApiSurvey, ScanThenList)
     auto c0 = StartCamera(0, "\"stations\": 45, \"survey_requires_init\": true, "
                              "\"command_faults\": {\"0xB1\": {\"wait_ms\": 400}}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    ASSERT_EQ(0, f.Login(0));
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
     std::vector<_RiloWirelessSiteSurInfo> e(64);
     int count = 64;
-    ASSERT_EQ(0, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
     EXPECT_EQ(0, count) << "no scan yet";
 
     _RiloFinderResult res{};
     auto t0 = Clock::now();
-    ASSERT_EQ(0, RiloInitWirelessSiteSurvey(f.h(), 0, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloInitWirelessSiteSurvey(f.h(), 0, &res, 0));
     EXPECT_GE(SecondsSince(t0), 0.39);
     EXPECT_EQ(400u, res.WaitMs);
 
     count = 10;
-    EXPECT_EQ(-4, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
     EXPECT_EQ(45, count);
     count = 64;
-    ASSERT_EQ(0, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
     ASSERT_EQ(45, count);
     for (int k = 0; k < 45; ++k) {
         SCOPED_TRACE(k);
@@ -520,12 +531,12 @@ TEST(FinderApiSurvey, ScanThenList)
     // than a read can bring.
     size_t reads = RequestsTo(*c0, 0, 0xAE).size();
     count = 0;
-    EXPECT_EQ(-1, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
     count = -2;
-    EXPECT_EQ(-1, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
     EXPECT_EQ(reads, RequestsTo(*c0, 0, 0xAE).size());
     count = INT_MAX;
-    ASSERT_EQ(0, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetWirelessSiteSurInfo(f.h(), 0, e.data(), &count));
     EXPECT_EQ(45, count);
 }
 
@@ -537,24 +548,21 @@ TEST(FinderApiRemote, EnableQueryAndAddress)
                              "\"url\": \"https://remote.example.invalid/porch\"}");
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xD2\": {\"status\": 2}}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
-    ASSERT_EQ(0, f.Login(i0));
-    ASSERT_EQ(0, f.Login(i1));
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx));
+    const int i0 = idx[0], i1 = idx[1];
 
     int enabled = -1;
-    ASSERT_EQ(0, RiloGetTessel12Enabled(f.h(), i0, &enabled));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetTessel12Enabled(f.h(), i0, &enabled));
     EXPECT_EQ(0, enabled);
     _RiloFinderResult res{};
-    ASSERT_EQ(0, RiloEnableTessel12(f.h(), i0, 1, &res, 0));
-    ASSERT_EQ(0, RiloGetTessel12Enabled(f.h(), i0, &enabled));
+    ASSERT_EQ(RILO_FINDER_OK, RiloEnableTessel12(f.h(), i0, 1, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloGetTessel12Enabled(f.h(), i0, &enabled));
     EXPECT_EQ(1, enabled);
     int s = 0, a = 0, b = 0;
-    ASSERT_EQ(0, RiloTessel12QueryProcState(f.h(), i0, &s, &a, &b));
+    ASSERT_EQ(RILO_FINDER_OK, RiloTessel12QueryProcState(f.h(), i0, &s, &a, &b));
     EXPECT_EQ(1, s);
-    ASSERT_EQ(0, RiloTessel12QueryProcState(f.h(), i0, &s, &a, &b));
+    ASSERT_EQ(RILO_FINDER_OK, RiloTessel12QueryProcState(f.h(), i0, &s, &a, &b));
     EXPECT_EQ(2, s);
     EXPECT_EQ(5, a);
     EXPECT_EQ(6, b);
@@ -562,25 +570,25 @@ TEST(FinderApiRemote, EnableQueryAndAddress)
     const std::string url = "https://remote.example.invalid/porch";
     char text[80];
     short len = short(url.size());
-    EXPECT_EQ(-4, RiloQueryTessel12URL(f.h(), i0, text, &len));
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, RiloQueryTessel12URL(f.h(), i0, text, &len));
     EXPECT_EQ(short(url.size() + 1), len);
-    ASSERT_EQ(0, RiloQueryTessel12URL(f.h(), i0, text, &len));
+    ASSERT_EQ(RILO_FINDER_OK, RiloQueryTessel12URL(f.h(), i0, text, &len));
     EXPECT_EQ(url, text);
     EXPECT_EQ(short(url.size() + 1), len);
 
-    EXPECT_EQ(-2, RiloEnableTessel12(f.h(), i1, 1, &res, 0)) << "status 2";
+    EXPECT_EQ(RILO_FINDER_REFUSED, RiloEnableTessel12(f.h(), i1, 1, &res, 0)) << "status 2";
 }
 
 TEST(FinderApiRemoteSilent, NoAnswerIsNothingAvailable)
 {
     auto c0 = StartCamera(0, "\"command_faults\": {\"0xD1\": {\"silent\": true}}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
+    ASSERT_EQ(RILO_FINDER_OK, f.Search());
     int enabled = 77;
     testing::internal::CaptureStdout();
     int rc = RiloGetTessel12Enabled(f.h(), 0, &enabled);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(-7, rc);
+    EXPECT_EQ(RILO_FINDER_NOT_AVAILABLE, rc);
     EXPECT_EQ(77, enabled);
 }
 
@@ -591,16 +599,13 @@ TEST(FinderApiCommit, WaitHonouredOrSkipped)
     auto c0 = StartCamera(0, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 1500, \"result_value\": 1}}");
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 1500, \"status\": 2}}");
     Finder f;
-    ASSERT_EQ(0, f.Search());
-    int i0 = f.IndexOf(0), i1 = f.IndexOf(1);
-    ASSERT_GE(i0, 0);
-    ASSERT_GE(i1, 0);
-    ASSERT_EQ(0, f.Login(i0));
-    ASSERT_EQ(0, f.Login(i1));
+    std::vector<int> idx;
+    ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx));
+    const int i0 = idx[0], i1 = idx[1];
 
     _RiloFinderResult res{};
     auto t0 = Clock::now();
-    ASSERT_EQ(0, RiloCommitSettings(f.h(), i0, &res, 0));
+    ASSERT_EQ(RILO_FINDER_OK, RiloCommitSettings(f.h(), i0, &res, 0));
     double waited = SecondsSince(t0);
     EXPECT_GE(waited, 1.5);
     EXPECT_LT(waited, 4.0);
@@ -609,11 +614,11 @@ TEST(FinderApiCommit, WaitHonouredOrSkipped)
     EXPECT_EQ(1500u, res.WaitMs);
 
     t0 = Clock::now();
-    ASSERT_EQ(0, RiloCommitSettings(f.h(), i0, &res, 1));
+    ASSERT_EQ(RILO_FINDER_OK, RiloCommitSettings(f.h(), i0, &res, 1));
     EXPECT_LT(SecondsSince(t0), 1.2) << "noWait 1 skips the wait";
     EXPECT_EQ(1500u, res.WaitMs);
 
     t0 = Clock::now();
-    EXPECT_EQ(-1, RiloCommitSettings(f.h(), i1, &res, 0));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloCommitSettings(f.h(), i1, &res, 0));
     EXPECT_LT(SecondsSince(t0), 1.2) << "a refused commit never sleeps";
 }

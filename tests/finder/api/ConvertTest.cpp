@@ -476,8 +476,8 @@ TEST_F(FinderChecks, SetsRefuseRecordsOfTheWrongShape)
     w.SettingsHdr.SettingsBodyLen = 268;
     w.SettingsHdr.CamSettingsType = 2;
     EXPECT_EQ(kFinderBadRecord, m_Finder.SetCameraWireless(0, &w, sizeof w));
-    EXPECT_EQ(-1, m_Finder.SetCameraWireless(1, &w, sizeof w)) << "no such camera";
-    EXPECT_EQ(-1, m_Finder.SetCameraWireless(0, nullptr, sizeof w));
+    EXPECT_EQ(kFinderFail, m_Finder.SetCameraWireless(1, &w, sizeof w)) << "no such camera";
+    EXPECT_EQ(kFinderFail, m_Finder.SetCameraWireless(0, nullptr, sizeof w));
 
     // Camera information: at least the basic settings, whatever the size.
     unsigned char basicOnly[8 + 155] = {};
@@ -523,20 +523,20 @@ TEST_F(FinderChecks, GetsWriteBackTheNeededSize)
     size = 43;
     EXPECT_EQ(kFinderTooSmall, m_Finder.GetWirelessAssociatedStatus(0, &as, &size));
     EXPECT_EQ(44u, size);
-    EXPECT_EQ(-1, m_Finder.GetCameraWireless(0, buf, nullptr));
-    EXPECT_EQ(-1, m_Finder.QueryNetworkStatus(0, nullptr));
+    EXPECT_EQ(kFinderFail, m_Finder.GetCameraWireless(0, buf, nullptr));
+    EXPECT_EQ(kFinderFail, m_Finder.QueryNetworkStatus(0, nullptr));
 }
 
 TEST_F(FinderChecks, SurveyCapacityBelowOneSendsNothing)
 {
     _RiloWirelessSiteSurInfo e[2];
     int count = 0;
-    EXPECT_EQ(-1, m_Finder.GetLANDAPWirelessSiteSurInfo(0, e, &count));
+    EXPECT_EQ(kFinderFail, m_Finder.GetLANDAPWirelessSiteSurInfo(0, e, &count));
     EXPECT_EQ(0, count);
     count = -7;
-    EXPECT_EQ(-1, m_Finder.GetLANDAPWirelessSiteSurInfo(0, e, &count));
+    EXPECT_EQ(kFinderFail, m_Finder.GetLANDAPWirelessSiteSurInfo(0, e, &count));
     EXPECT_EQ(-7, count) << "the capacity is left as given";
-    EXPECT_EQ(-1, m_Finder.GetLANDAPWirelessSiteSurInfo(0, nullptr, &count));
+    EXPECT_EQ(kFinderFail, m_Finder.GetLANDAPWirelessSiteSurInfo(0, nullptr, &count));
 }
 
 TEST_F(FinderChecks, CameraInformationFromTheStoredCopy)
@@ -549,11 +549,11 @@ TEST_F(FinderChecks, CameraInformationFromTheStoredCopy)
     size = 0;
     EXPECT_EQ(kFinderInfoTooSmall, m_Finder.WrapCameraInfo(0, nullptr, &size));
     EXPECT_EQ(376u, size);
-    EXPECT_EQ(-1, m_Finder.WrapCameraInfo(0, &rec, nullptr));
-    EXPECT_EQ(-1, m_Finder.WrapCameraInfo(3, &rec, &size));
+    EXPECT_EQ(kFinderFail, m_Finder.WrapCameraInfo(0, &rec, nullptr));
+    EXPECT_EQ(kFinderFail, m_Finder.WrapCameraInfo(3, &rec, &size));
 
     size = sizeof rec;
-    ASSERT_EQ(0, m_Finder.WrapCameraInfo(0, &rec, &size));
+    ASSERT_EQ(kFinderOk, m_Finder.WrapCameraInfo(0, &rec, &size));
     EXPECT_EQ(376u, size);
     EXPECT_STREQ("RC-100", rec.Body.ModelName);
     EXPECT_STREQ("192.0.2.2", rec.Body.BasicSet.Network.szCamIP);
@@ -561,7 +561,7 @@ TEST_F(FinderChecks, CameraInformationFromTheStoredCopy)
 
     _RiloNetworkInfo n;
     std::memset(&n, 0x5A, sizeof n);
-    ASSERT_EQ(0, m_Finder.GetNetworkInfo(0, &n));
+    ASSERT_EQ(kFinderOk, m_Finder.GetNetworkInfo(0, &n));
     EXPECT_EQ(1, n.bCamUseDHCP) << "the stored setting is 0 or 1";
     EXPECT_STREQ("192.0.2.53", n.szCamDNS1);
 }
@@ -569,39 +569,58 @@ TEST_F(FinderChecks, CameraInformationFromTheStoredCopy)
 TEST_F(FinderChecks, ResultStepCopiesTheLastResult)
 {
     _RiloFinderResult r{9, 9, 9};
-    m_Finder.ProcessResult(5, 0, &r, 0);
+    m_Finder.ProcessResult(5, kFinderOk, &r, 0);
     EXPECT_EQ(9u, r.Code) << "no camera, nothing copied";
-    m_Finder.ProcessResult(0, -1, &r, 0);
+    m_Finder.ProcessResult(0, kFinderFail, &r, 0);
     EXPECT_EQ(0u, r.Code);
     EXPECT_EQ(0u, r.WaitMs);
-    m_Finder.ProcessResult(0, 0, nullptr, 0);
+    m_Finder.ProcessResult(0, kFinderOk, nullptr, 0);
 }
 
 TEST_F(FinderChecks, CredentialsAreCutTo127Characters)
 {
     std::string longUser(300, 'u');
-    EXPECT_EQ(0, m_Finder.SetAuthentication(0, longUser.c_str(), nullptr));
+    EXPECT_EQ(kFinderOk, m_Finder.SetAuthentication(0, longUser.c_str(), nullptr));
     EXPECT_EQ(std::string(127, 'u'), m_Finder.GetUserName());
     EXPECT_STREQ("", m_Finder.GetPassword());
-    EXPECT_EQ(-1, m_Finder.SetAuthentication(1, "a", "b"));
+    EXPECT_EQ(kFinderFail, m_Finder.SetAuthentication(1, "a", "b"));
 }
 
-// ---- free-address result and the DHCP request -----------------------------------
+// ---- internal results as public codes, and the DHCP request -----------------
 
-TEST(FinderAddressResult, LengthsTravelBack)
+TEST(FinderPublicResult, EachFamilyHasItsOwnCodes)
 {
-    short len = 16;
-    EXPECT_EQ(0, RiloAddressResult(1, 16, 12, &len));
-    EXPECT_EQ(12, len);
-    len = 12;
-    EXPECT_EQ(-4, RiloAddressResult(0, 12, 13, &len));
-    EXPECT_EQ(13, len);
-    len = 16;
-    EXPECT_EQ(-7, RiloAddressResult(0, 16, 0, &len));
-    EXPECT_EQ(0, len);
-    len = 16;
-    EXPECT_EQ(-1, RiloAddressResult(0, 16, 16, &len)) << "a missing interface leaves the length";
-    EXPECT_EQ(-1, RiloAddressResult(-1, 16, 16, &len)) << "a probe that could not run";
+    struct Row {
+        FinderFamily family;
+        FinderResult rc;
+        int code;
+    };
+    const Row rows[] = {
+        {FinderFamily::Get, kFinderOk, RILO_FINDER_OK},
+        {FinderFamily::Get, kFinderTooSmall, RILO_FINDER_TOO_SMALL},
+        {FinderFamily::Get, kFinderInfoTooSmall, RILO_FINDER_FAIL},
+        {FinderFamily::Get, kFinderCamFailed, RILO_FINDER_FAIL},
+        {FinderFamily::Info, kFinderInfoTooSmall, RILO_FINDER_TOO_SMALL},
+        {FinderFamily::Info, kFinderTooSmall, RILO_FINDER_FAIL},
+        {FinderFamily::Plain, kFinderOk, RILO_FINDER_OK},
+        {FinderFamily::Plain, kFinderCamRefused, RILO_FINDER_FAIL},
+        {FinderFamily::Plain, kFinderCamFailed, RILO_FINDER_FAIL},
+        {FinderFamily::Plain, kFinderBadRecord, RILO_FINDER_FAIL},
+        {FinderFamily::Verify, kFinderOk, RILO_FINDER_OK},
+        {FinderFamily::Verify, kFinderCamRefused, RILO_FINDER_REFUSED},
+        {FinderFamily::Verify, kFinderCamAuthFailed, RILO_FINDER_AUTH_STATUS4},
+        {FinderFamily::Verify, kFinderFail, RILO_FINDER_FAIL},
+        {FinderFamily::Enable, kFinderCamRefused, RILO_FINDER_REFUSED},
+        {FinderFamily::Enable, kFinderCamAuthFailed, RILO_FINDER_FAIL},
+        {FinderFamily::RemoteRead, kFinderNoReply, RILO_FINDER_NOT_AVAILABLE},
+        {FinderFamily::RemoteRead, kFinderCamFailed, RILO_FINDER_FAIL},
+        {FinderFamily::Address, kFinderOk, RILO_FINDER_OK},
+        {FinderFamily::Address, kFinderTooSmall, RILO_FINDER_TOO_SMALL},
+        {FinderFamily::Address, kFinderNotAvailable, RILO_FINDER_NOT_AVAILABLE},
+        {FinderFamily::Address, kFinderFail, RILO_FINDER_FAIL},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(r.code, RiloPublicResult(r.family, r.rc)) << int(r.family) << " " << int(r.rc);
 }
 
 TEST(FinderDHCPRequest, DiscoverLayout)

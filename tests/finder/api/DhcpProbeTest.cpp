@@ -17,7 +17,6 @@
 using apitest::CamEnv;
 using apitest::Child;
 using apitest::Clock;
-using apitest::ParseMac;
 using apitest::SecondsSince;
 using apitest::StartCamera;
 
@@ -73,13 +72,13 @@ TEST(FinderApiDHCP, ServerAddressComesBack)
     char text[16] = {};
     short len = sizeof text;
     std::string out;
-    ASSERT_EQ(0, Probe(s.h, text, &len, &out)) << out;
+    ASSERT_EQ(RILO_FINDER_OK, Probe(s.h, text, &len, &out)) << out;
     EXPECT_STREQ("192.0.2.2", text);
     EXPECT_EQ(10, len);
 
     char small[16] = {};
     len = 9;
-    EXPECT_EQ(-4, Probe(s.h, small, &len, &out)) << out;
+    EXPECT_EQ(RILO_FINDER_TOO_SMALL, Probe(s.h, small, &len, &out)) << out;
     EXPECT_EQ(10, len);
     EXPECT_STREQ("", small);
     server.Stop();
@@ -110,7 +109,7 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
     short len = sizeof text;
     std::string out;
     auto t0 = Clock::now();
-    EXPECT_EQ(-7, Probe(s.h, text, &len, &out));
+    EXPECT_EQ(RILO_FINDER_NOT_AVAILABLE, Probe(s.h, text, &len, &out));
     double took = SecondsSince(t0);
     EXPECT_GE(took, 1.9);
     EXPECT_LT(took, 3.5);
@@ -127,7 +126,7 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
         req.push_back(uint8_t(std::stoi(hex.substr(k, 2), nullptr, 16)));
     const uint8_t head[12] = {1, 1, 6, 0, 0x83, 0x78, 0x32, 0xE8, 0, 0, 0x80, 0};
     EXPECT_EQ(0, std::memcmp(head, req.data(), sizeof head));
-    std::vector<uint8_t> mac = ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
+    testsupport::Mac mac = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
     EXPECT_EQ(0, std::memcmp(mac.data(), req.data() + 28, 6)) << "chaddr is the interface's MAC";
     const uint8_t tail[8] = {0x63, 0x82, 0x53, 0x63, 53, 1, 1, 0xFF};
     EXPECT_EQ(0, std::memcmp(tail, req.data() + 236, sizeof tail));
@@ -153,11 +152,11 @@ TEST(FinderApiDHCP, PortInUseIsNoVerdictOnTheNetwork)
     short len = 0;
     std::string out;
     auto t0 = Clock::now();
-    EXPECT_EQ(-1, Probe(s.h, text, &len, &out)) << "not -7: no probe was made";
+    EXPECT_EQ(RILO_FINDER_FAIL, Probe(s.h, text, &len, &out)) << "not nothing-available: no probe was made";
     EXPECT_LT(SecondsSince(t0), 1.0);
     EXPECT_NE(std::string::npos, out.find("cannot bind UDP port 68")) << out;
     EXPECT_EQ(std::string::npos, out.find("No DHCP Server!")) << out;
     close(taken);
 
-    EXPECT_EQ(-3, RiloDHCPDiscover(s.h, 0, nullptr, &len));
+    EXPECT_EQ(RILO_FINDER_NULL_ARG, RiloDHCPDiscover(s.h, 0, nullptr, &len));
 }

@@ -7,19 +7,9 @@
 
 #include <gtest/gtest.h>
 
-using apitest::Clock;
-using apitest::SecondsSince;
-
-namespace {
-
-uint32_t Addr(const char* text)
-{
-    in_addr a{};
-    EXPECT_EQ(1, inet_pton(AF_INET, text, &a)) << text;
-    return a.s_addr;
-}
-
-}  // namespace
+using testsupport::Clock;
+using testsupport::SecondsSince;
+using testsupport::ParseAddr;
 
 TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
 {
@@ -30,18 +20,25 @@ TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
 
     char text[32];
     short len = sizeof text;
-    EXPECT_EQ(0, f.FreeIPResult(Addr("192.0.2.1"), text, &len));
+    uint32_t eth0 = ParseAddr("192.0.2.1");
+    EXPECT_EQ(kFinderOk, f.GetFreeIP(&eth0, text, &len));
     EXPECT_STREQ("192.0.2.2", text);
     EXPECT_EQ(10, len);
+    len = 9;
+    EXPECT_EQ(kFinderTooSmall, f.GetFreeIP(&eth0, text, &len));
+    EXPECT_EQ(10, len);
     len = sizeof text;
-    EXPECT_EQ(0, f.FreeIPResult(0, text, &len)) << "0 picks eth0, the first with a broadcast address";
+    uint32_t any = 0;
+    EXPECT_EQ(kFinderOk, f.GetFreeIP(&any, text, &len)) << "0 picks eth0, the first with a broadcast address";
     EXPECT_STREQ("192.0.2.2", text);
 
     len = sizeof text;
-    EXPECT_EQ(-7, f.FreeIPResult(Addr("192.0.2.200"), text, &len)) << "a /32 leaves no address";
+    uint32_t eth1 = ParseAddr("192.0.2.200");
+    EXPECT_EQ(kFinderNotAvailable, f.GetFreeIP(&eth1, text, &len)) << "a /32 leaves no address";
     EXPECT_EQ(0, len);
     len = sizeof text;
-    EXPECT_EQ(-1, f.FreeIPResult(Addr("203.0.113.9"), text, &len)) << "no such interface";
+    uint32_t none = ParseAddr("203.0.113.9");
+    EXPECT_EQ(kFinderFail, f.GetFreeIP(&none, text, &len)) << "no such interface";
     EXPECT_EQ(short(sizeof text), len);
 }
 
@@ -51,16 +48,16 @@ TEST(FinderIntf, InterfaceMACs)
     testsupport::CaptureDiagOut();
     f.Mgr().GetAdapters().Refresh();
     testsupport::TakeDiagOut();
-    std::vector<uint8_t> want = apitest::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
-    std::vector<uint8_t> want1 = apitest::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC1"));
+    testsupport::Mac want = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
+    testsupport::Mac want1 = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC1"));
     MAC_ADDR mac{};
-    uint32_t eth0 = Addr("192.0.2.1"), eth1 = Addr("192.0.2.200"), none = Addr("203.0.113.9");
-    ASSERT_EQ(1, f.GetIntfMAC(&eth0, &mac));
+    uint32_t eth0 = ParseAddr("192.0.2.1"), eth1 = ParseAddr("192.0.2.200"), none = ParseAddr("203.0.113.9");
+    ASSERT_EQ(kFinderOk, f.GetIntfMAC(&eth0, &mac));
     EXPECT_EQ(0, std::memcmp(want.data(), mac.addr, 6));
-    ASSERT_EQ(1, f.GetIntfMAC(&eth1, &mac));
+    ASSERT_EQ(kFinderOk, f.GetIntfMAC(&eth1, &mac));
     EXPECT_EQ(0, std::memcmp(want1.data(), mac.addr, 6));
-    EXPECT_EQ(0, f.GetIntfMAC(&none, &mac));
-    EXPECT_EQ(0, f.GetIntfMAC(&eth0, nullptr));
+    EXPECT_EQ(kFinderFail, f.GetIntfMAC(&none, &mac));
+    EXPECT_EQ(kFinderFail, f.GetIntfMAC(&eth0, nullptr));
 }
 
 TEST(FinderIntf, AnnouncedWaitIsComputedWideAndCapped)
@@ -69,11 +66,11 @@ TEST(FinderIntf, AnnouncedWaitIsComputedWideAndCapped)
     auto cam = apitest::StartCamera(0, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 4294967295}}");
     CLANCamFinder f;
     testsupport::CaptureDiagOut();
-    ASSERT_EQ(1, f.Mgr().Refresh(1000, nullptr, nullptr));
-    ASSERT_EQ(0, f.SetAuthentication(0, "admin", "secret"));
-    int rc = f.Mgr().CommitSettings(0);
+    ASSERT_EQ(kFinderOk, f.Mgr().Refresh(1000, nullptr, nullptr));
+    ASSERT_EQ(kFinderOk, f.SetAuthentication(0, "admin", "secret"));
+    FinderResult rc = f.Mgr().CommitSettings(0);
     testsupport::TakeDiagOut();
-    ASSERT_EQ(0, rc);
+    ASSERT_EQ(kFinderOk, rc);
     f.SetMaxWaitMs(800);
     _RiloFinderResult res{};
     auto t0 = Clock::now();

@@ -13,30 +13,23 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
                                   "\"command_faults\": {\"0xA3\": {\"body_size\": 8}}",
                                   "\"command_faults\": {\"0xA3\": {\"wrong_seq\": true, \"wrong_mac\": true}}"});
     CLANDAPMgr mgr;
-    testsupport::CaptureDiagOut();
-    mgr.Refresh(1000, nullptr, nullptr);
-    testsupport::TakeDiagOut();
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(5), &idx));
     ASSERT_EQ(5, mgr.GetCameraNum());
-    int idx[5];
-    for (int k = 0; k < 5; ++k) {
-        idx[k] = FindMac(mgr, ExtraMac(k));
-        ASSERT_GE(idx[k], 0);
-        mgr.SetAuthentication(idx[k], "admin", "secret");
-    }
 
     testsupport::CaptureDiagOut();
-    EXPECT_EQ(0, mgr.VerifyAuthorization(idx[0]));
-    EXPECT_EQ(2, mgr.VerifyAuthorization(idx[1]));
-    EXPECT_EQ(2, mgr.VerifyAuthorization(idx[2]));
-    EXPECT_EQ(-1, mgr.VerifyAuthorization(idx[3]));
-    EXPECT_EQ(0, mgr.VerifyAuthorization(idx[4]));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(idx[0]));
+    EXPECT_EQ(kFinderCamRefused, mgr.VerifyAuthorization(idx[1]));
+    EXPECT_EQ(kFinderCamRefused, mgr.VerifyAuthorization(idx[2]));
+    EXPECT_EQ(kFinderFail, mgr.VerifyAuthorization(idx[3]));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(idx[4]));
     // Wrong password: the camera answers status 4.
     mgr.SetAuthentication(idx[0], "admin", "wrong");
-    EXPECT_EQ(3, mgr.VerifyAuthorization(idx[0]));
-    EXPECT_EQ(-1, mgr.VerifyAuthorization(mgr.GetCameraNum()));
+    EXPECT_EQ(kFinderCamAuthFailed, mgr.VerifyAuthorization(idx[0]));
+    EXPECT_EQ(kFinderFail, mgr.VerifyAuthorization(mgr.GetCameraNum()));
     std::string out = testsupport::TakeDiagOut();
 
-    auto reqs = SentTo(*emu, ExtraMac(0), 0xA3);
+    auto reqs = RequestsTo(*emu, ExtraMac(0), 0xA3);
     ASSERT_EQ(2u, reqs.size()) << out;
     EXPECT_EQ(62976, reqs[0].port);
     EXPECT_EQ(128, BodyLen(reqs[0]));
@@ -44,7 +37,7 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
     EXPECT_EQ(Hex(AuthBlock("YWRtaW4=", "d3Jvbmc=")), Hex(Body(reqs[1])));
     // Every outcome came from the first reply.
     for (int k = 1; k < 5; ++k)
-        EXPECT_EQ(1u, SentTo(*emu, ExtraMac(k), 0xA3).size()) << k;
+        EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(k), 0xA3).size()) << k;
 }
 
 TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
@@ -55,27 +48,27 @@ TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
     ASSERT_GE(i, 0);
 
     testsupport::CaptureDiagOut();
-    EXPECT_EQ(0, mgr.ChangeAdminPassword(i, "root", "n3w"));
+    EXPECT_EQ(kFinderOk, mgr.ChangeAdminPassword(i, "root", "n3w"));
     // The object keeps the old pair until it is told the new one.
-    EXPECT_EQ(3, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderCamAuthFailed, mgr.VerifyAuthorization(i));
     mgr.SetAuthentication(i, "root", "n3w");
-    EXPECT_EQ(0, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(i));
 
     // No new user name: the current one goes out again.
-    EXPECT_EQ(0, mgr.ChangeAdminPassword(i, nullptr, "x"));
+    EXPECT_EQ(kFinderOk, mgr.ChangeAdminPassword(i, nullptr, "x"));
     mgr.SetAuthentication(i, "root", "x");
-    EXPECT_EQ(0, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(i));
 
     // A 300-byte password: 64 Base64 characters of its first 48 bytes.
     std::string longPassword(300, 'p');
-    EXPECT_EQ(0, mgr.ChangeAdminPassword(i, "root", longPassword.c_str()));
+    EXPECT_EQ(kFinderOk, mgr.ChangeAdminPassword(i, "root", longPassword.c_str()));
     mgr.SetAuthentication(i, "root", longPassword.c_str());
-    EXPECT_EQ(0, mgr.VerifyAuthorization(i));
-    EXPECT_EQ(-1, mgr.ChangeAdminPassword(i, "root", nullptr));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderFail, mgr.ChangeAdminPassword(i, "root", nullptr));
     std::string out = testsupport::TakeDiagOut();
     EXPECT_FALSE(Contains(out, "Authentication information does not exist!")) << out;
 
-    auto reqs = Sent(*c0, 0, 0xA4);
+    auto reqs = RequestsTo(*c0, 0, 0xA4);
     ASSERT_EQ(3u, reqs.size());
     for (const auto& r : reqs)
         ASSERT_EQ(256, BodyLen(r));

@@ -1,5 +1,6 @@
 // Shared pieces of the command tests: emulated cameras in the netlab camera
-// namespaces, a search, and the requests each camera logged.
+// namespaces, the search-then-index setup on a camera list, and the bytes of
+// what a camera logged.
 #ifndef RILO_TESTS_CMDTESTUTIL_H
 #define RILO_TESTS_CMDTESTUTIL_H
 
@@ -7,6 +8,7 @@
 #include "CLANDAPObj.h"
 #include "DiagCapture.h"
 #include "Emulator.h"
+#include "FinderLan.h"
 
 #include <gtest/gtest.h>
 
@@ -21,39 +23,27 @@
 
 namespace cmdtest {
 
+using testsupport::CamEnv;
+using testsupport::Clock;
 using testsupport::LandapEmulator;
 using testsupport::LoggedRequest;
-using testsupport::NetlabEnv;
+using testsupport::RequestsTo;
+using testsupport::SecondsSince;
 using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
 
 constexpr size_t kHdr = 22;
 constexpr size_t kAuth = 128;
 
-inline double SecondsSince(Clock::time_point t0)
-{
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
 inline uint32_t Addr(const std::string& text)
 {
-    in_addr a{};
-    EXPECT_EQ(1, inet_pton(AF_INET, text.c_str(), &a)) << text;
-    return a.s_addr;
-}
-
-inline std::string CamEnv(int i, const char* what)
-{
-    return NetlabEnv(("NETLAB_CAM" + std::to_string(i) + "_" + what).c_str());
+    return testsupport::ParseAddr(text);
 }
 
 inline MAC_ADDR ParseMac(const std::string& text)
 {
     MAC_ADDR m{};
-    unsigned v[6] = {};
-    EXPECT_EQ(6, std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]));
-    for (int k = 0; k < 6; ++k)
-        m.addr[k] = uint8_t(v[k]);
+    testsupport::Mac bytes = testsupport::ParseMac(text);
+    std::memcpy(m.addr, bytes.data(), sizeof m.addr);
     return m;
 }
 
@@ -61,10 +51,8 @@ inline MAC_ADDR ParseMac(const std::string& text)
 // members of its JSON object.
 inline std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& extra = "")
 {
-    std::string cfg = "{\"cameras\": [{\"mac\": \"" + CamEnv(i, "MAC") + "\", \"ip\": \"" + CamEnv(i, "ADDR") +
-                      "\", \"user\": \"admin\", \"password\": \"secret\"" +
-                      (extra.empty() ? "" : ", " + extra) + "}]}";
-    return std::make_unique<LandapEmulator>(CamEnv(i, "NS"), cfg);
+    return testsupport::StartNetlabCamera(
+        i, "\"user\": \"admin\", \"password\": \"secret\"" + (extra.empty() ? "" : ", " + extra));
 }
 
 // Several cameras served by one emulator in the namespace of camera 0:
@@ -76,54 +64,58 @@ inline std::string ExtraMac(int k)
     return text;
 }
 
+inline std::vector<std::string> ExtraMacs(int n)
+{
+    std::vector<std::string> macs;
+    for (int k = 0; k < n; ++k)
+        macs.push_back(ExtraMac(k));
+    return macs;
+}
+
 inline std::unique_ptr<LandapEmulator> StartExtraCameras(const std::vector<std::string>& extras)
 {
-    std::string cfg = "{\"cameras\": [";
-    for (size_t k = 0; k < extras.size(); ++k) {
-        cfg += std::string(k ? ", " : "") + "{\"mac\": \"" + ExtraMac(int(k)) + "\", \"ip\": \"192.0.2." +
-               std::to_string(100 + k) + "\", \"user\": \"admin\", \"password\": \"secret\"" +
-               (extras[k].empty() ? "" : ", " + extras[k]) + "}";
+    std::vector<std::string> cameras;
+    for (size_t k = 0; k < extras.size(); ++k)
+        cameras.push_back(testsupport::CameraJson(
+            ExtraMac(int(k)), "192.0.2." + std::to_string(100 + k),
+            "\"user\": \"admin\", \"password\": \"secret\"" + (extras[k].empty() ? "" : ", " + extras[k])));
+    return testsupport::StartCameras(CamEnv(0, "NS"), cameras);
+}
+
+// The search-then-index setup on a camera list.
+class ListSearch : public testsupport::CameraSearch {
+public:
+    explicit ListSearch(CLANDAPMgr& mgr) : m_mgr(mgr) {}
+
+protected:
+    std::string RunSearch() override
+    {
+        testsupport::CaptureDiagOut();
+        m_mgr.Refresh(1000, nullptr, nullptr);
+        return testsupport::TakeDiagOut();
     }
-    cfg += "]}";
-    return std::make_unique<LandapEmulator>(CamEnv(0, "NS"), cfg);
-}
+    int IndexOfMac(const testsupport::Mac& m) override
+    {
+        MAC_ADDR mac;
+        std::memcpy(mac.addr, m.data(), sizeof mac.addr);
+        return m_mgr.FindCamIdxByMAC(&mac);
+    }
+    bool SetCredentials(int i, const char* user, const char* password) override
+    {
+        return m_mgr.SetAuthentication(i, user, password) == kFinderOk;
+    }
 
-inline int FindMac(const CLANDAPMgr& mgr, const std::string& macText)
-{
-    MAC_ADDR mac = ParseMac(macText);
-    return mgr.FindCamIdxByMAC(&mac);
-}
+private:
+    CLANDAPMgr& m_mgr;
+};
 
-// Searches and returns the index of camera i, with its credentials set
-// (user NULL: none set).
+// Searches and returns the index of netlab camera i, with its credentials
+// set (user NULL: none), or -1 with the test failed.
 inline int Find(CLANDAPMgr& mgr, int i, const char* user = "admin", const char* password = "secret")
 {
-    testsupport::CaptureDiagOut();
-    mgr.Refresh(1000, nullptr, nullptr);
-    std::string out = testsupport::TakeDiagOut();
-    MAC_ADDR mac = ParseMac(CamEnv(i, "MAC"));
-    int idx = mgr.FindCamIdxByMAC(&mac);
-    EXPECT_GE(idx, 0) << "camera " << i << " not found: " << out;
-    if (idx >= 0 && user)
-        mgr.SetAuthentication(idx, user, password);
-    return idx;
-}
-
-// Requests with this command that the camera with this MAC logged.
-inline std::vector<LoggedRequest> SentTo(const LandapEmulator& emu, const std::string& macText, uint16_t command)
-{
-    MAC_ADDR mac = ParseMac(macText);
-    std::vector<LoggedRequest> out;
-    for (const LoggedRequest& r : emu.Requests())
-        if (r.bytes.size() >= kHdr && r.Command() == command && std::memcmp(r.bytes.data() + 6, mac.addr, 6) == 0)
-            out.push_back(r);
-    return out;
-}
-
-// Requests with this command that camera i logged.
-inline std::vector<LoggedRequest> Sent(const LandapEmulator& emu, int i, uint16_t command)
-{
-    return SentTo(emu, CamEnv(i, "MAC"), command);
+    std::vector<int> idx;
+    EXPECT_TRUE(ListSearch(mgr).SearchAndIndex({CamEnv(i, "MAC")}, &idx, user, password));
+    return idx.empty() ? -1 : idx[0];
 }
 
 inline Bytes Body(const LoggedRequest& r)

@@ -10,7 +10,7 @@ namespace {
 // authentication block.
 Bytes OnlyRecord(const LandapEmulator& emu, uint16_t command, size_t recordSize)
 {
-    auto reqs = Sent(emu, 0, command);
+    auto reqs = RequestsTo(emu, 0, command);
     EXPECT_EQ(1u, reqs.size());
     if (reqs.empty())
         return {};
@@ -42,8 +42,8 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
     b.DNS2 = Addr("198.51.100.53");
     b.DHCP = 0;
     testsupport::CaptureDiagOut();
-    EXPECT_EQ(0, mgr.SetCameraSetting(i, &b));
-    EXPECT_EQ(-1, mgr.SetCameraSetting(i, nullptr));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraSetting(i, &b));
+    EXPECT_EQ(kFinderFail, mgr.SetCameraSetting(i, nullptr));
     std::string out = testsupport::TakeDiagOut();
 
     Bytes want(89, 0);
@@ -60,10 +60,10 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
 
     // Pending until the commit; the refresh then shows the new setting.
     testsupport::CaptureDiagOut();
-    ASSERT_EQ(1, mgr.UpdateCameraNetwork(i));
+    ASSERT_EQ(kFinderOk, mgr.UpdateCameraNetwork(i));
     EXPECT_STREQ("Old", mgr.GetLANDAPObj(i)->GetDeviceInfo().BasicSet.CameraName);
-    EXPECT_EQ(0, mgr.CommitSettings(i));
-    ASSERT_EQ(1, mgr.UpdateCameraNetwork(i));
+    EXPECT_EQ(kFinderOk, mgr.CommitSettings(i));
+    ASSERT_EQ(kFinderOk, mgr.UpdateCameraNetwork(i));
     out = testsupport::TakeDiagOut();
     const _LANDAP_Basic_Set& now = mgr.GetLANDAPObj(i)->GetDeviceInfo().BasicSet;
     EXPECT_STREQ("Porch", now.CameraName);
@@ -80,10 +80,10 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
     ns.DNS1 = Addr("192.0.2.2");
     ns.DNS2 = Addr("192.0.2.3");
     testsupport::CaptureDiagOut();
-    EXPECT_EQ(0, mgr.SetCameraNetwork(i, &ns));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraNetwork(i, &ns));
     testsupport::TakeDiagOut();
-    EXPECT_EQ(1, mgr.GetLANDAPObj(i)->IsNetworkChanged());
-    auto reqs = Sent(*c0, 0, 0xA2);
+    EXPECT_TRUE(mgr.GetLANDAPObj(i)->IsNetworkChanged());
+    auto reqs = RequestsTo(*c0, 0, 0xA2);
     ASSERT_EQ(2u, reqs.size());
     Bytes want2(89, 0);
     PutAddr(want2, 64, "192.0.2.60");
@@ -113,7 +113,7 @@ TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
     testsupport::CaptureDiagOut();
 
     _LANDAPWirelessSettings w;
-    ASSERT_EQ(0, mgr.GetCameraWireless(i, &w));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraWireless(i, &w));
     EXPECT_EQ(1, w.WirelessEnable);
     EXPECT_EQ(6, w.WirelessChannel);
     EXPECT_STREQ("HomeNet", w.SSID);
@@ -124,7 +124,7 @@ TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
     EXPECT_STREQ("passphrase", w.WPAKey);
 
     _LANDAPWirelessCapability cap;
-    ASSERT_EQ(0, mgr.GetCameraWirelessCap(i, &cap));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraWirelessCap(i, &cap));
     EXPECT_EQ(2046u, cap.ChannelBitmap);
     EXPECT_EQ(3, cap.WirelessModeBits);
     EXPECT_EQ(31, cap.EncryptionBits);
@@ -146,9 +146,9 @@ TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
     std::snprintf(n.WEPKey1, sizeof n.WEPKey1, "k1");
     std::snprintf(n.WEPKey4, sizeof n.WEPKey4, "k4");
     std::snprintf(n.WPAKey, sizeof n.WPAKey, "open sesame");
-    EXPECT_EQ(0, mgr.SetCameraWireless(i, &n));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraWireless(i, &n));
     _LANDAPWirelessSettings back;
-    ASSERT_EQ(0, mgr.GetCameraWireless(i, &back));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraWireless(i, &back));
     testsupport::TakeDiagOut();
     EXPECT_STREQ("Garden", back.SSID);
     EXPECT_EQ(11, back.WirelessChannel);
@@ -164,7 +164,7 @@ TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
     PutText(want, 138, "k4");
     PutText(want, 170, "open sesame");
     EXPECT_EQ(Hex(want), Hex(OnlyRecord(*c0, 0xA9, 238)));
-    for (const auto& r : Sent(*c0, 0, 0xA8))
+    for (const auto& r : RequestsTo(*c0, 0, 0xA8))
         EXPECT_EQ(Hex(AdminSecret()), Hex(Body(r)));
 }
 
@@ -178,7 +178,7 @@ TEST(FinderCmdSettings, AdvancedNetworkRoundTrip)
     ASSERT_GE(i, 0);
     testsupport::CaptureDiagOut();
     _LANDAPAdvNetworkSettings a;
-    ASSERT_EQ(0, mgr.GetCameraAdvNetwork(i, &a));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraAdvNetwork(i, &a));
     EXPECT_EQ(3, a.Features);
     EXPECT_EQ(1, a.DDNSIndex);
     EXPECT_STREQ("me", a.DDNSUID);
@@ -194,9 +194,9 @@ TEST(FinderCmdSettings, AdvancedNetworkRoundTrip)
     std::snprintf(n.DDNSUID, sizeof n.DDNSUID, "you");
     std::snprintf(n.DDNSPWD, sizeof n.DDNSPWD, "pw");
     std::snprintf(n.DDNSServer, sizeof n.DDNSServer, "s");
-    EXPECT_EQ(0, mgr.SetCameraAdvNetwork(i, &n));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraAdvNetwork(i, &n));
     _LANDAPAdvNetworkSettings back;
-    ASSERT_EQ(0, mgr.GetCameraAdvNetwork(i, &back));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraAdvNetwork(i, &back));
     testsupport::TakeDiagOut();
     EXPECT_STREQ("isp-pass", back.PPPoEPWD);
     EXPECT_EQ(0x05, back.Features);
@@ -225,7 +225,7 @@ TEST(FinderCmdSettings, DatetimeAndSimpleWirelessRoundTrip)
     testsupport::CaptureDiagOut();
 
     _LANDAPDatetime d;
-    ASSERT_EQ(0, mgr.GetCameraDatetime(i, &d));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraDatetime(i, &d));
     EXPECT_STREQ("20240131235959", d.LocalTime);
     EXPECT_EQ(480, d.Value16);
     EXPECT_EQ(1, d.Value18);
@@ -234,13 +234,13 @@ TEST(FinderCmdSettings, DatetimeAndSimpleWirelessRoundTrip)
     std::snprintf(d.LocalTime, sizeof d.LocalTime, "20250704120000");
     d.Value16 = 0xBEEF;
     d.Value19 = 9;
-    EXPECT_EQ(0, mgr.SetCameraDatetime(i, &d));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraDatetime(i, &d));
     _LANDAPDatetime back;
-    ASSERT_EQ(0, mgr.GetCameraDatetime(i, &back));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraDatetime(i, &back));
     EXPECT_STREQ("20250704120000", back.LocalTime);
 
     _LANDAPSimpleWireless s;
-    ASSERT_EQ(0, mgr.GetCameraSimpleWireless(i, &s));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraSimpleWireless(i, &s));
     EXPECT_EQ(1, s.Value0);
     EXPECT_STREQ("Lab", s.SSID);
     EXPECT_EQ(-5, s.Value37);
@@ -249,9 +249,9 @@ TEST(FinderCmdSettings, DatetimeAndSimpleWirelessRoundTrip)
     s.Value37 = -128;
     std::snprintf(s.SSID, sizeof s.SSID, "Shed");
     std::snprintf(s.Key, sizeof s.Key, "%s", std::string(67, 'K').c_str());
-    EXPECT_EQ(0, mgr.SetCameraSimpleWireless(i, &s));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraSimpleWireless(i, &s));
     _LANDAPSimpleWireless sback;
-    ASSERT_EQ(0, mgr.GetCameraSimpleWireless(i, &sback));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraSimpleWireless(i, &sback));
     testsupport::TakeDiagOut();
     EXPECT_STREQ("Shed", sback.SSID);
     EXPECT_EQ(std::string(67, 'K'), sback.Key);
@@ -285,13 +285,13 @@ TEST(FinderCmdSettings, StatusRecords)
     ASSERT_GE(i, 0);
     testsupport::CaptureDiagOut();
     _tLANDAP_Wireless_AssociatedStatus a;
-    ASSERT_EQ(0, mgr.GetWirelessAssociatedStatus(i, &a));
+    ASSERT_EQ(kFinderOk, mgr.GetWirelessAssociatedStatus(i, &a));
     EXPECT_EQ(1u, a.Value0);
     EXPECT_EQ(70u, a.Value4);
     EXPECT_STREQ("HomeNet", a.Text8);
     _LANDAPNetworkStatus n;
-    ASSERT_EQ(0, mgr.QueryNetworkStatus(i, &n));
-    EXPECT_EQ(-1, mgr.QueryNetworkStatus(i, nullptr));
+    ASSERT_EQ(kFinderOk, mgr.QueryNetworkStatus(i, &n));
+    EXPECT_EQ(kFinderFail, mgr.QueryNetworkStatus(i, nullptr));
     testsupport::TakeDiagOut();
     EXPECT_EQ(2u, n.Value0);
     EXPECT_EQ(Addr(CamEnv(0, "ADDR")), n.Addr4);
@@ -299,7 +299,7 @@ TEST(FinderCmdSettings, StatusRecords)
     EXPECT_EQ(Addr("192.0.2.254"), n.Addr12);
     EXPECT_EQ(4u, n.Value16);
     for (uint16_t cmd : {0xB2, 0xC9}) {
-        auto reqs = Sent(*c0, 0, cmd);
+        auto reqs = RequestsTo(*c0, 0, cmd);
         ASSERT_EQ(1u, reqs.size()) << cmd;
         EXPECT_EQ(Hex(AdminSecret()), Hex(Body(reqs[0])));
     }
@@ -317,36 +317,36 @@ TEST(FinderCmdSettings, CommitWaitRestartAndFactoryReset)
 
     _LANDAPWirelessSettings w;
     std::snprintf(w.SSID, sizeof w.SSID, "After");
-    ASSERT_EQ(0, mgr.SetCameraWireless(i, &w));
+    ASSERT_EQ(kFinderOk, mgr.SetCameraWireless(i, &w));
     // A restart drops what was not committed.
-    EXPECT_EQ(0, mgr.ResetCamera(i));
+    EXPECT_EQ(kFinderOk, mgr.ResetCamera(i));
     _LANDAPWirelessSettings got;
-    ASSERT_EQ(0, mgr.GetCameraWireless(i, &got));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraWireless(i, &got));
     EXPECT_STREQ("Before", got.SSID);
 
-    ASSERT_EQ(0, mgr.SetCameraWireless(i, &w));
-    EXPECT_EQ(0, mgr.CommitSettings(i));
+    ASSERT_EQ(kFinderOk, mgr.SetCameraWireless(i, &w));
+    EXPECT_EQ(kFinderOk, mgr.CommitSettings(i));
     _CmdResult r;
-    ASSERT_EQ(1, mgr.GetLastCmdResult(i, &r));
+    ASSERT_EQ(kFinderOk, mgr.GetLastCmdResult(i, &r));
     EXPECT_EQ(0u, r.code);
     EXPECT_EQ(1u, r.value);
     EXPECT_EQ(1500u, r.waitMs) << "the camera's wait is handed to the caller";
-    EXPECT_EQ(0, mgr.ResetCamera(i));
-    ASSERT_EQ(1, mgr.GetLastCmdResult(i, &r));
+    EXPECT_EQ(kFinderOk, mgr.ResetCamera(i));
+    ASSERT_EQ(kFinderOk, mgr.GetLastCmdResult(i, &r));
     EXPECT_EQ(0u, r.waitMs) << "each set starts from a cleared result";
-    ASSERT_EQ(0, mgr.GetCameraWireless(i, &got));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraWireless(i, &got));
     EXPECT_STREQ("After", got.SSID);
 
     // The camera refuses the factory reset with status 2.
-    EXPECT_EQ(2, mgr.FactoryResetCamera(i));
-    ASSERT_EQ(1, mgr.GetLastCmdResult(i, &r));
+    EXPECT_EQ(kFinderCamRefused, mgr.FactoryResetCamera(i));
+    ASSERT_EQ(kFinderOk, mgr.GetLastCmdResult(i, &r));
     EXPECT_EQ(0u, r.value);
-    EXPECT_EQ(-1, mgr.CommitSettings(-1));
+    EXPECT_EQ(kFinderFail, mgr.CommitSettings(-1));
     testsupport::TakeDiagOut();
     for (uint16_t cmd : {0xAA, 0xAB, 0xC0})
-        for (const auto& req : Sent(*c0, 0, cmd))
+        for (const auto& req : RequestsTo(*c0, 0, cmd))
             EXPECT_EQ(Hex(AdminSecret()), Hex(Body(req))) << cmd;
-    EXPECT_EQ(1u, Sent(*c0, 0, 0xC0).size());
+    EXPECT_EQ(1u, RequestsTo(*c0, 0, 0xC0).size());
 }
 
 TEST(FinderCmdSettings, FactoryResetRestoresTheCredentials)
@@ -356,12 +356,12 @@ TEST(FinderCmdSettings, FactoryResetRestoresTheCredentials)
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
     testsupport::CaptureDiagOut();
-    ASSERT_EQ(0, mgr.ChangeAdminPassword(i, "admin", "other"));
+    ASSERT_EQ(kFinderOk, mgr.ChangeAdminPassword(i, "admin", "other"));
     mgr.SetAuthentication(i, "admin", "other");
-    EXPECT_EQ(0, mgr.FactoryResetCamera(i));
-    EXPECT_EQ(3, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderOk, mgr.FactoryResetCamera(i));
+    EXPECT_EQ(kFinderCamAuthFailed, mgr.VerifyAuthorization(i));
     mgr.SetAuthentication(i, "admin", "secret");
-    EXPECT_EQ(0, mgr.VerifyAuthorization(i));
+    EXPECT_EQ(kFinderOk, mgr.VerifyAuthorization(i));
     testsupport::TakeDiagOut();
 }
 
@@ -375,49 +375,46 @@ TEST(FinderCmdSettings, MalformedAndFullWidthReplies)
                                   "\"time\": \"20240131235959\", \"faults\": {\"full_width\": true}, "
                                   "\"wireless\": {\"ssid\": \"S\"}, \"simple_wireless\": {\"key\": \"k\"}"});
     CLANDAPMgr mgr;
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(2), &idx));
+    const int bad = idx[0], full = idx[1];
     testsupport::CaptureDiagOut();
-    mgr.Refresh(1000, nullptr, nullptr);
-    int bad = FindMac(mgr, ExtraMac(0)), full = FindMac(mgr, ExtraMac(1));
-    ASSERT_GE(bad, 0);
-    ASSERT_GE(full, 0);
-    mgr.SetAuthentication(bad, "admin", "secret");
-    mgr.SetAuthentication(full, "admin", "secret");
 
     _LANDAPWirelessSettings w;
     std::snprintf(w.SSID, sizeof w.SSID, "untouched");
-    EXPECT_EQ(-1, mgr.GetCameraWireless(bad, &w));
+    EXPECT_EQ(kFinderFail, mgr.GetCameraWireless(bad, &w));
     EXPECT_STREQ("untouched", w.SSID);
     _LANDAPWirelessCapability cap;
-    EXPECT_EQ(-1, mgr.GetCameraWirelessCap(bad, &cap));
+    EXPECT_EQ(kFinderFail, mgr.GetCameraWirelessCap(bad, &cap));
     _LANDAPAdvNetworkSettings a;
-    EXPECT_EQ(-1, mgr.GetCameraAdvNetwork(bad, &a));
+    EXPECT_EQ(kFinderFail, mgr.GetCameraAdvNetwork(bad, &a));
     _LANDAPDatetime d;
     _LANDAPSimpleWireless s;
-    EXPECT_EQ(-1, mgr.GetCameraSimpleWireless(bad, &s));
+    EXPECT_EQ(kFinderFail, mgr.GetCameraSimpleWireless(bad, &s));
     _tLANDAP_Wireless_AssociatedStatus as;
-    EXPECT_EQ(-1, mgr.GetWirelessAssociatedStatus(bad, &as));
+    EXPECT_EQ(kFinderFail, mgr.GetWirelessAssociatedStatus(bad, &as));
     _LANDAPNetworkStatus ns;
-    EXPECT_EQ(-1, mgr.QueryNetworkStatus(bad, &ns));
+    EXPECT_EQ(kFinderFail, mgr.QueryNetworkStatus(bad, &ns));
     // Each failure came from one exchange.
     for (uint16_t cmd : {0xA6, 0xA8, 0xAF, 0xB2, 0xC9})
-        EXPECT_EQ(cmd == 0xA8 ? 2u : 1u, SentTo(*emu, ExtraMac(0), cmd).size()) << cmd;
+        EXPECT_EQ(cmd == 0xA8 ? 2u : 1u, RequestsTo(*emu, ExtraMac(0), cmd).size()) << cmd;
 
     // Texts without a terminator end at their field.
-    ASSERT_EQ(0, mgr.GetCameraWireless(full, &w));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraWireless(full, &w));
     EXPECT_EQ(36u, std::strlen(w.SSID));
     EXPECT_EQ(68u, std::strlen(w.WPAKey));
     EXPECT_EQ(32u, std::strlen(w.WEPKey3));
-    ASSERT_EQ(0, mgr.GetCameraDatetime(full, &d));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraDatetime(full, &d));
     EXPECT_EQ("20240131235959##", std::string(d.LocalTime));
     EXPECT_EQ(64u, std::strlen(d.Text20));
-    ASSERT_EQ(0, mgr.GetCameraSimpleWireless(full, &s));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraSimpleWireless(full, &s));
     EXPECT_EQ(36u, std::strlen(s.SSID));
     EXPECT_EQ(67u, std::strlen(s.Key));
-    ASSERT_EQ(0, mgr.GetWirelessAssociatedStatus(full, &as));
+    ASSERT_EQ(kFinderOk, mgr.GetWirelessAssociatedStatus(full, &as));
     EXPECT_EQ(36u, std::strlen(as.Text8));
-    ASSERT_EQ(0, mgr.GetCameraAdvNetwork(full, &a));
+    ASSERT_EQ(kFinderOk, mgr.GetCameraAdvNetwork(full, &a));
     EXPECT_EQ(64u, std::strlen(a.DDNSServer));
-    ASSERT_EQ(1, mgr.UpdateCameraNetwork(full));
+    ASSERT_EQ(kFinderOk, mgr.UpdateCameraNetwork(full));
     testsupport::TakeDiagOut();
     const _LANDAP_Device_Info& info = mgr.GetLANDAPObj(full)->GetDeviceInfo();
     EXPECT_EQ(64u, std::strlen(info.BasicSet.CameraName));
@@ -434,19 +431,19 @@ TEST(FinderCmdSettings, MissingCredentialsMessage)
 
     testsupport::CaptureDiagOut();
     _LANDAPDatetime d;
-    EXPECT_EQ(0, mgr.GetCameraDatetime(i, &d)) << "the empty block still goes out";
+    EXPECT_EQ(kFinderOk, mgr.GetCameraDatetime(i, &d)) << "the empty block still goes out";
     std::string out = testsupport::TakeDiagOut();
     EXPECT_TRUE(Contains(out, line)) << out;
-    auto reqs = Sent(*c0, 0, 0xAC);
+    auto reqs = RequestsTo(*c0, 0, 0xAC);
     ASSERT_EQ(1u, reqs.size());
     EXPECT_EQ(Hex(Bytes(128, 0)), Hex(Body(reqs[0])));
 
     // The writers say nothing.
     testsupport::CaptureDiagOut();
     _LANDAPWirelessSettings w;
-    EXPECT_EQ(0, mgr.SetCameraWireless(i, &w));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraWireless(i, &w));
     _LANDAPDatetime dt;
-    EXPECT_EQ(0, mgr.SetCameraDatetime(i, &dt));
+    EXPECT_EQ(kFinderOk, mgr.SetCameraDatetime(i, &dt));
     out = testsupport::TakeDiagOut();
     EXPECT_FALSE(Contains(out, line)) << out;
 

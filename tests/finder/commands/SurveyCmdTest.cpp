@@ -13,21 +13,6 @@ std::string Ssid(int n)
     return text;
 }
 
-// Searches the extra cameras of the namespace of camera 0 and sets their credentials.
-std::vector<int> FindExtras(CLANDAPMgr& mgr, int n)
-{
-    testsupport::CaptureDiagOut();
-    mgr.Refresh(1000, nullptr, nullptr);
-    testsupport::TakeDiagOut();
-    std::vector<int> idx;
-    for (int k = 0; k < n; ++k) {
-        idx.push_back(FindMac(mgr, ExtraMac(k)));
-        EXPECT_GE(idx.back(), 0) << k;
-        mgr.SetAuthentication(idx.back(), "admin", "secret");
-    }
-    return idx;
-}
-
 }  // namespace
 
 TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
@@ -42,24 +27,24 @@ TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
     // No scan yet: one page with no station.
     std::vector<_LANDAPWirelessStation> st(64);
     int count = 64;
-    ASSERT_EQ(0, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
+    ASSERT_EQ(kFinderOk, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
     EXPECT_EQ(0, count);
 
-    ASSERT_EQ(0, mgr.InitWirelessSiteSurvey(i));
+    ASSERT_EQ(kFinderOk, mgr.InitWirelessSiteSurvey(i));
     _CmdResult r;
-    ASSERT_EQ(1, mgr.GetLastCmdResult(i, &r));
+    ASSERT_EQ(kFinderOk, mgr.GetLastCmdResult(i, &r));
     EXPECT_EQ(500u, r.waitMs);
 
     count = 10;
-    EXPECT_EQ(-6, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
+    EXPECT_EQ(kFinderTooSmall, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
     EXPECT_EQ(45, count);
     count = -3;
-    EXPECT_EQ(-6, mgr.GetWirelessSiteSurInfo(i, st.data(), count)) << "a negative capacity holds nothing";
+    EXPECT_EQ(kFinderTooSmall, mgr.GetWirelessSiteSurInfo(i, st.data(), count)) << "a negative capacity holds nothing";
     EXPECT_EQ(45, count);
 
     count = 64;
     auto t0 = Clock::now();
-    ASSERT_EQ(0, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
+    ASSERT_EQ(kFinderOk, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
     double took = SecondsSince(t0);
     testsupport::TakeDiagOut();
     ASSERT_EQ(45, count);
@@ -75,14 +60,14 @@ TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
     // Only the short last page waits out the quiet time.
     EXPECT_LT(took, 6.0);
 
-    auto reqs = Sent(*c0, 0, 0xAE);
+    auto reqs = RequestsTo(*c0, 0, 0xAE);
     ASSERT_EQ(4u, reqs.size()) << "one request per read, the later pages follow on their own";
     for (const auto& q : reqs) {
         EXPECT_EQ(128, BodyLen(q));
         EXPECT_EQ(Hex(AdminSecret()), Hex(Body(q)));
     }
-    ASSERT_EQ(1u, Sent(*c0, 0, 0xB1).size());
-    EXPECT_EQ(Hex(AdminSecret()), Hex(Body(Sent(*c0, 0, 0xB1)[0])));
+    ASSERT_EQ(1u, RequestsTo(*c0, 0, 0xB1).size());
+    EXPECT_EQ(Hex(AdminSecret()), Hex(Body(RequestsTo(*c0, 0, 0xB1)[0])));
 }
 
 TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
@@ -102,7 +87,8 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
         "\"stations\": 5, \"command_faults\": {\"0xAE\": {\"drop_first\": 2}}",
     });
     CLANDAPMgr mgr;
-    std::vector<int> idx = FindExtras(mgr, 6);
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(6), &idx));
     ASSERT_EQ(6, mgr.GetCameraNum());
     std::vector<_LANDAPWirelessStation> st(2000);
 
@@ -111,21 +97,21 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
         SCOPED_TRACE(k);
         int count = 2000;
         auto t0 = Clock::now();
-        EXPECT_EQ(-1, mgr.GetWirelessSiteSurInfo(idx[size_t(k)], st.data(), count));
+        EXPECT_EQ(kFinderFail, mgr.GetWirelessSiteSurInfo(idx[size_t(k)], st.data(), count));
         EXPECT_EQ(2000, count) << "the capacity is left alone";
         EXPECT_LT(SecondsSince(t0), 10.0);
-        EXPECT_EQ(1u, SentTo(*emu, ExtraMac(k), 0xAE).size());
+        EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(k), 0xAE).size());
     }
     int count = 2000;
     auto t0 = Clock::now();
-    EXPECT_EQ(0, mgr.GetWirelessSiteSurInfo(idx[5], st.data(), count));
+    EXPECT_EQ(kFinderOk, mgr.GetWirelessSiteSurInfo(idx[5], st.data(), count));
     double took = SecondsSince(t0);
     testsupport::TakeDiagOut();
     EXPECT_EQ(5, count);
     EXPECT_EQ(Ssid(5), st[4].SSID);
-    EXPECT_EQ(3u, SentTo(*emu, ExtraMac(5), 0xAE).size());
+    EXPECT_EQ(3u, RequestsTo(*emu, ExtraMac(5), 0xAE).size());
     EXPECT_GT(took, 4.0);
-    EXPECT_EQ(-1, mgr.GetWirelessSiteSurInfo(idx[5], nullptr, count));
+    EXPECT_EQ(kFinderFail, mgr.GetWirelessSiteSurInfo(idx[5], nullptr, count));
 }
 
 TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
@@ -145,43 +131,44 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
         "\"command_faults\": {\"0xA5\": {\"status\": 2}}",
     });
     CLANDAPMgr mgr;
-    std::vector<int> idx = FindExtras(mgr, 6);
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(6), &idx));
     ASSERT_EQ(6, mgr.GetCameraNum());
     testsupport::CaptureDiagOut();
 
     uint16_t codes[200] = {};
     int count = 2;
-    EXPECT_EQ(-6, mgr.GetSupportedCommand(idx[0], codes, count));
+    EXPECT_EQ(kFinderTooSmall, mgr.GetSupportedCommand(idx[0], codes, count));
     EXPECT_EQ(4, count);
     count = 4;
-    ASSERT_EQ(0, mgr.GetSupportedCommand(idx[0], codes, count));
+    ASSERT_EQ(kFinderOk, mgr.GetSupportedCommand(idx[0], codes, count));
     ASSERT_EQ(4, count);
     EXPECT_EQ(0xA6, codes[0]);
     EXPECT_EQ(0xB1, codes[1]);
     EXPECT_EQ(0xC0, codes[2]);
     EXPECT_EQ(0xC9, codes[3]);
-    auto reqs = SentTo(*emu, ExtraMac(0), 0xA5);
+    auto reqs = RequestsTo(*emu, ExtraMac(0), 0xA5);
     ASSERT_EQ(1u, reqs.size()) << "the second call is served from the cache";
     EXPECT_EQ(Hex(AdminSecret()), Hex(Body(reqs[0])));
 
     count = 200;
-    ASSERT_EQ(0, mgr.GetSupportedCommand(idx[1], codes, count));
+    ASSERT_EQ(kFinderOk, mgr.GetSupportedCommand(idx[1], codes, count));
     EXPECT_EQ(120, count) << "a 262-byte reply holds 120 codes";
 
     count = 200;
-    ASSERT_EQ(0, mgr.GetSupportedCommand(idx[2], codes, count));
+    ASSERT_EQ(kFinderOk, mgr.GetSupportedCommand(idx[2], codes, count));
     EXPECT_EQ(2, count) << "only the codes that arrived";
 
     count = 200;
-    EXPECT_EQ(0, mgr.GetSupportedCommand(idx[3], codes, count));
+    EXPECT_EQ(kFinderOk, mgr.GetSupportedCommand(idx[3], codes, count));
     EXPECT_EQ(0, count);
-    EXPECT_EQ(0, mgr.GetSupportedCommand(idx[3], codes, count));
-    EXPECT_EQ(2u, SentTo(*emu, ExtraMac(3), 0xA5).size()) << "an empty cache asks again";
+    EXPECT_EQ(kFinderOk, mgr.GetSupportedCommand(idx[3], codes, count));
+    EXPECT_EQ(2u, RequestsTo(*emu, ExtraMac(3), 0xA5).size()) << "an empty cache asks again";
 
-    EXPECT_EQ(-1, mgr.GetSupportedCommand(idx[4], codes, count));
-    EXPECT_EQ(3, mgr.GetLANDAPObj(idx[4])->GetSupportedCommand(codes, &count, 7));
-    EXPECT_EQ(2, mgr.GetLANDAPObj(idx[5])->GetSupportedCommand(codes, &count, 8));
-    EXPECT_EQ(-1, mgr.GetSupportedCommand(idx[0], nullptr, count));
+    EXPECT_EQ(kFinderFail, mgr.GetSupportedCommand(idx[4], codes, count));
+    EXPECT_EQ(kFinderCamAuthFailed, mgr.GetLANDAPObj(idx[4])->GetSupportedCommand(codes, &count, 7));
+    EXPECT_EQ(kFinderCamRefused, mgr.GetLANDAPObj(idx[5])->GetSupportedCommand(codes, &count, 8));
+    EXPECT_EQ(kFinderFail, mgr.GetSupportedCommand(idx[0], nullptr, count));
     testsupport::TakeDiagOut();
 }
 
@@ -212,57 +199,58 @@ TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
         "\"ddns_list\": \"Q\", \"ddns_list_len\": 0",
     });
     CLANDAPMgr mgr;
-    std::vector<int> idx = FindExtras(mgr, 3);
+    std::vector<int> idx;
+    ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(3), &idx));
     ASSERT_EQ(3, mgr.GetCameraNum());
     FakeDDNSClock fake;
     testsupport::CaptureDiagOut();
 
     g_fakeNow = 1000;
     int count = 0;
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[0], &count));
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
     EXPECT_EQ(4, count);
     char name[128];
-    EXPECT_EQ(0, mgr.GetDDNSProvider(idx[0], 0, name));
+    EXPECT_EQ(kFinderOk, mgr.GetDDNSProvider(idx[0], 0, name));
     EXPECT_STREQ("A", name);
-    EXPECT_EQ(-1, mgr.GetDDNSProvider(idx[0], 1, name)) << "an empty name";
-    EXPECT_EQ(0, mgr.GetDDNSProvider(idx[0], 2, name));
+    EXPECT_EQ(kFinderFail, mgr.GetDDNSProvider(idx[0], 1, name)) << "an empty name";
+    EXPECT_EQ(kFinderOk, mgr.GetDDNSProvider(idx[0], 2, name));
     EXPECT_STREQ("B", name);
-    EXPECT_EQ(-1, mgr.GetDDNSProvider(idx[0], 3, name));
-    EXPECT_EQ(-1, mgr.GetDDNSProvider(idx[0], 4, name));
-    EXPECT_EQ(-1, mgr.GetDDNSProvider(idx[0], -1, name));
-    EXPECT_EQ(0, mgr.GetLANDAPObj(idx[0])->GetDDNSProvider(1, name));
-    EXPECT_EQ(1u, SentTo(*emu, ExtraMac(0), 0xA6).size());
+    EXPECT_EQ(kFinderFail, mgr.GetDDNSProvider(idx[0], 3, name));
+    EXPECT_EQ(kFinderFail, mgr.GetDDNSProvider(idx[0], 4, name));
+    EXPECT_EQ(kFinderFail, mgr.GetDDNSProvider(idx[0], -1, name));
+    EXPECT_EQ(kFinderFail, mgr.GetLANDAPObj(idx[0])->GetDDNSProvider(1, name));
+    EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(0), 0xA6).size());
 
     g_fakeNow = 1030;
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[0], &count));
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
     g_fakeNow = 1060;
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[0], &count));
-    EXPECT_EQ(1u, SentTo(*emu, ExtraMac(0), 0xA6).size()) << "60 s old is still fresh";
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
+    EXPECT_EQ(1u, RequestsTo(*emu, ExtraMac(0), 0xA6).size()) << "60 s old is still fresh";
     g_fakeNow = 1061;
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[0], &count));
-    EXPECT_EQ(2u, SentTo(*emu, ExtraMac(0), 0xA6).size());
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
+    EXPECT_EQ(2u, RequestsTo(*emu, ExtraMac(0), 0xA6).size());
     EXPECT_EQ(4, count);
     g_fakeNow = 900;
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[0], &count));
-    EXPECT_EQ(3u, SentTo(*emu, ExtraMac(0), 0xA6).size()) << "a clock set back reads again";
-    for (const auto& q : SentTo(*emu, ExtraMac(0), 0xA6))
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[0], &count));
+    EXPECT_EQ(3u, RequestsTo(*emu, ExtraMac(0), 0xA6).size()) << "a clock set back reads again";
+    for (const auto& q : RequestsTo(*emu, ExtraMac(0), 0xA6))
         EXPECT_EQ(Hex(AdminSecret()), Hex(Body(q)));
 
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[1], &count));
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[1], &count));
     ASSERT_EQ(2, count);
-    EXPECT_EQ(0, mgr.GetDDNSProvider(idx[1], 0, name));
+    EXPECT_EQ(kFinderOk, mgr.GetDDNSProvider(idx[1], 0, name));
     EXPECT_EQ(std::string(127, 'x'), name) << "a slot holds 127 characters";
-    EXPECT_EQ(0, mgr.GetDDNSProvider(idx[1], 1, name));
+    EXPECT_EQ(kFinderOk, mgr.GetDDNSProvider(idx[1], 1, name));
     EXPECT_EQ(std::string(49, 'y'), name) << "the list ends with its 200-byte field";
 
     // No list in the reply: nothing held, and the next call reads again.
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[2], &count));
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[2], &count));
     EXPECT_EQ(0, count);
-    ASSERT_EQ(0, mgr.GetDDNSProvidersCount(idx[2], &count));
-    EXPECT_EQ(2u, SentTo(*emu, ExtraMac(2), 0xA6).size());
+    ASSERT_EQ(kFinderOk, mgr.GetDDNSProvidersCount(idx[2], &count));
+    EXPECT_EQ(2u, RequestsTo(*emu, ExtraMac(2), 0xA6).size());
     _LANDAPAdvNetworkSettings a;
-    EXPECT_EQ(0, mgr.GetCameraAdvNetwork(idx[2], &a));
-    EXPECT_EQ(-1, mgr.GetDDNSProvidersCount(idx[2], nullptr));
-    EXPECT_EQ(-1, mgr.GetDDNSProvider(idx[2], 0, nullptr));
+    EXPECT_EQ(kFinderOk, mgr.GetCameraAdvNetwork(idx[2], &a));
+    EXPECT_EQ(kFinderFail, mgr.GetDDNSProvidersCount(idx[2], nullptr));
+    EXPECT_EQ(kFinderFail, mgr.GetDDNSProvider(idx[2], 0, nullptr));
     testsupport::TakeDiagOut();
 }

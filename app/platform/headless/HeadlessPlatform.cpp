@@ -1,4 +1,4 @@
-#include "HeadlessPlatform.h"
+#include "platform/headless/HeadlessPlatform.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "GtkWebPlatform.h"
+#include "platform/gtk/GtkWebPlatform.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,5 +1,9 @@
-#include "GtkApplication.h"
+// The application process of the real program: the main loop, the main
+// window with its web view, and the requests the page's side sends over.
+#include "platform/Platform.h"
+#include "platform/gtk/GtkMainWindow.h"
 
+#include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include <unistd.h>
@@ -13,8 +17,6 @@ namespace platform {
 
 namespace {
 
-constexpr int kWindowWidth = 720;
-constexpr int kWindowHeight = 480;
 // How long a closing window waits for the page's side to shut down.
 constexpr guint kCloseGraceMs = 3000;
 
@@ -119,7 +121,14 @@ gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitT
 
 int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
 {
-    gtk_init(&argc, &argv);
+    if (!gtk_init_check(&argc, &argv)) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr,
+                     "[CameraWizard] cannot open a display (DISPLAY=%s): the wizard is a window and needs a "
+                     "graphical desktop\n",
+                     display && *display ? display : "not set");
+        return 1;
+    }
     const std::string folder = ProgramFolder();
 
     WebKitWebContext* context = webkit_web_context_new();
@@ -128,28 +137,20 @@ int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
     webkit_web_context_set_web_extensions_directory(context, (folder + "webext").c_str());
     webkit_web_context_set_web_extensions_initialization_user_data(context, g_variant_new_string(folder.c_str()));
 
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(window), "Camera Wizard");
-    gtk_window_set_default_size(GTK_WINDOW(window), kWindowWidth, kWindowHeight);
-    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
-
-    GtkWidget* view = webkit_web_view_new_with_context(context);
-    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
-    // The page's console messages are its diagnostics.
-    webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
-    gtk_container_add(GTK_CONTAINER(window), view);
-
+    GtkMainWindow window(context);
+    WebKitWebView* view = window.webView();
     g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), nullptr);
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), nullptr);
     g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
-    g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), view);
+    g_signal_connect(window.widget(), "delete-event", G_CALLBACK(OnDeleteEvent), view);
 
-    delegate->setWindow(window);
-    LoadFile(WEBKIT_WEB_VIEW(view), (folder + "MacHtml/index.html").c_str());
-    gtk_widget_show_all(window);
+    delegate->setWindow(&window);
+    LoadFile(view, (folder + "MacHtml/index.html").c_str());
+    window.Show();
     delegate->applicationDidFinishLaunching();
 
     gtk_main();
+    delegate->setWindow(nullptr);
     return 0;
 }
 

@@ -5,7 +5,7 @@
 // lets a test call published methods by their scripting names, read fields
 // and fire timers by hand.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <map>
 #include <mutex>

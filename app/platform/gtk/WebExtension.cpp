@@ -1,7 +1,7 @@
 // The module WebKit loads into its web process: it makes the bridge object
 // and publishes it as FinderObj in every fresh window object.
-#include "GtkWebPlatform.h"
 #include "HTMLControl.h"
+#include "platform/gtk/GtkWebPlatform.h"
 
 #include <webkit2/webkit-web-extension.h>
 

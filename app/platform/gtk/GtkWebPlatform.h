@@ -6,7 +6,7 @@
 // timers are GLib timeouts on the web process's main loop, and what only the
 // application can do is asked of it with user messages.
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <webkit2/webkit-web-extension.h>
 
