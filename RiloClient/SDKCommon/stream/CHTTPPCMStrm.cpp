@@ -342,7 +342,9 @@ void CHTTPPCMStrm::Record(const _tagAudFmt& fmt, const unsigned char* pPacket,
     if (m_bRecording) {
         RILO_ASSERT(m_pRecorder);
         if (bFormatChange || !bRecordable || !SameRecordFormat(wf, m_wfRecord)) {
+            // The file cannot take another format: it ends here, reported once.
             m_pRecorder->RequestForStop();
+            m_bRecording = false;
             result = rrAddStreamFailed;
         } else {
             result = m_pRecorder->RecordAVISample(type, data, len, stamp, nSeq);
