@@ -2,8 +2,10 @@
 // connection per tag, with media that ffmpeg makes at test time and its own
 // decode as the reference; and recordings of the stream read back by
 // ffprobe and ffmpeg.
+#include "../codec/CodecTestUtil.h"
 #include "../http/HttpCtrlTestUtil.h"
 #include "../record/AviTestUtil.h"
+#include "DiagCapture.h"
 #include "PCMStreamTestUtil.h"
 
 #include "Common.h"
@@ -15,42 +17,19 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 using namespace pcmtest;
 using avitest::Ffmpeg;
 using avitest::TempDir;
+using codectest::ReadBytes;
+using codectest::ToSamples;
 using httptest::Recorder;
 
 namespace {
 
 typedef std::vector<int16_t> Samples;
-
-std::mutex g_diagMu;
-std::string g_diag;
-
-// Both diagnostic streams: some of the lines go to standard error.
-void CaptureBoth(DiagStream, const char* text)
-{
-    std::lock_guard<std::mutex> g(g_diagMu);
-    g_diag += text;
-}
-
-Bytes ReadBytes(const std::string& path)
-{
-    const std::string s = testsupport::ReadFile(path);
-    return Bytes(s.begin(), s.end());
-}
-
-Samples ToSamples(const Bytes& b)
-{
-    Samples s(b.size() / 2);
-    for (size_t i = 0; i < s.size(); ++i)
-        s[i] = int16_t(b[2 * i] | b[2 * i + 1] << 8);
-    return s;
-}
 
 Samples Slice(const Samples& s, size_t from, size_t count)
 {
@@ -136,40 +115,14 @@ struct StreamRun {
     }
     ~StreamRun() { Stop(); }
 
-    std::vector<std::pair<size_t, Block>> Blocks(AudioSink& sink)
+    Announcements Told(AudioSink& sink)
     {
-        std::vector<std::pair<size_t, Block>> b;
+        Announcements b;
         const std::string fault = sink.Blocks(&b);
         EXPECT_EQ(fault, "");
         return b;
     }
 };
-
-typedef std::vector<std::pair<size_t, Block>> Blocks;
-
-Blocks Announced(std::initializer_list<std::pair<size_t, Block>> l)
-{
-    return Blocks(l);
-}
-
-bool SameBlocks(const Blocks& a, const Blocks& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].first != b[i].first || !(a[i].second == b[i].second))
-            return false;
-    return true;
-}
-
-std::string Show(const Blocks& b)
-{
-    std::string s;
-    for (const auto& e : b)
-        s += "@" + std::to_string(e.first) + "{" + std::to_string(e.second.channels) + "," +
-             std::to_string(e.second.bits) + "," + std::to_string(e.second.rate) + "} ";
-    return s;
-}
 
 // The media of every route, made once, and ffmpeg's decode of each.
 class PCMStreamPeer : public ::testing::Test {
@@ -177,24 +130,23 @@ protected:
     static void SetUpTestSuite()
     {
         s_dir = new TempDir;
-        const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=8000 -t 1 -ac 1 ";
-        bool ok = Ffmpeg(tone + "-c:a pcm_mulaw -f mulaw " + P("tone.ul")) == 0 &&
-                  Ffmpeg("-f mulaw -ar 8000 -ac 1 -i " + P("tone.ul") + " -f s16le " + P("ul.s16")) == 0 &&
-                  Ffmpeg(tone + "-f s16le " + P("tone.s16")) == 0;
-        for (const char* block : {"256", "1024"}) {
-            const std::string wav = P(std::string("ms") + block + ".wav");
-            ok = ok &&
-                 Ffmpeg(tone + "-c:a adpcm_ms -block_size " + block + " " + wav) == 0 &&
-                 Ffmpeg("-i " + wav + " -map 0:a -c copy -f data " + P(std::string("ms") + block)) == 0 &&
-                 Ffmpeg("-i " + wav + " -f s16le " + P(std::string("ms") + block + ".s16")) == 0;
-        }
-        // Stereo at 16000 Hz; without noise substitution, whose generator
-        // state would differ after the frame that fails.
-        ok = ok &&
-             Ffmpeg("-f lavfi -i sine=frequency=1000:sample_rate=16000 -t 1 -ac 2 -c:a aac "
-                    "-b:a 64k -aac_pns 0 -f adts " + P("tone.aac")) == 0 &&
-             Ffmpeg("-i " + P("tone.aac") + " -f s16le " + P("aac.s16")) == 0;
-        s_made = ok;
+        // Two ffmpeg runs: the media, then the references and the raw blocks.
+        // The AAC is stereo at 16000 Hz, without noise substitution, whose
+        // generator state would differ after the frame that fails.
+        const std::string tone = " -map 0 -ac 1 ";
+        s_made =
+            Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1"
+                   " -f lavfi -i sine=frequency=1000:sample_rate=16000:duration=1" +
+                   tone + "-c:a pcm_mulaw -f mulaw " + P("tone.ul") + tone + "-f s16le " +
+                   P("tone.s16") + tone + "-c:a adpcm_ms -block_size 256 " + P("ms256.wav") +
+                   tone + "-c:a adpcm_ms -block_size 1024 " + P("ms1024.wav") +
+                   " -map 1 -ac 2 -c:a aac -b:a 64k -aac_pns 0 -f adts " + P("tone.aac")) == 0 &&
+            Ffmpeg("-f mulaw -ar 8000 -ac 1 -i " + P("tone.ul") + " -i " + P("ms256.wav") +
+                   " -i " + P("ms1024.wav") + " -i " + P("tone.aac") + " -map 0:a -f s16le " +
+                   P("ul.s16") + " -map 1:a -f s16le " + P("ms256.s16") +
+                   " -map 1:a -c copy -f data " + P("ms256") + " -map 2:a -f s16le " +
+                   P("ms1024.s16") + " -map 2:a -c copy -f data " + P("ms1024") +
+                   " -map 3:a -f s16le " + P("aac.s16")) == 0;
     }
     static void TearDownTestSuite()
     {
@@ -258,7 +210,7 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
     testsupport::HttpEmulator cam(config);
     const char* paths[] = {"/ulaw", "/adpcm", "/pcm", "/aac", "/other"};
     std::map<std::string, std::unique_ptr<StreamRun>> runs;
-    SetDiagSink(CaptureBoth);
+    testsupport::CaptureDiagOut(true); // some of the lines go to standard error
     for (const char* path : paths) {
         runs[path].reset(new StreamRun);
         ASSERT_TRUE(runs[path]->Start(cam.Port(), path)) << path;
@@ -267,8 +219,7 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         EXPECT_TRUE(runs[path]->WaitClosed()) << path;
     for (const char* path : paths)
         runs[path]->Stop();
-    SetDiagSink(nullptr);
-    const std::string diag = g_diag;
+    const std::string diag = testsupport::TakeDiagOut();
 
     const Bytes ul = ReadBytes(P("tone.ul"));
     ASSERT_EQ(ul.size(), 8000u);
@@ -290,9 +241,9 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         EXPECT_EQ(r.enc.Data(), packets);
         EXPECT_EQ(ToSamples(r.render.Data()), pcm);
         // The rate change of packet 20 (the 17th kept) is announced, and its undoing.
-        const Blocks want = Announced({{0, {1, 16, 8000}}, {17, {1, 16, 16000}}, {18, {1, 16, 8000}}});
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.enc), want)) << Show(r.Blocks(r.enc));
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.render), want)) << Show(r.Blocks(r.render));
+        const Announcements want({{0, {1, 16, 8000}}, {17, {1, 16, 16000}}, {18, {1, 16, 8000}}});
+        EXPECT_EQ(r.Told(r.enc), want);
+        EXPECT_EQ(r.Told(r.render), want);
         // Each packet with its header's stamp: the gaps are gaps.
         size_t k = 0;
         for (const Call& c : r.render.Calls()) {
@@ -325,8 +276,8 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         }
         EXPECT_EQ(r.enc.Data(), packets);
         EXPECT_EQ(ToSamples(r.render.Data()), pcm);
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.render), Announced({{0, {1, 16, 8000}}})));
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.enc), Announced({{0, {1, 16, 8000}}})));
+        EXPECT_EQ(r.Told(r.render), Announcements({{0, {1, 16, 8000}}}));
+        EXPECT_EQ(r.Told(r.enc), Announcements({{0, {1, 16, 8000}}}));
     }
     {
         SCOPED_TRACE("PCM");
@@ -335,10 +286,10 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         EXPECT_EQ(r.enc.Data(), s16);
         EXPECT_EQ(r.render.Data(), s16);
         // Every change of tag is announced, also one to the same sample format.
-        const Blocks want = Announced({{0, {1, 16, 8000}}, {3, {1, 8, 8000}}, {4, {2, 8, 16000}},
+        const Announcements want({{0, {1, 16, 8000}}, {3, {1, 8, 8000}}, {4, {2, 8, 16000}},
                                        {5, {1, 16, 8000}}, {6, {1, 16, 8000}}});
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.enc), want)) << Show(r.Blocks(r.enc));
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.render), want)) << Show(r.Blocks(r.render));
+        EXPECT_EQ(r.Told(r.enc), want);
+        EXPECT_EQ(r.Told(r.render), want);
     }
     {
         SCOPED_TRACE("AAC");
@@ -350,10 +301,8 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         // Frame 5 did not decode: the frame after it overlaps with frame 4.
         EXPECT_LE(WorstDifference(ToSamples(r.render.Data()), want, 5 * kAacFrame, 6 * kAacFrame),
                   1);
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.render), Announced({{0, {2, 16, 16000}}})))
-            << Show(r.Blocks(r.render));
-        EXPECT_TRUE(SameBlocks(r.Blocks(r.enc), Announced({{0, {1, 16, 8000}}})))
-            << Show(r.Blocks(r.enc));
+        EXPECT_EQ(r.Told(r.render), Announcements({{0, {2, 16, 16000}}}));
+        EXPECT_EQ(r.Told(r.enc), Announcements({{0, {1, 16, 8000}}}));
         // The packets as they came: the file around the bad frame, and the frame.
         std::vector<Bytes> frames;
         for (const Call& c : r.enc.Calls())
@@ -404,10 +353,13 @@ TEST_F(PCMStreamPeer, RecordsPCMAndMSADPCM)
     EXPECT_EQ(ulaw.stream->UninitRecorder(), -1);
     EXPECT_EQ(adpcm.stream->UninitRecorder(), -1);
 
-    const avitest::Probe pu = avitest::ProbeFile(P("ulaw.avi"));
-    const auto su = pu.Stream("audio");
-    EXPECT_EQ(su.count("codec_name") ? su.at("codec_name") : "", "pcm_s16le");
-    EXPECT_EQ(su.count("sample_rate") ? su.at("sample_rate") : "", "8000");
+    // The format records as written, and ffmpeg's decode of each file.
+    const avitest::AviFile u = avitest::ReadAvi(P("ulaw.avi"));
+    ASSERT_EQ(u.error, "");
+    ASSERT_EQ(u.streams.size(), 1u);
+    EXPECT_EQ(u.streams[0].strf.substr(0, 16),
+              std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00",
+                          16)); // PCM, mono, 8000 Hz, 16000 B/s, 2-byte blocks, 16 bits
     const std::string recorded = avitest::DecodeAudio(P("ulaw.avi"), s_dir->Path(""));
     EXPECT_EQ(ToSamples(Bytes(recorded.begin(), recorded.end())), Slice(Ref("ul.s16"), 0, 30 * 160));
 
@@ -422,9 +374,10 @@ TEST_F(PCMStreamPeer, RecordsPCMAndMSADPCM)
     EXPECT_EQ(avitest::U16At(strf, 12), 1024);  // block align: the packet
     EXPECT_EQ(avitest::U16At(strf, 16), 32);
     EXPECT_EQ(avitest::U16At(strf, 18), kMsBigSamples);
+    // So the file lasts as long as its samples.
     const Samples ref = Ref("ms1024.s16");
-    const avitest::Probe pa = avitest::ProbeFile(P("adpcm.avi"));
-    EXPECT_NEAR(pa.duration, double(ref.size()) / 8000, 0.05);
+    const avitest::StreamInfo& a = f.streams[0];
+    EXPECT_NEAR(double(a.Length()) * a.Scale() / a.Rate(), double(ref.size()) / 8000, 0.01);
     const std::string decoded = avitest::DecodeAudio(P("adpcm.avi"), s_dir->Path(""));
     EXPECT_EQ(ToSamples(Bytes(decoded.begin(), decoded.end())), ref);
 }

@@ -5,10 +5,9 @@
 
 #include "DiagCapture.h"
 
-#include <mutex>
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 using mediatest::Cat;
 using mediatest::Fill;
@@ -79,25 +78,6 @@ void ExpectCalls(AudioSink& sink, const std::vector<Want>& want)
     }
 }
 
-std::mutex g_diagMu;
-std::string g_diag;
-
-// Both diagnostic streams, for the lines that go to standard error.
-void CaptureBoth(DiagStream, const char* text)
-{
-    std::lock_guard<std::mutex> g(g_diagMu);
-    g_diag += text;
-}
-
-std::string TakeBoth()
-{
-    SetDiagSink(nullptr);
-    std::lock_guard<std::mutex> g(g_diagMu);
-    std::string out;
-    out.swap(g_diag);
-    return out;
-}
-
 } // namespace
 
 // A pass is one walk over the buffered packets. A tag outside the table is
@@ -151,9 +131,9 @@ TEST(PCMStream, TagsAndFormatsOfAPass)
         junk[i] = uint8_t(i * 97 + 3);
     const std::vector<Pkt> second = {
         {3, 1, 8000, ulaw}, {4096, 1, 8000, junk}, {1, 1, 8000, ulaw}};
-    SetDiagSink(CaptureBoth);
+    testsupport::CaptureDiagOut(true); // the AAC line goes to standard error
     s.Feed(Body(second, 100), 65536);
-    const std::string err = TakeBoth();
+    const std::string err = testsupport::TakeDiagOut();
     ExpectCalls(later, {B(1, 16, 8000, 2), D(320, 2)});
     EXPECT_EQ(enc.Calls().size(), 13u + 4u); // AAC and u-law: a block and the data each
     EXPECT_EQ(render.Calls().size(), 11u);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ struct Block {
         return channels == o.channels && bits == o.bits && rate == o.rate;
     }
 };
+
+inline void PrintTo(const Block& b, std::ostream* os)
+{
+    *os << "{" << b.channels << ", " << b.bits << ", " << b.rate << "}";
+}
+
+// Each block a callback got, with the number of data calls before it.
+typedef std::vector<std::pair<size_t, Block>> Announcements;
 
 struct Call {
     unsigned long kind = 0;
@@ -65,9 +74,9 @@ public:
                 out.insert(out.end(), c.data.begin(), c.data.end());
         return out;
     }
-    // Each block with the number of data calls before it; empty text when
-    // every call is a well-formed block or data that follows one.
-    std::string Blocks(std::vector<std::pair<size_t, Block>>* blocks)
+    // The blocks into *blocks; empty text when every call is a well-formed
+    // block or data that follows one.
+    std::string Blocks(Announcements* blocks)
     {
         size_t data = 0;
         bool told = false;
