@@ -59,7 +59,7 @@ RecordMediaType RecordType(uint32_t tag)
 
 CHTTPPCMStrm::CHTTPPCMStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
     : CHTTPAudStrm(nNotifyMsg, bTLS, nAuthType), m_nBodyFormat(kBodyACAS),
-      m_bResetSequence(false), m_wfRecord(), m_curFmt(), m_badFmt(), m_llLastStamp(0),
+      m_bResetSequence(false), m_wfRecord(), m_curFmt(), m_badFmt{UINT32_MAX, 0, 0}, m_llLastStamp(0),
       m_bRecordFormatDue(false)
 {
 }
@@ -69,6 +69,8 @@ CHTTPPCMStrm::~CHTTPPCMStrm() = default;
 bool CHTTPPCMStrm::CheckContentType()
 {
     bool ok = CHTTPAudStrm::CheckContentType();
+    if (!ok)
+        m_szContentType[0] = 0; // not an earlier reply's
     DiagPrint(kDiagOut, "Content-type: %s\n", m_szContentType);
     if (ok && std::strstr(m_szContentType, "audio/ACAS")) {
         m_nBodyFormat = kBodyACAS;
@@ -220,7 +222,8 @@ bool CHTTPPCMStrm::Decode(const _tagAudFmt& fmt, unsigned char* pData, unsigned 
         pOut->fmt.nRate = uint32_t(m_aac.GetSampleRate());
         pOut->pData = m_aacRaw.data();
         pOut->nLen = static_cast<unsigned long>(len);
-        return len > 0;
+        // No format: the decoder was stopped meanwhile.
+        return len > 0 && pOut->fmt.nChannels > 0 && pOut->fmt.nRate > 0;
     }
     case decNone:
         break;
