@@ -59,8 +59,8 @@ RecordMediaType RecordType(uint32_t tag)
 
 CHTTPPCMStrm::CHTTPPCMStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
     : CHTTPAudStrm(nNotifyMsg, bTLS, nAuthType), m_nBodyFormat(kBodyACAS),
-      m_bResetSequence(false), m_wfRecord(), m_curFmt(), m_badFmt{UINT32_MAX, 0, 0}, m_llLastStamp(0),
-      m_bRecordFormatDue(false)
+      m_bResetSequence(false), m_wfRecord(), m_curFmt(), m_badFmt{UINT32_MAX, 0, 0},
+      m_llLastStamp(0), m_bRecordFormatDue(false)
 {
 }
 

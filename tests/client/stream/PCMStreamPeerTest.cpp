@@ -31,15 +31,17 @@ namespace {
 
 typedef std::vector<int16_t> Samples;
 
-Samples Slice(const Samples& s, size_t from, size_t count)
+template <class V>
+V Slice(const V& v, size_t from, size_t count)
 {
-    from = std::min(from, s.size());
-    return Samples(s.begin() + long(from), s.begin() + long(std::min(s.size(), from + count)));
+    from = std::min(from, v.size());
+    return V(v.begin() + long(from), v.begin() + long(std::min(v.size(), from + count)));
 }
 
-void Append(Samples* to, const Samples& s)
+template <class V>
+void Append(V* to, const V& v)
 {
-    to->insert(to->end(), s.begin(), s.end());
+    to->insert(to->end(), v.begin(), v.end());
 }
 
 std::string Hex(const Bytes& b)
@@ -235,7 +237,7 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         Bytes packets;
         Samples pcm;
         for (size_t i : kept) {
-            packets.insert(packets.end(), ul.begin() + long(i * 160), ul.begin() + long(i * 160 + 160));
+            Append(&packets, Slice(ul, i * 160, 160));
             Append(&pcm, Slice(ref, i * 160, 160));
         }
         EXPECT_EQ(r.enc.Data(), packets);
@@ -265,12 +267,12 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         Samples pcm;
         for (size_t i = 0; i < blocks; ++i) {
             if (i == 5) {
-                packets.insert(packets.end(), big.begin(), big.end());
+                Append(&packets, big);
                 Append(&pcm, Slice(refBig, 0, kMsBigSamples));
             } else if (i == 9) {
-                packets.insert(packets.end(), {1, 2});
+                Append(&packets, Bytes{1, 2});
             } else {
-                packets.insert(packets.end(), ms.begin() + long(i * 256), ms.begin() + long(i * 256 + 256));
+                Append(&packets, Slice(ms, i * 256, 256));
                 Append(&pcm, Slice(ref, i * kMsBlockSamples, kMsBlockSamples));
             }
         }
@@ -313,8 +315,7 @@ TEST_F(PCMStreamPeer, EveryTagEndToEnd)
         Bytes head, tail;
         for (size_t i = 0; i < frames.size(); ++i)
             if (i != 5)
-                (i < 5 ? head : tail).insert((i < 5 ? head : tail).end(), frames[i].begin(),
-                                             frames[i].end());
+                Append(i < 5 ? &head : &tail, frames[i]);
         const Bytes aac = ReadBytes(P("tone.aac"));
         ASSERT_GT(aac.size(), head.size() + tail.size());
         EXPECT_TRUE(std::equal(head.begin(), head.end(), aac.begin()));
@@ -361,7 +362,8 @@ TEST_F(PCMStreamPeer, RecordsPCMAndMSADPCM)
               std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00",
                           16)); // PCM, mono, 8000 Hz, 16000 B/s, 2-byte blocks, 16 bits
     const std::string recorded = avitest::DecodeAudio(P("ulaw.avi"), s_dir->Path(""));
-    EXPECT_EQ(ToSamples(Bytes(recorded.begin(), recorded.end())), Slice(Ref("ul.s16"), 0, 30 * 160));
+    EXPECT_EQ(ToSamples(Bytes(recorded.begin(), recorded.end())),
+              Slice(Ref("ul.s16"), 0, 30 * 160));
 
     const avitest::AviFile f = avitest::ReadAvi(P("adpcm.avi"));
     ASSERT_EQ(f.error, "");
