@@ -6,9 +6,7 @@
 #include "stream/CHTTPPCMStrm.h"
 
 #include <cstdint>
-#include <cstring>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,38 +14,10 @@ namespace pcmtest {
 
 typedef std::vector<uint8_t> Bytes;
 
-// A format block as the callbacks get it.
-struct Block {
-    unsigned channels = 0, bits = 0, rate = 0;
-    bool operator==(const Block& o) const
-    {
-        return channels == o.channels && bits == o.bits && rate == o.rate;
-    }
-};
-
-inline void PrintTo(const Block& b, std::ostream* os)
-{
-    *os << "{" << b.channels << ", " << b.bits << ", " << b.rate << "}";
-}
-
-// Each block a callback got, with the number of data calls before it.
-typedef std::vector<std::pair<size_t, Block>> Announcements;
-
 struct Call {
     unsigned long kind = 0;
     Bytes data;
     long long stamp = 0;
-    Block AsBlock() const
-    {
-        Block b;
-        if (data.size() == 12) {
-            b.channels = data[0] | data[1] << 8;
-            b.bits = data[2] | data[3] << 8;
-            b.rate = uint32_t(data[4]) | uint32_t(data[5]) << 8 | uint32_t(data[6]) << 16 |
-                     uint32_t(data[7]) << 24;
-        }
-        return b;
-    }
 };
 
 // One callback's calls, as a test reads them.
@@ -74,29 +44,50 @@ public:
                 out.insert(out.end(), c.data.begin(), c.data.end());
         return out;
     }
-    // The blocks into *blocks; empty text when every call is a well-formed
-    // block or data that follows one.
-    std::string Blocks(Announcements* blocks)
+    // The calls in short: a format block as "{channels,bits,rate}", a run of
+    // n data calls of len bytes as "nxlen" (or "len" alone), anything else
+    // as "kind?len".
+    std::string Describe()
     {
-        size_t data = 0;
-        bool told = false;
+        std::string out;
+        size_t run = 0, len = 0;
+        auto flush = [&] {
+            if (run)
+                out += (run > 1 ? std::to_string(run) + "x" : "") + std::to_string(len) + " ";
+            run = 0;
+        };
         for (const Call& c : Calls()) {
-            if (c.kind == CHTTPPCMStrm::kFormatBlockKind) {
-                if (c.data.size() != 12 || c.data[8] || c.data[9] || c.data[10] || c.data[11])
-                    return "malformed block";
-                blocks->emplace_back(data, c.AsBlock());
-                told = true;
-            } else if (c.kind != 0 || !told || c.data.empty()) {
-                return "data call " + std::to_string(data) + " kind " + std::to_string(c.kind) +
-                       (told ? "" : " before any block");
+            const Bytes& d = c.data;
+            if (c.kind == 0 && run && d.size() == len) {
+                ++run;
+            } else if (c.kind == 0) {
+                flush();
+                run = 1;
+                len = d.size();
             } else {
-                ++data;
+                flush();
+                out += Token(c) + " ";
             }
         }
-        return "";
+        flush();
+        return out.empty() ? out : out.substr(0, out.size() - 1);
     }
 
 private:
+    static std::string Token(const Call& c)
+    {
+        const Bytes& d = c.data;
+        auto le = [&](size_t at, size_t n) {
+            uint32_t v = 0;
+            for (size_t k = n; k-- > 0;)
+                v = v << 8 | d[at + k];
+            return std::to_string(v);
+        };
+        if (c.kind == CHTTPPCMStrm::kFormatBlockKind && d.size() == 12 && le(8, 4) == "0")
+            return "{" + le(0, 2) + "," + le(2, 2) + "," + le(4, 4) + "}";
+        return std::to_string(c.kind) + "?" + std::to_string(d.size());
+    }
+
     std::mutex m_mu;
     std::vector<Call> m_calls;
 };
