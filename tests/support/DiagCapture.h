@@ -3,10 +3,12 @@
 
 // What the libraries linked into a test write as diagnostics to standard
 // output, taken through their diagnostic sink rather than from the process's
-// descriptor. Lines meant for standard error still go there.
+// descriptor. Lines meant for standard error still go there, unless the
+// capture is asked to take them too.
 
 #include "Common.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -27,9 +29,15 @@ inline std::string& Text()
     return t;
 }
 
+inline std::atomic<bool>& AlsoErr()
+{
+    static std::atomic<bool> b{false};
+    return b;
+}
+
 inline void Sink(DiagStream stream, const char* text)
 {
-    if (stream != kDiagOut) {
+    if (stream != kDiagOut && !AlsoErr()) {
         std::fputs(text, stderr);
         return;
     }
@@ -39,13 +47,15 @@ inline void Sink(DiagStream stream, const char* text)
 
 } // namespace diagcapture
 
-// Starts taking the standard-output diagnostics, from nothing.
-inline void CaptureDiagOut()
+// Starts taking the standard-output diagnostics (with alsoErr, the
+// standard-error ones too), from nothing.
+inline void CaptureDiagOut(bool alsoErr = false)
 {
     {
         std::lock_guard<std::mutex> g(diagcapture::Mutex());
         diagcapture::Text().clear();
     }
+    diagcapture::AlsoErr() = alsoErr;
     SetDiagSink(diagcapture::Sink);
 }
 
