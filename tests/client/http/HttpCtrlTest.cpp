@@ -270,13 +270,16 @@ TEST_F(HttpCtrlTest, WatchdogFiringDuringDisconnectsNeverClosesAfterThem)
     CHTTPCtrl::SetWatchdogPeriodForTest(3);
     HttpEmulator cam(R"({"body":{"pattern":"w"},"stall_after":10})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
-    for (int i = 0; i < 30; ++i) {
+    const int kRounds = 30;
+    for (int i = 0; i < kRounds; ++i) {
         usleep(useconds_t(1000 * (i % 7)));
         worker_->Disconnect();
         worker_->Connect("127.0.0.1", unsigned(cam.Port()), kObject, true);
     }
     worker_->Disconnect();
-    ASSERT_TRUE(Eventually([&] { return worker_->GetState() == htcReady; }, 10));
+    // Commands queue up: ready is only final once the last Disconnect is handled.
+    ASSERT_TRUE(Eventually([&] { return rec_.disconnects == kRounds + 1; }, 20));
+    EXPECT_EQ(worker_->GetState(), htcReady);
     // The worker's own count; the emulator's accepts can lag it.
     const int made = rec_.connects;
     Eventually([&] { return cam.AcceptTimes().size() >= size_t(made); }, 10);
