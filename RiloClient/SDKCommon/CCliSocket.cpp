@@ -81,6 +81,16 @@ void CCliSocket::Wake()
     (void)n; // a saturated counter still wakes the thread
 }
 
+// The poll thread clears the handle when the peer closes.
+int CCliSocket::GetSocketHandle()
+{
+    bool locked = LockUnlessSocketThread();
+    int fd = m_hSocket;
+    if (locked)
+        Unlock();
+    return fd;
+}
+
 int CCliSocket::Lock()
 {
     int nRet = pthread_mutex_lock(&m_mutex);

@@ -39,7 +39,7 @@ public:
     bool ShutDown();
     int Close();
     bool IsConnected();
-    int GetSocketHandle() const { return m_hSocket; }
+    int GetSocketHandle();
     int GetLastError() const { return m_nLastError; }
     int GetState();
 

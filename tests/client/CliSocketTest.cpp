@@ -89,6 +89,29 @@ TEST(CliSocket, PeerCloseDeliversDataThenOneCloseEvent)
     EXPECT_EQ(c.sock.Close(), 0); // closed already: nothing more to do
 }
 
+// The owner reads the handle while the poll thread clears it on the peer's
+// close: a data race for the thread sanitizer unless the read is locked.
+TEST(CliSocket, HandleReadWhileThePeerCloses)
+{
+    Listener l;
+    Conn c;
+    ASSERT_TRUE(c.Open(l.Port()));
+    int s = l.Accept();
+    ASSERT_GE(s, 0);
+    ASSERT_TRUE(c.owner.WaitFor(CLISOCK_NOTIFY_CONNECT, milliseconds(10000)));
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop)
+            (void)c.sock.GetSocketHandle();
+    });
+    close(s);
+    bool closed = c.owner.WaitFor(CLISOCK_NOTIFY_CLOSE, milliseconds(10000));
+    stop = true;
+    reader.join();
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(c.sock.GetSocketHandle(), -1);
+}
+
 // 100 MiB through the 8 KiB receive path, with a callback that leaves part of
 // every chunk in the buffer, checked end to end by MD5 and for speed.
 TEST(CliSocket, HundredMiBArriveIntactAndFast)
