@@ -434,7 +434,10 @@ int CHttpConnect::Send(const void* data, int length)
         SSL* ssl = m_pSSL;
         int fd = m_fd;
         int r = -1, e = SSL_ERROR_SYSCALL;
-        if (ssl && !m_bStop) {
+        // Decided under the lock: a peer that answers and closes at once may
+        // stop the session right after a write that went out whole.
+        const bool open = ssl && !m_bStop;
+        if (open) {
             ERR_clear_error();
             errno = 0;
             r = SSL_write(ssl, p + sent, length - sent);
@@ -444,7 +447,7 @@ int CHttpConnect::Send(const void* data, int length)
         }
         int sysErr = errno;
         pthread_mutex_unlock(&m_sslMutex);
-        if (!ssl || m_bStop) {
+        if (!open) {
             m_nLastError = ENOTCONN;
             return sent > 0 ? sent : -1;
         }
