@@ -187,7 +187,8 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
     EXPECT_EQ(0, Shell("command -v import >/dev/null")) << "imagemagick's import is missing";
     // The wizard searches by itself once loaded; a script beside it (the
     // page's policy allows no inline script) presses Search again for good
-    // measure and closes the program after the picture is taken.
+    // measure, says when the list of both cameras is on screen, and closes
+    // the program a while after that (or, failing that, long after loading).
     std::string page = Slurp(dir + "/MacHtml/index.html");
     size_t end = page.rfind("</body>");
     page.insert(end == std::string::npos ? page.size() : end, "<script src=\"test-driver.js\"></script>");
@@ -195,14 +196,29 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
     WriteFile(dir + "/MacHtml/test-driver.js",
               "window.addEventListener('load', function () {\n"
               "  setTimeout(function () { var b = document.getElementById('search-btn'); if (b) b.click(); }, 300);\n"
-              "  setTimeout(function () { console.log('T closing'); FinderObj.CloseWizard(); }, 12000);\n"
+              "  var loaded = Date.now();\n"
+              "  var poll = setInterval(function () {\n"
+              "    var shown = document.getElementById('busy').hidden &&\n"
+              "                document.querySelectorAll('#camera-list li').length >= 2;\n"
+              "    if (!shown && Date.now() - loaded < 90000) return;\n"
+              "    clearInterval(poll);\n"
+              "    requestAnimationFrame(function () { requestAnimationFrame(function () {\n"
+              "      if (shown) console.log('T shoot');\n"
+              "      setTimeout(function () { console.log('T closing'); FinderObj.CloseWizard(); }, 8000);\n"
+              "    }); });\n"
+              "  }, 200);\n"
               "});\n");
 
     std::string shot = std::string(RILO_SCREENSHOT_DIR) + "/wizard-after-search.png";
     Shell("mkdir -p " + std::string(RILO_SCREENSHOT_DIR) + " && rm -f " + shot);
-    ProgramRun r = RunProgram(dir, "./CameraWizard & p=$!; sleep 10; import -window root " + shot + "; wait $p");
+    // The picture is taken once the page says the list is painted, not after
+    // a fixed time that a loaded machine may not keep.
+    ProgramRun r = RunProgram(dir, "./CameraWizard & p=$!; n=0; "
+                                   "until grep -qs \"CONSOLE LOG T shoot\" out.txt err.txt || [ $n -ge 1000 ]; "
+                                   "do sleep 0.1; n=$((n+1)); done; import -window root " + shot + "; wait $p");
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
     EXPECT_EQ(0, r.status);
+    EXPECT_TRUE(Logged(r, "T shoot")) << "the list of cameras never showed";
     struct stat st {};
     ASSERT_EQ(0, stat(shot.c_str(), &st)) << shot;
     EXPECT_GT(st.st_size, 5000) << "an empty picture";

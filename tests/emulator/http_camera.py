@@ -380,11 +380,17 @@ class Server:
     # ---- main loop
 
     def serve(self):
+        # The main thread wakes now and then: a SIGTERM that the kernel hands
+        # to a connection's thread has its handler run only here.
+        self.sock.settimeout(0.2)
         while True:
             try:
                 conn, peer = self.sock.accept()
+            except socket.timeout:
+                continue
             except OSError:
                 return
+            conn.settimeout(None)
             now = time.monotonic()
             with self.lock:
                 self.conn_count += 1

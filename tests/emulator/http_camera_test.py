@@ -46,8 +46,15 @@ class Emulator:
 
     def close(self):
         self.proc.terminate()
-        self.proc.wait(5)
-        subprocess.run(["rm", "-rf", self.dir], check=False)
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            # Reported, but it must not outlive the test and hold its output.
+            self.proc.kill()
+            self.proc.wait()
+            raise
+        finally:
+            subprocess.run(["rm", "-rf", self.dir], check=False)
 
 
 def read_reply(sock):

@@ -113,15 +113,16 @@ TEST(BCModuleReceive, TimeoutEndsAtQuietSecond)
     auto t0 = Clock::now();
     EXPECT_EQ(0, m.Receive(0, buf, sizeof buf, nullptr, nullptr, nullptr));
     double quiet0 = SecondsSince(t0);
+    // Upper bounds tell one quiet slice from two, with room for a loaded machine.
     EXPECT_GT(quiet0, 0.9);
-    EXPECT_LT(quiet0, 1.6);
+    EXPECT_LT(quiet0, 1.95);
 
     // 1800 ms is only noticed at the second quiet slice.
     t0 = Clock::now();
     EXPECT_EQ(0, m.Receive(1800, buf, sizeof buf, nullptr, nullptr, nullptr));
     double quiet1800 = SecondsSince(t0);
     EXPECT_GT(quiet1800, 1.9);
-    EXPECT_LT(quiet1800, 2.6);
+    EXPECT_LT(quiet1800, 2.95);
 }
 
 TEST(BCModuleReceive, GathersDatagramsBackToBack)
@@ -137,7 +138,7 @@ TEST(BCModuleReceive, GathersDatagramsBackToBack)
     uint32_t first = 0;
     auto t0 = Clock::now();
     ASSERT_EQ(334, m.Receive(5000, buf.data(), buf.size(), &first, nullptr, nullptr));
-    EXPECT_LT(SecondsSince(t0), 0.5) << "a full buffer ends the receive at once";
+    EXPECT_LT(SecondsSince(t0), 0.9) << "a full buffer ends the receive before a quiet second";
     EXPECT_TRUE(std::equal(a.begin(), a.end(), buf.begin()));
     EXPECT_TRUE(std::equal(b.begin(), b.end(), buf.begin() + 200));
     EXPECT_EQ(htonl(INADDR_LOOPBACK), first);
@@ -154,7 +155,7 @@ TEST(BCModuleReceive, StopsAtExactly106Bytes)
     std::vector<uint8_t> buf(334, 0);
     auto t0 = Clock::now();
     EXPECT_EQ(106, m.Receive(5000, buf.data(), buf.size(), nullptr, nullptr, nullptr));
-    EXPECT_LT(SecondsSince(t0), 0.5);
+    EXPECT_LT(SecondsSince(t0), 0.9);
     EXPECT_EQ(50, m.Receive(0, buf.data(), buf.size(), nullptr, nullptr, nullptr));
 
     // 100 + 6 also makes 106.

@@ -101,13 +101,14 @@ public:
                   static_cast<ssize_t>(d.size()));
     }
 
-    // Every datagram until quietMs pass without one; bounded in time and count.
-    std::vector<Bytes> Collect(int quietMs = 400, double maxSeconds = 5.0) {
+    // Every datagram until quietMs pass without one; the first may take
+    // firstMs (a loaded machine can be slow to answer). Bounded in time and count.
+    std::vector<Bytes> Collect(int quietMs = 400, int firstMs = 5000, double maxSeconds = 10.0) {
         std::vector<Bytes> out;
         const double end = MonotonicNow() + maxSeconds;
         while (out.size() < 2000 && MonotonicNow() < end) {
             pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, quietMs) <= 0) break;
+            if (poll(&p, 1, out.empty() ? firstMs : quietMs) <= 0) break;
             Bytes b(65536);
             const ssize_t n = recv(m_fd, b.data(), b.size(), 0);
             if (n < 0) break;
@@ -126,6 +127,17 @@ private:
     int m_fd = -1;
     int m_port = 0;
 };
+
+// No reply to d: the emulator has logged it, and nothing came in a quiet
+// time after that.
+bool NoReply(Client& c, const LandapEmulator& emu, const Bytes& d, uint16_t port = kPort) {
+    const size_t before = emu.Requests().size();
+    c.Send(d, port);
+    const double end = MonotonicNow() + 10.0;
+    while (emu.Requests().size() <= before && MonotonicNow() < end)
+        usleep(10000);
+    return c.Collect(400, 400).empty();
+}
 
 std::string Camera(const std::string& mac, const std::string& ip, const std::string& extra = "") {
     return "{\"mac\": \"" + mac + "\", \"ip\": \"" + ip +
@@ -154,7 +166,9 @@ const Bytes kAnyMac(6, 0xFF);
 TEST(EmulatorDiscovery, AnswersBroadcastAndLogsTheRequest) {
     LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"), OneCamera());
     RecordProperty("start_ms", static_cast<int>(emu.StartSeconds() * 1000));
-    EXPECT_LT(emu.StartSeconds(), 1.0);
+    // Well under a second on an idle machine; the bound leaves room for a
+    // loaded one and still catches a start that hangs on something.
+    EXPECT_LT(emu.StartSeconds(), 5.0);
     Client c;
     const Bytes req = Request(0x1234, 0xA1, kAnyMac, {}, 0);
     auto replies = c.Exchange(req);
@@ -282,7 +296,7 @@ TEST(EmulatorState, RemoteAccessAnswersOnlyOnItsPort) {
                                  "\"url\": \"https://example.invalid/cam\"}"));
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     Client c;
-    EXPECT_TRUE(c.Exchange(Request(1, 0xD1, mac)).empty());
+    EXPECT_TRUE(NoReply(c, emu, Request(1, 0xD1, mac)));
     auto r = c.Exchange(Request(2, 0xD1, mac), kTessel12Port);
     ASSERT_EQ(r.size(), 1u);
     ExpectReplyHeader(r[0], 2, 0xD1, mac, 0, 16);
@@ -317,8 +331,8 @@ TEST(EmulatorFaults, RefreshKnobsShapeTheReplies) {
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     const Bytes auth = Auth("admin", "secret");
     Client c;
-    EXPECT_TRUE(c.Exchange(Request(1, 0xA1, mac, {}, 0)).empty());      // dropped
-    EXPECT_TRUE(c.Exchange(Request(2, 0xA1, mac, {}, 0x7777)).empty());  // wrong status
+    EXPECT_TRUE(NoReply(c, emu, Request(1, 0xA1, mac, {}, 0)));       // dropped
+    EXPECT_TRUE(NoReply(c, emu, Request(2, 0xA1, mac, {}, 0x7777)));  // wrong status
     EXPECT_EQ(c.Exchange(Request(3, 0xA1, mac, {}, 0)).size(), 1u);
 
     auto r = c.Exchange(Request(4, 0xAC, mac, auth));

@@ -75,7 +75,7 @@ public:
                       static_cast<char*>(nullptr));
                 _exit(127);
             }
-            if (Eventually([&] { return PortAnswers(port_) || Exited(); }, 10) && !Exited())
+            if (Eventually([&] { return PortAnswers(port_) || Exited(); }, 30) && !Exited())
                 return true;
             Stop();
         }

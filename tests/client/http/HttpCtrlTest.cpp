@@ -29,12 +29,24 @@ std::vector<double> Gaps(const std::vector<double>& t)
     return g;
 }
 
+// The pause is 1 to 3 s; a loaded machine can only lengthen it (a late timer,
+// a late accept), so the upper bound has room.
 void ExpectReconnectPauses(const std::vector<double>& accepts, double extra = 0)
 {
     for (double gap : Gaps(accepts)) {
         EXPECT_GE(gap, 0.95 + extra);
-        EXPECT_LE(gap, 3.4 + extra);
+        EXPECT_LE(gap, 4.5 + extra);
     }
+}
+
+// Every accepted connection carried exactly one request, except perhaps a
+// last one that the worker's Destroy cut short.
+void ExpectOneRequestPerConnection(const HttpEmulator& cam)
+{
+    auto reqs = cam.Requests();
+    for (size_t i = 0; i < reqs.size(); ++i)
+        EXPECT_EQ(reqs[i].connection, int(i + 1));
+    EXPECT_LE(cam.AcceptTimes().size(), reqs.size() + 1);
 }
 
 class HttpCtrlTest : public ::testing::Test {
@@ -161,7 +173,7 @@ TEST_F(HttpCtrlTest, WrongDigestCredentialsRaiseOneEventAndReconnectWithPauses)
                          "unauthorized_body":"nope","body":"x"})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 4, "", "admin", "wrong");
     ASSERT_TRUE(rec_.WaitEvent(ConnEvent(cerAuthFailed), 10));
-    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 10));
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 15));
     worker_->Destroy();
     worker_ = nullptr;
 
@@ -182,14 +194,12 @@ TEST_F(HttpCtrlTest, WrongBasicCredentialsRaiseOneEventAndReconnectWithPauses)
 {
     HttpEmulator cam(R"({"auth":"basic","user":"admin","password":"pw","body":"x"})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2, "Basic YWRtaW46d3Jvbmc=");
-    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 10));
-    // A loaded emulator logs the last request a little after its connection.
-    Eventually([&] { return cam.Requests().size() >= cam.AcceptTimes().size(); }, 5);
+    ASSERT_TRUE(Eventually([&] { return cam.Requests().size() >= 3; }, 15));
     worker_->Destroy();
     worker_ = nullptr;
     EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerAuthFailed)});
     ExpectReconnectPauses(cam.AcceptTimes());
-    EXPECT_EQ(cam.Requests().size(), cam.AcceptTimes().size());
+    ExpectOneRequestPerConnection(cam);
 }
 
 // ---- connection faults
@@ -210,16 +220,14 @@ TEST_F(HttpCtrlTest, ResetMidStreamMakesOneReconnectPerOutage)
 {
     HttpEmulator cam(R"({"body":{"pattern":"z"},"reset_after":3000})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
-    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 3; }, 12));
-    // A loaded emulator logs the last request a little after its connection.
-    Eventually([&] { return cam.Requests().size() >= cam.AcceptTimes().size(); }, 5);
+    ASSERT_TRUE(Eventually([&] { return cam.Requests().size() >= 3; }, 15));
     worker_->Destroy();
     worker_ = nullptr;
     // One event for the repeated reason; every connection one request,
     // and no two connections inside one pause.
     EXPECT_EQ(rec_.CountAll(), 1u);
     ExpectReconnectPauses(cam.AcceptTimes());
-    EXPECT_EQ(cam.Requests().size(), cam.AcceptTimes().size());
+    ExpectOneRequestPerConnection(cam);
 }
 
 TEST_F(HttpCtrlTest, ForcedReconnectBurstMakesOneNewConnection)
@@ -230,7 +238,7 @@ TEST_F(HttpCtrlTest, ForcedReconnectBurstMakesOneNewConnection)
     double t0 = Now();
     for (int i = 0; i < 5; ++i)
         worker_->ForceReconnect();
-    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 2; }, 5));
+    ASSERT_TRUE(Eventually([&] { return cam.AcceptTimes().size() >= 2; }, 10));
     usleep(3500 * 1000);
     auto accepts = cam.AcceptTimes();
     EXPECT_EQ(accepts.size(), 2u);
@@ -246,10 +254,11 @@ TEST_F(HttpCtrlTest, StallIsClosedByTheWatchdogAndReconnected)
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
     ASSERT_TRUE(rec_.WaitContent(2000, 10));
     double stalled = Now();
-    ASSERT_TRUE(rec_.WaitEvent(ConnEvent(cerClosedError), 5));
+    ASSERT_TRUE(rec_.WaitEvent(ConnEvent(cerClosedError), 10));
     double fired = Now();
+    // Far below the 45 s default, with room for a loaded machine.
     EXPECT_GE(fired - stalled, 0.35);
-    EXPECT_LE(fired - stalled, 2.0);
+    EXPECT_LE(fired - stalled, 5.0);
     ASSERT_TRUE(rec_.WaitContent(4000, 10));
     EXPECT_EQ(cam.AcceptTimes().size(), 2u);
 }
@@ -261,26 +270,23 @@ TEST_F(HttpCtrlTest, WatchdogFiringDuringDisconnectsNeverClosesAfterThem)
     CHTTPCtrl::SetWatchdogPeriodForTest(3);
     HttpEmulator cam(R"({"body":{"pattern":"w"},"stall_after":10})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
-    for (int i = 0; i < 30; ++i) {
+    const int kRounds = 30;
+    for (int i = 0; i < kRounds; ++i) {
         usleep(useconds_t(1000 * (i % 7)));
         worker_->Disconnect();
         worker_->Connect("127.0.0.1", unsigned(cam.Port()), kObject, true);
     }
     worker_->Disconnect();
-    // A loaded worker may still be going through the calls above, and a
-    // loaded emulator accepting the connections they made: count from when
-    // both have caught up.
-    ASSERT_TRUE(Eventually(
-        [&] {
-            return rec_.connects.load() >= 31 && CountThreadMessages(worker_->GetThreadID()) == 0 &&
-                   worker_->GetState() == htcReady;
-        },
-        10));
-    Eventually([&] { return cam.AcceptTimes().size() >= size_t(rec_.connects.load()); }, 10);
-    size_t accepts = cam.AcceptTimes().size();
+    // Commands queue up: ready is only final once the last Disconnect is handled.
+    ASSERT_TRUE(Eventually([&] { return rec_.disconnects == kRounds + 1; }, 20));
+    EXPECT_EQ(worker_->GetState(), htcReady);
+    // The worker's own count; the emulator's accepts can lag it.
+    const int made = rec_.connects;
+    Eventually([&] { return cam.AcceptTimes().size() >= size_t(made); }, 10);
     usleep(3500 * 1000);
     // Nothing scheduled a reconnect after the last Disconnect.
-    EXPECT_EQ(cam.AcceptTimes().size(), accepts);
+    EXPECT_EQ(rec_.connects.load(), made);
+    EXPECT_LE(cam.AcceptTimes().size(), size_t(made));
     EXPECT_EQ(worker_->GetState(), htcReady);
 }
 
@@ -349,7 +355,8 @@ TEST_F(HttpCtrlTest, DestroyDuringReconnectPauseReturnsPromptly)
     double t0 = Now();
     worker_->Destroy();
     worker_ = nullptr;
-    EXPECT_LT(Now() - t0, 0.5);
+    // The pause still ahead is at least a second.
+    EXPECT_LT(Now() - t0, 0.9);
 }
 
 TEST_F(HttpCtrlTest, DisconnectPostsNothingAndStopsReconnecting)

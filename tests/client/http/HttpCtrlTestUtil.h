@@ -82,6 +82,7 @@ struct Recorder {
     std::vector<std::pair<double, unsigned long>> events;
     std::string content;
     std::atomic<int> connects{0};
+    std::atomic<int> disconnects{0}; // caller Disconnects the worker has handled
     std::atomic<uint64_t> seen{0}; // content bytes that reached ProcessContent
     std::atomic<bool> wrongStream{false};
     unsigned long stream = 0;
@@ -172,6 +173,13 @@ public:
         ++m_rec->connects;
         m_prev = 0;
         return CHTTPCtrl::ConnectSvr();
+    }
+    int OnThreadMessage(unsigned int message, unsigned long wParam, unsigned long lParam) override
+    {
+        int r = CHTTPCtrl::OnThreadMessage(message, wParam, lParam);
+        if (message == WM_HTTPCTRL_FIRST && wParam == HTTPCMD_DISCONNECT)
+            ++m_rec->disconnects;
+        return r;
     }
 
 private:

@@ -65,7 +65,7 @@ TEST(FinderApiDHCP, ServerAddressComesBack)
                   "--group=root", "--dhcp-range=192.0.2.100,192.0.2.150,255.255.255.0",
                   "--dhcp-leasefile=" + dir + "/leases", "--pid-file=" + dir + "/pid"});
     ASSERT_TRUE(server.Running());
-    ASSERT_TRUE(apitest::WaitForFile(dir + "/pid", 5)) << "dnsmasq did not start";
+    ASSERT_TRUE(apitest::WaitForFile(dir + "/pid", 30)) << "dnsmasq did not start";
 
     Searched s;
     ASSERT_EQ(0, s.rc);
@@ -101,7 +101,7 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
         "open(sys.argv[1]+'/req.tmp','w').write(d.hex())\n"
         "import os; os.rename(sys.argv[1]+'/req.tmp',sys.argv[1]+'/req')\n";
     Child listener({"ip", "netns", "exec", CamEnv(0, "NS"), "python3", "-c", script, dir});
-    ASSERT_TRUE(apitest::WaitForFile(dir + "/ready", 5));
+    ASSERT_TRUE(apitest::WaitForFile(dir + "/ready", 30));
 
     Searched s;
     ASSERT_EQ(0, s.rc);
@@ -116,7 +116,7 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
     EXPECT_EQ(0, len);
     EXPECT_NE(std::string::npos, out.find("No DHCP Server!")) << out;
 
-    ASSERT_TRUE(apitest::WaitForFile(dir + "/req", 2));
+    ASSERT_TRUE(apitest::WaitForFile(dir + "/req", 10));
     std::ifstream in(dir + "/req");
     std::string hex;
     in >> hex;
@@ -153,7 +153,7 @@ TEST(FinderApiDHCP, PortInUseIsNoVerdictOnTheNetwork)
     std::string out;
     auto t0 = Clock::now();
     EXPECT_EQ(RILO_FINDER_FAIL, Probe(s.h, text, &len, &out)) << "not nothing-available: no probe was made";
-    EXPECT_LT(SecondsSince(t0), 1.0);
+    EXPECT_LT(SecondsSince(t0), 1.5) << "no two-second wait for a reply";
     EXPECT_NE(std::string::npos, out.find("cannot bind UDP port 68")) << out;
     EXPECT_EQ(std::string::npos, out.find("No DHCP Server!")) << out;
     close(taken);

@@ -78,5 +78,5 @@ TEST(FinderIntf, AnnouncedWaitIsComputedWideAndCapped)
     double waited = SecondsSince(t0);
     EXPECT_EQ(0xFFFFFFFFu, res.WaitMs);
     EXPECT_GE(waited, 0.79);
-    EXPECT_LT(waited, 2.0);
+    EXPECT_LT(waited, 5.0) << "capped, not the announced wait";
 }

@@ -69,8 +69,9 @@ HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
     }
     m_pid = pid;
 
-    // Bounded wait: the emulator is up in a fraction of a second.
-    const ChildWait waited = WaitUntilReady(m_pid, 10.0, 5, [&] {
+    // Bounded wait: the emulator is up in a fraction of a second, unless
+    // the machine is loaded.
+    const ChildWait waited = WaitUntilReady(m_pid, 30.0, 5, [&] {
         std::string text = ReadFile(ready);
         if (text.rfind("ready ", 0) != 0 || text.find('\n') == std::string::npos)
             return false;
@@ -82,7 +83,7 @@ HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
     const bool ended = waited == ChildWait::Ended;
     if (ended)
         m_pid = -1;
-    std::string why = ended ? "ended before it was ready" : "not ready in 10 s";
+    std::string why = ended ? "ended before it was ready" : "not ready in 30 s";
     std::string out = Output();
     Stop();
     std::filesystem::remove_all(m_dir);
