@@ -2,6 +2,7 @@
 // back byte for byte and by Python's plistlib), their names, and what the
 // other services hand to the platform.
 #include "BridgeTestUtil.h"
+#include "ChildProcess.h"
 #include "DesktopText.h"
 
 #include <gtest/gtest.h>
@@ -10,25 +11,16 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 using bridgetest::N;
 using bridgetest::Page;
 using bridgetest::S;
+using testsupport::ReadFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // The URL a property-list reader finds in the file.
 std::string PlistURL(const fs::path& file)
@@ -102,7 +94,7 @@ TEST_F(BridgeDesktop, BookmarkFileIsTheTemplateAndOverwritesItsNamesake)
 {
     m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("RC-100"), S("http://192.0.2.2:8000"), S("02005E000201")});
     fs::path file = Desktop() / "Quillmar RC-100(02005E000201).webloc";
-    std::string text = Slurp(file);
+    std::string text = ReadFile(file);
     EXPECT_EQ(Bookmark("http://192.0.2.2:8000"), text);
     EXPECT_EQ(223u - 2 + std::string("http://192.0.2.2:8000").size(), text.size());
     EXPECT_EQ("http://192.0.2.2:8000", PlistURL(file));
@@ -113,7 +105,7 @@ TEST_F(BridgeDesktop, BookmarkFileIsTheTemplateAndOverwritesItsNamesake)
     // The same name and identifier: one file, the later address.
     m_page->Call("CreateShortcut_URL_", {S("RC-100"), S("https://02005E000201.example.invalid/")});
     m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("RC-100"), S("http://192.0.2.3"), S("02005E000201")});
-    EXPECT_EQ(Bookmark("http://192.0.2.3"), Slurp(file));
+    EXPECT_EQ(Bookmark("http://192.0.2.3"), ReadFile(file));
     EXPECT_EQ((std::set<std::string>{"Quillmar RC-100(02005E000201).webloc", "Quillmar RC-100().webloc"}),
               FilesUnder(Desktop()));
 }
@@ -156,7 +148,7 @@ TEST_F(BridgeDesktop, HostileTextsStayInTheirFolders)
                                      "home/Desktop/Quillmar _etc_cron.d_x_(ab_cd_ef).webloc",
                                      "home/Desktop/Quillmar ..(a__b).webloc"}),
               FilesUnder(m_root));
-    EXPECT_EQ(Bookmark("http://192.0.2.2/?a=1&amp;b=&lt;script&gt;&amp;amp;"), Slurp(hostile));
+    EXPECT_EQ(Bookmark("http://192.0.2.2/?a=1&amp;b=&lt;script&gt;&amp;amp;"), ReadFile(hostile));
     EXPECT_EQ(address, PlistURL(hostile));
 
     // A name with "/" would take the icon from outside the page folder: it

@@ -2,6 +2,7 @@
 // page drives FinderObj and reports through console.log; a second run takes
 // a screenshot of the wizard page after a search; a third page asks for the
 // desktop services in a home folder of its own.
+#include "ChildProcess.h"
 #include "FinderLan.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <string>
 
 using testsupport::CamEnv;
+using testsupport::ReadFile;
 using testsupport::LandapEmulator;
 
 namespace {
@@ -31,14 +33,6 @@ std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, con
                ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\", "
                "\"password\": \"secret\", \"command_faults\": {\"discovery\": {\"delay_ms\": " +
                std::to_string(300 * i) + "}}" + (extra.empty() ? "" : ", " + extra));
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 void WriteFile(const std::string& path, const std::string& text)
@@ -87,8 +81,8 @@ ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./Came
                       dir + "/err.txt";
     ProgramRun r;
     r.status = Shell(cmd);
-    r.out = Slurp(dir + "/out.txt");
-    r.err = Slurp(dir + "/err.txt");
+    r.out = ReadFile(dir + "/out.txt");
+    r.err = ReadFile(dir + "/err.txt");
     return r;
 }
 
@@ -218,7 +212,7 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
     // page's policy allows no inline script) presses Search again for good
     // measure and says when both cameras are on screen; the picture is taken
     // then, and the page closes the program.
-    std::string page = Slurp(dir + "/MacHtml/index.html");
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
     size_t end = page.rfind("</body>");
     page.insert(end == std::string::npos ? page.size() : end, "<script src=\"test-driver.js\"></script>");
     WriteFile(dir + "/MacHtml/index.html", page);
@@ -257,7 +251,7 @@ TEST(GuiProgram, WithoutADisplayItSaysSoAndEnds)
     std::string dir = CopyProgram();
     int status = Shell("cd " + dir + " && env -u DISPLAY -u WAYLAND_DISPLAY NO_AT_BRIDGE=1 timeout -k 5 60 " +
                        "./CameraWizard > " + dir + "/out.txt 2> " + dir + "/err.txt");
-    std::string err = Slurp(dir + "/err.txt");
+    std::string err = ReadFile(dir + "/err.txt");
     EXPECT_EQ(1, status) << err;
     EXPECT_NE(std::string::npos, err.find("cannot open a display (DISPLAY=not set)")) << err;
     EXPECT_NE(std::string::npos, err.find("needs a graphical desktop")) << err;
@@ -332,7 +326,7 @@ struct Picture {
 
 Picture ReadPpm(const std::string& path)
 {
-    std::istringstream in(Slurp(path));
+    std::istringstream in(ReadFile(path));
     std::string magic;
     int max = 0;
     Picture p;
@@ -342,15 +336,6 @@ Picture ReadPpm(const std::string& path)
         return Picture();
     p.rgb.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return p;
-}
-
-std::string Bookmark(const std::string& address)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n<dict>\n<key>URL</key>\n<string>" +
-           address + "</string>\n</dict>\n</plist>\n";
 }
 
 }  // namespace
@@ -375,12 +360,12 @@ TEST(GuiProgram, DesktopServicesReachTheDesktop)
     EXPECT_TRUE(Logged(r, "T go"));
 
     // The clipboard held the text while the program ran.
-    EXPECT_EQ("clip: caf\xC3\xA9 & <b>", Slurp(dir + "/clip.txt"));
+    EXPECT_EQ("clip: caf\xC3\xA9 & <b>", ReadFile(dir + "/clip.txt"));
 
     // The default handler got the web addresses and the manual (GIO hands a
     // local file over as its path); what no handler takes, or does not
     // parse, is a diagnostic line.
-    std::string opened = Slurp(dir + "/opened.txt");
+    std::string opened = ReadFile(dir + "/opened.txt");
     for (std::string line : {std::string("http://192.0.2.2:8000/setup?a=1&b=2"),
                              std::string("http://192.0.2.9/resized/400x300"), dir + "/MacHtml/QuickStart.pdf"})
         EXPECT_NE(std::string::npos, opened.find(line + "\n")) << line << " in\n" << opened;
@@ -390,9 +375,10 @@ TEST(GuiProgram, DesktopServicesReachTheDesktop)
 
     // Both bookmarks lie in the desktop folder, the hostile one too.
     std::string desktop = dir + "/home/Desktop/";
-    EXPECT_EQ(Bookmark("https://abcd1234.remote.invalid/?a=1&amp;b=&lt;2&gt;"),
-              Slurp(desktop + "Quillmar RC-100(abcd1234).webloc"));
-    EXPECT_EQ(Bookmark("http://192.0.2.2:8000"), Slurp(desktop + "Quillmar .._.._escape(02_.._00).webloc"));
+    EXPECT_NE(std::string::npos, ReadFile(desktop + "Quillmar RC-100(abcd1234).webloc")
+                                     .find("\n<string>https://abcd1234.remote.invalid/?a=1&amp;b=&lt;2&gt;</string>\n"));
+    EXPECT_NE(std::string::npos, ReadFile(desktop + "Quillmar .._.._escape(02_.._00).webloc")
+                                     .find("\n<string>http://192.0.2.2:8000</string>\n"));
     EXPECT_EQ(0, Shell("test \"$(find " + dir + " -name '*escape*' | wc -l)\" = 1"));
 
     // The window kept its size; the web view sits in its bottom left corner.
