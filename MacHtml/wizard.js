@@ -16,6 +16,8 @@ var WEP_LEN_NAMES = ["64-bit", "128-bit"];
 var WEP_FMT_NAMES = ["Hexadecimal", "ASCII text"];
 var WEP_DEF_NAMES = ["Key 1", "Key 2", "Key 3", "Key 4"];
 var ENC_WEP = 1;
+// The quick-start guide that ships beside this page, relative to the program's folder.
+var MANUAL = "MacHtml/QuickStart.pdf";
 var STEPS = ["search", "login", "info", "address", "password", "wireless",
              "save", "remote", "live", "finish"];
 
@@ -927,9 +929,55 @@ function waitRemote() {
 // ---- finish
 
 function renderFinish() {
+  var remote = W.remoteUrl !== "";
   $("finish-name").textContent = W.cam ? cameraLabel(W.cam) : "";
   $("finish-web").textContent = W.address;
-  $("finish-remote").textContent = W.remoteUrl !== "" ? W.remoteUrl : "Not turned on";
+  $("finish-remote").textContent = remote ? W.remoteUrl : "Not turned on";
+  $("open-web-btn").hidden = $("copy-web-btn").hidden = W.address === "";
+  $("open-remote-btn").hidden = $("copy-remote-btn").hidden = !remote;
+}
+
+// The desktop services answer nothing: the page says what it asked for.
+function desktopService(name, fn, done) {
+  if (W.busy) return;
+  if (!hasBridge()) {
+    showMessage("This page works only inside the camera wizard program.", "error");
+    return;
+  }
+  try {
+    fn();
+  } catch (e) {
+    bridgeFailure(name, e);
+    return;
+  }
+  showMessage(done, "ok");
+}
+
+function openPage(address) {
+  desktopService("OpenBrowser_", function () { FinderObj.OpenBrowser_(address); },
+                 "The page opens in your web browser.");
+}
+
+function copyText(text) {
+  desktopService("ClipboardData_", function () { FinderObj.ClipboardData_(text); },
+                 "Copied to the clipboard: " + text);
+}
+
+// A bookmark for the remote address names itself after the camera's remote
+// identifier; without remote access it holds the local address and the MAC.
+function saveBookmark() {
+  var cam = W.cam;
+  if (!cam) return;
+  var cloud = W.remoteUrl !== "";
+  desktopService(cloud ? "CreateShortcut_URL_" : "CreateNonCloudShortcut_Address_MAC_", function () {
+    if (cloud) FinderObj.CreateShortcut_URL_(W.model, W.remoteUrl);
+    else FinderObj.CreateNonCloudShortcut_Address_MAC_(W.model, W.address, cam.mac);
+  }, "A bookmark (.webloc) is saved in your desktop folder. Most Linux desktops do not open it on a double-click.");
+}
+
+function openManual() {
+  desktopService("OpenPDF_", function () { FinderObj.OpenPDF_(MANUAL); },
+                 "The quick-start guide opens in your PDF viewer.");
 }
 
 function closeWizard() {
@@ -1038,6 +1086,12 @@ function init() {
   $("remote-btn").addEventListener("click", remoteAccess);
   $("close-btn").addEventListener("click", closeWizard);
   $("finish-close-btn").addEventListener("click", closeWizard);
+  $("open-web-btn").addEventListener("click", function () { openPage(W.address); });
+  $("copy-web-btn").addEventListener("click", function () { copyText(W.address); });
+  $("open-remote-btn").addEventListener("click", function () { openPage(W.remoteUrl); });
+  $("copy-remote-btn").addEventListener("click", function () { copyText(W.remoteUrl); });
+  $("bookmark-btn").addEventListener("click", saveBookmark);
+  $("manual-btn").addEventListener("click", openManual);
 
   var go = document.querySelectorAll("[data-go]");
   for (var k = 0; k < go.length; k++) {

@@ -84,6 +84,17 @@ public:
     void DoGetTavvelURL(int index);
     std::string GetURL();
 
+    // Desktop services: browser, clipboard, documents beside the program, the
+    // web view's size and bookmark files on the desktop.
+    void OpenBrowser(const std::string& address);
+    void ClipboardData(const std::string& text);
+    void OpenPDF(const std::string& relativePath);
+    void SetWindowSizeWidth(int width, int height);
+    void CreateShortcut(const std::string& name, const std::string& url);
+    void CreateNonCloudShortcut(const std::string& name, const std::string& address, const std::string& mac);
+    // The bookmark for address on the desktop, named after name and tag.
+    void WriteShortcutFile(const std::string& name, const std::string& address, const std::string& tag);
+
     // The scripting surface: methods under their scripting names, fields as
     // readable properties.
     const std::vector<Method>& ScriptMethods() override;

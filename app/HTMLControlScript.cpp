@@ -172,6 +172,14 @@ void HTMLControl::BuildScriptSurface()
         {"GetTavvelURL_", none([this](const ScriptArgs& a) { GetTavvelURL(I(a, 0)); })},
         {"DoGetTavvelURL_", none([this](const ScriptArgs& a) { DoGetTavvelURL(I(a, 0)); })},
         {"GetURL", str([this](const ScriptArgs&) { return GetURL(); })},
+        // desktop services
+        {"OpenBrowser_", none([this](const ScriptArgs& a) { OpenBrowser(S(a, 0)); })},
+        {"ClipboardData_", none([this](const ScriptArgs& a) { ClipboardData(S(a, 0)); })},
+        {"OpenPDF_", none([this](const ScriptArgs& a) { OpenPDF(S(a, 0)); })},
+        {"SetWindowSizeWidth_Height_", none([this](const ScriptArgs& a) { SetWindowSizeWidth(I(a, 0), I(a, 1)); })},
+        {"CreateShortcut_URL_", none([this](const ScriptArgs& a) { CreateShortcut(S(a, 0), S(a, 1)); })},
+        {"CreateNonCloudShortcut_Address_MAC_",
+         none([this](const ScriptArgs& a) { CreateNonCloudShortcut(S(a, 0), S(a, 1), S(a, 2)); })},
     };
 
     auto flag = [](bool set) { return Num(set ? 1 : 0); };

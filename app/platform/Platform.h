@@ -67,14 +67,19 @@ public:
     virtual void Terminate() = 0;
     // The folder that holds the program, with its trailing "/".
     virtual std::string BundleParentDir() = 0;
+    // Sizes the web view, its origin at the bottom left of the window; the
+    // window keeps its size.
+    virtual void SetWebViewSize(int width, int height) = 0;
 };
 
 // Desktop services (browser, documents, icons, clipboard, desktop folder).
 class Workspace {
 public:
     virtual ~Workspace() = default;
+    // Opening goes to the desktop's default handler and does not wait for it.
     virtual void OpenURL(const std::string& url) = 0;
     virtual void OpenFile(const std::string& path) = 0;
+    // An empty or missing iconFile gives the file the desktop's default icon.
     virtual void SetIcon(const std::string& file, const std::string& iconFile) = 0;
     virtual void SetPasteboardString(const std::string& text) = 0;
     virtual std::string DesktopFolder() = 0;

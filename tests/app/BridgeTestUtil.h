@@ -27,7 +27,7 @@ struct Page {
     platform::HeadlessPlatform platform;
     std::unique_ptr<HTMLControl> control;
 
-    Page()
+    explicit Page(const std::string& bundleParentDir = "/tmp/") : platform(bundleParentDir)
     {
         control = std::make_unique<HTMLControl>(platform.services());
         control->webViewDidClearWindowObject();

@@ -102,7 +102,8 @@ TEST(BridgeSurface, EveryMethodAndFieldUnderItsScriptingName)
         "DoSetupWireless_", "InitSiteSurvey_", "GetSiteSurveyInfo_", "DoGetSiteSurveyInfo_", "FinishSiteSurvey",
         "FinishRescanSiteSurvey", "IsAlreadyEnableTessel_", "EnableTessel_", "DoEnableTessel_",
         "IsTesselWorkable_", "DoIsTesselWorkable_", "GetTavvelURL_", "DoGetTavvelURL_", "GetURL",
-        "setPHTMLUICtrl_"};
+        "setPHTMLUICtrl_", "OpenBrowser_", "ClipboardData_", "OpenPDF_", "SetWindowSizeWidth_Height_",
+        "CreateShortcut_URL_", "CreateNonCloudShortcut_Address_MAC_"};
     for (const char* m : methods)
         EXPECT_TRUE(page.platform.HasMethod(m)) << m;
     const char* fields[] = {"pHTMLUICtrl", "hFinder", "tCheckComplete", "bComplete", "bSuccess", "Wireless",

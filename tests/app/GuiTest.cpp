@@ -1,6 +1,8 @@
 // The real program under Xvfb, in a test LAN with emulated cameras: a test
 // page drives FinderObj and reports through console.log; a second run takes
-// a screenshot of the wizard page after a search.
+// a screenshot of the wizard page after a search; a third page asks for the
+// desktop services in a home folder of its own.
+#include "ChildProcess.h"
 #include "FinderLan.h"
 
 #include <gtest/gtest.h>
@@ -9,14 +11,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 
 using testsupport::CamEnv;
+using testsupport::ReadFile;
 using testsupport::LandapEmulator;
 
 namespace {
@@ -28,14 +33,6 @@ std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, con
                ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\", "
                "\"password\": \"secret\", \"command_faults\": {\"discovery\": {\"delay_ms\": " +
                std::to_string(300 * i) + "}}" + (extra.empty() ? "" : ", " + extra));
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 void WriteFile(const std::string& path, const std::string& text)
@@ -70,20 +67,22 @@ struct ProgramRun {
 };
 
 // Runs the copied program under a private X server. inner is the shell text
-// that starts it ("./CameraWizard" by default) and may do more meanwhile.
-ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./CameraWizard")
+// that starts it ("./CameraWizard" by default) and may do more meanwhile;
+// env holds further variables ("NAME=value ...").
+ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./CameraWizard",
+                      const std::string& env = "")
 {
     for (const char* tool : {"xvfb-run", "Xvfb", "xauth"})
         EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null")) << tool << " is missing";
     std::string runtime = dir + "/runtime";
     mkdir(runtime.c_str(), 0700);
-    std::string cmd = "cd " + dir + " && XDG_RUNTIME_DIR=" + runtime + " NO_AT_BRIDGE=1 timeout -k 5 120 " +
+    std::string cmd = "cd " + dir + " && " + env + " XDG_RUNTIME_DIR=" + runtime + " NO_AT_BRIDGE=1 timeout -k 5 120 " +
                       "xvfb-run -a -s '-screen 0 720x480x24' sh -c '" + inner + "' > " + dir + "/out.txt 2> " +
                       dir + "/err.txt";
     ProgramRun r;
     r.status = Shell(cmd);
-    r.out = Slurp(dir + "/out.txt");
-    r.err = Slurp(dir + "/err.txt");
+    r.out = ReadFile(dir + "/out.txt");
+    r.err = ReadFile(dir + "/err.txt");
     return r;
 }
 
@@ -92,6 +91,30 @@ bool Logged(const ProgramRun& r, const std::string& message)
 {
     std::string line = "CONSOLE LOG " + message + "\n";
     return r.out.find(line) != std::string::npos || r.err.find(line) != std::string::npos;
+}
+
+// The page's half of a handshake with a driver script: it polls for go.png,
+// which the driver drops beside the page once it has done its part, then
+// closes the program (after a minute at the latest).
+const char* kWaitForGo = R"JS(
+function waitForGo(n) {
+  var img = new Image();
+  img.onload = function () { console.log("T go"); FinderObj.CloseWizard(); };
+  img.onerror = function () {
+    if (n < 600) setTimeout(function () { waitForGo(n + 1); }, 100);
+    else { console.log("T no go"); FinderObj.CloseWizard(); }
+  };
+  img.src = "go.png?" + n;
+}
+)JS";
+
+// The driver's half: starts the program, waits (at most 90 s) until the
+// shell condition ready holds, runs actions, then lets the page close.
+std::string DriverScript(const std::string& ready, const std::string& actions)
+{
+    return "#!/bin/sh\n./CameraWizard & p=$!\ni=0\n"
+           "while [ $i -lt 900 ] && ! { " + ready + "; }; do sleep 0.1; i=$((i + 1)); done\n" +
+           actions + "\ncp MacHtml/Html/images/background.png MacHtml/go.png\nwait $p\n";
 }
 
 const char* kTestPage = R"HTML(<!DOCTYPE html>
@@ -187,42 +210,38 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
     EXPECT_EQ(0, Shell("command -v import >/dev/null")) << "imagemagick's import is missing";
     // The wizard searches by itself once loaded; a script beside it (the
     // page's policy allows no inline script) presses Search again for good
-    // measure, says when the list of both cameras is on screen, and closes
-    // the program a while after that (or, failing that, long after loading).
-    std::string page = Slurp(dir + "/MacHtml/index.html");
+    // measure and says when both cameras are on screen; the picture is taken
+    // then, and the page closes the program.
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
     size_t end = page.rfind("</body>");
     page.insert(end == std::string::npos ? page.size() : end, "<script src=\"test-driver.js\"></script>");
     WriteFile(dir + "/MacHtml/index.html", page);
     WriteFile(dir + "/MacHtml/test-driver.js",
-              "window.addEventListener('load', function () {\n"
-              "  setTimeout(function () { var b = document.getElementById('search-btn'); if (b) b.click(); }, 300);\n"
-              "  var loaded = Date.now();\n"
-              "  var poll = setInterval(function () {\n"
-              "    var shown = document.getElementById('busy').hidden &&\n"
-              "                document.querySelectorAll('#camera-list li').length >= 2;\n"
-              "    if (!shown && Date.now() - loaded < 90000) return;\n"
-              "    clearInterval(poll);\n"
-              "    requestAnimationFrame(function () { requestAnimationFrame(function () {\n"
-              "      if (shown) console.log('T shoot');\n"
-              "      setTimeout(function () { console.log('T closing'); FinderObj.CloseWizard(); }, 8000);\n"
-              "    }); });\n"
-              "  }, 200);\n"
-              "});\n");
+              std::string(kWaitForGo) +
+                  "window.addEventListener('load', function () {\n"
+                  "  setTimeout(function () { var b = document.getElementById('search-btn'); if (b) b.click(); }, 300);\n"
+                  "  var n = 0;\n"
+                  "  var t = setInterval(function () {\n"
+                  "    if (document.querySelectorAll('#camera-list button').length < 2 && ++n < 600) return;\n"
+                  "    clearInterval(t);\n"
+                  "    requestAnimationFrame(function () { requestAnimationFrame(function () {\n"
+                  "      console.log('T shown'); waitForGo(0);\n"
+                  "    }); });\n"
+                  "  }, 100);\n"
+                  "});\n");
 
     std::string shot = std::string(RILO_SCREENSHOT_DIR) + "/wizard-after-search.png";
     Shell("mkdir -p " + std::string(RILO_SCREENSHOT_DIR) + " && rm -f " + shot);
-    // The picture is taken once the page says the list is painted, not after
-    // a fixed time that a loaded machine may not keep.
-    ProgramRun r = RunProgram(dir, "./CameraWizard & p=$!; n=0; "
-                                   "until grep -qs \"CONSOLE LOG T shoot\" out.txt err.txt || [ $n -ge 1000 ]; "
-                                   "do sleep 0.1; n=$((n+1)); done; import -window root " + shot + "; wait $p");
+    WriteFile(dir + "/driver.sh", DriverScript("grep -qs 'CONSOLE LOG T shown' err.txt out.txt",
+                                               "import -window root " + shot));
+    ProgramRun r = RunProgram(dir, "sh ./driver.sh");
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
     EXPECT_EQ(0, r.status);
-    EXPECT_TRUE(Logged(r, "T shoot")) << "the list of cameras never showed";
     struct stat st {};
     ASSERT_EQ(0, stat(shot.c_str(), &st)) << shot;
     EXPECT_GT(st.st_size, 5000) << "an empty picture";
-    EXPECT_TRUE(Logged(r, "T closing"));
+    EXPECT_TRUE(Logged(r, "T shown")) << "the list of cameras never showed";
+    EXPECT_TRUE(Logged(r, "T go"));
     std::printf("screenshot: %s\n", shot.c_str());
     Shell("rm -rf " + dir);
 }
@@ -232,9 +251,143 @@ TEST(GuiProgram, WithoutADisplayItSaysSoAndEnds)
     std::string dir = CopyProgram();
     int status = Shell("cd " + dir + " && env -u DISPLAY -u WAYLAND_DISPLAY NO_AT_BRIDGE=1 timeout -k 5 60 " +
                        "./CameraWizard > " + dir + "/out.txt 2> " + dir + "/err.txt");
-    std::string err = Slurp(dir + "/err.txt");
+    std::string err = ReadFile(dir + "/err.txt");
     EXPECT_EQ(1, status) << err;
     EXPECT_NE(std::string::npos, err.find("cannot open a display (DISPLAY=not set)")) << err;
     EXPECT_NE(std::string::npos, err.find("needs a graphical desktop")) << err;
     Shell("rm -rf " + dir);
+}
+
+namespace {
+
+// The page asks for every desktop service, then for a web view of 400 x 300
+// on red; once that is drawn it tells the driver through the opener and
+// waits for go.png, which the driver drops beside it when it is done.
+const std::string kDesktopPage = std::string(R"HTML(<!DOCTYPE html>
+<html><head><meta charset="utf-8">
+<style>html, body { margin: 0; height: 100%; overflow: hidden; background: #ff0000; }</style></head><body>
+<script>)HTML") + kWaitForGo + R"HTML(
+function log(s) { console.log("T " + s); }
+log("size " + innerWidth + "x" + innerHeight);
+FinderObj.ClipboardData_("clip: caf\u00e9 & <b>");
+FinderObj.OpenBrowser_("http://192.0.2.2:8000/setup?a=1&b=2");
+FinderObj.OpenBrowser_("rilo-nohandler:x");
+FinderObj.OpenBrowser_("not an address");
+FinderObj.OpenPDF_("MacHtml/QuickStart.pdf");
+FinderObj.CreateShortcut_URL_("RC-100", "https://abcd1234.remote.invalid/?a=1&b=<2>");
+FinderObj.CreateNonCloudShortcut_Address_MAC_("../../escape", "http://192.0.2.2:8000", "02/../00");
+addEventListener("resize", function once() {
+  removeEventListener("resize", once);
+  requestAnimationFrame(function () { requestAnimationFrame(function () {
+    log("resized " + innerWidth + "x" + innerHeight);
+    FinderObj.OpenBrowser_("http://192.0.2.9/resized/" + innerWidth + "x" + innerHeight);
+    waitForGo(0);
+  }); });
+});
+FinderObj.SetWindowSizeWidth_Height_(400, 300);
+</script></body></html>
+)HTML";
+
+// A home of its own: HOME and the XDG folders under dir/home with a
+// desktop folder, and a stub opener as the default handler of web addresses
+// and PDF files that writes each address it gets to dir/opened.txt. Returns
+// the variables that point the program there.
+std::string MakeHome(const std::string& dir)
+{
+    std::string home = dir + "/home";
+    std::string apps = home + "/.local/share/applications";
+    EXPECT_EQ(0, Shell("mkdir -p " + home + "/Desktop " + home + "/.config " + apps));
+    WriteFile(home + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n");
+    WriteFile(dir + "/stub-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " + dir + "/opened.txt\n");
+    chmod((dir + "/stub-open").c_str(), 0755);
+    WriteFile(apps + "/rilo-test-open.desktop",
+              "[Desktop Entry]\nType=Application\nName=Test opener\nExec=" + dir +
+                  "/stub-open %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;application/pdf;\n");
+    WriteFile(home + "/.config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/http=rilo-test-open.desktop\n"
+              "x-scheme-handler/https=rilo-test-open.desktop\napplication/pdf=rilo-test-open.desktop\n");
+    return "HOME=" + home + " XDG_CONFIG_HOME=" + home + "/.config XDG_DATA_HOME=" + home +
+           "/.local/share XDG_CACHE_HOME=" + home + "/.cache";
+}
+
+// A picture of the window as ImageMagick writes binary PPM.
+struct Picture {
+    int width = 0, height = 0;
+    std::string rgb;
+    bool Red(int x, int y) const
+    {
+        size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        if (x < 0 || y < 0 || x >= width || y >= height || i + 2 >= rgb.size())
+            return false;
+        auto c = [&](size_t k) { return static_cast<unsigned char>(rgb[i + k]); };
+        return c(0) > 200 && c(1) < 60 && c(2) < 60;
+    }
+};
+
+Picture ReadPpm(const std::string& path)
+{
+    std::istringstream in(ReadFile(path));
+    std::string magic;
+    int max = 0;
+    Picture p;
+    in >> magic >> p.width >> p.height >> max;
+    in.get();
+    if (magic != "P6" || max != 255)
+        return Picture();
+    p.rgb.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return p;
+}
+
+}  // namespace
+
+TEST(GuiProgram, DesktopServicesReachTheDesktop)
+{
+    std::string dir = CopyProgram();
+    WriteFile(dir + "/MacHtml/index.html", kDesktopPage);
+    // Once the page's signal is in, the clipboard is read and the window
+    // taken.
+    WriteFile(dir + "/driver.sh",
+              DriverScript("grep -q resized/ opened.txt 2>/dev/null && [ \"$(grep -c '' opened.txt)\" -ge 3 ]",
+                           "xclip -o -selection clipboard -t UTF8_STRING > clip.txt\n"
+                           "import -depth 8 -window 'Camera Wizard' shot.ppm"));
+    for (const char* tool : {"xclip", "import"})
+        EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null")) << tool << " is missing";
+    ProgramRun r = RunProgram(dir, "sh ./driver.sh", MakeHome(dir));
+    SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
+    EXPECT_EQ(0, r.status);
+    EXPECT_TRUE(Logged(r, "T size 720x480"));
+    EXPECT_TRUE(Logged(r, "T resized 400x300"));
+    EXPECT_TRUE(Logged(r, "T go"));
+
+    // The clipboard held the text while the program ran.
+    EXPECT_EQ("clip: caf\xC3\xA9 & <b>", ReadFile(dir + "/clip.txt"));
+
+    // The default handler got the web addresses and the manual (GIO hands a
+    // local file over as its path); what no handler takes, or does not
+    // parse, is a diagnostic line.
+    std::string opened = ReadFile(dir + "/opened.txt");
+    for (std::string line : {std::string("http://192.0.2.2:8000/setup?a=1&b=2"),
+                             std::string("http://192.0.2.9/resized/400x300"), dir + "/MacHtml/QuickStart.pdf"})
+        EXPECT_NE(std::string::npos, opened.find(line + "\n")) << line << " in\n" << opened;
+    EXPECT_EQ(3, std::count(opened.begin(), opened.end(), '\n')) << opened;
+    EXPECT_NE(std::string::npos, r.err.find("[CameraWizard] cannot open rilo-nohandler:x: "));
+    EXPECT_NE(std::string::npos, r.err.find("[CameraWizard] cannot open not an address: not an address\n"));
+
+    // Both bookmarks lie in the desktop folder, the hostile one too.
+    std::string desktop = dir + "/home/Desktop/";
+    EXPECT_NE(std::string::npos, ReadFile(desktop + "Quillmar RC-100(abcd1234).webloc")
+                                     .find("\n<string>https://abcd1234.remote.invalid/?a=1&amp;b=&lt;2&gt;</string>\n"));
+    EXPECT_NE(std::string::npos, ReadFile(desktop + "Quillmar .._.._escape(02_.._00).webloc")
+                                     .find("\n<string>http://192.0.2.2:8000</string>\n"));
+    EXPECT_EQ(0, Shell("test \"$(find " + dir + " -name '*escape*' | wc -l)\" = 1"));
+
+    // The window kept its size; the web view sits in its bottom left corner.
+    Picture shot = ReadPpm(dir + "/shot.ppm");
+    EXPECT_EQ(720, shot.width);
+    EXPECT_EQ(480, shot.height);
+    EXPECT_TRUE(shot.Red(5, 475) && shot.Red(395, 185) && shot.Red(5, 185)) << "the web view is not at the bottom left";
+    EXPECT_FALSE(shot.Red(5, 5) || shot.Red(405, 475) || shot.Red(715, 475) || shot.Red(395, 175))
+        << "the web view is larger than 400 x 300";
+    if (!HasFailure())
+        Shell("rm -rf " + dir);
 }

@@ -175,6 +175,17 @@
     await until("the save", function () { return idle() && messageKind() === "ok"; });
     check(/saved/.test(message()), "saving reports success");
 
+    // The finishing services before remote access: the bookmark holds the
+    // local address and the MAC, and there is no remote page to offer.
+    click(document.querySelector('#steps li[data-step="finish"]'));
+    check(visible("finish") && $("open-remote-btn").hidden && $("copy-remote-btn").hidden,
+          "no remote page to open or copy before remote access");
+    click($("bookmark-btn"));
+    check(lastCall("CreateNonCloudShortcut_Address_MAC_").args.join("|") === "RC-100|https://192.0.2.4:8443|02005E000203",
+          "a bookmark without remote access holds the address and the MAC");
+    check(/desktop folder/.test(message()) && /double-click/.test(message()), "the page says where the bookmark went");
+    click(document.querySelector('#steps li[data-step="save"]'));
+
     click(document.querySelector("#step-save .next"));
     await until("the remote state", function () { return idle() && $("remote-state").textContent === "Off"; });
     click($("remote-btn"));
@@ -185,7 +196,23 @@
     click(document.querySelector("#step-remote .next"));
     check(visible("live") && $("live-view-area") !== null, "live picture placeholder is there");
     click(document.querySelector("#step-live .next"));
-    check($("finish-remote").textContent.indexOf("https://remote.example.invalid/") === 0, "finish shows the remote address");
+    var remoteUrl = "https://remote.example.invalid/<b>cam</b>";
+    check($("finish-remote").textContent === remoteUrl, "finish shows the remote address");
+    click($("open-web-btn"));
+    check(lastCall("OpenBrowser_").args[0] === "https://192.0.2.4:8443", "the web page opens in the browser");
+    click($("copy-web-btn"));
+    check(lastCall("ClipboardData_").args[0] === "https://192.0.2.4:8443" && messageKind() === "ok",
+          "the address goes to the clipboard");
+    click($("open-remote-btn"));
+    check(lastCall("OpenBrowser_").args[0] === remoteUrl, "the remote page opens in the browser");
+    click($("copy-remote-btn"));
+    check(lastCall("ClipboardData_").args[0] === remoteUrl, "the remote address goes to the clipboard");
+    click($("bookmark-btn"));
+    check(lastCall("CreateShortcut_URL_").args.join("|") === "RC-100|" + remoteUrl,
+          "with remote access the bookmark holds the remote address");
+    click($("manual-btn"));
+    check(lastCall("OpenPDF_").args[0] === "MacHtml/QuickStart.pdf", "the quick-start guide beside the page opens");
+    checkNoInjection();
     click($("finish-close-btn"));
     check(window.__wizardClosed === true, "closing calls CloseWizard");
 
@@ -200,8 +227,11 @@
       "SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_", "QueryResult",
       "InitSiteSurvey_", "GetSiteSurveyInfo_", "FinishRescanSiteSurvey",
       "CommitSettings_", "TryWireless_", "QueryResult", "GetCameraInfo_", "GetAddress_",
+      "CreateNonCloudShortcut_Address_MAC_",
       "IsAlreadyEnableTessel_", "EnableTessel_", "QueryResult", "IsTesselWorkable_", "QueryResult",
-      "GetTavvelURL_", "QueryResult", "GetURL", "CloseWizard"
+      "GetTavvelURL_", "QueryResult", "GetURL",
+      "OpenBrowser_", "ClipboardData_", "OpenBrowser_", "ClipboardData_", "CreateShortcut_URL_", "OpenPDF_",
+      "CloseWizard"
     ];
     check(namesCalled().join(",") === expected.join(","), "bridge calls in the expected order: " + namesCalled().join(","));
   }

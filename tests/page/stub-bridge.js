@@ -183,6 +183,12 @@
       });
     },
     GetURL: function () { needDone("GetURL"); return s.url; },
+    OpenBrowser_: function () {},
+    ClipboardData_: function () {},
+    OpenPDF_: function () {},
+    SetWindowSizeWidth_Height_: function () {},
+    CreateShortcut_URL_: function () {},
+    CreateNonCloudShortcut_Address_MAC_: function () {},
     CloseWizard: function () { window.__wizardClosed = true; }
   };
 

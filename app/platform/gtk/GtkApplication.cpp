@@ -1,7 +1,10 @@
 // The application process of the real program: the main loop, the main
 // window with its web view, and the requests the page's side sends over.
 #include "platform/Platform.h"
+#include "platform/gtk/GtkDesktop.h"
 #include "platform/gtk/GtkMainWindow.h"
+
+#include "Common.h"
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -36,6 +39,7 @@ std::string ProgramFolder()
 
 [[noreturn]] void EndProgram()
 {
+    StoreClipboard();
     std::fflush(stdout);
     std::fflush(stderr);
     std::exit(0);
@@ -43,49 +47,66 @@ std::string ProgramFolder()
 
 void LoadFile(WebKitWebView* view, const char* path)
 {
-    GError* error = nullptr;
-    char* uri = g_filename_to_uri(path, nullptr, &error);
+    g_autoptr(GError) error = nullptr;
+    g_autofree char* uri = g_filename_to_uri(path, nullptr, &error);
     if (!uri) {
-        std::fprintf(stderr, "[CameraWizard] cannot load %s: %s\n", path, error->message);
-        g_error_free(error);
+        DiagPrint(kDiagErr, "[CameraWizard] cannot load %s: %s\n", path, error->message);
         return;
     }
     webkit_web_view_load_uri(view, uri);
-    g_free(uri);
+}
+
+// The message's parameters if they have the type, else null.
+GVariant* Parameters(WebKitUserMessage* message, const char* type)
+{
+    GVariant* p = webkit_user_message_get_parameters(message);
+    return p && g_variant_is_of_type(p, G_VARIANT_TYPE(type)) ? p : nullptr;
 }
 
 const char* StringParameter(WebKitUserMessage* message)
 {
-    GVariant* p = webkit_user_message_get_parameters(message);
-    return p && g_variant_is_of_type(p, G_VARIANT_TYPE_STRING) ? g_variant_get_string(p, nullptr) : nullptr;
+    GVariant* p = Parameters(message, "s");
+    return p ? g_variant_get_string(p, nullptr) : nullptr;
 }
 
-gboolean OnUserMessage(WebKitWebView* view, WebKitUserMessage* message, gpointer)
+// What the page's side asks of the application.
+gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer data)
 {
+    auto* window = static_cast<GtkMainWindow*>(data);
     const char* name = webkit_user_message_get_name(message);
     if (std::strcmp(name, "Terminate") == 0)
         EndProgram();
-    if (std::strcmp(name, "LoadFile") == 0) {
-        if (const char* path = StringParameter(message))
-            LoadFile(view, path);
+    if (std::strcmp(name, "SetWebViewSize") == 0) {
+        if (GVariant* p = Parameters(message, "(ii)")) {
+            gint32 width = 0, height = 0;
+            g_variant_get(p, "(ii)", &width, &height);
+            window->SetWebViewSize(width, height);
+        }
         return TRUE;
     }
-    if (std::strcmp(name, "OpenURL") == 0 || std::strcmp(name, "OpenFile") == 0) {
-        const char* text = StringParameter(message);
-        if (!text)
-            return TRUE;
-        char* uri = std::strcmp(name, "OpenFile") == 0 ? g_filename_to_uri(text, nullptr, nullptr) : g_strdup(text);
-        if (uri)
-            g_app_info_launch_default_for_uri(uri, nullptr, nullptr);
-        g_free(uri);
+    if (std::strcmp(name, "SetIcon") == 0) {
+        if (GVariant* p = Parameters(message, "(ss)")) {
+            const char* file = nullptr;
+            const char* icon = nullptr;
+            g_variant_get(p, "(&s&s)", &file, &icon);
+            SetCustomIcon(file, icon);
+        }
         return TRUE;
     }
-    if (std::strcmp(name, "Pasteboard") == 0) {
-        if (const char* text = StringParameter(message))
-            gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text, -1);
-        return TRUE;
-    }
-    return FALSE;
+    const char* text = StringParameter(message);
+    if (!text)
+        return FALSE;
+    if (std::strcmp(name, "LoadFile") == 0)
+        LoadFile(window->webView(), text);
+    else if (std::strcmp(name, "OpenURL") == 0)
+        OpenWithDefaultHandler(text);
+    else if (std::strcmp(name, "OpenFile") == 0)
+        OpenFileWithDefaultHandler(text);
+    else if (std::strcmp(name, "Pasteboard") == 0)
+        SetClipboardText(text);
+    else
+        return FALSE;
+    return TRUE;
 }
 
 gboolean CloseGraceOver(gpointer)
@@ -109,7 +130,7 @@ void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason re
 {
     if (g_closing)
         EndProgram();
-    std::fprintf(stderr, "[CameraWizard] the page's process ended (reason %d)\n", static_cast<int>(reason));
+    DiagPrint(kDiagErr, "[CameraWizard] the page's process ended (reason %d)\n", static_cast<int>(reason));
 }
 
 gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer)
@@ -123,10 +144,10 @@ int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
 {
     if (!gtk_init_check(&argc, &argv)) {
         const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr,
-                     "[CameraWizard] cannot open a display (DISPLAY=%s): the wizard is a window and needs a "
-                     "graphical desktop\n",
-                     display && *display ? display : "not set");
+        DiagPrint(kDiagErr,
+                  "[CameraWizard] cannot open a display (DISPLAY=%s): the wizard is a window and needs a "
+                  "graphical desktop\n",
+                  display && *display ? display : "not set");
         return 1;
     }
     const std::string folder = ProgramFolder();
@@ -139,7 +160,7 @@ int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
 
     GtkMainWindow window(context);
     WebKitWebView* view = window.webView();
-    g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), nullptr);
+    g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), &window);
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), nullptr);
     g_signal_connect(view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
     g_signal_connect(window.widget(), "delete-event", G_CALLBACK(OnDeleteEvent), view);

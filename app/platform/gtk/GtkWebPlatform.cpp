@@ -230,9 +230,20 @@ void GtkWebPlatform::SendToView(const char* name, GVariant* parameters)
     webkit_web_page_send_message_to_view(m_page, message, nullptr, nullptr, nullptr);
 }
 
+namespace {
+
+// A text for a message; a variant string must be valid UTF-8.
+GVariant* Text(const std::string& s)
+{
+    g_autofree char* valid = g_utf8_make_valid(s.c_str(), -1);
+    return g_variant_new_string(valid);
+}
+
+}  // namespace
+
 void GtkWebPlatform::LoadFile(const std::string& path)
 {
-    SendToView("LoadFile", g_variant_new_string(path.c_str()));
+    SendToView("LoadFile", Text(path));
 }
 
 void GtkWebPlatform::Terminate()
@@ -240,24 +251,30 @@ void GtkWebPlatform::Terminate()
     SendToView("Terminate", nullptr);
 }
 
+void GtkWebPlatform::SetWebViewSize(int width, int height)
+{
+    SendToView("SetWebViewSize", g_variant_new("(ii)", width, height));
+}
+
 void GtkWebPlatform::OpenURL(const std::string& url)
 {
-    SendToView("OpenURL", g_variant_new_string(url.c_str()));
+    SendToView("OpenURL", Text(url));
 }
 
 void GtkWebPlatform::OpenFile(const std::string& path)
 {
-    SendToView("OpenFile", g_variant_new_string(path.c_str()));
+    SendToView("OpenFile", Text(path));
 }
 
 void GtkWebPlatform::SetIcon(const std::string& file, const std::string& iconFile)
 {
-    SendToView("SetIcon", g_variant_new("(ss)", file.c_str(), iconFile.c_str()));
+    GVariant* both[] = {Text(file), Text(iconFile)};
+    SendToView("SetIcon", g_variant_new_tuple(both, 2));
 }
 
 void GtkWebPlatform::SetPasteboardString(const std::string& text)
 {
-    SendToView("Pasteboard", g_variant_new_string(text.c_str()));
+    SendToView("Pasteboard", Text(text));
 }
 
 std::string GtkWebPlatform::DesktopFolder()

@@ -37,6 +37,7 @@ public:
     void LoadFile(const std::string& path) override;
     void Terminate() override;
     std::string BundleParentDir() override { return m_bundleParentDir; }
+    void SetWebViewSize(int width, int height) override;
 
     void OpenURL(const std::string& url) override;
     void OpenFile(const std::string& path) override;

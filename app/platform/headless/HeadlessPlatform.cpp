@@ -5,7 +5,10 @@
 
 namespace platform {
 
-HeadlessPlatform::HeadlessPlatform(std::string bundleParentDir) : m_bundleParentDir(std::move(bundleParentDir)) {}
+HeadlessPlatform::HeadlessPlatform(std::string bundleParentDir)
+    : desktopFolder(bundleParentDir + "Desktop"), m_bundleParentDir(std::move(bundleParentDir))
+{
+}
 
 void HeadlessPlatform::Publish(const std::string& name, ScriptBridge* object)
 {

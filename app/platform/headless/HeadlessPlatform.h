@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -30,12 +31,13 @@ public:
     void LoadFile(const std::string& path) override { loadedFiles.push_back(path); }
     void Terminate() override { ++terminated; }
     std::string BundleParentDir() override { return m_bundleParentDir; }
+    void SetWebViewSize(int width, int height) override { webViewSizes.emplace_back(width, height); }
     // Workspace
     void OpenURL(const std::string& url) override { openedURLs.push_back(url); }
     void OpenFile(const std::string& path) override { openedFiles.push_back(path); }
-    void SetIcon(const std::string&, const std::string&) override {}
+    void SetIcon(const std::string& file, const std::string& iconFile) override { icons.emplace_back(file, iconFile); }
     void SetPasteboardString(const std::string& text) override { pasteboard = text; }
-    std::string DesktopFolder() override { return m_bundleParentDir + "Desktop"; }
+    std::string DesktopFolder() override { return desktopFolder; }
 
     // A page reload: the published objects appear in the fresh window.
     void ReloadPage();
@@ -58,7 +60,10 @@ public:
     std::vector<std::string> Scripts() const;
 
     std::vector<std::string> loadedFiles, openedURLs, openedFiles;
+    std::vector<std::pair<int, int>> webViewSizes;
+    std::vector<std::pair<std::string, std::string>> icons;  // file, icon file
     std::string pasteboard;
+    std::string desktopFolder;  // the bundle's folder + "Desktop" unless a test sets it
     int terminated = 0;
     int publications = 0;
 
