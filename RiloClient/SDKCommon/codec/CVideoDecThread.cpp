@@ -311,6 +311,9 @@ int CVideoDecThread::ProcessFrame(CFFVideoDecoder& decoder, bool bDecode,
                                   const unsigned char* pData, unsigned long dwLen)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    // A stop may have ended the pacing wait before this picture.
+    if (!IsRunning())
+        return kFrameFailed;
     int nResult = kFrameFailed;
     if (bDecode) {
         switch (decoder.DecodeUnit(pData, dwLen)) {
