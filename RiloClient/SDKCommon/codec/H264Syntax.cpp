@@ -15,7 +15,7 @@ class ExpGolombReader {
 public:
     ExpGolombReader(const unsigned char* pData, unsigned long dwLen) : m_bits(pData, dwLen) {}
 
-    uint32_t U(int n) { return m_bits.GetBits(n); }
+    uint32_t U(int n) { return Ok() ? m_bits.GetBits(n) : 0; }
     uint32_t UE()
     {
         int nZeros = 0;

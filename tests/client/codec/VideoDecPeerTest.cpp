@@ -119,22 +119,34 @@ TEST(VideoDecPeer, PacesAtTheStreamRate)
         decs.push_back(StartDecoder(specs[i].codec, *feeders[i], *logs[i], true));
         feeders[i]->Start();
     }
+    // The rate of the best window of about a second while the pictures go
+    // out (a loaded machine may stall one), for both at once.
+    const size_t expected[] = {70, 69};
+    std::vector<double> best(specs.size(), 0);
+    std::vector<unsigned long> bps(specs.size(), 0);
+    for (int n = 0; n < 600; ++n) {
+        bool done = true;
+        for (size_t i = 0; i < specs.size(); ++i) {
+            double fps = 0;
+            decs[i]->GetFPS(&fps);
+            best[i] = std::max(best[i], fps);
+            if (!bps[i])
+                decs[i]->GetBPS(&bps[i]);
+            done = done && logs[i]->Count() >= expected[i];
+        }
+        if (done)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     for (size_t i = 0; i < specs.size(); ++i) {
         SCOPED_TRACE(specs[i].codec);
-        const double interval = 1.0 / specs[i].rate;
-        ASSERT_TRUE(logs[i]->WaitFor(60, kWait));
-        // The last window of about a second was full of pictures.
-        double fps = 0;
-        decs[i]->GetFPS(&fps);
-        EXPECT_GT(fps, 0.5 * specs[i].rate);
-        EXPECT_LT(fps, 1.5 * specs[i].rate);
-        unsigned long bps = 0;
-        decs[i]->GetBPS(&bps);
-        EXPECT_GT(bps, 0u);
-        const size_t expected = specs[i].codec == "h264" ? 69 : 70;
-        ASSERT_TRUE(logs[i]->WaitFor(expected, kWait));
+        ASSERT_TRUE(logs[i]->WaitFor(expected[i], 1));
         decs[i]->StopDecodingProc();
+        EXPECT_GT(best[i], 0.75 * specs[i].rate);
+        EXPECT_LT(best[i], 1.3 * specs[i].rate);
+        EXPECT_GT(bps[i], 0u);
         const std::vector<Delivery> log = logs[i]->Take();
+        const double interval = 1.0 / specs[i].rate;
         EXPECT_GE(MeanInterval(log), 0.75 * interval);
         EXPECT_LE(MeanInterval(log), 1.8 * interval);
     }
