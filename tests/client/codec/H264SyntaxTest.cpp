@@ -3,6 +3,7 @@
 // ffprobe, and of crafted sets that need emulation prevention bytes.
 #include "codec/H264Syntax.h"
 
+#include "BitWriter.h"
 #include "CodecTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -61,42 +62,6 @@ Bytes FirstSps(const Bytes& es)
     return {};
 }
 
-// Writes the fields of a parameter set, most significant bit first.
-class BitWriter {
-public:
-    void U(int n, uint32_t v)
-    {
-        for (int i = n - 1; i >= 0; --i) {
-            if (m_bit % 8 == 0)
-                m_bytes.push_back(0);
-            if ((v >> i) & 1)
-                m_bytes.back() |= uint8_t(0x80 >> (m_bit % 8));
-            ++m_bit;
-        }
-    }
-    void UE(uint32_t v)
-    {
-        const uint64_t code = uint64_t(v) + 1;
-        int bits = 0;
-        while ((code >> bits) > 1)
-            ++bits;
-        U(bits, 0);
-        U(bits + 1, uint32_t(code));
-    }
-    // The stop bit and the alignment.
-    Bytes Finish()
-    {
-        U(1, 1);
-        while (m_bit % 8)
-            U(1, 0);
-        return m_bytes;
-    }
-
-private:
-    Bytes m_bytes;
-    size_t m_bit = 0;
-};
-
 // Inserts the 03 that keeps a payload from forming a start code.
 Bytes Escape(const Bytes& rbsp)
 {
@@ -119,27 +84,27 @@ Bytes Escape(const Bytes& rbsp)
 Bytes CraftedSps(uint32_t spsId, uint32_t frameNumBits)
 {
     BitWriter w;
-    w.U(8, 66);
-    w.U(8, 0xC0);
-    w.U(8, 30);
-    w.UE(spsId);
-    w.UE(frameNumBits);
-    w.UE(2); // pic_order_cnt_type
-    w.UE(1); // max_num_ref_frames
-    w.U(1, 0);
-    w.UE(19);  // 20 macroblocks wide
-    w.UE(773); // 774 high
-    w.U(1, 1); // frame_mbs_only_flag
-    w.U(1, 1);
-    w.U(1, 1); // frame_cropping_flag
-    w.UE(0);
-    w.UE(0);
-    w.UE(2047);
-    w.UE(4095);
-    w.U(1, 0); // no VUI
+    w.Put(8, 66);
+    w.Put(8, 0xC0);
+    w.Put(8, 30);
+    w.PutUE(spsId);
+    w.PutUE(frameNumBits);
+    w.PutUE(2); // pic_order_cnt_type
+    w.PutUE(1); // max_num_ref_frames
+    w.Put(1, 0);
+    w.PutUE(19);  // 20 macroblocks wide
+    w.PutUE(773); // 774 high
+    w.Put(1, 1); // frame_mbs_only_flag
+    w.Put(1, 1);
+    w.Put(1, 1); // frame_cropping_flag
+    w.PutUE(0);
+    w.PutUE(0);
+    w.PutUE(2047);
+    w.PutUE(4095);
+    w.Put(1, 0); // no VUI
+    w.Trail();
     Bytes nal{0x67};
-    const Bytes rbsp = w.Finish();
-    nal.insert(nal.end(), rbsp.begin(), rbsp.end());
+    nal.insert(nal.end(), w.bytes_.begin(), w.bytes_.end());
     return nal;
 }
 
@@ -240,16 +205,16 @@ TEST(H264Syntax, RefusesWhatIsNoUsableSps)
     const Bytes none{0, 0, 1, 0x65, 0x88, 0, 0, 1};
     EXPECT_FALSE(FindH264PictureSize(none.data(), none.size(), &w, &h));
     BitWriter huge;
-    huge.U(24, 0x42C01E);
+    huge.Put(24, 0x42C01E);
     for (uint32_t v : {0u, 0u, 2u, 1u})
-        huge.UE(v);
-    huge.U(1, 0);
-    huge.UE(1023); // 16384 wide
-    huge.UE(10);
-    huge.U(4, 0xC); // frame only, direct, no crop, no VUI
+        huge.PutUE(v);
+    huge.Put(1, 0);
+    huge.PutUE(1023); // 16384 wide
+    huge.PutUE(10);
+    huge.Put(4, 0xC); // frame only, direct, no crop, no VUI
+    huge.Trail();
     Bytes nal{0x67};
-    const Bytes rbsp = huge.Finish();
-    nal.insert(nal.end(), rbsp.begin(), rbsp.end());
+    nal.insert(nal.end(), huge.bytes_.begin(), huge.bytes_.end());
     EXPECT_FALSE(ReadH264SPSSize(nal.data(), nal.size(), &w, &h));
     EXPECT_EQ(-1, w);
     EXPECT_EQ(-1, h);

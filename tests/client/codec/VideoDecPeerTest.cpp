@@ -117,8 +117,9 @@ TEST(VideoDecPeer, PacesAtTheStreamRate)
         feeders.emplace_back(new UnitFeeder(feeds[i].units));
         logs.emplace_back(new DeliveryLog(feeders[i].get(), false));
         decs.push_back(StartDecoder(specs[i].codec, *feeders[i], *logs[i], true));
-        feeders[i]->Start();
     }
+    for (auto& feeder : feeders)
+        feeder->Start();
     // The rate of the best window of about a second while the pictures go
     // out (a loaded machine may stall one), for both at once.
     const size_t expected[] = {70, 69};
