@@ -59,14 +59,14 @@ TEST(VideoDecCycle, StartStopWhileDecodingAndPacing)
         {"mpeg4", 320, 240, 30, 30, 10, ""},
         {"h264", 320, 240, 30, 30, 10, "-profile:v baseline"},
     };
-    const std::vector<Stream> streams = MakeStreams(specs);
+    const std::vector<Feed> feeds = MakeFeeds(specs);
     std::mt19937 random(7);
     for (size_t i = 0; i < specs.size(); ++i) {
         const std::string& codec = specs[i].codec;
         SCOPED_TRACE(codec);
         // The configuration again at each round, as a stream sends it
         // whenever its decoder starts.
-        UnitFeeder feeder(Concatenate(codec, {streams[i]}).units);
+        UnitFeeder feeder(feeds[i].units);
         feeder.Start(0, -1, true);
         DeliveryLog log(nullptr, false);
         auto dec = StartDecoder(codec, feeder, log, true);
@@ -106,11 +106,11 @@ TEST(VideoDecCycle, StopEndsALongPacingWait)
         {"h264", 160, 120, 1, 5, 5, "-profile:v baseline"},
         {"mpeg4", 160, 120, 2, 5, 5, ""},
     };
-    const std::vector<Stream> streams = MakeStreams(specs);
+    const std::vector<Feed> feeds = MakeFeeds(specs);
     for (size_t i = 0; i < specs.size(); ++i) {
         const std::string& codec = specs[i].codec;
         SCOPED_TRACE(codec);
-        UnitFeeder feeder(Concatenate(codec, {streams[i]}).units);
+        UnitFeeder feeder(feeds[i].units);
         DeliveryLog log(&feeder, false);
         auto dec = StartDecoder(codec, feeder, log, true);
         feeder.Start();

@@ -81,10 +81,10 @@ TEST(VideoDecPeer, PicturesMatchFFmpeg)
         {"h264", 330, 246, 30, 45, 15, "-profile:v baseline"},
         {"h264", 352, 288, 25, 45, 15, "-profile:v main"},
     };
-    const std::vector<Stream> streams = MakeStreams(specs);
+    const std::vector<Feed> feeds = MakeFeeds(specs);
     for (size_t i = 0; i < specs.size(); ++i) {
         SCOPED_TRACE(specs[i].codec + " " + specs[i].options);
-        const Feed feed = Concatenate(specs[i].codec, {streams[i]});
+        const Feed& feed = feeds[i];
         ASSERT_EQ(size_t(specs[i].frames), feed.frames.size());
         // An H.264 decoder reads the size from the picture after a new
         // configuration and does not show it.
@@ -107,13 +107,11 @@ TEST(VideoDecPeer, PacesAtTheStreamRate)
         {"mpeg4", 320, 240, 30, 70, 30, ""},
         {"h264", 320, 240, 25, 70, 25, "-profile:v main"},
     };
-    const std::vector<Stream> streams = MakeStreams(specs);
-    std::vector<Feed> feeds;
+    const std::vector<Feed> feeds = MakeFeeds(specs);
     std::vector<std::unique_ptr<UnitFeeder>> feeders;
     std::vector<std::unique_ptr<DeliveryLog>> logs;
     std::vector<std::unique_ptr<CVideoDecThread>> decs;
     for (size_t i = 0; i < specs.size(); ++i) {
-        feeds.push_back(Concatenate(specs[i].codec, {streams[i]}));
         feeders.emplace_back(new UnitFeeder(feeds[i].units));
         logs.emplace_back(new DeliveryLog(feeders[i].get(), false));
         decs.push_back(StartDecoder(specs[i].codec, *feeders[i], *logs[i], true));
@@ -190,11 +188,11 @@ TEST(VideoDecPeer, StartsInMidGop)
         {"mpeg4", 320, 240, 30, 60, 30, ""},
         {"h264", 320, 240, 30, 60, 30, "-profile:v baseline"},
     };
-    const std::vector<Stream> streams = MakeStreams(specs);
+    const std::vector<Feed> feeds = MakeFeeds(specs);
     for (size_t i = 0; i < specs.size(); ++i) {
         const std::string& codec = specs[i].codec;
         SCOPED_TRACE(codec);
-        Feed feed = Concatenate(codec, {streams[i]});
+        Feed feed = feeds[i];
         ASSERT_EQ(-1, feed.units[0].frame);
         ASSERT_EQ(0, feed.units[1].frame);
         feed.units.erase(feed.units.begin() + 1, feed.units.begin() + 11);
@@ -237,11 +235,11 @@ TEST(VideoDecPeer, DeliveryRules)
         {"h264", 160, 120, 30, 6, 6, "-profile:v baseline"},
         {"mpeg4", 160, 120, 30, 6, 6, ""},
     };
-    const std::vector<Stream> streams = MakeStreams(specs);
+    const std::vector<Feed> feeds = MakeFeeds(specs);
     for (size_t i = 0; i < specs.size(); ++i) {
         const std::string& codec = specs[i].codec;
         SCOPED_TRACE(codec);
-        Feed feed = Concatenate(codec, {streams[i]});
+        Feed feed = feeds[i];
         ASSERT_EQ(7u, feed.units.size());
         std::vector<Unit>& u = feed.units;
         // Nothing is shown before the first picture: pictures before any

@@ -185,6 +185,16 @@ private:
     std::atomic<int> m_late{0};
 };
 
+// Each stream of specs fed on its own.
+inline std::vector<Feed> MakeFeeds(const std::vector<StreamSpec>& specs)
+{
+    const std::vector<Stream> streams = MakeStreams(specs);
+    std::vector<Feed> feeds;
+    for (size_t i = 0; i < specs.size(); ++i)
+        feeds.push_back(Concatenate(specs[i].codec, {streams[i]}));
+    return feeds;
+}
+
 // A decoder of the codec, initialised as a stream does, fed by feeder,
 // delivering to log, started.
 inline std::unique_ptr<CVideoDecThread> StartDecoder(const std::string& codec, UnitFeeder& feeder,
