@@ -123,6 +123,8 @@ void CVideoDecThread::StopDecodingProc()
 
 void CVideoDecThread::StopLocked(std::unique_lock<std::mutex>&)
 {
+    // From the callback it would wait for itself.
+    RILO_ASSERT(m_thread.get_id() != std::this_thread::get_id());
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_nState = kStateStopped;
