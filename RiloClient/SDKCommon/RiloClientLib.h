@@ -43,7 +43,7 @@ typedef struct tagBITMAPINFOHEADER {
 RILO_CLIENT_STATIC_ASSERT(sizeof(BITMAPINFOHEADER) == 40, "frame descriptor is 40 bytes");
 
 /* One decoded picture; bytes is the size of the pixel buffer handed over,
- * at least biSizeImage. */
+ * at least biSizeImage. The pixels are valid only during the call. */
 typedef void (*VideoRenderCallback)(void* user, struct tagBITMAPINFOHEADER* header,
                                     unsigned char* pixels, unsigned long bytes);
 
@@ -51,6 +51,9 @@ typedef void (*VideoRenderCallback)(void* user, struct tagBITMAPINFOHEADER* head
  * milliseconds (0 when the camera sent none). */
 typedef void (*AudioRenderCallback)(void* user, unsigned char* data, unsigned long bytes,
                                     unsigned long kind, long long* stamp);
+
+/* Stream events: category 0 live video, 1 live audio, 2 recording. */
+typedef void (*StreamEventHandler)(void* user, int category, int code);
 
 #ifdef __cplusplus
 }

@@ -335,19 +335,25 @@ TEST(AacPeer, StopWaitsForADecodeInProgress)
     CAACDec dec;
     ASSERT_EQ(0, dec.dec_init());
     std::atomic<int> decoded{0};
+    std::atomic<bool> cyclesDone{false};
     std::thread receiver([&] {
         std::vector<uint8_t> pcm;
-        for (int round = 0; round < 5; ++round)
+        // Decodes while the cycles run, then one whole round on the last
+        // decoder, which must give PCM.
+        for (bool last = false; !last;) {
+            last = cyclesDone;
             for (const Bytes& f : s.frames) {
                 int len = 0;
                 if (dec.dec_main(f.data(), int(f.size()), pcm, &len) == 0 && len > 0)
                     ++decoded;
             }
+        }
     });
     for (int i = 0; i < 50; ++i) {
         dec.dec_stop();
         EXPECT_EQ(0, dec.dec_init());
     }
+    cyclesDone = true;
     receiver.join();
     EXPECT_GT(decoded.load(), 0);
 }

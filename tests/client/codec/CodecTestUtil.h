@@ -92,6 +92,26 @@ inline void PutLE32(Bytes& out, uint32_t v)
     PutLE16(out, v >> 16);
 }
 
+// PSNR over R, G and B of a picture of ours against ffmpeg's RGBA decode
+// (top row first). order gives the byte offsets of R, G, B in a pixel of
+// ours; bottomUp, that our rows run from the bottom.
+inline double PsnrRgb(const uint8_t* ours, int bytesPerPixel, const int order[3], bool bottomUp,
+                      const uint8_t* refRgba, int width, int height)
+{
+    double se = 0;
+    for (int y = 0; y < height; ++y) {
+        const int row = bottomUp ? height - 1 - y : y;
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* o = ours + (size_t(row) * width + x) * bytesPerPixel;
+            const uint8_t* r = refRgba + (size_t(y) * width + x) * 4;
+            for (int c = 0; c < 3; ++c)
+                se += (o[order[c]] - r[c]) * double(o[order[c]] - r[c]);
+        }
+    }
+    const double mse = se / (3.0 * width * height);
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
 // Index of the first differing sample, or -1 when both are equal.
 inline long FirstDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b)
 {

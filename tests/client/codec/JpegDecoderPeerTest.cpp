@@ -123,23 +123,10 @@ struct Output {
     Bytes bytes;
 };
 
-// PSNR over R, G and B of our output against ffmpeg's RGBA. order gives
-// the byte offsets of R, G, B in a pixel of ours.
 double Psnr(const Bytes& ours, const Picture& p, int bytesPerPixel, const int order[3],
             bool bottomUp)
 {
-    double se = 0;
-    for (int y = 0; y < p.height; ++y) {
-        const int row = bottomUp ? p.height - 1 - y : y;
-        for (int x = 0; x < p.width; ++x) {
-            const uint8_t* o = &ours[(size_t(row) * p.width + x) * bytesPerPixel];
-            const uint8_t* r = &p.rgba[(size_t(y) * p.width + x) * 4];
-            for (int c = 0; c < 3; ++c)
-                se += (o[order[c]] - r[c]) * double(o[order[c]] - r[c]);
-        }
-    }
-    const double mse = se / (3.0 * p.width * p.height);
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+    return PsnrRgb(ours.data(), bytesPerPixel, order, bottomUp, p.rgba.data(), p.width, p.height);
 }
 
 const int kRgb[3] = {0, 1, 2};

@@ -2,6 +2,8 @@
 // its bit reader.
 #include "codec/MPEG4ConfigParser.h"
 
+#include "BitWriter.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,35 +11,6 @@
 #include <vector>
 
 namespace {
-
-class BitWriter {
-public:
-    void Put(int n, uint32_t value)
-    {
-        for (int i = n - 1; i >= 0; --i) {
-            if (bits_ % 8 == 0)
-                bytes_.push_back(0);
-            if ((value >> i) & 1)
-                bytes_.back() |= uint8_t(0x80 >> (bits_ % 8));
-            ++bits_;
-        }
-    }
-    // next_start_code: a 0, then 1s up to the byte boundary.
-    void Stuff()
-    {
-        Put(1, 0);
-        while (bits_ % 8)
-            Put(1, 1);
-    }
-    void StartCode(uint32_t code) { Put(32, code); }
-    void Text(const std::string& s)
-    {
-        for (char c : s)
-            Put(8, uint8_t(c));
-    }
-    std::vector<uint8_t> bytes_;
-    size_t bits_ = 0;
-};
 
 struct Layer {
     bool sequence = true;
