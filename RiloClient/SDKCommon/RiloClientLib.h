@@ -52,6 +52,9 @@ typedef void (*VideoRenderCallback)(void* user, struct tagBITMAPINFOHEADER* head
 typedef void (*AudioRenderCallback)(void* user, unsigned char* data, unsigned long bytes,
                                     unsigned long kind, long long* stamp);
 
+/* Stream events: category 0 live video, 1 live audio, 2 recording. */
+typedef void (*StreamEventHandler)(void* user, int category, int code);
+
 #ifdef __cplusplus
 }
 #endif
