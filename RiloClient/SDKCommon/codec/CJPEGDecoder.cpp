@@ -58,6 +58,9 @@ bool CJPEGDecoder::DecodePicture(const uint8_t* data, unsigned len)
     if (!m_pContext || !data || len == 0)
         return false;
     AVFrame* picture = m_pPicture.get();
+    // Back to the decoder's pool first: the next picture is then decoded
+    // into the same, still cached, buffer.
+    av_frame_unref(picture);
     if (m_feeder.Send(m_pContext.get(), data, len, picture) < 0)
         return false;
     if (avcodec_receive_frame(m_pContext.get(), picture) < 0)
