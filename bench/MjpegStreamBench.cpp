@@ -54,12 +54,14 @@ struct Figures {
 
 double Now()
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double CpuSeconds(const rusage& r)
 {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
 }
 
 double SelfCpu()
@@ -148,7 +150,8 @@ Figures RunStream(int port, int pictures)
     s->Connect("127.0.0.1", unsigned(port), "/video/mjpg.cgi", false);
     {
         std::unique_lock<std::mutex> lock(counter.mu);
-        if (!counter.cv.wait_for(lock, std::chrono::seconds(300), [&] { return counter.endWall != 0; }))
+        if (!counter.cv.wait_for(lock, std::chrono::seconds(300),
+                                 [&] { return counter.endWall != 0; }))
             throw std::runtime_error("the stream did not deliver");
     }
     s->UninitDecoder();
@@ -191,7 +194,8 @@ Figures RunLimit(const std::vector<std::string>& jpegs, int pictures)
         if (!sws) {
             // Same conversion as the stream's: full-range input, bicubic, same size.
             sws = sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, frame->width,
-                                 frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                 frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr,
+                                 nullptr);
             sws_setColorspaceDetails(sws, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                                      sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
         }
@@ -240,21 +244,24 @@ int main(int argc, char** argv)
         for (int i = 1; i <= kDistinct; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "p%02d.jpg", i);
-            parts += std::string(parts.empty() ? "" : ",") + "{\"file\":\"" + dir + "/" + name + "\"}";
+            parts +=
+                std::string(parts.empty() ? "" : ",") + "{\"file\":\"" + dir + "/" + name + "\"}";
         }
-        testsupport::HttpEmulator cam(R"({"body":{"multipart":{"fps":0,"parts":[)" + parts + "]}}}");
-        const std::string url = "http://127.0.0.1:" + std::to_string(cam.Port()) + "/video/mjpg.cgi";
+        testsupport::HttpEmulator cam(R"({"body":{"multipart":{"fps":0,"parts":[)" + parts +
+                                      "]}}}");
+        const std::string url =
+            "http://127.0.0.1:" + std::to_string(cam.Port()) + "/video/mjpg.cgi";
         const std::string n = std::to_string(pictures);
         std::vector<double> rate[4], cpu[4];
         std::printf("%d pictures of %dx%d per run, %d rounds\n", pictures, kWidth, kHeight, rounds);
         for (int r = 1; r <= rounds; ++r) {
             const Figures f[4] = {
                 RunStream(cam.Port(), pictures),
-                RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-threads", "1", "-f", "mpjpeg", "-i",
-                            url, "-frames:v", n, "-pix_fmt", "rgba", "-f", "null", "-"},
+                RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-threads", "1", "-f", "mpjpeg",
+                            "-i", url, "-frames:v", n, "-pix_fmt", "rgba", "-f", "null", "-"},
                            pictures),
-                RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-threads", "1", "-f", "mjpeg", "-i",
-                            dir + "/pictures.mjpeg", "-pix_fmt", "rgba", "-f", "null", "-"},
+                RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-threads", "1", "-f", "mjpeg",
+                            "-i", dir + "/pictures.mjpeg", "-pix_fmt", "rgba", "-f", "null", "-"},
                            pictures),
                 RunLimit(jpegs, pictures),
             };
@@ -267,12 +274,15 @@ int main(int argc, char** argv)
                 cpu[i].push_back(f[i].CpuMs());
             }
         }
-        std::printf("medians: (a) %.1f/s %.3f ms  (b) %.1f/s %.3f ms  (c) %.1f/s %.3f ms  (d) %.1f/s %.3f ms\n",
-                    Median(rate[0]), Median(cpu[0]), Median(rate[1]), Median(cpu[1]), Median(rate[2]),
-                    Median(cpu[2]), Median(rate[3]), Median(cpu[3]));
+        std::printf("medians: (a) %.1f/s %.3f ms  (b) %.1f/s %.3f ms  (c) %.1f/s %.3f ms  (d) "
+                    "%.1f/s %.3f ms\n",
+                    Median(rate[0]), Median(cpu[0]), Median(rate[1]), Median(cpu[1]),
+                    Median(rate[2]), Median(cpu[2]), Median(rate[3]), Median(cpu[3]));
         std::printf("rate (a)/(b) = %.2f (goal >= 1.2)\n", Median(rate[0]) / Median(rate[1]));
-        std::printf("CPU per picture (a)/(c) = %.2f (goal <= 0.9)\n", Median(cpu[0]) / Median(cpu[2]));
-        std::printf("CPU per picture (a)/(d) = %.2f (goal <= 1.1)\n", Median(cpu[0]) / Median(cpu[3]));
+        std::printf("CPU per picture (a)/(c) = %.2f (goal <= 0.9)\n",
+                    Median(cpu[0]) / Median(cpu[2]));
+        std::printf("CPU per picture (a)/(d) = %.2f (goal <= 1.1)\n",
+                    Median(cpu[0]) / Median(cpu[3]));
         cam.Stop();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_mjpeg_stream: %s\n", e.what());

@@ -261,7 +261,8 @@ unsigned char* CHTTPMJPStrm::AllocBuffer(size_t bytes)
     if (m_pOutput && m_nOutputCapacity >= bytes)
         return m_pOutput.get();
     // The spare lets the converter write rows straight into the buffer.
-    unsigned char* fresh = new (std::nothrow) unsigned char[bytes + CPictureConverter::kSpareBytes]();
+    unsigned char* fresh =
+        new (std::nothrow) unsigned char[bytes + CPictureConverter::kSpareBytes]();
     if (!fresh)
         return nullptr;
     m_pOutput.reset(fresh);

@@ -65,11 +65,11 @@ private:
     void* m_pRenderUser;
 
     // Statistics, under the stream lock. Rates over the last closed window.
-    double m_dFrameRate; // frames per 100 ns
+    double m_dFrameRate;  // frames per 100 ns
     uint32_t m_nByteRate; // bytes per second
     uint32_t m_nWindowBytes;
     uint32_t m_nWindowFrames;
-    int64_t m_llWindowStart; // 100 ns units of the monotonic clock
+    int64_t m_llWindowStart;  // 100 ns units of the monotonic clock
     uint32_t m_nFrameCounter; // frames cut since InitDecoder; the recorder's value
 
     // The size of the last frame header: width << 32 | height.

@@ -89,7 +89,8 @@ bool ScanJpegFrameSize(const uint8_t* data, size_t len, int* pWidth, int* pHeigh
         const JpegStep step = NextJpegSegment(data, len, pos);
         if (step.kind != jsSegment)
             return false;
-        const bool frameHeader = step.marker == kSOF0 || step.marker == kSOF1 || step.marker == kSOF2;
+        const bool frameHeader =
+            step.marker == kSOF0 || step.marker == kSOF1 || step.marker == kSOF2;
         if (frameHeader) {
             // Length, precision, height, width: the header must hold them.
             if (len - pos < 9 || step.next - pos < 10)

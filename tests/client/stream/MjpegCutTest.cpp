@@ -30,8 +30,11 @@ bool StartsWith(const Bytes& data, const Bytes& prefix)
 TEST(MjpegCut, PicturesWholeWithTheirOwnStampsHoweverTheBytesArrive)
 {
     const Bytes exif = ExifPicture(64, 48), plain = Picture(32, 16), third = Picture(8, 8);
-    const Bytes content = Concat({{'j', 'u', 'n', 'k', 0xFF}, Part(exif, 100500), Part(plain, 0),
-                                  Part(third, 200000), Part(plain, 300000)});
+    const Bytes content = Concat({{'j', 'u', 'n', 'k', 0xFF},
+                                  Part(exif, 100500),
+                                  Part(plain, 0),
+                                  Part(third, 200000),
+                                  Part(plain, 300000)});
     std::vector<Cut> first;
     for (size_t chunk : {content.size(), size_t(1), size_t(7), size_t(8192)}) {
         CutHarness h(1 << 16);
@@ -54,11 +57,12 @@ TEST(MjpegCut, PicturesWholeWithTheirOwnStampsHoweverTheBytesArrive)
 TEST(MjpegCut, OversizePictureIsDroppedAndTheNextOnesCut)
 {
     const Bytes small = Picture(16, 16), big = Picture(640, 480, 0xC0, {}, 20000);
-    const Bytes content =
-        Concat({Part(small, 1000), Part(big, 2000), Part(small, 3000), Part(small, 4000), Part(small, 5000)});
+    const Bytes content = Concat({Part(small, 1000), Part(big, 2000), Part(small, 3000),
+                                  Part(small, 4000), Part(small, 5000)});
     CutHarness h(4096);
     h.Feed(content, 1000);
-    EXPECT_GE(h.m_drops, 1);
+    EXPECT_GE(h.drops, 1);
+    EXPECT_EQ(h.stalls, 0);
     // The picture before the oversize one loses nothing: it was cut when the
     // oversize one started.
     ASSERT_EQ(h.cuts.size(), 3u);

@@ -6,8 +6,10 @@
 
 #include "stream/CMJPEGCutter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,8 @@ inline Bytes Segment(uint8_t marker, const Bytes& payload)
 // A picture with a quantisation table holding FF D8, a frame header of
 // the given kind and size, and scan data with stuffed FF bytes; extra
 // segments go right after the start of image.
-inline Bytes Picture(int w, int h, uint8_t sof = 0xC0, const Bytes& extra = {}, size_t scanBytes = 64)
+inline Bytes Picture(int w, int h, uint8_t sof = 0xC0, const Bytes& extra = {},
+                     size_t scanBytes = 64)
 {
     Bytes out = {0xFF, 0xD8};
     out.insert(out.end(), extra.begin(), extra.end());
@@ -34,7 +37,8 @@ inline Bytes Picture(int w, int h, uint8_t sof = 0xC0, const Bytes& extra = {}, 
     dqt[10] = 0xFF;
     dqt[11] = 0xD8;
     const Bytes app0 = Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
-    const Bytes frame = Segment(sof, {8, uint8_t(h >> 8), uint8_t(h), uint8_t(w >> 8), uint8_t(w), 1, 1, 0x11, 0});
+    const Bytes frame =
+        Segment(sof, {8, uint8_t(h >> 8), uint8_t(h), uint8_t(w >> 8), uint8_t(w), 1, 1, 0x11, 0});
     const Bytes sos = Segment(0xDA, {1, 1, 0, 0, 63, 0});
     for (const Bytes* s : {&app0, &frame, &sos})
         out.insert(out.end(), s->begin(), s->end());
@@ -62,8 +66,9 @@ inline Bytes ExifPicture(int w, int h)
 // The boundary and part headers before a picture; stampMs 0 sends no stamp fields.
 inline Bytes PartHead(const Bytes& picture, int64_t stampMs)
 {
-    std::string head = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-                       std::to_string(picture.size()) + "\r\n";
+    std::string head =
+        "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(picture.size()) +
+        "\r\n";
     if (stampMs)
         head += "x-ts-sec: " + std::to_string(stampMs / 1000) +
                 "\r\nx-ts-usec: " + std::to_string(stampMs % 1000 * 1000) + "\r\n";
@@ -87,23 +92,25 @@ struct Cut {
 };
 
 // A content buffer of a fixed capacity fed in chunks, cut after every
-// append, as the HTTP worker and the stream handle it.
+// append, as the HTTP worker and the stream handle it. Each cut sees the
+// bytes held at the very end of an allocation, so a read past them is caught.
 class CutHarness : private CMJPEGCutter::Sink {
 public:
-    explicit CutHarness(uint32_t capacity) : m_buf(capacity) {}
+    explicit CutHarness(uint32_t capacity) : m_capacity(capacity), m_buf(new uint8_t[capacity]) {}
 
     void Feed(const uint8_t* p, size_t n)
     {
         while (n > 0) {
-            const size_t take = std::min(n, m_buf.size() - m_held);
-            std::memcpy(m_buf.data() + m_held, p, take);
-            m_held += take;
+            const size_t take = std::min(n, m_capacity - m_held.size());
+            m_held.insert(m_held.end(), p, p + take);
             p += take;
             n -= take;
-            const uint32_t drop = m_cutter.Cut(m_buf.data(), uint32_t(m_held), uint32_t(m_buf.size()), *this);
-            m_drops += m_cutter.LastCutDropped();
-            std::memmove(m_buf.data(), m_buf.data() + drop, m_held - drop);
-            m_held -= drop;
+            uint8_t* at = m_buf.get() + m_capacity - m_held.size();
+            std::memcpy(at, m_held.data(), m_held.size());
+            const uint32_t drop = m_cutter.Cut(at, uint32_t(m_held.size()), m_capacity, *this);
+            drops += m_cutter.LastCutDropped();
+            stalls += drop == 0 && m_held.size() == m_capacity;
+            m_held.erase(m_held.begin(), m_held.begin() + std::min(size_t(drop), m_held.size()));
         }
     }
     void Feed(const Bytes& b, size_t chunk)
@@ -114,12 +121,13 @@ public:
     // The worker emptied the buffer (a new connection).
     void Empty()
     {
-        m_held = 0;
+        m_held.clear();
         m_cutter.Reset();
     }
 
     std::vector<Cut> cuts;
-    int m_drops = 0;
+    int drops = 0;
+    int stalls = 0; // a full buffer that nothing was dropped from
 
 private:
     void OnPicture(const uint8_t* data, uint32_t len, int64_t stamp) override
@@ -128,8 +136,9 @@ private:
     }
 
     CMJPEGCutter m_cutter;
-    Bytes m_buf;
-    size_t m_held = 0;
+    size_t m_capacity;
+    std::unique_ptr<uint8_t[]> m_buf;
+    Bytes m_held;
 };
 
 } // namespace mjpegtest
