@@ -190,16 +190,15 @@ void CHTTPMJPStrm::OnFrameSize(int width, int height)
 int CHTTPMJPStrm::FeedRecorder(const unsigned char* pData, unsigned long len, long long stamp)
 {
     CObjectLock lock(*this);
-    int result = 0;
     if (m_bRecordRequested) {
         if (PrepareRecordStream(stamp)) {
             m_bRecordRequested = false;
             m_bRecording = true;
         } else {
             m_pRecorder->RequestForStop();
-            result = rrAddStreamFailed;
+            // A file already being written still takes the frame.
             if (!m_bRecording)
-                return result;
+                return rrAddStreamFailed;
         }
     } else if (!m_bRecording) {
         return 0;
