@@ -85,4 +85,16 @@ private:
     bool m_bThreadCreated; // m_hThread is valid and not yet joined
 };
 
+// Holds a thread object's lock for a scope.
+class CObjectLock {
+public:
+    explicit CObjectLock(CBLThread& t) : m_t(t) { m_t.Lock(); }
+    ~CObjectLock() { m_t.Unlock(); }
+    CObjectLock(const CObjectLock&) = delete;
+    CObjectLock& operator=(const CObjectLock&) = delete;
+
+private:
+    CBLThread& m_t;
+};
+
 #endif

@@ -11,5 +11,6 @@ int main(void)
 {
     VideoRenderCallback video = NULL;
     AudioRenderCallback audio = NULL;
-    return video == NULL && audio == NULL ? 0 : 1;
+    StreamEventHandler events = NULL;
+    return video == NULL && audio == NULL && events == NULL ? 0 : 1;
 }

@@ -29,6 +29,7 @@ import threading
 import time
 import traceback
 
+import jpeg_parts
 import speaker
 
 DEFAULTS = {
@@ -112,11 +113,20 @@ class Log:
 
 # ---------------------------------------------------------------- bodies
 
+def _read_file(name, base_dir):
+    with open(os.path.join(base_dir, name), "rb") as f:
+        return f.read()
+
+
 def _bytes_of(spec, base_dir):
-    """Bytes of one piece: {"file"}, {"text"} or {"hex"}."""
+    """Bytes of one piece: {"file"} (a JPEG reshaped as jpeg_parts.py
+    says), {"text"} or {"hex"}."""
     if "file" in spec:
-        with open(os.path.join(base_dir, spec["file"]), "rb") as f:
-            return f.read()
+        data = _read_file(spec["file"], base_dir)
+        if "exif_thumbnail" in spec or "pad_to" in spec:
+            data = jpeg_parts.compose(
+                data, spec, lambda name: _read_file(name, base_dir))
+        return data
     if "hex" in spec:
         return bytes.fromhex(spec["hex"])
     return spec.get("text", "").encode("latin-1")
@@ -146,12 +156,14 @@ def gen_multipart(args, ctx):
     """Parts of a multipart-like sequence at "fps" parts per second."""
     boundary = args.get("boundary", "frame")
     ptype = args.get("part_type", "image/jpeg")
-    parts = [_bytes_of(p, ctx["base_dir"]) for p in args.get("parts", [])]
-    if not parts:
-        parts = [b"\xff\xd8\xff\xd9"]
+    specs = args.get("parts", []) or [{"hex": "ffd8ffd9"}]
+    parts = [_bytes_of(p, ctx["base_dir"]) for p in specs]
     count = args.get("count")
     fps = args.get("fps", 0)
     stamps = args.get("timestamps", True)
+    # Stamps of part n: stamp_base_ms + n * stamp_step_ms, else the clock.
+    stamp_base = args.get("stamp_base_ms")
+    stamp_step = args.get("stamp_step_ms", 40)
     extra = args.get("part_headers", {})
     start = time.monotonic()
     n = 0
@@ -164,10 +176,14 @@ def gen_multipart(args, ctx):
         data = parts[n % len(parts)]
         head = "--%s\r\nContent-Type: %s\r\nContent-Length: %d\r\n" % (
             boundary, ptype, len(data))
-        if stamps:
-            t = time.time()
-            head += "x-ts-sec: %d\r\nx-ts-usec: %d\r\n" % (
-                int(t), int((t - int(t)) * 1e6))
+        if specs[n % len(specs)].get("timestamps", stamps):
+            if stamp_base is None:
+                t = time.time()
+                sec, usec = int(t), int((t - int(t)) * 1e6)
+            else:
+                ms = stamp_base + n * stamp_step
+                sec, usec = ms // 1000, ms % 1000 * 1000
+            head += "x-ts-sec: %d\r\nx-ts-usec: %d\r\n" % (sec, usec)
         for k, v in extra.items():
             head += "%s: %s\r\n" % (k, v)
         yield head.encode("latin-1") + b"\r\n" + data + b"\r\n"

@@ -7,22 +7,6 @@
 
 #include <cstdint>
 
-namespace {
-
-// Holds a stream's object lock for a scope.
-class ObjectLock {
-public:
-    explicit ObjectLock(CBLThread& t) : m_t(t) { m_t.Lock(); }
-    ~ObjectLock() { m_t.Unlock(); }
-    ObjectLock(const ObjectLock&) = delete;
-    ObjectLock& operator=(const ObjectLock&) = delete;
-
-private:
-    CBLThread& m_t;
-};
-
-} // namespace
-
 CRecorderHooks::CRecorderHooks(CBLThread& stream)
     : m_bRecordRequested(false), m_bRecording(false), m_nIntervalValue(60),
       m_nIntervalKind(CAVIWriter::skSeconds), m_stream(stream)
@@ -49,7 +33,7 @@ bool CRecorderHooks::AVIResultEvent(int nRet, unsigned long* pValue)
 
 CAVIWriter* CRecorderHooks::InitRecorder(const char* lpszPath, CAVIWriter* pShared)
 {
-    ObjectLock lock(m_stream);
+    CObjectLock lock(m_stream);
     if (!m_pRecorder)
         m_pRecorder = std::make_unique<CMediaFileWriter>();
     if (pShared) {
@@ -66,7 +50,7 @@ CAVIWriter* CRecorderHooks::InitRecorder(const char* lpszPath, CAVIWriter* pShar
 
 int CRecorderHooks::UninitRecorder()
 {
-    ObjectLock lock(m_stream);
+    CObjectLock lock(m_stream);
     m_bRecordRequested = false;
     m_bRecording = false;
     if (!m_pRecorder)
@@ -80,20 +64,20 @@ int CRecorderHooks::UninitRecorder()
 void CRecorderHooks::ReleaseRecorder(CAVIWriter* hRecoder)
 {
     RILO_ASSERT(hRecoder!=NULL);
-    ObjectLock lock(m_stream);
+    CObjectLock lock(m_stream);
     hRecoder->Release();
 }
 
 void CRecorderHooks::SetRecordingInterval(long value, long kind)
 {
-    ObjectLock lock(m_stream);
+    CObjectLock lock(m_stream);
     m_nIntervalValue = value;
     m_nIntervalKind = kind;
 }
 
 void CRecorderHooks::SetLimitSpace(unsigned long bytes)
 {
-    ObjectLock lock(m_stream);
+    CObjectLock lock(m_stream);
     if (m_pRecorder)
         m_pRecorder->SetLimitSpace(bytes);
 }
