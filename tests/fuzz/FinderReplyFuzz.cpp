@@ -21,11 +21,7 @@ public:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    RiloFuzzInit(false);
-    return 0;
-}
+RILO_FUZZ_INITIALIZE(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -23,4 +23,12 @@ inline void RiloFuzzInit(bool ownNetwork)
     SetDiagSink([](DiagStream, const char*) {});
 }
 
+// Defines the target's LLVMFuzzerInitialize.
+#define RILO_FUZZ_INITIALIZE(ownNetwork)                                      \
+    extern "C" int LLVMFuzzerInitialize(int*, char***)                        \
+    {                                                                         \
+        RiloFuzzInit(ownNetwork);                                             \
+        return 0;                                                             \
+    }
+
 #endif

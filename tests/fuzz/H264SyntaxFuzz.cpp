@@ -6,11 +6,7 @@
 
 #include <vector>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    RiloFuzzInit(false);
-    return 0;
-}
+RILO_FUZZ_INITIALIZE(false)
 
 namespace {
 

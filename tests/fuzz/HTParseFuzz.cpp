@@ -32,11 +32,7 @@ void CheckPort(const char* host)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    RiloFuzzInit(false);
-    return 0;
-}
+RILO_FUZZ_INITIALIZE(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

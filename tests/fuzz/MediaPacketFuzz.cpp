@@ -29,11 +29,7 @@ uint32_t Exact(const uint8_t* c, uint32_t n, Read read)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    RiloFuzzInit(false);
-    return 0;
-}
+RILO_FUZZ_INITIALIZE(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

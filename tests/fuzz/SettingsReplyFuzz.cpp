@@ -18,11 +18,7 @@ void Terminated(const char* text, size_t size)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    RiloFuzzInit(true);
-    return 0;
-}
+RILO_FUZZ_INITIALIZE(true)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

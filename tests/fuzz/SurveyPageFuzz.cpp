@@ -38,11 +38,7 @@ struct Pages {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    RiloFuzzInit(true);
-    return 0;
-}
+RILO_FUZZ_INITIALIZE(true)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

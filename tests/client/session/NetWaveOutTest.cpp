@@ -1,6 +1,7 @@
 // The talk-back sender against the emulated camera's speaker endpoint on
 // loopback: request bytes per variant and authorization, packet headers and
 // pacing, a camera that stalls at the probe reply or resets mid-stream.
+#include "DiagCapture.h"
 #include "http/HttpCtrlTestUtil.h"
 #include "session/CNetWaveOut.h"
 
@@ -245,11 +246,11 @@ TEST(NetWaveOut, PacesAt64MsKeepsTheNewest2SecondsAndIdlesQuietly) {
     // filled up with silence, from a buffer of exactly its size.
     auto shortBlock = std::make_unique<uint8_t[]>(100);
     std::memset(shortBlock.get(), 0x5A, 100);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     const double from = WallNow();
     EXPECT_EQ(w->FeedAudioData(shortBlock.get(), 100), 0);
     const double to = WallNow();
-    const std::string said = testing::internal::GetCapturedStdout();
+    const std::string said = testsupport::TakeDiagOut();
     EXPECT_NE(said.find("WaveHdr data is not match.Recevie:100, Fact:1024"), std::string::npos);
     ASSERT_TRUE(Eventually([&] { return cam.SpeakerPackets().size() >= 33; }, 10));
     std::vector<uint8_t> padded(kBlock, 0);
@@ -352,11 +353,11 @@ TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
     HttpEmulator cam(R"({"speaker": {}})");
     Calls calls;
     auto w = Sender("127.0.0.1", cam.Port(), "/dev/speaker.cgi", 7, 2);
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     ASSERT_TRUE(w->InitWaveOut(Calls::On, &calls));
     const bool called = Eventually([&] { return !calls.Get().empty(); }, 10);
     w->UninitWaveOut();
-    const std::string said = testing::internal::GetCapturedStdout();
+    const std::string said = testsupport::TakeDiagOut();
     ASSERT_TRUE(called);
     EXPECT_EQ(calls.Get()[0].first, 1u);
     EXPECT_NE(said.find("[CNetWaveOut::SendRequest]invalid m_nPath\n"), std::string::npos);

@@ -1,6 +1,7 @@
 // The readers on what the emulated camera serves: packets of elementary
 // streams that ffmpeg makes at test time, framed and raw, and u-law audio
 // with framing faults. ffprobe judges the H.264 units.
+#include "DiagCapture.h"
 #include "HttpEmulator.h"
 #include "MediaPacketTestUtil.h"
 
@@ -156,9 +157,9 @@ TEST_F(MediaPacketPeer, AudioPacketsSurviveFramingFaults) {
     const Bytes file = ReadAll(m_cam.Dir() + "/a.ul");
     ASSERT_EQ(file.size(), 8000u);
     CAudioPacketReader reader;
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     const FeedResult got = DriveAudio(reader, GetBody(m_cam.Port(), "/audio"), 65536, 1000);
-    const std::string said = testing::internal::GetCapturedStdout();
+    const std::string said = testsupport::TakeDiagOut();
     EXPECT_FALSE(got.stuck);
     // Lost: 8 (stray bytes after it), 20 (huge length), 30 (never sent).
     std::vector<size_t> want;

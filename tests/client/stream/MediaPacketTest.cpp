@@ -1,5 +1,6 @@
 // The packet header codec and the framing edge cases of the three readers,
 // each input fed whole and byte by byte through a worker-like buffer.
+#include "DiagCapture.h"
 #include "MediaPacketTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,7 @@ struct Case {
 };
 
 FeedResult Feed(const Case& c, size_t chunk, std::string* said) {
-    testing::internal::CaptureStdout();
+    testsupport::CaptureDiagOut();
     FeedResult run;
     if (c.kind == AudioWalk) {
         CAudioPacketReader reader;
@@ -77,7 +78,7 @@ FeedResult Feed(const Case& c, size_t chunk, std::string* said) {
         reader.SetForm(raw ? CVideoPacketReader::formRaw : CVideoPacketReader::formFramed);
         run = DriveVideo(reader, c.input, c.cap, chunk);
     }
-    *said = testing::internal::GetCapturedStdout();
+    *said = testsupport::TakeDiagOut();
     return run;
 }
 
