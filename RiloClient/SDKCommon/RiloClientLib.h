@@ -55,6 +55,18 @@ typedef void (*AudioRenderCallback)(void* user, unsigned char* data, unsigned lo
 /* Stream events: category 0 live video, 1 live audio, 2 recording. */
 typedef void (*StreamEventHandler)(void* user, int category, int code);
 
+/* Stream handles: one camera's live video, audio and recording. 0 is
+ * success. ModalType selects the camera's endpoints; the render callback
+ * runs on a library thread and no longer once RiloStopVideoStream has
+ * returned. */
+RILO_CLIENT_API void* RiloCreateStream(unsigned int createParam, unsigned int modalType);
+RILO_CLIENT_API int RiloDestroyStream(void* handle);
+RILO_CLIENT_API int RiloSetStreamAddr(void* handle, const char* host, int port);
+RILO_CLIENT_API int RiloSetStreamAuth(void* handle, const char* lpszUser, const char* lpszPass, int nAuthType);
+RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* handle, VideoRenderCallback pfnCallback, void* user,
+                                                 int unused, int profile, int flag);
+RILO_CLIENT_API int RiloStopVideoStream(void* handle);
+
 #ifdef __cplusplus
 }
 #endif
