@@ -2,8 +2,10 @@
 // library does not export one: a handle runs the library's own MJPEG stream
 // against the camera's MJPEG endpoint, with the same calls, results and
 // callback guarantees the front end relies on. Only MJPEG, only one stream.
+#include "Common.h"
 #include "RiloClientLib.h"
 #include "stream/CHTTPMJPStrm.h"
+
 
 #include <cstdio>
 #include <string>
@@ -21,6 +23,20 @@ struct StandInHandle {
 StandInHandle* Handle(void* h)
 {
     return static_cast<StandInHandle*>(h);
+}
+
+// Types 1 and 2 send a ready value; Digest (3, 4) answers the challenge.
+void Authorize(CHTTPMJPStrm* stream, const StandInHandle& h)
+{
+    if (h.authType == 1) {
+        stream->SetAuthorization((h.user + ":" + h.password).c_str());
+    } else if (h.authType == 2) {
+        std::string encoded(4 * ((h.user.size() + h.password.size() + 3) / 3) + 1, '\0');
+        EncBase64AuthData(h.user.c_str(), h.password.c_str(), &encoded[0], unsigned(encoded.size()));
+        stream->SetAuthorization(("Basic " + std::string(encoded.c_str())).c_str());
+    } else {
+        stream->SetAuthData(h.user.c_str(), h.password.c_str());
+    }
 }
 
 void Stop(StandInHandle* h)
@@ -82,7 +98,7 @@ RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* h, VideoRenderCallback cb
         stream->Destroy();
         return -1;
     }
-    stream->SetAuthData(s->user.c_str(), s->password.c_str());
+    Authorize(stream, *s);
     stream->SetCallbackRenderMode(true, cb, user);
     stream->InitDecoder(false);
     const std::string path =
