@@ -20,6 +20,8 @@ var ENC_WEP = 1;
 var MANUAL = "MacHtml/QuickStart.pdf";
 var STEPS = ["search", "login", "info", "address", "password", "wireless",
              "save", "remote", "live", "finish"];
+// The camera's web interface takes Basic authorization for the live picture.
+var LIVE_AUTH_BASIC = 2;
 
 var W = {
   model: DEFAULT_MODEL,
@@ -47,7 +49,8 @@ var W = {
   surveyRows: [],
   scans: 0,
   remoteOn: null,
-  remoteUrl: ""
+  remoteUrl: "",
+  live: false
 };
 
 function $(id) { return document.getElementById(id); }
@@ -215,6 +218,7 @@ function stepOpen(step) {
 
 function goTo(step) {
   if (W.busy || !stepOpen(step)) return;
+  if (step !== "live") stopLive();
   W.step = step;
   clearMessage();
   for (var i = 0; i < STEPS.length; i++) $("step-" + STEPS[i]).hidden = STEPS[i] !== step;
@@ -251,6 +255,8 @@ function enterStep(step) {
   } else if (step === "remote") {
     if (W.remoteOn === null) readRemoteState();
     renderRemote();
+  } else if (step === "live") {
+    startLive();
   } else if (step === "finish") {
     renderFinish();
   }
@@ -926,6 +932,28 @@ function waitRemote() {
   });
 }
 
+// ---- live picture: the program draws it over the page while this step shows
+
+function startLive() {
+  var cam = W.cam;
+  if (!cam || !hasBridge()) return;
+  document.body.classList.add("live-step");
+  var port = W.info ? W.info.port : 80;
+  try {
+    FinderObj.LiveView_IP_Port_ID_Password_AuthType_(cam.index, cam.ip, port, W.user, W.password, LIVE_AUTH_BASIC);
+    W.live = true;
+  } catch (e) {
+    bridgeFailure("LiveView_IP_Port_ID_Password_AuthType_", e);
+  }
+}
+
+function stopLive() {
+  document.body.classList.remove("live-step");
+  if (!W.live) return;
+  W.live = false;
+  try { FinderObj.StopLiveView(); } catch (e) { bridgeFailure("StopLiveView", e); }
+}
+
 // ---- finish
 
 function renderFinish() {
@@ -982,6 +1010,7 @@ function openManual() {
 
 function closeWizard() {
   if (W.busy) return;
+  stopLive();
   if (hasBridge()) {
     try { FinderObj.CloseWizard(); } catch (e) { bridgeFailure("CloseWizard", e); }
   } else {

@@ -76,7 +76,8 @@ def run_chromium(chromium, work, url, extra, timeout):
 
 def scenario(chromium, work, index, name):
     url = "file://" + index + "?stub=" + name
-    proc = run_chromium(chromium, work, url, ["--dump-dom"], 120)
+    # The program's window size: the live picture's rectangle is placed in it.
+    proc = run_chromium(chromium, work, url, ["--dump-dom", "--window-size=720,480"], 120)
     dom = proc.stdout
     m = re.search(r'<pre id="page-test-report" hidden="">(.*?)</pre>', dom, re.S)
     if not m:
