@@ -9,6 +9,10 @@ namespace platform {
 
 namespace {
 
+// The largest picture file side read: far beyond any background, small
+// enough that a hostile file cannot ask for gigabytes.
+constexpr uint32_t kMaxFileSide = 8192;
+
 // Bytes of a packed four-byte picture, or 0 when the size is not usable.
 size_t PixelBytes(int width, int height)
 {
@@ -49,8 +53,10 @@ ImageRef Image::FromPNGFile(const std::string& path)
     if (!png_image_begin_read_from_file(&r.image, path.c_str()))
         return nullptr;
     r.image.format = PNG_FORMAT_RGBA;
+    if (r.image.width > kMaxFileSide || r.image.height > kMaxFileSide)
+        return nullptr;
     const size_t n = PixelBytes(int(r.image.width), int(r.image.height));
-    if (n == 0 || r.image.width > 65535 || r.image.height > 65535)
+    if (n == 0)
         return nullptr;
     std::vector<uint8_t> rgba(n);
     if (!png_image_finish_read(&r.image, nullptr, rgba.data(), 0, nullptr))
