@@ -271,8 +271,8 @@ function afterRequest(focused) {
   if (!W.busy && document.activeElement === focused) focusStep();
 }
 
-// The first empty text field of the step, else its first field, else its
-// button that leads on.
+// The first empty password field of the step, else its first field, else
+// its button that leads on.
 function focusStep() {
   var sec = $("step-" + W.step);
   var fields = sec.querySelectorAll("input, select");
@@ -280,7 +280,7 @@ function focusStep() {
   for (var k = 0; k < fields.length; k++) {
     var f = fields[k];
     if (f.disabled || f.offsetParent === null || (f.type === "radio" && !f.checked)) continue;
-    if ((f.type === "text" || f.type === "password") && f.value === "") {
+    if (f.type === "password" && f.value === "") {
       f.focus();
       return;
     }

@@ -60,6 +60,36 @@
     return B.calls.filter(function (c) { return c.name === name; }).length;
   }
 
+  // Wholly inside the window and the visible part of the step area.
+  function inView(node) {
+    var r = node.getBoundingClientRect();
+    var c = $("content").getBoundingClientRect();
+    return r.height > 0 && r.top >= c.top && r.bottom <= Math.min(c.bottom, window.innerHeight) &&
+           r.left >= 0 && r.right <= window.innerWidth;
+  }
+
+  function navItem(step) { return document.querySelector('#steps li[data-step="' + step + '"]'); }
+  function doneSteps() {
+    return Array.prototype.map.call(document.querySelectorAll("#steps li.done"),
+                                    function (li) { return li.getAttribute("data-step"); }).join(",");
+  }
+
+  // Clicks the message's offered action by its label.
+  function choose(label) {
+    var b = Array.prototype.filter.call($("message").querySelectorAll("button"),
+                                        function (x) { return x.textContent === label; });
+    if (b.length !== 1) throw new Fail("no choice '" + label + "' in: " + message());
+    click(b[0]);
+  }
+
+  function pick(id, value) {
+    $(id).value = value;
+    $(id).dispatchEvent(new Event("change", { bubbles: true }));
+  }
+
+  var SETUP_WIRELESS =
+    "SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_";
+
   // Nothing that came from a camera may have turned into markup or code.
   function checkNoInjection() {
     check(window.__pwned === undefined, "no hostile text ran as script");
@@ -86,8 +116,13 @@
     click(items[1]);
     check(visible("login"), "choosing a camera opens the login");
     check($("login-user").value === "admin", "user name defaults to admin");
+    type("login-user", "");
+    submit("login-form");
+    check(message() === "Enter the user name." && messageKind() === "error", "an empty user name is refused");
+    type("login-user", "admin");
     type("login-password", "wrong");
     submit("login-form");
+    check(!idle() && message() === "", "starting a request clears the old error");
     await until("the login answer", function () { return idle() && message() !== ""; });
     check(/^Login failed: the camera did not accept/.test(message()) && messageKind() === "error",
           "a refused login says so");
@@ -125,13 +160,23 @@
     await until("the address answer", function () { return idle() && messageKind() === "ok"; });
     check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
           "2|192.0.2.50|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "fixed address sent with all five texts");
+    check(document.activeElement === $("addr-fixed"), "after the request the keyboard is on the step's first field");
+    check(doneSteps() === "search,login,info,address", "the applied address step is done, later ones are not");
 
+    click(document.querySelector("#step-address .next"));
+    click(document.querySelector("#step-password .back"));
+    check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.50",
+          "coming back shows the applied fixed address, not the camera's old DHCP");
     click(document.querySelector("#step-address .next"));
     check($("password-user").textContent === "admin", "password step names the user");
     type("pw-new", "n3w-pass");
     type("pw-repeat", "n3w-pas");
     submit("password-form");
-    check(/not the same/.test(message()), "mismatched passwords are refused");
+    check(/not the same/.test(message()) && $("pw-repeat").getAttribute("aria-invalid") === "true" &&
+          !$("pw-new").classList.contains("invalid"), "mismatched passwords are refused, the repeat marked");
+    check($("pw-hint").textContent === "", "no short-password warning for eight characters");
+    click($("pw-show"));
+    check($("pw-new").type === "text" && $("pw-repeat").type === "text", "the new password can be shown");
     type("pw-repeat", "n3w-pass");
     submit("password-form");
     await until("the password answer", function () { return idle() && messageKind() === "ok"; });
@@ -145,30 +190,54 @@
     check($("wl-auth").options.length === 4 && $("wl-enc").options.length === 5,
           "authentication and encryption choices come from the capability");
     check(!$("wpa-fields").hidden && $("wep-fields").hidden, "AES shows the pass phrase, not WEP keys");
+    check(!$("wl-advanced").open, "the technical choices wait under Advanced");
 
     click($("survey-btn"));
     await until("the site survey", function () { return idle() && !$("survey-box").hidden; });
     var rows = document.querySelectorAll("#survey-rows tr");
-    check(rows.length === 3, "three networks listed");
+    check(rows.length === 4, "four networks listed");
     check(rows[0].querySelector(".ssid").textContent === "HomeNet", "strongest network first");
-    check(rows[1].querySelector(".ssid").textContent === B.HOSTILE_SSID, "hostile network name shown as text");
-    check(rows[2].querySelector(".ssid").textContent === "(hidden network)", "hidden network marked");
+    check(rows[2].querySelector(".ssid").textContent === B.HOSTILE_SSID, "hostile network name shown as text");
+    check(rows[3].querySelector(".ssid").textContent === "(hidden network)", "hidden network marked");
+    check(rows[0].cells[1].textContent === "88%" && rows[0].cells[3].textContent === "WPA2" &&
+          rows[1].cells[3].textContent === "Open", "signal as a percentage, security in a word");
+    check(inView($("survey-count")), "the network list is in view after the scan");
     checkNoInjection();
+    click(rows[1].querySelector("button"));
+    check(/Cafe is open: it needs no key/.test(message()) && $("wpa-fields").hidden && $("wl-wpakey").value === "",
+          "an open network needs no key, and the old network's key is gone");
+    click(rows[3].querySelector("button"));
+    check($("wl-ssid").value === "" && document.activeElement === $("wl-ssid") && /hides its name/.test(message()),
+          "a hidden network asks for its name");
     click(rows[0].querySelector("button"));
     check($("wl-ssid").value === "HomeNet" && $("wl-enable").checked, "choosing a network fills the form");
+    $("wl-advanced").open = true;
     type("wl-wpakey", "short");
     submit("wireless-form");
     check(/pass phrase/.test(message()) && messageKind() === "error", "a short pass phrase is refused");
+    check(inView($("message")) && inView($("wireless-btn")),
+          "the message of the step's bottom button is in view with Advanced open");
     type("wl-wpakey", "correct horse battery");
+    check($("wl-enc").querySelector('option[value="0"]').disabled, "no encryption cannot be picked for WPA2-PSK");
+    var sent = count(SETUP_WIRELESS);
+    $("wl-enc").value = "0";
+    submit("wireless-form");
+    check(count(SETUP_WIRELESS) === sent && /WPA2-PSK does not work with the encryption None/.test(message()) &&
+          $("wl-enc").classList.contains("invalid"), "WPA2-PSK with no encryption is refused");
+    pick("wl-auth", "1");
+    check($("wl-enc").value === "1", "shared key moves the encryption to WEP");
+    pick("wl-auth", "3");
+    check($("wl-enc").value === "2", "WPA2-PSK moves it on to one that fits");
+    pick("wl-enc", "3");
     submit("wireless-form");
     await until("the wireless answer", function () { return idle() && messageKind() === "ok"; });
-    var w = lastCall("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_");
+    var w = lastCall(SETUP_WIRELESS);
     check(w.args.join("|") === "2|1|HomeNet|0|6|3|3|0|0|0||correct horse battery",
           "wireless settings sent in the bridge's order");
 
     click($("survey-btn"));
     await until("the second survey", function () { return idle() && count("FinishRescanSiteSurvey") === 1; });
-    check(document.querySelectorAll("#survey-rows tr").length === 3, "a rescan lists the networks again");
+    check(document.querySelectorAll("#survey-rows tr").length === 4, "a rescan lists the networks again");
 
     click(document.querySelector("#step-wireless .next"));
     click($("save-btn"));
@@ -196,6 +265,11 @@
     click(document.querySelector("#step-remote .next"));
     check(visible("live") && $("live-view-area") !== null, "live picture placeholder is there");
     click(document.querySelector("#step-live .next"));
+    check($("finish-summary").textContent === "The camera is set up and its settings are saved." &&
+          $("finish-address").textContent === "Fixed address 192.0.2.50 (saved)" &&
+          $("finish-wireless").textContent === "Network HomeNet (saved)" &&
+          $("finish-password").textContent === "Changed", "the finish lists what was saved");
+    check(doneSteps() === "search,login,info,address,password,wireless,save,remote", "every applied step is done");
     var remoteUrl = "https://remote.example.invalid/<b>cam</b>";
     check($("finish-remote").textContent === remoteUrl, "finish shows the remote address");
     click($("open-web-btn"));
