@@ -439,6 +439,7 @@ function refreshControls() {
   $("login-password").type = $("login-show").checked ? "text" : "password";
   $("pw-new").type = $("pw-repeat").type = $("pw-show").checked ? "text" : "password";
   markFittingEncryptions();
+  passwordHint();
   $("remote-btn").textContent = W.remoteOn ? "Read the remote address" : "Turn on remote access";
   $("remote-btn").disabled = W.remoteOn === null;
   // The button that applies is the primary one only when there is
@@ -1406,7 +1407,6 @@ function init() {
     $(id).addEventListener("change", refreshControls);
   });
   $("wl-auth").addEventListener("change", authChanged);
-  $("pw-new").addEventListener("input", passwordHint);
   $("pw-repeat").addEventListener("input", function () { markInvalid("pw-repeat", false); });
   W.base.password = snapshot("password");
   $("info-reload-btn").addEventListener("click", function () {

@@ -338,11 +338,176 @@
           "no new request while the old one runs");
   }
 
-  async function shot() {
+  // Typed changes are never lost on the way on, and nothing claims a save
+  // that did not happen.
+  async function unsaved() {
     await searchDone();
+    click(document.querySelectorAll("#camera-list button")[0]);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    check(navItem("finish").tabIndex === 0 && navItem("info").getAttribute("aria-current") === "step",
+          "the open steps are in the keyboard's order, the current one marked");
+    click(document.querySelector("#step-info .next"));
+    check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.2", "the camera's fixed address is filled in");
+    type("addr-ip", "192.0.2.60");
+    click(document.querySelector("#step-address .next"));
+    check(visible("address") && /not applied/.test(message()) && inView($("message")) &&
+          count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_") === 0, "Next on a changed form asks before going on");
+    choose("Stay here");
+    check(visible("address") && $("addr-ip").value === "192.0.2.60" && message() === "", "staying keeps what was typed");
+
+    navItem("finish").dispatchEvent(new KeyboardEvent("keydown", { key: "Enter", bubbles: true }));
+    check(visible("address") && /not applied/.test(message()), "the sidebar asks too, also by keyboard");
+    choose("Discard them");
+    check(visible("finish") && $("finish-address").textContent === "Not changed" &&
+          /^No settings were changed/.test($("finish-summary").textContent), "after a discard the finish says nothing changed");
+    click(navItem("address"));
+    check($("addr-ip").value === "192.0.2.2", "discarding brings back the camera's values");
+
+    type("addr-ip", "192.0.2.60");
+    click(document.querySelector("#step-address .next"));
+    choose("Apply and go on");
+    await until("the address to be applied", function () { return idle() && visible("password"); });
+    check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
+          "0|192.0.2.60|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "applying on the way sends what was typed");
+    check(doneSteps() === "search,login,info,address", "only the applied step turns done");
+    type("pw-new", "abc");
+    check(/very short/.test($("pw-hint").textContent), "a very short new password is warned about");
+    click(document.querySelector("#step-password .back"));
+    choose("Discard them");
+    check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.60", "coming back keeps the applied address");
+    check(changedBackToEmpty(), "the discarded password is gone");
+
+    click(navItem("finish"));
+    check(/^Not everything is saved: the IP address settings/.test($("finish-summary").textContent) &&
+          $("finish-summary").textContent.indexOf("The camera is set up") < 0 &&
+          $("finish-address").textContent === "Fixed address 192.0.2.60 (not saved)",
+          "the finish after no save says what was not saved");
+    click($("finish-close-btn"));
+    check(window.__wizardClosed === undefined && /not saved/.test(message()) && inView($("message")),
+          "Close asks while applied settings are not saved");
+    choose("Go to Save");
+    check(visible("save") && !$("save-btn").classList.contains("quiet"), "Save is the step's main button");
+    click($("save-btn"));
+    await until("the save", function () { return idle() && messageKind() === "ok"; });
+    check(navItem("save").classList.contains("done"), "the save step is done once saved");
+    click(navItem("finish"));
+    check(/^The camera is set up and its settings are saved/.test($("finish-summary").textContent) &&
+          $("finish-address").textContent === "Fixed address 192.0.2.60 (saved)", "after the save the finish says so");
+    click($("close-btn"));
+    check(window.__wizardClosed === true, "with everything saved Close closes");
   }
 
-  var scenarios = { main: walk, nocams: noCameras, stuck: stuck, shot: shot };
+  function changedBackToEmpty() {
+    click(document.querySelector("#step-address .next"));
+    var empty = $("pw-new").value === "" && $("pw-hint").textContent === "";
+    click(document.querySelector("#step-password .back"));
+    return empty;
+  }
+
+  // Relative luminance contrast of two colours given as "rgb(...)" texts.
+  function contrast(a, b) {
+    function lum(c) {
+      var v = c.match(/[\d.]+/g).slice(0, 3).map(function (x) {
+        x = x / 255;
+        return x <= 0.03928 ? x / 12.92 : Math.pow((x + 0.055) / 1.055, 2.4);
+      });
+      return 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2];
+    }
+    var la = lum(a), lb = lum(b);
+    return (Math.max(la, lb) + 0.05) / (Math.min(la, lb) + 0.05);
+  }
+
+  // The darkest colour of the background picture behind the sidebar.
+  var SIDEBAR_DARKEST = "rgb(193, 209, 227)";
+
+  function opaque(color, behind) {
+    return /rgba\(.*, 0\)$/.test(color) || color === "transparent" ? behind : color;
+  }
+
+  // Every button on screen lies inside the window and the visible step
+  // area (lists that scroll on their own aside); sidebar text and numbers
+  // are readable.
+  function checkLayout(step) {
+    check(window.innerWidth === 720 && window.innerHeight === 480, "the window is 720 x 480");
+    var buttons = document.querySelectorAll("button");
+    for (var k = 0; k < buttons.length; k++) {
+      var b = buttons[k];
+      if (b.offsetParent === null || b.closest(".table-scroll, .pick-list")) continue;
+      var r = b.getBoundingClientRect();
+      var inWindow = r.left >= 0 && r.top >= 0 && r.right <= 720 && r.bottom <= 480;
+      check(inWindow && (!$("content").contains(b) || inView(b)), step + ": button '" + b.textContent + "' in view");
+    }
+    if (message() !== "") check(inView($("message")), step + ": the message is in view");
+    var items = document.querySelectorAll("#steps li");
+    for (k = 0; k < items.length; k++) {
+      var li = getComputedStyle(items[k]);
+      var num = getComputedStyle(items[k], "::before");
+      var bg = opaque(li.backgroundColor, SIDEBAR_DARKEST);
+      check(contrast(li.color, bg) >= 4.5 && contrast(num.color, opaque(num.backgroundColor, bg)) >= 4.5,
+            step + ": sidebar step " + (k + 1) + " readable");
+    }
+  }
+
+  // Brings the page to one step, each in its most crowded state, for a
+  // layout check and a picture.
+  async function shot() {
+    var target = new URLSearchParams(location.search).get("step") || "search";
+    var stages = [
+      ["search", null, null],
+      ["login", function () { click(document.querySelectorAll("#camera-list button")[1]); },
+       async function () {
+         type("login-password", "wrong");
+         submit("login-form");
+         await until("the refusal", function () { return idle() && message() !== ""; });
+       }],
+      ["info", async function () {
+         type("login-password", "secret");
+         submit("login-form");
+         await until("the information", function () { return idle() && visible("info"); });
+       }, null],
+      ["address", function () { click(document.querySelector("#step-info .next")); },
+       function () {
+         click($("addr-fixed"));
+         type("addr-ip", "192.0.2.300");
+         submit("address-form");
+       }],
+      ["password", function () { click(document.querySelector("#step-address .next")); },
+       function () {
+         type("pw-new", "abc");
+         type("pw-repeat", "abd");
+         submit("password-form");
+       }],
+      ["wireless", async function () {
+         click(document.querySelector("#step-password .next"));
+         await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
+       }, async function () {
+         click($("survey-btn"));
+         await until("the survey", function () { return idle() && !$("survey-box").hidden; });
+         click(document.querySelector("#survey-rows button"));
+         submit("wireless-form");
+       }],
+      ["save", function () { click(document.querySelector("#step-wireless .next")); }, null],
+      ["remote", async function () {
+         click(document.querySelector("#step-save .next"));
+         await until("the remote state", function () { return idle() && $("remote-state").textContent === "Off"; });
+       }, null],
+      ["live", function () { click(document.querySelector("#step-remote .next")); }, null],
+      ["finish", function () { click(document.querySelector("#step-live .next")); }, null]
+    ];
+    await searchDone();
+    for (var k = 0; k < stages.length; k++) {
+      if (stages[k][1]) await stages[k][1]();
+      check(visible(stages[k][0]), "reached the step " + stages[k][0]);
+      if (stages[k][0] !== target) continue;
+      if (stages[k][2]) await stages[k][2]();
+      checkLayout(target);
+      return;
+    }
+    throw new Fail("no step " + target);
+  }
+
+  var scenarios = { main: walk, nocams: noCameras, stuck: stuck, unsaved: unsaved, shot: shot };
 
   function report(text) {
     var pre = document.createElement("pre");

@@ -27,7 +27,9 @@ CHROMIUM_FLAGS = [
     "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     "--disable-extensions", "--disable-default-apps", "--mute-audio", "--hide-scrollbars",
-    "--window-size=720,480",
+    # A full-screen window on a screen of the wizard's window size gives a
+    # 720 x 480 viewport; a plain window size leaves room for a toolbar.
+    "--kiosk", "--screen-info={720x480}",
 ]
 STEPS = ["search", "login", "info", "address", "password", "wireless", "save", "remote", "live", "finish"]
 
