@@ -157,6 +157,9 @@
     type("addr-dns2", "");
     submit("address-form");
     check(!idle(), "busy indicator shows while the request runs");
+    var busy = $("busy").getBoundingClientRect(), apply = $("address-btn").getBoundingClientRect();
+    check(inView($("busy")) && (busy.bottom <= apply.top || busy.top >= apply.bottom),
+          "the busy indicator is in view and covers no button");
     await until("the address answer", function () { return idle() && messageKind() === "ok"; });
     check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
           "2|192.0.2.50|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "fixed address sent with all five texts");
@@ -425,20 +428,27 @@
     return /rgba\(.*, 0\)$/.test(color) || color === "transparent" ? behind : color;
   }
 
-  // Every button on screen lies inside the window and the visible step
-  // area (lists that scroll on their own aside); sidebar text and numbers
-  // are readable.
+  // Every button of the header and of the step's button rows lies inside
+  // the window and the visible step area, as do the message and the focused
+  // field; sidebar text and numbers are readable.
   function checkLayout(step) {
     check(window.innerWidth === 720 && window.innerHeight === 480, "the window is 720 x 480");
-    var buttons = document.querySelectorAll("button");
+    var buttons = document.querySelectorAll("#top button, #step-" + step + " .buttons button");
     for (var k = 0; k < buttons.length; k++) {
       var b = buttons[k];
-      if (b.offsetParent === null || b.closest(".table-scroll, .pick-list")) continue;
+      if (b.offsetParent === null) continue;
       var r = b.getBoundingClientRect();
       var inWindow = r.left >= 0 && r.top >= 0 && r.right <= 720 && r.bottom <= 480;
       check(inWindow && (!$("content").contains(b) || inView(b)), step + ": button '" + b.textContent + "' in view");
     }
     if (message() !== "") check(inView($("message")), step + ": the message is in view");
+    var focused = document.activeElement;
+    if (focused.matches("#content input, #content select")) {
+      var rows = $("step-" + step).querySelectorAll(".buttons");
+      var limit = rows.length ? rows[rows.length - 1].getBoundingClientRect().top : 480;
+      check(inView(focused) && focused.getBoundingClientRect().bottom <= limit,
+            step + ": the focused field is above the buttons");
+    }
     var items = document.querySelectorAll("#steps li");
     for (k = 0; k < items.length; k++) {
       var li = getComputedStyle(items[k]);
@@ -469,7 +479,7 @@
       ["address", function () { click(document.querySelector("#step-info .next")); },
        function () {
          click($("addr-fixed"));
-         type("addr-ip", "192.0.2.300");
+         type("addr-dns2", "192.0.2.300");
          submit("address-form");
        }],
       ["password", function () { click(document.querySelector("#step-address .next")); },

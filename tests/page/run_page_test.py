@@ -113,7 +113,7 @@ def shots(chromium, work, index, out_dir):
             os.remove(out)
         url = "file://" + index + "?stub=shot&step=" + step
         proc = run_chromium(chromium, work, url, ["--dump-dom", "--screenshot=" + out], 120)
-        verdict(proc, "step " + step)
+        verdict(proc, "shots")
         try:
             with open(out, "rb") as f:
                 head = f.read(24)
