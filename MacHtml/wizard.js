@@ -286,9 +286,10 @@ function focusStep() {
     }
     if (!first) first = f;
   }
-  var buttons = sec.querySelectorAll("button.next, button:not(.back)");
+  var buttons = [sec.querySelector("button.next")].concat(Array.prototype.slice.call(
+    sec.querySelectorAll("button:not(.back)")));
   for (k = 0; !first && k < buttons.length; k++)
-    if (!buttons[k].disabled && buttons[k].offsetParent !== null) first = buttons[k];
+    if (buttons[k] && !buttons[k].disabled && buttons[k].offsetParent !== null) first = buttons[k];
   if (first) first.focus();
 }
 
