@@ -529,6 +529,7 @@ function readCameraDetails(k) {
   if (k >= W.cameras.length) {
     renderCameraList();
     logSearch();
+    if (W.step === "search") $("camera-list").querySelector("button").focus();
     return;
   }
   var cam = W.cameras[k];

@@ -111,6 +111,7 @@
                                          function (n) { return n.textContent; });
     check(names[0] === "Porch" && names[1] === B.HOSTILE_NAME, "camera names shown as exact text");
     check($("camera-count").textContent.indexOf("2 cameras") === 0, "count of cameras shown");
+    check(document.activeElement === items[0], "after the search the keyboard is on the first camera");
     checkNoInjection();
 
     click(items[1]);
