@@ -130,6 +130,8 @@
     check(visible("login"), "a refused login stays on the login");
     check(lastCall("VerifyAuth_ID_Password_").args.join("|") === "2|admin|wrong", "login sends index, user, password");
 
+    click($("login-show"));
+    check($("login-password").type === "text", "the login password can be shown");
     type("login-password", "secret");
     submit("login-form");
     await until("the camera information", function () { return idle() && visible("info"); });
