@@ -412,6 +412,10 @@ function enterStep(step) {
   } else if (step === "wireless") {
     if (!W.wireless) loadWireless();
   } else if (step === "save") {
+    var unsaved = unsavedNames();
+    $("save-pending").textContent = unsaved.length > 0
+      ? "Waiting to be saved: the " + unsaved.join(" and ") + " settings."
+      : "No applied settings are waiting to be saved.";
     if (W.options && !W.options.commit)
       showMessage("This camera does not list a save command; it may apply settings at once.", "");
   } else if (step === "remote") {

@@ -393,7 +393,9 @@
     check(window.__wizardClosed === undefined && /not saved/.test(message()) && inView($("message")),
           "Close asks while applied settings are not saved");
     choose("Go to Save");
-    check(visible("save") && !$("save-btn").classList.contains("quiet"), "Save is the step's main button");
+    check(visible("save") && !$("save-btn").classList.contains("quiet") &&
+          $("save-pending").textContent === "Waiting to be saved: the IP address settings.",
+          "Save is the step's main button and says what waits for it");
     click($("save-btn"));
     await until("the save", function () { return idle() && messageKind() === "ok"; });
     check(navItem("save").classList.contains("done"), "the save step is done once saved");
