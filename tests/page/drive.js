@@ -355,7 +355,12 @@
           "the open steps are in the keyboard's order, the current one marked");
     click(document.querySelector("#step-info .next"));
     check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.2", "the camera's fixed address is filled in");
+    var next = document.querySelector("#step-address .next");
+    check($("address-btn").classList.contains("quiet") && !next.classList.contains("quiet"),
+          "with nothing to apply Next is the main button");
     type("addr-ip", "192.0.2.60");
+    check(!$("address-btn").classList.contains("quiet") && next.classList.contains("quiet"),
+          "with a change Apply is the main button");
     click(document.querySelector("#step-address .next"));
     check(visible("address") && /not applied/.test(message()) && inView($("message")) &&
           count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_") === 0, "Next on a changed form asks before going on");
