@@ -51,6 +51,10 @@ bool CHTTPH264Stream::AcceptHTTPHeader()
 {
     const bool ok = CHTTPCtrl::AcceptHTTPHeader();
     m_reader.ResetScan();
+    // A new connection may join in mid-group: its units do not follow
+    // the pictures the decoder holds.
+    CObjectLock lock(*this);
+    m_bWaitForKey = true;
     return ok;
 }
 
@@ -232,7 +236,9 @@ int CHTTPH264Stream::FeedRecorder(const unsigned char* pData, unsigned long len,
         return 0;
     RILO_ASSERT(m_pRecorder != nullptr);
     if (bNewConfig) {
+        // The file keeps the configuration it began with.
         m_pRecorder->RequestForStop();
+        m_bRecording = false;
         return rrAddStreamFailed;
     }
     const int result =

@@ -59,6 +59,10 @@ bool CHTTPMP4Strm::AcceptHTTPHeader()
 {
     const bool ok = CHTTPCtrl::AcceptHTTPHeader();
     m_reader.ResetScan();
+    // A new connection may join in mid-group: its units do not follow
+    // the pictures the decoder holds.
+    CObjectLock lock(*this);
+    m_bWaitForKey = true;
     return ok;
 }
 
@@ -202,7 +206,9 @@ int CHTTPMP4Strm::FeedRecorder(const unsigned char* pData, unsigned long len, lo
         return 0;
     RILO_ASSERT(m_pRecorder != nullptr);
     if (bNewConfig) {
+        // The file keeps the configuration it began with.
         m_pRecorder->RequestForStop();
+        m_bRecording = false;
         return rrAddStreamFailed;
     }
     const int result =

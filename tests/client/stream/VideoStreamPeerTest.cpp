@@ -39,7 +39,8 @@ public:
 protected:
     void FeedStreamItem(const unsigned char* p, unsigned long len, long long* stamp) override
     {
-        const bool config = p[3] == 0xB0 || p[3] <= 0x1F || (p[3] == 1 && (p[4] & 0x1F) == 7);
+        const bool h264 = p[2] == 0 && p[3] == 1;
+        const bool config = h264 ? (p[4] & 0x1F) == 7 : p[3] == 0xB0 || p[3] <= 0x1F;
         ++(config ? configs : fed);
         Base::FeedStreamItem(p, len, stamp);
     }
@@ -205,7 +206,9 @@ TEST(VideoStreamPeer, Mpeg4RawOverflowResyncs)
     testsupport::HttpEmulator cam(
         R"({"routes":{)" +
         Route("/m4v", R"("file":"a.m4v","repeat":true,"count":400)", false) + "}}");
-    const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 30, 60, 15, ""}});
+    // At 15 pictures a second the decoder frees a buffer more slowly than the
+    // stream waits for one.
+    const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 15, 60, 15, ""}});
     Recorder ev;
     DeliveryLog log;
     auto* s = StartStream<CHTTPMP4Strm>(ev, &log, cam.Port(), "/m4v");
@@ -245,7 +248,7 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     auto* s = StartStream<CHTTPH264Stream>(ev, &log, cam.Port(), "/h264", avi);
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(Eventually([&] { return Fed(s) >= 84; }, kWait));
-    EXPECT_TRUE(log.WaitFor(70, kWait));
+    EXPECT_TRUE(log.WaitFor(73, kWait)); // 16 to 89 but 45
     int cx = 0, cy = 0;
     EXPECT_TRUE(Eventually([&] { return s->GetVideoResolution(&cx, &cy) && cx == 336; }, kWait));
     EXPECT_EQ(cy, 240);
@@ -278,7 +281,7 @@ TEST(VideoStreamPeer, H264RawRecordWithoutViewThenOverflow)
         Route("/slow", R"("file":"a.h264","fps":60,"start_unit":3)", false) + "," +
         Route("/fast", R"("file":"a.h264","repeat":true,"count":600)", false) + "}}");
     const auto frames =
-        MakeFile(cam, "a.h264", {{"h264", 320, 240, 30, 60, 20, "-profile:v main -b:v 300k"}});
+        MakeFile(cam, "a.h264", {{"h264", 320, 240, 15, 60, 15, "-profile:v main -b:v 300k"}});
     avitest::TempDir dir;
     const std::string avi = dir.Path("raw.avi");
     {
@@ -295,7 +298,7 @@ TEST(VideoStreamPeer, H264RawRecordWithoutViewThenOverflow)
     EXPECT_EQ(video["codec_name"], "h264");
     EXPECT_EQ(video["width"], "320");
     EXPECT_EQ(video["height"], "240");
-    EXPECT_GE(std::atoi(video["nb_read_frames"].c_str()), 30); // from the IDR at 20
+    EXPECT_GE(std::atoi(video["nb_read_frames"].c_str()), 40); // from the IDR at 15
 
     Recorder ev;
     DeliveryLog log;
@@ -307,5 +310,5 @@ TEST(VideoStreamPeer, H264RawRecordWithoutViewThenOverflow)
     const std::vector<int> shown = Identify(log.Take(), frames);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown[0], 1);
-    EXPECT_GE(ExpectInOrder(shown, 20, 60), 1);
+    EXPECT_GE(ExpectInOrder(shown, 15, 60), 1);
 }
