@@ -109,9 +109,10 @@ int ExpectInOrder(const std::vector<int>& shown, int gop, int frameCount)
     return gaps;
 }
 
+// With avi, recording into it; its handle goes to *handle.
 template <class S>
 S* StartStream(Recorder& ev, DeliveryLog* log, int port, const std::string& path,
-               const std::string& avi = "", bool pacing = true)
+               const std::string& avi = "", CAVIWriter** handle = nullptr)
 {
     auto* s = new Watched<S>();
     ev.stream = reinterpret_cast<unsigned long>(static_cast<CHTTPCtrl*>(s));
@@ -121,11 +122,12 @@ S* StartStream(Recorder& ev, DeliveryLog* log, int port, const std::string& path
         return nullptr;
     }
     if (!avi.empty()) {
-        EXPECT_NE(s->InitRecorder(avi.c_str(), nullptr), nullptr);
+        *handle = s->InitRecorder(avi.c_str(), nullptr);
+        EXPECT_NE(*handle, nullptr);
     }
     if (log) {
         s->SetCallbackRenderMode(true, &DeliveryLog::Callback, log);
-        EXPECT_TRUE(s->InitDecoder(!pacing));
+        EXPECT_TRUE(s->InitDecoder(false));
     }
     s->Connect("127.0.0.1", unsigned(port), path.c_str(), true);
     return s;
@@ -136,10 +138,9 @@ template <class S> int Fed(S* s)
     return static_cast<Watched<S>*>(s)->fed.load();
 }
 
-template <class S> void StopRecording(S* s, CAVIWriter* h = nullptr)
+template <class S> void StopRecording(S* s, CAVIWriter* h)
 {
-    if (h)
-        s->ReleaseRecorder(h);
+    s->ReleaseRecorder(h);
     s->UninitRecorder();
 }
 
@@ -167,7 +168,8 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
     const std::string avi = dir.Path("m4v.avi");
     Recorder ev;
     DeliveryLog log;
-    auto* s = StartStream<CHTTPMP4Strm>(ev, &log, cam.Port(), "/m4v", avi);
+    CAVIWriter* h = nullptr;
+    auto* s = StartStream<CHTTPMP4Strm>(ev, &log, cam.Port(), "/m4v", avi, &h);
     ASSERT_NE(s, nullptr);
     // Frames 30 to 99 come 33 ms apart; wait until the last has been shown.
     EXPECT_TRUE(Eventually([&] { return Fed(s) >= 90; }, kWait));
@@ -176,7 +178,7 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
     double fps = 0;
     EXPECT_TRUE(s->GetVideoResolution(&cx, &cy));
     s->GetFPS(&fps);
-    StopRecording(s);
+    StopRecording(s, h);
     s->UninitDecoder();
     s->Destroy();
     EXPECT_EQ(cx, 176);
@@ -245,14 +247,15 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     const std::string avi = dir.Path("h264.avi");
     Recorder ev;
     DeliveryLog log;
-    auto* s = StartStream<CHTTPH264Stream>(ev, &log, cam.Port(), "/h264", avi);
+    CAVIWriter* h = nullptr;
+    auto* s = StartStream<CHTTPH264Stream>(ev, &log, cam.Port(), "/h264", avi, &h);
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(Eventually([&] { return Fed(s) >= 84; }, kWait));
     EXPECT_TRUE(log.WaitFor(73, kWait)); // 16 to 89 but 45
     int cx = 0, cy = 0;
     EXPECT_TRUE(Eventually([&] { return s->GetVideoResolution(&cx, &cy) && cx == 336; }, kWait));
     EXPECT_EQ(cy, 240);
-    StopRecording(s);
+    StopRecording(s, h);
     s->UninitDecoder();
     s->Destroy();
 
@@ -286,10 +289,11 @@ TEST(VideoStreamPeer, H264RawRecordWithoutViewThenOverflow)
     const std::string avi = dir.Path("raw.avi");
     {
         Recorder ev;
-        auto* s = StartStream<CHTTPH264Stream>(ev, nullptr, cam.Port(), "/slow", avi);
+        CAVIWriter* h = nullptr;
+        auto* s = StartStream<CHTTPH264Stream>(ev, nullptr, cam.Port(), "/slow", avi, &h);
         ASSERT_NE(s, nullptr);
         EXPECT_TRUE(Eventually([&] { return Fed(s) >= 55; }, kWait));
-        StopRecording(s);
+        StopRecording(s, h);
         s->Destroy();
         EXPECT_EQ(ev.Count(kRecordStarted), 1u);
         EXPECT_EQ(ev.Count(kRecordError), 0u);
