@@ -243,6 +243,14 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
                                  {{"h264", 320, 240, 30, 45, 15, opts},
                                   {"h264", 336, 240, 30, 45, 15, opts}});
     ASSERT_EQ(frames.size(), 90u);
+    // The two sequence parameter sets differ in their bytes only.
+    const std::string es = testsupport::ReadFile(cam.Dir() + "/a.h264");
+    const std::string spsCode("\0\0\0\1\x67", 5), next("\0\0\0\1", 4);
+    const size_t first = es.find(spsCode), last = es.rfind(spsCode);
+    const std::string sps1 = es.substr(first, es.find(next, first + 4) - first);
+    const std::string sps2 = es.substr(last, es.find(next, last + 4) - last);
+    ASSERT_EQ(sps1.size(), sps2.size());
+    ASSERT_NE(sps1, sps2);
     avitest::TempDir dir;
     const std::string avi = dir.Path("h264.avi");
     Recorder ev;
