@@ -1,5 +1,5 @@
-// The H.264 and MPEG-4 streams' cutting on hand-made units, through their
-// receive path without a connection: which pieces reach the feeding step.
+// The H.264 stream's splitting on hand-made units, through its receive
+// path without a connection: which pieces reach the feeding step.
 #include "MediaPacketTestUtil.h"
 #include "VideoStreamTestUtil.h"
 #include "stream/H264Units.h"
@@ -65,27 +65,4 @@ TEST(VideoStreamCut, H264FramedSkipsLeadingSeiOfAnyLength)
     EXPECT_EQ(Fed(s.fed), want);
     for (const auto& p : s.fed)
         EXPECT_EQ(p.stamp, 7000);
-}
-
-TEST(VideoStreamCut, H264FullBufferKeepsItsTail)
-{
-    // A unit larger than the buffer is lost; the start code straddling the
-    // cut is kept, so the next unit survives.
-    FedVideoStream<CHTTPH264Stream> s(1024);
-    s.Reply("video/h264");
-    s.Feed(Cat({kP, Nal(0x41, 3000), kSps, kPps, kIdr, kP}), 512);
-    const std::vector<Bytes> want = {kP, Cat({kSps, kPps}), kIdr};
-    EXPECT_EQ(Fed(s.fed), want);
-}
-
-TEST(VideoStreamCut, Mpeg4RawSkipsToTheConfiguration)
-{
-    const Bytes vos = {0, 0, 1, 0xB0, 1, 0, 0, 1, 0, 0, 0, 1, 0x20, 8, 8};
-    const Bytes gov = {0, 0, 1, 0xB3, 0, 0x10, 0x07};
-    const Bytes vop = {0, 0, 1, 0xB6, 0x10, 1, 2, 3, 4};
-    FedVideoStream<CHTTPMP4Strm> s;
-    s.Reply("video/mp4v-es");
-    s.Feed(Cat({Bytes(10, 0x55), vos, gov, vop, vop, vop}), 3);
-    const std::vector<Bytes> want = {Cat({vos, gov}), vop, vop};
-    EXPECT_EQ(Fed(s.fed), want);
 }

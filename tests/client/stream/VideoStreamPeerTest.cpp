@@ -30,18 +30,17 @@ const unsigned long kRecordStarted = 3 * 65536 + 2;
 const unsigned long kRecordStopped = 2 * 65536 + 2; // a new configuration
 const unsigned long kRecordError = uint32_t(-1 * 65536 + 2);
 
-// The streams counting what they feed, by kind of unit.
+// The streams counting the pictures they feed.
 template <class Base> class Watched : public Base {
 public:
     Watched() : Base(1124, false, 0) {}
-    std::atomic<int> fed{0}, configs{0};
+    std::atomic<int> fed{0};
 
 protected:
     void FeedStreamItem(const unsigned char* p, unsigned long len, long long* stamp) override
     {
         const bool h264 = p[2] == 0 && p[3] == 1;
-        const bool config = h264 ? (p[4] & 0x1F) == 7 : p[3] == 0xB0 || p[3] <= 0x1F;
-        ++(config ? configs : fed);
+        fed += h264 ? (p[4] & 0x1F) != 7 : p[3] == 0xB6;
         Base::FeedStreamItem(p, len, stamp);
     }
 };
