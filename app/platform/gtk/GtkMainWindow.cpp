@@ -75,10 +75,6 @@ gboolean GtkMainWindow::PlaceChild(GtkOverlay* overlay, GtkWidget* child, GdkRec
     return TRUE;
 }
 
-}  // namespace platform
-
-namespace platform {
-
 void GtkMainWindow::ShowPicture(int x, int y, int width, int height, const guint8* rgba, size_t bytes)
 {
     if (width <= 0 || height <= 0 || width > kMaxViewSide || height > kMaxViewSide ||
