@@ -443,7 +443,7 @@ int CHTTPSCHLive::ReleaseRefByProfileID(int nProfileID)
     return 0;
 }
 
-bool CHTTPSCHLive::StartVideoStreamRender(bool bReconnect, int nProfileID)
+bool CHTTPSCHLive::MakeOrJoinStream(int nProfileID)
 {
     int r;
     if (nProfileID != 0) {
@@ -462,18 +462,31 @@ bool CHTTPSCHLive::StartVideoStreamRender(bool bReconnect, int nProfileID)
         }
         r = 1;
     }
-    if (r == 1) {
-        m_bVideoReconnect = bReconnect;
-        if (StartHTTPByProfileID(nProfileID) == 0) {
-            StopHTTPByProfileID(nProfileID);
-            return false;
-        }
+    // A stream that was there already runs: it is not started again.
+    if (r == 1 && StartHTTPByProfileID(nProfileID) == 0) {
+        StopHTTPByProfileID(nProfileID);
+        return false;
     }
+    return true;
+}
+
+void CHTTPSCHLive::DropUnusedStream(int nProfileID)
+{
+    // A stream nobody holds is not left connected.
+    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
+    if (pStream && pStream->GetUseCount() == 0) {
+        pStream->UninitRecorder();
+        StopHTTPByProfileID(nProfileID);
+    }
+}
+
+bool CHTTPSCHLive::StartVideoStreamRender(bool bReconnect, int nProfileID)
+{
+    m_bVideoReconnect = bReconnect;
+    if (!MakeOrJoinStream(nProfileID))
+        return false;
     if (!OpenRenderByProfileID(nProfileID)) {
-        // A stream nobody holds is not left connected.
-        CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-        if (pStream && pStream->GetUseCount() == 0)
-            StopHTTPByProfileID(nProfileID);
+        DropUnusedStream(nProfileID);
         return false;
     }
     AddRefByProfileID(nProfileID);
@@ -694,32 +707,10 @@ void CHTTPSCHLive::CloseRecorderByProfileID(int nProfileID)
 
 bool CHTTPSCHLive::StartVideoStreamRecorder(const char* lpszPath, int nProfileID)
 {
-    int r;
-    if (nProfileID != 0) {
-        r = CreateHTTPByProfileID(nProfileID);
-        if (r == 0)
-            return false;
-    } else {
-        if (CreateHTTP() != 1)
-            return false;
-        m_pHttpCtrl->SetProfileID(0);
-        if (!AddStreamToArray(m_pHttpCtrl)) {
-            Retire(m_pHttpCtrl);
-            m_pHttpCtrl = nullptr;
-            return false;
-        }
-        r = 1;
-    }
-    if (r == 1 && StartHTTPByProfileID(nProfileID) == 0) {
-        StopHTTPByProfileID(nProfileID);
+    if (!MakeOrJoinStream(nProfileID))
         return false;
-    }
     if (!OpenRecorderByProfileID(lpszPath, nProfileID)) {
-        CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-        if (pStream && pStream->GetUseCount() == 0) {
-            pStream->UninitRecorder();
-            StopHTTPByProfileID(nProfileID);
-        }
+        DropUnusedStream(nProfileID);
         return false;
     }
     AddRefByProfileID(nProfileID);

@@ -161,6 +161,9 @@ private:
     void StopLiveAudioLocked();
     void StopRecordAudioLocked();
     CHTTPVisStrm* NewVideoStream();
+    // Makes and connects the profile's stream, or takes the one there is.
+    bool MakeOrJoinStream(int nProfileID);
+    void DropUnusedStream(int nProfileID);
     bool ConfigureStream(CHTTPCtrl* pStream, HTTPNotifyMessageCB pfnNotify);
     // A stream taken out of the session, ended when the session mutex is released.
     void Retire(CHTTPCtrl* pStream);

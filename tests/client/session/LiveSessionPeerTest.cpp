@@ -160,7 +160,7 @@ TEST_F(LiveSessionPeer, FailedStartsLeaveNothingBehind)
 
 // A reserve above the free space stops recording at its first picture, with
 // its code, and the stream held for it goes.
-TEST_F(LiveSessionPeer, HugeDiskReserveStopsRecording)
+TEST_F(LiveSessionPeer, DiskReserveAndWriteErrorStopRecording)
 {
     LiveCamera cam(MjpegRoute(25));
     TempDir dir;
@@ -174,6 +174,20 @@ TEST_F(LiveSessionPeer, HugeDiskReserveStopsRecording)
     EXPECT_FALSE(s.IsRecordVideo());
     EXPECT_EQ(s.GetCurrentStreamCount(), 0);
     EXPECT_EQ(log.Count(2, CHTTPSCHLive::kRecordStarted), 0u);
+
+    // A write error, posted as the worker posts it (-1 in the code bits), ends
+    // a running recording too and arrives with a code of its own; live view
+    // on the same stream goes on.
+    s.SetLimitSpace(0);
+    ASSERT_TRUE(s.StartLiveVideo(true, 0, false));
+    ASSERT_TRUE(s.StartRecordVideo(dir.Path("error.avi").c_str(), true, 0));
+    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
+    ASSERT_TRUE(s.PostMessage(CHTTPSCHLive::OnHTTPStreamNotify, &s, 1, 0xFFFF0002ul));
+    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordWriteError));
+    EXPECT_FALSE(s.IsRecordVideo());
+    EXPECT_EQ(s.GetUseCountForTest(0), 1);
+    const int seen = log.pictures;
+    EXPECT_TRUE(log.WaitPictures(seen + 3));
     s.Destroy();
 }
 
