@@ -9,8 +9,9 @@
 // queued. Once Destroy has returned no callback of this session runs again;
 // a Destroy reached from the session's own message thread (a handler that
 // ends its session) does not wait for itself, and the session may be deleted
-// right after it. Render callbacks and the handler must not call back into
-// the session's start and stop operations.
+// right after it. The handler runs without any lock of the library held and
+// may stop or destroy its session; render and audio callbacks run under
+// their stream's lock and must not call the session.
 #ifndef RILO_CHTTPSCHLIVE_H
 #define RILO_CHTTPSCHLIVE_H
 
