@@ -99,6 +99,8 @@ TEST(LiveCycle, HandlerThatDestroysItsSession)
     EXPECT_TRUE(httptest::Eventually([&] { return rilotest::CountThreads() == baseline - 1; }, 10))
         << rilotest::CountThreads() << " vs " << baseline - 1;
     EXPECT_EQ(g_selfCalls.load(), 1);
+    // Under the capture's lock: the detached message thread's last lines are in.
+    testsupport::TakeDiagOut();
 }
 
 } // namespace
