@@ -3,7 +3,9 @@
 #include "Common.h"
 #include "RiloAssert.h"
 #include "session/CameraURL.h"
+#include "stream/CHTTPH264Stream.h"
 #include "stream/CHTTPMJPStrm.h"
+#include "stream/CHTTPMP4Strm.h"
 #include "stream/CHTTPPCMStrm.h"
 
 #include <cstdint>
@@ -317,11 +319,9 @@ CHTTPVisStrm* CHTTPSCHLive::NewVideoStream()
     const bool bTLS = m_nConnectMode == 1;
     switch (m_nStreamKind) {
     case kKindMPEG4:
+        return new (std::nothrow) CHTTPMP4Strm(kVideoNotifyMsg, bTLS, m_nAuthType);
     case kKindH264:
-        // MPEG-4 and H.264 stream classes: not in this build yet.
-        DiagPrint(kDiagErr, "[CHTTPSCHLive::CreateHTTP]stream kind %u is not available\n",
-                  m_nStreamKind);
-        return nullptr;
+        return new (std::nothrow) CHTTPH264Stream(kVideoNotifyMsg, bTLS, m_nAuthType);
     default:
         return new (std::nothrow) CHTTPMJPStrm(kVideoNotifyMsg, bTLS, m_nAuthType);
     }

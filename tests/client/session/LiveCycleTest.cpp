@@ -24,6 +24,10 @@ void Cycle(int i, const LiveCamera& cam, const avitest::TempDir& dir)
     for (int k = 0; k < 2; ++k) {
         s[k] = std::make_unique<CHTTPSCHLive>();
         Point(*s[k], cam, logs[k]);
+        // The second session's pictures come from the H.264 decode thread.
+        if (k == 1) {
+            ASSERT_TRUE(s[k]->AssignURL(cam.URL(kH264Path).c_str(), CHTTPSCHLive::kKindH264));
+        }
         ASSERT_TRUE(s[k]->StartLiveVideo(true, k, false));
         // Every third cycle the first session also records its profile.
         if (k == 0 && i % 3 == 0) {
@@ -55,7 +59,8 @@ void Cycle(int i, const LiveCamera& cam, const avitest::TempDir& dir)
 TEST(LiveCycle, FiftyCyclesOfTwoSessionsEndEveryCallAndThread)
 {
     testsupport::CaptureDiagOut(true);
-    LiveCamera cam(MjpegRoute(100));
+    LiveCamera cam(MjpegRoute(100) + "," + H264Route(100));
+    cam.MakeH264();
     avitest::TempDir dir;
     // Threads that live as long as the process start in the first cycle.
     Cycle(0, cam, dir);

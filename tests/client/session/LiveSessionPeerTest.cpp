@@ -216,4 +216,34 @@ TEST_F(LiveSessionPeer, LongCredentialsAuthenticate)
     }
 }
 
+// Framed H.264 through the session: the kind picks the H.264 stream, its
+// pictures reach the render callback from the decode thread, and the same
+// connection records a file ffprobe reads as H.264.
+TEST_F(LiveSessionPeer, FramedH264LiveAndRecorded)
+{
+    LiveCamera cam(H264Route(30));
+    cam.MakeH264();
+    TempDir dir;
+    LiveLog log;
+    CHTTPSCHLive s;
+    Point(s, cam, log);
+    ASSERT_TRUE(s.AssignURL(cam.URL(kH264Path).c_str(), CHTTPSCHLive::kKindH264));
+    ASSERT_TRUE(s.StartLiveVideo(true, 0, false));
+    ASSERT_TRUE(log.WaitPictures(10));
+    const std::string file = dir.Path("h264.avi");
+    ASSERT_TRUE(s.StartRecordVideo(file.c_str(), true, 0));
+    EXPECT_EQ(s.GetUseCountForTest(0), 2);
+    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
+    EXPECT_TRUE(Eventually([&] { return FileSize(file) > 60000; }, 20));
+    s.StopAll();
+    log.open = false;
+    EXPECT_EQ(cam.Requests(kH264Path), 1u);
+    EXPECT_EQ(s.GetCurrentStreamCount(), 0);
+    const avitest::Probe p = avitest::ProbeFile(file);
+    EXPECT_EQ(p.Stream("video")["codec_name"], "h264");
+    EXPECT_EQ(p.Stream("video")["width"], "320");
+    s.Destroy();
+    EXPECT_EQ(log.late, 0);
+}
+
 } // namespace

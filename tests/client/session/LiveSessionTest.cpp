@@ -1,6 +1,9 @@
 // The live session without a camera: the event maps on their edge cases,
 // the recording-interval clamps and the URL rules.
 #include "session/CHTTPSCHLive.h"
+#include "stream/CHTTPH264Stream.h"
+#include "stream/CHTTPMJPStrm.h"
+#include "stream/CHTTPMP4Strm.h"
 
 #include "DiagCapture.h"
 #include "http/HttpCtrlTestUtil.h"
@@ -136,18 +139,23 @@ TEST(LiveSessionURL, AssignRules)
 {
     CHTTPSCHLive s;
     ASSERT_TRUE(s.AssignURL("http://cam.example:8081/video/mjpg.cgi?res=1", 1));
-    // Another scheme is refused, yet its kind is taken (MPEG-4: no such stream here).
+    // Another scheme is refused, yet its kind is taken: the next stream is MPEG-4.
     EXPECT_FALSE(s.AssignURL("https://other.example/x", 0));
     testsupport::CaptureDiagOut(true);
-    EXPECT_EQ(s.CreateHTTPByProfileID(3), 0);
-    EXPECT_TRUE(s.AssignURL("HTTP://127.0.0.1/a/b.cgi?x=1&y=2", 7)); // kind 7: MJPEG
+    EXPECT_EQ(s.CreateHTTPByProfileID(4), 1);
+    EXPECT_NE(dynamic_cast<CHTTPMP4Strm*>(s.GetStreamByProfileID(4)), nullptr);
+    EXPECT_TRUE(s.AssignURL("HTTP://127.0.0.1/a/b.cgi?x=1&y=2", 2));
+    EXPECT_EQ(s.CreateHTTPByProfileID(5), 1);
+    EXPECT_NE(dynamic_cast<CHTTPH264Stream*>(s.GetStreamByProfileID(5)), nullptr);
+    EXPECT_TRUE(s.AssignURL("HTTP://127.0.0.1/a/b.cgi?x=1&y=2", 7)); // any other kind: MJPEG
     EXPECT_EQ(s.CreateHTTPByProfileID(3), 1);
+    EXPECT_NE(dynamic_cast<CHTTPMJPStrm*>(s.GetStreamByProfileID(3)), nullptr);
     EXPECT_EQ(s.CreateHTTPByProfileID(3), -1);
-    EXPECT_EQ(s.GetCurrentStreamCount(), 1);
+    EXPECT_EQ(s.GetCurrentStreamCount(), 3);
     EXPECT_EQ(s.GetUseCountForTest(3), 0);
     // Its count is 0: one release stops it.
     EXPECT_EQ(s.ReleaseRefByProfileID(3), 0);
-    EXPECT_EQ(s.GetCurrentStreamCount(), 0);
+    EXPECT_EQ(s.GetCurrentStreamCount(), 2);
 }
 
 } // namespace

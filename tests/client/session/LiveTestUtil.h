@@ -20,6 +20,7 @@ namespace livetest {
 
 const char kVideoPath[] = "/video/mjpg.cgi";
 const char kAudioPath[] = "/audio/ACAS.cgi";
+const char kH264Path[] = "/video/ACVS.cgi";
 
 // Everything one session handed to the application. A call while closed is late.
 struct LiveLog {
@@ -75,6 +76,14 @@ inline std::string MjpegRoute(int fps)
            std::to_string(fps) + "}}}";
 }
 
+// Framed H.264 from a.h264 (LiveCamera::MakeH264), without end.
+inline std::string H264Route(int fps)
+{
+    return std::string(R"(")") + kH264Path +
+           R"(":{"body":{"generator":"media_packets:acvs","args":{"file":"a.h264","repeat":true,"fps":)" +
+           std::to_string(fps) + "}}}";
+}
+
 // 16-bit PCM at 8000 Hz in packets of 20 ms, stamped by the wall clock.
 inline std::string AudioRoute()
 {
@@ -93,6 +102,14 @@ public:
         if (avitest::Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30 -frames:v 2 -q:v 6 '" +
                             m_cam.Dir() + "/f%d.jpg'") != 0)
             throw std::runtime_error("ffmpeg could not make the pictures");
+    }
+    // Two seconds of 320x240 H.264 with a key unit every half second.
+    void MakeH264()
+    {
+        if (avitest::Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30 -frames:v 60 -c:v libx264 "
+                            "-profile:v baseline -x264-params repeat-headers=1:keyint=15 -f h264 '" +
+                            m_cam.Dir() + "/a.h264'") != 0)
+            throw std::runtime_error("ffmpeg could not make the H.264 stream");
     }
     std::string URL(const char* path) const
     {
