@@ -167,10 +167,12 @@ TEST_F(LiveSessionPeer, DiskReserveAndWriteErrorStopRecording)
     LiveLog log;
     CHTTPSCHLive s;
     Point(s, cam, log);
+    log.session = &s;
     s.SetLimitSpace(~0ul >> 2);
     ASSERT_TRUE(s.StartRecordVideo(dir.Path("full.avi").c_str(), true, 0));
     ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordDiskReserve));
     // The recording was stopped before the handler ran.
+    EXPECT_EQ(log.recordingAtFinal, 0);
     EXPECT_FALSE(s.IsRecordVideo());
     EXPECT_EQ(s.GetCurrentStreamCount(), 0);
     EXPECT_EQ(log.Count(2, CHTTPSCHLive::kRecordStarted), 0u);
@@ -184,6 +186,7 @@ TEST_F(LiveSessionPeer, DiskReserveAndWriteErrorStopRecording)
     ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
     ASSERT_TRUE(s.PostMessage(CHTTPSCHLive::OnHTTPStreamNotify, &s, 1, 0xFFFF0002ul));
     ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordWriteError));
+    EXPECT_EQ(log.recordingAtFinal, 0);
     EXPECT_FALSE(s.IsRecordVideo());
     EXPECT_EQ(s.GetUseCountForTest(0), 1);
     const int seen = log.pictures;

@@ -28,6 +28,9 @@ struct LiveLog {
     std::atomic<int> audio{0};
     std::atomic<int> late{0};
     std::atomic<bool> open{true};
+    // Set to have final recording codes checked: none may come while recording.
+    std::atomic<CHTTPSCHLive*> session{nullptr};
+    std::atomic<int> recordingAtFinal{0};
     std::mutex mu;
     std::vector<std::pair<int, int>> events; // (category, code)
 
@@ -47,6 +50,9 @@ struct LiveLog {
     static void OnEvent(void* user, int category, int code)
     {
         auto* log = static_cast<LiveLog*>(user);
+        CHTTPSCHLive* s = log->session;
+        if (s && category == 2 && code != CHTTPSCHLive::kRecordStarted)
+            log->recordingAtFinal += s->IsRecordAvi();
         std::lock_guard<std::mutex> g(log->mu);
         log->events.emplace_back(category, code);
         log->late += !log->open;
