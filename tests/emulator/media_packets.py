@@ -218,7 +218,8 @@ def acvs(args, ctx):
         units = mpeg4_units(data)
     else:
         raise ValueError("codec must be h264 or mpeg4")
-    source = list(_cycle(units, args))
+    # Lazily: with "repeat" and no "count" the units never end.
+    source = _cycle(units, args)
     if framed:
         for _, pkt in packets(source, args, VIDEO_MAGIC):
             yield pkt
@@ -283,7 +284,7 @@ def acas(args, ctx):
         raise ValueError("split must be fixed or adts")
     fmt = (args.get("tag", 16), args.get("channels", 1), args.get("rate", 8000),
            args.get("bits", 16))
-    for _, pkt in packets(list(_cycle(units, args)), args, AUDIO_MAGIC, fmt):
+    for _, pkt in packets(_cycle(units, args), args, AUDIO_MAGIC, fmt):
         yield pkt
     yield from _trailer(args, AUDIO_MAGIC)
 
