@@ -218,8 +218,7 @@ def acvs(args, ctx):
         units = mpeg4_units(data)
     else:
         raise ValueError("codec must be h264 or mpeg4")
-    # Lazily: with "repeat" and no "count" the units never end.
-    source = _cycle(units, args)
+    source = _cycle(units, args)  # lazy: "repeat" has no end
     if framed:
         for _, pkt in packets(source, args, VIDEO_MAGIC):
             yield pkt
