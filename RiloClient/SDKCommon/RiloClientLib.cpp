@@ -3,7 +3,7 @@
 
 #include "CLibModule.h"
 #include "Common.h"
-#include "RiloLibCheck.h"
+#include "RiloLibHandle.h"
 #include "session/CHTTPNotifyLive.h"
 
 #include <new>
@@ -82,34 +82,17 @@ RILO_CLIENT_API int RiloDestroyNotify(void* hNotify)
 
 RILO_CLIENT_API int RiloSetNotifyAddr(void* hNotify, const char* host, int port)
 {
-    CLibModule* h = Module(hNotify);
-    if (!h)
-        return BadHandle(kDiagOut);
-    return h->SetHost(host, port) ? 0 : -1;
+    return rilolib::SetAddr(hNotify, host, port);
 }
 
 RILO_CLIENT_API int RiloSetNotifyAuth(void* hNotify, const char* user, const char* pass, int authType)
 {
-    CLibModule* h = Module(hNotify);
-    if (!h)
-        return BadHandle(kDiagOut);
-    if (!h->SetCredentials(user, pass, authType))
-        return -1;
-    if (h->m_pNotifyLive)
-        h->m_pNotifyLive->SetAuthData(user, pass, authType);
-    return 0;
+    return rilolib::SetAuth(hNotify, &CLibModule::m_pNotifyLive, user, pass, authType);
 }
 
 RILO_CLIENT_API int RiloSetNotifyAuthData(void* hNotify, const char* authorization)
 {
-    CLibModule* h = Module(hNotify);
-    if (!h)
-        return BadHandle(kDiagOut);
-    if (!h->SetAuthData(authorization))
-        return -1;
-    if (h->m_pNotifyLive)
-        h->m_pNotifyLive->SetAuthorization(authorization);
-    return 0;
+    return rilolib::SetAuthData(hNotify, &CLibModule::m_pNotifyLive, authorization);
 }
 
 RILO_CLIENT_API int RiloSetNotifyAuthMD5Realm(void* hNotify, const char* realm)
@@ -125,13 +108,7 @@ RILO_CLIENT_API int RiloSetNotifyAuthMD5Realm(void* hNotify, const char* realm)
 
 RILO_CLIENT_API int RiloSetNotifyConnectMode(void* hNotify, int mode)
 {
-    CLibModule* h = Module(hNotify);
-    if (!h)
-        return BadHandle(kDiagOut);
-    h->m_nConnectMode = mode;
-    if (h->m_pNotifyLive)
-        h->m_pNotifyLive->SetConnectMode(mode);
-    return 0;
+    return rilolib::SetConnectMode(hNotify, &CLibModule::m_pNotifyLive, mode);
 }
 
 RILO_CLIENT_API int RiloSetNotifyMsgHandler(void* hNotify, NotifyMsgHandler handler, void* param)
