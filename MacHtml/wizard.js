@@ -16,6 +16,17 @@ var WEP_LEN_NAMES = ["64-bit", "128-bit"];
 var WEP_FMT_NAMES = ["Hexadecimal", "ASCII text"];
 var WEP_DEF_NAMES = ["Key 1", "Key 2", "Key 3", "Key 4"];
 var ENC_WEP = 1;
+// The encryptions that go with each authentication (by index).
+var AUTH_ENC = [[0, 1], [1], [2, 3, 4], [2, 3, 4], [2, 3, 4], [2, 3, 4]];
+var SHORT_PASSWORD = 6;
+// The fields whose values make up a form; a form left with values other
+// than those last read or applied has changes that are not applied.
+var FORM_FIELDS = {
+  address: ["addr-dhcp", "addr-ip", "addr-mask", "addr-gateway", "addr-dns1", "addr-dns2"],
+  password: ["pw-new", "pw-repeat"],
+  wireless: ["wl-enable", "wl-ssid", "wl-mode", "wl-channel", "wl-auth", "wl-enc", "wl-weplen",
+             "wl-wepfmt", "wl-wepdef", "wl-wepkey", "wl-wpakey"]
+};
 // The quick-start guide that ships beside this page, relative to the program's folder.
 var MANUAL = "MacHtml/QuickStart.pdf";
 var STEPS = ["search", "login", "info", "address", "password", "wireless",
@@ -47,7 +58,13 @@ var W = {
   surveyRows: [],
   scans: 0,
   remoteOn: null,
-  remoteUrl: ""
+  remoteUrl: "",
+  // Per camera: the form values last read or applied (null: not filled yet),
+  // what was applied, what still waits for a save, and the save's outcome.
+  base: { address: null, password: null, wireless: null },
+  applied: { address: "", password: false, wireless: "" },
+  unsaved: { address: false, wireless: false },
+  saved: ""
 };
 
 function $(id) { return document.getElementById(id); }
@@ -90,23 +107,61 @@ function cameraLabel(cam) {
 
 // ---- messages and the busy indicator
 
-function showMessage(text, kind) {
+// The message and the busy indicator sit in the current step's button row,
+// which stays at the bottom of the visible area, so they are where the user
+// looks and never push the buttons out of the window.
+function placeMessages() {
+  var m = $("message"), b = $("busy");
+  var rows = $("step-" + W.step).querySelectorAll(".buttons");
+  var row = rows.length ? rows[rows.length - 1] : null;
+  if (row) {
+    row.insertBefore(b, row.firstChild);
+    row.insertBefore(m, row.firstChild);
+  } else {
+    var form = $("search-form");
+    form.parentNode.insertBefore(b, form.nextSibling);
+    form.parentNode.insertBefore(m, form.nextSibling);
+  }
+}
+
+// actions: optional [{ label, fn, primary }] offered as buttons in the message.
+function showMessage(text, kind, actions) {
   var m = $("message");
-  m.textContent = text;
+  clear(m);
+  m.appendChild(el("span", "message-text", text));
+  if (actions) {
+    var box = el("div", "message-actions");
+    actions.forEach(function (a) {
+      var b = el("button", a.primary ? "" : "quiet", a.label);
+      b.type = "button";
+      b.addEventListener("click", function () { if (!W.busy) a.fn(); });
+      box.appendChild(b);
+    });
+    m.appendChild(box);
+  }
   m.className = kind || "";
+  m.setAttribute("role", kind === "error" || actions ? "alert" : "status");
   m.hidden = false;
+  placeMessages();
+  m.scrollIntoView({ block: "nearest" });
+  if (actions) m.querySelector("button").focus();
 }
 
 function clearMessage() {
   var m = $("message");
   m.hidden = true;
-  m.textContent = "";
+  clear(m);
 }
 
+// Starting a request clears the message: an old error must not stand
+// beside a request that may well succeed.
 function setBusy(text) {
   W.busy = true;
+  clearMessage();
   $("busy-text").textContent = text;
   $("busy").hidden = false;
+  placeMessages();
+  $("busy").scrollIntoView({ block: "nearest" });
   setControlsDisabled(true);
 }
 
@@ -176,7 +231,9 @@ function startRequest(req) {
     }
     if (complete) {
       endBusy();
+      var focused = document.activeElement;
       try { req.done(); } catch (e) { bridgeFailure(req.name, e); }
+      afterRequest(focused);
       return;
     }
     polls++;
@@ -185,6 +242,7 @@ function startRequest(req) {
       endBusy();
       console.error("[wizard] " + req.name + " did not complete in time");
       showMessage(req.timeoutText || "The camera did not answer in time. Try again.", "error");
+      focusStep();
       return;
     }
     setTimeout(poll, POLL_MS);
@@ -200,9 +258,91 @@ function runSync(name, busyText, fn) {
   setBusy(busyText);
   setTimeout(function () {
     endBusy();
+    var focused = document.activeElement;
     try { fn(); } catch (e) { bridgeFailure(name, e); }
+    afterRequest(focused);
   }, 40);
   return true;
+}
+
+// After a request the keyboard goes on in the step, unless the outcome
+// already put it on a field.
+function afterRequest(focused) {
+  if (!W.busy && document.activeElement === focused) focusStep();
+}
+
+// The first empty password field of the step, else its first field, else
+// its button that leads on.
+function focusStep() {
+  var sec = $("step-" + W.step);
+  var fields = sec.querySelectorAll("input, select");
+  var first = null;
+  for (var k = 0; k < fields.length; k++) {
+    var f = fields[k];
+    if (f.disabled || f.offsetParent === null || (f.type === "radio" && !f.checked)) continue;
+    if (f.type === "password" && f.value === "") {
+      f.focus();
+      return;
+    }
+    if (!first) first = f;
+  }
+  var buttons = [sec.querySelector("button.next")].concat(Array.prototype.slice.call(
+    sec.querySelectorAll("button:not(.back)")));
+  for (k = 0; !first && k < buttons.length; k++)
+    if (buttons[k] && !buttons[k].disabled && buttons[k].offsetParent !== null) first = buttons[k];
+  if (first) first.focus();
+}
+
+function markInvalid(id, bad) {
+  $(id).classList.toggle("invalid", bad);
+  if (bad) $(id).setAttribute("aria-invalid", "true");
+  else $(id).removeAttribute("aria-invalid");
+}
+
+// ---- forms: what was typed stays until it is applied or discarded
+
+function snapshot(form) {
+  return FORM_FIELDS[form].map(function (id) {
+    var e = $(id);
+    return e.type === "checkbox" || e.type === "radio" ? String(e.checked) : e.value;
+  }).join("\u0000");
+}
+
+function restore(form, snap) {
+  var v = snap.split("\u0000");
+  FORM_FIELDS[form].forEach(function (id, k) {
+    var e = $(id);
+    if (id === "addr-dhcp") $(v[k] === "true" ? "addr-dhcp" : "addr-fixed").checked = true;
+    else if (e.type === "checkbox") e.checked = v[k] === "true";
+    else e.value = v[k];
+    markInvalid(id, false);
+  });
+  refreshControls();
+}
+
+function changed(form) {
+  return !!form && W.base[form] !== null && snapshot(form) !== W.base[form];
+}
+
+function applyForm(form, then) {
+  if (form === "address") applyAddress(then);
+  else if (form === "password") changePassword(then);
+  else applyWireless(then);
+}
+
+function askLeave(form, step) {
+  showMessage("The changes on this page are not applied yet.", "error", [
+    { label: "Apply and go on", primary: true, fn: function () { applyForm(form, function () { goTo(step, true); }); } },
+    { label: "Discard them", fn: function () { restore(form, W.base[form]); goTo(step, true); } },
+    { label: "Stay here", fn: function () { clearMessage(); focusStep(); } }
+  ]);
+}
+
+function unsavedNames() {
+  var names = [];
+  if (W.unsaved.address) names.push("IP address");
+  if (W.unsaved.wireless) names.push("wireless");
+  return names;
 }
 
 // ---- steps
@@ -213,30 +353,56 @@ function stepOpen(step) {
   return W.cam !== null && W.loggedIn;
 }
 
-function goTo(step) {
+// Leaving a form with changes that are not applied asks first, unless forced.
+function goTo(step, force) {
   if (W.busy || !stepOpen(step)) return;
+  var form = FORM_FIELDS[W.step] ? W.step : null;
+  if (!force && step !== W.step && changed(form)) {
+    askLeave(form, step);
+    return;
+  }
   W.step = step;
   clearMessage();
   for (var i = 0; i < STEPS.length; i++) $("step-" + STEPS[i]).hidden = STEPS[i] !== step;
+  $("content").scrollTop = 0;
+  placeMessages();
   renderNav();
   enterStep(step);
+  focusStep();
+}
+
+// Done means applied or saved, not merely passed.
+function stepDone(step) {
+  if (step === "search") return W.cam !== null;
+  if (step === "login") return W.loggedIn;
+  if (step === "info") return W.info !== null;
+  if (step === "address") return W.applied.address !== "";
+  if (step === "password") return W.applied.password;
+  if (step === "wireless") return W.applied.wireless !== "";
+  if (step === "save") return W.saved === "ok" && unsavedNames().length === 0;
+  if (step === "remote") return W.remoteUrl !== "";
+  return false;
 }
 
 function renderNav() {
   var items = document.querySelectorAll("#steps li");
-  var reached = STEPS.indexOf(W.step);
   for (var i = 0; i < items.length; i++) {
     var s = items[i].getAttribute("data-step");
-    items[i].classList.toggle("open", stepOpen(s));
+    var open = stepOpen(s);
+    items[i].classList.toggle("open", open);
     items[i].classList.toggle("current", s === W.step);
-    items[i].classList.toggle("done", STEPS.indexOf(s) < reached && stepOpen(s));
+    items[i].classList.toggle("done", open && stepDone(s));
+    items[i].tabIndex = open ? 0 : -1;
+    items[i].setAttribute("aria-disabled", String(!open));
+    if (s === W.step) items[i].setAttribute("aria-current", "step");
+    else items[i].removeAttribute("aria-current");
+    items[i].setAttribute("aria-label", items[i].textContent + (open && stepDone(s) ? ", done" : ""));
   }
 }
 
 function enterStep(step) {
   if (step === "login") {
     if (!$("login-user").value) $("login-user").value = "admin";
-    $("login-password").focus();
   } else if (step === "info") {
     renderInfo();
   } else if (step === "address") {
@@ -246,6 +412,10 @@ function enterStep(step) {
   } else if (step === "wireless") {
     if (!W.wireless) loadWireless();
   } else if (step === "save") {
+    var unsaved = unsavedNames();
+    $("save-pending").textContent = unsaved.length > 0
+      ? "Waiting to be saved: the " + unsaved.join(" and ") + " settings."
+      : "No applied settings are waiting to be saved.";
     if (W.options && !W.options.commit)
       showMessage("This camera does not list a save command; it may apply settings at once.", "");
   } else if (step === "remote") {
@@ -271,8 +441,23 @@ function refreshControls() {
   var show = $("wl-show-keys").checked ? "text" : "password";
   $("wl-wepkey").type = show;
   $("wl-wpakey").type = show;
+  $("login-password").type = $("login-show").checked ? "text" : "password";
+  $("pw-new").type = $("pw-repeat").type = $("pw-show").checked ? "text" : "password";
+  markFittingEncryptions();
+  passwordHint();
   $("remote-btn").textContent = W.remoteOn ? "Read the remote address" : "Turn on remote access";
   $("remote-btn").disabled = W.remoteOn === null;
+  // The button that applies is the primary one only when there is
+  // something to apply; otherwise Next is.
+  primaryOf("address", changed("address"), $("address-btn"));
+  primaryOf("password", changed("password"), $("password-btn"));
+  primaryOf("wireless", changed("wireless"), $("wireless-btn"));
+  primaryOf("save", unsavedNames().length > 0, $("save-btn"));
+}
+
+function primaryOf(step, applies, button) {
+  button.classList.toggle("quiet", !applies);
+  $("step-" + step).querySelector("button.next").classList.toggle("quiet", applies);
 }
 
 function updateHeader() {
@@ -348,6 +533,7 @@ function readCameraDetails(k) {
   if (k >= W.cameras.length) {
     renderCameraList();
     logSearch();
+    if (W.step === "search") $("camera-list").querySelector("button").focus();
     return;
   }
   var cam = W.cameras[k];
@@ -400,7 +586,12 @@ function selectCamera(cam) {
   W.scans = 0;
   W.remoteOn = null;
   W.remoteUrl = "";
+  W.applied = { address: "", password: false, wireless: "" };
+  W.unsaved = { address: false, wireless: false };
+  W.saved = "";
   $("login-password").value = "";
+  $("pw-new").value = $("pw-repeat").value = "";
+  W.base = { address: null, password: snapshot("password"), wireless: null };
   $("survey-box").hidden = true;
   updateHeader();
   renderNav();
@@ -416,7 +607,8 @@ function login() {
     return;
   }
   if (utf8Length(user) > 31 || utf8Length(password) > 31) {
-    showMessage("User name and password are at most 31 bytes long.", "error");
+    showMessage("The user name and the password can have up to 31 characters each " +
+                "(letters with accents and symbols count as two or more).", "error");
     return;
   }
   var cam = W.cam;
@@ -427,7 +619,7 @@ function login() {
       if (rc === -2 || rc === -8)
         showMessage("Login failed: the camera did not accept this user name and password.", "error");
       else
-        showMessage("Login failed: the camera did not answer (" + rc + "). Check its network connection and try again.", "error");
+        showMessage("Login failed: the camera did not answer. Check its network connection and try again.", "error");
       $("login-password").focus();
       return;
     }
@@ -498,15 +690,17 @@ function parseIPv4(s) {
   return v;
 }
 
+// Once per camera: later visits keep what was typed or applied.
 function fillAddressForm() {
   var i = W.info;
-  if (!i) return;
+  if (!i || W.base.address !== null) return;
   $(i.dhcp ? "addr-dhcp" : "addr-fixed").checked = true;
   $("addr-ip").value = i.ip;
   $("addr-mask").value = i.mask;
   $("addr-gateway").value = i.gateway === "0.0.0.0" ? "" : i.gateway;
   $("addr-dns1").value = i.dns1 === "0.0.0.0" ? "" : i.dns1;
   $("addr-dns2").value = i.dns2 === "0.0.0.0" ? "" : i.dns2;
+  W.base.address = snapshot("address");
 }
 
 // Returns the five texts to send, or null after marking the first bad field.
@@ -514,9 +708,9 @@ function readFixedAddress() {
   var ids = ["addr-ip", "addr-mask", "addr-gateway", "addr-dns1", "addr-dns2"];
   var names = ["IP address", "subnet mask", "gateway", "first DNS server", "second DNS server"];
   var texts = [], values = [];
-  for (var k = 0; k < ids.length; k++) $(ids[k]).classList.remove("invalid");
+  for (var k = 0; k < ids.length; k++) markInvalid(ids[k], false);
   function bad(k, why) {
-    $(ids[k]).classList.add("invalid");
+    markInvalid(ids[k], true);
     $(ids[k]).focus();
     showMessage(why || "The " + names[k] + " is not a valid address (four numbers 0 to 255 with dots).", "error");
     return null;
@@ -541,7 +735,7 @@ function readFixedAddress() {
   return texts;
 }
 
-function applyAddress() {
+function applyAddress(then) {
   var cam = W.cam;
   var dhcp = $("addr-dhcp").checked;
   var t = null;
@@ -558,30 +752,46 @@ function applyAddress() {
       else FinderObj.SetupFixed_IP_Mask_Gateway_DNS1_DNS2_(cam.index, t[0], t[1], t[2], t[3], t[4]);
     },
     done: function () {
-      if (toInt(FinderObj.QueryResult()) === 1)
-        showMessage("The camera took the address settings. Save the settings to make them take effect.", "ok");
-      else
+      if (toInt(FinderObj.QueryResult()) !== 1) {
         showMessage("The camera did not take the address settings.", "error");
+        return;
+      }
+      W.base.address = snapshot("address");
+      W.applied.address = dhcp ? "Automatic (DHCP)" : "Fixed address " + t[0];
+      W.unsaved.address = true;
+      renderNav();
+      refreshControls();
+      if (then) then();
+      showMessage("The camera took the address settings. Save the settings to make them take effect.", "ok");
     }
   });
 }
 
 // ---- password
 
-function changePassword() {
+function changePassword(then) {
   var cam = W.cam;
   var pw = $("pw-new").value;
   var again = $("pw-repeat").value;
+  markInvalid("pw-new", false);
+  markInvalid("pw-repeat", false);
   if (pw === "" && again === "") {
-    goTo("wireless");
+    if (then) then();
+    else goTo("wireless");
     return;
   }
   if (pw !== again) {
+    var which = pw === "" ? "pw-new" : "pw-repeat";
+    markInvalid(which, true);
+    $(which).focus();
     showMessage("The two passwords are not the same.", "error");
     return;
   }
   if (utf8Length(pw) > 31) {
-    showMessage("The password is at most 31 bytes long.", "error");
+    markInvalid("pw-new", true);
+    $("pw-new").focus();
+    showMessage("The password can have up to 31 characters " +
+                "(letters with accents and symbols count as two or more).", "error");
     return;
   }
   var user = W.user, old = W.password;
@@ -593,15 +803,28 @@ function changePassword() {
     done: function () {
       $("pw-new").value = "";
       $("pw-repeat").value = "";
+      passwordHint();
       if (toInt(FinderObj.QueryResult()) === 1) {
         W.password = pw;
+        W.applied.password = true;
+        renderNav();
+        refreshControls();
+        if (then) then();
         showMessage("The password was changed.", "ok");
       } else {
-        var code = toInt(FinderObj.QueryAuthError());
-        showMessage("The camera did not change the password (result " + code + "). The old password still applies.", "error");
+        console.error("[wizard] password change refused, result " + toInt(FinderObj.QueryAuthError()));
+        showMessage("The camera did not change the password. The old password still applies.", "error");
+        refreshControls();
       }
     }
   });
+}
+
+// A short password is allowed, but the user is told.
+function passwordHint() {
+  var n = $("pw-new").value.length;
+  $("pw-hint").textContent = n > 0 && n < SHORT_PASSWORD
+    ? "This password is very short and easy to guess. Use 8 or more characters." : "";
 }
 
 // ---- wireless
@@ -643,6 +866,7 @@ function loadWireless() {
     }
     W.wireless = W.wirelessRaw;
     fillWirelessForm(W.wireless);
+    W.base.wireless = snapshot("wireless");
     refreshControls();
   });
 }
@@ -676,6 +900,35 @@ function chooseValue(select, value, names, prefix) {
   select.value = String(value);
 }
 
+function encFits(auth, enc) {
+  return !(auth >= 0 && auth < AUTH_ENC.length) || AUTH_ENC[auth].indexOf(enc) >= 0;
+}
+
+// Encryptions that contradict the chosen authentication cannot be picked;
+// a change of authentication moves on to the first one that fits.
+function markFittingEncryptions() {
+  var auth = toInt($("wl-auth").value);
+  var sel = $("wl-enc");
+  var fit = null;
+  for (var k = 0; k < sel.options.length; k++) {
+    var o = sel.options[k];
+    o.disabled = !encFits(auth, toInt(o.value));
+    if (!o.disabled && fit === null) fit = o.value;
+  }
+  return fit;
+}
+
+function authChanged() {
+  var fit = markFittingEncryptions();
+  if (!encFits(toInt($("wl-auth").value), toInt($("wl-enc").value)) && fit !== null) $("wl-enc").value = fit;
+  refreshControls();
+}
+
+function optionName(select) {
+  var o = select.options[select.selectedIndex];
+  return o ? o.textContent : "";
+}
+
 function checkWepKey(key, len, fmt) {
   var hex = /^[0-9A-Fa-f]*$/.test(key);
   var sizes = [[10, 5], [26, 13]];
@@ -685,7 +938,7 @@ function checkWepKey(key, len, fmt) {
   return key.length === want && utf8Length(key) === want;
 }
 
-function applyWireless() {
+function applyWireless(then) {
   var cam = W.cam;
   var enable = $("wl-enable").checked ? 1 : 0;
   var ssid = $("wl-ssid").value;
@@ -698,12 +951,23 @@ function applyWireless() {
   var wepDef = toInt($("wl-wepdef").value);
   var wepKey = $("wl-wepkey").value;
   var wpaKey = $("wl-wpakey").value;
+  markInvalid("wl-enc", false);
   if (utf8Length(ssid) > 32) {
-    showMessage("The network name is at most 32 bytes long.", "error");
+    showMessage("The network name can have up to 32 characters " +
+                "(letters with accents and symbols count as two or more).", "error");
     return;
   }
   if (enable && ssid === "") {
     showMessage("Enter the name of the wireless network.", "error");
+    $("wl-ssid").focus();
+    return;
+  }
+  if (enable && !encFits(auth, enc)) {
+    $("wl-advanced").open = true;
+    markInvalid("wl-enc", true);
+    $("wl-enc").focus();
+    showMessage("The authentication " + optionName($("wl-auth")) + " does not work with the encryption " +
+                optionName($("wl-enc")) + ". Choose an encryption that fits, under Advanced.", "error");
     return;
   }
   if (enc === ENC_WEP && enable && !checkWepKey(wepKey, wepLen, wepFmt)) {
@@ -712,7 +976,7 @@ function applyWireless() {
     return;
   }
   if (utf8Length(wepKey) > 31) {
-    showMessage("The WEP key is at most 31 bytes long.", "error");
+    showMessage("The WEP key can have up to 31 characters.", "error");
     return;
   }
   if (enc > ENC_WEP && enable) {
@@ -734,6 +998,12 @@ function applyWireless() {
       if (toInt(FinderObj.QueryResult()) === 1) {
         W.wireless = { enable: enable, mode: mode, ssid: ssid, channel: channel, auth: auth, enc: enc,
                        wepLen: wepLen, wepFormat: wepFmt, wepDefault: wepDef, wepKey: wepKey, wpaKey: wpaKey };
+        W.base.wireless = snapshot("wireless");
+        W.applied.wireless = enable ? "Network " + ssid : "Turned off";
+        W.unsaved.wireless = true;
+        renderNav();
+        refreshControls();
+        if (then) then();
         showMessage("The camera took the wireless settings. Save the settings to make them take effect.", "ok");
       } else {
         showMessage("The camera did not take the wireless settings.", "error");
@@ -777,6 +1047,14 @@ function securityText(auth, enc) {
   return a + ", " + e;
 }
 
+// Short enough for one line of the table; the full text is its tooltip.
+function securityShort(auth, enc) {
+  if (auth >= 2 && auth <= 5) return auth % 2 === 0 ? "WPA" : "WPA2";
+  if (auth === 1 || enc === ENC_WEP) return "WEP";
+  if (auth === 0 && enc === 0) return "Open";
+  return securityText(auth, enc);
+}
+
 function surveyFinished() {
   W.surveyCollecting = false;
   var rows = W.surveyRows.slice().sort(function (a, b) { return b.signal - a.signal; });
@@ -788,24 +1066,30 @@ function surveyFinished() {
   rows.forEach(function (s) {
     var tr = el("tr", "station");
     tr.appendChild(el("td", "ssid", s.ssid !== "" ? s.ssid : "(hidden network)"));
-    var sig = el("td");
+    var pct = Math.max(0, Math.min(100, s.signal));
+    var sig = el("td", "nowrap");
     var bar = el("span", "signal");
     var fill = el("span");
-    fill.style.width = Math.max(0, Math.min(100, s.signal)) + "%";
+    fill.style.width = pct + "%";
+    bar.setAttribute("aria-hidden", "true");
     bar.appendChild(fill);
     sig.appendChild(bar);
-    sig.appendChild(document.createTextNode(String(s.signal)));
+    sig.appendChild(document.createTextNode(pct + "%"));
     tr.appendChild(sig);
     tr.appendChild(el("td", "", String(s.channel)));
-    tr.appendChild(el("td", "", securityText(s.auth, s.enc)));
+    var sec = el("td", "nowrap", securityShort(s.auth, s.enc));
+    sec.title = securityText(s.auth, s.enc);
+    tr.appendChild(sec);
     var td = el("td");
     var b = el("button", "quiet", "Use");
     b.type = "button";
+    b.setAttribute("aria-label", "Use " + (s.ssid !== "" ? s.ssid : "the hidden network"));
     b.addEventListener("click", function () { useStation(s, tr); });
     td.appendChild(b);
     tr.appendChild(td);
     body.appendChild(tr);
   });
+  $("survey-box").scrollIntoView({ block: "nearest" });
   if (rows.length === 0) showMessage("The camera found no wireless network.", "");
 }
 
@@ -815,15 +1099,24 @@ function useStation(s, tr) {
   for (var k = 0; k < chosen.length; k++) chosen[k].classList.remove("chosen");
   tr.classList.add("chosen");
   $("wl-enable").checked = true;
+  // A key typed for another network is no key for this one.
+  if (s.ssid === "" || $("wl-ssid").value !== s.ssid) $("wl-wepkey").value = $("wl-wpakey").value = "";
   $("wl-ssid").value = s.ssid;
   chooseValue($("wl-mode"), s.mode, MODE_NAMES, "Mode");
   chooseValue($("wl-channel"), s.channel, [], "Channel");
   chooseValue($("wl-auth"), s.auth, AUTH_NAMES, "Type");
   chooseValue($("wl-enc"), s.enc, ENC_NAMES, "Type");
   refreshControls();
-  showMessage("Enter the key of the network " + s.ssid + " and apply.", "");
-  if (s.enc === ENC_WEP) $("wl-wepkey").focus();
-  else if (s.enc > ENC_WEP) $("wl-wpakey").focus();
+  if (s.ssid === "") {
+    showMessage("This network hides its name. Type its name" + (s.enc !== 0 ? " and key" : "") + ", then apply.", "");
+    $("wl-ssid").focus();
+  } else if (s.enc === 0) {
+    showMessage("The network " + s.ssid + " is open: it needs no key. Apply to use it.", "");
+    $("wireless-btn").focus();
+  } else {
+    showMessage("Enter the key of the network " + s.ssid + " and apply.", "");
+    $(s.enc === ENC_WEP ? "wl-wepkey" : "wl-wpakey").focus();
+  }
 }
 
 // ---- save
@@ -843,7 +1136,13 @@ function saveSettings() {
         timeoutText: "The settings were sent, but the camera does not answer yet.",
         start: function () { FinderObj.TryWireless_(cam.index); },
         done: function () {
-          if (toInt(FinderObj.QueryResult()) === 1) {
+          // The commit has no result of its own; what it sent is no longer
+          // merely applied either way.
+          W.unsaved = { address: false, wireless: false };
+          W.saved = toInt(FinderObj.QueryResult()) === 1 ? "ok" : "noanswer";
+          renderNav();
+          refreshControls();
+          if (W.saved === "ok") {
             if (readInfo()) showMessage("The settings are saved and the camera answers.", "ok");
           } else {
             showMessage("The settings were sent, but the camera does not answer yet. " +
@@ -928,8 +1227,33 @@ function waitRemote() {
 
 // ---- finish
 
+function appliedText(what, unsaved) {
+  if (what === "") return "Not changed";
+  if (unsaved) return what + " (not saved)";
+  return what + (W.saved === "ok" ? " (saved)" : " (sent for saving, not confirmed)");
+}
+
+// Says what was and was not saved rather than claiming success.
+function finishSummary() {
+  var unsaved = unsavedNames();
+  if (unsaved.length > 0)
+    return "Not everything is saved: the " + unsaved.join(" and ") + " settings were sent to the camera " +
+           "but not saved, so the camera loses them when it restarts. Go to Save to keep them.";
+  if (W.saved === "ok") return "The camera is set up and its settings are saved.";
+  if (W.saved === "noanswer")
+    return "The settings were sent for saving, but the camera did not answer afterwards. Search for it again to check them.";
+  if (W.applied.password) return "The new password is in use. No other settings were changed.";
+  return "No settings were changed: the camera keeps the ones it had.";
+}
+
 function renderFinish() {
   var remote = W.remoteUrl !== "";
+  var summary = $("finish-summary");
+  summary.textContent = finishSummary();
+  summary.className = unsavedNames().length > 0 ? "warn" : "";
+  $("finish-address").textContent = appliedText(W.applied.address, W.unsaved.address);
+  $("finish-password").textContent = W.applied.password ? "Changed" : "Not changed";
+  $("finish-wireless").textContent = appliedText(W.applied.wireless, W.unsaved.wireless);
   $("finish-name").textContent = W.cam ? cameraLabel(W.cam) : "";
   $("finish-web").textContent = W.address;
   $("finish-remote").textContent = remote ? W.remoteUrl : "Not turned on";
@@ -980,8 +1304,18 @@ function openManual() {
                  "The quick-start guide opens in your PDF viewer.");
 }
 
-function closeWizard() {
+function closeWizard(force) {
   if (W.busy) return;
+  var unsaved = unsavedNames();
+  if (force !== true && unsaved.length > 0) {
+    showMessage("The " + unsaved.join(" and ") + " settings were sent to the camera but not saved. " +
+                "The camera loses them when it restarts.", "error", [
+      { label: "Go to Save", primary: true, fn: function () { goTo("save", true); } },
+      { label: "Close anyway", fn: function () { closeWizard(true); } },
+      { label: "Cancel", fn: function () { clearMessage(); focusStep(); } }
+    ]);
+    return;
+  }
   if (hasBridge()) {
     try { FinderObj.CloseWizard(); } catch (e) { bridgeFailure("CloseWizard", e); }
   } else {
@@ -1074,18 +1408,21 @@ function init() {
   $("address-form").addEventListener("submit", function (e) { e.preventDefault(); applyAddress(); });
   $("password-form").addEventListener("submit", function (e) { e.preventDefault(); changePassword(); });
   $("wireless-form").addEventListener("submit", function (e) { e.preventDefault(); applyWireless(); });
-  $("addr-dhcp").addEventListener("change", refreshControls);
-  $("addr-fixed").addEventListener("change", refreshControls);
-  $("wl-enc").addEventListener("change", refreshControls);
-  $("wl-show-keys").addEventListener("change", refreshControls);
+  ["login-form", "address-form", "password-form", "wireless-form"].forEach(function (id) {
+    $(id).addEventListener("input", refreshControls);
+    $(id).addEventListener("change", refreshControls);
+  });
+  $("wl-auth").addEventListener("change", authChanged);
+  $("pw-repeat").addEventListener("input", function () { markInvalid("pw-repeat", false); });
+  W.base.password = snapshot("password");
   $("info-reload-btn").addEventListener("click", function () {
     runSync("GetCameraInfo_", "Reading the camera's information…", readInfo);
   });
   $("survey-btn").addEventListener("click", scanNetworks);
   $("save-btn").addEventListener("click", saveSettings);
   $("remote-btn").addEventListener("click", remoteAccess);
-  $("close-btn").addEventListener("click", closeWizard);
-  $("finish-close-btn").addEventListener("click", closeWizard);
+  $("close-btn").addEventListener("click", function () { closeWizard(false); });
+  $("finish-close-btn").addEventListener("click", function () { closeWizard(false); });
   $("open-web-btn").addEventListener("click", function () { openPage(W.address); });
   $("copy-web-btn").addEventListener("click", function () { copyText(W.address); });
   $("open-remote-btn").addEventListener("click", function () { openPage(W.remoteUrl); });
@@ -1100,6 +1437,11 @@ function init() {
   var items = document.querySelectorAll("#steps li");
   for (k = 0; k < items.length; k++) {
     items[k].addEventListener("click", function (e) { goTo(e.currentTarget.getAttribute("data-step")); });
+    items[k].addEventListener("keydown", function (e) {
+      if (e.key !== "Enter" && e.key !== " ") return;
+      e.preventDefault();
+      goTo(e.currentTarget.getAttribute("data-step"));
+    });
   }
 
   goTo("search");

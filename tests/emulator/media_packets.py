@@ -82,16 +82,17 @@ def h264_access_units(data):
     return units
 
 
-def h264_units(data, framed, aud=False):
+def h264_units(data, framed, aud=False, lead=b""):
     """Framed payloads with a 4-byte start code before every NAL (and an
-    access unit delimiter first when asked); raw units as the stream has
-    them, cut before each access unit."""
+    access unit delimiter, or the lead NAL, first when asked); raw units as
+    the stream has them, cut before each access unit."""
     aus = h264_access_units(data)
     if not framed:
         return cut_at([au[0][0] for au in aus], data)
     out = []
+    first = ([b"\x09\xf0"] if aud else []) + ([lead] if lead else [])
     for au in aus:
-        nals = ([b"\x09\xf0"] if aud else []) + [nal for _, nal in au]
+        nals = first + [nal for _, nal in au]
         out.append(b"".join(b"\x00\x00\x00\x01" + n for n in nals))
     return out
 
@@ -213,7 +214,8 @@ def acvs(args, ctx):
         "mpeg4" if args["file"].endswith((".m4v", ".mp4v")) else "h264")
     framed = args.get("framed", True)
     if codec == "h264":
-        units = h264_units(data, framed, args.get("aud", False))
+        units = h264_units(data, framed, args.get("aud", False),
+                           bytes.fromhex(args.get("lead_hex", "")))
     elif codec == "mpeg4":
         units = mpeg4_units(data)
     else:

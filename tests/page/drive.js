@@ -60,6 +60,36 @@
     return B.calls.filter(function (c) { return c.name === name; }).length;
   }
 
+  // Wholly inside the window and the visible part of the step area.
+  function inView(node) {
+    var r = node.getBoundingClientRect();
+    var c = $("content").getBoundingClientRect();
+    return r.height > 0 && r.top >= c.top && r.bottom <= Math.min(c.bottom, window.innerHeight) &&
+           r.left >= 0 && r.right <= window.innerWidth;
+  }
+
+  function navItem(step) { return document.querySelector('#steps li[data-step="' + step + '"]'); }
+  function doneSteps() {
+    return Array.prototype.map.call(document.querySelectorAll("#steps li.done"),
+                                    function (li) { return li.getAttribute("data-step"); }).join(",");
+  }
+
+  // Clicks the message's offered action by its label.
+  function choose(label) {
+    var b = Array.prototype.filter.call($("message").querySelectorAll("button"),
+                                        function (x) { return x.textContent === label; });
+    if (b.length !== 1) throw new Fail("no choice '" + label + "' in: " + message());
+    click(b[0]);
+  }
+
+  function pick(id, value) {
+    $(id).value = value;
+    $(id).dispatchEvent(new Event("change", { bubbles: true }));
+  }
+
+  var SETUP_WIRELESS =
+    "SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_";
+
   // Nothing that came from a camera may have turned into markup or code.
   function checkNoInjection() {
     check(window.__pwned === undefined, "no hostile text ran as script");
@@ -81,19 +111,27 @@
                                          function (n) { return n.textContent; });
     check(names[0] === "Porch" && names[1] === B.HOSTILE_NAME, "camera names shown as exact text");
     check($("camera-count").textContent.indexOf("2 cameras") === 0, "count of cameras shown");
+    check(document.activeElement === items[0], "after the search the keyboard is on the first camera");
     checkNoInjection();
 
     click(items[1]);
     check(visible("login"), "choosing a camera opens the login");
     check($("login-user").value === "admin", "user name defaults to admin");
+    type("login-user", "");
+    submit("login-form");
+    check(message() === "Enter the user name." && messageKind() === "error", "an empty user name is refused");
+    type("login-user", "admin");
     type("login-password", "wrong");
     submit("login-form");
+    check(!idle() && message() === "", "starting a request clears the old error");
     await until("the login answer", function () { return idle() && message() !== ""; });
     check(/^Login failed: the camera did not accept/.test(message()) && messageKind() === "error",
           "a refused login says so");
     check(visible("login"), "a refused login stays on the login");
     check(lastCall("VerifyAuth_ID_Password_").args.join("|") === "2|admin|wrong", "login sends index, user, password");
 
+    click($("login-show"));
+    check($("login-password").type === "text", "the login password can be shown");
     type("login-password", "secret");
     submit("login-form");
     await until("the camera information", function () { return idle() && visible("info"); });
@@ -122,16 +160,29 @@
     type("addr-dns2", "");
     submit("address-form");
     check(!idle(), "busy indicator shows while the request runs");
+    var busy = $("busy").getBoundingClientRect(), apply = $("address-btn").getBoundingClientRect();
+    check(inView($("busy")) && (busy.bottom <= apply.top || busy.top >= apply.bottom),
+          "the busy indicator is in view and covers no button");
     await until("the address answer", function () { return idle() && messageKind() === "ok"; });
     check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
           "2|192.0.2.50|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "fixed address sent with all five texts");
+    check(document.activeElement === $("addr-fixed"), "after the request the keyboard is on the step's first field");
+    check(doneSteps() === "search,login,info,address", "the applied address step is done, later ones are not");
 
+    click(document.querySelector("#step-address .next"));
+    click(document.querySelector("#step-password .back"));
+    check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.50",
+          "coming back shows the applied fixed address, not the camera's old DHCP");
     click(document.querySelector("#step-address .next"));
     check($("password-user").textContent === "admin", "password step names the user");
     type("pw-new", "n3w-pass");
     type("pw-repeat", "n3w-pas");
     submit("password-form");
-    check(/not the same/.test(message()), "mismatched passwords are refused");
+    check(/not the same/.test(message()) && $("pw-repeat").getAttribute("aria-invalid") === "true" &&
+          !$("pw-new").classList.contains("invalid"), "mismatched passwords are refused, the repeat marked");
+    check($("pw-hint").textContent === "", "no short-password warning for eight characters");
+    click($("pw-show"));
+    check($("pw-new").type === "text" && $("pw-repeat").type === "text", "the new password can be shown");
     type("pw-repeat", "n3w-pass");
     submit("password-form");
     await until("the password answer", function () { return idle() && messageKind() === "ok"; });
@@ -145,30 +196,54 @@
     check($("wl-auth").options.length === 4 && $("wl-enc").options.length === 5,
           "authentication and encryption choices come from the capability");
     check(!$("wpa-fields").hidden && $("wep-fields").hidden, "AES shows the pass phrase, not WEP keys");
+    check(!$("wl-advanced").open, "the technical choices wait under Advanced");
 
     click($("survey-btn"));
     await until("the site survey", function () { return idle() && !$("survey-box").hidden; });
     var rows = document.querySelectorAll("#survey-rows tr");
-    check(rows.length === 3, "three networks listed");
+    check(rows.length === 4, "four networks listed");
     check(rows[0].querySelector(".ssid").textContent === "HomeNet", "strongest network first");
-    check(rows[1].querySelector(".ssid").textContent === B.HOSTILE_SSID, "hostile network name shown as text");
-    check(rows[2].querySelector(".ssid").textContent === "(hidden network)", "hidden network marked");
+    check(rows[2].querySelector(".ssid").textContent === B.HOSTILE_SSID, "hostile network name shown as text");
+    check(rows[3].querySelector(".ssid").textContent === "(hidden network)", "hidden network marked");
+    check(rows[0].cells[1].textContent === "88%" && rows[0].cells[3].textContent === "WPA2" &&
+          rows[1].cells[3].textContent === "Open", "signal as a percentage, security in a word");
+    check(inView($("survey-count")), "the network list is in view after the scan");
     checkNoInjection();
+    click(rows[1].querySelector("button"));
+    check(/Cafe is open: it needs no key/.test(message()) && $("wpa-fields").hidden && $("wl-wpakey").value === "",
+          "an open network needs no key, and the old network's key is gone");
+    click(rows[3].querySelector("button"));
+    check($("wl-ssid").value === "" && document.activeElement === $("wl-ssid") && /hides its name/.test(message()),
+          "a hidden network asks for its name");
     click(rows[0].querySelector("button"));
     check($("wl-ssid").value === "HomeNet" && $("wl-enable").checked, "choosing a network fills the form");
+    $("wl-advanced").open = true;
     type("wl-wpakey", "short");
     submit("wireless-form");
     check(/pass phrase/.test(message()) && messageKind() === "error", "a short pass phrase is refused");
+    check(inView($("message")) && inView($("wireless-btn")),
+          "the message of the step's bottom button is in view with Advanced open");
     type("wl-wpakey", "correct horse battery");
+    check($("wl-enc").querySelector('option[value="0"]').disabled, "no encryption cannot be picked for WPA2-PSK");
+    var sent = count(SETUP_WIRELESS);
+    $("wl-enc").value = "0";
+    submit("wireless-form");
+    check(count(SETUP_WIRELESS) === sent && /WPA2-PSK does not work with the encryption None/.test(message()) &&
+          $("wl-enc").classList.contains("invalid"), "WPA2-PSK with no encryption is refused");
+    pick("wl-auth", "1");
+    check($("wl-enc").value === "1", "shared key moves the encryption to WEP");
+    pick("wl-auth", "3");
+    check($("wl-enc").value === "2", "WPA2-PSK moves it on to one that fits");
+    pick("wl-enc", "3");
     submit("wireless-form");
     await until("the wireless answer", function () { return idle() && messageKind() === "ok"; });
-    var w = lastCall("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_");
+    var w = lastCall(SETUP_WIRELESS);
     check(w.args.join("|") === "2|1|HomeNet|0|6|3|3|0|0|0||correct horse battery",
           "wireless settings sent in the bridge's order");
 
     click($("survey-btn"));
     await until("the second survey", function () { return idle() && count("FinishRescanSiteSurvey") === 1; });
-    check(document.querySelectorAll("#survey-rows tr").length === 3, "a rescan lists the networks again");
+    check(document.querySelectorAll("#survey-rows tr").length === 4, "a rescan lists the networks again");
 
     click(document.querySelector("#step-wireless .next"));
     click($("save-btn"));
@@ -196,6 +271,11 @@
     click(document.querySelector("#step-remote .next"));
     check(visible("live") && $("live-view-area") !== null, "live picture placeholder is there");
     click(document.querySelector("#step-live .next"));
+    check($("finish-summary").textContent === "The camera is set up and its settings are saved." &&
+          $("finish-address").textContent === "Fixed address 192.0.2.50 (saved)" &&
+          $("finish-wireless").textContent === "Network HomeNet (saved)" &&
+          $("finish-password").textContent === "Changed", "the finish lists what was saved");
+    check(doneSteps() === "search,login,info,address,password,wireless,save,remote", "every applied step is done");
     var remoteUrl = "https://remote.example.invalid/<b>cam</b>";
     check($("finish-remote").textContent === remoteUrl, "finish shows the remote address");
     click($("open-web-btn"));
@@ -264,11 +344,190 @@
           "no new request while the old one runs");
   }
 
-  async function shot() {
+  // Typed changes are never lost on the way on, and nothing claims a save
+  // that did not happen.
+  async function unsaved() {
     await searchDone();
+    click(document.querySelectorAll("#camera-list button")[0]);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    check(navItem("finish").tabIndex === 0 && navItem("info").getAttribute("aria-current") === "step",
+          "the open steps are in the keyboard's order, the current one marked");
+    click(document.querySelector("#step-info .next"));
+    check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.2", "the camera's fixed address is filled in");
+    var next = document.querySelector("#step-address .next");
+    check($("address-btn").classList.contains("quiet") && !next.classList.contains("quiet"),
+          "with nothing to apply Next is the main button");
+    type("addr-ip", "192.0.2.60");
+    check(!$("address-btn").classList.contains("quiet") && next.classList.contains("quiet"),
+          "with a change Apply is the main button");
+    click(document.querySelector("#step-address .next"));
+    check(visible("address") && /not applied/.test(message()) && inView($("message")) &&
+          count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_") === 0, "Next on a changed form asks before going on");
+    choose("Stay here");
+    check(visible("address") && $("addr-ip").value === "192.0.2.60" && message() === "", "staying keeps what was typed");
+
+    navItem("finish").dispatchEvent(new KeyboardEvent("keydown", { key: "Enter", bubbles: true }));
+    check(visible("address") && /not applied/.test(message()), "the sidebar asks too, also by keyboard");
+    choose("Discard them");
+    check(visible("finish") && $("finish-address").textContent === "Not changed" &&
+          /^No settings were changed/.test($("finish-summary").textContent), "after a discard the finish says nothing changed");
+    click(navItem("address"));
+    check($("addr-ip").value === "192.0.2.2", "discarding brings back the camera's values");
+
+    type("addr-ip", "192.0.2.60");
+    click(document.querySelector("#step-address .next"));
+    choose("Apply and go on");
+    await until("the address to be applied", function () { return idle() && visible("password"); });
+    check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
+          "0|192.0.2.60|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "applying on the way sends what was typed");
+    check(doneSteps() === "search,login,info,address", "only the applied step turns done");
+    type("pw-new", "abc");
+    check(/very short/.test($("pw-hint").textContent), "a very short new password is warned about");
+    click(document.querySelector("#step-password .back"));
+    choose("Discard them");
+    check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.60", "coming back keeps the applied address");
+    check(changedBackToEmpty(), "the discarded password is gone");
+
+    click(navItem("finish"));
+    check(/^Not everything is saved: the IP address settings/.test($("finish-summary").textContent) &&
+          $("finish-summary").textContent.indexOf("The camera is set up") < 0 &&
+          $("finish-address").textContent === "Fixed address 192.0.2.60 (not saved)",
+          "the finish after no save says what was not saved");
+    click($("finish-close-btn"));
+    check(window.__wizardClosed === undefined && /not saved/.test(message()) && inView($("message")),
+          "Close asks while applied settings are not saved");
+    choose("Go to Save");
+    check(visible("save") && !$("save-btn").classList.contains("quiet") &&
+          $("save-pending").textContent === "Waiting to be saved: the IP address settings.",
+          "Save is the step's main button and says what waits for it");
+    click($("save-btn"));
+    await until("the save", function () { return idle() && messageKind() === "ok"; });
+    check(navItem("save").classList.contains("done"), "the save step is done once saved");
+    click(navItem("finish"));
+    check(/^The camera is set up and its settings are saved/.test($("finish-summary").textContent) &&
+          $("finish-address").textContent === "Fixed address 192.0.2.60 (saved)", "after the save the finish says so");
+    click($("close-btn"));
+    check(window.__wizardClosed === true, "with everything saved Close closes");
   }
 
-  var scenarios = { main: walk, nocams: noCameras, stuck: stuck, shot: shot };
+  function changedBackToEmpty() {
+    click(document.querySelector("#step-address .next"));
+    var empty = $("pw-new").value === "" && $("pw-hint").textContent === "";
+    click(document.querySelector("#step-password .back"));
+    return empty;
+  }
+
+  // Relative luminance contrast of two colours given as "rgb(...)" texts.
+  function contrast(a, b) {
+    function lum(c) {
+      var v = c.match(/[\d.]+/g).slice(0, 3).map(function (x) {
+        x = x / 255;
+        return x <= 0.03928 ? x / 12.92 : Math.pow((x + 0.055) / 1.055, 2.4);
+      });
+      return 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2];
+    }
+    var la = lum(a), lb = lum(b);
+    return (Math.max(la, lb) + 0.05) / (Math.min(la, lb) + 0.05);
+  }
+
+  // The darkest colour of the background picture behind the sidebar.
+  var SIDEBAR_DARKEST = "rgb(193, 209, 227)";
+
+  function opaque(color, behind) {
+    return /rgba\(.*, 0\)$/.test(color) || color === "transparent" ? behind : color;
+  }
+
+  // Every button of the header and of the step's button rows lies inside
+  // the window and the visible step area, as do the message and the focused
+  // field; sidebar text and numbers are readable.
+  function checkLayout(step) {
+    check(window.innerWidth === 720 && window.innerHeight === 480, "the window is 720 x 480");
+    var buttons = document.querySelectorAll("#top button, #step-" + step + " .buttons button");
+    for (var k = 0; k < buttons.length; k++) {
+      var b = buttons[k];
+      if (b.offsetParent === null) continue;
+      var r = b.getBoundingClientRect();
+      var inWindow = r.left >= 0 && r.top >= 0 && r.right <= 720 && r.bottom <= 480;
+      check(inWindow && (!$("content").contains(b) || inView(b)), step + ": button '" + b.textContent + "' in view");
+    }
+    if (message() !== "") check(inView($("message")), step + ": the message is in view");
+    var focused = document.activeElement;
+    if (focused.matches("#content input, #content select")) {
+      var rows = $("step-" + step).querySelectorAll(".buttons");
+      var limit = rows.length ? rows[rows.length - 1].getBoundingClientRect().top : 480;
+      check(inView(focused) && focused.getBoundingClientRect().bottom <= limit,
+            step + ": the focused field is above the buttons");
+    }
+    var items = document.querySelectorAll("#steps li");
+    for (k = 0; k < items.length; k++) {
+      var li = getComputedStyle(items[k]);
+      var num = getComputedStyle(items[k], "::before");
+      var bg = opaque(li.backgroundColor, SIDEBAR_DARKEST);
+      check(contrast(li.color, bg) >= 4.5 && contrast(num.color, opaque(num.backgroundColor, bg)) >= 4.5,
+            step + ": sidebar step " + (k + 1) + " readable");
+    }
+  }
+
+  // Brings the page to one step, each in its most crowded state, for a
+  // layout check and a picture.
+  async function shot() {
+    var target = new URLSearchParams(location.search).get("step") || "search";
+    var stages = [
+      ["search", null, null],
+      ["login", function () { click(document.querySelectorAll("#camera-list button")[1]); },
+       async function () {
+         type("login-password", "wrong");
+         submit("login-form");
+         await until("the refusal", function () { return idle() && message() !== ""; });
+       }],
+      ["info", async function () {
+         type("login-password", "secret");
+         submit("login-form");
+         await until("the information", function () { return idle() && visible("info"); });
+       }, null],
+      ["address", function () { click(document.querySelector("#step-info .next")); },
+       function () {
+         click($("addr-fixed"));
+         type("addr-dns2", "192.0.2.300");
+         submit("address-form");
+       }],
+      ["password", function () { click(document.querySelector("#step-address .next")); },
+       function () {
+         type("pw-new", "abc");
+         type("pw-repeat", "abd");
+         submit("password-form");
+       }],
+      ["wireless", async function () {
+         click(document.querySelector("#step-password .next"));
+         await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
+       }, async function () {
+         click($("survey-btn"));
+         await until("the survey", function () { return idle() && !$("survey-box").hidden; });
+         click(document.querySelector("#survey-rows button"));
+         submit("wireless-form");
+       }],
+      ["save", function () { click(document.querySelector("#step-wireless .next")); }, null],
+      ["remote", async function () {
+         click(document.querySelector("#step-save .next"));
+         await until("the remote state", function () { return idle() && $("remote-state").textContent === "Off"; });
+       }, null],
+      ["live", function () { click(document.querySelector("#step-remote .next")); }, null],
+      ["finish", function () { click(document.querySelector("#step-live .next")); }, null]
+    ];
+    await searchDone();
+    for (var k = 0; k < stages.length; k++) {
+      if (stages[k][1]) await stages[k][1]();
+      check(visible(stages[k][0]), "reached the step " + stages[k][0]);
+      if (stages[k][0] !== target) continue;
+      if (stages[k][2]) await stages[k][2]();
+      checkLayout(target);
+      return;
+    }
+    throw new Fail("no step " + target);
+  }
+
+  var scenarios = { main: walk, nocams: noCameras, stuck: stuck, unsaved: unsaved, shot: shot };
 
   function report(text) {
     var pre = document.createElement("pre");

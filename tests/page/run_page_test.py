@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Runs the wizard page in headless Chromium against the stub bridge.
 
-    run_page_test.py --page-dir MacHtml --scenario main|nocams|stuck
-    run_page_test.py --page-dir MacHtml --screenshot OUT.png
+    run_page_test.py --page-dir MacHtml --scenario main|nocams|stuck|unsaved
+    run_page_test.py --page-dir MacHtml --shots DIR
 
 The page is copied to a temporary folder with stub-bridge.js and drive.js put
-in front of its own script. A scenario run dumps the DOM and checks the
-verdict that drive.js wrote into it; a screenshot run saves the page after a
-search. Chromium missing is a failure, not a skip.
+in front of its own script, and runs in a window of the wizard's size. A
+scenario run dumps the DOM and checks the verdict that drive.js wrote into
+it; a shots run brings the page to each step in turn, checks its layout there
+and keeps a picture of it as DIR/page-STEP.png. Chromium missing is a
+failure, not a skip.
 """
 import argparse
 import html
@@ -25,7 +27,11 @@ CHROMIUM_FLAGS = [
     "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     "--disable-extensions", "--disable-default-apps", "--mute-audio", "--hide-scrollbars",
+    # A full-screen window on a screen of the wizard's window size gives a
+    # 720 x 480 viewport; a plain window size leaves room for a toolbar.
+    "--kiosk", "--screen-info={720x480}",
 ]
+STEPS = ["search", "login", "info", "address", "password", "wireless", "save", "remote", "live", "finish"]
 
 
 def fail(msg):
@@ -74,18 +80,22 @@ def run_chromium(chromium, work, url, extra, timeout):
     return proc
 
 
+def verdict(proc, label):
+    m = re.search(r'<pre id="page-test-report" hidden="">(.*?)</pre>', proc.stdout, re.S)
+    if not m:
+        sys.stderr.write(proc.stderr[-4000:])
+        fail("the page wrote no verdict for %s (chromium status %d)" % (label, proc.returncode))
+    report = html.unescape(m.group(1))
+    print(report)
+    if not report.startswith("PASS"):
+        fail(label + ": " + report.splitlines()[0].replace("FAIL: ", "", 1))
+
+
 def scenario(chromium, work, index, name):
     url = "file://" + index + "?stub=" + name
     proc = run_chromium(chromium, work, url, ["--dump-dom"], 120)
     dom = proc.stdout
-    m = re.search(r'<pre id="page-test-report" hidden="">(.*?)</pre>', dom, re.S)
-    if not m:
-        sys.stderr.write(proc.stderr[-4000:])
-        fail("the page wrote no verdict (chromium status %d)" % proc.returncode)
-    report = html.unescape(m.group(1))
-    print(report)
-    if not report.startswith("PASS"):
-        fail(report.splitlines()[0].replace("FAIL: ", "", 1))
+    verdict(proc, name)
     if name == "main":
         # Hostile texts must sit in the document as escaped text only.
         if "<script>window.__pwned" in dom or "<img src=x" in dom or "<b>x</b>" in dom:
@@ -95,38 +105,40 @@ def scenario(chromium, work, index, name):
     print("page test %s: PASS" % name)
 
 
-def screenshot(chromium, work, index, out):
-    url = "file://" + index + "?stub=shot"
-    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
-    if os.path.exists(out):
-        os.remove(out)
-    run_chromium(chromium, work, url, ["--screenshot=" + os.path.abspath(out),
-                                       "--window-size=900,640"], 120)
-    try:
-        with open(out, "rb") as f:
-            head = f.read(24)
-    except OSError:
-        fail("chromium wrote no screenshot")
-    if head[:8] != b"\x89PNG\r\n\x1a\n":
-        fail("the screenshot is not a PNG")
-    width, height = struct.unpack(">II", head[16:24])
-    if (width, height) != (900, 640):
-        fail("the screenshot is %dx%d, not 900x640" % (width, height))
-    print("page screenshot: %s" % out)
+def shots(chromium, work, index, out_dir):
+    os.makedirs(out_dir, exist_ok=True)
+    for step in STEPS:
+        out = os.path.join(os.path.abspath(out_dir), "page-%s.png" % step)
+        if os.path.exists(out):
+            os.remove(out)
+        url = "file://" + index + "?stub=shot&step=" + step
+        proc = run_chromium(chromium, work, url, ["--dump-dom", "--screenshot=" + out], 120)
+        verdict(proc, "shots")
+        try:
+            with open(out, "rb") as f:
+                head = f.read(24)
+        except OSError:
+            fail("chromium wrote no picture of step " + step)
+        if head[:8] != b"\x89PNG\r\n\x1a\n":
+            fail("the picture of step %s is not a PNG" % step)
+        width, height = struct.unpack(">II", head[16:24])
+        if (width, height) != (720, 480):
+            fail("the picture of step %s is %dx%d, not 720x480" % (step, width, height))
+        print("page picture: %s" % out)
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--page-dir", required=True)
     ap.add_argument("--scenario")
-    ap.add_argument("--screenshot")
+    ap.add_argument("--shots")
     args = ap.parse_args()
     chromium = find_chromium()
     work = tempfile.mkdtemp(prefix="rilo-page-")
     try:
         index = stage_page(args.page_dir, work)
-        if args.screenshot:
-            screenshot(chromium, work, index, args.screenshot)
+        if args.shots:
+            shots(chromium, work, index, args.shots)
         else:
             scenario(chromium, work, index, args.scenario or "main")
     finally:

@@ -2,7 +2,7 @@
 // call, answers from canned cameras, runs slow requests as fake workers that
 // complete after a few polls, and calls the page back the way the program
 // does: synchronously inside the bridge call, every argument a string.
-// The scenario comes from the page address: ?stub=main|nocams|stuck|shot.
+// The scenario comes from the page address: ?stub=main|nocams|stuck|unsaved|shot.
 "use strict";
 
 (function () {
@@ -26,7 +26,8 @@
   var stations = [
     [HOSTILE_SSID, 40, 0, 3, 3, 11],
     ["HomeNet", 88, 0, 3, 3, 6],
-    ["", 20, 0, 0, 0, 1]
+    ["Cafe", 55, 0, 0, 0, 3],
+    ["", 20, 0, 3, 3, 1]
   ];
 
   var calls = [];

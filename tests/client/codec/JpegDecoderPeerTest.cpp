@@ -25,8 +25,10 @@ const size_t kGuardBytes = 256;
 // sharp edges and every level, so that a range or channel mistake shows.
 std::string Source(int w, int h)
 {
+    // Finite: ffmpeg 5.1 can spin for ever on an endless source once every
+    // output has its frames.
     return "colorspectrum=type=all:size=" + std::to_string(w) + "x" + std::to_string(h) +
-           ",drawgrid=w=40:h=40:t=3:c=black,drawgrid=x=20:y=20:w=40:h=40:t=2:c=white";
+           ":duration=1,drawgrid=w=40:h=40:t=3:c=black,drawgrid=x=20:y=20:w=40:h=40:t=2:c=white";
 }
 
 struct Picture {
@@ -65,7 +67,7 @@ public:
             const std::string size = std::to_string(p.width) + "x" + std::to_string(p.height);
             const std::string jpg = m_dir.Path(std::string(name) + ".jpg");
             make += std::string(" -f lavfi -i \"") +
-                    (p.plain ? "color=c=red:size=" + size : Source(p.width, p.height)) + "\"";
+                    (p.plain ? "color=c=red:duration=1:size=" + size : Source(p.width, p.height)) + "\"";
             outputs += " -map " + std::to_string(input) + ":v -frames:v 1 -pix_fmt " + p.pixFmt +
                        " -q:v 2 " + jpg;
             decode += " -i " + jpg;

@@ -78,7 +78,7 @@ Bytes Joined(const std::vector<Got>& units) {
 class MediaPacketPeer : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string src = "-f lavfi -i testsrc2=size=160x120:rate=30 -frames:v 60 ";
+        const std::string src = "-f lavfi -i testsrc2=size=160x120:rate=30:duration=2.5 -frames:v 60 ";
         Shell("ffmpeg -v error -y " + src +
             "-c:v libx264 -profile:v baseline -g 30 -x264-params repeat-headers=1 -f h264 " +
             m_cam.Dir() + "/a.h264");

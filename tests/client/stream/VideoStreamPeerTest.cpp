@@ -1,0 +1,325 @@
+// The MPEG-4 and H.264 streams end to end on loopback: the emulated camera
+// serves elementary streams that ffmpeg made, framed or raw; every picture
+// the render callback gets must be ffmpeg's own decode of one of them, in
+// stream order, and recordings are judged by ffprobe.
+#include "../codec/VideoDecTestUtil.h"
+#include "../http/HttpCtrlTestUtil.h"
+#include "../record/AviTestUtil.h"
+#include "DiagCapture.h"
+#include "HttpEmulator.h"
+#include "stream/CHTTPH264Stream.h"
+#include "stream/CHTTPMP4Strm.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+using httptest::Eventually;
+using httptest::Recorder;
+using vdtest::Delivery;
+using vdtest::DeliveryLog;
+using vdtest::Frame;
+using vdtest::StreamSpec;
+
+namespace {
+
+const double kWait = 60; // seconds; the machine may be loaded
+const unsigned long kRecordStarted = 3 * 65536 + 2;
+const unsigned long kRecordStopped = 2 * 65536 + 2; // a new configuration
+const unsigned long kRecordError = uint32_t(-1 * 65536 + 2);
+
+// The streams counting the pictures they feed.
+template <class Base> class Watched : public Base {
+public:
+    Watched() : Base(1124, false, 0) {}
+    std::atomic<int> fed{0};
+
+protected:
+    void FeedStreamItem(const unsigned char* p, unsigned long len, long long* stamp) override
+    {
+        const bool h264 = p[2] == 0 && p[3] == 1;
+        fed += h264 ? (p[4] & 0x1F) != 7 : p[3] == 0xB6;
+        Base::FeedStreamItem(p, len, stamp);
+    }
+};
+
+// An elementary stream file in the camera's folder, and ffmpeg's pictures of it.
+std::vector<Frame> MakeFile(const testsupport::HttpEmulator& cam, const std::string& name,
+                            const std::vector<StreamSpec>& parts)
+{
+    std::vector<Frame> frames;
+    codectest::Bytes all;
+    for (const vdtest::Stream& s : vdtest::MakeStreams(parts)) {
+        all.insert(all.end(), s.es.begin(), s.es.end());
+        frames.insert(frames.end(), s.frames.begin(), s.frames.end());
+    }
+    codectest::WriteBytes(cam.Dir() + "/" + name, all);
+    return frames;
+}
+
+double Psnr(const Delivery& d, const Frame& f)
+{
+    if (d.header.biWidth != f.width || -d.header.biHeight != f.height ||
+        d.pixels.size() != f.rgba.size())
+        return 0;
+    const int rgb[3] = {0, 1, 2};
+    return codectest::PsnrRgb(d.pixels.data(), 4, rgb, false, f.rgba.data(), f.width, f.height);
+}
+
+// The picture each delivery shows (-1: none of them, at 40 dB); the one
+// after the last shown is tried first.
+std::vector<int> Identify(const std::vector<Delivery>& log, const std::vector<Frame>& frames)
+{
+    std::vector<int> shown;
+    int last = -1;
+    for (const Delivery& d : log) {
+        int found = -1;
+        const int n = int(frames.size());
+        for (int k = 0; k < n && found < 0; ++k) {
+            const int i = (last + k + n) % n; // the same one again, then onwards
+            if (Psnr(d, frames[size_t(i)]) >= 40)
+                found = i;
+        }
+        shown.push_back(found);
+        if (found >= 0)
+            last = found;
+    }
+    return shown;
+}
+
+// Every picture is one of the frames; it repeats the last one, follows it,
+// or after a gap (a drop) opens a GOP. Returns the number of gaps.
+int ExpectInOrder(const std::vector<int>& shown, int gop, int frameCount)
+{
+    int gaps = 0;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_GE(shown[i], 0) << "picture " << i << " is no frame of the stream";
+        if (i == 0 || shown[i] < 0 || shown[i - 1] < 0)
+            continue;
+        const int step = (shown[i] - shown[i - 1] + frameCount) % frameCount;
+        if (step > 1) {
+            ++gaps;
+            // An H.264 decoder shows the picture after an IDR first.
+            EXPECT_LE(shown[i] % gop, 1) << "picture " << i << " resumes at " << shown[i];
+        }
+    }
+    return gaps;
+}
+
+// With avi, recording into it; its handle goes to *handle.
+template <class S>
+S* StartStream(Recorder& ev, DeliveryLog* log, int port, const std::string& path,
+               const std::string& avi = "", CAVIWriter** handle = nullptr)
+{
+    auto* s = new Watched<S>();
+    ev.stream = reinterpret_cast<unsigned long>(static_cast<CHTTPCtrl*>(s));
+    s->SetNotifyMessageCB(Recorder::OnEvent, &ev);
+    if (!s->Create()) {
+        s->Destroy();
+        return nullptr;
+    }
+    if (!avi.empty()) {
+        *handle = s->InitRecorder(avi.c_str(), nullptr);
+        EXPECT_NE(*handle, nullptr);
+    }
+    if (log) {
+        s->SetCallbackRenderMode(true, &DeliveryLog::Callback, log);
+        EXPECT_TRUE(s->InitDecoder(false));
+    }
+    s->Connect("127.0.0.1", unsigned(port), path.c_str(), true);
+    return s;
+}
+
+template <class S> int Fed(S* s)
+{
+    return static_cast<Watched<S>*>(s)->fed.load();
+}
+
+template <class S> void StopRecording(S* s, CAVIWriter* h)
+{
+    s->ReleaseRecorder(h);
+    s->UninitRecorder();
+}
+
+std::string Route(const std::string& path, const std::string& args, bool framed = true)
+{
+    return "\"" + path + "\":{" + (framed ? "" : R"("content_type":"video/x-raw-es",)") +
+           R"("body":{"generator":"media_packets:acvs","args":{)" + args +
+           (framed ? "" : R"(,"framed":false)") + "}}}";
+}
+
+} // namespace
+
+// Framed MPEG-4 joined in mid-GOP at the camera's rate: decoding starts at
+// the next GOP, every picture is ffmpeg's, pictures come about 33 ms apart,
+// and the recording opens at that GOP with the configuration.
+TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
+{
+    testsupport::HttpEmulator cam(
+        R"({"routes":{)" +
+        Route("/m4v", R"("file":"a.m4v","fps":30,"start_unit":10,"stamp_base":500,"end_magic":true)") +
+        "}}");
+    const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 30, 100, 30, ""}});
+    ASSERT_EQ(frames.size(), 100u);
+    avitest::TempDir dir;
+    const std::string avi = dir.Path("m4v.avi");
+    Recorder ev;
+    DeliveryLog log;
+    CAVIWriter* h = nullptr;
+    auto* s = StartStream<CHTTPMP4Strm>(ev, &log, cam.Port(), "/m4v", avi, &h);
+    ASSERT_NE(s, nullptr);
+    // Frames 30 to 99 come 33 ms apart; wait until the last has been shown.
+    EXPECT_TRUE(Eventually([&] { return Fed(s) >= 90; }, kWait));
+    EXPECT_TRUE(log.WaitFor(65, kWait));
+    int cx = 0, cy = 0;
+    double fps = 0;
+    EXPECT_TRUE(s->GetVideoResolution(&cx, &cy));
+    s->GetFPS(&fps);
+    StopRecording(s, h);
+    s->UninitDecoder();
+    s->Destroy();
+    EXPECT_EQ(cx, 176);
+    EXPECT_EQ(cy, 144);
+    EXPECT_TRUE(fps > 15 && fps < 60) << fps;
+
+    const std::vector<Delivery> got = log.Take();
+    const std::vector<int> shown = Identify(got, frames);
+    ASSERT_GE(shown.size(), 65u);
+    EXPECT_EQ(shown[0], 30); // the P-planes before it were not decoded
+    EXPECT_EQ(ExpectInOrder(shown, 30, 100), 0);
+    const double mean = (got[64].time - got[4].time) / 60;
+    EXPECT_TRUE(mean > 0.025 && mean < 0.045) << mean;
+
+    EXPECT_TRUE(ev.Count(kRecordStarted) == 1 && ev.Count(kRecordError) == 0);
+    auto video = avitest::ProbeFile(avi).Stream("video");
+    EXPECT_EQ(video["codec_name"], "mpeg4");
+    EXPECT_EQ(video["width"], "176");
+    EXPECT_GE(std::atoi(video["nb_read_frames"].c_str()), 60);
+}
+
+// Raw MPEG-4 sent faster than the decoder paces it: the
+// queue overflows, units are dropped, decoding resumes at an I-plane and
+// every picture stays ffmpeg's.
+TEST(VideoStreamPeer, Mpeg4RawOverflowResyncs)
+{
+    testsupport::HttpEmulator cam(
+        R"({"routes":{)" +
+        Route("/m4v", R"("file":"a.m4v","repeat":true,"count":400)", false) + "}}");
+    // At 15 pictures a second the decoder frees a buffer more slowly than the
+    // stream waits for one.
+    const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 15, 60, 15, ""}});
+    Recorder ev;
+    DeliveryLog log;
+    auto* s = StartStream<CHTTPMP4Strm>(ev, &log, cam.Port(), "/m4v");
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(log.WaitFor(70, kWait));
+    s->UninitDecoder();
+    s->Destroy();
+    const std::vector<int> shown = Identify(log.Take(), frames);
+    EXPECT_EQ(shown[0], 0);
+    EXPECT_GE(ExpectInOrder(shown, 15, 60), 1);
+}
+
+// Framed H.264 with a delimiter and a long SEI before each picture, joined
+// in mid-GOP, that changes its size to one whose parameter set has the same
+// length: decoding starts after the next IDR, follows the change, and the
+// recording started at that IDR stops at the change.
+TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
+{
+    std::string sei = "0605" "28"; // user data unregistered, 40 bytes
+    for (int i = 0; i < 40; ++i)
+        sei += "a5";
+    sei += "80";
+    testsupport::HttpEmulator cam(
+        R"({"routes":{)" +
+        Route("/h264", R"("file":"a.h264","fps":30,"start_unit":5,"aud":true,"end_magic":true,"lead_hex":")" +
+                           sei + "\"") +
+        "}}");
+    const std::string opts = "-profile:v baseline -level 3.0 -b:v 300k";
+    const auto frames = MakeFile(cam, "a.h264",
+                                 {{"h264", 320, 240, 30, 45, 15, opts},
+                                  {"h264", 336, 240, 30, 45, 15, opts}});
+    ASSERT_EQ(frames.size(), 90u);
+    // The two sequence parameter sets differ in their bytes only.
+    const std::string es = testsupport::ReadFile(cam.Dir() + "/a.h264");
+    const std::string spsCode("\0\0\0\1\x67", 5), next("\0\0\0\1", 4);
+    const size_t first = es.find(spsCode), last = es.rfind(spsCode);
+    const std::string sps1 = es.substr(first, es.find(next, first + 4) - first);
+    const std::string sps2 = es.substr(last, es.find(next, last + 4) - last);
+    ASSERT_EQ(sps1.size(), sps2.size());
+    ASSERT_NE(sps1, sps2);
+    avitest::TempDir dir;
+    const std::string avi = dir.Path("h264.avi");
+    Recorder ev;
+    DeliveryLog log;
+    CAVIWriter* h = nullptr;
+    auto* s = StartStream<CHTTPH264Stream>(ev, &log, cam.Port(), "/h264", avi, &h);
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(Eventually([&] { return Fed(s) >= 84; }, kWait));
+    EXPECT_TRUE(log.WaitFor(73, kWait)); // 16 to 89 but 45
+    int cx = 0, cy = 0;
+    EXPECT_TRUE(Eventually([&] { return s->GetVideoResolution(&cx, &cy) && cx == 336; }, kWait));
+    EXPECT_EQ(cy, 240);
+    StopRecording(s, h);
+    s->UninitDecoder();
+    s->Destroy();
+
+    const std::vector<int> shown = Identify(log.Take(), frames);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown[0], 16); // the IDR at 15 configures the decoder
+    EXPECT_EQ(ExpectInOrder(shown, 15, 90), 1); // the IDR after the change is not shown
+    EXPECT_EQ(shown.back(), 89);
+
+    EXPECT_EQ(ev.Count(kRecordStarted), 1u);
+    EXPECT_EQ(ev.Count(kRecordStopped), 1u);
+    auto video = avitest::ProbeFile(avi).Stream("video");
+    EXPECT_EQ(video["codec_name"], "h264");
+    EXPECT_EQ(video["width"], "320");
+    const int recorded = std::atoi(video["nb_read_frames"].c_str()); // frames 15 to 44
+    EXPECT_TRUE(recorded >= 29 && recorded <= 31) << recorded;
+}
+
+// Raw Annex B H.264 recorded without live view, then decoded while it
+// floods: the IDRs survive the cutting (recording starts, pictures after
+// every overflow resume), and every picture is ffmpeg's.
+TEST(VideoStreamPeer, H264RawRecordWithoutViewThenOverflow)
+{
+    testsupport::HttpEmulator cam(
+        R"({"routes":{)" +
+        Route("/slow", R"("file":"a.h264","fps":60,"start_unit":3)", false) + "," +
+        Route("/fast", R"("file":"a.h264","repeat":true,"count":600)", false) + "}}");
+    const auto frames =
+        MakeFile(cam, "a.h264", {{"h264", 320, 240, 15, 60, 15, "-profile:v main -b:v 300k"}});
+    avitest::TempDir dir;
+    const std::string avi = dir.Path("raw.avi");
+    {
+        Recorder ev;
+        CAVIWriter* h = nullptr;
+        auto* s = StartStream<CHTTPH264Stream>(ev, nullptr, cam.Port(), "/slow", avi, &h);
+        ASSERT_NE(s, nullptr);
+        EXPECT_TRUE(Eventually([&] { return Fed(s) >= 55; }, kWait));
+        StopRecording(s, h);
+        s->Destroy();
+        EXPECT_EQ(ev.Count(kRecordStarted), 1u);
+        EXPECT_EQ(ev.Count(kRecordError), 0u);
+    }
+    auto video = avitest::ProbeFile(avi).Stream("video");
+    EXPECT_EQ(video["codec_name"], "h264");
+    EXPECT_EQ(video["width"], "320");
+    EXPECT_EQ(video["height"], "240");
+    EXPECT_GE(std::atoi(video["nb_read_frames"].c_str()), 40); // from the IDR at 15
+
+    Recorder ev;
+    DeliveryLog log;
+    auto* s = StartStream<CHTTPH264Stream>(ev, &log, cam.Port(), "/fast");
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(log.WaitFor(70, kWait));
+    s->UninitDecoder();
+    s->Destroy();
+    const std::vector<int> shown = Identify(log.Take(), frames);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown[0], 1);
+    EXPECT_GE(ExpectInOrder(shown, 15, 60), 1);
+}
