@@ -106,6 +106,14 @@ int EncBase64AuthData(const char* user, const char* password, char* out, unsigne
     return 1;
 }
 
+std::string BasicAuthValue(const char* user, const char* password)
+{
+    const size_t n = (user ? strlen(user) : 0) + (password ? strlen(password) : 0) + 1;
+    std::string encoded(4 * ((n + 2) / 3) + 1, '\0');
+    EncBase64AuthData(user, password, &encoded[0], unsigned(encoded.size()));
+    return "Basic " + std::string(encoded.c_str());
+}
+
 int DecBase64AuthData(const char* text, char* user, unsigned userLen,
                       char* password, unsigned passwordLen)
 {

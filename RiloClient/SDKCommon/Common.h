@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Base64 (RFC 4648, section 4). out must hold 4 * ceil(len / 3) + 1 bytes.
 int Base64_Encode(const unsigned char* in, unsigned len, unsigned char* out);
@@ -13,6 +14,9 @@ int Base64_Decode(const unsigned char* in, unsigned len, unsigned char* out);
 // "user:password" as Base64 into out (at most outLen characters; terminated
 // only when shorter). Returns 1.
 int EncBase64AuthData(const char* user, const char* password, char* out, unsigned outLen);
+// The Basic Authorization value of user and password ("Basic " and the
+// Base64 text), whatever their length.
+std::string BasicAuthValue(const char* user, const char* password);
 // Splits a Base64 "user:password" text. Returns 1, or 0 without a colon.
 int DecBase64AuthData(const char* text, char* user, unsigned userLen,
                       char* password, unsigned passwordLen);

@@ -37,7 +37,7 @@ void CHTTPCtrl::SetWatchdogPeriodForTest(uint32_t ms)
 CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
     : CBLThread(nNotifyMsg), m_bCreated(false), m_bInitResult(true), m_htcState(htcInitial),
       m_nLastReason(-1), m_szHost(), m_nPort(0),
-      m_szObject(), m_szProxy(), m_nProxyPort(0), m_bUseProxy(false), m_szAuthorization(),
+      m_szObject(), m_szProxy(), m_nProxyPort(0), m_bUseProxy(false), m_strAuthorization(),
       m_szUser(), m_szPassword(), m_szConnHost(), m_nConnPort(0), m_szConnObject(),
       m_szConnProxy(), m_nConnProxyPort(0), m_bConnUseProxy(false), m_szAgent(), m_szHeader(),
       m_dwHeaderLen(0), m_pContent(nullptr), m_dwContent(0), m_dwSizeContent(kDefaultContentSize),

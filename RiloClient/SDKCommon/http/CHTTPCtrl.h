@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 // Connection states (m_htcState).
 enum HTTPCtrlState {
@@ -166,7 +167,7 @@ protected:
     char m_szProxy[kTextSize];
     unsigned int m_nProxyPort;
     bool m_bUseProxy;
-    char m_szAuthorization[kTextSize];
+    std::string m_strAuthorization; // any length: long credentials make long values
     char m_szUser[kTextSize];
     char m_szPassword[kTextSize];
 

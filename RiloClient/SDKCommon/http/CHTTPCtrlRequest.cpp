@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 const char CHTTPCtrl::kClientNonce[] = "5e2b7c90a41f3d86b0c9e7a2d4f61b38";
 
@@ -40,9 +42,7 @@ void CHTTPCtrl::SetAuthData(const char* lpszUser, const char* lpszPass)
 void CHTTPCtrl::SetAuthorization(const char* lpszAuth)
 {
     std::lock_guard<std::mutex> g(m_dataLock);
-    // A value that does not fit is not sent at all rather than cut.
-    if (!RiloCopyText(m_szAuthorization, sizeof m_szAuthorization, lpszAuth))
-        m_szAuthorization[0] = 0;
+    m_strAuthorization = lpszAuth ? lpszAuth : "";
 }
 
 bool CHTTPCtrl::OnDetermineRequest(char*, int)
@@ -54,41 +54,40 @@ bool CHTTPCtrl::SendRequest()
 {
     if (!IsConnected())
         return false;
-    char szRequest[kTextSize];
-    std::memset(szRequest, 0, sizeof szRequest);
-    if (!OnDetermineRequest(szRequest, int(sizeof szRequest))) {
-        char szAuthLine[kTextSize + 32];
-        {
-            std::lock_guard<std::mutex> g(m_dataLock);
-            if (m_szAuthorization[0])
-                std::snprintf(szAuthLine, sizeof szAuthLine, "Authorization: %s\r\n",
-                              m_szAuthorization);
-            else
-                szAuthLine[0] = 0;
-        }
-        int n;
-        if (m_bConnUseProxy && m_szConnProxy[0]) {
-            const char* obj = m_szConnObject[0] == '/' ? m_szConnObject + 1 : m_szConnObject;
-            n = std::snprintf(szRequest, sizeof szRequest,
-                              "GET Http://%s:%d/%s HTTP/1.1\r\nAccept: */*\r\nHost: %s:%u\r\n"
-                              "User-Agent: %s\r\nConnection: Keep-Alive\r\n%s\r\n",
-                              m_szConnHost, int(m_nConnPort), obj, m_szConnHost, m_nConnPort,
-                              m_szAgent, szAuthLine);
-        } else {
-            n = std::snprintf(szRequest, sizeof szRequest,
-                              "GET %s HTTP/1.1\r\nAccept: */*\r\nHost: %s:%u\r\nUser-Agent: %s\r\n"
-                              "Connection: Keep-Alive\r\n%s\r\n",
-                              m_szConnObject, m_szConnHost, m_nConnPort, m_szAgent, szAuthLine);
-        }
-        if (n < 0 || size_t(n) >= sizeof szRequest) {
-            // A cut request would be another request; none goes out.
-            DiagPrint(kDiagOut, "[CHTTPCtrl::SendRequest]error = %d\r\n", EMSGSIZE);
-            return false;
-        }
-    } else {
-        szRequest[sizeof szRequest - 1] = 0;
+    char szHook[kTextSize];
+    std::memset(szHook, 0, sizeof szHook);
+    if (OnDetermineRequest(szHook, int(sizeof szHook))) {
+        szHook[sizeof szHook - 1] = 0;
+        return SendText(szHook, int(std::strlen(szHook)));
     }
-    return SendText(szRequest, int(std::strlen(szRequest)));
+    std::string authLine;
+    {
+        std::lock_guard<std::mutex> g(m_dataLock);
+        if (!m_strAuthorization.empty())
+            authLine = "Authorization: " + m_strAuthorization + "\r\n";
+    }
+    // Sized to what it holds: a long Authorization value goes out whole.
+    std::vector<char> request(3 * kTextSize + authLine.size() + 256);
+    int n;
+    if (m_bConnUseProxy && m_szConnProxy[0]) {
+        const char* obj = m_szConnObject[0] == '/' ? m_szConnObject + 1 : m_szConnObject;
+        n = std::snprintf(request.data(), request.size(),
+                          "GET Http://%s:%d/%s HTTP/1.1\r\nAccept: */*\r\nHost: %s:%u\r\n"
+                          "User-Agent: %s\r\nConnection: Keep-Alive\r\n%s\r\n",
+                          m_szConnHost, int(m_nConnPort), obj, m_szConnHost, m_nConnPort,
+                          m_szAgent, authLine.c_str());
+    } else {
+        n = std::snprintf(request.data(), request.size(),
+                          "GET %s HTTP/1.1\r\nAccept: */*\r\nHost: %s:%u\r\nUser-Agent: %s\r\n"
+                          "Connection: Keep-Alive\r\n%s\r\n",
+                          m_szConnObject, m_szConnHost, m_nConnPort, m_szAgent, authLine.c_str());
+    }
+    if (n < 0 || size_t(n) >= request.size()) {
+        // A cut request would be another request; none goes out.
+        DiagPrint(kDiagOut, "[CHTTPCtrl::SendRequest]error = %d\r\n", EMSGSIZE);
+        return false;
+    }
+    return SendText(request.data(), n);
 }
 
 bool CHTTPCtrl::SendText(const char* text, int length)
@@ -326,7 +325,8 @@ bool CHTTPCtrl::DigestRetry()
         std::memcpy(user, m_szUser, sizeof user);
         std::memcpy(password, m_szPassword, sizeof password);
     }
-    char value[kTextSize];
+    // Room for the longest user name and URI the worker keeps.
+    char value[4 * kTextSize];
     if (!BuildDigestAuthorization("GET", m_szConnObject, user, password, ch, kClientNonce, value,
                                   sizeof value)) {
         DiagPrint(kDiagOut, "[CHTTPCtrl::SendRequest]error = %d\r\n", EMSGSIZE);
@@ -335,7 +335,7 @@ bool CHTTPCtrl::DigestRetry()
     }
     {
         std::lock_guard<std::mutex> g(m_dataLock);
-        RiloCopyText(m_szAuthorization, sizeof m_szAuthorization, value);
+        m_strAuthorization = value;
     }
     m_dwHeaderLen = 0;
     m_szHeader[0] = 0;

@@ -49,14 +49,9 @@ void CHTTPNotifyLive::SetAuthData(const char* lpszUser, const char* lpszPass, in
     case 1:
         m_strAuthorization = std::string(lpszUser) + ":" + lpszPass;
         break;
-    case 2: {
-        // Sized to the credentials: long ones are neither cut nor overrun.
-        const size_t n = std::strlen(lpszUser) + std::strlen(lpszPass) + 1;
-        std::string encoded(4 * ((n + 2) / 3) + 1, '\0');
-        EncBase64AuthData(lpszUser, lpszPass, &encoded[0], unsigned(encoded.size()));
-        m_strAuthorization = "Basic " + std::string(encoded.c_str());
+    case 2:
+        m_strAuthorization = BasicAuthValue(lpszUser, lpszPass);
         break;
-    }
     case 3:
     case 4:
         m_strUser = lpszUser;
