@@ -4,6 +4,7 @@
 #include "ModalType.h"
 #include "RiloAssert.h"
 #include "session/CHTTPNotifyLive.h"
+#include "session/CHTTPSCHLive.h"
 
 #include <cstring>
 #include <new>
@@ -19,7 +20,7 @@ const unsigned kTalkBufferSize = 1024;
 } // namespace
 
 CLibModule::CLibModule(unsigned nCreateParam, unsigned nModalType)
-    : m_pLive(nullptr), m_nProfileID(0), m_nModalType(nModalType), m_nCreateParam(nCreateParam),
+    : m_nProfileID(0), m_nModalType(nModalType), m_nCreateParam(nCreateParam),
       m_szHost(), m_nPort(0), m_szUser(), m_szPass(), m_strAuthData(), m_nAuthType(kDefaultAuthType),
       m_nConnectMode(0), m_strAuthOpt(), m_nRecIntervalKind(0), m_nRecIntervalValue(0),
       m_pfnStreamNotify(nullptr), m_pStreamNotifyUser(nullptr)
@@ -28,7 +29,56 @@ CLibModule::CLibModule(unsigned nCreateParam, unsigned nModalType)
 
 CLibModule::~CLibModule()
 {
+    StopAllStream();
     DestroyNotify();
+}
+
+bool CLibModule::CreateLive()
+{
+    m_pLive.reset(new (std::nothrow) CHTTPSCHLive());
+    if (m_pLive && m_pLive->Create(m_nCreateParam))
+        return true;
+    m_pLive.reset();
+    return false;
+}
+
+void CLibModule::StopAllStream()
+{
+    if (!m_pLive)
+        return;
+    m_pLive->StopAll();
+    // Joins the session's thread: no callback of it runs after this.
+    m_pLive->Destroy();
+    m_pLive.reset();
+}
+
+bool DetermineAssignVideoModalType(CLibModule* h, int* pProfile)
+{
+    if (!h->m_pLive)
+        return false;
+    char szURL[kStreamURLSize];
+    unsigned kind = 0;
+    int profile = *pProfile;
+    if (!MakeVideoModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort), &profile,
+                           szURL, sizeof szURL, &kind) ||
+        !h->m_pLive->AssignURL(szURL, kind))
+        return false;
+    *pProfile = profile;
+    return true;
+}
+
+bool DetermineAssignAudioModalType(CLibModule* h)
+{
+    if (!h->m_pLive)
+        return false;
+    if (IsFixedURLModalFamily(h->m_nModalType)) {
+        DiagPrint(kDiagOut, "Current not support audio for these camera!\n");
+        return false;
+    }
+    char szURL[kStreamURLSize];
+    return MakeAudioModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort), szURL,
+                             sizeof szURL) &&
+           h->m_pLive->AssignAudioURL(szURL, 0);
 }
 
 bool CLibModule::FitsText(const char* lpszText)
@@ -37,11 +87,18 @@ bool CLibModule::FitsText(const char* lpszText)
     return std::strlen(lpszText) < kTextSize;
 }
 
+bool CLibModule::StoreText(char (&field)[kTextSize], const char* lpszText)
+{
+    if (!FitsText(lpszText))
+        return false;
+    RiloCopyText(field, kTextSize, lpszText);
+    return true;
+}
+
 bool CLibModule::SetHost(const char* lpszHost, int nPort)
 {
-    if (!FitsText(lpszHost))
+    if (!StoreText(m_szHost, lpszHost))
         return false;
-    RiloCopyText(m_szHost, sizeof m_szHost, lpszHost);
     m_nPort = nPort;
     return true;
 }
@@ -59,18 +116,12 @@ bool CLibModule::SetCredentials(const char* lpszUser, const char* lpszPass, int 
 
 bool CLibModule::SetAuthData(const char* lpszValue)
 {
-    if (!FitsText(lpszValue))
-        return false;
-    RiloCopyText(m_strAuthData, sizeof m_strAuthData, lpszValue);
-    return true;
+    return StoreText(m_strAuthData, lpszValue);
 }
 
 bool CLibModule::SetAuthOption(const char* lpszOption)
 {
-    if (!FitsText(lpszOption))
-        return false;
-    RiloCopyText(m_strAuthOpt, sizeof m_strAuthOpt, lpszOption);
-    return true;
+    return StoreText(m_strAuthOpt, lpszOption);
 }
 
 void CLibModule::ApplyTalkCredentials(int nAuthType)

@@ -45,13 +45,18 @@ public:
     int StartTwoWayAudio(int nPath, TalkEventCallback pfnCallback, void* pUser);
     int StartAudioStreamOut(TalkEventCallback pfnCallback, void* pUser);
 
+    // The live session of a stream handle; false when its thread cannot start.
+    bool CreateLive();
+    // Every live and recording stream stopped, the session ended and freed.
+    void StopAllStream();
+
     // Event notification of a notify handle.
     bool CreateNotify();
     int StartNotify();
     int StopNotify();
     void DestroyNotify();
 
-    CHTTPSCHLive* m_pLive;
+    std::unique_ptr<CHTTPSCHLive> m_pLive;
     int m_nProfileID;
     unsigned m_nModalType;
     unsigned m_nCreateParam;
@@ -71,9 +76,17 @@ public:
     CNetWaveOut m_WaveOut;
 
 private:
+    static bool StoreText(char (&field)[kTextSize], const char* lpszText);
     // The credentials of a talk start: the ready value, or user and password
     // (from the stored realm option, Base64 "user:password", when set).
     void ApplyTalkCredentials(int nAuthType);
 };
+
+// The start's video URL and stream kind by the handle's model code, handed
+// to its live session; the fixed-URL families force *pProfile to 0. False
+// without a session or when the URL does not fit or is not taken.
+bool DetermineAssignVideoModalType(CLibModule* h, int* pProfile);
+// The audio URL likewise; false (with a message) for a model without audio.
+bool DetermineAssignAudioModalType(CLibModule* h);
 
 #endif

@@ -5,7 +5,7 @@
 #include "Common.h"
 #include "ModalType.h"
 #include "RiloAssert.h"
-#include "RiloLibCheck.h"
+#include "RiloLibHandle.h"
 #include "session/CHTTPSCHLive.h"
 
 #include <cstdint>
@@ -54,6 +54,18 @@ int StartVideoRecording(CLibModule* h, int flags, const char* path, int profile)
     return live->StartRecordVideo(path, true, profile) ? 0 : -1;
 }
 
+// 1 while the session runs what query asks about; a null handle prints the
+// message and gives 0.
+int IsLive(void* hStream, bool (CHTTPSCHLive::*query)())
+{
+    CLibModule* h = Module(hStream);
+    if (!h) {
+        BadHandle(kDiagOut);
+        return 0;
+    }
+    return h->m_pLive && (h->m_pLive.get()->*query)() ? 1 : 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -89,45 +101,22 @@ RILO_CLIENT_API int RiloDestroyStream(void* hStream)
 
 RILO_CLIENT_API int RiloSetStreamAddr(void* hStream, const char* host, int port)
 {
-    CLibModule* h = Module(hStream);
-    if (!h)
-        return BadHandle(kDiagOut);
-    return h->SetHost(host, port) ? 0 : -1;
+    return rilolib::SetAddr(hStream, host, port);
 }
 
 RILO_CLIENT_API int RiloSetStreamAuth(void* hStream, const char* user, const char* pass, int authType)
 {
-    CLibModule* h = Module(hStream);
-    if (!h)
-        return BadHandle(kDiagOut);
-    if (!h->SetCredentials(user, pass, authType))
-        return -1;
-    if (h->m_pLive)
-        h->m_pLive->SetAuthData(user, pass, authType);
-    return 0;
+    return rilolib::SetAuth(hStream, &CLibModule::m_pLive, user, pass, authType);
 }
 
 RILO_CLIENT_API int RiloSetStreamAuthData(void* hStream, const char* authorization)
 {
-    CLibModule* h = Module(hStream);
-    if (!h)
-        return BadHandle(kDiagOut);
-    if (!h->SetAuthData(authorization))
-        return -1;
-    if (h->m_pLive)
-        h->m_pLive->SetAuthorization(authorization);
-    return 0;
+    return rilolib::SetAuthData(hStream, &CLibModule::m_pLive, authorization);
 }
 
 RILO_CLIENT_API int RiloSetConnectMode(void* hStream, int mode)
 {
-    CLibModule* h = Module(hStream);
-    if (!h)
-        return BadHandle(kDiagOut);
-    h->m_nConnectMode = mode;
-    if (h->m_pLive)
-        h->m_pLive->SetConnectMode(mode);
-    return 0;
+    return rilolib::SetConnectMode(hStream, &CLibModule::m_pLive, mode);
 }
 
 RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm)
@@ -205,22 +194,12 @@ RILO_CLIENT_API int RiloStopAudioStream(void* hStream)
 
 RILO_CLIENT_API int RiloIsVideoStream(void* hStream)
 {
-    CLibModule* h = Module(hStream);
-    if (!h) {
-        BadHandle(kDiagOut);
-        return 0;
-    }
-    return h->m_pLive && h->m_pLive->IsLiveVideo() ? 1 : 0;
+    return IsLive(hStream, &CHTTPSCHLive::IsLiveVideo);
 }
 
 RILO_CLIENT_API int RiloIsAudioStream(void* hStream)
 {
-    CLibModule* h = Module(hStream);
-    if (!h) {
-        BadHandle(kDiagOut);
-        return 0;
-    }
-    return h->m_pLive && h->m_pLive->IsLiveAudio() ? 1 : 0;
+    return IsLive(hStream, &CHTTPSCHLive::IsLiveAudio);
 }
 
 // Recording: a bad handle is reported on standard error.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <set>
 #include <string>
@@ -151,6 +152,34 @@ TEST(ClientApiFlow, MjpegLiveViewByModelCode)
     EXPECT_EQ(RiloDestroyStream(h), 0);
     EXPECT_EQ(Targets(*cam), (std::vector<std::string>{"/video/mjpg.cgi?profileid=3", "/VIDEO.CGI"}));
     EXPECT_TRUE(Authorized(*cam));
+}
+
+// Framed H.264 (0x0104) and MPEG-4 (0x0100) by model code, each decoded to
+// pictures of the camera's size.
+TEST(ClientApiFlow, FramedH264AndMpeg4)
+{
+    const char acvs[] = R"({"body": {"generator": "media_packets:acvs", "args": {"file": "%s", "fps": 30,
+        "repeat": true}}})";
+    char h264[256], mpeg4[256];
+    std::snprintf(h264, sizeof h264, acvs, "a.h264");
+    std::snprintf(mpeg4, sizeof mpeg4, acvs, "a.m4v");
+    auto cam = Camera(kBasic, {{"/video/ACVS-H264.cgi", h264}, {"/video/ACVS.cgi", mpeg4}});
+    const std::string src = "-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 ";
+    ASSERT_EQ(Ffmpeg(src + "-c:v libx264 -profile:v baseline -x264-params repeat-headers=1 -f h264 '" +
+                     cam->Dir() + "/a.h264' " + "-c:v mpeg4 -bf 0 -f m4v '" + cam->Dir() + "/a.m4v'"),
+              0);
+    for (unsigned modal : {0x0104u, 0x0100u}) {
+        Pictures pics;
+        void* h = Stream(modal, cam->Port());
+        ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 1, 0), 0) << std::hex << modal;
+        ASSERT_TRUE(Eventually([&] { return pics.Size() >= 5; }, kWait)) << std::hex << modal;
+        EXPECT_EQ(RiloDestroyStream(h), 0);
+        const auto last = pics.Get().back().first;
+        EXPECT_EQ(last.biWidth, 320);
+        EXPECT_EQ(last.biHeight, -240);
+    }
+    EXPECT_EQ(Targets(*cam),
+              (std::vector<std::string>{"/video/ACVS-H264.cgi?profileid=1", "/video/ACVS.cgi?profileid=1"}));
 }
 
 // Digest type 3 takes the second URL set; credentials of 1023 bytes reach
