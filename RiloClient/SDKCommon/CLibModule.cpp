@@ -1,7 +1,7 @@
 #include "CLibModule.h"
 
 #include "Common.h"
-#include "ModalType.h"
+#include "session/ModalType.h"
 #include "RiloAssert.h"
 #include "session/CHTTPNotifyLive.h"
 #include "session/CHTTPSCHLive.h"

@@ -3,7 +3,7 @@
 
 #include "CLibModule.h"
 #include "Common.h"
-#include "ModalType.h"
+#include "session/ModalType.h"
 #include "RiloAssert.h"
 #include "RiloLibHandle.h"
 #include "session/CHTTPSCHLive.h"

@@ -9,20 +9,14 @@
 // of kStreamURLSize bytes or is refused, never cut.
 enum : size_t { kStreamURLSize = 1024 };
 
-// Stream kinds handed to the live session with a video URL.
-enum VideoStreamKind : unsigned {
-    kVideoKindMPEG4 = 0,
-    kVideoKindMJPEG = 1,
-    kVideoKindH264 = 2,
-};
-
 unsigned ModalFamily(unsigned nModalType);
 // Families for which no stream handle is made.
 bool IsRefusedModalFamily(unsigned nModalType);
 // Families with a fixed MJPEG URL and no audio.
 bool IsFixedURLModalFamily(unsigned nModalType);
 
-// The video URL and stream kind of a model; the fixed-URL families force
+// The video URL of a model and its stream kind for the live session
+// (CHTTPSCHLive::kKind...); the fixed-URL families force
 // *pProfile to 0. False when the URL would not fit in nSize bytes.
 bool MakeVideoModalURL(unsigned nModalType, int nAuthType, const char* lpszHost, unsigned nPort,
                        int* pProfile, char* pszURL, size_t nSize, unsigned* pKind);

@@ -1,6 +1,7 @@
 // Which URL and stream kind a camera model code, authorization type and talk
 // path choose; refused families; URLs that would not fit are refused whole.
-#include "ModalType.h"
+#include "session/CHTTPSCHLive.h"
+#include "session/ModalType.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,9 @@
 #include <utility>
 
 namespace {
+
+const unsigned kMPEG4 = CHTTPSCHLive::kKindMPEG4, kMJPEG = CHTTPSCHLive::kKindMJPEG,
+               kH264 = CHTTPSCHLive::kKindH264;
 
 std::string Video(unsigned modal, int authType, int* profile, unsigned* kind, const char* host = "cam")
 {
@@ -31,18 +35,18 @@ TEST(ModalType, VideoAndAudioURLsByModel)
         unsigned kind;
         int profileAfter;
     } cases[] = {
-        {0x0100, 2, 2, "/video/ACVS.cgi?profileid=2", kVideoKindMPEG4, 2},
-        {0x0102, 2, 2, "/video/ACVS.cgi?profileid=2", kVideoKindMPEG4, 2},
-        {0x0104, 2, 2, "/video/ACVS-H264.cgi?profileid=2", kVideoKindH264, 2},
-        {0x0101, 2, 3, "/video/mjpg.cgi?profileid=3", kVideoKindMJPEG, 3},
-        {0x0103, 4, 1, "/video/mjpg.cgi?profileid=1", kVideoKindMJPEG, 1},
-        {0x010F, 1, 1, "/video/mjpg.cgi?profileid=1", kVideoKindMJPEG, 1},
-        {0x0101, 3, 3, "/av2/mjpg.cgi?profileid=3", kVideoKindMJPEG, 3},
-        {0x0100, 3, 1, "/av2/ACVS.cgi?profileid=1", kVideoKindMPEG4, 1},
-        {0xABCD0104, 3, 1, "/av2/ACVS-H264.cgi?profileid=1", kVideoKindH264, 1}, // high bits ignored
-        {0x3011, 3, 5, "/VIDEO.CGI", kVideoKindMJPEG, 0},
-        {0x4004, 2, 1, "/VIDEO.CGI", kVideoKindMJPEG, 0},
-        {0x4100, 2, 4, "/mjpeg.cgi", kVideoKindMJPEG, 0},
+        {0x0100, 2, 2, "/video/ACVS.cgi?profileid=2", kMPEG4, 2},
+        {0x0102, 2, 2, "/video/ACVS.cgi?profileid=2", kMPEG4, 2},
+        {0x0104, 2, 2, "/video/ACVS-H264.cgi?profileid=2", kH264, 2},
+        {0x0101, 2, 3, "/video/mjpg.cgi?profileid=3", kMJPEG, 3},
+        {0x0103, 4, 1, "/video/mjpg.cgi?profileid=1", kMJPEG, 1},
+        {0x010F, 1, 1, "/video/mjpg.cgi?profileid=1", kMJPEG, 1},
+        {0x0101, 3, 3, "/av2/mjpg.cgi?profileid=3", kMJPEG, 3},
+        {0x0100, 3, 1, "/av2/ACVS.cgi?profileid=1", kMPEG4, 1},
+        {0xABCD0104, 3, 1, "/av2/ACVS-H264.cgi?profileid=1", kH264, 1}, // high bits ignored
+        {0x3011, 3, 5, "/VIDEO.CGI", kMJPEG, 0},
+        {0x4004, 2, 1, "/VIDEO.CGI", kMJPEG, 0},
+        {0x4100, 2, 4, "/mjpeg.cgi", kMJPEG, 0},
     };
     for (const Case& c : cases) {
         int profile = c.profile;

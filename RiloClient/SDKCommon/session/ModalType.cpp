@@ -1,4 +1,6 @@
-#include "ModalType.h"
+#include "session/ModalType.h"
+
+#include "session/CHTTPSCHLive.h"
 
 #include <cstdio>
 
@@ -76,7 +78,7 @@ bool MakeVideoModalURL(unsigned nModalType, int nAuthType, const char* lpszHost,
                        int* pProfile, char* pszURL, size_t nSize, unsigned* pKind)
 {
     const char* pszForm;
-    unsigned kind = kVideoKindMJPEG;
+    unsigned kind = CHTTPSCHLive::kKindMJPEG;
     int profile = *pProfile;
     if (IsFixedURLModalFamily(nModalType)) {
         pszForm = ModalFamily(nModalType) == 0x41 ? "http://%s:%u/mjpeg.cgi" : "http://%s:%u/VIDEO.CGI";
@@ -87,12 +89,12 @@ bool MakeVideoModalURL(unsigned nModalType, int nAuthType, const char* lpszHost,
         case kVideoMPEG4Alt:
             pszForm = Pick(nAuthType, "http://%s:%u/video/ACVS.cgi?profileid=%d",
                            "http://%s:%u/av2/ACVS.cgi?profileid=%d");
-            kind = kVideoKindMPEG4;
+            kind = CHTTPSCHLive::kKindMPEG4;
             break;
         case kVideoH264:
             pszForm = Pick(nAuthType, "http://%s:%u/video/ACVS-H264.cgi?profileid=%d",
                            "http://%s:%u/av2/ACVS-H264.cgi?profileid=%d");
-            kind = kVideoKindH264;
+            kind = CHTTPSCHLive::kKindH264;
             break;
         default:
             pszForm = Pick(nAuthType, "http://%s:%u/video/mjpg.cgi?profileid=%d",
