@@ -5,6 +5,7 @@
 #ifndef RILO_CLIENTLIB_H
 #define RILO_CLIENTLIB_H
 
+#include <stdbool.h>
 #include <stdint.h>
 
 #if defined(__GNUC__)
@@ -55,17 +56,69 @@ typedef void (*AudioRenderCallback)(void* user, unsigned char* data, unsigned lo
 /* Stream events: category 0 live video, 1 live audio, 2 recording. */
 typedef void (*StreamEventHandler)(void* user, int category, int code);
 
-/* Stream handles: one camera's live video, audio and recording. 0 is
- * success. ModalType selects the camera's endpoints; the render callback
- * runs on a library thread and no longer once RiloStopVideoStream has
- * returned. */
-RILO_CLIENT_API void* RiloCreateStream(unsigned int createParam, unsigned int modalType);
-RILO_CLIENT_API int RiloDestroyStream(void* handle);
-RILO_CLIENT_API int RiloSetStreamAddr(void* handle, const char* host, int port);
-RILO_CLIENT_API int RiloSetStreamAuth(void* handle, const char* lpszUser, const char* lpszPass, int nAuthType);
-RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* handle, VideoRenderCallback pfnCallback, void* user,
+/* Talk-back events: (user, code, sender); code 1 the connection or its
+ * request failed, 2 a packet could not be sent. */
+typedef bool (*TalkEventCallback)(void* user, unsigned long code, unsigned long sender);
+
+/* Camera events of a notify handle: (first, second, third). The first word
+ * is the event stream, or a text; the others carry the event id and value. */
+typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned long third);
+
+/* Results: 0 success, -1 failure or bad handle, -3 no such talk path,
+ * -6 the camera model has no audio for the recording asked for. A bad handle
+ * also prints "Vorn Lib: Error of parameter!". Texts must be shorter than
+ * 1024 bytes; longer ones are refused with -1. */
+
+/* Stream handle. modalType is the camera model code: bits 8-15 family,
+ * 4-7 audio codec, 0-3 video codec. Null for a refused family. */
+RILO_CLIENT_API void* RiloCreateStream(unsigned createParam, unsigned modalType);
+RILO_CLIENT_API int RiloDestroyStream(void* hStream);
+RILO_CLIENT_API int RiloSetStreamAddr(void* hStream, const char* host, int port);
+/* authType: 1 "user:pass" as is, 2 Basic, 3 and 4 Digest (3 also selects
+ * the camera's second set of endpoints). */
+RILO_CLIENT_API int RiloSetStreamAuth(void* hStream, const char* user, const char* pass, int authType);
+RILO_CLIENT_API int RiloSetStreamAuthData(void* hStream, const char* authorization);
+/* 0 plain TCP, 1 TLS. */
+RILO_CLIENT_API int RiloSetConnectMode(void* hStream, int mode);
+RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm);
+RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHandler handler, void* user);
+
+/* Live video and audio. */
+RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallback callback, void* user,
                                                  int unused, int profile, int flag);
-RILO_CLIENT_API int RiloStopVideoStream(void* handle);
+RILO_CLIENT_API int RiloStopVideoStream(void* hStream);
+RILO_CLIENT_API int RiloStartAudioStreamRenderCB(void* hStream, AudioRenderCallback callback, void* user);
+RILO_CLIENT_API int RiloStopAudioStream(void* hStream);
+/* 1 while it runs, else 0. */
+RILO_CLIENT_API int RiloIsVideoStream(void* hStream);
+RILO_CLIENT_API int RiloIsAudioStream(void* hStream);
+
+/* Recording. flags: 0 video and audio into one AVI (video only when the
+ * model has no audio), 1 video, 2 audio, 3 video and audio. */
+RILO_CLIENT_API int RiloSetRecordingInterval(void* hStream, int kind, int value);
+RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const char* path, int profile);
+RILO_CLIENT_API int RiloStopRecordingStreamIn(void* hStream, int flags);
+RILO_CLIENT_API int RiloIsOnRecordingStreamIn(void* hStream, int flags, int* on);
+RILO_CLIENT_API int RiloReserveDiskFreeSpace(void* hStream, unsigned mebibytes);
+
+/* Talk-back: 16-bit PCM to the camera's speaker. path 1, 2 or 3. */
+RILO_CLIENT_API int RiloStartTwoWayAudioCB(void* hStream, int path, TalkEventCallback callback, void* user);
+RILO_CLIENT_API int RiloStartAudioStreamOutCB(void* hStream, TalkEventCallback callback, void* user);
+RILO_CLIENT_API int RiloFeedAudioStreamOutData(void* hStream, unsigned char* data, int bytes);
+RILO_CLIENT_API int RiloStopTwoWayAudio(void* hStream);
+RILO_CLIENT_API int RiloStopAudioStreamOut(void* hStream);
+
+/* Event notification. */
+RILO_CLIENT_API void* RiloCreateNotify(void);
+RILO_CLIENT_API int RiloDestroyNotify(void* hNotify);
+RILO_CLIENT_API int RiloSetNotifyAddr(void* hNotify, const char* host, int port);
+RILO_CLIENT_API int RiloSetNotifyAuth(void* hNotify, const char* user, const char* pass, int authType);
+RILO_CLIENT_API int RiloSetNotifyAuthData(void* hNotify, const char* authorization);
+RILO_CLIENT_API int RiloSetNotifyAuthMD5Realm(void* hNotify, const char* realm);
+RILO_CLIENT_API int RiloSetNotifyConnectMode(void* hNotify, int mode);
+RILO_CLIENT_API int RiloSetNotifyMsgHandler(void* hNotify, NotifyMsgHandler handler, void* param);
+RILO_CLIENT_API int RiloStartNotify(void* hNotify);
+RILO_CLIENT_API int RiloStopNotify(void* hNotify);
 
 #ifdef __cplusplus
 }

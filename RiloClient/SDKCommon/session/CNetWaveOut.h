@@ -1,6 +1,7 @@
 #ifndef RILO_CNETWAVEOUT_H
 #define RILO_CNETWAVEOUT_H
 
+#include "RiloClientLib.h"
 #include "net/NetHandles.h"
 #include "record/AVIDefs.h"
 #include "stream/MediaPacketHeader.h"
@@ -15,7 +16,7 @@
 #include <thread>
 
 // The talk-back event callback: (user, code, sender object).
-typedef bool (*WaveOutEventCB)(void* user, unsigned long code, unsigned long sender);
+typedef TalkEventCallback WaveOutEventCB;
 
 enum : unsigned long {
     WAVEOUT_SOCKET_ERROR = 1, // the connection or its request failed

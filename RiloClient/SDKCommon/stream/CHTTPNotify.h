@@ -1,13 +1,11 @@
 #ifndef RILO_CHTTPNOTIFY_H
 #define RILO_CHTTPNOTIFY_H
 
+#include "RiloClientLib.h"
 #include "http/CHTTPCtrl.h"
 
 #include <cstdint>
 #include <mutex>
-
-// The application's notify handler: the three words of each event.
-typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned long third);
 
 // Event ids in the low 16 bits of the second word.
 enum NotifyEventID {

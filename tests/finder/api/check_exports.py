@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Checks the dynamic symbols of the finder library against its header.
+"""Checks the dynamic symbols of a library against its header.
 
-    check_exports.py LIBRARY HEADER
+    check_exports.py LIBRARY HEADER [API_MACRO]
+
+API_MACRO marks the header's exported prototypes (RILO_FINDER_API by default).
 
 Every defined dynamic symbol must start with Rilo, and every function the
 header declares must be among them.
@@ -13,6 +15,7 @@ import sys
 
 def main():
     lib, header = sys.argv[1], sys.argv[2]
+    macro = sys.argv[3] if len(sys.argv) > 3 else "RILO_FINDER_API"
     out = subprocess.run(["nm", "-D", "--defined-only", lib], check=True,
                          capture_output=True, text=True).stdout
     exported = set()
@@ -21,7 +24,7 @@ def main():
         if len(parts) >= 3:
             exported.add(parts[2].split("@")[0])
     text = open(header).read()
-    declared = set(re.findall(r"RILO_FINDER_API[^;(]*?\b(Rilo\w+)\s*\(", text))
+    declared = set(re.findall(re.escape(macro) + r"[^;(]*?\b(Rilo\w+)\s*\(", text))
 
     bad = sorted(s for s in exported if not s.startswith("Rilo"))
     missing = sorted(declared - exported)

@@ -1,0 +1,77 @@
+#ifndef RILO_RILOLIBHANDLE_H
+#define RILO_RILOLIBHANDLE_H
+
+#include "CLibModule.h"
+#include "Common.h"
+
+#include <memory>
+
+// What the exported functions of stream and notify handles share: the
+// handle check and the setters that store a value and hand it to the
+// handle's session, when it has one of that kind.
+namespace rilolib {
+
+inline CLibModule* Module(void* handle)
+{
+    return static_cast<CLibModule*>(handle);
+}
+
+// A bad handle or argument: the library's message on the given stream, -1.
+inline int BadHandle(DiagStream stream)
+{
+    DiagPrint(stream, "Vorn Lib: Error of parameter!\n");
+    return -1;
+}
+
+template <class Session>
+using SessionOf = std::unique_ptr<Session> CLibModule::*;
+
+inline int SetAddr(void* handle, const char* host, int port)
+{
+    CLibModule* h = Module(handle);
+    if (!h)
+        return BadHandle(kDiagOut);
+    return h->SetHost(host, port) ? 0 : -1;
+}
+
+template <class Session>
+int SetAuth(void* handle, SessionOf<Session> session, const char* user, const char* pass, int authType)
+{
+    CLibModule* h = Module(handle);
+    if (!h)
+        return BadHandle(kDiagOut);
+    if (!h->SetCredentials(user, pass, authType))
+        return -1;
+    if (Session* s = (h->*session).get())
+        s->SetAuthData(user, pass, authType);
+    return 0;
+}
+
+template <class Session>
+int SetAuthData(void* handle, SessionOf<Session> session, const char* authorization)
+{
+    CLibModule* h = Module(handle);
+    if (!h)
+        return BadHandle(kDiagOut);
+    if (!h->SetAuthData(authorization))
+        return -1;
+    if (Session* s = (h->*session).get())
+        s->SetAuthorization(authorization);
+    return 0;
+}
+
+template <class Session>
+int SetConnectMode(void* handle, SessionOf<Session> session, int mode)
+{
+    CLibModule* h = Module(handle);
+    if (!h)
+        return BadHandle(kDiagOut);
+    h->m_nConnectMode = mode;
+    if (Session* s = (h->*session).get())
+        s->SetConnectMode(mode);
+    return 0;
+}
+
+} // namespace rilolib
+
+#endif

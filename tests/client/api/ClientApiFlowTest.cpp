@@ -1,0 +1,376 @@
+// The client library driven through its exported functions only, against
+// the emulated camera on loopback: live MJPEG by model code and profile,
+// u-law audio, recordings that ffprobe reads, event notification and
+// talk-back, with URLs chosen by model code, authorization type and path.
+#include "DiagCapture.h"
+#include "RiloClientLib.h"
+#include "http/HttpCtrlTestUtil.h"
+#include "record/AviTestUtil.h"
+#include "session/NotifyRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+using avitest::Ffmpeg;
+using httptest::Eventually;
+using testsupport::HttpEmulator;
+
+namespace {
+
+const double kWait = 20; // seconds for an awaited event, on a loaded machine
+
+// What a callback was handed, in order.
+template <class T>
+struct Log {
+    std::mutex mu;
+    std::vector<T> items;
+    void Add(T v)
+    {
+        std::lock_guard<std::mutex> g(mu);
+        items.push_back(std::move(v));
+    }
+    std::vector<T> Get()
+    {
+        std::lock_guard<std::mutex> g(mu);
+        return items;
+    }
+    size_t Size() { return Get().size(); }
+};
+using Pictures = Log<std::pair<BITMAPINFOHEADER, unsigned long>>;
+using Events = Log<std::pair<int, int>>;
+using Sound = Log<std::pair<unsigned long, std::vector<unsigned char>>>;
+using Talk = Log<unsigned long>;
+
+void OnPicture(void* u, BITMAPINFOHEADER* h, unsigned char*, unsigned long n)
+{
+    static_cast<Pictures*>(u)->Add({*h, n});
+}
+void OnEvent(void* u, int category, int code)
+{
+    static_cast<Events*>(u)->Add({category, code});
+}
+void OnSound(void* u, unsigned char* data, unsigned long n, unsigned long kind, long long*)
+{
+    static_cast<Sound*>(u)->Add({kind, std::vector<unsigned char>(data, data + n)});
+}
+bool OnTalk(void* u, unsigned long code, unsigned long)
+{
+    static_cast<Talk*>(u)->Add(code);
+    return true;
+}
+bool Has(Events& e, int category, int code)
+{
+    const auto got = e.Get();
+    return std::find(got.begin(), got.end(), std::make_pair(category, code)) != got.end();
+}
+
+// The request targets the camera saw, repeats folded, and whether the last
+// request was authorized.
+std::vector<std::string> Targets(const HttpEmulator& cam)
+{
+    std::vector<std::string> out;
+    for (const auto& r : cam.Requests()) {
+        const std::string t = r.Text();
+        const size_t sp = t.find(' ');
+        const std::string target = t.substr(sp + 1, t.find(' ', sp + 1) - sp - 1);
+        if (out.empty() || out.back() != target)
+            out.push_back(target);
+    }
+    return out;
+}
+bool Authorized(const HttpEmulator& cam)
+{
+    const auto reqs = cam.Requests();
+    return !reqs.empty() && reqs.back().auth == "ok";
+}
+
+const char kMultipart[] =
+    R"({"body": {"multipart": {"parts": [{"file": "f1.jpg"}, {"file": "f2.jpg"}], "fps": 25}}})";
+const char kUlaw[] = R"({"body": {"generator": "media_packets:acas", "args": {"file": "tone.ul",
+    "packet_bytes": 160, "tag": 1, "interval_ms": 20, "repeat": true}}})";
+
+// A camera whose routes (path, route) serve media made in its folder.
+std::unique_ptr<HttpEmulator> Camera(const std::string& top, const std::vector<std::pair<std::string, const char*>>& routes)
+{
+    std::string r;
+    for (const auto& p : routes)
+        r += (r.empty() ? "\"" : ",\"") + p.first + "\":" + p.second;
+    auto cam = std::make_unique<HttpEmulator>("{" + top + (top.empty() ? "" : ",") + "\"routes\": {" + r + "}}");
+    const std::string dir = cam->Dir();
+    EXPECT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=10 -frames:v 2 -q:v 6 '" + dir + "/f%d.jpg'"), 0);
+    EXPECT_EQ(Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000 -t 1 -c:a pcm_mulaw -f mulaw '" + dir +
+                     "/tone.ul'"),
+              0);
+    return cam;
+}
+const char kBasic[] = R"("auth": "basic", "user": "admin", "password": "pw")";
+
+void* Stream(unsigned modal, int port, const char* user = "admin", const char* pass = "pw", int authType = 2)
+{
+    void* h = RiloCreateStream(0, modal);
+    EXPECT_NE(h, nullptr);
+    EXPECT_EQ(RiloSetStreamAddr(h, "127.0.0.1", port), 0);
+    EXPECT_EQ(RiloSetStreamAuth(h, user, pass, authType), 0);
+    return h;
+}
+
+// Model 0x0101 with profile 3 reads the MJPEG form with that profile, and a
+// second start while one renders is refused; family 0x30 uses its fixed URL.
+TEST(ClientApiFlow, MjpegLiveViewByModelCode)
+{
+    auto cam = Camera(kBasic, {{"/video/mjpg.cgi", kMultipart}, {"/VIDEO.CGI", kMultipart}});
+    Pictures pics;
+    Events events;
+    void* h = Stream(0x0101, cam->Port());
+    ASSERT_EQ(RiloSetStreamNotifyMsgHandler(h, OnEvent, &events), 0);
+    ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 3, 0), 0);
+    ASSERT_TRUE(Eventually([&] { return pics.Size() >= 3 && Has(events, 0, 0); }, kWait));
+    EXPECT_EQ(RiloIsVideoStream(h), 1);
+    EXPECT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 2, 0), -1);
+    const auto last = pics.Get().back();
+    EXPECT_EQ(last.first.biWidth, 320);
+    EXPECT_EQ(last.first.biHeight, -240);
+    EXPECT_EQ(last.first.biBitCount, 32);
+    EXPECT_EQ(last.first.biSizeImage, 320u * 240u * 4u);
+    EXPECT_GE(last.second, 320ul * 240ul * 4ul);
+    EXPECT_EQ(RiloStopVideoStream(h), 0);
+    EXPECT_EQ(RiloIsVideoStream(h), 0);
+    const size_t stopped = pics.Size();
+    EXPECT_EQ(RiloDestroyStream(h), 0);
+    EXPECT_EQ(pics.Size(), stopped);
+
+    h = Stream(0x3011, cam->Port());
+    ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 5, 0), 0);
+    ASSERT_TRUE(Eventually([&] { return pics.Size() > stopped; }, kWait));
+    EXPECT_EQ(RiloDestroyStream(h), 0);
+    EXPECT_EQ(Targets(*cam), (std::vector<std::string>{"/video/mjpg.cgi?profileid=3", "/VIDEO.CGI"}));
+    EXPECT_TRUE(Authorized(*cam));
+}
+
+// Framed H.264 (0x0104) and MPEG-4 (0x0100) by model code, each decoded to
+// pictures of the camera's size.
+TEST(ClientApiFlow, FramedH264AndMpeg4)
+{
+    const char acvs[] = R"({"body": {"generator": "media_packets:acvs", "args": {"file": "%s", "fps": 30,
+        "repeat": true}}})";
+    char h264[256], mpeg4[256];
+    std::snprintf(h264, sizeof h264, acvs, "a.h264");
+    std::snprintf(mpeg4, sizeof mpeg4, acvs, "a.m4v");
+    auto cam = Camera(kBasic, {{"/video/ACVS-H264.cgi", h264}, {"/video/ACVS.cgi", mpeg4}});
+    const std::string src = "-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 ";
+    ASSERT_EQ(Ffmpeg(src + "-c:v libx264 -profile:v baseline -x264-params repeat-headers=1 -f h264 '" +
+                     cam->Dir() + "/a.h264' " + "-c:v mpeg4 -bf 0 -f m4v '" + cam->Dir() + "/a.m4v'"),
+              0);
+    for (unsigned modal : {0x0104u, 0x0100u}) {
+        Pictures pics;
+        void* h = Stream(modal, cam->Port());
+        ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 1, 0), 0) << std::hex << modal;
+        ASSERT_TRUE(Eventually([&] { return pics.Size() >= 5; }, kWait)) << std::hex << modal;
+        EXPECT_EQ(RiloDestroyStream(h), 0);
+        const auto last = pics.Get().back().first;
+        EXPECT_EQ(last.biWidth, 320);
+        EXPECT_EQ(last.biHeight, -240);
+    }
+    EXPECT_EQ(Targets(*cam),
+              (std::vector<std::string>{"/video/ACVS-H264.cgi?profileid=1", "/video/ACVS.cgi?profileid=1"}));
+}
+
+// Digest type 3 takes the second URL set; credentials of 1023 bytes reach
+// the camera whole.
+TEST(ClientApiFlow, DigestSecondSetWithLongCredentials)
+{
+    const std::string user(1023, 'u'), pass(1023, 'p');
+    auto cam = Camera(R"("auth": "digest", "user": ")" + user + R"(", "password": ")" + pass + "\"",
+                      {{"/av2/mjpg.cgi", kMultipart}});
+    Pictures pics;
+    void* h = Stream(0x0101, cam->Port(), user.c_str(), pass.c_str(), 3);
+    ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 3, 0), 0);
+    ASSERT_TRUE(Eventually([&] { return pics.Size() >= 2; }, kWait));
+    EXPECT_EQ(Targets(*cam), std::vector<std::string>{"/av2/mjpg.cgi?profileid=3"});
+    EXPECT_TRUE(Authorized(*cam));
+    EXPECT_EQ(RiloDestroyStream(h), 0);
+}
+
+TEST(ClientApiFlow, ULawAudio)
+{
+    auto cam = Camera(kBasic, {{"/audio/ACAS-ULAW.cgi", kUlaw}});
+    Sound sound;
+    void* h = Stream(0x0111, cam->Port());
+    ASSERT_EQ(RiloStartAudioStreamRenderCB(h, OnSound, &sound), 0);
+    ASSERT_TRUE(Eventually([&] { return sound.Size() >= 20; }, kWait));
+    EXPECT_EQ(RiloIsAudioStream(h), 1);
+    EXPECT_EQ(RiloStopAudioStream(h), 0);
+    EXPECT_EQ(RiloIsAudioStream(h), 0);
+    const auto got = sound.Get();
+    ASSERT_EQ(got[0].first, 16ul); // the format block first: mono, 16 bits, 8000 Hz
+    EXPECT_EQ(got[0].second, (std::vector<unsigned char>{1, 0, 16, 0, 0x40, 0x1F, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(got[1].first, 0ul);
+    EXPECT_EQ(got[1].second.size(), 320u); // 160 u-law bytes decoded
+    EXPECT_EQ(Targets(*cam), std::vector<std::string>{"/audio/ACAS-ULAW.cgi?sec=0"});
+    EXPECT_TRUE(Authorized(*cam));
+    EXPECT_EQ(RiloDestroyStream(h), 0);
+}
+
+bool Recording(void* h, int flags, int want)
+{
+    return Eventually([&] {
+        int on = -1;
+        return RiloIsOnRecordingStreamIn(h, flags, &on) == 0 && on == want;
+    }, kWait);
+}
+
+// Records until the file has grown, then ffprobe's view of it.
+avitest::Probe Record(void* h, int flags, const std::string& path)
+{
+    EXPECT_EQ(RiloStartRecordingStreamIn(h, flags, path.c_str(), 3), 0) << flags;
+    EXPECT_TRUE(Eventually([&] { return testsupport::ReadFile(path).size() > 60000; }, kWait)) << flags;
+    EXPECT_EQ(RiloStopRecordingStreamIn(h, flags), 0);
+    EXPECT_TRUE(Recording(h, flags, 0));
+    return avitest::ProbeFile(path);
+}
+
+// Flags 0 and 3 record an AVI with video and audio, 1 video only, 2 never
+// starts; live view and recording share a connection; a model without audio
+// records video only under flags 0.
+TEST(ClientApiFlow, RecordingFlags)
+{
+    auto cam = Camera("", {{"/video/mjpg.cgi", kMultipart}, {"/VIDEO.CGI", kMultipart}, {"/audio/ACAS-ULAW.cgi", kUlaw}});
+    avitest::TempDir dir;
+    void* h = Stream(0x0111, cam->Port());
+    ASSERT_EQ(RiloReserveDiskFreeSpace(h, 1), 0);
+    ASSERT_EQ(RiloSetRecordingInterval(h, 1, 10), 0);
+    for (int flags : {0, 3, 1}) {
+        const auto probe = Record(h, flags, dir.Path(std::to_string(flags) + ".avi"));
+        EXPECT_EQ(probe.Stream("video")["codec_name"], "mjpeg") << flags;
+        EXPECT_EQ(probe.Stream("video")["width"], "320") << flags;
+        EXPECT_EQ(probe.Stream("audio").empty(), flags == 1) << flags;
+    }
+    EXPECT_EQ(RiloStartRecordingStreamIn(h, 2, dir.Path("2.avi").c_str(), 3), -1);
+
+    Pictures pics;
+    ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 3, 0), 0);
+    ASSERT_EQ(RiloStartRecordingStreamIn(h, 1, dir.Path("shared.avi").c_str(), 3), 0);
+    ASSERT_TRUE(Recording(h, 1, 1));
+    EXPECT_EQ(RiloStopRecordingStreamIn(h, 1), 0);
+    EXPECT_EQ(RiloIsVideoStream(h), 1);
+    EXPECT_EQ(RiloDestroyStream(h), 0);
+
+    h = Stream(0x3011, cam->Port());
+    ASSERT_EQ(RiloReserveDiskFreeSpace(h, 1), 0);
+    const auto fixed = Record(h, 0, dir.Path("fixed.avi"));
+    EXPECT_EQ(fixed.Stream("video")["codec_name"], "mjpeg");
+    EXPECT_TRUE(fixed.Stream("audio").empty());
+    EXPECT_EQ(RiloDestroyStream(h), 0);
+    const auto targets = Targets(*cam);
+    EXPECT_EQ(std::set<std::string>(targets.begin(), targets.end()),
+              (std::set<std::string>{"/video/mjpg.cgi?profileid=3", "/audio/ACAS-ULAW.cgi?sec=0", "/VIDEO.CGI"}));
+}
+
+// A reserve of 4194304 MiB (4 TiB, more than any disk here) stops recording
+// at once with code 22; in 32 bits it would have wrapped to nothing.
+TEST(ClientApiFlow, DiskReserveBeyond4GiBStopsRecording)
+{
+    auto cam = Camera("", {{"/video/mjpg.cgi", kMultipart}});
+    avitest::TempDir dir;
+    Events events;
+    void* h = Stream(0x0101, cam->Port());
+    ASSERT_EQ(RiloSetStreamNotifyMsgHandler(h, OnEvent, &events), 0);
+    ASSERT_EQ(RiloReserveDiskFreeSpace(h, 4194304u), 0);
+    ASSERT_EQ(RiloStartRecordingStreamIn(h, 1, dir.Path("full.avi").c_str(), 3), 0);
+    ASSERT_TRUE(Eventually([&] { return Has(events, 2, 22); }, kWait));
+    EXPECT_TRUE(Recording(h, 1, 0));
+    EXPECT_EQ(RiloDestroyStream(h), 0);
+}
+
+// Events under Digest type 3 come from the second event URL; a stop ends
+// only the stream, so the same handle starts notification again.
+TEST(ClientApiFlow, NotificationStopsAndStartsAgain)
+{
+    using notifytest::NotifyRecorder;
+    static int user;
+    HttpEmulator cam(R"({"auth": "digest", "user": "admin", "password": "pw", "routes": {"/event2/web_event.cgi":
+        {"body": {"generator": "events", "args": {"script": ["motion_detected_1=on", {"pause": 0.05}],
+         "repeat": true}}}}})");
+    NotifyRecorder& rec = NotifyRecorder::Get();
+    void* n = RiloCreateNotify();
+    ASSERT_NE(n, nullptr);
+    ASSERT_EQ(RiloSetNotifyAddr(n, "127.0.0.1", cam.Port()), 0);
+    ASSERT_EQ(RiloSetNotifyAuth(n, "admin", "pw", 3), 0);
+    ASSERT_EQ(RiloSetNotifyMsgHandler(n, NotifyRecorder::Handler, &user), 0);
+    for (int round = 0; round < 2; ++round) {
+        rec.Reset();
+        ASSERT_EQ(RiloStartNotify(n), 0) << round;
+        ASSERT_TRUE(rec.WaitCount(2)) << round;
+        EXPECT_EQ(rec.Calls()[0].second, (1ul << 16) | nevMotion);
+        EXPECT_EQ(rec.Calls()[0].third, 1ul);
+        EXPECT_EQ(RiloStartNotify(n), -1); // one stream at a time
+        EXPECT_EQ(RiloStopNotify(n), 0);
+        rec.Close();
+    }
+    EXPECT_EQ(RiloDestroyNotify(n), 0);
+    EXPECT_EQ(rec.Late(), 0);
+    EXPECT_EQ(Targets(cam), std::vector<std::string>{"/event2/web_event.cgi"});
+    EXPECT_TRUE(Authorized(cam));
+}
+
+// Talk-back: path 1 under Basic; path 3 forced to Digest with the
+// credentials of the stored realm option; a sender's failure passed on by
+// the feed.
+TEST(ClientApiFlow, TalkBackPaths)
+{
+    std::vector<unsigned char> block(1024, 0x11);
+    const int size = int(block.size());
+    {
+        HttpEmulator cam(R"({"auth": "basic", "user": "admin", "password": "pw", "speaker": {}})");
+        Talk talk;
+        void* h = Stream(0x0101, cam.Port());
+        ASSERT_EQ(RiloStartAudioStreamOutCB(h, OnTalk, &talk), 0);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(RiloFeedAudioStreamOutData(h, block.data(), size), 0);
+        ASSERT_TRUE(Eventually([&] { return cam.SpeakerPackets().size() >= 3; }, kWait));
+        EXPECT_EQ(RiloStopAudioStreamOut(h), 0);
+        EXPECT_EQ(Targets(cam), std::vector<std::string>{"/dev/speaker.cgi"});
+        EXPECT_TRUE(Authorized(cam));
+        EXPECT_EQ(talk.Size(), 0u);
+        EXPECT_EQ(RiloDestroyStream(h), 0);
+    }
+    {
+        HttpEmulator cam(R"({"auth": "digest", "user": "admin", "password": "pw", "speaker": {}})");
+        Talk talk;
+        void* h = Stream(0x0101, cam.Port(), "nobody", "wrong", 2);
+        ASSERT_EQ(RiloSetAuthMD5Realm(h, "YWRtaW46cHc="), 0); // "admin:pw"
+        testsupport::CaptureDiagOut();
+        const int rc = RiloStartTwoWayAudioCB(h, 3, OnTalk, &talk);
+        const std::string said = testsupport::TakeDiagOut();
+        ASSERT_EQ(rc, 0);
+        EXPECT_NE(said.find("[SetAuthData]nAuthType = 3, m_strAuthOpt=YWRtaW46cHc=\n"), std::string::npos);
+        EXPECT_NE(said.find("username=admin, password=pw\n"), std::string::npos);
+        EXPECT_EQ(RiloFeedAudioStreamOutData(h, block.data(), size), 0);
+        ASSERT_TRUE(Eventually([&] { return cam.SpeakerPackets().size() >= 1; }, kWait));
+        EXPECT_EQ(RiloStopTwoWayAudio(h), 0);
+        EXPECT_EQ(Targets(cam), std::vector<std::string>{"/dev2/dgtalkie.cgi"});
+        EXPECT_TRUE(Authorized(cam));
+        EXPECT_EQ(RiloDestroyStream(h), 0);
+    }
+    {
+        HttpEmulator cam(R"({"speaker": {"reset_after_packets": 2}})");
+        Talk talk;
+        void* h = Stream(0x0101, cam.Port());
+        ASSERT_EQ(RiloStartTwoWayAudioCB(h, 2, OnTalk, &talk), 0);
+        for (int i = 0; i < 8; ++i)
+            RiloFeedAudioStreamOutData(h, block.data(), size);
+        ASSERT_TRUE(Eventually([&] { return talk.Size() >= 1; }, kWait));
+        EXPECT_EQ(RiloFeedAudioStreamOutData(h, block.data(), size), -1);
+        EXPECT_EQ(Targets(cam), std::vector<std::string>{"/dev/speaker2.cgi"});
+        EXPECT_EQ(RiloDestroyStream(h), 0);
+    }
+}
+
+} // namespace
