@@ -31,6 +31,8 @@ var FORM_FIELDS = {
 var MANUAL = "MacHtml/QuickStart.pdf";
 var STEPS = ["search", "login", "info", "address", "password", "wireless",
              "save", "remote", "live", "finish"];
+// The camera's web interface takes Basic authorization for the live picture.
+var LIVE_AUTH_BASIC = 2;
 
 var W = {
   model: DEFAULT_MODEL,
@@ -59,6 +61,7 @@ var W = {
   scans: 0,
   remoteOn: null,
   remoteUrl: "",
+  live: false,
   // Per camera: the form values last read or applied (null: not filled yet),
   // what was applied, what still waits for a save, and the save's outcome.
   base: { address: null, password: null, wireless: null },
@@ -361,6 +364,7 @@ function goTo(step, force) {
     askLeave(form, step);
     return;
   }
+  if (step !== "live") stopLive();
   W.step = step;
   clearMessage();
   for (var i = 0; i < STEPS.length; i++) $("step-" + STEPS[i]).hidden = STEPS[i] !== step;
@@ -421,6 +425,8 @@ function enterStep(step) {
   } else if (step === "remote") {
     if (W.remoteOn === null) readRemoteState();
     renderRemote();
+  } else if (step === "live") {
+    startLive();
   } else if (step === "finish") {
     renderFinish();
   }
@@ -1225,6 +1231,28 @@ function waitRemote() {
   });
 }
 
+// ---- live picture: the program draws it over the page while this step shows
+
+function startLive() {
+  var cam = W.cam;
+  if (!cam || !hasBridge()) return;
+  document.body.classList.add("live-step");
+  var port = W.info ? W.info.port : 80;
+  try {
+    FinderObj.LiveView_IP_Port_ID_Password_AuthType_(cam.index, cam.ip, port, W.user, W.password, LIVE_AUTH_BASIC);
+    W.live = true;
+  } catch (e) {
+    bridgeFailure("LiveView_IP_Port_ID_Password_AuthType_", e);
+  }
+}
+
+function stopLive() {
+  document.body.classList.remove("live-step");
+  if (!W.live) return;
+  W.live = false;
+  try { FinderObj.StopLiveView(); } catch (e) { bridgeFailure("StopLiveView", e); }
+}
+
 // ---- finish
 
 function appliedText(what, unsaved) {
@@ -1316,6 +1344,7 @@ function closeWizard(force) {
     ]);
     return;
   }
+  stopLive();
   if (hasBridge()) {
     try { FinderObj.CloseWizard(); } catch (e) { bridgeFailure("CloseWizard", e); }
   } else {

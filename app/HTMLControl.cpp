@@ -21,7 +21,7 @@ HTMLControl::~HTMLControl()
     JoinWorkersForTest();
     if (tCheckComplete)
         m_services.loop->Invalidate(tCheckComplete);
-    ReleaseLiveView();
+    StopLiveView();
     if (void* h = hFinder.exchange(nullptr))
         RiloDestroyFinder(h);
 }
@@ -43,7 +43,7 @@ void HTMLControl::awakeFromNib()
         m_services.loop->Invalidate(tCheckComplete);
     tCheckComplete = 0;
     iCamCount = 0;
-    ReleaseLiveView();
+    StopLiveView();
     std::lock_guard<std::mutex> lock(m_finderMutex);
     if (void* h = hFinder.exchange(nullptr))
         RiloDestroyFinder(h);
@@ -61,7 +61,7 @@ void HTMLControl::CallScriptFunction(const std::string& script)
 
 void HTMLControl::Shutdown()
 {
-    ReleaseLiveView();
+    StopLiveView();
     // A worker that still runs keeps its handle: the process ends under it.
     bool busy = false;
     {

@@ -6,6 +6,7 @@
 // threads that write their results into fields and end by setting
 // bComplete, which the page polls.
 
+#include "CLiveView.h"
 #include "platform/Platform.h"
 #include "RiloLANFinderLib.h"
 
@@ -17,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-class CLiveView;
-
 class HTMLControl : public platform::ScriptBridge {
 public:
     static constexpr int kMaxCameras = 64;
     static constexpr int kMaxStations = 128;
+    // Where the live picture goes in the 720 x 480 window.
+    static constexpr platform::Rect LiveViewRect{535, 335, 160, 120};
 
     explicit HTMLControl(const platform::Services& services);
     ~HTMLControl() override;
@@ -84,6 +85,12 @@ public:
     void DoGetTavvelURL(int index);
     std::string GetURL();
 
+    // The live picture: started from the page, drawn by a 0.1 s timer.
+    void LiveView(int index, const std::string& ip, int port, const std::string& user, const std::string& password,
+                  int authType);
+    void StopLiveView();
+    void DrawLiveView();
+
     // Desktop services: browser, clipboard, documents beside the program, the
     // web view's size and bookmark files on the desktop.
     void OpenBrowser(const std::string& address);
@@ -128,7 +135,7 @@ public:
     int iCamIndex[kMaxCameras]{};
     std::atomic<int> iCamCount{0};
     char szTavvelURL[64]{};
-    CLiveView* m_pliveview = nullptr;
+    std::unique_ptr<CLiveView> m_pliveview;
     platform::RunLoop::TimerId tDraw = 0;
 
 private:
@@ -138,7 +145,6 @@ private:
     // Completion: results written before it are seen by whoever reads 1.
     void Complete() { bComplete.store(1, std::memory_order_release); }
     void Shutdown();
-    void ReleaseLiveView();  // the live picture's part of the shutdown
     void BuildScriptSurface();
 
     platform::Services m_services;

@@ -172,6 +172,11 @@ void HTMLControl::BuildScriptSurface()
         {"GetTavvelURL_", none([this](const ScriptArgs& a) { GetTavvelURL(I(a, 0)); })},
         {"DoGetTavvelURL_", none([this](const ScriptArgs& a) { DoGetTavvelURL(I(a, 0)); })},
         {"GetURL", str([this](const ScriptArgs&) { return GetURL(); })},
+        // live picture
+        {"LiveView_IP_Port_ID_Password_AuthType_",
+         none([this](const ScriptArgs& a) { LiveView(I(a, 0), S(a, 1), I(a, 2), S(a, 3), S(a, 4), I(a, 5)); })},
+        {"StopLiveView", none([this](const ScriptArgs&) { StopLiveView(); })},
+        {"DrawLiveView", none([this](const ScriptArgs&) { DrawLiveView(); })},
         // desktop services
         {"OpenBrowser_", none([this](const ScriptArgs& a) { OpenBrowser(S(a, 0)); })},
         {"ClipboardData_", none([this](const ScriptArgs& a) { ClipboardData(S(a, 0)); })},

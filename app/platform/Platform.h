@@ -7,6 +7,7 @@
 // bridge object live) and headless/ (no window, for tests). No GTK or WebKit
 // type appears outside app/platform/.
 
+#include "Image.h"
 #include "ScriptValue.h"
 
 #include <cstdint>
@@ -70,6 +71,10 @@ public:
     // Sizes the web view, its origin at the bottom left of the window; the
     // window keeps its size.
     virtual void SetWebViewSize(int width, int height) = 0;
+    // Shows the image in rect of the window, scaled to fill it, above the
+    // page, until the next image or ClearImage.
+    virtual void DrawImageInRect(const Image& image, const Rect& rect) = 0;
+    virtual void ClearImage() = 0;
 };
 
 // Desktop services (browser, documents, icons, clipboard, desktop folder).

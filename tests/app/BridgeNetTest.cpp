@@ -1,12 +1,18 @@
 // The bridge object on the headless backend against emulated cameras in a
 // test LAN: every method of the search, settings, wireless and remote-access
-// contract, with the callback texts byte for byte.
+// contract, with the callback texts byte for byte, and where the live
+// picture looks for the camera.
 #include "BridgeTestUtil.h"
 #include "Emulator.h"
+#include "HttpEmulator.h"
+#include "LiveViewTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -483,4 +489,60 @@ TEST(BridgeTessel, ServiceAddress)
     EXPECT_EQ(0, page.Int("QueryResult"));
     EXPECT_EQ("", page.Text("GetURL"));
     EXPECT_EQ(5, CountCommand(*c1, 0x105, 1));
+}
+
+// ---- live picture -----------------------------------------------------------
+
+namespace {
+
+// Ticks the drawing timer until the camera's pictures are drawn (at most
+// 30 s); their count.
+int DrawnFrames(Page& page)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        page.platform.FireTimers();
+        int frames = 0;
+        for (const auto& d : page.platform.Drawings())
+            frames += d.source == "pixels";
+        if (frames > 0 || std::chrono::steady_clock::now() > end)
+            return frames;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace
+
+// The camera's own address and web port come first: a page whose address
+// is out of date still gets the picture. A camera the finder cannot read is
+// reached at the page's address.
+TEST(BridgeLive, CameraAddressFirstThenThePages)
+{
+    char tmpl[] = "/tmp/rilo-live-net-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    const std::string dir = tmpl;
+    ASSERT_TRUE(liveviewtest::MakeBlockPicture(dir, "blocks", 320, 240));
+    auto c0 = StartCamera(0, "RC-100");
+    testsupport::HttpEmulator web(liveviewtest::CameraConfig(dir + "/blocks.jpg", 10), CamEnv(0, "NS"),
+                                  CamEnv(0, "ADDR"), 8000);
+    {
+        Page page;
+        page.Search("RC-100");
+        page.Call("LiveView_IP_Port_ID_Password_AuthType_",
+                  {S("0"), S("192.0.2.77"), N(1), S("admin"), S("secret"), N(2)});
+        EXPECT_GT(DrawnFrames(page), 0) << web.Output();
+        EXPECT_EQ(320, page.platform.LastImage()->width());
+        page.Call("StopLiveView");
+    }
+    const size_t asked = web.Requests().size();
+    EXPECT_GT(asked, 0u);
+    {
+        Page page;
+        page.Search("RC-100");
+        page.Call("LiveView_IP_Port_ID_Password_AuthType_",
+                  {N(9), S(CamEnv(0, "ADDR")), N(8000), S("admin"), S("secret"), N(2)});
+        EXPECT_GT(DrawnFrames(page), 0) << web.Output();
+    }
+    EXPECT_GT(web.Requests().size(), asked);
+    std::filesystem::remove_all(dir);
 }

@@ -1,9 +1,12 @@
 // The real program under Xvfb, in a test LAN with emulated cameras: a test
 // page drives FinderObj and reports through console.log; a second run takes
 // a screenshot of the wizard page after a search; a third page asks for the
-// desktop services in a home folder of its own.
+// desktop services in a home folder of its own; a fourth walks the wizard
+// to its live picture and takes the window with and without it.
 #include "ChildProcess.h"
 #include "FinderLan.h"
+#include "HttpEmulator.h"
+#include "LiveViewTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +60,8 @@ std::string CopyProgram()
     EXPECT_NE(nullptr, dir);
     std::string d = dir ? dir : "/tmp";
     std::string app = RILO_APP_DIR;
-    EXPECT_EQ(0, Shell("cp -r " + app + "/CameraWizard " + app + "/webext " + app + "/MacHtml " + d + "/"));
+    EXPECT_EQ(0, Shell("cp -r " + app + "/CameraWizard " + app + "/webext " + app + "/MacHtml " + app + "/Html " + d +
+                       "/"));
     return d;
 }
 
@@ -388,6 +392,150 @@ TEST(GuiProgram, DesktopServicesReachTheDesktop)
     EXPECT_TRUE(shot.Red(5, 475) && shot.Red(395, 185) && shot.Red(5, 185)) << "the web view is not at the bottom left";
     EXPECT_FALSE(shot.Red(5, 5) || shot.Red(405, 475) || shot.Red(715, 475) || shot.Red(395, 175))
         << "the web view is larger than 400 x 300";
+    if (!HasFailure())
+        Shell("rm -rf " + dir);
+}
+
+namespace {
+
+// The wizard page walked to its live picture: the camera of the search is
+// chosen, logged in as admin / secret, and the live step opened from the
+// step list. On stop.png the page stops the picture itself (staying on the
+// step), then waits for go.png to close.
+const std::string kLiveDriver = std::string(kWaitForGo) + R"JS(
+function waitForFile(name, n, then) {
+  var img = new Image();
+  img.onload = then;
+  img.onerror = function () {
+    if (n < 600) setTimeout(function () { waitForFile(name, n + 1, then); }, 100);
+    else { console.log("T no " + name); then(); }
+  };
+  img.src = name + "?" + n;
+}
+function when(cond, then) {
+  var n = 0;
+  var t = setInterval(function () {
+    if (!cond() && ++n < 600) return;
+    clearInterval(t);
+    then();
+  }, 100);
+}
+window.addEventListener("load", function () {
+  when(function () { return document.querySelector("#camera-list button") !== null; }, function () {
+    document.querySelector("#camera-list button").click();
+    document.getElementById("login-user").value = "admin";
+    document.getElementById("login-password").value = "secret";
+    document.getElementById("login-form").requestSubmit();
+    when(function () { return !document.getElementById("step-info").hidden; }, function () {
+      document.querySelector('#steps li[data-step="live"]').click();
+      console.log("T live " + document.body.classList.contains("live-step"));
+      waitForFile("stop.png", 0, function () {
+        FinderObj.StopLiveView();
+        console.log("T stopped");
+        waitForGo(0);
+      });
+    });
+  });
+});
+)JS";
+
+// Takes the window as PPM into out until the pixel at (x, y) is within
+// tolerance of r, g, b (at most 60 s); the shell text of that loop.
+std::string ShootUntil(const std::string& out, int x, int y, const liveviewtest::Colour& c, int tolerance)
+{
+    return "i=0; while [ $i -lt 300 ]; do import -depth 8 -window 'Camera Wizard' " + out +
+           " 2>/dev/null && python3 -c \"import sys; d=open('" + out +
+           "','rb').read(); h=d.split(b'\\\\n',3); w=int(h[1].split()[0]); o=len(d)-w*int(h[1].split()[1])*3+(" +
+           std::to_string(y) + "*w+" + std::to_string(x) + ")*3; sys.exit(0 if all(abs(d[o+k]-v)<=" +
+           std::to_string(tolerance) + " for k,v in enumerate((" + std::to_string(c[0]) + "," +
+           std::to_string(c[1]) + "," + std::to_string(c[2]) + "))) else 1)\" && break; sleep 0.2; i=$((i + 1)); done";
+}
+
+// The live rectangle in the window's top-down coordinates.
+constexpr int kRectLeft = 535, kRectTop = 480 - 335 - 120, kRectWidth = 160, kRectHeight = 120;
+
+// Checks every block of the picture in the rectangle, away from its edges.
+::testing::AssertionResult ShowsBlocksInRect(const Picture& p, int tolerance)
+{
+    const int bw = kRectWidth / liveviewtest::kBlocksAcross, bh = kRectHeight / liveviewtest::kBlocksDown;
+    for (int row = 0; row < liveviewtest::kBlocksDown; ++row)
+        for (int col = 0; col < liveviewtest::kBlocksAcross; ++col)
+            for (int dy = 6; dy < bh - 6; dy += 7)
+                for (int dx = 6; dx < bw - 6; dx += 7) {
+                    const int x = kRectLeft + col * bw + dx, y = kRectTop + row * bh + dy;
+                    const auto* px = reinterpret_cast<const uint8_t*>(p.rgb.data()) + (size_t(y) * p.width + x) * 3;
+                    if (!liveviewtest::Near(liveviewtest::BlockColour(col, row), px, tolerance))
+                        return ::testing::AssertionFailure() << "block " << col << "," << row << " at " << x << ","
+                                                             << y << " is " << int(px[0]) << " " << int(px[1]) << " "
+                                                             << int(px[2]);
+                }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST(GuiProgram, LivePictureInItsRectangle)
+{
+    auto landap = StartCamera(0, "RC-100", R"("camera_name": "Live")");
+    std::string dir = CopyProgram();
+    ASSERT_TRUE(liveviewtest::MakeBlockPicture(dir, "blocks", 640, 480));
+    // The camera's web side on its own address and web port.
+    testsupport::HttpEmulator web(liveviewtest::CameraConfig(dir + "/blocks.jpg", 10), CamEnv(0, "NS"),
+                                  CamEnv(0, "ADDR"), 8000);
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
+    size_t end = page.rfind("</body>");
+    page.insert(end == std::string::npos ? page.size() : end, "<script src=\"test-driver.js\"></script>");
+    WriteFile(dir + "/MacHtml/index.html", page);
+    WriteFile(dir + "/MacHtml/test-driver.js", kLiveDriver);
+
+    // With the picture: the first block's colour at its centre; without it:
+    // the page's own colour of the rectangle.
+    const std::string shots = RILO_SCREENSHOT_DIR;
+    Shell("mkdir -p " + shots + " && rm -f " + shots + "/live-picture*.png");
+    const liveviewtest::Colour pageArea{{0x2b, 0x3a, 0x4a}};
+    WriteFile(dir + "/driver.sh",
+              DriverScript("grep -qs 'CONSOLE LOG T live' err.txt out.txt",
+                           ShootUntil("live.ppm", kRectLeft + 20, kRectTop + 20, liveviewtest::BlockColour(0, 0), 30) +
+                               "\n" + "cp MacHtml/Html/images/background.png MacHtml/stop.png\n" +
+                               ShootUntil("stopped.ppm", kRectLeft + 20, kRectTop + 20, pageArea, 8)));
+    ProgramRun r = RunProgram(dir, "sh ./driver.sh");
+    SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
+    EXPECT_EQ(0, r.status);
+    EXPECT_TRUE(Logged(r, "T live true"));
+    EXPECT_TRUE(Logged(r, "T stopped"));
+    EXPECT_TRUE(Logged(r, "T go"));
+    Shell("convert " + dir + "/live.ppm " + shots + "/live-picture.png");
+    Shell("convert " + dir + "/stopped.ppm " + shots + "/live-picture-stopped.png");
+    std::printf("screenshots: %s/live-picture.png, %s/live-picture-stopped.png\n", shots.c_str(), shots.c_str());
+
+    // The camera was asked for its MJPEG picture of profile 3 with the
+    // credentials the page logged in with.
+    bool asked = false;
+    for (const auto& q : web.Requests())
+        asked = asked || (q.Text().rfind("GET /video/mjpg.cgi?profileid=3 HTTP/1.1\r\n", 0) == 0 && q.auth == "ok");
+    EXPECT_TRUE(asked) << web.Output();
+
+    Picture live = ReadPpm(dir + "/live.ppm"), stopped = ReadPpm(dir + "/stopped.ppm");
+    ASSERT_EQ(720, live.width);
+    ASSERT_EQ(480, live.height);
+    ASSERT_EQ(720, stopped.width);
+    ASSERT_EQ(480, stopped.height);
+    EXPECT_TRUE(ShowsBlocksInRect(live, 24));
+    // Around the rectangle both pictures show the same page; inside, once
+    // stopped, the page's own area shows again.
+    auto at = [](const Picture& p, int x, int y) { return p.rgb.substr((size_t(y) * p.width + x) * 3, 3); };
+    int differ = 0;
+    for (int x = kRectLeft - 4; x <= kRectLeft + kRectWidth + 3; ++x)
+        for (int y : {kRectTop - 4, kRectTop + kRectHeight + 3})
+            differ += at(live, x, y) != at(stopped, x, y);
+    for (int y = kRectTop - 4; y <= kRectTop + kRectHeight + 3; ++y)
+        for (int x : {kRectLeft - 4, kRectLeft + kRectWidth + 3})
+            differ += at(live, x, y) != at(stopped, x, y);
+    EXPECT_EQ(0, differ) << "the picture reaches outside its rectangle";
+    for (int y = kRectTop + 2; y < kRectTop + kRectHeight - 2; y += 9)
+        for (int x = kRectLeft + 2; x < kRectLeft + kRectWidth - 2; x += 9)
+            ASSERT_TRUE(liveviewtest::Near(pageArea, reinterpret_cast<const uint8_t*>(at(stopped, x, y).data()), 8))
+                << "the picture stayed after StopLiveView at " << x << "," << y;
     if (!HasFailure())
         Shell("rm -rf " + dir);
 }

@@ -97,6 +97,23 @@
           "no hostile text became elements");
   }
 
+  // The rectangle the program draws the live picture into: no visible
+  // control or text of the page may lie in it.
+  function checkLiveRectFree() {
+    var area = $("live-view-area").getBoundingClientRect();
+    check(area.left === 535 && area.top === 25 && area.width === 160 && area.height === 120,
+          "the live rectangle is held at 535,25 160x120");
+    var nodes = document.querySelectorAll("#top *, #step-live *, #steps li, #message");
+    for (var i = 0; i < nodes.length; i++) {
+      var n = nodes[i];
+      if (n.id === "live-view-area" || n.offsetParent === null || n.children.length > 0 && n.tagName !== "BUTTON") continue;
+      var r = n.getBoundingClientRect();
+      var overlaps = r.width > 0 && r.height > 0 && r.left < 695 && r.right > 535 && r.top < 145 && r.bottom > 25;
+      check(!overlaps, "nothing of the page in the live rectangle: " + n.tagName + "#" + n.id + " " +
+            Math.round(r.left) + "," + Math.round(r.top) + " " + Math.round(r.width) + "x" + Math.round(r.height));
+    }
+  }
+
   async function searchDone() {
     await until("the search to finish", function () { return idle() && B.calls.length > 0 && !window.W.searching; });
     await until("the camera details", idle);
@@ -268,8 +285,20 @@
     check($("remote-url").textContent === "https://remote.example.invalid/<b>cam</b>", "remote address shown as text");
     checkNoInjection();
 
+    // The live picture runs while its step shows: it stops on Back, on Next
+    // and on Close, and the page keeps its controls out of the rectangle.
     click(document.querySelector("#step-remote .next"));
-    check(visible("live") && $("live-view-area") !== null, "live picture placeholder is there");
+    check(visible("live") && B.state.live, "the live picture starts with its step");
+    check(lastCall("LiveView_IP_Port_ID_Password_AuthType_").args.join("|") === "2|192.0.2.4|8443|admin|n3w-pass|2",
+          "the live picture gets index, address, web port, credentials and Basic authorization");
+    checkLiveRectFree();
+    click(document.querySelector("#step-live .back"));
+    check(visible("remote") && !B.state.live && !document.body.classList.contains("live-step"),
+          "going back stops the live picture");
+    click(document.querySelector("#step-remote .next"));
+    click($("close-btn"));
+    check(!B.state.live && window.__wizardClosed === true, "closing stops the live picture first");
+    window.__wizardClosed = false;
     click(document.querySelector("#step-live .next"));
     check($("finish-summary").textContent === "The camera is set up and its settings are saved." &&
           $("finish-address").textContent === "Fixed address 192.0.2.50 (saved)" &&
@@ -310,6 +339,8 @@
       "CreateNonCloudShortcut_Address_MAC_",
       "IsAlreadyEnableTessel_", "EnableTessel_", "QueryResult", "IsTesselWorkable_", "QueryResult",
       "GetTavvelURL_", "QueryResult", "GetURL",
+      "LiveView_IP_Port_ID_Password_AuthType_", "StopLiveView", "LiveView_IP_Port_ID_Password_AuthType_",
+      "StopLiveView", "CloseWizard",
       "OpenBrowser_", "ClipboardData_", "OpenBrowser_", "ClipboardData_", "CreateShortcut_URL_", "OpenPDF_",
       "CloseWizard"
     ];

@@ -93,7 +93,8 @@ def verdict(proc, label):
 
 def scenario(chromium, work, index, name):
     url = "file://" + index + "?stub=" + name
-    proc = run_chromium(chromium, work, url, ["--dump-dom"], 120)
+    # The program's window size: the live picture's rectangle is placed in it.
+    proc = run_chromium(chromium, work, url, ["--dump-dom", "--window-size=720,480"], 120)
     dom = proc.stdout
     verdict(proc, name)
     if name == "main":

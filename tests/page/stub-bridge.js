@@ -34,7 +34,7 @@
   var problems = [];
   var s = {
     bComplete: 1, bSuccess: 0, AuthError: 0, pollsLeft: 0, outcome: null,
-    tessel: 0, url: "", surveyCount: 0, auth: {}
+    tessel: 0, url: "", surveyCount: 0, auth: {}, live: false
   };
 
   function callPage(name, args) {
@@ -190,6 +190,14 @@
     SetWindowSizeWidth_Height_: function () {},
     CreateShortcut_URL_: function () {},
     CreateNonCloudShortcut_Address_MAC_: function () {},
+    // The live picture: the program draws it over the page; a second start
+    // without a stop is legal but would show the older camera's picture.
+    LiveView_IP_Port_ID_Password_AuthType_: function () {
+      if (s.live) problems.push("LiveView started while the live picture ran");
+      s.live = true;
+    },
+    StopLiveView: function () { s.live = false; },
+    DrawLiveView: function () {},
     CloseWizard: function () { window.__wizardClosed = true; }
   };
 

@@ -84,6 +84,21 @@ gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer data
         }
         return TRUE;
     }
+    if (std::strcmp(name, "DrawImage") == 0) {
+        if (GVariant* p = Parameters(message, "(iiiiay)")) {
+            gint32 x = 0, y = 0, width = 0, height = 0;
+            g_autoptr(GVariant) pixels = nullptr;
+            g_variant_get(p, "(iiii@ay)", &x, &y, &width, &height, &pixels);
+            gsize bytes = 0;
+            const void* data = g_variant_get_fixed_array(pixels, &bytes, 1);
+            window->ShowPicture(x, y, width, height, static_cast<const guint8*>(data), bytes);
+        }
+        return TRUE;
+    }
+    if (std::strcmp(name, "ClearImage") == 0) {
+        window->ClearPicture();
+        return TRUE;
+    }
     if (std::strcmp(name, "SetIcon") == 0) {
         if (GVariant* p = Parameters(message, "(ss)")) {
             const char* file = nullptr;

@@ -30,12 +30,22 @@ public:
     // window keeps its size, and what lies outside it is cut off.
     void SetWebViewSize(int width, int height);
 
+    // A picture of width x height R, G, B, A pixels shown above the page in
+    // the window's rectangle at x, y (origin at the bottom left), scaled to
+    // fill it; ClearPicture takes it away. Input passes through to the page.
+    void ShowPicture(int x, int y, int width, int height, const guint8* rgba, size_t bytes);
+    void ClearPicture();
+
 private:
     static gboolean PlaceChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* place, gpointer self);
+    static gboolean DrawPicture(GtkWidget* widget, cairo_t* cr, gpointer self);
 
     GtkWidget* m_window;    // owned reference
     GtkOverlay* m_overlay;  // owned by the window
     WebKitWebView* m_view;  // owned by the overlay
+    GtkWidget* m_picture;   // owned by the overlay
+    cairo_surface_t* m_pictureSurface = nullptr;  // owned
+    GdkRectangle m_pictureRect{};                 // window coordinates, origin at the bottom left
     // Until the page sizes it, the web view fills the window.
     bool m_viewSized = false;
     int m_viewWidth = 0;

@@ -1,5 +1,8 @@
 #include "platform/gtk/GtkWebPlatform.h"
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -254,6 +257,48 @@ void GtkWebPlatform::Terminate()
 void GtkWebPlatform::SetWebViewSize(int width, int height)
 {
     SendToView("SetWebViewSize", g_variant_new("(ii)", width, height));
+}
+
+namespace {
+
+// Widest and highest rectangle a picture is scaled to.
+constexpr int kMaxDrawSide = 4096;
+
+// The picture scaled to width x height, R, G, B, A rows packed.
+GVariant* ScaledPixels(const Image& image, int width, int height)
+{
+    GdkPixbuf* source = gdk_pixbuf_new_from_data(image.rgba().data(), GDK_COLORSPACE_RGB, TRUE, 8, image.width(),
+                                                 image.height(), image.width() * 4, nullptr, nullptr);
+    GdkPixbuf* scaled = gdk_pixbuf_scale_simple(source, width, height, GDK_INTERP_BILINEAR);
+    g_object_unref(source);
+    if (!scaled)
+        return nullptr;
+    const int stride = gdk_pixbuf_get_rowstride(scaled);
+    const guint8* p = gdk_pixbuf_read_pixels(scaled);
+    std::vector<guint8> packed(size_t(width) * size_t(height) * 4);
+    for (int y = 0; y < height; ++y)
+        std::copy_n(p + size_t(y) * size_t(stride), size_t(width) * 4, packed.data() + size_t(y) * size_t(width) * 4);
+    g_object_unref(scaled);
+    return g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, packed.data(), packed.size(), 1);
+}
+
+}  // namespace
+
+void GtkWebPlatform::DrawImageInRect(const Image& image, const Rect& rect)
+{
+    if (rect.width <= 0 || rect.height <= 0 || rect.width > kMaxDrawSide || rect.height > kMaxDrawSide)
+        return;
+    GVariant* pixels = ScaledPixels(image, rect.width, rect.height);
+    if (!pixels)
+        return;
+    GVariant* fields[] = {g_variant_new_int32(rect.x), g_variant_new_int32(rect.y), g_variant_new_int32(rect.width),
+                          g_variant_new_int32(rect.height), pixels};
+    SendToView("DrawImage", g_variant_new_tuple(fields, 5));
+}
+
+void GtkWebPlatform::ClearImage()
+{
+    SendToView("ClearImage", nullptr);
 }
 
 void GtkWebPlatform::OpenURL(const std::string& url)

@@ -38,6 +38,9 @@ public:
     void Terminate() override;
     std::string BundleParentDir() override { return m_bundleParentDir; }
     void SetWebViewSize(int width, int height) override;
+    // Scaled here to the rectangle, so only its pixels cross to the application.
+    void DrawImageInRect(const Image& image, const Rect& rect) override;
+    void ClearImage() override;
 
     void OpenURL(const std::string& url) override;
     void OpenFile(const std::string& path) override;

@@ -39,6 +39,25 @@ void HeadlessPlatform::Invalidate(TimerId id)
     m_timers.erase(id);
 }
 
+void HeadlessPlatform::DrawImageInRect(const Image& image, const Rect& rect)
+{
+    std::lock_guard<std::mutex> lock(m_scriptsMutex);
+    m_drawings.push_back(Drawing{rect, image.width(), image.height(), image.source()});
+    m_lastImage = std::make_shared<Image>(image);
+}
+
+std::vector<HeadlessPlatform::Drawing> HeadlessPlatform::Drawings() const
+{
+    std::lock_guard<std::mutex> lock(m_scriptsMutex);
+    return m_drawings;
+}
+
+ImageRef HeadlessPlatform::LastImage() const
+{
+    std::lock_guard<std::mutex> lock(m_scriptsMutex);
+    return m_lastImage;
+}
+
 double HeadlessPlatform::TimerInterval(TimerId id) const
 {
     auto it = m_timers.find(id);

@@ -32,6 +32,8 @@ public:
     void Terminate() override { ++terminated; }
     std::string BundleParentDir() override { return m_bundleParentDir; }
     void SetWebViewSize(int width, int height) override { webViewSizes.emplace_back(width, height); }
+    void DrawImageInRect(const Image& image, const Rect& rect) override;
+    void ClearImage() override { ++imageClears; }
     // Workspace
     void OpenURL(const std::string& url) override { openedURLs.push_back(url); }
     void OpenFile(const std::string& path) override { openedFiles.push_back(path); }
@@ -59,6 +61,16 @@ public:
     std::vector<std::string> TakeScripts();
     std::vector<std::string> Scripts() const;
 
+    // One record per drawn image; the last image drawn, whole.
+    struct Drawing {
+        Rect rect;
+        int width = 0, height = 0;
+        std::string source;  // "pixels" or the picture file's path
+    };
+    std::vector<Drawing> Drawings() const;
+    ImageRef LastImage() const;
+    int imageClears = 0;
+
     std::vector<std::string> loadedFiles, openedURLs, openedFiles;
     std::vector<std::pair<int, int>> webViewSizes;
     std::vector<std::pair<std::string, std::string>> icons;  // file, icon file
@@ -77,6 +89,8 @@ private:
     std::map<TimerId, Timer> m_timers;
     TimerId m_nextTimer = 1;
     std::thread::id m_mainThread = std::this_thread::get_id();
+    std::vector<Drawing> m_drawings;
+    ImageRef m_lastImage;
     mutable std::mutex m_scriptsMutex;
     std::vector<std::string> m_scripts;
 };
