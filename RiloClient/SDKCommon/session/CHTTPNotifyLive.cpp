@@ -11,7 +11,7 @@
 
 CHTTPNotifyLive::CHTTPNotifyLive()
     : m_nPort(0), m_nProxyPort(0), m_bUseProxy(false), m_bUseBypass(false), m_bTryReconnect(false),
-      m_dwContentType(0), m_nConnectMode(0), m_nAuthType(2), m_pfnHandler(nullptr),
+      m_dwContentType(0), m_nConnectMode(0), m_pfnHandler(nullptr),
       m_pHandlerUser(nullptr), m_pNotify(nullptr)
 {
 }
@@ -41,40 +41,21 @@ bool CHTTPNotifyLive::AssignNotifyURL(const char* lpszURL)
 
 void CHTTPNotifyLive::SetAuthData(const char* lpszUser, const char* lpszPass, int nAuthType)
 {
-    RILO_ASSERT(lpszUser != NULL);
-    RILO_ASSERT(lpszPass != NULL);
     std::lock_guard<std::mutex> g(m_mutex);
-    m_nAuthType = nAuthType;
-    switch (nAuthType) {
-    case 1:
-        m_strAuthorization = std::string(lpszUser) + ":" + lpszPass;
-        break;
-    case 2:
-        m_strAuthorization = BasicAuthValue(lpszUser, lpszPass);
-        break;
-    case 3:
-    case 4:
-        m_strUser = lpszUser;
-        m_strPass = lpszPass;
-        break;
-    default:
-        break;
-    }
+    m_auth.SetAuthData(lpszUser, lpszPass, nAuthType);
 }
 
 void CHTTPNotifyLive::SetAuthorization(const char* lpszAuth)
 {
-    if (!lpszAuth)
-        return;
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strAuthorization = lpszAuth;
+    m_auth.SetAuthorization(lpszAuth);
 }
 
 void CHTTPNotifyLive::SetAuthMD5Realm(const char* lpszRealm)
 {
     RILO_ASSERT(lpszRealm != NULL);
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strRealm = lpszRealm;
+    m_auth.strRealm = lpszRealm;
 }
 
 void CHTTPNotifyLive::SetParentCallback(void* lpParam, NotifyMsgHandler pfn)
@@ -145,7 +126,7 @@ int CHTTPNotifyLive::CreateNotifyHTTP()
 {
     if (m_pNotify)
         return 0;
-    auto* pStream = new (std::nothrow) CHTTPNotify(kNotifyMsg, m_nConnectMode == 1, m_nAuthType);
+    auto* pStream = new (std::nothrow) CHTTPNotify(kNotifyMsg, m_nConnectMode == 1, m_auth.nAuthType);
     if (!pStream) {
         DiagPrint(kDiagOut, "HTTP Notify  create failed!\n");
         return 0;
@@ -153,7 +134,7 @@ int CHTTPNotifyLive::CreateNotifyHTTP()
     pStream->SetContentType(m_dwContentType);
     if (m_pfnHandler)
         pStream->SetParentCallback(m_pHandlerUser, m_pfnHandler);
-    pStream->SetAuthorization(m_strAuthorization.c_str());
+    pStream->SetAuthorization(m_auth.strAuthorization.c_str());
     pStream->SetNotifyPoster(PostNotifyMessage, this);
     // Connection events would come this way too; no callback is installed
     // for them, so a notify stream's connection reasons are not delivered.
@@ -174,8 +155,8 @@ int CHTTPNotifyLive::StartNotifyHTTP()
     m_pNotify->SetProxy(m_strProxy.c_str(), m_nProxyPort);
     if (!m_bUseProxy || m_strProxy.empty())
         m_pNotify->UseProxy(false);
-    m_pNotify->SetAuthorization(m_strAuthorization.c_str());
-    m_pNotify->SetAuthData(m_strUser.c_str(), m_strPass.c_str());
+    m_pNotify->SetAuthorization(m_auth.strAuthorization.c_str());
+    m_pNotify->SetAuthData(m_auth.strUser.c_str(), m_auth.strPassword.c_str());
     return m_pNotify->Connect(m_strHost.c_str(), m_nPort, m_strReqPath.c_str(), m_bTryReconnect) ? 1
                                                                                                    : 0;
 }

@@ -2,6 +2,7 @@
 #define RILO_CHTTPNOTIFYLIVE_H
 
 #include "session/CSessionMsgQueue.h"
+#include "session/SessionCredentials.h"
 #include "stream/CHTTPNotify.h"
 
 #include <mutex>
@@ -76,12 +77,8 @@ private:
     std::string m_strBypass;
     bool m_bTryReconnect;
     unsigned long m_dwContentType;
-    std::string m_strAuthorization;
-    std::string m_strRealm;
+    SessionCredentials m_auth;
     int m_nConnectMode;
-    int m_nAuthType;
-    std::string m_strUser;
-    std::string m_strPass;
     NotifyMsgHandler m_pfnHandler;
     void* m_pHandlerUser;
     CHTTPNotify* m_pNotify;

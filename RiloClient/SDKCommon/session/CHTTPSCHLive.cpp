@@ -39,7 +39,7 @@ CHTTPSCHLive::CHTTPSCHLive()
       m_bRecordVideoFirst(true), m_bUseProxy(false), m_bUseBypass(false), m_pHttpCtrl(nullptr),
       m_pHttpAudCtrl(nullptr), m_hAudioRecorder(nullptr), m_nAudioUseCount(0),
       m_nIntervalValue(1800), m_nIntervalKind(0), m_dwDiskReserve(kDefaultDiskReserve),
-      m_nLiveProfile(0), m_nRecordProfile(0), m_nAuthType(2), m_nConnectMode(0)
+      m_nLiveProfile(0), m_nRecordProfile(0), m_nConnectMode(0)
 {
 }
 
@@ -83,40 +83,21 @@ void CHTTPSCHLive::SetConnectMode(int nMode)
 
 void CHTTPSCHLive::SetAuthData(const char* lpszUser, const char* lpszPass, int nType)
 {
-    RILO_ASSERT(lpszUser != NULL);
-    RILO_ASSERT(lpszPass != NULL);
     std::lock_guard<std::mutex> g(m_mutex);
-    m_nAuthType = nType;
-    switch (nType) {
-    case 1:
-        m_strAuthorization = std::string(lpszUser) + ":" + lpszPass;
-        break;
-    case 2:
-        m_strAuthorization = BasicAuthValue(lpszUser, lpszPass);
-        break;
-    case 3:
-    case 4:
-        m_strUser = lpszUser;
-        m_strPassword = lpszPass;
-        break;
-    default:
-        break;
-    }
+    m_auth.SetAuthData(lpszUser, lpszPass, nType);
 }
 
 void CHTTPSCHLive::SetAuthorization(const char* lpszAuth)
 {
-    if (!lpszAuth)
-        return;
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strAuthorization = lpszAuth;
+    m_auth.SetAuthorization(lpszAuth);
 }
 
 void CHTTPSCHLive::SetAuthMD5Realm(const char* lpszRealm)
 {
     RILO_ASSERT(lpszRealm!=NULL);
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strRealm = lpszRealm;
+    m_auth.strRealm = lpszRealm;
 }
 
 bool CHTTPSCHLive::AssignURL(const char* lpszURL, unsigned int nKind)
@@ -319,18 +300,18 @@ CHTTPVisStrm* CHTTPSCHLive::NewVideoStream()
     const bool bTLS = m_nConnectMode == 1;
     switch (m_nStreamKind) {
     case kKindMPEG4:
-        return new (std::nothrow) CHTTPMP4Strm(kVideoNotifyMsg, bTLS, m_nAuthType);
+        return new (std::nothrow) CHTTPMP4Strm(kVideoNotifyMsg, bTLS, m_auth.nAuthType);
     case kKindH264:
-        return new (std::nothrow) CHTTPH264Stream(kVideoNotifyMsg, bTLS, m_nAuthType);
+        return new (std::nothrow) CHTTPH264Stream(kVideoNotifyMsg, bTLS, m_auth.nAuthType);
     default:
-        return new (std::nothrow) CHTTPMJPStrm(kVideoNotifyMsg, bTLS, m_nAuthType);
+        return new (std::nothrow) CHTTPMJPStrm(kVideoNotifyMsg, bTLS, m_auth.nAuthType);
     }
 }
 
 bool CHTTPSCHLive::ConfigureStream(CHTTPCtrl* pStream, HTTPNotifyMessageCB pfnNotify)
 {
-    pStream->SetAuthorization(m_strAuthorization.c_str());
-    pStream->SetAuthData(m_strUser.c_str(), m_strPassword.c_str());
+    pStream->SetAuthorization(m_auth.strAuthorization.c_str());
+    pStream->SetAuthData(m_auth.strUser.c_str(), m_auth.strPassword.c_str());
     pStream->SetNotifyMessageCB(pfnNotify, this);
     pStream->SetEventPoster(CSessionMsgQueue::PostHTTPEvent, &m_queue);
     if (pStream->Create())
@@ -578,7 +559,7 @@ int CHTTPSCHLive::CreateAudioHTTP()
 {
     if (m_pHttpAudCtrl)
         return 0;
-    auto* pStream = new (std::nothrow) CHTTPPCMStrm(kAudioNotifyMsg, m_nConnectMode == 1, m_nAuthType);
+    auto* pStream = new (std::nothrow) CHTTPPCMStrm(kAudioNotifyMsg, m_nConnectMode == 1, m_auth.nAuthType);
     if (!pStream)
         return 0;
     if (!ConfigureStream(pStream, OnAudioHTTPStreamNotify))

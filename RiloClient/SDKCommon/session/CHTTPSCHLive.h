@@ -17,6 +17,7 @@
 
 #include "RiloClientLib.h"
 #include "session/CSessionMsgQueue.h"
+#include "session/SessionCredentials.h"
 
 #include <deque>
 #include <mutex>
@@ -181,7 +182,7 @@ private:
     unsigned int m_nAudioPort;
     std::string m_strReqObject;
     std::string m_strAudioReqObject;
-    std::string m_strRealm;
+    SessionCredentials m_auth;
     unsigned int m_nDelayThreshold;
     bool m_bLiveVideo;
     CAVIWriter* m_hVideoRecorder;
@@ -205,7 +206,6 @@ private:
     bool m_bUseBypass;
     CHTTPVisStrm* m_pHttpCtrl; // the profile-0 stream
     CHTTPAudStrm* m_pHttpAudCtrl;
-    std::string m_strAuthorization;
     CAVIWriter* m_hAudioRecorder;
     int m_nAudioUseCount;
     long m_nIntervalValue;
@@ -214,9 +214,6 @@ private:
     std::deque<CHTTPVisStrm*> m_streams;
     int m_nLiveProfile;
     int m_nRecordProfile;
-    int m_nAuthType;
-    std::string m_strUser;
-    std::string m_strPassword;
     int m_nConnectMode;
 
     std::vector<CHTTPCtrl*> m_retired; // under m_mutex
