@@ -10,7 +10,7 @@
 #include <utility>
 
 CHTTPNotifyLive::CHTTPNotifyLive()
-    : m_nPort(0), m_nProxyPort(0), m_bUseProxy(false), m_bUseBypass(false), m_bTryReconnect(false),
+    : m_nPort(0), m_bTryReconnect(false),
       m_dwContentType(0), m_nConnectMode(0), m_pfnHandler(nullptr),
       m_pHandlerUser(nullptr), m_pNotify(nullptr)
 {
@@ -82,26 +82,25 @@ void CHTTPNotifyLive::SetConnectMode(int nMode)
 void CHTTPNotifyLive::AssignProxy(const char* lpszProxy, unsigned int nPort)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strProxy = lpszProxy ? lpszProxy : "";
-    m_nProxyPort = nPort;
+    m_proxy.Assign(lpszProxy, nPort);
 }
 
 void CHTTPNotifyLive::UseProxy(bool bUse)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_bUseProxy = bUse;
+    m_proxy.bUseProxy = bUse;
 }
 
 void CHTTPNotifyLive::UseBypass(bool bUse)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_bUseBypass = bUse;
+    m_proxy.bUseBypass = bUse;
 }
 
 void CHTTPNotifyLive::AssignSpecifiedBypass(const char* lpszBypass)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strBypass = lpszBypass ? lpszBypass : "";
+    m_proxy.AssignBypass(lpszBypass);
 }
 
 bool CHTTPNotifyLive::StartNotify(bool bReconnect)
@@ -152,11 +151,8 @@ int CHTTPNotifyLive::StartNotifyHTTP()
 {
     if (!m_pNotify || m_strHost.empty())
         return 0;
-    m_pNotify->SetProxy(m_strProxy.c_str(), m_nProxyPort);
-    if (!m_bUseProxy || m_strProxy.empty())
-        m_pNotify->UseProxy(false);
-    m_pNotify->SetAuthorization(m_auth.strAuthorization.c_str());
-    m_pNotify->SetAuthData(m_auth.strUser.c_str(), m_auth.strPassword.c_str());
+    m_proxy.ApplyTo(*m_pNotify);
+    m_auth.ApplyTo(*m_pNotify);
     return m_pNotify->Connect(m_strHost.c_str(), m_nPort, m_strReqPath.c_str(), m_bTryReconnect) ? 1
                                                                                                    : 0;
 }

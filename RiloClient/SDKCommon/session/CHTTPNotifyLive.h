@@ -3,6 +3,7 @@
 
 #include "session/CSessionMsgQueue.h"
 #include "session/SessionCredentials.h"
+#include "session/SessionProxy.h"
 #include "stream/CHTTPNotify.h"
 
 #include <mutex>
@@ -70,11 +71,7 @@ private:
     std::string m_strHost;
     std::string m_strReqPath;
     unsigned int m_nPort;
-    std::string m_strProxy;
-    unsigned int m_nProxyPort;
-    bool m_bUseProxy;
-    bool m_bUseBypass;
-    std::string m_strBypass;
+    SessionProxy m_proxy;
     bool m_bTryReconnect;
     unsigned long m_dwContentType;
     SessionCredentials m_auth;

@@ -33,10 +33,10 @@ private:
 CHTTPSCHLive::CHTTPSCHLive()
     : m_nCreateValue(0), m_nPort(0), m_nAudioPort(0), m_nDelayThreshold(kDefaultDelayThreshold),
       m_bLiveVideo(false), m_hVideoRecorder(nullptr), m_bLiveAudio(false), m_nStreamKind(0),
-      m_bDecoderFlag(false), m_nProxyPort(kDefaultProxyPort), m_bVideoReconnect(false),
+      m_bDecoderFlag(false), m_proxy(kDefaultProxyPort), m_bVideoReconnect(false),
       m_bAudioReconnect(false), m_bRenderMode(false), m_pfnRender(nullptr), m_pRenderUser(nullptr),
       m_pfnAudio(nullptr), m_pAudioUser(nullptr), m_pfnHandler(nullptr), m_pHandlerUser(nullptr),
-      m_bRecordVideoFirst(true), m_bUseProxy(false), m_bUseBypass(false), m_pHttpCtrl(nullptr),
+      m_bRecordVideoFirst(true), m_pHttpCtrl(nullptr),
       m_pHttpAudCtrl(nullptr), m_hAudioRecorder(nullptr), m_nAudioUseCount(0),
       m_nIntervalValue(1800), m_nIntervalKind(0), m_dwDiskReserve(kDefaultDiskReserve),
       m_nLiveProfile(0), m_nRecordProfile(0), m_nConnectMode(0)
@@ -149,26 +149,25 @@ void CHTTPSCHLive::AssignReqObject(const char* lpszObject, unsigned int nKind)
 void CHTTPSCHLive::AssignProxy(const char* lpszProxy, unsigned int nPort)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strProxy = lpszProxy ? lpszProxy : "";
-    m_nProxyPort = nPort;
+    m_proxy.Assign(lpszProxy, nPort);
 }
 
 void CHTTPSCHLive::UseProxy(bool bUse)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_bUseProxy = bUse;
+    m_proxy.bUseProxy = bUse;
 }
 
 void CHTTPSCHLive::UseBypass(bool bUse)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_bUseBypass = bUse;
+    m_proxy.bUseBypass = bUse;
 }
 
 void CHTTPSCHLive::AssignSpecifiedBypass(const char* lpszBypass)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_strBypass = lpszBypass ? lpszBypass : "";
+    m_proxy.AssignBypass(lpszBypass);
 }
 
 void CHTTPSCHLive::SetDelayThreshold(unsigned int nThreshold)
@@ -310,8 +309,7 @@ CHTTPVisStrm* CHTTPSCHLive::NewVideoStream()
 
 bool CHTTPSCHLive::ConfigureStream(CHTTPCtrl* pStream, HTTPNotifyMessageCB pfnNotify)
 {
-    pStream->SetAuthorization(m_auth.strAuthorization.c_str());
-    pStream->SetAuthData(m_auth.strUser.c_str(), m_auth.strPassword.c_str());
+    m_auth.ApplyTo(*pStream);
     pStream->SetNotifyMessageCB(pfnNotify, this);
     pStream->SetEventPoster(CSessionMsgQueue::PostHTTPEvent, &m_queue);
     if (pStream->Create())
@@ -354,9 +352,7 @@ int CHTTPSCHLive::StartHTTPByProfileID(int nProfileID)
     CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
     if (!pStream)
         return 0;
-    pStream->SetProxy(m_strProxy.c_str(), m_nProxyPort);
-    if (!m_bUseProxy || m_strProxy.empty())
-        pStream->UseProxy(false);
+    m_proxy.ApplyTo(*pStream);
     DiagPrint(kDiagErr, "[CHTTPSCHLive::StartHTTPByProfileID]strIP = %s, nPort=%d\n",
               m_strHost.c_str(), int(m_nPort));
     return pStream->Connect(m_strHost.c_str(), m_nPort, m_strReqObject.c_str(), m_bVideoReconnect)

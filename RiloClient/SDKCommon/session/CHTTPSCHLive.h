@@ -18,6 +18,7 @@
 #include "RiloClientLib.h"
 #include "session/CSessionMsgQueue.h"
 #include "session/SessionCredentials.h"
+#include "session/SessionProxy.h"
 
 #include <deque>
 #include <mutex>
@@ -189,9 +190,7 @@ private:
     bool m_bLiveAudio;
     unsigned int m_nStreamKind;
     bool m_bDecoderFlag;
-    std::string m_strProxy;
-    unsigned int m_nProxyPort;
-    std::string m_strBypass;
+    SessionProxy m_proxy;
     bool m_bVideoReconnect;
     bool m_bAudioReconnect;
     bool m_bRenderMode;
@@ -202,8 +201,6 @@ private:
     StreamEventHandler m_pfnHandler;
     void* m_pHandlerUser;
     bool m_bRecordVideoFirst;
-    bool m_bUseProxy;
-    bool m_bUseBypass;
     CHTTPVisStrm* m_pHttpCtrl; // the profile-0 stream
     CHTTPAudStrm* m_pHttpAudCtrl;
     CAVIWriter* m_hAudioRecorder;

@@ -2,6 +2,7 @@
 
 #include "Common.h"
 #include "RiloAssert.h"
+#include "http/CHTTPCtrl.h"
 
 void SessionCredentials::SetAuthData(const char* lpszUser, const char* lpszPass, int nType)
 {
@@ -29,4 +30,10 @@ void SessionCredentials::SetAuthorization(const char* lpszAuth)
 {
     if (lpszAuth)
         strAuthorization = lpszAuth;
+}
+
+void SessionCredentials::ApplyTo(CHTTPCtrl& stream) const
+{
+    stream.SetAuthorization(strAuthorization.c_str());
+    stream.SetAuthData(strUser.c_str(), strPassword.c_str());
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+class CHTTPCtrl;
+
 // What a session keeps to authorize the requests of every stream it makes.
 // The session serialises access with its own lock.
 struct SessionCredentials {
@@ -17,6 +19,8 @@ struct SessionCredentials {
     void SetAuthData(const char* lpszUser, const char* lpszPass, int nType);
     // A null value leaves the stored one.
     void SetAuthorization(const char* lpszAuth);
+    // The ready value and the Digest texts onto a stream.
+    void ApplyTo(CHTTPCtrl& stream) const;
 };
 
 #endif
