@@ -352,6 +352,7 @@ TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
         auto w = Sender("127.0.0.1", deadPort, "/dev/speaker.cgi", 1, 2);
         StopOnCall stop{w.get()};
         const auto b = Block(kBlock, 0);
+        testsupport::CaptureDiagOut(); // a failure line per round
         for (unsigned round = 0; round < 200; ++round) {
             SCOPED_TRACE("round " + std::to_string(round));
             const unsigned before = stop.calls;
@@ -368,6 +369,7 @@ TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
             EXPECT_EQ(stop.code, 1u);
             EXPECT_EQ(w->FeedAudioData(b.data(), kBlock), 0); // stopped: queued for a next start
         }
+        testsupport::TakeDiagOut();
     }
     HttpEmulator cam(R"({"speaker": {}})");
     Calls calls;
