@@ -524,10 +524,7 @@ function enterStep(step) {
   } else if (step === "wireless") {
     if (!W.wireless) loadWireless();
   } else if (step === "save") {
-    var unsaved = unsavedNames();
-    $("save-pending").textContent = unsaved.length > 0
-      ? "Waiting to be saved: the " + unsaved.join(" and ") + " settings."
-      : "No applied settings are waiting to be saved.";
+    renderSavePending();
     if (W.options && !W.options.commit)
       showMessage("This camera does not say that it can save settings; it may use new settings at once.", "");
   } else if (step === "remote") {
@@ -539,6 +536,13 @@ function enterStep(step) {
     renderFinish();
   }
   refreshControls();
+}
+
+function renderSavePending() {
+  var unsaved = unsavedNames();
+  $("save-pending").textContent = unsaved.length > 0
+    ? "Waiting to be saved: the " + unsaved.join(" and ") + " settings."
+    : "No applied settings are waiting to be saved.";
 }
 
 function refreshControls() {
@@ -1298,6 +1302,7 @@ function saveSettings() {
           // merely applied either way.
           W.unsaved = { address: false, wireless: false };
           W.saved = toInt(FinderObj.QueryResult()) === 1 ? "ok" : "noanswer";
+          renderSavePending();
           renderNav();
           refreshControls();
           if (W.saved === "ok") {

@@ -266,7 +266,8 @@
     check(document.activeElement === $("save-btn"), "the Save step opens with the focus on Save");
     click($("save-btn"));
     await until("the save", function () { return idle() && messageKind() === "ok"; });
-    check(/saved/.test(message()), "saving reports success");
+    check(/saved/.test(message()) && $("save-pending").textContent === "No applied settings are waiting to be saved.",
+          "saving reports success, and nothing waits any more");
 
     // The finishing services before remote access: the bookmark holds the
     // local address and the MAC, and there is no remote page to offer.
