@@ -18,7 +18,8 @@ var WEP_DEF_NAMES = ["Key 1", "Key 2", "Key 3", "Key 4"];
 var ENC_WEP = 1;
 // The encryptions that go with each authentication (by index).
 var AUTH_ENC = [[0, 1], [1], [2, 3, 4], [2, 3, 4], [2, 3, 4], [2, 3, 4]];
-var SHORT_PASSWORD = 6;
+// Shorter new passwords get a hint; the hint names this number.
+var SHORT_PASSWORD = 8;
 // The fields whose values make up a form; a form left with values other
 // than those last read or applied has changes that are not applied.
 var FORM_FIELDS = {
@@ -27,6 +28,15 @@ var FORM_FIELDS = {
   wireless: ["wl-enable", "wl-ssid", "wl-mode", "wl-channel", "wl-auth", "wl-enc", "wl-weplen",
              "wl-wepfmt", "wl-wepdef", "wl-wepkey", "wl-wpakey"]
 };
+// Shown where the camera's web address could not be read.
+var NO_ADDRESS = "Not known: the camera's address could not be read";
+var FORM_TITLES = { address: "IP address", password: "Password", wireless: "Wireless" };
+// The wireless fields that mean nothing while wireless is off.
+var WIRELESS_DETAILS = ["wl-ssid", "wl-mode", "wl-channel", "wl-auth", "wl-enc", "wl-weplen", "wl-wepfmt",
+                        "wl-wepdef", "wl-wepkey", "wl-wpakey", "wl-show-keys"];
+// How long a request that ran past its time is still watched for its end.
+var STALE_POLL_MS = 1000;
+var STALE_POLLS = 600;
 // The quick-start guide that ships beside this page, relative to the program's folder.
 var MANUAL = "MacHtml/QuickStart.pdf";
 var STEPS = ["search", "login", "info", "address", "password", "wireless",
@@ -41,6 +51,14 @@ var W = {
   // A request that ran past its time on the page may still run natively;
   // no new request starts until the bridge reports it complete.
   stale: false,
+  // Counts the messages shown, so that a later update replaces only its own;
+  // staleMessage: the one that says the wizard still waits for the camera.
+  messageId: 0,
+  staleMessage: -1,
+  // Run by Escape while a question is up.
+  cancelAction: null,
+  // The error of one field: its ids and the message that names it.
+  fieldError: null,
   searching: false,
   searchTimer: 0,
   cameras: [],
@@ -127,10 +145,14 @@ function placeMessages() {
   }
 }
 
-// actions: optional [{ label, fn, primary }] offered as buttons in the message.
+// actions: optional [{ label, fn, primary, cancel }] offered as buttons in
+// the message; Escape runs the one marked cancel.
 function showMessage(text, kind, actions) {
   var m = $("message");
   clear(m);
+  W.messageId++;
+  W.cancelAction = null;
+  clearFieldError();
   m.appendChild(el("span", "message-text", text));
   if (actions) {
     var box = el("div", "message-actions");
@@ -139,6 +161,7 @@ function showMessage(text, kind, actions) {
       b.type = "button";
       b.addEventListener("click", function () { if (!W.busy) a.fn(); });
       box.appendChild(b);
+      if (a.cancel) W.cancelAction = a.fn;
     });
     m.appendChild(box);
   }
@@ -154,6 +177,36 @@ function clearMessage() {
   var m = $("message");
   m.hidden = true;
   clear(m);
+  W.messageId++;
+  W.cancelAction = null;
+  clearFieldError();
+}
+
+// Marks the field ids[0] bad, focuses it and says why; input in any of ids
+// (the field and those that decide what it must hold) takes the error back.
+function fieldError(ids, text) {
+  showMessage(text, "error");
+  markInvalid(ids[0], true);
+  $(ids[0]).focus();
+  W.fieldError = { ids: ids, messageId: W.messageId };
+}
+
+function clearFieldError() {
+  if (!W.fieldError) return;
+  W.fieldError.ids.forEach(function (id) { markInvalid(id, false); });
+  W.fieldError = null;
+}
+
+function fieldChanged(e) {
+  var f = W.fieldError;
+  if (!f || f.ids.indexOf(e.target.id) < 0) return;
+  if (f.messageId === W.messageId) clearMessage();
+  else clearFieldError();
+}
+
+function stayHere() {
+  clearMessage();
+  focusStep();
 }
 
 // Starting a request clears the message: an old error must not stand
@@ -186,7 +239,7 @@ function hasBridge() {
 
 function bridgeFailure(name, e) {
   console.error("[wizard] " + name + " failed: " + e);
-  showMessage("The wizard program did not carry out the request (" + name + ").", "error");
+  showMessage("The wizard program could not carry out this request. Try again, or restart the wizard.", "error");
 }
 
 // May a new request start now?
@@ -200,7 +253,9 @@ function ready() {
     var done = false;
     try { done = toInt(FinderObj.CheckThreadComplete()) === 1; } catch (e) { done = false; }
     if (!done) {
-      showMessage("The camera is still busy with an earlier request. Wait a moment and try again.", "error");
+      showMessage("The wizard is still waiting for the camera to answer an earlier request. " +
+                  "You can try again as soon as it answers; this page says when.", "error");
+      W.staleMessage = W.messageId;
       return false;
     }
     W.stale = false;
@@ -241,10 +296,9 @@ function startRequest(req) {
     }
     polls++;
     if (polls >= maxPolls || now() >= deadline) {
-      W.stale = true;
       endBusy();
       console.error("[wizard] " + req.name + " did not complete in time");
-      showMessage(req.timeoutText || "The camera did not answer in time. Try again.", "error");
+      timedOut(req.timeoutText || "The camera did not answer in time.");
       focusStep();
       return;
     }
@@ -252,6 +306,28 @@ function startRequest(req) {
   }
   setTimeout(poll, POLL_MS);
   return true;
+}
+
+// The bridge cannot cancel a request that ran past its time: the page says
+// so and watches, for a bounded while, for its end, after which the user
+// may try again.
+function timedOut(text) {
+  W.stale = true;
+  showMessage(text + " The wizard is still waiting for it; you can try again as soon as it answers.", "error");
+  W.staleMessage = W.messageId;
+  var polls = 0;
+  function watch() {
+    if (!W.stale) return;
+    var done = false;
+    try { done = toInt(FinderObj.CheckThreadComplete()) === 1; } catch (e) { done = false; }
+    if (done) {
+      W.stale = false;
+      if (W.messageId === W.staleMessage && !W.busy) showMessage("The camera has answered now. You can try again.", "");
+      return;
+    }
+    if (++polls < STALE_POLLS) setTimeout(watch, STALE_POLL_MS);
+  }
+  setTimeout(watch, STALE_POLL_MS);
 }
 
 // A quick request that blocks inside the bridge: show the indicator first so
@@ -274,10 +350,21 @@ function afterRequest(focused) {
   if (!W.busy && document.activeElement === focused) focusStep();
 }
 
-// The first empty password field of the step, else its first field, else
-// its button that leads on.
+function usable(node) {
+  return !!node && !node.disabled && node.offsetParent !== null;
+}
+
+// On the search the chosen or first camera, else Search. Elsewhere the
+// first empty password field of the step, else its first field, else its
+// main action (the primary button of its last button row).
 function focusStep() {
   var sec = $("step-" + W.step);
+  if (W.step === "search") {
+    var cams = $("camera-list");
+    var target = cams.querySelector("button.chosen") || cams.querySelector("button");
+    (usable(target) ? target : $("search-btn")).focus();
+    return;
+  }
   var fields = sec.querySelectorAll("input, select");
   var first = null;
   for (var k = 0; k < fields.length; k++) {
@@ -289,10 +376,12 @@ function focusStep() {
     }
     if (!first) first = f;
   }
-  var buttons = [sec.querySelector("button.next")].concat(Array.prototype.slice.call(
-    sec.querySelectorAll("button:not(.back)")));
+  var rows = sec.querySelectorAll(".buttons");
+  var row = rows.length ? rows[rows.length - 1] : sec;
+  var buttons = Array.prototype.slice.call(row.querySelectorAll("button:not(.back):not(.quiet)"))
+    .concat([sec.querySelector("button.next")]);
   for (k = 0; !first && k < buttons.length; k++)
-    if (buttons[k] && !buttons[k].disabled && buttons[k].offsetParent !== null) first = buttons[k];
+    if (usable(buttons[k])) first = buttons[k];
   if (first) first.focus();
 }
 
@@ -333,12 +422,29 @@ function applyForm(form, then) {
   else applyWireless(then);
 }
 
+// An apply hands its success message to then, which shows it where it
+// leads; without then the message shows on the form's own step.
+function applied(then, text) {
+  if (then) then(text);
+  else showMessage(text, "ok");
+}
+
 function askLeave(form, step) {
   showMessage("The changes on this page are not applied yet.", "error", [
-    { label: "Apply and go on", primary: true, fn: function () { applyForm(form, function () { goTo(step, true); }); } },
+    { label: "Apply and go on", primary: true, fn: function () {
+      applyForm(form, function (text) {
+        goTo(step, true);
+        if (text) showMessage(text, "ok");
+      });
+    } },
     { label: "Discard them", fn: function () { restore(form, W.base[form]); goTo(step, true); } },
-    { label: "Stay here", fn: function () { clearMessage(); focusStep(); } }
+    { label: "Stay here", cancel: true, fn: stayHere }
   ]);
+}
+
+// The forms holding typed changes that were never applied.
+function typedForms() {
+  return Object.keys(FORM_FIELDS).filter(changed);
 }
 
 function unsavedNames() {
@@ -405,7 +511,9 @@ function renderNav() {
 }
 
 function enterStep(step) {
-  if (step === "login") {
+  if (step === "search") {
+    if (!W.searching) renderCameraList();
+  } else if (step === "login") {
     if (!$("login-user").value) $("login-user").value = "admin";
   } else if (step === "info") {
     renderInfo();
@@ -416,12 +524,9 @@ function enterStep(step) {
   } else if (step === "wireless") {
     if (!W.wireless) loadWireless();
   } else if (step === "save") {
-    var unsaved = unsavedNames();
-    $("save-pending").textContent = unsaved.length > 0
-      ? "Waiting to be saved: the " + unsaved.join(" and ") + " settings."
-      : "No applied settings are waiting to be saved.";
+    renderSavePending();
     if (W.options && !W.options.commit)
-      showMessage("This camera does not list a save command; it may apply settings at once.", "");
+      showMessage("This camera does not say that it can save settings; it may use new settings at once.", "");
   } else if (step === "remote") {
     if (W.remoteOn === null) readRemoteState();
     renderRemote();
@@ -433,6 +538,13 @@ function enterStep(step) {
   refreshControls();
 }
 
+function renderSavePending() {
+  var unsaved = unsavedNames();
+  $("save-pending").textContent = unsaved.length > 0
+    ? "Waiting to be saved: the " + unsaved.join(" and ") + " settings."
+    : "No applied settings are waiting to be saved.";
+}
+
 function refreshControls() {
   if (W.busy) return;
   var dhcp = $("addr-dhcp").checked;
@@ -441,6 +553,8 @@ function refreshControls() {
   $("address-btn").disabled = !W.info;
   $("wireless-btn").disabled = !W.wireless;
   $("survey-btn").disabled = !W.wireless || (W.options !== null && !W.options.survey);
+  var wirelessOff = !W.wireless || !$("wl-enable").checked;
+  WIRELESS_DETAILS.forEach(function (id) { $(id).disabled = wirelessOff; });
   var enc = toInt($("wl-enc").value);
   $("wep-fields").hidden = enc !== ENC_WEP;
   $("wpa-fields").hidden = !(enc > ENC_WEP);
@@ -459,6 +573,7 @@ function refreshControls() {
   primaryOf("password", changed("password"), $("password-btn"));
   primaryOf("wireless", changed("wireless"), $("wireless-btn"));
   primaryOf("save", unsavedNames().length > 0, $("save-btn"));
+  primaryOf("remote", W.remoteUrl === "", $("remote-btn"));
 }
 
 function primaryOf(step, applies, button) {
@@ -480,12 +595,33 @@ function updateIcon() {
 
 // ---- search
 
+// Applied settings waiting for a save belong to the chosen camera; a new
+// search or another camera forgets them, so the user is asked first.
+function confirmDrop(what, anyway, proceed) {
+  var unsaved = unsavedNames();
+  if (unsaved.length === 0) {
+    proceed();
+    return;
+  }
+  showMessage("The " + unsaved.join(" and ") + " settings were sent to the camera but not saved. " +
+              what + " forgets them, and the camera loses them when it restarts.", "error", [
+    { label: "Go to Save", primary: true, fn: function () { goTo("save"); } },
+    { label: anyway, fn: proceed },
+    { label: "Cancel", cancel: true, fn: stayHere }
+  ]);
+}
+
 function search() {
   var model = $("model-input").value.trim();
   if (model === "") {
     showMessage("Enter the model of the camera to look for.", "error");
     return;
   }
+  if (W.busy) return;
+  confirmDrop("A new search", "Search anyway", function () { startSearch(model); });
+}
+
+function startSearch(model) {
   if (!ready()) return;
   clearMessage();
   W.model = model;
@@ -509,9 +645,9 @@ function search() {
 function searchTimedOut() {
   if (!W.searching) return;
   W.searching = false;
-  W.stale = true;
   endBusy();
-  showMessage("The search did not finish. Try again.", "error");
+  timedOut("The search did not finish.");
+  if (W.step === "search") focusStep();
 }
 
 function searchFinished() {
@@ -523,6 +659,7 @@ function searchFinished() {
     logSearch();
     showMessage("No camera of model " + W.model + " was found.\n" +
                 "Check that the camera is powered and connected to this network, then search again.", "error");
+    if (W.step === "search") focusStep();
     return;
   }
   readCameraDetails(0);
@@ -539,7 +676,7 @@ function readCameraDetails(k) {
   if (k >= W.cameras.length) {
     renderCameraList();
     logSearch();
-    if (W.step === "search") $("camera-list").querySelector("button").focus();
+    if (W.step === "search") focusStep();
     return;
   }
   var cam = W.cameras[k];
@@ -569,13 +706,27 @@ function renderCameraList() {
     b.setAttribute("data-index", String(cam.index));
     b.appendChild(el("span", "cam-name", cameraLabel(cam)));
     b.appendChild(el("span", "cam-detail", (cam.ip ? cam.ip + "  ·  " : "") + formatMac(cam.mac)));
-    b.addEventListener("click", function () {
-      if (W.busy) return;
-      selectCamera(cam);
-      goTo("login");
-    });
+    if (cam === W.cam) {
+      b.classList.add("chosen");
+      b.setAttribute("aria-current", "true");
+      b.appendChild(el("span", "cam-chosen", "Chosen"));
+    }
+    b.addEventListener("click", function () { chooseCamera(cam); });
     li.appendChild(b);
     list.appendChild(li);
+  });
+}
+
+// The chosen camera again keeps all that was done with it.
+function chooseCamera(cam) {
+  if (W.busy) return;
+  if (cam === W.cam) {
+    goTo("login");
+    return;
+  }
+  confirmDrop("Choosing another camera", "Choose it anyway", function () {
+    selectCamera(cam);
+    goTo("login");
   });
 }
 
@@ -619,9 +770,11 @@ function login() {
   }
   var cam = W.cam;
   runSync("VerifyAuth_ID_Password_", "Logging in…", function () {
+    // The finder now holds these credentials, whatever the camera answers.
+    W.loggedIn = false;
+    renderNav();
     var rc = toInt(FinderObj.VerifyAuth_ID_Password_(cam.index, user, password));
     if (rc !== 0) {
-      W.loggedIn = false;
       if (rc === -2 || rc === -8)
         showMessage("Login failed: the camera did not accept this user name and password.", "error");
       else
@@ -629,14 +782,12 @@ function login() {
       $("login-password").focus();
       return;
     }
-    W.user = user;
-    W.password = password;
-    W.loggedIn = true;
-    readOptions();
+    readOptions(user, password);
   });
 }
 
-function readOptions() {
+// The user counts as logged in once the camera's information is read.
+function readOptions(user, password) {
   var cam = W.cam;
   startRequest({
     name: "GetOptionCmd_",
@@ -646,7 +797,11 @@ function readOptions() {
     done: function () {
       W.options = null;
       toInt(FinderObj.CheckGetOptionCmd());
-      if (readInfo()) goTo("info");
+      if (!readInfo()) return;
+      W.user = user;
+      W.password = password;
+      W.loggedIn = true;
+      goTo("info");
     }
   });
 }
@@ -678,8 +833,7 @@ function renderInfo() {
   $("info-mask").textContent = i.mask;
   $("info-gateway").textContent = i.gateway;
   $("info-dns").textContent = [i.dns1, i.dns2].filter(function (s) { return s !== ""; }).join(", ");
-  $("info-web").textContent = W.address !== "" ? W.address
-    : (i.https ? "https://" : "http://") + i.ip + ":" + i.port;
+  $("info-web").textContent = W.address !== "" ? W.address : NO_ADDRESS;
 }
 
 // ---- IP address
@@ -714,14 +868,15 @@ function readFixedAddress() {
   var ids = ["addr-ip", "addr-mask", "addr-gateway", "addr-dns1", "addr-dns2"];
   var names = ["IP address", "subnet mask", "gateway", "first DNS server", "second DNS server"];
   var texts = [], values = [];
-  for (var k = 0; k < ids.length; k++) markInvalid(ids[k], false);
+  // The fields decide together whether an address fits, so typing in any
+  // of them takes the error back.
   function bad(k, why) {
-    markInvalid(ids[k], true);
-    $(ids[k]).focus();
-    showMessage(why || "The " + names[k] + " is not a valid address (four numbers 0 to 255 with dots).", "error");
+    fieldError([ids[k]].concat(ids.filter(function (id) { return id !== ids[k]; }).concat(["addr-dhcp", "addr-fixed"])),
+               why || "The " + names[k] + " is not a valid address: four numbers 0 to 255 with dots, " +
+                      "for example 192.168.1.20.");
     return null;
   }
-  for (k = 0; k < ids.length; k++) {
+  for (var k = 0; k < ids.length; k++) {
     var t = $(ids[k]).value.trim();
     if (t === "" && k >= 2) t = "0.0.0.0";
     var v = parseIPv4(t);
@@ -767,8 +922,7 @@ function applyAddress(then) {
       W.unsaved.address = true;
       renderNav();
       refreshControls();
-      if (then) then();
-      showMessage("The camera took the address settings. Save the settings to make them take effect.", "ok");
+      applied(then, "The camera took the address settings. Save the settings to make them take effect.");
     }
   });
 }
@@ -779,25 +933,18 @@ function changePassword(then) {
   var cam = W.cam;
   var pw = $("pw-new").value;
   var again = $("pw-repeat").value;
-  markInvalid("pw-new", false);
-  markInvalid("pw-repeat", false);
   if (pw === "" && again === "") {
     if (then) then();
     else goTo("wireless");
     return;
   }
   if (pw !== again) {
-    var which = pw === "" ? "pw-new" : "pw-repeat";
-    markInvalid(which, true);
-    $(which).focus();
-    showMessage("The two passwords are not the same.", "error");
+    fieldError(pw === "" ? ["pw-new", "pw-repeat"] : ["pw-repeat", "pw-new"], "The two passwords are not the same.");
     return;
   }
   if (utf8Length(pw) > 31) {
-    markInvalid("pw-new", true);
-    $("pw-new").focus();
-    showMessage("The password can have up to 31 characters " +
-                "(letters with accents and symbols count as two or more).", "error");
+    fieldError(["pw-new"], "The password can have up to 31 characters " +
+                           "(letters with accents and symbols count as two or more).");
     return;
   }
   var user = W.user, old = W.password;
@@ -815,8 +962,7 @@ function changePassword(then) {
         W.applied.password = true;
         renderNav();
         refreshControls();
-        if (then) then();
-        showMessage("The password was changed.", "ok");
+        applied(then, "The password was changed.");
       } else {
         console.error("[wizard] password change refused, result " + toInt(FinderObj.QueryAuthError()));
         showMessage("The camera did not change the password. The old password still applies.", "error");
@@ -830,7 +976,7 @@ function changePassword(then) {
 function passwordHint() {
   var n = $("pw-new").value.length;
   $("pw-hint").textContent = n > 0 && n < SHORT_PASSWORD
-    ? "This password is very short and easy to guess. Use 8 or more characters." : "";
+    ? "This password is short and easy to guess. Use " + SHORT_PASSWORD + " or more characters." : "";
 }
 
 // ---- wireless
@@ -935,6 +1081,18 @@ function optionName(select) {
   return o ? o.textContent : "";
 }
 
+// By key length, then format: what a WEP key holds, with an example.
+var WEP_RULES = [
+  ["10 hexadecimal digits (0 to 9 and A to F), for example 0A1B2C3D4E", "5 characters, for example k3y!5"],
+  ["26 hexadecimal digits (0 to 9 and A to F), for example 0A1B2C3D4E5F60718293A4B5C6", "13 characters, for example my-wep-key-13"]
+];
+
+function wepRule(len, fmt) {
+  if (len > 1 || fmt > 1) return "Enter the WEP key.";
+  return "A " + WEP_LEN_NAMES[len] + " WEP key in " + (fmt === 0 ? "hexadecimal" : "ASCII text") + " is " +
+         WEP_RULES[len][fmt] + ".";
+}
+
 function checkWepKey(key, len, fmt) {
   var hex = /^[0-9A-Fa-f]*$/.test(key);
   var sizes = [[10, 5], [26, 13]];
@@ -957,38 +1115,37 @@ function applyWireless(then) {
   var wepDef = toInt($("wl-wepdef").value);
   var wepKey = $("wl-wepkey").value;
   var wpaKey = $("wl-wpakey").value;
-  markInvalid("wl-enc", false);
+  // Each error goes when a field it depends on changes.
+  var security = ["wl-enable", "wl-auth", "wl-enc"];
   if (utf8Length(ssid) > 32) {
-    showMessage("The network name can have up to 32 characters " +
-                "(letters with accents and symbols count as two or more).", "error");
+    fieldError(["wl-ssid", "wl-enable"], "The network name can have up to 32 characters " +
+                                         "(letters with accents and symbols count as two or more).");
     return;
   }
   if (enable && ssid === "") {
-    showMessage("Enter the name of the wireless network.", "error");
-    $("wl-ssid").focus();
+    fieldError(["wl-ssid", "wl-enable"], "Enter the name of the wireless network.");
     return;
   }
   if (enable && !encFits(auth, enc)) {
     $("wl-advanced").open = true;
-    markInvalid("wl-enc", true);
-    $("wl-enc").focus();
-    showMessage("The authentication " + optionName($("wl-auth")) + " does not work with the encryption " +
-                optionName($("wl-enc")) + ". Choose an encryption that fits, under Advanced.", "error");
+    fieldError(["wl-enc", "wl-auth", "wl-enable"], "The authentication " + optionName($("wl-auth")) +
+               " does not work with the encryption " + optionName($("wl-enc")) +
+               ". Choose an encryption that fits, under Advanced.");
     return;
   }
   if (enc === ENC_WEP && enable && !checkWepKey(wepKey, wepLen, wepFmt)) {
-    showMessage("The WEP key does not fit its length and format " +
-                "(64-bit: 10 hexadecimal digits or 5 characters; 128-bit: 26 digits or 13 characters).", "error");
+    fieldError(["wl-wepkey", "wl-weplen", "wl-wepfmt"].concat(security), wepRule(wepLen, wepFmt));
     return;
   }
   if (utf8Length(wepKey) > 31) {
-    showMessage("The WEP key can have up to 31 characters.", "error");
+    fieldError(["wl-wepkey"].concat(security), "The WEP key can have up to 31 characters.");
     return;
   }
   if (enc > ENC_WEP && enable) {
     var n = utf8Length(wpaKey);
     if (n < 8 || n > 64 || (n === 64 && !/^[0-9A-Fa-f]{64}$/.test(wpaKey))) {
-      showMessage("The pass phrase has 8 to 63 characters, or is 64 hexadecimal digits.", "error");
+      fieldError(["wl-wpakey"].concat(security), "The pass phrase has 8 to 63 characters, " +
+                 "for example: blue house by the lake. A key of 64 hexadecimal digits (0 to 9 and A to F) works too.");
       return;
     }
   }
@@ -1009,8 +1166,7 @@ function applyWireless(then) {
         W.unsaved.wireless = true;
         renderNav();
         refreshControls();
-        if (then) then();
-        showMessage("The camera took the wireless settings. Save the settings to make them take effect.", "ok");
+        applied(then, "The camera took the wireless settings. Save the settings to make them take effect.");
       } else {
         showMessage("The camera did not take the wireless settings.", "error");
       }
@@ -1146,6 +1302,7 @@ function saveSettings() {
           // merely applied either way.
           W.unsaved = { address: false, wireless: false };
           W.saved = toInt(FinderObj.QueryResult()) === 1 ? "ok" : "noanswer";
+          renderSavePending();
           renderNav();
           refreshControls();
           if (W.saved === "ok") {
@@ -1203,7 +1360,7 @@ function waitRemote() {
   var cam = W.cam;
   startRequest({
     name: "IsTesselWorkable_",
-    busy: "Waiting until remote access works… This can take a minute.",
+    busy: "Waiting until remote access works… This can take up to 3 minutes.",
     timeoutMs: 180000,
     timeoutText: "Remote access did not start working in time. Try again later.",
     start: function () { FinderObj.IsTesselWorkable_(cam.index); },
@@ -1224,6 +1381,8 @@ function waitRemote() {
           }
           W.remoteUrl = toText(FinderObj.GetURL());
           renderRemote();
+          renderNav();
+          refreshControls();
           showMessage("Remote access works.", "ok");
         }
       });
@@ -1255,38 +1414,47 @@ function stopLive() {
 
 // ---- finish
 
-function appliedText(what, unsaved) {
-  if (what === "") return "Not changed";
-  if (unsaved) return what + " (not saved)";
-  return what + (W.saved === "ok" ? " (saved)" : " (sent for saving, not confirmed)");
+function appliedText(what, unsaved, typed) {
+  var t;
+  if (what === "") t = "Not changed";
+  else if (unsaved) t = what + " (not saved)";
+  else t = what + (W.saved === "ok" ? " (saved)" : " (sent for saving, not confirmed)");
+  return typed ? t + "; typed changes not applied" : t;
 }
 
-// Says what was and was not saved rather than claiming success.
+// Says what was and was not applied and saved rather than claiming success.
 function finishSummary() {
+  var typed = typedForms().map(function (f) { return FORM_TITLES[f]; });
+  var head = typed.length === 0 ? "" : "The changes typed on the " + typed.join(" and ") +
+    (typed.length > 1 ? " pages" : " page") + " were not applied, so the camera does not have them. ";
   var unsaved = unsavedNames();
   if (unsaved.length > 0)
-    return "Not everything is saved: the " + unsaved.join(" and ") + " settings were sent to the camera " +
+    return head + "Not everything is saved: the " + unsaved.join(" and ") + " settings were sent to the camera " +
            "but not saved, so the camera loses them when it restarts. Go to Save to keep them.";
-  if (W.saved === "ok") return "The camera is set up and its settings are saved.";
+  if (W.saved === "ok")
+    return head + (head ? "The applied settings are saved." : "The camera is set up and its settings are saved.");
   if (W.saved === "noanswer")
-    return "The settings were sent for saving, but the camera did not answer afterwards. Search for it again to check them.";
-  if (W.applied.password) return "The new password is in use. No other settings were changed.";
-  return "No settings were changed: the camera keeps the ones it had.";
+    return head + "The settings were sent for saving, but the camera did not answer afterwards. " +
+           "Search for it again to check them.";
+  if (W.applied.password) return head + "The new password is in use. No other settings were changed.";
+  return head + (head ? "No other settings were changed." : "No settings were changed: the camera keeps the ones it had.");
 }
 
 function renderFinish() {
   var remote = W.remoteUrl !== "";
   var summary = $("finish-summary");
   summary.textContent = finishSummary();
-  summary.className = unsavedNames().length > 0 ? "warn" : "";
-  $("finish-address").textContent = appliedText(W.applied.address, W.unsaved.address);
-  $("finish-password").textContent = W.applied.password ? "Changed" : "Not changed";
-  $("finish-wireless").textContent = appliedText(W.applied.wireless, W.unsaved.wireless);
+  summary.className = unsavedNames().length + typedForms().length > 0 ? "warn" : "";
+  $("finish-address").textContent = appliedText(W.applied.address, W.unsaved.address, changed("address"));
+  $("finish-password").textContent = (W.applied.password ? "Changed" : "Not changed") +
+    (changed("password") ? "; typed changes not applied" : "");
+  $("finish-wireless").textContent = appliedText(W.applied.wireless, W.unsaved.wireless, changed("wireless"));
   $("finish-name").textContent = W.cam ? cameraLabel(W.cam) : "";
-  $("finish-web").textContent = W.address;
+  $("finish-web").textContent = W.address !== "" ? W.address : NO_ADDRESS;
   $("finish-remote").textContent = remote ? W.remoteUrl : "Not turned on";
   $("open-web-btn").hidden = $("copy-web-btn").hidden = W.address === "";
   $("open-remote-btn").hidden = $("copy-remote-btn").hidden = !remote;
+  $("bookmark-btn").hidden = W.address === "" && !remote;
 }
 
 // The desktop services answer nothing: the page says what it asked for.
@@ -1324,7 +1492,8 @@ function saveBookmark() {
   desktopService(cloud ? "CreateShortcut_URL_" : "CreateNonCloudShortcut_Address_MAC_", function () {
     if (cloud) FinderObj.CreateShortcut_URL_(W.model, W.remoteUrl);
     else FinderObj.CreateNonCloudShortcut_Address_MAC_(W.model, W.address, cam.mac);
-  }, "A bookmark (.webloc) is saved in your desktop folder. Most Linux desktops do not open it on a double-click.");
+  }, "A bookmark for the camera is saved in your desktop folder. " +
+     "Most Linux desktops do not open it on a double-click.");
 }
 
 function openManual() {
@@ -1332,15 +1501,22 @@ function openManual() {
                  "The quick-start guide opens in your PDF viewer.");
 }
 
+// Typed changes are asked about first, then applied settings that wait for
+// a save; force closes without asking.
 function closeWizard(force) {
   if (W.busy) return;
+  var typed = typedForms();
+  if (force !== true && typed.length > 0) {
+    askClose(typed[0]);
+    return;
+  }
   var unsaved = unsavedNames();
   if (force !== true && unsaved.length > 0) {
     showMessage("The " + unsaved.join(" and ") + " settings were sent to the camera but not saved. " +
                 "The camera loses them when it restarts.", "error", [
-      { label: "Go to Save", primary: true, fn: function () { goTo("save", true); } },
+      { label: "Go to Save", primary: true, fn: function () { goTo("save"); } },
       { label: "Close anyway", fn: function () { closeWizard(true); } },
-      { label: "Cancel", fn: function () { clearMessage(); focusStep(); } }
+      { label: "Cancel", cancel: true, fn: stayHere }
     ]);
     return;
   }
@@ -1350,6 +1526,18 @@ function closeWizard(force) {
   } else {
     window.close();
   }
+}
+
+function askClose(form) {
+  showMessage("The changes typed on the " + FORM_TITLES[form] + " page are not applied yet. " +
+              "Closing loses them.", "error", [
+    { label: "Apply and close", primary: true, fn: function () {
+      if (W.step !== form) goTo(form, true);
+      applyForm(form, function () { closeWizard(false); });
+    } },
+    { label: "Discard and close", fn: function () { restore(form, W.base[form]); closeWizard(false); } },
+    { label: "Stay here", cancel: true, fn: stayHere }
+  ]);
 }
 
 // ---- functions the native side calls; every argument arrives as a string
@@ -1367,11 +1555,12 @@ function CompleteSearch() {
   if (W.searching) searchFinished();
 }
 
-function GatherCameraInfo(dhcp, ip, mask, gateway, dns1, dns2, port, name, https) {
+// reservedBit0 is bit 0 of the camera's Reserved byte, which this page does
+// not use; whether the camera speaks HTTPS comes with GetAddress_ only.
+function GatherCameraInfo(dhcp, ip, mask, gateway, dns1, dns2, port, name, reservedBit0) {
   W.lastInfo = {
     dhcp: toInt(dhcp) === 1, ip: toText(ip), mask: toText(mask), gateway: toText(gateway),
-    dns1: toText(dns1), dns2: toText(dns2), port: toInt(port), name: toText(name),
-    https: toInt(https) === 1
+    dns1: toText(dns1), dns2: toText(dns2), port: toInt(port), name: toText(name)
   };
 }
 
@@ -1438,11 +1627,17 @@ function init() {
   $("password-form").addEventListener("submit", function (e) { e.preventDefault(); changePassword(); });
   $("wireless-form").addEventListener("submit", function (e) { e.preventDefault(); applyWireless(); });
   ["login-form", "address-form", "password-form", "wireless-form"].forEach(function (id) {
+    $(id).addEventListener("input", fieldChanged);
+    $(id).addEventListener("change", fieldChanged);
     $(id).addEventListener("input", refreshControls);
     $(id).addEventListener("change", refreshControls);
   });
   $("wl-auth").addEventListener("change", authChanged);
-  $("pw-repeat").addEventListener("input", function () { markInvalid("pw-repeat", false); });
+  document.addEventListener("keydown", function (e) {
+    if (e.key !== "Escape" || !W.cancelAction || W.busy) return;
+    e.preventDefault();
+    W.cancelAction();
+  });
   W.base.password = snapshot("password");
   $("info-reload-btn").addEventListener("click", function () {
     runSync("GetCameraInfo_", "Reading the camera's information…", readInfo);
