@@ -5,7 +5,7 @@
 // known MAC and credentials, whose exchanges are answered from the input
 // instead of the network.
 
-#include "CLANDAPObj.h"
+#include "landap/CLANDAPObj.h"
 
 #include <cstring>
 

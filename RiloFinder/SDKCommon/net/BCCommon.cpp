@@ -1,4 +1,4 @@
-#include "BCCommon.h"
+#include "net/BCCommon.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

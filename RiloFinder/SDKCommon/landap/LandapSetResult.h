@@ -1,7 +1,7 @@
 #ifndef RILO_LANDAPSETRESULT_H
 #define RILO_LANDAPSETRESULT_H
 
-#include "FinderResult.h"
+#include "landap/FinderResult.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "CAdapterEnumerator.h"
+#include "net/CAdapterEnumerator.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

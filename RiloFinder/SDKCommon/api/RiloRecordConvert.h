@@ -7,10 +7,10 @@
 // the destination terminated; ints go to the camera as their low byte or
 // nibble.
 
-#include "BCCommon.h"
-#include "CLANCamObject.h"
-#include "LANDAPCmdRecords.h"
-#include "LANDAPRecords.h"
+#include "landap/CLANCamObject.h"
+#include "landap/LANDAPCmdRecords.h"
+#include "landap/LANDAPRecords.h"
+#include "net/BCCommon.h"
 #include "RiloLANFinderLib.h"
 
 #include <cstddef>

@@ -2,9 +2,9 @@
 #define RILO_CLANCAMFINDER_H
 
 // BCCommon.h first: it defines the MAC_ADDR that the public header reuses.
-#include "BCCommon.h"
-#include "CLANDAPMgr.h"
-#include "FinderResult.h"
+#include "net/BCCommon.h"
+#include "landap/CLANDAPMgr.h"
+#include "landap/FinderResult.h"
 #include "RiloLANFinderLib.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "CLANCamMgr.h"
+#include "landap/CLANCamMgr.h"
 
-#include "CLANDAPObj.h"
+#include "landap/CLANDAPObj.h"
 
 #include <ctime>
 

@@ -1,4 +1,4 @@
-#include "LandapAuth.h"
+#include "landap/LandapAuth.h"
 
 #include "Common.h"
 

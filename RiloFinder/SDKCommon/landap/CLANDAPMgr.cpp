@@ -1,6 +1,6 @@
-#include "CLANDAPMgr.h"
+#include "landap/CLANDAPMgr.h"
 
-#include "CBCModule.h"
+#include "net/CBCModule.h"
 
 #include <arpa/inet.h>
 

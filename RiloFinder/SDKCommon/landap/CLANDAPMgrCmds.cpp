@@ -1,5 +1,5 @@
 // CLANDAPMgr: the LANDAP commands forwarded to the camera by index.
-#include "CLANDAPMgr.h"
+#include "landap/CLANDAPMgr.h"
 
 template <typename Record>
 FinderResult CLANDAPMgr::ForwardGet(int i, Record* out, FinderResult (CLANDAPObj::*get)(Record*, uint16_t))

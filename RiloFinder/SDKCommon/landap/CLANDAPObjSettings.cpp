@@ -1,8 +1,8 @@
 // CLANDAPObj: credentials check and change, the settings records, restart,
 // factory reset and commit.
-#include "CLANDAPObj.h"
+#include "landap/CLANDAPObj.h"
 
-#include "LandapAuth.h"
+#include "landap/LandapAuth.h"
 
 #include <cstring>
 

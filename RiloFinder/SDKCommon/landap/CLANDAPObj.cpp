@@ -1,7 +1,7 @@
-#include "CLANDAPObj.h"
+#include "landap/CLANDAPObj.h"
 
-#include "CBCModule.h"
-#include "LandapAuth.h"
+#include "landap/LandapAuth.h"
+#include "net/CBCModule.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "FinderResult.h"
+#include "landap/FinderResult.h"
 
 #include "RiloLANFinderLib.h"
 

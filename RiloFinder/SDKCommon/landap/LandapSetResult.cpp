@@ -1,7 +1,7 @@
-#include "LandapSetResult.h"
+#include "landap/LandapSetResult.h"
 
-#include "LANDAPRecords.h"
-#include "LandapHeader.h"
+#include "landap/LandapHeader.h"
+#include "landap/LANDAPRecords.h"
 
 LandapSetResult LandapSetResult::Decode(const uint8_t* body)
 {

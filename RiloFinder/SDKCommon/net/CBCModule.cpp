@@ -1,6 +1,6 @@
-#include "CBCModule.h"
+#include "net/CBCModule.h"
 
-#include "BCCommon.h"
+#include "net/BCCommon.h"
 
 #include <arpa/inet.h>
 #include <poll.h>

@@ -1,8 +1,8 @@
 #ifndef RILO_CADAPTERENUMERATOR_H
 #define RILO_CADAPTERENUMERATOR_H
 
-#include "AdapterInfo.h"
-#include "BCCommon.h"
+#include "net/AdapterInfo.h"
+#include "net/BCCommon.h"
 
 #include <netinet/in.h>
 

@@ -1,8 +1,8 @@
 // CLANCamFinder: the host interface a camera was found on, a free address
 // on it, and the DHCP probe.
-#include "CLANCamFinder.h"
+#include "api/CLANCamFinder.h"
 
-#include "CBCModule.h"
+#include "net/CBCModule.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "CLANCamObject.h"
+#include "landap/CLANCamObject.h"
 
 #include "Common.h"
 

@@ -1,6 +1,6 @@
-#include "LANDAPCmdRecords.h"
+#include "landap/LANDAPCmdRecords.h"
 
-#include "LANDAPRecords.h"
+#include "landap/LANDAPRecords.h"
 
 #include <cstring>
 

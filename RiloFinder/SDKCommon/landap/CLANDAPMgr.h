@@ -1,8 +1,8 @@
 #ifndef RILO_CLANDAPMGR_H
 #define RILO_CLANDAPMGR_H
 
-#include "CLANCamMgr.h"
-#include "CLANDAPObj.h"
+#include "landap/CLANCamMgr.h"
+#include "landap/CLANDAPObj.h"
 
 #include <netinet/in.h>
 

@@ -1,4 +1,4 @@
-#include "LANDAPRecords.h"
+#include "landap/LANDAPRecords.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "LandapHeader.h"
+#include "landap/LandapHeader.h"
 
-#include "LANDAPRecords.h"
+#include "landap/LANDAPRecords.h"
 
 #include <cstring>
 

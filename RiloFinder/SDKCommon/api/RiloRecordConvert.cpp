@@ -1,4 +1,4 @@
-#include "RiloRecordConvert.h"
+#include "api/RiloRecordConvert.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,11 +1,11 @@
 #ifndef RILO_CLANDAPOBJ_H
 #define RILO_CLANDAPOBJ_H
 
-#include "CLANCamObject.h"
-#include "LANDAPCmdRecords.h"
-#include "LANDAPRecords.h"
-#include "LandapHeader.h"
-#include "LandapSetResult.h"
+#include "landap/CLANCamObject.h"
+#include "landap/LANDAPCmdRecords.h"
+#include "landap/LandapHeader.h"
+#include "landap/LANDAPRecords.h"
+#include "landap/LandapSetResult.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // CLANDAPObj: the remote-access commands, all on port 62977.
-#include "CLANDAPObj.h"
+#include "landap/CLANDAPObj.h"
 
 #include <cstring>
 

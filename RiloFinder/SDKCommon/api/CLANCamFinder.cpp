@@ -1,8 +1,8 @@
 // CLANCamFinder: credentials, the result step, and the checks around the
 // conversion of each public record.
-#include "CLANCamFinder.h"
+#include "api/CLANCamFinder.h"
 
-#include "RiloRecordConvert.h"
+#include "api/RiloRecordConvert.h"
 
 #include <cstring>
 #include <new>

@@ -1,8 +1,8 @@
 #ifndef RILO_CLANCAMOBJECT_H
 #define RILO_CLANCAMOBJECT_H
 
-#include "BCCommon.h"
-#include "FinderResult.h"
+#include "landap/FinderResult.h"
+#include "net/BCCommon.h"
 
 #include <cstdint>
 

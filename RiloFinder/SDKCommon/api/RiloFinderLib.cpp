@@ -1,6 +1,6 @@
 // The exported finder functions: pointer and handle checks, forwarding to the
 // handle, and the mapping of internal results to the public codes.
-#include "CLANCamFinder.h"
+#include "api/CLANCamFinder.h"
 
 #include <cstring>
 #include <mutex>

@@ -1,8 +1,8 @@
 // CLANDAPObj: the site survey, the supported-command list and the DDNS
 // provider list.
-#include "CLANDAPObj.h"
+#include "landap/CLANDAPObj.h"
 
-#include "CBCModule.h"
+#include "net/CBCModule.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
 #ifndef RILO_CLANCAMMGR_H
 #define RILO_CLANCAMMGR_H
 
-#include "BCCommon.h"
-#include "CAdapterEnumerator.h"
-#include "CLANCamObject.h"
-#include "FinderResult.h"
-#include "LandapSetResult.h"
+#include "landap/CLANCamObject.h"
+#include "landap/FinderResult.h"
+#include "landap/LandapSetResult.h"
+#include "net/BCCommon.h"
+#include "net/CAdapterEnumerator.h"
 
 #include <cstdint>
 #include <vector>
