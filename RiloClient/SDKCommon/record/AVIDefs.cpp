@@ -8,13 +8,13 @@ public:
     explicit FieldWriter(uint8_t* p) : m_p(p) {}
     FieldWriter& U16(uint16_t v)
     {
-        AVIPutU16(m_p, v);
+        PutLE16(m_p, v);
         m_p += 2;
         return *this;
     }
     FieldWriter& U32(uint32_t v)
     {
-        AVIPutU32(m_p, v);
+        PutLE32(m_p, v);
         m_p += 4;
         return *this;
     }

@@ -1,5 +1,6 @@
 #include "landap/CLANDAPObj.h"
 
+#include "ByteOrder.h"
 #include "landap/LandapAuth.h"
 #include "net/CBCModule.h"
 
@@ -165,7 +166,7 @@ int CLANDAPObj::CommitData(_LANDAPPacket* request, uint8_t* dst, unsigned replyL
             break;
         // Whatever the last receive left in the status field.
         if (replyLen >= LandapHeader::OffStatus + 2 &&
-            LANDAPGetU16(received.data() + LandapHeader::OffStatus) == 4)
+            GetLE16(received.data() + LandapHeader::OffStatus) == 4)
             break;
         if (--tries < 0)
             break;
@@ -217,7 +218,7 @@ void CLANDAPObj::BuildAuthRequest(uint16_t command, uint16_t seq)
     FillRequestHeader(command, seq);
     uint16_t bodyLen = 0;
     MakeAuthField(m_Packet->Body(), &bodyLen);
-    LANDAPPutU16(m_Packet->bytes + LandapHeader::OffBodyLen, bodyLen);
+    PutLE16(m_Packet->bytes + LandapHeader::OffBodyLen, bodyLen);
 }
 
 void CLANDAPObj::BuildRecordRequest(uint16_t command, uint16_t seq, const uint8_t* record,
@@ -228,7 +229,7 @@ void CLANDAPObj::BuildRecordRequest(uint16_t command, uint16_t seq, const uint8_
     FillRequestHeader(command, seq);
     size_t bodyLen = kLandapAuthBlockSize + recordSize;
     std::memset(m_Packet->Body(), 0, bodyLen);
-    LANDAPPutU16(m_Packet->bytes + LandapHeader::OffBodyLen, uint16_t(bodyLen));
+    PutLE16(m_Packet->bytes + LandapHeader::OffBodyLen, uint16_t(bodyLen));
     if (record && recordSize)
         std::memcpy(m_Packet->Body() + kLandapAuthBlockSize, record, recordSize);
     uint16_t unused = 0;

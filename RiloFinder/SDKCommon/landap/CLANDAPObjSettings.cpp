@@ -2,6 +2,7 @@
 // factory reset and commit.
 #include "landap/CLANDAPObj.h"
 
+#include "ByteOrder.h"
 #include "landap/LandapAuth.h"
 
 #include <cstring>
@@ -21,7 +22,7 @@ FinderResult CLANDAPObj::VerifyAuthorization(uint16_t seq)
         return kFinderCamRefused;
     if (r.LandapBodyLen != 4)
         return kFinderFail;
-    return LANDAPGetU32(m_Packet->Body()) != 0 ? kFinderOk : kFinderCamRefused;
+    return GetLE32(m_Packet->Body()) != 0 ? kFinderOk : kFinderCamRefused;
 }
 
 FinderResult CLANDAPObj::ChangeAdminPassword(const char* user, const char* password, uint16_t seq)
@@ -30,7 +31,7 @@ FinderResult CLANDAPObj::ChangeAdminPassword(const char* user, const char* passw
     FillRequestHeader(LandapCmdChangeAdminPassword, seq);
     uint8_t* body = m_Packet->Body();
     std::memset(body, 0, kBodyLen);
-    LANDAPPutU16(m_Packet->bytes + LandapHeader::OffBodyLen, uint16_t(kBodyLen));
+    PutLE16(m_Packet->bytes + LandapHeader::OffBodyLen, uint16_t(kBodyLen));
     uint16_t unused = 0;
     MakeAuthField(body, &unused);
 

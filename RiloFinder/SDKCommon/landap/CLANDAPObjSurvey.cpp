@@ -2,6 +2,7 @@
 // provider list.
 #include "landap/CLANDAPObj.h"
 
+#include "ByteOrder.h"
 #include "net/CBCModule.h"
 
 #include <algorithm>
@@ -105,7 +106,7 @@ FinderResult CLANDAPObj::WalkSiteSurvey(uint8_t* buf, int received, const std::f
                 stations->push_back(st);
             }
         }
-        bool more = bodyLen >= 2 && LANDAPGetU16(body + bodyLen - 2) == LandapMoreFollows;
+        bool more = bodyLen >= 2 && GetLE16(body + bodyLen - 2) == LandapMoreFollows;
         if (!more)
             return kFinderOk;
         // A camera that never stops paging is not followed for ever.
@@ -159,7 +160,7 @@ FinderResult CLANDAPObj::TakeSupportedCommands(const uint8_t* reply, int receive
     m_SupportedCmdNum = 0;
     const uint8_t* body = reply + LandapHeader::WireSize;
     for (size_t i = 0; i < num && m_SupportedCmdNum < kMaxSupportedCmds; ++i) {
-        uint16_t code = LANDAPGetU16(body + 2 * i);
+        uint16_t code = GetLE16(body + 2 * i);
         if (code >= LandapCmdGetCameraAdvNetwork && code <= LandapCmdQueryNetworkStatus)
             m_SupportedCmds[m_SupportedCmdNum++] = code;
     }

@@ -1,5 +1,6 @@
 #include "landap/LANDAPCmdRecords.h"
 
+#include "ByteOrder.h"
 #include "landap/LANDAPRecords.h"
 
 #include <cstring>
@@ -10,7 +11,7 @@ bool _LANDAPWirelessStation::Decode(const uint8_t* p, size_t len)
         return false;
     LANDAPGetText(SSID, sizeof SSID, p + OffSSID, SSIDWidth);
     Signal = p[OffSignal];
-    Packed = LANDAPGetU16(p + OffPacked);
+    Packed = GetLE16(p + OffPacked);
     return true;
 }
 
@@ -20,7 +21,7 @@ size_t _LANDAPWirelessStation::Encode(uint8_t* p, size_t cap) const
         return 0;
     LANDAPPutText(p + OffSSID, SSIDWidth, SSID, sizeof SSID);
     p[OffSignal] = Signal;
-    LANDAPPutU16(p + OffPacked, Packed);
+    PutLE16(p + OffPacked, Packed);
     return WireSize;
 }
 
@@ -45,9 +46,9 @@ bool _TESSEL12ProcStatus::Decode(const uint8_t* p, size_t len)
 {
     if (!p || len < WireSize)
         return false;
-    State = LANDAPGetU32(p + OffState);
-    Value4 = LANDAPGetU32(p + OffValue4);
-    Value8 = LANDAPGetU32(p + OffValue8);
+    State = GetLE32(p + OffState);
+    Value4 = GetLE32(p + OffValue4);
+    Value8 = GetLE32(p + OffValue8);
     return true;
 }
 
@@ -56,9 +57,9 @@ size_t _TESSEL12ProcStatus::Encode(uint8_t* p, size_t cap) const
     if (!p || cap < WireSize)
         return 0;
     std::memset(p, 0, WireSize);
-    LANDAPPutU32(p + OffState, State);
-    LANDAPPutU32(p + OffValue4, Value4);
-    LANDAPPutU32(p + OffValue8, Value8);
+    PutLE32(p + OffState, State);
+    PutLE32(p + OffValue4, Value4);
+    PutLE32(p + OffValue8, Value8);
     return WireSize;
 }
 

@@ -1,5 +1,7 @@
 #include "landap/LANDAPRecords.h"
 
+#include "ByteOrder.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -44,7 +46,7 @@ bool _LANDAP_Basic_Set::Decode(const uint8_t* p, size_t len)
         return false;
     LANDAPGetText(CameraName, sizeof CameraName, p + OffCameraName, 64);
     IPAddr = LANDAPGetIPv4(p + OffIPAddr);
-    WebPort = LANDAPGetU16(p + OffWebPort);
+    WebPort = GetLE16(p + OffWebPort);
     Reserved = p[OffReserved];
     CustomizedDNS = p[OffCustomizedDNS];
     SubnetMask = LANDAPGetIPv4(p + OffSubnetMask);
@@ -61,7 +63,7 @@ size_t _LANDAP_Basic_Set::Encode(uint8_t* p, size_t cap) const
         return 0;
     LANDAPPutText(p + OffCameraName, 64, CameraName, sizeof CameraName);
     LANDAPPutIPv4(p + OffIPAddr, IPAddr);
-    LANDAPPutU16(p + OffWebPort, WebPort);
+    PutLE16(p + OffWebPort, WebPort);
     p[OffReserved] = Reserved;
     p[OffCustomizedDNS] = CustomizedDNS;
     LANDAPPutIPv4(p + OffSubnetMask, SubnetMask);
@@ -82,12 +84,12 @@ bool _LANDAP_Device_Info::Decode(const uint8_t* p, size_t len)
     LANDAPGetText(ProdName, sizeof ProdName, p + OffProdName, 64);
     LANDAPGetText(ModelName, sizeof ModelName, p + OffModelName, 32);
     LANDAPGetText(FWVer, sizeof FWVer, p + OffFWVer, 32);
-    ProdType = LANDAPGetU16(p + OffProdType);
-    ProdHWSpec = LANDAPGetU32(p + OffProdHWSpec);
+    ProdType = GetLE16(p + OffProdType);
+    ProdHWSpec = GetLE32(p + OffProdHWSpec);
     std::memcpy(MAC, p + OffMAC, sizeof MAC);
     BasicSet.Decode(p + OffBasicSet, _LANDAP_Basic_Set::WireSize);
     LANDAPGetText(LocalTime, sizeof LocalTime, p + OffLocalTime, 16);
-    Timezone = LANDAPGetU16(p + OffTimezone);
+    Timezone = GetLE16(p + OffTimezone);
     DST = p[OffDST];
     return true;
 }
@@ -100,12 +102,12 @@ size_t _LANDAP_Device_Info::Encode(uint8_t* p, size_t cap) const
     LANDAPPutText(p + OffProdName, 64, ProdName, sizeof ProdName);
     LANDAPPutText(p + OffModelName, 32, ModelName, sizeof ModelName);
     LANDAPPutText(p + OffFWVer, 32, FWVer, sizeof FWVer);
-    LANDAPPutU16(p + OffProdType, ProdType);
-    LANDAPPutU32(p + OffProdHWSpec, ProdHWSpec);
+    PutLE16(p + OffProdType, ProdType);
+    PutLE32(p + OffProdHWSpec, ProdHWSpec);
     std::memcpy(p + OffMAC, MAC, sizeof MAC);
     BasicSet.Encode(p + OffBasicSet, _LANDAP_Basic_Set::WireSize);
     LANDAPPutText(p + OffLocalTime, 16, LocalTime, sizeof LocalTime);
-    LANDAPPutU16(p + OffTimezone, Timezone);
+    PutLE16(p + OffTimezone, Timezone);
     p[OffDST] = DST;
     return WireSize;
 }
@@ -137,7 +139,7 @@ bool _LANDAPWirelessSettings::Decode(const uint8_t* p, size_t len)
     WirelessEnable = p[OffWirelessEnable];
     WirelessChannel = p[OffWirelessChannel];
     LANDAPGetText(SSID, sizeof SSID, p + OffSSID, 36);
-    SetPackedWord(LANDAPGetU32(p + OffPacked));
+    SetPackedWord(GetLE32(p + OffPacked));
     LANDAPGetText(WEPKey1, sizeof WEPKey1, p + OffWEPKey1, 32);
     LANDAPGetText(WEPKey2, sizeof WEPKey2, p + OffWEPKey2, 32);
     LANDAPGetText(WEPKey3, sizeof WEPKey3, p + OffWEPKey3, 32);
@@ -153,7 +155,7 @@ size_t _LANDAPWirelessSettings::Encode(uint8_t* p, size_t cap) const
     p[OffWirelessEnable] = WirelessEnable;
     p[OffWirelessChannel] = WirelessChannel;
     LANDAPPutText(p + OffSSID, 36, SSID, sizeof SSID);
-    LANDAPPutU32(p + OffPacked, PackedWord());
+    PutLE32(p + OffPacked, PackedWord());
     LANDAPPutText(p + OffWEPKey1, 32, WEPKey1, sizeof WEPKey1);
     LANDAPPutText(p + OffWEPKey2, 32, WEPKey2, sizeof WEPKey2);
     LANDAPPutText(p + OffWEPKey3, 32, WEPKey3, sizeof WEPKey3);
@@ -166,12 +168,12 @@ bool _LANDAPWirelessCapability::Decode(const uint8_t* p, size_t len)
 {
     if (!p || len < WireSize)
         return false;
-    ChannelBitmap = LANDAPGetU32(p + OffChannelBitmap);
+    ChannelBitmap = GetLE32(p + OffChannelBitmap);
     WirelessModeBits = p[OffWirelessModeBits];
     EncryptionBits = p[OffEncryptionBits];
     AuthenticationBits = p[OffAuthenticationBits];
     std::memcpy(ExtraBytes, p + OffExtraBytes, sizeof ExtraBytes);
-    ExtraWord = LANDAPGetU32(p + OffExtraWord);
+    ExtraWord = GetLE32(p + OffExtraWord);
     return true;
 }
 
@@ -179,12 +181,12 @@ size_t _LANDAPWirelessCapability::Encode(uint8_t* p, size_t cap) const
 {
     if (!p || cap < WireSize)
         return 0;
-    LANDAPPutU32(p + OffChannelBitmap, ChannelBitmap);
+    PutLE32(p + OffChannelBitmap, ChannelBitmap);
     p[OffWirelessModeBits] = WirelessModeBits;
     p[OffEncryptionBits] = EncryptionBits;
     p[OffAuthenticationBits] = AuthenticationBits;
     std::memcpy(p + OffExtraBytes, ExtraBytes, sizeof ExtraBytes);
-    LANDAPPutU32(p + OffExtraWord, ExtraWord);
+    PutLE32(p + OffExtraWord, ExtraWord);
     return WireSize;
 }
 
@@ -269,7 +271,7 @@ bool _LANDAPDatetime::Decode(const uint8_t* p, size_t len)
     if (!p || len < WireSize)
         return false;
     LANDAPGetText(LocalTime, sizeof LocalTime, p + OffLocalTime, 16);
-    Value16 = LANDAPGetU16(p + OffValue16);
+    Value16 = GetLE16(p + OffValue16);
     Value18 = p[OffValue18];
     Value19 = p[OffValue19];
     LANDAPGetText(Text20, sizeof Text20, p + OffText20, 64);
@@ -281,7 +283,7 @@ size_t _LANDAPDatetime::Encode(uint8_t* p, size_t cap) const
     if (!p || cap < WireSize)
         return 0;
     LANDAPPutText(p + OffLocalTime, 16, LocalTime, sizeof LocalTime);
-    LANDAPPutU16(p + OffValue16, Value16);
+    PutLE16(p + OffValue16, Value16);
     p[OffValue18] = Value18;
     p[OffValue19] = Value19;
     LANDAPPutText(p + OffText20, 64, Text20, sizeof Text20);
@@ -321,8 +323,8 @@ bool _tLANDAP_Wireless_AssociatedStatus::Decode(const uint8_t* p, size_t len)
 {
     if (!p || len < WireSize)
         return false;
-    Value0 = LANDAPGetU32(p + OffValue0);
-    Value4 = LANDAPGetU32(p + OffValue4);
+    Value0 = GetLE32(p + OffValue0);
+    Value4 = GetLE32(p + OffValue4);
     LANDAPGetText(Text8, sizeof Text8, p + OffText8, 36);
     return true;
 }
@@ -331,8 +333,8 @@ size_t _tLANDAP_Wireless_AssociatedStatus::Encode(uint8_t* p, size_t cap) const
 {
     if (!p || cap < WireSize)
         return 0;
-    LANDAPPutU32(p + OffValue0, Value0);
-    LANDAPPutU32(p + OffValue4, Value4);
+    PutLE32(p + OffValue0, Value0);
+    PutLE32(p + OffValue4, Value4);
     LANDAPPutText(p + OffText8, 36, Text8, sizeof Text8);
     return WireSize;
 }
@@ -341,11 +343,11 @@ bool _LANDAPNetworkStatus::Decode(const uint8_t* p, size_t len)
 {
     if (!p || len < WireSize)
         return false;
-    Value0 = LANDAPGetU32(p + OffValue0);
+    Value0 = GetLE32(p + OffValue0);
     Addr4 = LANDAPGetIPv4(p + OffAddr4);
-    Value8 = LANDAPGetU32(p + OffValue8);
+    Value8 = GetLE32(p + OffValue8);
     Addr12 = LANDAPGetIPv4(p + OffAddr12);
-    Value16 = LANDAPGetU32(p + OffValue16);
+    Value16 = GetLE32(p + OffValue16);
     return true;
 }
 
@@ -353,11 +355,11 @@ size_t _LANDAPNetworkStatus::Encode(uint8_t* p, size_t cap) const
 {
     if (!p || cap < WireSize)
         return 0;
-    LANDAPPutU32(p + OffValue0, Value0);
+    PutLE32(p + OffValue0, Value0);
     LANDAPPutIPv4(p + OffAddr4, Addr4);
-    LANDAPPutU32(p + OffValue8, Value8);
+    PutLE32(p + OffValue8, Value8);
     LANDAPPutIPv4(p + OffAddr12, Addr12);
-    LANDAPPutU32(p + OffValue16, Value16);
+    PutLE32(p + OffValue16, Value16);
     return WireSize;
 }
 

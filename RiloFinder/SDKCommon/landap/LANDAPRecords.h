@@ -18,32 +18,7 @@
 #include <cstdint>
 #include <ctime>
 
-// ---- little-endian access at an offset ---------------------------------
-
-inline uint16_t LANDAPGetU16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-inline uint32_t LANDAPGetU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline void LANDAPPutU16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void LANDAPPutU32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
+// ---- addresses and text at an offset ----------------------------------
 
 // An IPv4 address kept as the in_addr value (s_addr): the wire bytes as they are.
 uint32_t LANDAPGetIPv4(const uint8_t* p);

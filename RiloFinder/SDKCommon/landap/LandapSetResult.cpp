@@ -1,13 +1,14 @@
 #include "landap/LandapSetResult.h"
 
+#include "ByteOrder.h"
 #include "landap/LandapHeader.h"
 #include "landap/LANDAPRecords.h"
 
 LandapSetResult LandapSetResult::Decode(const uint8_t* body)
 {
     LandapSetResult r;
-    r.value = LANDAPGetU32(body + OffValue);
-    r.waitMs = LANDAPGetU32(body + OffWaitMs);
+    r.value = GetLE32(body + OffValue);
+    r.waitMs = GetLE32(body + OffWaitMs);
     return r;
 }
 
@@ -24,7 +25,7 @@ FinderResult LandapDecodeSetResult(const uint8_t* packet, _CmdResult* result)
         *result = _CmdResult{0, r.value, r.waitMs};
         return kFinderOk;
     }
-    uint32_t code = h.LandapBodyLen == LandapSetResult::ErrorWireSize ? LANDAPGetU32(body) : 0;
+    uint32_t code = h.LandapBodyLen == LandapSetResult::ErrorWireSize ? GetLE32(body) : 0;
     *result = _CmdResult{code, 0, 0};
     return kFinderCamFailed;
 }
