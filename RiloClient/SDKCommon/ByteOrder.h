@@ -32,4 +32,46 @@ inline void PutLE32(uint8_t* p, uint32_t v)
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+// Reads little-endian fields one after another, from p on.
+class LEReader {
+public:
+    explicit LEReader(const uint8_t* p) : m_p(p) {}
+    LEReader& U16(uint16_t& v)
+    {
+        v = GetLE16(m_p);
+        m_p += 2;
+        return *this;
+    }
+    LEReader& U32(uint32_t& v)
+    {
+        v = GetLE32(m_p);
+        m_p += 4;
+        return *this;
+    }
+
+private:
+    const uint8_t* m_p;
+};
+
+// Writes little-endian fields one after another, from p on.
+class LEWriter {
+public:
+    explicit LEWriter(uint8_t* p) : m_p(p) {}
+    LEWriter& U16(uint16_t v)
+    {
+        PutLE16(m_p, v);
+        m_p += 2;
+        return *this;
+    }
+    LEWriter& U32(uint32_t v)
+    {
+        PutLE32(m_p, v);
+        m_p += 4;
+        return *this;
+    }
+
+private:
+    uint8_t* m_p;
+};
+
 #endif

@@ -5,35 +5,21 @@
 MediaPacketHeader MediaPacketHeader::Decode(const uint8_t* p)
 {
     MediaPacketHeader h;
-    h.dwMagic = GetLE32(p + 0);
-    h.dwHeaderLen = GetLE32(p + 4);
-    h.dwPayloadLen = GetLE32(p + 8);
-    h.dwSequence = GetLE32(p + 12);
-    h.dwSeconds = GetLE32(p + 16);
-    h.dwMicroseconds = GetLE32(p + 20);
-    h.dwReserved1 = GetLE32(p + 24);
-    h.wFormatTag = GetLE16(p + 28);
-    h.wChannels = GetLE16(p + 30);
-    h.wSampleRate = GetLE16(p + 32);
-    h.wBitsPerSample = GetLE16(p + 34);
-    h.dwReserved2 = GetLE32(p + 36);
+    LEReader r(p);
+    r.U32(h.dwMagic).U32(h.dwHeaderLen).U32(h.dwPayloadLen).U32(h.dwSequence);
+    r.U32(h.dwSeconds).U32(h.dwMicroseconds).U32(h.dwReserved1);
+    r.U16(h.wFormatTag).U16(h.wChannels).U16(h.wSampleRate).U16(h.wBitsPerSample);
+    r.U32(h.dwReserved2);
     return h;
 }
 
 void MediaPacketHeader::Encode(uint8_t* out) const
 {
-    PutLE32(out + 0, dwMagic);
-    PutLE32(out + 4, dwHeaderLen);
-    PutLE32(out + 8, dwPayloadLen);
-    PutLE32(out + 12, dwSequence);
-    PutLE32(out + 16, dwSeconds);
-    PutLE32(out + 20, dwMicroseconds);
-    PutLE32(out + 24, dwReserved1);
-    PutLE16(out + 28, wFormatTag);
-    PutLE16(out + 30, wChannels);
-    PutLE16(out + 32, wSampleRate);
-    PutLE16(out + 34, wBitsPerSample);
-    PutLE32(out + 36, dwReserved2);
+    LEWriter w(out);
+    w.U32(dwMagic).U32(dwHeaderLen).U32(dwPayloadLen).U32(dwSequence);
+    w.U32(dwSeconds).U32(dwMicroseconds).U32(dwReserved1);
+    w.U16(wFormatTag).U16(wChannels).U16(wSampleRate).U16(wBitsPerSample);
+    w.U32(dwReserved2);
 }
 
 int64_t MediaPacketHeader::Stamp() const
