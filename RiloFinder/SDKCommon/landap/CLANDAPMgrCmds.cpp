@@ -29,85 +29,38 @@ FinderResult CLANDAPMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
     return CLANCamMgr::SetCameraNetwork(i, setting);
 }
 
-FinderResult CLANDAPMgr::SetCameraSetting(int i, const _LANDAP_Basic_Set* rec)
-{
-    return ForwardSet(i, rec, &CLANDAPObj::SetCameraSetting);
-}
+// The commands that go to the camera's member of the same name as they are.
+#define LANDAP_FORWARD_GET(Name, Record) \
+    FinderResult CLANDAPMgr::Name(int i, Record* out) { return ForwardGet(i, out, &CLANDAPObj::Name); }
+#define LANDAP_FORWARD_SET(Name, Record) \
+    FinderResult CLANDAPMgr::Name(int i, const Record* rec) { return ForwardSet(i, rec, &CLANDAPObj::Name); }
+#define LANDAP_FORWARD_COMMAND(Name) \
+    FinderResult CLANDAPMgr::Name(int i) { return ForwardCommand(i, &CLANDAPObj::Name); }
 
-FinderResult CLANDAPMgr::GetCameraAdvNetwork(int i, _LANDAPAdvNetworkSettings* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::GetCameraAdvNetwork);
-}
+LANDAP_FORWARD_SET(SetCameraSetting, _LANDAP_Basic_Set)
+LANDAP_FORWARD_GET(GetCameraAdvNetwork, _LANDAPAdvNetworkSettings)
+LANDAP_FORWARD_SET(SetCameraAdvNetwork, _LANDAPAdvNetworkSettings)
+LANDAP_FORWARD_GET(GetCameraWireless, _LANDAPWirelessSettings)
+LANDAP_FORWARD_SET(SetCameraWireless, _LANDAPWirelessSettings)
+LANDAP_FORWARD_GET(GetCameraWirelessCap, _LANDAPWirelessCapability)
+LANDAP_FORWARD_COMMAND(ResetCamera)
+LANDAP_FORWARD_COMMAND(FactoryResetCamera)
+LANDAP_FORWARD_COMMAND(CommitSettings)
+LANDAP_FORWARD_COMMAND(InitWirelessSiteSurvey)
+LANDAP_FORWARD_GET(GetCameraDatetime, _LANDAPDatetime)
+LANDAP_FORWARD_SET(SetCameraDatetime, _LANDAPDatetime)
+LANDAP_FORWARD_GET(GetCameraSimpleWireless, _LANDAPSimpleWireless)
+LANDAP_FORWARD_SET(SetCameraSimpleWireless, _LANDAPSimpleWireless)
+LANDAP_FORWARD_GET(GetWirelessAssociatedStatus, _tLANDAP_Wireless_AssociatedStatus)
+LANDAP_FORWARD_GET(QueryNetworkStatus, _LANDAPNetworkStatus)
+LANDAP_FORWARD_GET(GetTessel12Enabled, _TESSEL12Enable)
+LANDAP_FORWARD_GET(Tessel12QueryProcState, _TESSEL12ProcStatus)
+LANDAP_FORWARD_GET(QueryTessel12URL, _TESSEL12URL)
+LANDAP_FORWARD_SET(EnableTessel12, _TESSEL12Enable)
 
-FinderResult CLANDAPMgr::SetCameraAdvNetwork(int i, const _LANDAPAdvNetworkSettings* rec)
-{
-    return ForwardSet(i, rec, &CLANDAPObj::SetCameraAdvNetwork);
-}
-
-FinderResult CLANDAPMgr::GetCameraWireless(int i, _LANDAPWirelessSettings* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::GetCameraWireless);
-}
-
-FinderResult CLANDAPMgr::SetCameraWireless(int i, const _LANDAPWirelessSettings* rec)
-{
-    return ForwardSet(i, rec, &CLANDAPObj::SetCameraWireless);
-}
-
-FinderResult CLANDAPMgr::GetCameraWirelessCap(int i, _LANDAPWirelessCapability* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::GetCameraWirelessCap);
-}
-
-FinderResult CLANDAPMgr::ResetCamera(int i)
-{
-    return ForwardCommand(i, &CLANDAPObj::ResetCamera);
-}
-
-FinderResult CLANDAPMgr::FactoryResetCamera(int i)
-{
-    return ForwardCommand(i, &CLANDAPObj::FactoryResetCamera);
-}
-
-FinderResult CLANDAPMgr::CommitSettings(int i)
-{
-    return ForwardCommand(i, &CLANDAPObj::CommitSettings);
-}
-
-FinderResult CLANDAPMgr::InitWirelessSiteSurvey(int i)
-{
-    return ForwardCommand(i, &CLANDAPObj::InitWirelessSiteSurvey);
-}
-
-FinderResult CLANDAPMgr::GetCameraDatetime(int i, _LANDAPDatetime* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::GetCameraDatetime);
-}
-
-FinderResult CLANDAPMgr::SetCameraDatetime(int i, const _LANDAPDatetime* rec)
-{
-    return ForwardSet(i, rec, &CLANDAPObj::SetCameraDatetime);
-}
-
-FinderResult CLANDAPMgr::GetCameraSimpleWireless(int i, _LANDAPSimpleWireless* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::GetCameraSimpleWireless);
-}
-
-FinderResult CLANDAPMgr::SetCameraSimpleWireless(int i, const _LANDAPSimpleWireless* rec)
-{
-    return ForwardSet(i, rec, &CLANDAPObj::SetCameraSimpleWireless);
-}
-
-FinderResult CLANDAPMgr::GetWirelessAssociatedStatus(int i, _tLANDAP_Wireless_AssociatedStatus* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::GetWirelessAssociatedStatus);
-}
-
-FinderResult CLANDAPMgr::QueryNetworkStatus(int i, _LANDAPNetworkStatus* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::QueryNetworkStatus);
-}
+#undef LANDAP_FORWARD_GET
+#undef LANDAP_FORWARD_SET
+#undef LANDAP_FORWARD_COMMAND
 
 FinderResult CLANDAPMgr::GetWirelessSiteSurInfo(int i, _LANDAPWirelessStation* stations, int& count)
 {
@@ -146,24 +99,4 @@ FinderResult CLANDAPMgr::GetDDNSProvider(int i, int which, char* dst)
 {
     CLANDAPObj* cam = dst ? FreshDDNSCamera(i) : nullptr;
     return cam ? cam->GetDDNSProvider(which, dst) : kFinderFail;
-}
-
-FinderResult CLANDAPMgr::GetTessel12Enabled(int i, _TESSEL12Enable* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::GetTessel12Enabled);
-}
-
-FinderResult CLANDAPMgr::Tessel12QueryProcState(int i, _TESSEL12ProcStatus* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::Tessel12QueryProcState);
-}
-
-FinderResult CLANDAPMgr::QueryTessel12URL(int i, _TESSEL12URL* out)
-{
-    return ForwardGet(i, out, &CLANDAPObj::QueryTessel12URL);
-}
-
-FinderResult CLANDAPMgr::EnableTessel12(int i, const _TESSEL12Enable* rec)
-{
-    return ForwardSet(i, rec, &CLANDAPObj::EnableTessel12);
 }

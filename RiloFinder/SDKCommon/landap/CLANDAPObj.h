@@ -182,7 +182,8 @@ protected:
     // A set of one record after the authentication block; kFinderFail for a
     // null rec.
     template <typename Record>
-    FinderResult RecordSet(const Record* rec, uint16_t command, uint16_t seq);
+    FinderResult RecordSet(const Record* rec, uint16_t command, uint16_t seq,
+                           unsigned long baseMs = LandapBaseTimeout, uint16_t port = LandapPort);
     // A get already built: exchange and reply check. On 0 the first
     // bodySize body bytes of the packet buffer hold the record (zero where
     // the reply was short); bodyLen >= 0 must equal the reply's body length.
@@ -192,7 +193,13 @@ protected:
     // body; exactLen: the reply's body length must be the record's size.
     template <typename Record>
     FinderResult PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing,
-                          bool exactLen = false);
+                          bool exactLen = false, unsigned long baseMs = LandapBaseTimeout,
+                          uint16_t port = LandapPort);
+    // One part of a pack that getPack reads: kFinderFail for a null out or a
+    // failed read.
+    template <typename Pack, typename Part>
+    FinderResult PackPart(Part* out, Part Pack::*part, FinderResult (CLANDAPObj::*getPack)(Pack*, uint16_t),
+                          uint16_t seq);
     // The two remote-access reads: kFinderNoReply without a reply, else the
     // record decoded and kFinderOk, or kFinderCamFailed when the reply
     // checks failed.
@@ -214,5 +221,35 @@ protected:
     uint16_t m_SupportedCmds[kMaxSupportedCmds] = {};
     int m_SupportedCmdNum = 0;     // 0 = not fetched yet
 };
+
+
+// The request templates the command files share.
+
+template <typename Record>
+FinderResult CLANDAPObj::RecordSet(const Record* rec, uint16_t command, uint16_t seq, unsigned long baseMs,
+                                   uint16_t port)
+{
+    if (!rec)
+        return kFinderFail;
+    uint8_t raw[Record::WireSize] = {};
+    rec->Encode(raw, sizeof raw);
+    BuildRecordRequest(command, seq, raw, sizeof raw);
+    return RunSet(seq, baseMs, port);
+}
+
+template <typename Record>
+FinderResult CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing,
+                                  bool exactLen, unsigned long baseMs, uint16_t port)
+{
+    if (!out)
+        return kFinderFail;
+    WarnIfNoAuthentication(eitherMissing);
+    BuildAuthRequest(command, seq);
+    if (RunGet(unsigned(Record::WireSize), exactLen ? int(Record::WireSize) : -1, seq, baseMs, port) !=
+        kFinderOk)
+        return kFinderFail;
+    out->Decode(m_Packet->Body(), Record::WireSize);
+    return kFinderOk;
+}
 
 #endif

@@ -63,17 +63,6 @@ FinderResult CLANDAPObj::SetNetworkSetting(const _NetworkSetting* setting, uint1
     return SetCameraSetting(&b, seq);
 }
 
-template <typename Record>
-FinderResult CLANDAPObj::RecordSet(const Record* rec, uint16_t command, uint16_t seq)
-{
-    if (!rec)
-        return kFinderFail;
-    uint8_t raw[Record::WireSize] = {};
-    rec->Encode(raw, sizeof raw);
-    BuildRecordRequest(command, seq, raw, sizeof raw);
-    return RunSet(seq);
-}
-
 FinderResult CLANDAPObj::SetCameraSetting(const _LANDAP_Basic_Set* rec, uint16_t seq)
 {
     // The flags and DNS bytes go out as the caller gave them: zeroing them
@@ -93,13 +82,8 @@ FinderResult CLANDAPObj::SetCameraWireless(const _LANDAPWirelessSettings* rec, u
 
 FinderResult CLANDAPObj::SetCameraDatetime(const _LANDAPDatetime* rec, uint16_t seq)
 {
-    if (!rec)
-        return kFinderFail;
-    uint8_t raw[_LANDAPDatetime::WireSize] = {};
-    rec->Encode(raw, sizeof raw);
-    std::memset(raw + _LANDAPDatetime::OffUnused, 0, _LANDAPDatetime::UnusedWidth);
-    BuildRecordRequest(LandapCmdSetCameraDatetime, seq, raw, sizeof raw);
-    return RunSet(seq);
+    // The record's encoding sends its 16 unused bytes as zero.
+    return RecordSet(rec, LandapCmdSetCameraDatetime, seq);
 }
 
 FinderResult CLANDAPObj::SetCameraSimpleWireless(const _LANDAPSimpleWireless* rec, uint16_t seq)
@@ -122,17 +106,16 @@ FinderResult CLANDAPObj::CommitSettings(uint16_t seq)
     return AuthSet(LandapCmdCommitSettings, seq);
 }
 
-template <typename Record>
-FinderResult CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, bool eitherMissing,
-                                  bool exactLen)
+template <typename Pack, typename Part>
+FinderResult CLANDAPObj::PackPart(Part* out, Part Pack::*part,
+                                  FinderResult (CLANDAPObj::*getPack)(Pack*, uint16_t), uint16_t seq)
 {
     if (!out)
         return kFinderFail;
-    WarnIfNoAuthentication(eitherMissing);
-    BuildAuthRequest(command, seq);
-    if (RunGet(unsigned(Record::WireSize), exactLen ? int(Record::WireSize) : -1, seq) != kFinderOk)
+    Pack pack;
+    if ((this->*getPack)(&pack, seq) != kFinderOk)
         return kFinderFail;
-    out->Decode(m_Packet->Body(), Record::WireSize);
+    *out = pack.*part;
     return kFinderOk;
 }
 
@@ -148,13 +131,7 @@ FinderResult CLANDAPObj::DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out,
 
 FinderResult CLANDAPObj::GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq)
 {
-    if (!out)
-        return kFinderFail;
-    _LANDAP_Get_AdvNetwork_Pack pack;
-    if (DoGetCameraAdvNetwork(&pack, seq) != kFinderOk)
-        return kFinderFail;
-    *out = pack.Settings;
-    return kFinderOk;
+    return PackPart(out, &_LANDAP_Get_AdvNetwork_Pack::Settings, &CLANDAPObj::DoGetCameraAdvNetwork, seq);
 }
 
 FinderResult CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq)
@@ -164,24 +141,12 @@ FinderResult CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uin
 
 FinderResult CLANDAPObj::GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq)
 {
-    if (!out)
-        return kFinderFail;
-    _LANDAP_Get_Wireless_Pack pack;
-    if (DoGetCameraWireless(&pack, seq) != kFinderOk)
-        return kFinderFail;
-    *out = pack.Settings;
-    return kFinderOk;
+    return PackPart(out, &_LANDAP_Get_Wireless_Pack::Settings, &CLANDAPObj::DoGetCameraWireless, seq);
 }
 
 FinderResult CLANDAPObj::GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq)
 {
-    if (!out)
-        return kFinderFail;
-    _LANDAP_Get_Wireless_Pack pack;
-    if (DoGetCameraWireless(&pack, seq) != kFinderOk)
-        return kFinderFail;
-    *out = pack.Capability;
-    return kFinderOk;
+    return PackPart(out, &_LANDAP_Get_Wireless_Pack::Capability, &CLANDAPObj::DoGetCameraWireless, seq);
 }
 
 FinderResult CLANDAPObj::GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq)

@@ -38,21 +38,11 @@ FinderResult CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq
     if (!rec)
         return kFinderFail;
     WarnIfNoAuthentication(false);
-    uint8_t raw[_TESSEL12Enable::WireSize] = {};
-    rec->Encode(raw, sizeof raw);
-    BuildRecordRequest(LandapCmdEnableTessel12, seq, raw, sizeof raw);
-    return RunSet(seq, LandapTessel12BaseTimeout, LandapTessel12Port);
+    return RecordSet(rec, LandapCmdEnableTessel12, seq, LandapTessel12BaseTimeout, LandapTessel12Port);
 }
 
 FinderResult CLANDAPObj::QueryTessel12URL(_TESSEL12URL* out, uint16_t seq)
 {
-    if (!out)
-        return kFinderFail;
-    WarnIfNoAuthentication(false);
-    BuildAuthRequest(LandapCmdQueryTessel12URL, seq);
-    if (RunGet(unsigned(_TESSEL12URL::WireSize), -1, seq, LandapTessel12BaseTimeout,
-               LandapTessel12Port) != kFinderOk)
-        return kFinderFail;
-    out->Decode(m_Packet->Body(), _TESSEL12URL::WireSize);
-    return kFinderOk;
+    return PlainGet(out, LandapCmdQueryTessel12URL, seq, false, false, LandapTessel12BaseTimeout,
+                    LandapTessel12Port);
 }
