@@ -18,6 +18,114 @@ int OpenUdpSocket()
     return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
 }
 
+// Waits up to a second for a datagram: 1 readable, 0 nothing yet, -1 error.
+int WaitReadable(int s)
+{
+    for (;;) {
+        pollfd p{};
+        p.fd = s;
+        p.events = POLLIN;
+        int ready = poll(&p, 1, 1000);
+        if (ready >= 0)
+            return ready;
+        if (errno != EINTR) {
+            BCPrint("select socket errno = %d\n", errno);
+            return -1;
+        }
+    }
+}
+
+// One Receive: the quiet-time clock, the gather and the accepted count.
+struct ReceiveRun {
+    ReceiveRun(unsigned long timeoutMs, unsigned long bufferLength, uint32_t* firstSender,
+               BCRecvCallback callback, void* context)
+        : timeoutMs(timeoutMs), noLimit(timeoutMs >= CBCModule::kNoTimeout),
+          // Never gather more than the internal buffer holds, whatever was asked.
+          capacity(bufferLength == 0 || bufferLength > CBCModule::kMaxReceive ? CBCModule::kMaxReceive
+                                                                               : size_t(bufferLength)),
+          internal(CBCModule::kMaxReceive, 0), reference(MonotonicMs()), firstSender(firstSender),
+          callback(callback), context(context)
+    {
+    }
+
+    // Reads the waiting datagram: -1 on a receive error, 1 when a gather is
+    // complete, else 0.
+    int TakeDatagram(int s, uint32_t* boundAddr)
+    {
+        uint8_t* dst = callback ? internal.data() : internal.data() + gathered;
+        size_t room = callback ? CBCModule::kMaxReceive : capacity - gathered;
+        sockaddr_in from{};
+        socklen_t fromLen = sizeof from;
+        ssize_t n = recvfrom(s, dst, room, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+        if (n < 0) {
+            BCPrint("socket recv error! GetLastError()=%d\n", errno);
+            return -1;
+        }
+        // Our own datagrams (socket bound to a real address) are not
+        // replies; an empty datagram gives nothing to gather. Neither
+        // holds the deadline off, so a stream of them cannot keep the
+        // receive alive.
+        bool ignore = (*boundAddr != 0 && from.sin_addr.s_addr == *boundAddr) || (!callback && n == 0);
+        if (ignore) {
+            NoteQuiet();
+            return 0;
+        }
+        return Accept(dst, size_t(n), &from, boundAddr) ? 1 : 0;
+    }
+
+    // An accepted datagram restarts the quiet time; true when the gather is complete.
+    bool Accept(uint8_t* dst, size_t n, sockaddr_in* from, uint32_t* boundAddr)
+    {
+        if (firstSender && !haveFirst) {
+            *firstSender = from->sin_addr.s_addr;
+            haveFirst = true;
+        }
+        bool complete = false;
+        if (callback) {
+            if (callback(context, dst, static_cast<unsigned long>(n), from, boundAddr))
+                ++result;
+        } else {
+            gathered += n;
+            complete = gathered == capacity || gathered == CBCModule::kGatherStop;
+        }
+        if (!noLimit)
+            reference = MonotonicMs();
+        elapsed = 0;
+        return complete;
+    }
+
+    void NoteQuiet() { elapsed = MonotonicMs() - reference; }
+
+    bool Expired()
+    {
+        if (noLimit)
+            return false;
+        if (elapsed == 0)
+            elapsed = 1;
+        return elapsed >= timeoutMs;
+    }
+
+    int CopyGathered(uint8_t* buffer, unsigned long bufferLength) const
+    {
+        size_t copy = gathered < bufferLength ? gathered : size_t(bufferLength);
+        std::memcpy(buffer, internal.data(), copy);
+        return int(copy);
+    }
+
+    const unsigned long timeoutMs;
+    const bool noLimit;
+    const size_t capacity;
+    std::vector<uint8_t> internal;
+    uint64_t reference;
+    uint64_t elapsed = 0;
+    int result = 0;
+    size_t gathered = 0;
+    bool haveFirst = false;
+    uint32_t* const firstSender;
+    const BCRecvCallback callback;
+    void* const context;
+};
+
 }  // namespace
 
 CBCModule::~CBCModule()
@@ -98,87 +206,28 @@ int CBCModule::Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long b
 {
     if (m_Socket < 0)
         return -1;
-
-    const bool noLimit = timeoutMs >= kNoTimeout;
-    // Never gather more than the internal buffer holds, whatever was asked.
-    size_t capacity = bufferLength == 0 ? kMaxReceive : size_t(bufferLength);
-    if (capacity > kMaxReceive)
-        capacity = kMaxReceive;
-    std::vector<uint8_t> internal(kMaxReceive, 0);
-
-    uint64_t reference = MonotonicMs();
-    uint64_t elapsed = 0;
-    int result = 0;
-    size_t gathered = 0;
-    bool haveFirst = false;
-
+    ReceiveRun run(timeoutMs, bufferLength, firstSender, callback, context);
     for (;;) {
-        pollfd p{};
-        p.fd = m_Socket;
-        p.events = POLLIN;
-        int ready = poll(&p, 1, 1000);
+        int ready = WaitReadable(m_Socket);
         if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            BCPrint("select socket errno = %d\n", errno);
-            result = -1;
+            run.result = -1;
             break;
         }
         if (ready == 0) {
-            elapsed = MonotonicMs() - reference;
+            run.NoteQuiet();
         } else {
-            uint8_t* dst = callback ? internal.data() : internal.data() + gathered;
-            size_t room = callback ? kMaxReceive : capacity - gathered;
-            sockaddr_in from{};
-            socklen_t fromLen = sizeof from;
-            ssize_t n = recvfrom(m_Socket, dst, room, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-            if (n < 0) {
-                BCPrint("socket recv error! GetLastError()=%d\n", errno);
-                result = -1;
+            int taken = run.TakeDatagram(m_Socket, &m_BoundAddr);
+            if (taken < 0) {
+                run.result = -1;
                 break;
             }
-            // Our own datagrams (socket bound to a real address) are not
-            // replies; an empty datagram gives nothing to gather. Neither
-            // holds the deadline off, so a stream of them cannot keep the
-            // receive alive.
-            bool ignore = (m_BoundAddr != 0 && from.sin_addr.s_addr == m_BoundAddr) ||
-                          (!callback && n == 0);
-            if (ignore) {
-                elapsed = MonotonicMs() - reference;
-            } else {
-                if (firstSender && !haveFirst) {
-                    *firstSender = from.sin_addr.s_addr;
-                    haveFirst = true;
-                }
-                bool complete = false;
-                if (callback) {
-                    if (callback(context, dst, static_cast<unsigned long>(n), &from, &m_BoundAddr))
-                        ++result;
-                } else {
-                    gathered += size_t(n);
-                    complete = gathered == capacity || gathered == kGatherStop;
-                }
-                if (!noLimit)
-                    reference = MonotonicMs();
-                elapsed = 0;
-                if (complete)
-                    break;
-            }
-        }
-        if (!noLimit) {
-            if (elapsed == 0)
-                elapsed = 1;
-            if (elapsed >= timeoutMs)
+            if (taken > 0)
                 break;
         }
+        if (run.Expired())
+            break;
     }
-
-    if (buffer) {
-        size_t copy = gathered < bufferLength ? gathered : size_t(bufferLength);
-        std::memcpy(buffer, internal.data(), copy);
-        return int(copy);
-    }
-    return result;
+    return buffer ? run.CopyGathered(buffer, bufferLength) : run.result;
 }
 
 int CBCModule::SetReceiveBuffer(int bytes)
