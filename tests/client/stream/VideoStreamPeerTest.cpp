@@ -241,7 +241,6 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
                                  WithoutLayerIdentifier);
     ASSERT_EQ(frames.size(), 100u);
     const tagMPEG4StrmConfig config = ConfigOf(codectest::ReadBytes(cam.Dir() + "/a.m4v"));
-    ASSERT_EQ(config.nResult, MPEG4_CONFIG_OK);
     ASSERT_EQ(config.dwLayerVerId, 0u);
     ASSERT_EQ(config.dwWidth, 176u);
     avitest::TempDir dir;
