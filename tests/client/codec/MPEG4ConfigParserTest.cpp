@@ -108,10 +108,10 @@ std::vector<uint8_t> Write(const Layer& l)
         w.Put(2, 1);      // chroma_format 4:2:0
         w.Put(1, 1);      // low_delay
         w.Put(1, l.vbv);
-        if (l.vbv) {      // bit rate, buffer size, occupancy with markers
-            const int widths[] = {15, 1, 15, 1, 15, 1, 3, 11, 1, 15, 1};
-            for (int n : widths)
-                w.Put(n, n == 1 ? 1 : 0x155 & ((1u << n) - 1));
+        if (l.vbv) {      // 79 bits: bit rate, buffer size, occupancy, markers
+            w.Put(32, 0xAAAAAAAB);
+            w.Put(32, 0x55555555);
+            w.Put(15, 0x2AAB);
         }
     }
     w.Put(2, l.shape);

@@ -179,6 +179,8 @@ TEST(VideoDecPeer, FollowsResolutionChanges)
         EXPECT_EQ(expected, Shown(log, feed));
         for (const Delivery& d : log)
             ExpectPicture(d, feed);
+        ExpectCapacity(log);
+        EXPECT_EQ(640ul * 360 * 4, log.back().bytes); // kept after the picture shrank
         EXPECT_EQ(176, w);
         EXPECT_EQ(144, h);
     }

@@ -10,11 +10,9 @@
 #include "HttpEmulator.h"
 #include "stream/CHTTPH264Stream.h"
 #include "stream/CHTTPMP4Strm.h"
-#include "codec/MPEG4ConfigParser.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -23,6 +21,7 @@ using httptest::Eventually;
 using httptest::Recorder;
 using vdtest::Delivery;
 using vdtest::DeliveryLog;
+using vdtest::ExpectCapacity;
 using vdtest::Frame;
 using vdtest::StreamSpec;
 
@@ -98,16 +97,6 @@ Bytes WithoutLayerIdentifier(const Bytes& es)
     return out;
 }
 
-// The configuration before the first plane.
-tagMPEG4StrmConfig ConfigOf(const Bytes& es)
-{
-    const uint8_t vop[] = {0, 0, 1, 0xB6};
-    const size_t n = size_t(std::search(es.begin(), es.end(), vop, vop + 4) - es.begin());
-    tagMPEG4StrmConfig c{};
-    ParseMPEG4ConfigData(es.data(), n, &c);
-    return c;
-}
-
 // An elementary stream file in the camera's folder (rewritten by rewrite
 // when given), and ffmpeg's pictures of it.
 std::vector<Frame> MakeFile(const testsupport::HttpEmulator& cam, const std::string& name,
@@ -123,16 +112,6 @@ std::vector<Frame> MakeFile(const testsupport::HttpEmulator& cam, const std::str
     return frames;
 }
 
-// The byte count is the output buffer's capacity: each picture's size, or
-// a larger one before it.
-void ExpectCapacity(const std::vector<Delivery>& log)
-{
-    unsigned long capacity = 0;
-    for (const Delivery& d : log) {
-        capacity = std::max(capacity, (unsigned long)d.header.biSizeImage);
-        ASSERT_EQ(d.bytes, capacity);
-    }
-}
 
 double Psnr(const Delivery& d, const Frame& f)
 {
@@ -240,9 +219,6 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
     const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 30, 100, 30, "-flags +bitexact"}},
                                  WithoutLayerIdentifier);
     ASSERT_EQ(frames.size(), 100u);
-    const tagMPEG4StrmConfig config = ConfigOf(codectest::ReadBytes(cam.Dir() + "/a.m4v"));
-    ASSERT_EQ(config.dwLayerVerId, 0u);
-    ASSERT_EQ(config.dwWidth, 176u);
     avitest::TempDir dir;
     const std::string avi = dir.Path("m4v.avi");
     Recorder ev;
@@ -353,8 +329,6 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     ExpectCapacity(got);
     const std::vector<int> shown = Identify(got, frames);
     ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(got.front().bytes, 320ul * 240 * 4);
-    EXPECT_EQ(got.back().bytes, 336ul * 240 * 4);
     EXPECT_EQ(shown[0], 16); // the IDR at 15 configures the decoder
     EXPECT_EQ(ExpectInOrder(shown, 15, 90), 1); // the IDR after the change is not shown
     EXPECT_EQ(shown.back(), 89);
