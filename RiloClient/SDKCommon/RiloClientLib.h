@@ -43,8 +43,10 @@ typedef struct tagBITMAPINFOHEADER {
 
 RILO_CLIENT_STATIC_ASSERT(sizeof(BITMAPINFOHEADER) == 40, "frame descriptor is 40 bytes");
 
-/* One decoded picture; bytes is the size of the pixel buffer handed over,
- * at least biSizeImage. The pixels are valid only during the call. */
+/* One decoded picture. bytes is the capacity of the pixel buffer handed
+ * over: at least biSizeImage, and larger once the picture has shrunk (the
+ * buffer is kept), so the picture's size is always read from the header.
+ * The pixels are valid only during the call. */
 typedef void (*VideoRenderCallback)(void* user, struct tagBITMAPINFOHEADER* header,
                                     unsigned char* pixels, unsigned long bytes);
 

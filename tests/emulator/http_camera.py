@@ -43,6 +43,7 @@ DEFAULTS = {
     "auth": "none",
     "user": "admin",
     "password": "",
+    "credentials_file": None,   # JSON {"user", "password"} read per request
     "authorization": None,      # the whole expected value for auth "exact"
     "realm": "camera",
     "qop": "auth",              # "" leaves qop out of the challenge
@@ -387,6 +388,16 @@ class Server:
         self.sock.listen(64)
         self.port = self.sock.getsockname()[1]
 
+    def with_credentials(self, cfg):
+        """cfg with user and password from its credentials_file, which the
+        camera's LANDAP side rewrites when the password changes."""
+        path = cfg.get("credentials_file")
+        if not path:
+            return cfg
+        with open(os.path.join(self.base_dir, path), encoding="utf-8") as f:
+            pair = json.load(f)
+        return dict(cfg, user=pair["user"], password=pair["password"])
+
     def new_nonce(self):
         nonce = secrets.token_hex(16)
         with self.lock:
@@ -607,6 +618,7 @@ class Connection:
     # ---- authorization
 
     def check_auth(self, cfg, method, target, headers):
+        cfg = self.srv.with_credentials(cfg)
         mode = cfg["auth"]
         value = headers.get("authorization")
         if mode == "none":

@@ -333,7 +333,7 @@ CAMERA_KEYS = {
     "device_info_hex", "wireless", "capability", "adv_network", "ddns_providers",
     "ddns_list", "ddns_list_len", "datetime", "simple_wireless", "associated_status",
     "network_status", "stations", "survey_requires_init", "supported_commands",
-    "tessel12", "faults", "command_faults", "broadcast_reply",
+    "tessel12", "faults", "command_faults", "broadcast_reply", "credentials_file",
 }
 TESSEL12_KEYS = {"enabled", "states", "url"}
 
@@ -438,6 +438,19 @@ class Camera:
                            for s in t12.get("states", [[0, 0, 0]])] or [(0, 0, 0)]
         self.t12_state_index = 0
         self.t12_url = TESSEL12_URL.build({"url": t12.get("url", "")})
+        self.publish_credentials()
+
+    def publish_credentials(self):
+        """Writes user and password to credentials_file, where the camera's
+        HTTP side (http_camera.py) reads them, so that both sides of one
+        camera keep one password. Replaced whole, never seen half written."""
+        path = self.cfg.get("credentials_file")
+        if not path:
+            return
+        tmp = path + ".tmp"
+        with open(tmp, "w", encoding="utf-8") as f:
+            json.dump({"user": self.user, "password": self.password}, f)
+        os.replace(tmp, path)
 
     # -- the records as the camera reports them ----------------------------
 
@@ -531,6 +544,7 @@ class Camera:
                 def change():
                     self.user = user.decode("utf-8", "replace")
                     self.password = password.decode("utf-8", "replace")
+                    self.publish_credentials()
                 after.append(change)
         elif command == CMD_GET_SUPPORTED_COMMAND:
             return 0, [b"".join(struct.pack("<H", c & 0xFFFF) for c in self.supported)]

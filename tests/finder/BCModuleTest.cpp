@@ -1,6 +1,6 @@
 // CBCModule on loopback: no broadcast, no namespaces needed.
-#include "CBCModule.h"
 #include "DiagCapture.h"
+#include "net/CBCModule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Discovery, refresh, exchange and interface tests inside a netlab test LAN,
 // against the emulated cameras.
-#include "CBCModule.h"
-#include "CLANDAPMgr.h"
-#include "CLANDAPObj.h"
+#include "commands/CmdTestUtil.h"
 #include "DiagCapture.h"
 #include "Emulator.h"
-#include "commands/CmdTestUtil.h"
+#include "landap/CLANDAPMgr.h"
+#include "landap/CLANDAPObj.h"
+#include "net/CBCModule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Offline checks of the LANDAP codecs, the authentication block, the
 // set-result decoding and the discovery reply handling.
-#include "CLANDAPMgr.h"
-#include "CLANDAPObj.h"
 #include "Common.h"
 #include "DiagCapture.h"
-#include "LandapAuth.h"
-#include "LandapHeader.h"
+#include "landap/CLANDAPMgr.h"
+#include "landap/CLANDAPObj.h"
+#include "landap/LandapAuth.h"
+#include "landap/LandapHeader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Discovery replies, refresh and set-type replies and device information,
 // straight from the network.
-#include "CLANDAPMgr.h"
-#include "CLANDAPObj.h"
 #include "FuzzInit.h"
+#include "landap/CLANDAPMgr.h"
+#include "landap/CLANDAPObj.h"
 
 #include <arpa/inet.h>
 

@@ -5,7 +5,8 @@
 // known MAC and credentials, whose exchanges are answered from the input
 // instead of the network.
 
-#include "CLANDAPObj.h"
+#include "ByteOrder.h"
+#include "landap/CLANDAPObj.h"
 
 #include <cstring>
 
@@ -37,10 +38,10 @@ public:
     {
         if (n < LandapHeader::WireSize)
             return;
-        LANDAPPutU16(reply + LandapHeader::OffSeqNo, seq);
+        PutLE16(reply + LandapHeader::OffSeqNo, seq);
         std::memcpy(reply + LandapHeader::OffTargetMAC, kMac.addr, sizeof kMac.addr);
         if (withStatus)
-            LANDAPPutU16(reply + LandapHeader::OffStatus, 0);
+            PutLE16(reply + LandapHeader::OffStatus, 0);
     }
 
 protected:

@@ -263,9 +263,11 @@
     check(document.querySelectorAll("#survey-rows tr").length === 4, "a rescan lists the networks again");
 
     click(document.querySelector("#step-wireless .next"));
+    check(document.activeElement === $("save-btn"), "the Save step opens with the focus on Save");
     click($("save-btn"));
     await until("the save", function () { return idle() && messageKind() === "ok"; });
-    check(/saved/.test(message()), "saving reports success");
+    check(/saved/.test(message()) && $("save-pending").textContent === "No applied settings are waiting to be saved.",
+          "saving reports success, and nothing waits any more");
 
     // The finishing services before remote access: the bookmark holds the
     // local address and the MAC, and there is no remote page to offer.
@@ -280,9 +282,19 @@
 
     click(document.querySelector("#step-save .next"));
     await until("the remote state", function () { return idle() && $("remote-state").textContent === "Off"; });
+    var remoteNext = document.querySelector("#step-remote .next");
+    check(document.activeElement === $("remote-btn") && remoteNext.classList.contains("quiet") &&
+          /\(optional\)/.test(document.querySelector("#step-remote h2").textContent),
+          "remote access is optional, with one main button, focused");
     click($("remote-btn"));
+    await until("the wait, naming its length", function () {
+      return !idle() && /up to 3 minutes/.test($("busy-text").textContent);
+    });
     await until("the remote address", function () { return idle() && $("remote-url").textContent !== ""; });
     check($("remote-url").textContent === "https://remote.example.invalid/<b>cam</b>", "remote address shown as text");
+    check(navItem("remote").classList.contains("done") && visible("remote") && !remoteNext.classList.contains("quiet") &&
+          $("remote-btn").classList.contains("quiet") && document.activeElement === remoteNext,
+          "working remote access is ticked at once, and Next becomes the main button");
     checkNoInjection();
 
     // The live picture runs while its step shows: it stops on Back, on Next
@@ -354,8 +366,12 @@
     check($("camera-list-box").hidden, "no camera list");
     check(document.querySelectorAll("#steps li.open").length === 1, "only the search step is open");
     check(count("GetCameraInfo_") === 0, "nothing read after an empty search");
+    check(document.activeElement === $("search-btn"), "after nothing found the keyboard is on Search");
   }
 
+  // A login whose reading of the camera runs past its time: the user is
+  // not logged in, is told the wizard still waits, and may try again once
+  // the bridge reports the old request complete.
   async function stuck() {
     await searchDone();
     click(document.querySelectorAll("#camera-list button")[0]);
@@ -365,14 +381,24 @@
     await until("the request to time out", function () { return idle() && message() !== ""; }, 120000);
     var waited = performance.now() - t0;
     check(waited >= 20000 && waited < 30000, "polling gives up after its time (" + Math.round(waited) + " ms)");
-    check(/did not answer in time/.test(message()), "a request that never completes is reported");
+    check(/did not answer in time\. The wizard is still waiting for it/.test(message()),
+          "a request past its time is reported as still waited for");
     var polls = count("CheckThreadComplete");
     check(polls > 10 && polls <= 82, "polls are bounded (" + polls + ")");
+    check(!navItem("login").classList.contains("done") && !navItem("info").classList.contains("open"),
+          "a login that timed out is not ticked and opens no later step");
+    click(navItem("address"));
+    check(visible("login"), "the grey steps stay shut");
     var verifies = count("VerifyAuth_ID_Password_");
     submit("login-form");
     await sleep(200);
-    check(count("VerifyAuth_ID_Password_") === verifies && /still busy/.test(message()),
+    check(count("VerifyAuth_ID_Password_") === verifies && /still waiting for the camera/.test(message()),
           "no new request while the old one runs");
+    await until("the late answer", function () { return /has answered now/.test(message()); }, 120000);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    check($("info-ip").textContent === "192.0.2.2" && navItem("login").classList.contains("done"),
+          "trying again once the camera answered logs in");
   }
 
   // Typed changes are never lost on the way on, and nothing claims a save
@@ -414,7 +440,8 @@
           "0|192.0.2.60|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "applying on the way sends what was typed");
     check(doneSteps() === "search,login,info,address", "only the applied step turns done");
     type("pw-new", "abc");
-    check(/very short/.test($("pw-hint").textContent), "a very short new password is warned about");
+    check(/short and easy to guess\. Use 8 or more/.test($("pw-hint").textContent),
+          "a short new password is warned about, naming the rule");
     click(document.querySelector("#step-password .back"));
     choose("Discard them");
     check($("addr-fixed").checked && $("addr-ip").value === "192.0.2.60", "coming back keeps the applied address");
@@ -440,6 +467,156 @@
           $("finish-address").textContent === "Fixed address 192.0.2.60 (saved)", "after the save the finish says so");
     click($("close-btn"));
     check(window.__wizardClosed === true, "with everything saved Close closes");
+  }
+
+  function escape() {
+    (document.activeElement || document.body).dispatchEvent(
+      new KeyboardEvent("keydown", { key: "Escape", bubbles: true, cancelable: true }));
+  }
+
+  function marked(id) { return $(id).classList.contains("invalid") && $(id).getAttribute("aria-invalid") === "true"; }
+
+  // Close, a new search and another camera never drop typed or applied work
+  // without asking; a camera whose address cannot be read (Porch, whose
+  // Reserved byte has bit 0 set and HTTPS clear) gets no address link.
+  async function closing() {
+    await searchDone();
+    click(document.querySelectorAll("#camera-list button")[0]);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    check(/^Not known/.test($("info-web").textContent) && !/http/.test($("info-web").textContent),
+          "no address is made up when the camera's address cannot be read");
+
+    click(document.querySelector("#step-info .next"));
+    type("addr-ip", "192.0.2.61");
+    click($("close-btn"));
+    check(window.__wizardClosed === undefined && /typed on the IP address page are not applied/.test(message()),
+          "Close asks about changes typed but not applied");
+    escape();
+    check(message() === "" && visible("address") && $("addr-ip").value === "192.0.2.61",
+          "Escape dismisses the question and keeps what was typed");
+    click($("close-btn"));
+    choose("Discard and close");
+    check(window.__wizardClosed === true && $("addr-ip").value === "192.0.2.2", "discarding restores the form, then closes");
+    window.__wizardClosed = undefined;
+    type("addr-ip", "192.0.2.61");
+    click($("close-btn"));
+    choose("Apply and close");
+    await until("the address to be applied", function () { return idle() && message() !== ""; });
+    check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args[1] === "192.0.2.61" && window.__wizardClosed === undefined &&
+          /^The IP address settings were sent to the camera but not saved/.test(message()),
+          "applying on the way out leads to the question about saving");
+    choose("Cancel");
+
+    click(navItem("search"));
+    var chosen = document.querySelector("#camera-list button.chosen");
+    check(chosen !== null && chosen.getAttribute("data-index") === "0" && /Chosen/.test(chosen.textContent) &&
+          document.activeElement === chosen, "back on the search the chosen camera is marked and focused");
+    click(chosen);
+    check(visible("login") && message() === "" && navItem("address").classList.contains("done") &&
+          navItem("wireless").classList.contains("open"), "choosing the same camera again keeps what was done");
+    click(navItem("search"));
+    var searches = count("SearchCamera_");
+    click($("search-btn"));
+    check(count("SearchCamera_") === searches && /A new search forgets them/.test(message()),
+          "a new search asks before dropping applied settings");
+    escape();
+    click(document.querySelectorAll("#camera-list button")[1]);
+    check(visible("search") && /Choosing another camera forgets them/.test(message()), "so does another camera");
+    choose("Cancel");
+
+    click(navItem("wireless"));
+    await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
+    click($("wl-enable"));
+    type("wl-wpakey", "typed-never-applied");
+    click($("close-btn"));
+    check(/typed on the Wireless page/.test(message()), "Close asks about a typed key before the unsaved settings");
+    choose("Apply and close");
+    await until("the wireless settings to be applied", function () { return idle() && /not saved/.test(message()); });
+    check(/^The IP address and wireless settings/.test(message()), "then it names both unsaved settings");
+    choose("Go to Save");
+    check(visible("save") && document.activeElement === $("save-btn") &&
+          $("save-pending").textContent === "Waiting to be saved: the IP address and wireless settings.",
+          "Go to Save leads to Save, focused");
+    click($("save-btn"));
+    await until("the save", function () { return idle() && messageKind() === "ok"; });
+    click(navItem("finish"));
+    check($("finish-summary").textContent === "The camera is set up and its settings are saved." &&
+          $("finish-wireless").textContent === "Network OldNet (saved)" &&
+          lastCall(SETUP_WIRELESS).args[11] === "typed-never-applied", "the typed key was applied and saved");
+    check(/^Not known/.test($("finish-web").textContent) && $("open-web-btn").hidden && $("copy-web-btn").hidden &&
+          $("bookmark-btn").hidden, "without an address the finish offers no address link or bookmark");
+
+    click(navItem("search"));
+    click($("search-btn"));
+    await searchDone();
+    check(count("SearchCamera_") === searches + 1 && document.querySelector("#camera-list button.chosen") === null,
+          "with everything saved a new search asks nothing");
+  }
+
+  // Errors name and mark the field, and go once the user changes it.
+  async function fields() {
+    await searchDone();
+    click(document.querySelectorAll("#camera-list button")[1]);
+    type("login-password", "secret");
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    click(document.querySelector("#step-info .next"));
+    click($("addr-fixed"));
+    type("addr-ip", "192.0.2.300");
+    submit("address-form");
+    check(marked("addr-ip") && document.activeElement === $("addr-ip") && /for example 192\.168\.1\.20/.test(message()),
+          "a bad address is marked and explained");
+    type("addr-ip", "192.0.2.30");
+    check(message() === "" && !marked("addr-ip"), "typing in the field takes its error back");
+    click(document.querySelector("#step-address .next"));
+    choose("Discard them");
+
+    type("pw-new", "abcdef7");
+    check($("pw-hint").textContent === "This password is short and easy to guess. Use 8 or more characters.",
+          "seven characters get the hint, which names the same number");
+    type("pw-new", "abcdef78");
+    check($("pw-hint").textContent === "", "eight do not");
+    type("pw-repeat", "abcdef7");
+    submit("password-form");
+    check(marked("pw-repeat") && /not the same/.test(message()), "a mismatch is marked");
+    type("pw-repeat", "abcdef78");
+    check(message() === "" && !marked("pw-repeat"), "fixing the repeat takes the error back");
+    click(document.querySelector("#step-password .next"));
+    choose("Discard them");
+
+    await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
+    check(!$("wl-enable").checked && $("wl-ssid").disabled && $("wl-wpakey").disabled && $("wl-auth").disabled &&
+          !$("survey-btn").disabled, "with wireless off its fields rest, the scan does not");
+    click($("wl-enable"));
+    check(!$("wl-ssid").disabled && !$("wl-wpakey").disabled, "turning wireless on opens them");
+    type("wl-ssid", "");
+    submit("wireless-form");
+    check(marked("wl-ssid") && /name of the wireless network/.test(message()), "a missing network name is marked");
+    type("wl-ssid", "OldNet");
+    check(message() === "" && !marked("wl-ssid"), "typing the name takes the error back");
+    type("wl-wpakey", "short");
+    submit("wireless-form");
+    check(marked("wl-wpakey") && /for example/.test(message()), "a short pass phrase is marked and explained");
+    $("wl-advanced").open = true;
+    pick("wl-auth", "1");
+    check($("wl-enc").value === "1" && message() === "" && !marked("wl-wpakey"),
+          "switching to WEP takes the pass-phrase error back");
+    type("wl-wepkey", "xyz");
+    submit("wireless-form");
+    check(marked("wl-wepkey") && /10 hexadecimal digits .*for example 0A1B2C3D4E/.test(message()),
+          "a bad WEP key is marked, its rule given with an example");
+    type("wl-wepkey", "0A1B2C3D4E");
+    check(message() === "" && !marked("wl-wepkey"), "typing the key takes the error back");
+
+    click($("survey-btn"));
+    await until("the site survey", function () { return idle() && !$("survey-box").hidden; });
+    var box = document.querySelector(".table-scroll").getBoundingClientRect();
+    var rows = document.querySelectorAll("#survey-rows tr");
+    check(rows.length === 4 && Array.prototype.every.call(rows, function (r) {
+      var b = r.getBoundingClientRect();
+      return b.top >= box.top && b.bottom <= box.bottom + 0.5;
+    }), "all four networks fit the list's box");
   }
 
   function changedBackToEmpty() {
@@ -558,7 +735,8 @@
     throw new Fail("no step " + target);
   }
 
-  var scenarios = { main: walk, nocams: noCameras, stuck: stuck, unsaved: unsaved, shot: shot };
+  var scenarios = { main: walk, nocams: noCameras, stuck: stuck, unsaved: unsaved, close: closing, fields: fields,
+                    shot: shot };
 
   function report(text) {
     var pre = document.createElement("pre");

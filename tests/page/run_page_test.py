@@ -5,7 +5,7 @@
     run_page_test.py --page-dir MacHtml --shots DIR
 
 The page is copied to a temporary folder with stub-bridge.js and drive.js put
-in front of its own script, and runs in a window of the wizard's size. A
+in front of its own scripts, and runs in a window of the wizard's size. A
 scenario run dumps the DOM and checks the verdict that drive.js wrote into
 it; a shots run brings the page to each step in turn, checks its layout there
 and keeps a picture of it as DIR/page-STEP.png. Chromium missing is a
@@ -22,7 +22,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PAGE_SCRIPT = '<script src="wizard.js"></script>'
+SCRIPT_TAG = re.compile(r'<script src="([^"]+)"></script>')
 CHROMIUM_FLAGS = [
     "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
@@ -47,18 +47,34 @@ def find_chromium():
     fail("chromium is not installed (Debian package chromium); scripts/setup installs it")
 
 
+def check_scripts(site, loaded):
+    """index.html loads each script of the page once, and every one there is."""
+    if not loaded:
+        fail("index.html loads no script")
+    for src in loaded:
+        if loaded.count(src) > 1:
+            fail("index.html loads %s more than once" % src)
+        if not os.path.isfile(os.path.join(site, src)):
+            fail("index.html loads %s, which the page does not have" % src)
+    for top, _, names in os.walk(site):
+        for name in names:
+            src = os.path.relpath(os.path.join(top, name), site)
+            if name.endswith(".js") and src not in loaded:
+                fail("index.html does not load %s" % src)
+
+
 def stage_page(page_dir, work):
     site = os.path.join(work, "site")
     shutil.copytree(page_dir, site)
     index = os.path.join(site, "index.html")
     with open(index, encoding="utf-8") as f:
         text = f.read()
-    if text.count(PAGE_SCRIPT) != 1:
-        fail("index.html does not load wizard.js exactly once as %s" % PAGE_SCRIPT)
+    check_scripts(site, SCRIPT_TAG.findall(text))
     for name in ("stub-bridge.js", "drive.js"):
         shutil.copy(os.path.join(HERE, name), site)
-    text = text.replace(PAGE_SCRIPT, '<script src="stub-bridge.js"></script>\n'
-                        '<script src="drive.js"></script>\n' + PAGE_SCRIPT)
+    first = SCRIPT_TAG.search(text).start()
+    text = (text[:first] + '<script src="stub-bridge.js"></script>\n'
+            '<script src="drive.js"></script>\n' + text[first:])
     with open(index, "w", encoding="utf-8") as f:
         f.write(text)
     return index

@@ -2,7 +2,8 @@
 // call, answers from canned cameras, runs slow requests as fake workers that
 // complete after a few polls, and calls the page back the way the program
 // does: synchronously inside the bridge call, every argument a string.
-// The scenario comes from the page address: ?stub=main|nocams|stuck|unsaved|shot.
+// The scenario comes from the page address:
+// ?stub=main|nocams|stuck|unsaved|close|fields|shot.
 "use strict";
 
 (function () {
@@ -13,13 +14,15 @@
                      '<img src=x onerror="window.__pwned=2">\nline two \\ end';
   var HOSTILE_SSID = '"><b>x</b><script>window.__pwned=3</script>\u2028next';
 
+  // reserved: the camera's Reserved byte; bit 0 goes to GatherCameraInfo,
+  // bit 1 (HTTPS) shapes GetAddress_. noAddress: GetAddress_ fails.
   var cameras = scenario === "nocams" ? [] : [
     { index: 0, mac: "02005E000201", model: "RC-100", name: "Porch", ip: "192.0.2.2",
       mask: "255.255.255.0", gateway: "192.0.2.1", dns1: "192.0.2.1", dns2: "", dhcp: 0,
-      port: 80, https: 0, user: "admin", password: "" },
+      port: 80, reserved: 1, noAddress: scenario === "close", user: "admin", password: "" },
     { index: 2, mac: "02005E000203", model: "RC-100", name: HOSTILE_NAME, ip: "192.0.2.4",
       mask: "255.255.255.0", gateway: "192.0.2.1", dns1: "192.0.2.1", dns2: "192.0.2.9", dhcp: 1,
-      port: 8443, https: 1, user: "admin", password: "secret" }
+      port: 8443, reserved: 2, noAddress: false, user: "admin", password: "secret" }
   ];
   var wireless = { enable: 0, mode: 0, ssid: "OldNet", channel: 6, auth: 3, enc: 3,
                    wepLen: 0, wepFormat: 0, wepDefault: 0, wepKey: "", wpaKey: "oldpassphrase" };
@@ -58,11 +61,14 @@
   }
 
   // A starter: the worker completes after `polls` polls of CheckThreadComplete.
+  // In "stuck" the first read of the supported commands takes 120 polls,
+  // more than the page waits for.
   function start(name, clearSuccess, polls, outcome) {
     if (!s.bComplete) problems.push(name + " started while a request was still running");
     s.bComplete = 0;
     if (clearSuccess !== null) s.bSuccess = clearSuccess;
-    s.pollsLeft = scenario === "stuck" && name === "GetOptionCmd_" ? Infinity : polls;
+    s.pollsLeft = scenario === "stuck" && name === "GetOptionCmd_" && !s.stuckOnce ? 120 : polls;
+    if (s.pollsLeft === 120) s.stuckOnce = true;
     s.outcome = outcome;
   }
 
@@ -96,12 +102,12 @@
     QueryAuthError: function () { needDone("QueryAuthError"); return s.AuthError; },
     GetAddress_: function (i) {
       var c = cam(i);
-      return c ? (c.https ? "https://" : "http://") + c.ip + ":" + c.port : "";
+      return c && !c.noAddress ? (c.reserved & 2 ? "https://" : "http://") + c.ip + ":" + c.port : "";
     },
     GetCameraInfo_: function (i) {
       var c = cam(i);
       if (!c) return 0;
-      callPage("GatherCameraInfo", [c.dhcp, c.ip, c.mask, c.gateway, c.dns1, c.dns2, c.port, c.name, c.https]);
+      callPage("GatherCameraInfo", [c.dhcp, c.ip, c.mask, c.gateway, c.dns1, c.dns2, c.port, c.name, c.reserved & 1]);
       return 1;
     },
     TryWireless_: function (i) {

@@ -59,10 +59,10 @@ bool CFFVideoDecoder::SetExtradata(const uint8_t* extradata, size_t extradataLen
     return true;
 }
 
-bool CFFVideoDecoder::SetOutputFormat(int code)
+bool CFFVideoDecoder::SetOutputFormat(int code, int planarPitch)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_converter.SetOutputFormat(code);
+    return m_converter.SetOutputFormat(code, planarPitch);
 }
 
 int CFFVideoDecoder::DecodeUnit(const uint8_t* data, size_t len)

@@ -25,9 +25,10 @@ public:
     CFFVideoDecoder(const CFFVideoDecoder&) = delete;
     CFFVideoDecoder& operator=(const CFFVideoDecoder&) = delete;
 
-    // Chooses the output format; an unknown code answers false and keeps the
-    // format as it was. The format stays chosen across Destroy and reopening.
-    bool SetOutputFormat(int code);
+    // Chooses the output format (planarPitch: CPictureConverter's); an
+    // unknown code answers false and keeps the format as it was. The format
+    // stays chosen across Destroy and reopening.
+    bool SetOutputFormat(int code, int planarPitch = 0);
     // Decodes one unit and keeps the newest picture it gave: kPicture, or
     // kDecodeError (no decoder, no data, refused data, a picture over
     // kMaxPictureSide on a side), or kNoPicture (taken, nothing came out).
@@ -37,7 +38,7 @@ public:
     // DecodePicture, then ConvertPicture into dst (dstCapacity bytes).
     bool Decode(const uint8_t* data, unsigned len, uint8_t* dst, size_t dstCapacity);
     // Converts the last decoded picture into dst. False without one, without
-    // a packed output format, or when dst holds less than GetOutputSize();
+    // an output format, or when dst holds less than GetOutputSize();
     // dst is then untouched. May be called again after growing dst. With
     // CPictureConverter::kSpareBytes to spare in dst, a copy is saved.
     bool ConvertPicture(uint8_t* dst, size_t dstCapacity);

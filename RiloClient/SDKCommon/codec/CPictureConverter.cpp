@@ -61,20 +61,27 @@ int CPictureConverter::ModeOfFormat(int code)
     }
 }
 
-bool CPictureConverter::SetOutputFormat(int code)
+bool CPictureConverter::SetOutputFormat(int code, int planarPitch)
 {
     const int mode = ModeOfFormat(code);
     if (mode == kModeNone)
         return false;
     m_nMode = mode;
+    m_nPlanarPitch = mode == kModePlanar && planarPitch > 0 ? planarPitch : 0;
     return true;
 }
 
 size_t CPictureConverter::OutputSize(int w, int h) const
 {
-    if (m_nMode < kModeBGRA || w < 1 || h < 1 || w > kMaxPictureSide || h > kMaxPictureSide)
+    if (m_nMode == kModeNone || w < 1 || h < 1 || w > kMaxPictureSide || h > kMaxPictureSide)
         return 0;
-    return size_t(w) * size_t(h) * size_t(kPackedModes[m_nMode].bytesPerPixel);
+    if (m_nMode != kModePlanar)
+        return size_t(w) * size_t(h) * size_t(kPackedModes[m_nMode].bytesPerPixel);
+    // Odd sizes keep their last chroma row and column.
+    const size_t chromaPitch = size_t(m_nPlanarPitch) / 2;
+    if (chromaPitch < size_t(w + 1) / 2)
+        return 0;
+    return size_t(m_nPlanarPitch) * size_t(h) + 2 * chromaPitch * (size_t(h + 1) / 2);
 }
 
 bool CPictureConverter::PrepareScaler(const ScalerKey& key)
@@ -100,6 +107,8 @@ bool CPictureConverter::Convert(const AVFrame& picture, uint8_t* dst, size_t cap
     const size_t need = OutputSize(picture.width, picture.height);
     if (need == 0 || !dst || capacity < need)
         return false;
+    if (m_nMode == kModePlanar)
+        return CopyPlanes(picture, dst);
     const ModeInfo& info = kPackedModes[m_nMode];
     ScalerKey key;
     key.width = picture.width;
@@ -134,6 +143,24 @@ bool CPictureConverter::ConvertThroughBuffer(const AVFrame& picture, uint8_t* ds
     for (size_t r = 0; r < rows; ++r) {
         const size_t from = info.bottomUp ? rows - 1 - r : r;
         std::memcpy(dst + r * rowBytes, m_conversion.data() + from * stride, rowBytes);
+    }
+    return true;
+}
+
+bool CPictureConverter::CopyPlanes(const AVFrame& picture, uint8_t* dst) const
+{
+    if (picture.format != AV_PIX_FMT_YUV420P && picture.format != AV_PIX_FMT_YUVJ420P)
+        return false;
+    const size_t pitch = size_t(m_nPlanarPitch);
+    const size_t widths[3] = {size_t(picture.width), size_t(picture.width + 1) / 2,
+                              size_t(picture.width + 1) / 2};
+    const size_t rows[3] = {size_t(picture.height), size_t(picture.height + 1) / 2,
+                            size_t(picture.height + 1) / 2};
+    const size_t pitches[3] = {pitch, pitch / 2, pitch / 2};
+    for (int plane = 0; plane < 3; ++plane) {
+        const uint8_t* from = picture.data[plane];
+        for (size_t r = 0; r < rows[plane]; ++r, from += picture.linesize[plane], dst += pitches[plane])
+            std::memcpy(dst, from, widths[plane]);
     }
     return true;
 }

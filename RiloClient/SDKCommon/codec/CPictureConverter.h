@@ -8,8 +8,9 @@
 #include <vector>
 
 // Converts decoded pictures into one of the packed output formats
-// (OutputPixelFormat) at the same size. The scaler is kept while the
-// picture's size and source format stay.
+// (OutputPixelFormat) at the same size, or copies the planes of a 4:2:0
+// picture into the planar format at a destination pitch. The scaler is kept
+// while the picture's size and source format stay.
 //
 // The scaler's vector code writes whole blocks of pixels, past the end of a
 // row whose width is not a multiple of the block. A top-down picture is
@@ -24,15 +25,20 @@ public:
     // The mode of an output format code, kModeNone for an unknown code.
     static int ModeOfFormat(int code);
     // Chooses the output; an unknown code answers false and keeps the mode.
-    bool SetOutputFormat(int code);
+    // planarPitch is the bytes per luma row of the planar format (the
+    // chroma rows take half of it); the other formats ignore it, and
+    // without one the planar format has no output.
+    bool SetOutputFormat(int code, int planarPitch = 0);
     int GetMode() const { return m_nMode; }
 
     // Bytes a w x h picture takes in the chosen format; 0 when the mode has
-    // no packed output or the size is out of range (1 to kMaxPictureSide).
+    // no output, the size is out of range (1 to kMaxPictureSide) or a row
+    // does not fit the planar pitch.
     size_t OutputSize(int w, int h) const;
     // Converts the picture into dst, which holds capacity bytes. False
-    // without a packed mode, for a size out of range, a too small dst or a
-    // source the scaler does not take; dst is then untouched.
+    // without output, for a size out of range, a too small dst or a source
+    // the scaler (the planar copy: anything but 8-bit 4:2:0) does not take;
+    // dst is then untouched.
     bool Convert(const AVFrame& picture, uint8_t* dst, size_t capacity);
     // Frees the scaler.
     void Release();
@@ -49,8 +55,11 @@ private:
     };
     bool PrepareScaler(const ScalerKey& key);
     bool ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst);
+    // Y, then U, then V, each row at the pitch (half of it for U and V).
+    bool CopyPlanes(const AVFrame& picture, uint8_t* dst) const;
 
     int m_nMode = kModeNone;
+    int m_nPlanarPitch = 0;
     SwsContextPtr m_pScaler;
     ScalerKey m_scalerKey;
     std::vector<uint8_t> m_conversion; // rows padded to kRowAlign, grown to each picture

@@ -336,7 +336,7 @@ int CVideoDecThread::TakeDecodedPicture(CFFVideoDecoder& decoder)
     const size_t dwImage = size_t(nWidth) * size_t(nHeight) * (kBitsPerPixel / 8);
     if (!AllocBuffer(std::max(decoder.GetOutputSize(), dwImage)))
         return kFrameNoBuffer;
-    if (!decoder.ConvertPicture(m_pOutput.get(), m_dwOutputCapacity))
+    if (!decoder.ConvertPicture(m_pOutput.get(), m_dwOutputCapacity + CPictureConverter::kSpareBytes))
         return kFrameFailed;
     SetFrameSize(nWidth, nHeight);
     m_bHasPicture = true;
@@ -345,17 +345,17 @@ int CVideoDecThread::TakeDecodedPicture(CFFVideoDecoder& decoder)
 
 bool CVideoDecThread::AllocBuffer(size_t dwNeed)
 {
-    // The spare bytes let the converter write straight into the buffer.
-    const size_t dwWant = dwNeed + CPictureConverter::kSpareBytes;
-    if (m_pOutput && m_dwOutputCapacity >= dwWant)
+    if (m_pOutput && m_dwOutputCapacity >= dwNeed)
         return true;
     m_bHasPicture = false;
     m_pOutput.reset();
     m_dwOutputCapacity = 0;
-    m_pOutput.reset(new (std::nothrow) unsigned char[dwWant]());
+    // The spare bytes after the capacity let the converter write straight
+    // into the buffer; the callback is not told of them.
+    m_pOutput.reset(new (std::nothrow) unsigned char[dwNeed + CPictureConverter::kSpareBytes]());
     if (!m_pOutput)
         return false;
-    m_dwOutputCapacity = dwWant;
+    m_dwOutputCapacity = dwNeed;
     return true;
 }
 

@@ -164,7 +164,7 @@ private:
     double m_dbFrameRate = 0;  // frames per 100 ns
     uint32_t m_dwByteRate = 0; // bytes per second
     std::unique_ptr<unsigned char[]> m_pOutput;
-    size_t m_dwOutputCapacity = 0;
+    size_t m_dwOutputCapacity = 0; // CPictureConverter::kSpareBytes more are allocated
     bool m_bHasPicture = false;
     tagBITMAPINFOHEADER m_Header{};
     bool m_bCallbackMode = false;

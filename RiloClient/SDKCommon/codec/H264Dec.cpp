@@ -1,7 +1,6 @@
 #include "codec/H264Dec.h"
 
 #include "RiloAssert.h"
-#include "codec/CPictureConverter.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>
@@ -19,10 +18,7 @@ int H264Dec::dec_init()
 int H264Dec::dec_config(H264MediaInfo* pInfo)
 {
     RILO_ASSERT(pInfo != nullptr);
-    const int nMode = CPictureConverter::ModeOfFormat(pInfo->nPixelFormat);
-    if (nMode == CPictureConverter::kModeNone || nMode == CPictureConverter::kModePlanar)
-        return -3;
-    return SetOutputFormat(pInfo->nPixelFormat) ? 0 : -3;
+    return SetOutputFormat(pInfo->nPixelFormat, pInfo->nStride) ? 0 : -3;
 }
 
 int H264Dec::dec_parse_info(const unsigned char* pData, unsigned long dwLen, H264MediaInfo* pInfo)

@@ -7,8 +7,8 @@
 
 // Decoder setup and stream information: the picture size, the output format
 // code (OutputPixelFormat) and bits per pixel, the duration of one frame as
-// a time base (numerator / denominator seconds), and the planar stride
-// (unused: the planar format is not offered).
+// a time base (numerator / denominator seconds), and the bytes per luma row
+// of the planar format.
 struct H264MediaInfo {
     int32_t nWidth;
     int32_t nHeight;
@@ -27,7 +27,9 @@ public:
 
     // Opens the decoder: 0, or -2 when it cannot be opened.
     int dec_init();
-    // Chooses the output format: 0, or -3 for a code without packed output.
+    // Chooses the output format (the planar one with the record's stride;
+    // without a stride wide enough for the picture it gives no output): 0,
+    // or -3 for an unknown code.
     int dec_config(H264MediaInfo* pInfo);
     // Decodes the unit and reads the stream's size and frame duration from
     // its picture: 0; -1 the unit was refused; -2 no picture came out. The

@@ -52,6 +52,8 @@ public:
 
 private:
     uint32_t Bits(int n) { return m_bits.GetBits(n); }
+    // The fields of a version 1 layer; any other version has the later ones.
+    bool VersionOne() const { return m_dwSyntaxVersion == 1; }
     bool Marker() { return m_bits.GetBits(1) == 1; }
     void SetResult(int32_t nResult)
     {
@@ -131,8 +133,11 @@ private:
             return MPEG4_CONFIG_FGS;
         }
         m_config.dwLayerVerId = 0;
+        // Without its own version the layer has the visual object's.
+        m_dwSyntaxVersion = m_config.dwVisualObjectVerId;
         if (Bits(1)) {
             m_config.dwLayerVerId = Bits(4);
+            m_dwSyntaxVersion = m_config.dwLayerVerId;
             Bits(3); // video_object_layer_priority
         }
         m_config.dwAspectRatio = Bits(4);
@@ -149,7 +154,7 @@ private:
             }
         }
         m_config.dwLayerShape = Bits(2);
-        if (m_config.dwLayerShape == MPEG4_SHAPE_GRAYSCALE && m_config.dwLayerVerId != 1)
+        if (m_config.dwLayerShape == MPEG4_SHAPE_GRAYSCALE && !VersionOne())
             Bits(4); // video_object_layer_shape_extension
         return MPEG4_CONFIG_OK;
     }
@@ -184,7 +189,7 @@ private:
         switch (m_config.dwLayerShape) {
         case MPEG4_SHAPE_BINARY_ONLY:
             DiagPrint(kDiagOut, "Parse config data: binary only mode\n");
-            if (m_config.dwLayerVerId != 1 && Bits(1))
+            if (!VersionOne() && Bits(1))
                 Bits(24);
             Bits(1);
             return MPEG4_CONFIG_BINARY_ONLY;
@@ -205,7 +210,7 @@ private:
 
     void Sprite()
     {
-        const uint32_t dwSprite = Bits(m_config.dwLayerVerId == 1 ? 1 : 2);
+        const uint32_t dwSprite = Bits(VersionOne() ? 1 : 2);
         if (dwSprite == kSpriteStatic) {
             Bits(28); // sprite width and height with markers
             Bits(28); // sprite left and top with markers
@@ -232,7 +237,7 @@ private:
             DiagPrint(kDiagOut, "Parse config data: quant_type is not supported\n");
             SetResult(MPEG4_CONFIG_QUANT_TYPE);
         }
-        if (m_config.dwLayerVerId != 1)
+        if (!VersionOne())
             Bits(1); // quarter_sample
         if (!Bits(1)) {
             DiagPrint(kDiagOut, "Parse config data: complexity_estimation is not supported\n");
@@ -241,7 +246,7 @@ private:
         m_config.bResyncMarkerDisable = Bits(1);
         if (Bits(1)) // data_partitioned
             Bits(1); // reversible_vlc
-        if (m_config.dwLayerVerId != 1) {
+        if (!VersionOne()) {
             if (Bits(1)) // newpred_enable
                 Bits(3);
             Bits(1); // reduced_resolution_vop_enable
@@ -268,6 +273,7 @@ private:
 
     BitStreamData& m_bits;
     tagMPEG4StrmConfig& m_config;
+    uint32_t m_dwSyntaxVersion = 1;
 };
 
 struct ProfileRow {

@@ -1,33 +1,8 @@
 #include "record/AVIDefs.h"
 
-namespace {
-
-// Appends little-endian fields to a record's bytes.
-class FieldWriter {
-public:
-    explicit FieldWriter(uint8_t* p) : m_p(p) {}
-    FieldWriter& U16(uint16_t v)
-    {
-        AVIPutU16(m_p, v);
-        m_p += 2;
-        return *this;
-    }
-    FieldWriter& U32(uint32_t v)
-    {
-        AVIPutU32(m_p, v);
-        m_p += 4;
-        return *this;
-    }
-
-private:
-    uint8_t* m_p;
-};
-
-} // namespace
-
 void AVIPutMainHeader(uint8_t* p, const AVIMainHeader& h)
 {
-    FieldWriter w(p);
+    LEWriter w(p);
     w.U32(h.dwMicroSecPerFrame).U32(h.dwMaxBytesPerSec).U32(h.dwPaddingGranularity);
     w.U32(h.dwFlags).U32(h.dwTotalFrames).U32(h.dwInitialFrames).U32(h.dwStreams);
     w.U32(h.dwSuggestedBufferSize).U32(h.dwWidth).U32(h.dwHeight);
@@ -37,7 +12,7 @@ void AVIPutMainHeader(uint8_t* p, const AVIMainHeader& h)
 
 void AVIPutStreamHeader(uint8_t* p, const AVIStreamHeader& h)
 {
-    FieldWriter w(p);
+    LEWriter w(p);
     w.U32(h.fccType).U32(h.fccHandler).U32(h.dwFlags).U16(h.wPriority).U16(h.wLanguage);
     w.U32(h.dwInitialFrames).U32(h.dwScale).U32(h.dwRate).U32(h.dwStart).U32(h.dwLength);
     w.U32(h.dwSuggestedBufferSize).U32(h.dwQuality).U32(h.dwSampleSize);
@@ -47,7 +22,7 @@ void AVIPutStreamHeader(uint8_t* p, const AVIStreamHeader& h)
 
 void AVIPutBitmapInfo(uint8_t* p, const BITMAPINFOHEADER& h)
 {
-    FieldWriter w(p);
+    LEWriter w(p);
     w.U32(h.biSize).U32(uint32_t(h.biWidth)).U32(uint32_t(h.biHeight)).U16(h.biPlanes);
     w.U16(h.biBitCount).U32(h.biCompression).U32(h.biSizeImage);
     w.U32(uint32_t(h.biXPelsPerMeter)).U32(uint32_t(h.biYPelsPerMeter));
@@ -56,13 +31,13 @@ void AVIPutBitmapInfo(uint8_t* p, const BITMAPINFOHEADER& h)
 
 void AVIPutWaveFormat(uint8_t* p, const WAVEFORMATEX& f)
 {
-    FieldWriter w(p);
+    LEWriter w(p);
     w.U16(f.wFormatTag).U16(f.nChannels).U32(f.nSamplesPerSec).U32(f.nAvgBytesPerSec);
     w.U16(f.nBlockAlign).U16(f.wBitsPerSample).U16(f.cbSize);
 }
 
 void AVIPutIndexEntry(uint8_t* p, const AVIIndexEntry& e)
 {
-    FieldWriter w(p);
+    LEWriter w(p);
     w.U32(e.ckid).U32(e.dwFlags).U32(e.dwChunkOffset).U32(e.dwChunkLength);
 }

@@ -4,6 +4,7 @@
 #ifndef RILO_AVIDEFS_H
 #define RILO_AVIDEFS_H
 
+#include "ByteOrder.h"
 #include "RiloClientLib.h"
 
 #include <cstddef>
@@ -155,20 +156,6 @@ constexpr uint32_t AVIFourCC(const char (&s)[5])
 {
     return uint32_t(uint8_t(s[0])) | (uint32_t(uint8_t(s[1])) << 8) |
            (uint32_t(uint8_t(s[2])) << 16) | (uint32_t(uint8_t(s[3])) << 24);
-}
-
-inline void AVIPutU16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-inline void AVIPutU32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
 }
 
 // Each writes its record's on-disk bytes (56, 56, 40, 18, 16) at p.

@@ -59,7 +59,7 @@ bool AVIStreamContext::WriteHeaderPiece(const uint8_t* p, uint32_t n)
         return false;
     uint8_t junk[8];
     std::memcpy(junk, "JUNK", 4);
-    AVIPutU32(junk + 4, kAVIPadEnd - end);
+    PutLE32(junk + 4, kAVIPadEnd - end);
     if (!m_pFile->WriteAt(pos, p, n) || !m_pFile->WriteAt(end, junk, sizeof junk))
         return false;
     m_pShareData->dwHeaderEnd = end;
@@ -119,9 +119,9 @@ bool AVIStreamContext::AVIFileCreateStream(CAVIFile* pFile, const AVISTREAMINFO*
 
     uint8_t list[kListStrlHead + sizeof(AVIStreamHeader)];
     std::memcpy(list, "LIST", 4);
-    AVIPutU32(list + 4, video ? kVideoListSize : kAudioListSize);
+    PutLE32(list + 4, video ? kVideoListSize : kAudioListSize);
     std::memcpy(list + 8, "strlstrh", 8);
-    AVIPutU32(list + 16, sizeof(AVIStreamHeader));
+    PutLE32(list + 16, sizeof(AVIStreamHeader));
     AVIPutStreamHeader(list + kListStrlHead, sh);
     m_nLengthOffset = uint64_t(pShare->dwHeaderEnd) + kListStrlHead + kAVIStrhLengthOffset;
     return WriteHeaderPiece(list, sizeof list);
@@ -133,7 +133,7 @@ bool AVIStreamContext::SetFormat(const void* lpFormat, long cbFormat)
     RILO_ASSERT(m_pShareData != NULL);
     std::vector<uint8_t> b(8 + size_t(cbFormat));
     std::memcpy(b.data(), "strf", 4);
-    AVIPutU32(b.data() + 4, uint32_t(cbFormat));
+    PutLE32(b.data() + 4, uint32_t(cbFormat));
     std::memcpy(b.data() + 8, lpFormat, size_t(cbFormat));
     return WriteHeaderPiece(b.data(), uint32_t(b.size()));
 }
@@ -151,10 +151,10 @@ bool AVIStreamContext::EndOfHeader()
     std::vector<uint8_t> b(kAVIHeaderArea - pos, 0);
     uint32_t n = kAVIPadEnd - uint32_t(pos);
     std::memcpy(b.data(), "JUNK", 4);
-    AVIPutU32(b.data() + 4, n);
+    PutLE32(b.data() + 4, n);
     uint8_t* movi = b.data() + 8 + n;
     std::memcpy(movi, "LIST", 4);
-    AVIPutU32(movi + 4, kAVIPlaceholderSize);
+    PutLE32(movi + 4, kAVIPlaceholderSize);
     std::memcpy(movi + 8, "movi", 4);
     return m_pFile->WriteAt(pos, b.data(), b.size());
 }
@@ -196,8 +196,8 @@ bool AVIStreamContext::AVIStreamWrite(int64_t nPosition, int64_t nCount, const u
         return false;
     }
     for (int64_t i = 0; i <= gap; ++i) {
-        AVIPutU32(&heads[size_t(i) * 8], id);
-        AVIPutU32(&heads[size_t(i) * 8 + 4], i < gap ? 0 : nLen);
+        PutLE32(&heads[size_t(i) * 8], id);
+        PutLE32(&heads[size_t(i) * 8 + 4], i < gap ? 0 : nLen);
     }
     static const uint8_t pad = 0;
     iovec iov[3] = {{heads.data(), heads.size()},

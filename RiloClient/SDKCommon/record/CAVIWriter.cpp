@@ -99,17 +99,17 @@ bool BuildAudioStream(int nType, const WAVEFORMATEX* f, AVISTREAMINFO* info,
     AVIPutWaveFormat(p, *f);
     p += sizeof(WAVEFORMATEX);
     if (nType == rmtAudioIMAADPCM) {
-        AVIPutU16(p, kIMASamplesPerBlock);
+        PutLE16(p, kIMASamplesPerBlock);
     } else if (nType == rmtAudioMSADPCM) {
         // A block holds a 7-byte header per channel, then two samples a byte.
         int spb = (2 * int(f->nBlockAlign)) / int(f->nChannels) - 12;
         if (spb < 2 || spb > UINT16_MAX)
             return false;
-        AVIPutU16(p, uint16_t(spb));
-        AVIPutU16(p + 2, 7);
+        PutLE16(p, uint16_t(spb));
+        PutLE16(p + 2, 7);
         for (int i = 0; i < 7; ++i) {
-            AVIPutU16(p + 4 + 4 * i, uint16_t(kMSADPCMCoeffSet[i][0]));
-            AVIPutU16(p + 6 + 4 * i, uint16_t(kMSADPCMCoeffSet[i][1]));
+            PutLE16(p + 4 + 4 * i, uint16_t(kMSADPCMCoeffSet[i][0]));
+            PutLE16(p + 6 + 4 * i, uint16_t(kMSADPCMCoeffSet[i][1]));
         }
     }
     return true;
@@ -168,10 +168,10 @@ bool CAVIWriter::CreateFile(const char* lpszFilePath)
     }
     uint8_t head[kAVIFirstStreamList] = {};
     std::memcpy(head, "RIFF", 4);
-    AVIPutU32(head + 4, kAVIPlaceholderSize);
+    PutLE32(head + 4, kAVIPlaceholderSize);
     std::memcpy(head + 8, "AVI LIST", 8);
     std::memcpy(head + 20, "hdrlavih", 8);
-    AVIPutU32(head + 28, sizeof(AVIMainHeader));
+    PutLE32(head + 28, sizeof(AVIMainHeader));
     if (!m_file.Open(m_szFilePath) || !m_file.WriteAt(0, head, sizeof head)) {
         DiagPrint(kDiagOut, "Create AVI file failed! err = %d\n", m_file.LastError());
         if (m_file.IsOpen()) {
@@ -552,7 +552,7 @@ void CAVIWriter::ReleaseStream(AVIStreamContext* pContext)
 void CAVIWriter::PatchU32(uint64_t off, uint32_t value)
 {
     uint8_t b[4];
-    AVIPutU32(b, value);
+    PutLE32(b, value);
     if (!m_file.WriteAt(off, b, sizeof b))
         DiagPrint(kDiagOut, "Patch AVI header failed, err = %d\n", m_file.LastError());
 }
@@ -575,7 +575,7 @@ void CAVIWriter::AVIFileRelease()
         uint64_t riffEnd = m_file.End();
         uint8_t head[8];
         std::memcpy(head, "idx1", 4);
-        AVIPutU32(head + 4, uint32_t(m_share.index.size()));
+        PutLE32(head + 4, uint32_t(m_share.index.size()));
         iovec idx[2] = {{head, sizeof head}, {m_share.index.data(), m_share.index.size()}};
         if (m_file.Append(idx, 2))
             riffEnd = m_file.End();

@@ -178,9 +178,10 @@ TEST(ClientApiFlow, FramedH264AndMpeg4)
         ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 1, 0), 0) << std::hex << modal;
         ASSERT_TRUE(Eventually([&] { return pics.Size() >= 5; }, kWait)) << std::hex << modal;
         EXPECT_EQ(RiloDestroyStream(h), 0);
-        const auto last = pics.Get().back().first;
-        EXPECT_EQ(last.biWidth, 320);
-        EXPECT_EQ(last.biHeight, -240);
+        const auto last = pics.Get().back();
+        EXPECT_EQ(last.first.biWidth, 320);
+        EXPECT_EQ(last.first.biHeight, -240);
+        EXPECT_EQ(last.second, 307200ul); // the buffer's capacity, no more
     }
     EXPECT_EQ(Targets(*cam),
               (std::vector<std::string>{"/video/ACVS-H264.cgi?profileid=1", "/video/ACVS.cgi?profileid=1"}));

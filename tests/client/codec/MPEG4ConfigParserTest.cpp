@@ -16,9 +16,16 @@ struct Layer {
     bool sequence = true;
     uint32_t profile = 0x03;
     bool userDataBeforeObject = false;
+    bool objectIdentified = true;
+    uint32_t objectVerId = 2;
     uint32_t objectType = 1;
     uint32_t objectTypeIndication = 1;
+    bool layerIdentified = true;
     uint32_t verId = 1;
+    uint32_t aspectRatio = 1;
+    uint32_t parWidth = 0, parHeight = 0;
+    bool volControl = false;
+    bool vbv = false;
     uint32_t shape = 0;
     uint32_t resolution = 30;
     bool fixedRate = false;
@@ -26,11 +33,41 @@ struct Layer {
     uint32_t increment = 0;
     uint32_t timingMarker = 1;
     uint32_t width = 640, height = 480;
+    uint32_t interlaced = 0;
+    uint32_t sprite = 0; // sprite_enable: 1 static, 2 GMC (2 needs version 2)
     uint32_t quantType = 0;
     uint32_t complexityDisable = 1;
     uint32_t resyncDisable = 1;
     bool trailingUserData = false;
+    bool stuffing = true;
+    bool cutInFields = false; // the byte with the last field's last bit is gone
 };
+
+// The version whose fields the layer has.
+uint32_t SyntaxVersion(const Layer& l)
+{
+    if (l.layerIdentified)
+        return l.verId;
+    return l.sequence && l.objectIdentified ? l.objectVerId : 1;
+}
+
+void PutSprite(BitWriter& w, const Layer& l)
+{
+    w.Put(SyntaxVersion(l) == 1 ? 1 : 2, l.sprite);
+    if (l.sprite == 1) {
+        for (uint32_t v : {176u, 144u, 0u, 0u}) { // size, then left and top
+            w.Put(13, v);
+            w.Put(1, 1);
+        }
+    }
+    if (l.sprite != 0) {
+        w.Put(6, 3);      // no_of_sprite_warping_points
+        w.Put(2, 1);      // sprite_warping_accuracy
+        w.Put(1, 0);      // sprite_brightness_change
+    }
+    if (l.sprite == 1)
+        w.Put(1, 0);      // low_latency_sprite_enable
+}
 
 std::vector<uint8_t> Write(const Layer& l)
 {
@@ -43,9 +80,11 @@ std::vector<uint8_t> Write(const Layer& l)
             w.Text("camera");
         }
         w.StartCode(0x1B5);
-        w.Put(1, 1);      // is_visual_object_identifier
-        w.Put(4, 2);      // visual_object_verid
-        w.Put(3, 1);      // priority
+        w.Put(1, l.objectIdentified);
+        if (l.objectIdentified) {
+            w.Put(4, l.objectVerId);
+            w.Put(3, 1);  // priority
+        }
         w.Put(4, l.objectType);
         w.Put(1, 0);      // video_signal_type
         w.Stuff();
@@ -54,11 +93,27 @@ std::vector<uint8_t> Write(const Layer& l)
     w.StartCode(0x120);
     w.Put(1, 0);
     w.Put(8, l.objectTypeIndication);
-    w.Put(1, 1);          // is_object_layer_identifier
-    w.Put(4, l.verId);
-    w.Put(3, 1);
-    w.Put(4, 1);          // aspect_ratio_info
-    w.Put(1, 0);          // vol_control_parameters
+    w.Put(1, l.layerIdentified);
+    if (l.layerIdentified) {
+        w.Put(4, l.verId);
+        w.Put(3, 1);
+    }
+    w.Put(4, l.aspectRatio);
+    if (l.aspectRatio == 15) {
+        w.Put(8, l.parWidth);
+        w.Put(8, l.parHeight);
+    }
+    w.Put(1, l.volControl);
+    if (l.volControl) {
+        w.Put(2, 1);      // chroma_format 4:2:0
+        w.Put(1, 1);      // low_delay
+        w.Put(1, l.vbv);
+        if (l.vbv) {      // 79 bits: bit rate, buffer size, occupancy, markers
+            w.Put(32, 0xAAAAAAAB);
+            w.Put(32, 0x55555555);
+            w.Put(15, 0x2AAB);
+        }
+    }
     w.Put(2, l.shape);
     w.Put(1, l.timingMarker);
     w.Put(16, l.resolution);
@@ -73,20 +128,26 @@ std::vector<uint8_t> Write(const Layer& l)
         w.Put(13, l.height);
         w.Put(1, 1);
     }
-    w.Put(1, 0);          // interlaced
+    w.Put(1, l.interlaced);
     w.Put(1, 1);          // obmc_disable
-    w.Put(l.verId == 1 ? 1 : 2, 0); // sprite_enable
+    PutSprite(w, l);
     w.Put(1, 0);          // not_8_bit
     w.Put(1, l.quantType);
-    if (l.verId != 1)
+    const bool v1 = SyntaxVersion(l) == 1;
+    if (!v1)
         w.Put(1, 0);      // quarter_sample
     w.Put(1, l.complexityDisable);
     w.Put(1, l.resyncDisable);
     w.Put(1, 0);          // data_partitioned
-    if (l.verId != 1)
+    if (!v1)
         w.Put(2, 0);      // newpred, reduced resolution
     w.Put(1, 0);          // scalability
-    w.Stuff();
+    if (l.cutInFields) {
+        w.bytes_.resize((w.bits_ - 1) / 8);
+        w.bits_ = w.bytes_.size() * 8;
+    }
+    if (l.stuffing)
+        w.Stuff();
     if (l.trailingUserData) {
         w.StartCode(0x1B2);
         w.Text("no start code follows");
@@ -198,6 +259,84 @@ TEST(MPEG4Config, OptionalHeadersAndPartialSupport)
     std::vector<uint8_t> bad = Write(Layer());
     bad.back() &= 0xFE;
     EXPECT_EQ(MPEG4_CONFIG_NO_END_START_CODE, Parse(bad, true).nResult);
+}
+
+// Layer headers with and without their own version, and the optional parts
+// of the layer: each to its size, clock, result and stored layer version
+// (0 when the layer gives none). A misread field shifts everything after
+// it, which the end's next_start_code shows.
+TEST(MPEG4Config, LayerVariants)
+{
+    const struct {
+        const char* name;
+        void (*change)(Layer&);
+        uint32_t width, height, resolution, fixedIncrement;
+        int32_t result;
+        uint32_t layerVerId;
+    } cases[] = {
+        {"no layer identifier, object version 1",
+         [](Layer& l) { l.layerIdentified = false; l.objectVerId = 1; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_OK, 0},
+        {"no layer identifier, object without version",
+         [](Layer& l) { l.layerIdentified = false; l.objectIdentified = false; l.width = 352; l.height = 288; },
+         352, 288, 30, 0, MPEG4_CONFIG_OK, 0},
+        {"no layer identifier, no visual object sequence",
+         [](Layer& l) { l.layerIdentified = false; l.sequence = false; l.resolution = 25; },
+         640, 480, 25, 0, MPEG4_CONFIG_OK, 0},
+        {"no layer identifier, object version 2",
+         [](Layer& l) { l.layerIdentified = false; l.sprite = 2; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_OK, 0},
+        {"layer version 1 under object version 2", [](Layer& l) { l.width = 176; l.height = 144; },
+         176, 144, 30, 0, MPEG4_CONFIG_OK, 1},
+        {"layer version 2 under object version 1",
+         [](Layer& l) { l.verId = 2; l.objectVerId = 1; }, 640, 480, 30, 0, MPEG4_CONFIG_OK, 2},
+        {"extended aspect ratio",
+         [](Layer& l) { l.aspectRatio = 15; l.parWidth = 12; l.parHeight = 11; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_OK, 1},
+        {"control parameters without VBV", [](Layer& l) { l.volControl = true; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_OK, 1},
+        {"control parameters with VBV",
+         [](Layer& l) { l.volControl = true; l.vbv = true; l.layerIdentified = false; },
+         640, 480, 30, 0, MPEG4_CONFIG_OK, 0},
+        {"fixed rate",
+         [](Layer& l) { l.resolution = 25; l.fixedRate = true; l.incrementBits = 5; l.increment = 1; },
+         640, 480, 25, 1, MPEG4_CONFIG_OK, 1},
+        {"interlaced", [](Layer& l) { l.interlaced = 1; l.width = 720; l.height = 576; }, 720, 576,
+         30, 0, MPEG4_CONFIG_OK, 1},
+        // The matrices that would follow are not read.
+        {"quant_type 1", [](Layer& l) { l.quantType = 1; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_QUANT_TYPE, 1},
+        {"static sprite, version 1", [](Layer& l) { l.sprite = 1; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_OK, 1},
+        {"static sprite, version 2", [](Layer& l) { l.sprite = 1; l.verId = 2; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_OK, 2},
+        {"GMC, version 2", [](Layer& l) { l.sprite = 2; l.verId = 2; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_OK, 2},
+        {"every field, no next_start_code",
+         [](Layer& l) { l.layerIdentified = false; l.stuffing = false; }, 640, 480, 30, 0,
+         MPEG4_CONFIG_NO_END_START_CODE, 0},
+        {"cut inside the fields",
+         [](Layer& l) { l.layerIdentified = false; l.stuffing = false; l.cutInFields = true; },
+         640, 480, 30, 0, MPEG4_CONFIG_TRUNCATED, 0},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        Layer l;
+        t.change(l);
+        const std::vector<uint8_t> data = Write(l);
+        tagMPEG4StrmConfig c;
+        EXPECT_EQ(t.result >= 0, ParseMPEG4ConfigData(data.data(), data.size(), &c));
+        EXPECT_EQ(t.result, c.nResult);
+        EXPECT_EQ(t.width, c.dwWidth);
+        EXPECT_EQ(t.height, c.dwHeight);
+        EXPECT_EQ(t.resolution, c.dwTimeIncResolution);
+        EXPECT_EQ(t.fixedIncrement, c.dwFixedVopTimeInc);
+        EXPECT_EQ(t.layerVerId, c.dwLayerVerId);
+        EXPECT_EQ(l.aspectRatio, c.dwAspectRatio);
+        if (t.result == MPEG4_CONFIG_OK) {
+            EXPECT_EQ(data.size() * 8, c.dwResultPos);
+        }
+    }
 }
 
 TEST(MPEG4Config, Refusals)

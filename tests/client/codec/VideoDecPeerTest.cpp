@@ -3,10 +3,14 @@
 // ffmpeg's own RGBA decode of the same streams.
 #include "VideoDecTestUtil.h"
 
+#include "codec/H264Dec.h"
 #include "codec/MPEG4ConfigParser.h"
+#include "codec/OutputPixelFormat.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <numeric>
 
 using namespace vdtest;
@@ -175,6 +179,8 @@ TEST(VideoDecPeer, FollowsResolutionChanges)
         EXPECT_EQ(expected, Shown(log, feed));
         for (const Delivery& d : log)
             ExpectPicture(d, feed);
+        ExpectCapacity(log);
+        EXPECT_EQ(640ul * 360 * 4, log.back().bytes); // kept after the picture shrank
         EXPECT_EQ(176, w);
         EXPECT_EQ(144, h);
     }
@@ -301,4 +307,76 @@ TEST(VideoDecPeer, NoSleepForABackwardTimeIncrement)
     EXPECT_LT(d[31].time - d[30].time, 0.5);
     EXPECT_GE(MeanInterval(d), 0.75 / 30);
     EXPECT_LE(MeanInterval(d), 1.8 / 30);
+}
+
+// H264Dec's planar output beside RGBA, picture by picture: at any pitch
+// that holds a row, the planes are ffmpeg's decode byte for byte and the
+// bytes after each row are left alone; the RGBA picture is ffmpeg's.
+// Without such a pitch there is no output.
+TEST(VideoDecPeer, H264PlanarBesideRgba)
+{
+    const StreamSpec spec{"h264", 330, 246, 30, 10, 5, "-profile:v baseline"};
+    const std::vector<vdtest::Stream> streams = MakeStreams({spec});
+    const Feed feed = Concatenate("h264", streams);
+    codectest::TempDir dir;
+    codectest::WriteBytes(dir.Path("a.h264"), streams[0].es);
+    ASSERT_TRUE(codectest::FFmpeg("-i " + dir.Path("a.h264") + " -f rawvideo -pix_fmt yuv420p " +
+                                  dir.Path("a.yuv")));
+    const Bytes yuv = codectest::ReadBytes(dir.Path("a.yuv"));
+    const size_t widths[3] = {330, 165, 165}, rows[3] = {246, 123, 123};
+    const size_t frameBytes = 330 * 246 + 2 * 165 * 123;
+    ASSERT_EQ(frameBytes * 10, yuv.size());
+    const uint8_t kUntouched = 0xA5;
+
+    H264Dec dec;
+    ASSERT_EQ(0, dec.dec_init());
+    H264MediaInfo rgba{0, 0, OPF_RGBA, 32, 0, 0, 0};
+    int pictures = 0;
+    for (const Unit& u : feed.units) {
+        const int result = dec.DecodeUnit(u.bytes.data(), u.bytes.size());
+        if (u.frame < 0)
+            continue;
+        ASSERT_EQ(CFFVideoDecoder::kPicture, result) << "picture " << u.frame;
+        ++pictures;
+        for (int pitch : {330, 401}) {
+            SCOPED_TRACE("picture " + std::to_string(u.frame) + " pitch " + std::to_string(pitch));
+            H264MediaInfo planar{0, 0, OPF_PLANAR, 12, 0, 0, pitch};
+            ASSERT_EQ(0, dec.dec_config(&planar));
+            const size_t pitches[3] = {size_t(pitch), size_t(pitch) / 2, size_t(pitch) / 2};
+            const size_t need = pitches[0] * rows[0] + 2 * pitches[1] * rows[1];
+            ASSERT_EQ(need, dec.GetOutputSize());
+            Bytes out(need + 64, kUntouched);
+            ASSERT_TRUE(dec.ConvertPicture(out.data(), need));
+            const uint8_t* ref = yuv.data() + frameBytes * size_t(u.frame);
+            const uint8_t* got = out.data();
+            for (int plane = 0; plane < 3; ++plane) {
+                for (size_t r = 0; r < rows[plane]; ++r, ref += widths[plane], got += pitches[plane]) {
+                    ASSERT_EQ(0, std::memcmp(ref, got, widths[plane])) << "plane " << plane << " row " << r;
+                    ASSERT_TRUE(std::all_of(got + widths[plane], got + pitches[plane],
+                                            [&](uint8_t b) { return b == kUntouched; }));
+                }
+            }
+            EXPECT_TRUE(std::all_of(out.begin() + long(need), out.end(), [&](uint8_t b) { return b == kUntouched; }));
+        }
+        ASSERT_EQ(0, dec.dec_config(&rgba));
+        Bytes px(330 * 246 * 4);
+        ASSERT_TRUE(dec.ConvertPicture(px.data(), px.size()));
+        const Frame& f = feed.frames[size_t(u.frame)];
+        const int rgb[3] = {0, 1, 2};
+        EXPECT_GE(codectest::PsnrRgb(px.data(), 4, rgb, false, f.rgba.data(), f.width, f.height), 40.0);
+    }
+    EXPECT_EQ(10, pictures);
+
+    // No pitch, one whose chroma rows are a byte short, a negative one.
+    for (int pitch : {0, 329, -400}) {
+        H264MediaInfo planar{0, 0, OPF_PLANAR, 12, 0, 0, pitch};
+        EXPECT_EQ(0, dec.dec_config(&planar));
+        EXPECT_EQ(0u, dec.GetOutputSize()) << pitch;
+        Bytes out(400 * 246 * 2, kUntouched);
+        EXPECT_FALSE(dec.ConvertPicture(out.data(), out.size())) << pitch;
+        EXPECT_EQ(Bytes(out.size(), kUntouched), out);
+    }
+    H264MediaInfo unknown{0, 0, 4, 32, 0, 0, 0};
+    EXPECT_EQ(-3, dec.dec_config(&unknown));
+    dec.dec_stop();
 }

@@ -10,6 +10,7 @@
 #include "codec/CMPG4VideoDec.h"
 #include "VideoUnits.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -232,6 +233,17 @@ inline bool StreamSize(CVideoDecThread& dec, int* width, int* height)
     *width = p.nWidth;
     *height = p.nHeight;
     return known;
+}
+
+// The byte count is the output buffer's capacity: the largest picture's
+// size so far.
+inline void ExpectCapacity(const std::vector<Delivery>& log)
+{
+    unsigned long capacity = 0;
+    for (const Delivery& d : log) {
+        capacity = std::max(capacity, (unsigned long)d.header.biSizeImage);
+        ASSERT_EQ(capacity, d.bytes);
+    }
 }
 
 // A delivery is ffmpeg's decode of its unit's picture, with a descriptor

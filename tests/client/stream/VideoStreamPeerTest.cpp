@@ -2,6 +2,7 @@
 // serves elementary streams that ffmpeg made, framed or raw; every picture
 // the render callback gets must be ffmpeg's own decode of one of them, in
 // stream order, and recordings are judged by ffprobe.
+#include "../codec/BitWriter.h"
 #include "../codec/VideoDecTestUtil.h"
 #include "../http/HttpCtrlTestUtil.h"
 #include "../record/AviTestUtil.h"
@@ -20,6 +21,7 @@ using httptest::Eventually;
 using httptest::Recorder;
 using vdtest::Delivery;
 using vdtest::DeliveryLog;
+using vdtest::ExpectCapacity;
 using vdtest::Frame;
 using vdtest::StreamSpec;
 
@@ -45,19 +47,71 @@ protected:
     }
 };
 
-// An elementary stream file in the camera's folder, and ffmpeg's pictures of it.
+using codectest::Bytes;
+
+// A video object layer header (from its start code to the next) without
+// is_object_layer_identifier: the bit cleared, the version and priority
+// after it dropped, the stuffing redone. Empty when it has no identifier.
+Bytes LayerWithoutIdentifier(const Bytes& layer)
+{
+    const auto bit = [&](size_t p) { return (layer[p / 8] >> (7 - p % 8)) & 1; };
+    const size_t identifier = 32 + 1 + 8; // start code, random_accessible_vol, type
+    size_t end = layer.size() * 8 - 1;    // the stuffing's 0 bit
+    while (end > identifier && bit(end))
+        --end;
+    if (layer.size() * 8 - end > 8 || !bit(identifier))
+        return {};
+    BitWriter w;
+    for (size_t p = 0; p < identifier; ++p)
+        w.Put(1, bit(p));
+    w.Put(1, 0);
+    for (size_t p = identifier + 1 + 4 + 3; p < end; ++p)
+        w.Put(1, bit(p));
+    w.Stuff();
+    return w.bytes_;
+}
+
+// The stream as a camera whose layers give no version of their own sends
+// it; ffmpeg must decode it exactly as the original.
+Bytes WithoutLayerIdentifier(const Bytes& es)
+{
+    const std::vector<size_t> codes = videounits::StartCodes(es);
+    Bytes out(es.begin(), es.begin() + long(codes.empty() ? es.size() : codes[0]));
+    for (size_t k = 0; k < codes.size(); ++k) {
+        Bytes part(es.begin() + long(codes[k]),
+                   es.begin() + long(k + 1 < codes.size() ? codes[k + 1] : es.size()));
+        if (part.size() > 4 && (part[3] & 0xF0) == 0x20) {
+            part = LayerWithoutIdentifier(part);
+            EXPECT_FALSE(part.empty()) << "a layer without identifier or stuffing";
+        }
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    codectest::TempDir dir;
+    codectest::WriteBytes(dir.Path("a.m4v"), es);
+    codectest::WriteBytes(dir.Path("b.m4v"), out);
+    EXPECT_TRUE(codectest::FFmpeg("-i " + dir.Path("a.m4v") + " -f framemd5 " + dir.Path("a.md5")) &&
+                codectest::FFmpeg("-i " + dir.Path("b.m4v") + " -f framemd5 " + dir.Path("b.md5")));
+    const std::string a = testsupport::ReadFile(dir.Path("a.md5"));
+    EXPECT_NE(a.find("0,          0,"), std::string::npos);
+    EXPECT_EQ(a, testsupport::ReadFile(dir.Path("b.md5")));
+    return out;
+}
+
+// An elementary stream file in the camera's folder (rewritten by rewrite
+// when given), and ffmpeg's pictures of it.
 std::vector<Frame> MakeFile(const testsupport::HttpEmulator& cam, const std::string& name,
-                            const std::vector<StreamSpec>& parts)
+                            const std::vector<StreamSpec>& parts, Bytes (*rewrite)(const Bytes&) = nullptr)
 {
     std::vector<Frame> frames;
-    codectest::Bytes all;
+    Bytes all;
     for (const vdtest::Stream& s : vdtest::MakeStreams(parts)) {
         all.insert(all.end(), s.es.begin(), s.es.end());
         frames.insert(frames.end(), s.frames.begin(), s.frames.end());
     }
-    codectest::WriteBytes(cam.Dir() + "/" + name, all);
+    codectest::WriteBytes(cam.Dir() + "/" + name, rewrite ? rewrite(all) : all);
     return frames;
 }
+
 
 double Psnr(const Delivery& d, const Frame& f)
 {
@@ -152,16 +206,18 @@ std::string Route(const std::string& path, const std::string& args, bool framed 
 
 } // namespace
 
-// Framed MPEG-4 joined in mid-GOP at the camera's rate: decoding starts at
-// the next GOP, every picture is ffmpeg's, pictures come about 33 ms apart,
-// and the recording opens at that GOP with the configuration.
+// Framed MPEG-4 whose layer gives no version of its own, joined in mid-GOP
+// at the camera's rate: decoding starts at the next GOP, every picture is
+// ffmpeg's, pictures come about 33 ms apart, and the recording opens at
+// that GOP with the configuration.
 TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
 {
     testsupport::HttpEmulator cam(
         R"({"routes":{)" +
         Route("/m4v", R"("file":"a.m4v","fps":30,"start_unit":10,"stamp_base":500,"end_magic":true)") +
         "}}");
-    const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 30, 100, 30, ""}});
+    const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 30, 100, 30, "-flags +bitexact"}},
+                                 WithoutLayerIdentifier);
     ASSERT_EQ(frames.size(), 100u);
     avitest::TempDir dir;
     const std::string avi = dir.Path("m4v.avi");
@@ -185,6 +241,7 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
     EXPECT_TRUE(fps > 15 && fps < 60) << fps;
 
     const std::vector<Delivery> got = log.Take();
+    ExpectCapacity(got);
     const std::vector<int> shown = Identify(got, frames);
     ASSERT_GE(shown.size(), 65u);
     EXPECT_EQ(shown[0], 30); // the P-planes before it were not decoded
@@ -217,7 +274,9 @@ TEST(VideoStreamPeer, Mpeg4RawOverflowResyncs)
     EXPECT_TRUE(log.WaitFor(70, kWait));
     s->UninitDecoder();
     s->Destroy();
-    const std::vector<int> shown = Identify(log.Take(), frames);
+    const std::vector<Delivery> got = log.Take();
+    ExpectCapacity(got);
+    const std::vector<int> shown = Identify(got, frames);
     EXPECT_EQ(shown[0], 0);
     EXPECT_GE(ExpectInOrder(shown, 15, 60), 1);
 }
@@ -266,7 +325,9 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     s->UninitDecoder();
     s->Destroy();
 
-    const std::vector<int> shown = Identify(log.Take(), frames);
+    const std::vector<Delivery> got = log.Take();
+    ExpectCapacity(got);
+    const std::vector<int> shown = Identify(got, frames);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown[0], 16); // the IDR at 15 configures the decoder
     EXPECT_EQ(ExpectInOrder(shown, 15, 90), 1); // the IDR after the change is not shown
@@ -318,7 +379,9 @@ TEST(VideoStreamPeer, H264RawRecordWithoutViewThenOverflow)
     EXPECT_TRUE(log.WaitFor(70, kWait));
     s->UninitDecoder();
     s->Destroy();
-    const std::vector<int> shown = Identify(log.Take(), frames);
+    const std::vector<Delivery> got = log.Take();
+    ExpectCapacity(got);
+    const std::vector<int> shown = Identify(got, frames);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown[0], 1);
     EXPECT_GE(ExpectInOrder(shown, 15, 60), 1);

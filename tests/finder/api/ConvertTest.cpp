@@ -1,9 +1,9 @@
 // The public records against the cameras' records, offline: every record
 // both ways, and the checks of the finder handle that come before any
 // traffic (a camera is put into the list from a made-up discovery reply).
-#include "CLANCamFinder.h"
+#include "api/CLANCamFinder.h"
+#include "api/RiloRecordConvert.h"
 #include "DiagCapture.h"
-#include "RiloRecordConvert.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The finder handle's interface services and the cap on a camera's wait,
 // inside a netlab test LAN (host eth0 192.0.2.1/24, eth1 192.0.2.200/32).
-#include "CLANCamFinder.h"
+#include "api/CLANCamFinder.h"
 #include "DiagCapture.h"
 
 #include "ApiNetUtil.h"

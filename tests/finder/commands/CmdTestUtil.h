@@ -4,11 +4,11 @@
 #ifndef RILO_TESTS_CMDTESTUTIL_H
 #define RILO_TESTS_CMDTESTUTIL_H
 
-#include "CLANDAPMgr.h"
-#include "CLANDAPObj.h"
 #include "DiagCapture.h"
 #include "Emulator.h"
 #include "FinderLan.h"
+#include "landap/CLANDAPMgr.h"
+#include "landap/CLANDAPObj.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "LANDAPRecords.h"
+#include "landap/LANDAPRecords.h"
 
 #include <gtest/gtest.h>
 

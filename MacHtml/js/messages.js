@@ -1,0 +1,157 @@
+// The message line with its questions, the busy indicator, field errors,
+// and where the keyboard goes.
+"use strict";
+
+// The message and the busy indicator sit in the current step's button row,
+// which stays at the bottom of the visible area, so they are where the user
+// looks and never push the buttons out of the window.
+function placeMessages() {
+  var m = $("message"), b = $("busy");
+  var rows = $("step-" + W.step).querySelectorAll(".buttons");
+  var row = rows.length ? rows[rows.length - 1] : null;
+  if (row) {
+    row.insertBefore(b, row.firstChild);
+    row.insertBefore(m, row.firstChild);
+  } else {
+    var form = $("search-form");
+    form.parentNode.insertBefore(b, form.nextSibling);
+    form.parentNode.insertBefore(m, form.nextSibling);
+  }
+}
+
+// actions: optional [{ label, fn, primary, cancel }] offered as buttons in
+// the message; Escape runs the one marked cancel.
+function showMessage(text, kind, actions) {
+  var m = $("message");
+  clear(m);
+  W.messageId++;
+  W.cancelAction = null;
+  clearFieldError();
+  m.appendChild(el("span", "message-text", text));
+  if (actions) {
+    var box = el("div", "message-actions");
+    actions.forEach(function (a) {
+      var b = el("button", a.primary ? "" : "quiet", a.label);
+      b.type = "button";
+      b.addEventListener("click", function () { if (!W.busy) a.fn(); });
+      box.appendChild(b);
+      if (a.cancel) W.cancelAction = a.fn;
+    });
+    m.appendChild(box);
+  }
+  m.className = kind || "";
+  m.setAttribute("role", kind === "error" || actions ? "alert" : "status");
+  m.hidden = false;
+  placeMessages();
+  m.scrollIntoView({ block: "nearest" });
+  if (actions) m.querySelector("button").focus();
+}
+
+function clearMessage() {
+  var m = $("message");
+  m.hidden = true;
+  clear(m);
+  W.messageId++;
+  W.cancelAction = null;
+  clearFieldError();
+}
+
+// Marks the field ids[0] bad, focuses it and says why; input in any of ids
+// (the field and those that decide what it must hold) takes the error back.
+function fieldError(ids, text) {
+  showMessage(text, "error");
+  markInvalid(ids[0], true);
+  $(ids[0]).focus();
+  W.fieldError = { ids: ids, messageId: W.messageId };
+}
+
+function clearFieldError() {
+  if (!W.fieldError) return;
+  W.fieldError.ids.forEach(function (id) { markInvalid(id, false); });
+  W.fieldError = null;
+}
+
+function fieldChanged(e) {
+  var f = W.fieldError;
+  if (!f || f.ids.indexOf(e.target.id) < 0) return;
+  if (f.messageId === W.messageId) clearMessage();
+  else clearFieldError();
+}
+
+function markInvalid(id, bad) {
+  $(id).classList.toggle("invalid", bad);
+  if (bad) $(id).setAttribute("aria-invalid", "true");
+  else $(id).removeAttribute("aria-invalid");
+}
+
+function stayHere() {
+  clearMessage();
+  focusStep();
+}
+
+// Starting a request clears the message: an old error must not stand
+// beside a request that may well succeed.
+function setBusy(text) {
+  W.busy = true;
+  clearMessage();
+  $("busy-text").textContent = text;
+  $("busy").hidden = false;
+  placeMessages();
+  $("busy").scrollIntoView({ block: "nearest" });
+  setControlsDisabled(true);
+}
+
+function endBusy() {
+  W.busy = false;
+  $("busy").hidden = true;
+  setControlsDisabled(false);
+}
+
+function setControlsDisabled(off) {
+  var controls = document.querySelectorAll("#content button, #content input, #content select");
+  for (var i = 0; i < controls.length; i++) controls[i].disabled = off;
+  if (!off) refreshControls();
+}
+
+// ---- focus
+
+// After a request the keyboard goes on in the step, unless the outcome
+// already put it on a field.
+function afterRequest(focused) {
+  if (!W.busy && document.activeElement === focused) focusStep();
+}
+
+function usable(node) {
+  return !!node && !node.disabled && node.offsetParent !== null;
+}
+
+// On the search the chosen or first camera, else Search. Elsewhere the
+// first empty password field of the step, else its first field, else its
+// main action (the primary button of its last button row).
+function focusStep() {
+  var sec = $("step-" + W.step);
+  if (W.step === "search") {
+    var cams = $("camera-list");
+    var target = cams.querySelector("button.chosen") || cams.querySelector("button");
+    (usable(target) ? target : $("search-btn")).focus();
+    return;
+  }
+  var fields = sec.querySelectorAll("input, select");
+  var first = null;
+  for (var k = 0; k < fields.length; k++) {
+    var f = fields[k];
+    if (f.disabled || f.offsetParent === null || (f.type === "radio" && !f.checked)) continue;
+    if (f.type === "password" && f.value === "") {
+      f.focus();
+      return;
+    }
+    if (!first) first = f;
+  }
+  var rows = sec.querySelectorAll(".buttons");
+  var row = rows.length ? rows[rows.length - 1] : sec;
+  var buttons = Array.prototype.slice.call(row.querySelectorAll("button:not(.back):not(.quiet)"))
+    .concat([sec.querySelector("button.next")]);
+  for (k = 0; !first && k < buttons.length; k++)
+    if (usable(buttons[k])) first = buttons[k];
+  if (first) first.focus();
+}

@@ -1,0 +1,125 @@
+// Camera setup wizard page. Everything goes through the native object
+// FinderObj; it answers slow requests by a completion flag that this page
+// polls, and hands data over by calling the global functions at the end of
+// bridge.js. Every text that comes from a camera is shown with textContent.
+//
+// The page is plain scripts, loaded in order by index.html (a page opened
+// from a file cannot load modules). They share the global scope; only this
+// file and start.js do anything as they load, so the functions in between
+// may call each other whatever their order.
+//
+// This file: the fixed tables and W, the page's one state object.
+"use strict";
+
+var DEFAULT_MODEL = "RC-100";
+var POLL_MS = 250;
+var MAX_CAMERAS = 64;
+var MAX_STATIONS = 128;
+
+var MODE_NAMES = ["Infrastructure", "Ad hoc"];
+var AUTH_NAMES = ["Open system", "Shared key", "WPA-PSK", "WPA2-PSK", "WPA", "WPA2"];
+var ENC_NAMES = ["None", "WEP", "TKIP", "AES", "TKIP and AES"];
+var WEP_LEN_NAMES = ["64-bit", "128-bit"];
+var WEP_FMT_NAMES = ["Hexadecimal", "ASCII text"];
+var WEP_DEF_NAMES = ["Key 1", "Key 2", "Key 3", "Key 4"];
+var ENC_WEP = 1;
+// The encryptions that go with each authentication (by index).
+var AUTH_ENC = [[0, 1], [1], [2, 3, 4], [2, 3, 4], [2, 3, 4], [2, 3, 4]];
+// Shorter new passwords get a hint; the hint names this number.
+var SHORT_PASSWORD = 8;
+// The fields whose values make up a form; a form left with values other
+// than those last read or applied has changes that are not applied.
+var FORM_FIELDS = {
+  address: ["addr-dhcp", "addr-ip", "addr-mask", "addr-gateway", "addr-dns1", "addr-dns2"],
+  password: ["pw-new", "pw-repeat"],
+  wireless: ["wl-enable", "wl-ssid", "wl-mode", "wl-channel", "wl-auth", "wl-enc", "wl-weplen",
+             "wl-wepfmt", "wl-wepdef", "wl-wepkey", "wl-wpakey"]
+};
+// Shown where the camera's web address could not be read.
+var NO_ADDRESS = "Not known: the camera's address could not be read";
+var FORM_TITLES = { address: "IP address", password: "Password", wireless: "Wireless" };
+// The wireless fields that mean nothing while wireless is off.
+var WIRELESS_DETAILS = ["wl-ssid", "wl-mode", "wl-channel", "wl-auth", "wl-enc", "wl-weplen", "wl-wepfmt",
+                        "wl-wepdef", "wl-wepkey", "wl-wpakey", "wl-show-keys"];
+// How long a request that ran past its time is still watched for its end.
+var STALE_POLL_MS = 1000;
+var STALE_POLLS = 600;
+// The quick-start guide that ships beside this page, relative to the program's folder.
+var MANUAL = "MacHtml/QuickStart.pdf";
+var STEPS = ["search", "login", "info", "address", "password", "wireless",
+             "save", "remote", "live", "finish"];
+// The camera's web interface takes Basic authorization for the live picture.
+var LIVE_AUTH_BASIC = 2;
+
+// selectCamera resets what belongs to the chosen camera.
+var W = {
+  // The model searched for; its icon shows in the header.
+  model: DEFAULT_MODEL,
+  // The step on screen, one of STEPS.
+  step: "search",
+  // A request runs: the busy indicator shows and the controls are off.
+  busy: false,
+  // A request that ran past its time on the page may still run natively;
+  // no new request starts until the bridge reports it complete.
+  stale: false,
+  // Counts the messages shown, so that a later update replaces only its own.
+  messageId: 0,
+  // The messageId of the message that says the wizard still waits for the camera.
+  staleMessage: -1,
+  // Run by Escape while a question is up.
+  cancelAction: null,
+  // The error of one field: its ids and the message that names it.
+  fieldError: null,
+  // A search runs; the cameras reported count only meanwhile.
+  searching: false,
+  // Ends a search whose completion never comes.
+  searchTimer: 0,
+  // The cameras found: { mac, index, name, ip }.
+  cameras: [],
+  // The chosen camera, one of cameras, or null.
+  cam: null,
+  // The camera took the user and password, and its information was read.
+  loggedIn: false,
+  // The user name logged in with.
+  user: "",
+  // The password the camera takes now: the one logged in with, or the one changed to.
+  password: "",
+  // What GatherCameraInfo handed over last; null before each read.
+  lastInfo: null,
+  // The chosen camera's information as last read; null until read.
+  info: null,
+  // The camera's web address; "" when it could not be read.
+  address: "",
+  // What the camera says it can do: { survey, commit, queryNetwork }; null until read.
+  options: null,
+  // The wireless capabilities while GatherWirelessCap* hand them over.
+  capBuild: null,
+  // The camera's wireless capabilities: { modes, channels, auth, enc }; null when it gave none.
+  cap: null,
+  // What GatherWirelessInfo handed over last; null before each read.
+  wirelessRaw: null,
+  // The camera's wireless settings as read or last applied; null until read.
+  wireless: null,
+  // A scan's networks are being handed over; those reported count only meanwhile.
+  surveyCollecting: false,
+  // The networks the last scan found: { ssid, signal, mode, enc, auth, channel }.
+  surveyRows: [],
+  // Scans run on this camera; the first one ends differently from a rescan.
+  scans: 0,
+  // Whether remote access is on; null until the camera was asked.
+  remoteOn: null,
+  // The remote address; "" until read.
+  remoteUrl: "",
+  // The program draws the live picture over the page.
+  live: false,
+  // Per form, the values last read or applied; null: not filled yet.
+  base: { address: null, password: null, wireless: null },
+  // What was applied: address and wireless as texts ("" for nothing), and
+  // whether the password was changed.
+  applied: { address: "", password: false, wireless: "" },
+  // Per form, whether applied settings still wait for a save.
+  unsaved: { address: false, wireless: false },
+  // The last save's outcome: "" (none), "ok", or "noanswer" (sent, but the
+  // camera did not answer afterwards).
+  saved: ""
+};
