@@ -65,12 +65,16 @@ RILO_CLIENT_API void* RiloCreateNotify(void)
         delete h;
         return nullptr;
     }
+    if (!rilolib::Register(h)) {
+        DiagPrint(kDiagOut, "Vorn Lib RiloCreateNotify: Out of memory!\n");
+        return nullptr;
+    }
     return h;
 }
 
 RILO_CLIENT_API int RiloDestroyNotify(void* hNotify)
 {
-    CLibModule* h = Module(hNotify);
+    CLibModule* h = rilolib::Unregister(hNotify);
     if (!h) {
         DiagPrint(kDiagOut, "Vorn Lib RiloDestroyNotify: Error of parameter!\n");
         return -1;

@@ -63,13 +63,51 @@ typedef void (*StreamEventHandler)(void* user, int category, int code);
 typedef bool (*TalkEventCallback)(void* user, unsigned long code, unsigned long sender);
 
 /* Camera events of a notify handle: (first, second, third). The first word
- * is the event stream, or a text; the others carry the event id and value. */
+ * is the event stream, or a text; the others carry the event id and value,
+ * or the addresses of texts. Every text handed over (an event's value, the
+ * copies of a general event's tag and value, "socket closed") belongs to the
+ * library and lives only during the call: a handler that needs it later
+ * copies it. */
 typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned long third);
 
-/* Results: 0 success, -1 failure or bad handle, -3 no such talk path,
- * -6 the camera model has no audio for the recording asked for. A bad handle
- * also prints "Vorn Lib: Error of parameter!". Texts must be shorter than
- * 1024 bytes; longer ones are refused with -1. */
+/* Calls from callbacks. Each callback runs on a library thread.
+ * - VideoRenderCallback, AudioRenderCallback: run while the delivering stream
+ *   holds its lock, so they must return promptly and may make no call on
+ *   their own handle: every exported function called there with that handle
+ *   returns at once with its bad-handle answer (and message) and does
+ *   nothing. Calls on other handles are allowed, unless a callback of that
+ *   handle calls this one (each would wait for the other).
+ * - StreamEventHandler: runs with no lock of the library held; may call any
+ *   exported function, on its own handle too, RiloDestroyStream included
+ *   (then as its last call on that handle).
+ * - TalkEventCallback: runs on the talk-back sender's thread with no lock
+ *   held; may call any exported function on its own handle (stop talk-back,
+ *   start it again) except RiloDestroyStream.
+ * - NotifyMsgHandler: runs with no lock of the library held; may call any
+ *   exported function, on its own handle too, RiloStopNotify and
+ *   RiloDestroyNotify included (then as its last call on that handle).
+ *
+ * Results: 0 success, -1 failure or bad handle, -3 no such talk path,
+ * -6 the camera model has no audio for the recording asked for.
+ *
+ * A bad handle is a null one, one the library did not make or has destroyed,
+ * or the handle of the render or audio callback making the call. The
+ * functions answer it with -1 (RiloIsVideoStream and RiloIsAudioStream with
+ * 0) and print "Vorn Lib: Error of parameter!":
+ * - on standard output: the setters, live video and audio, and the notify
+ *   functions other than RiloStartNotify;
+ * - on standard error: the recording functions and RiloFeedAudioStreamOutData;
+ * - RiloDestroyStream and RiloDestroyNotify print, on standard output,
+ *   "Vorn Lib RiloDestroyStream: Error of parameter!" and "Vorn Lib
+ *   RiloDestroyNotify: Error of parameter!" instead;
+ * - RiloStartTwoWayAudioCB, RiloStartAudioStreamOutCB, RiloStopTwoWayAudio,
+ *   RiloStopAudioStreamOut and RiloStartNotify print nothing.
+ * A handle in use on one thread must not be destroyed on another.
+ *
+ * Texts must be shorter than 1024 bytes; longer ones are refused with -1. A
+ * NULL text (host, user, password, authorization, realm, recording path) is
+ * a programming error: the library ends the process with a message naming
+ * its source line. */
 
 /* Stream handle. modalType is the camera model code: bits 8-15 family,
  * 4-7 audio codec, 0-3 video codec. Null for a refused family. */

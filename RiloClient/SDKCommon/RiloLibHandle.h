@@ -1,8 +1,10 @@
 #ifndef RILO_RILOLIBHANDLE_H
 #define RILO_RILOLIBHANDLE_H
 
+#include "CHandleRegistry.h"
 #include "CLibModule.h"
 #include "Common.h"
+#include "session/CDeliveryScope.h"
 
 #include <memory>
 
@@ -11,9 +13,39 @@
 // handle's session, when it has one of that kind.
 namespace rilolib {
 
+// The stream and notify handles made and not yet destroyed.
+inline CHandleRegistry& Handles()
+{
+    static CHandleRegistry handles;
+    return handles;
+}
+
+// The handle's record, or null, to be answered as a null handle is: for a
+// handle the library did not make or has destroyed, and for a call from
+// inside one of the handle's own render or audio callbacks, which would wait
+// for the lock that the delivering stream holds.
 inline CLibModule* Module(void* handle)
 {
-    return static_cast<CLibModule*>(handle);
+    if (!handle || !Handles().Contains(handle))
+        return nullptr;
+    auto* h = static_cast<CLibModule*>(handle);
+    return CDeliveryScope::IsInside(h->m_pLive.get()) ? nullptr : h;
+}
+
+// A new handle made known, or freed when it cannot be (out of memory).
+inline CLibModule* Register(CLibModule* h)
+{
+    if (Handles().Add(h))
+        return h;
+    delete h;
+    return nullptr;
+}
+
+// The handle, now unknown to every later call; null when it was not known.
+inline CLibModule* Unregister(void* handle)
+{
+    CLibModule* h = Module(handle);
+    return h && Handles().Remove(h) ? h : nullptr;
 }
 
 // A bad handle or argument: the library's message on the given stream, -1.

@@ -84,12 +84,16 @@ RILO_CLIENT_API void* RiloCreateStream(unsigned createParam, unsigned modalType)
         delete h;
         return nullptr;
     }
+    if (!rilolib::Register(h)) {
+        DiagPrint(kDiagOut, "Vorn Lib RiloCreateStream: Out of memory!\n");
+        return nullptr;
+    }
     return h;
 }
 
 RILO_CLIENT_API int RiloDestroyStream(void* hStream)
 {
-    CLibModule* h = Module(hStream);
+    CLibModule* h = rilolib::Unregister(hStream);
     if (!h) {
         DiagPrint(kDiagOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n");
         return -1;

@@ -302,7 +302,9 @@ RILO_FINDER_API int RiloGetWirelessSiteSurInfo(void* hFinder, int index, _RiloWi
                                                int* count);
 RILO_FINDER_API int RiloGetLANDAPOptionCmd(void* hFinder, int index, uint16_t* codes, int* count);
 RILO_FINDER_API int RiloGetDDNSProvidersCount(void* hFinder, int index, int* count);
-/* Copies provider which (from 0) into name, cut to length - 1 characters. */
+/* Copies provider which (from 0) into name: at most length bytes. A name
+ * shorter than length arrives with its NUL; a longer one fills the length
+ * bytes and has no NUL. */
 RILO_FINDER_API int RiloGetDDNSProviderList(void* hFinder, int index, int which, char* name, int length);
 
 /* ---- sets: the camera's result goes to *result (may be NULL); with noWait 0

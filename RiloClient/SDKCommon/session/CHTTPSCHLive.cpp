@@ -2,6 +2,7 @@
 
 #include "Common.h"
 #include "RiloAssert.h"
+#include "session/CDeliveryScope.h"
 #include "session/CameraURL.h"
 #include "stream/CHTTPH264Stream.h"
 #include "stream/CHTTPMJPStrm.h"
@@ -39,7 +40,9 @@ CHTTPSCHLive::CHTTPSCHLive()
       m_bRecordVideoFirst(true), m_pHttpCtrl(nullptr),
       m_pHttpAudCtrl(nullptr), m_hAudioRecorder(nullptr), m_nAudioUseCount(0),
       m_nIntervalValue(1800), m_nIntervalKind(0), m_dwDiskReserve(kDefaultDiskReserve),
-      m_nLiveProfile(0), m_nRecordProfile(0), m_nConnectMode(0)
+      m_nLiveProfile(0), m_nRecordProfile(0), m_nConnectMode(0),
+      m_pictureTarget{this, nullptr, nullptr},
+      m_audioTargets{{this, nullptr, nullptr}, {this, nullptr, nullptr}}, m_nAudioTarget(0)
 {
 }
 
@@ -380,10 +383,18 @@ bool CHTTPSCHLive::OpenRenderByProfileID(int nProfileID)
     CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
     if (!pStream)
         return m_bLiveVideo;
-    if (m_bRenderMode)
-        pStream->SetCallbackRenderMode(true, m_pfnRender, m_pRenderUser);
-    else
+    if (m_bRenderMode) {
+        {
+            std::lock_guard<std::mutex> g(m_deliverLock);
+            m_pictureTarget.pfn = m_pfnRender;
+            m_pictureTarget.user = m_pRenderUser;
+        }
+        pStream->SetCallbackRenderMode(
+            true, DeliverTo<VideoRenderCallback, BITMAPINFOHEADER*, unsigned char*, unsigned long>,
+            &m_pictureTarget);
+    } else {
         pStream->SetCallbackRenderMode(false, nullptr, nullptr);
+    }
     m_bLiveVideo = pStream->InitDecoder(m_bDecoderFlag);
     return m_bLiveVideo;
 }
@@ -589,7 +600,13 @@ bool CHTTPSCHLive::OpenRenderAudio()
 {
     if (!m_pHttpAudCtrl)
         return false;
-    m_pHttpAudCtrl->SetRenderCallback(m_pfnAudio, m_pfnAudio ? m_pAudioUser : nullptr);
+    if (m_pfnAudio) {
+        m_pHttpAudCtrl->SetRenderCallback(
+            DeliverTo<AudioRenderCallback, unsigned char*, unsigned long, unsigned long, long long*>,
+            TakeAudioTarget(m_pfnAudio, m_pAudioUser));
+    } else {
+        m_pHttpAudCtrl->SetRenderCallback(nullptr, nullptr);
+    }
     return m_pHttpAudCtrl->InitDecoder();
 }
 
@@ -977,6 +994,35 @@ void CHTTPSCHLive::Deliver(const EventAction& act)
     // Last: the handler may end and free this session.
     if (pfn)
         pfn(user, act.nCategory, act.nCode);
+}
+
+CHTTPSCHLive::AudioTarget* CHTTPSCHLive::TakeAudioTarget(AudioRenderCallback pfn, void* user)
+{
+    std::lock_guard<std::mutex> g(m_deliverLock);
+    AudioTarget* t = &m_audioTargets[m_nAudioTarget];
+    if (t->pfn != pfn || t->user != user) {
+        m_nAudioTarget = 1 - m_nAudioTarget;
+        t = &m_audioTargets[m_nAudioTarget];
+        t->pfn = pfn;
+        t->user = user;
+    }
+    return t;
+}
+
+template <class Fn, class... Args>
+void CHTTPSCHLive::DeliverTo(void* target, Args... args)
+{
+    const auto* t = static_cast<const DeliveryTarget<Fn>*>(target);
+    Fn pfn;
+    void* user;
+    {
+        std::lock_guard<std::mutex> g(t->pSession->m_deliverLock);
+        pfn = t->pfn;
+        user = t->user;
+    }
+    CDeliveryScope scope(t->pSession);
+    if (pfn)
+        pfn(user, args...);
 }
 
 bool CHTTPSCHLive::DoHTTPStreamNotify(unsigned long stream, unsigned long event)

@@ -11,7 +11,8 @@
 // ends its session) does not wait for itself, and the session may be deleted
 // right after it. The handler runs without any lock of the library held and
 // may stop or destroy its session; render and audio callbacks run under
-// their stream's lock and must not call the session.
+// their stream's lock and must not call the session. They run inside the
+// session's CDeliveryScope, so the exported functions can tell.
 #ifndef RILO_CHTTPSCHLIVE_H
 #define RILO_CHTTPSCHLIVE_H
 
@@ -157,6 +158,17 @@ public:
 
 private:
     class CSessionLock;
+    // An application callback as a stream is given it (the target is the
+    // callback's user value). The audio stream tells a listener other than
+    // the last one the format anew, so another application audio callback
+    // gets the other of two targets.
+    template <class Fn>
+    struct DeliveryTarget {
+        CHTTPSCHLive* pSession;
+        Fn pfn;
+        void* user;
+    };
+    typedef DeliveryTarget<AudioRenderCallback> AudioTarget;
 
     // Unlocked steps of the locked operations.
     void StopLiveVideoLocked();
@@ -172,6 +184,11 @@ private:
     void Retire(CHTTPCtrl* pStream);
     void FinishRetired();
     void Deliver(const EventAction& act);
+    // What the streams call: the application's callback taken when rendering
+    // opened, run inside this session's delivery scope.
+    template <class Fn, class... Args>
+    static void DeliverTo(void* target, Args... args);
+    AudioTarget* TakeAudioTarget(AudioRenderCallback pfn, void* user);
 
     std::mutex m_mutex; // the session mutex
     unsigned int m_nCreateValue;
@@ -212,6 +229,13 @@ private:
     int m_nLiveProfile;
     int m_nRecordProfile;
     int m_nConnectMode;
+
+    // The callbacks the streams deliver to, under m_deliverLock: a start
+    // that is refused does not change them.
+    std::mutex m_deliverLock;
+    DeliveryTarget<VideoRenderCallback> m_pictureTarget;
+    AudioTarget m_audioTargets[2];
+    int m_nAudioTarget;
 
     std::vector<CHTTPCtrl*> m_retired; // under m_mutex
     CSessionMsgQueue m_queue;

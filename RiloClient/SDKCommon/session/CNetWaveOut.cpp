@@ -226,79 +226,107 @@ size_t CNetWaveOut::MaxQueued() const
     return size_t(std::max<uint64_t>(1, (bytes + size - 1) / size));
 }
 
+CNetWaveOut::Session CNetWaveOut::TakeSettings(WaveOutEventCB pfnCallback, void* pUser)
+{
+    Session session;
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    RiloCopyText(session.szHost, sizeof session.szHost, m_szHost);
+    session.nPort = m_nPort;
+    RiloCopyText(session.szObject, sizeof session.szObject, m_szObject);
+    RiloCopyText(session.szAuthorization, sizeof session.szAuthorization, m_strAuthorization);
+    RiloCopyText(session.szUser, sizeof session.szUser, m_szUser);
+    RiloCopyText(session.szPassword, sizeof session.szPassword, m_szPassword);
+    session.nPath = m_nPath;
+    session.nAuthType = m_nPath == 3 ? 3 : m_nAuthType;
+    session.dwPacketSize = m_nPacketSize;
+    double interval = m_wfx.nAvgBytesPerSec
+                          ? double(m_nPacketSize) / m_wfx.nAvgBytesPerSec * 1000.0
+                          : 4294967295.0;
+    session.dwIntervalMs = uint32_t(std::min(std::max(interval, 0.0), 4294967295.0));
+    session.nStopFd = -1;
+    session.pfnCallback = pfnCallback;
+    session.pCallbackUser = pUser;
+    return session;
+}
+
 bool CNetWaveOut::InitWaveOut(WaveOutEventCB pfnCallback, void* pUser)
 {
-    if (m_bRunning) {
-        if (m_bSenderAlive)
+    {
+        std::lock_guard<std::mutex> run(m_runLock);
+        if (m_bRunning && m_bSenderAlive)
             return true;
-        // The sender ended on its own: start a new one rather than report
-        // a success that sends nothing.
-        StopSender();
     }
-    Session session;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        RiloCopyText(session.szHost, sizeof session.szHost, m_szHost);
-        session.nPort = m_nPort;
-        RiloCopyText(session.szObject, sizeof session.szObject, m_szObject);
-        RiloCopyText(session.szAuthorization, sizeof session.szAuthorization, m_strAuthorization);
-        RiloCopyText(session.szUser, sizeof session.szUser, m_szUser);
-        RiloCopyText(session.szPassword, sizeof session.szPassword, m_szPassword);
-        session.nPath = m_nPath;
-        session.nAuthType = m_nPath == 3 ? 3 : m_nAuthType;
-        session.dwPacketSize = m_nPacketSize;
-        double interval = m_wfx.nAvgBytesPerSec
-                              ? double(m_nPacketSize) / m_wfx.nAvgBytesPerSec * 1000.0
-                              : 4294967295.0;
-        session.dwIntervalMs = uint32_t(std::min(std::max(interval, 0.0), 4294967295.0));
-    }
-    m_stopFd.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!m_stopFd.Valid())
+    // Taken first: a stop from the ending sender's callback clears the
+    // authorization, and this start was asked with it.
+    Session session = TakeSettings(pfnCallback, pUser);
+    // A sender that ended on its own is ended for good: a new one starts
+    // rather than a success being reported that sends nothing.
+    StopSender();
+    UniqueFd stopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stopFd.Valid())
         return false;
-    m_pfnCallback = pfnCallback;
-    m_pCallbackUser = pUser;
-    m_bSenderAlive = true;
-    m_bRunning = true;
+    if (StartSender(session, std::move(stopFd)))
+        return true;
+    UninitWaveOut();
+    return false;
+}
+
+bool CNetWaveOut::StartSender(Session session, UniqueFd stopFd)
+{
+    // Held until m_thread is stored: a stop from the sender's callback waits.
+    std::lock_guard<std::mutex> run(m_runLock);
+    if (m_bRunning)
+        return true; // the talk-back callback started one meanwhile
     {
-        // Held until m_thread is assigned: the sender waits for it first.
         std::lock_guard<std::mutex> g(m_queueLock);
         m_dwPacketCounter = 0;
         m_bStop = false;
-        try {
-            m_thread = std::thread(&CNetWaveOut::ProcessThreadProc, this, session);
-        } catch (const std::system_error&) {
-            m_bRunning = false;
-        }
     }
-    if (!m_bRunning) {
-        UninitWaveOut();
+    m_pfnCallback = session.pfnCallback;
+    m_pCallbackUser = session.pCallbackUser;
+    session.nStopFd = stopFd.Get();
+    m_bSenderAlive = true;
+    try {
+        m_thread = std::thread(&CNetWaveOut::ProcessThreadProc, this, session);
+    } catch (const std::system_error&) {
+        m_bSenderAlive = false;
         return false;
     }
+    m_stopFd = std::move(stopFd);
+    m_bRunning = true;
     return true;
 }
 
 void CNetWaveOut::StopSender()
 {
+    std::thread sender;
+    UniqueFd stopFd;
     {
-        std::lock_guard<std::mutex> g(m_queueLock);
-        m_bStop = true;
+        std::lock_guard<std::mutex> run(m_runLock);
+        {
+            std::lock_guard<std::mutex> g(m_queueLock);
+            m_bStop = true;
+        }
+        m_queueCond.notify_all();
+        if (m_stopFd.Valid()) {
+            const uint64_t one = 1;
+            ssize_t ignored = write(m_stopFd.Get(), &one, sizeof one);
+            (void)ignored;
+        }
+        // Taken whole: a second caller finds nothing to join or close.
+        sender = std::move(m_thread);
+        stopFd = std::move(m_stopFd);
+        m_bRunning = false;
+        m_bSenderAlive = false;
     }
-    m_queueCond.notify_all();
-    if (m_stopFd.Valid()) {
-        const uint64_t one = 1;
-        ssize_t ignored = write(m_stopFd.Get(), &one, sizeof one);
-        (void)ignored;
-    }
-    if (m_thread.joinable()) {
+    if (sender.joinable()) {
         // Stopped from the talk-back callback, the sender's last act.
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach();
+        if (sender.get_id() == std::this_thread::get_id())
+            sender.detach();
         else
-            m_thread.join();
+            sender.join();
     }
-    m_stopFd.Reset();
-    m_bRunning = false;
-    m_bSenderAlive = false;
+    // stopFd closes here, once the sender waits on it no more.
 }
 
 void CNetWaveOut::UninitWaveOut()
@@ -402,15 +430,14 @@ bool CNetWaveOut::StopRequested()
     return m_bStop;
 }
 
-void CNetWaveOut::Report(unsigned long code)
+void CNetWaveOut::Report(const Session& session, unsigned long code)
 {
-    if (m_pfnCallback)
-        m_pfnCallback(m_pCallbackUser, code, reinterpret_cast<unsigned long>(this));
+    if (session.pfnCallback)
+        session.pfnCallback(session.pCallbackUser, code, reinterpret_cast<unsigned long>(this));
 }
 
 void CNetWaveOut::ProcessThreadProc(Session session)
 {
-    StopRequested(); // waits until the starter has stored this thread
     Clock::time_point due = Clock::now() + std::chrono::milliseconds(20);
     const std::chrono::milliseconds interval(session.dwIntervalMs);
     UniqueFd sock = CreateSocket(session);
@@ -419,7 +446,7 @@ void CNetWaveOut::ProcessThreadProc(Session session)
         if (!StopRequested()) {
             DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
                         "WAVEOUT_SOCKET_ERROR will be sent!\n");
-            Report(WAVEOUT_SOCKET_ERROR);
+            Report(session, WAVEOUT_SOCKET_ERROR);
         }
         return;
     }
@@ -432,7 +459,7 @@ void CNetWaveOut::ProcessThreadProc(Session session)
         packet->header.Encode(sendBuf.data());
         std::memcpy(sendBuf.data() + kHdr, packet->pbData.get(), payload);
         UninitBuffer(packet.get());
-        int rc = SendAll(sock.Get(), sendBuf.data(), sendBuf.size(), m_stopFd.Get());
+        int rc = SendAll(sock.Get(), sendBuf.data(), sendBuf.size(), session.nStopFd);
         if (rc == kIoStopped)
             break;
         DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]data %d is sent!\n", rc);
@@ -444,9 +471,10 @@ void CNetWaveOut::ProcessThreadProc(Session session)
     }
     sock.Reset();
     m_bSenderAlive = false;
-    // Last: the callback may stop or even restart the sender.
+    // Last, touching no member after it: the callback may stop or restart
+    // the sender, or end this object.
     if (failed)
-        Report(WAVEOUT_SEND_ERROR);
+        Report(session, WAVEOUT_SEND_ERROR);
 }
 
 UniqueFd CNetWaveOut::CreateSocket(Session& session)
@@ -465,7 +493,7 @@ UniqueFd CNetWaveOut::CreateSocket(Session& session)
     sockaddr_storage addr;
     socklen_t len = 0;
     if (ResolveHostAddress(host.c_str(), session.nPort, family, &addr, &len, kResolveDiag) != 0 ||
-        !ConnectWithin(sock.Get(), addr, len, m_stopFd.Get()))
+        !ConnectWithin(sock.Get(), addr, len, session.nStopFd))
         return UniqueFd();
     if (!SendRequest(sock.Get(), session))
         return UniqueFd();
@@ -478,7 +506,7 @@ bool CNetWaveOut::DigestProbe(int sock, Session& session)
 {
     char reply[kMaxReplyHeader];
     auto deadline = Clock::now() + std::chrono::milliseconds(kIoTimeoutMs);
-    int n = ReadReplyHeader(sock, reply, sizeof reply, m_stopFd.Get(), deadline);
+    int n = ReadReplyHeader(sock, reply, sizeof reply, session.nStopFd, deadline);
     if (n == kIoStopped)
         return false;
     if (n <= 0 || ParseStatusCode(reply, unsigned(n)) != 401)
@@ -536,5 +564,5 @@ bool CNetWaveOut::SendRequest(int sock, const Session& session)
                     session.szAuthorization);
     if (zeros)
         req.append(reinterpret_cast<const char*>(kZeros), sizeof kZeros);
-    return SendAll(sock, req.data(), req.size(), m_stopFd.Get()) == int(req.size());
+    return SendAll(sock, req.data(), req.size(), session.nStopFd) == int(req.size());
 }

@@ -36,6 +36,11 @@ struct _tagAudio_Data_Format {
 // At most about 2 s of audio waits in the queue: feeding a full queue drops
 // the oldest packet. Connect, sends and the Digest probe's reply have
 // time-outs, and UninitWaveOut interrupts any of them at once.
+//
+// InitWaveOut is true exactly when a sender runs (or ran and has reported).
+// UninitWaveOut may be called from the talk-back callback while the
+// application's thread calls it too: whichever takes the sender first ends
+// it, the other finds nothing left to end.
 class CNetWaveOut {
 public:
     enum {
@@ -78,6 +83,9 @@ private:
         int nPath;
         uint32_t dwPacketSize;
         uint32_t dwIntervalMs;
+        int nStopFd;
+        WaveOutEventCB pfnCallback;
+        void* pCallbackUser;
     };
     typedef std::unique_ptr<_tagAudio_Data_Format> PacketPtr;
 
@@ -91,10 +99,12 @@ private:
     bool SendRequest(int sock, const Session& session);
     bool DigestProbe(int sock, Session& session);
     PacketPtr WaitForPacket(std::chrono::steady_clock::time_point due);
+    Session TakeSettings(WaveOutEventCB pfnCallback, void* pUser);
+    bool StartSender(Session session, UniqueFd stopFd);
     void StopSender();
     static bool IsDigestProbe(const Session& session);
     bool StopRequested();
-    void Report(unsigned long code);
+    void Report(const Session& session, unsigned long code);
     size_t MaxQueued() const; // under m_cfgLock
 
     // Set by the caller before a start, under m_cfgLock.
@@ -119,6 +129,9 @@ private:
     uint32_t m_dwPacketCounter;
     bool m_bStop;
 
+    // The sender's start and end, under m_runLock; the sender itself reads
+    // none of them (its session holds what it needs).
+    std::mutex m_runLock;
     WaveOutEventCB m_pfnCallback;
     void* m_pCallbackUser;
     std::atomic<bool> m_bRunning;     // started and not yet stopped

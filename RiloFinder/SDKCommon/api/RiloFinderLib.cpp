@@ -1,30 +1,23 @@
 // The exported finder functions: pointer and handle checks, forwarding to the
 // handle, and the mapping of internal results to the public codes.
+#include "CHandleRegistry.h"
 #include "api/CLANCamFinder.h"
 
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <unordered_set>
 
 namespace {
 
-// Handles handed out and not yet destroyed. A pointer that is not among
-// them is never dereferenced, so a stale or foreign handle cannot crash us.
-std::mutex g_HandlesLock;
-std::unordered_set<const void*>& Handles()
+CHandleRegistry& Handles()
 {
-    static std::unordered_set<const void*> handles;
+    static CHandleRegistry handles;
     return handles;
 }
 
 CLANCamFinder* Finder(void* h)
 {
-    if (h) {
-        std::lock_guard<std::mutex> lock(g_HandlesLock);
-        if (Handles().count(h))
-            return static_cast<CLANCamFinder*>(h);
-    }
+    if (h && Handles().Contains(h))
+        return static_cast<CLANCamFinder*>(h);
     BCPrint("Rilo Lib: Error of parameter!\n");
     return nullptr;
 }
@@ -95,12 +88,7 @@ extern "C" {
 void* RiloCreateFinder(void)
 {
     CLANCamFinder* f = new (std::nothrow) CLANCamFinder();
-    if (!f)
-        return nullptr;
-    std::lock_guard<std::mutex> lock(g_HandlesLock);
-    try {
-        Handles().insert(f);
-    } catch (const std::bad_alloc&) {
+    if (f && !Handles().Add(f)) {
         delete f;
         return nullptr;
     }
@@ -109,13 +97,8 @@ void* RiloCreateFinder(void)
 
 void RiloDestroyFinder(void* hFinder)
 {
-    if (!hFinder)
+    if (!hFinder || !Handles().Remove(hFinder))
         return;
-    {
-        std::lock_guard<std::mutex> lock(g_HandlesLock);
-        if (Handles().erase(hFinder) == 0)
-            return;
-    }
     delete static_cast<CLANCamFinder*>(hFinder);
 }
 

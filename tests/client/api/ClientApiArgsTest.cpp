@@ -1,7 +1,8 @@
 // Every exported function with a null handle (its result and message, on
-// the stream the library gives it), handles of the other kind, setter texts
-// that do not fit, and starts refused before any connection. Nothing here
-// reaches a camera.
+// the stream the library gives it) and with handles the library never made
+// or has destroyed, which get the same answers; handles of the other kind,
+// setter texts that do not fit, and starts refused before any connection.
+// Nothing here reaches a camera.
 #include "DiagCapture.h"
 #include "RiloClientLib.h"
 
@@ -45,56 +46,71 @@ unsigned char g_data[8];
 enum Where { kOut, kErr, kSilent };
 struct NullCase {
     const char* call;
-    int (*run)();
+    int (*run)(void* h);
     int rc;
     Where where;
     const char* text;
 };
-#define NULL_CASE(call, rc, where, text) {#call, [] { return int(call); }, rc, where, text}
+#define NULL_CASE(call, rc, where, text) {#call, [](void* h) { return int(call); }, rc, where, text}
 
-TEST(ClientApiArgs, NullHandleOnEveryFunction)
+TEST(ClientApiArgs, NullForeignAndDestroyedHandlesOnEveryFunction)
 {
+    void* stream = RiloCreateStream(0, 0x0101);
+    void* notify = RiloCreateNotify();
+    ASSERT_NE(stream, nullptr);
+    ASSERT_NE(notify, nullptr);
+    ASSERT_EQ(RiloDestroyStream(stream), 0);
+    ASSERT_EQ(RiloDestroyNotify(notify), 0);
+    static unsigned char foreign[sizeof(void*) * 2048] = {0xA5};
+    struct Bad {
+        const char* name;
+        void* h;
+    } const bad[] = {{"null", nullptr}, {"foreign", foreign}, {"destroyed stream", stream},
+                     {"destroyed notify", notify}};
     const NullCase cases[] = {
-        NULL_CASE(RiloDestroyStream(nullptr), -1, kOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n"),
-        NULL_CASE(RiloSetStreamAddr(nullptr, "h", 80), -1, kOut, kParam),
-        NULL_CASE(RiloSetStreamAuth(nullptr, "u", "p", 2), -1, kOut, kParam),
-        NULL_CASE(RiloSetStreamAuthData(nullptr, "x"), -1, kOut, kParam),
-        NULL_CASE(RiloSetConnectMode(nullptr, 1), -1, kOut, kParam),
-        NULL_CASE(RiloSetAuthMD5Realm(nullptr, "r"), -1, kOut, kParam),
-        NULL_CASE(RiloSetStreamNotifyMsgHandler(nullptr, EventCB, &g_user), -1, kOut, kParam),
-        NULL_CASE(RiloStartVideoStreamRenderCB(nullptr, VideoCB, &g_user, 0, 3, 0), -1, kOut, kParam),
-        NULL_CASE(RiloStopVideoStream(nullptr), -1, kOut, kParam),
-        NULL_CASE(RiloStartAudioStreamRenderCB(nullptr, AudioCB, &g_user), -1, kOut, kParam),
-        NULL_CASE(RiloStopAudioStream(nullptr), -1, kOut, kParam),
-        NULL_CASE(RiloIsVideoStream(nullptr), 0, kOut, kParam),
-        NULL_CASE(RiloIsAudioStream(nullptr), 0, kOut, kParam),
-        NULL_CASE(RiloSetRecordingInterval(nullptr, 1, 10), -1, kErr, kParam),
-        NULL_CASE(RiloStartRecordingStreamIn(nullptr, 0, "/tmp/x", 3), -1, kErr, kParam),
-        NULL_CASE(RiloStopRecordingStreamIn(nullptr, 0), -1, kErr, kParam),
-        NULL_CASE(RiloIsOnRecordingStreamIn(nullptr, 0, &g_on), -1, kErr, kParam),
-        NULL_CASE(RiloReserveDiskFreeSpace(nullptr, 200), -1, kErr, kParam),
-        NULL_CASE(RiloStartTwoWayAudioCB(nullptr, 1, TalkCB, &g_user), -1, kSilent, ""),
-        NULL_CASE(RiloStartAudioStreamOutCB(nullptr, TalkCB, &g_user), -1, kSilent, ""),
-        NULL_CASE(RiloFeedAudioStreamOutData(nullptr, g_data, 8), -1, kErr, kParam),
-        NULL_CASE(RiloStopTwoWayAudio(nullptr), -1, kSilent, ""),
-        NULL_CASE(RiloStopAudioStreamOut(nullptr), -1, kSilent, ""),
-        NULL_CASE(RiloDestroyNotify(nullptr), -1, kOut, "Vorn Lib RiloDestroyNotify: Error of parameter!\n"),
-        NULL_CASE(RiloSetNotifyAddr(nullptr, "h", 80), -1, kOut, kParam),
-        NULL_CASE(RiloSetNotifyAuth(nullptr, "u", "p", 2), -1, kOut, kParam),
-        NULL_CASE(RiloSetNotifyAuthData(nullptr, "x"), -1, kOut, kParam),
-        NULL_CASE(RiloSetNotifyAuthMD5Realm(nullptr, "r"), -1, kOut, kParam),
-        NULL_CASE(RiloSetNotifyConnectMode(nullptr, 1), -1, kOut, kParam),
-        NULL_CASE(RiloSetNotifyMsgHandler(nullptr, NotifyCB, &g_user), -1, kOut, kParam),
-        NULL_CASE(RiloStartNotify(nullptr), -1, kSilent, ""),
-        NULL_CASE(RiloStopNotify(nullptr), -1, kOut, kParam),
+        NULL_CASE(RiloDestroyStream(h), -1, kOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n"),
+        NULL_CASE(RiloSetStreamAddr(h, "h", 80), -1, kOut, kParam),
+        NULL_CASE(RiloSetStreamAuth(h, "u", "p", 2), -1, kOut, kParam),
+        NULL_CASE(RiloSetStreamAuthData(h, "x"), -1, kOut, kParam),
+        NULL_CASE(RiloSetConnectMode(h, 1), -1, kOut, kParam),
+        NULL_CASE(RiloSetAuthMD5Realm(h, "r"), -1, kOut, kParam),
+        NULL_CASE(RiloSetStreamNotifyMsgHandler(h, EventCB, &g_user), -1, kOut, kParam),
+        NULL_CASE(RiloStartVideoStreamRenderCB(h, VideoCB, &g_user, 0, 3, 0), -1, kOut, kParam),
+        NULL_CASE(RiloStopVideoStream(h), -1, kOut, kParam),
+        NULL_CASE(RiloStartAudioStreamRenderCB(h, AudioCB, &g_user), -1, kOut, kParam),
+        NULL_CASE(RiloStopAudioStream(h), -1, kOut, kParam),
+        NULL_CASE(RiloIsVideoStream(h), 0, kOut, kParam),
+        NULL_CASE(RiloIsAudioStream(h), 0, kOut, kParam),
+        NULL_CASE(RiloSetRecordingInterval(h, 1, 10), -1, kErr, kParam),
+        NULL_CASE(RiloStartRecordingStreamIn(h, 0, "/tmp/x", 3), -1, kErr, kParam),
+        NULL_CASE(RiloStopRecordingStreamIn(h, 0), -1, kErr, kParam),
+        NULL_CASE(RiloIsOnRecordingStreamIn(h, 0, &g_on), -1, kErr, kParam),
+        NULL_CASE(RiloReserveDiskFreeSpace(h, 200), -1, kErr, kParam),
+        NULL_CASE(RiloStartTwoWayAudioCB(h, 1, TalkCB, &g_user), -1, kSilent, ""),
+        NULL_CASE(RiloStartAudioStreamOutCB(h, TalkCB, &g_user), -1, kSilent, ""),
+        NULL_CASE(RiloFeedAudioStreamOutData(h, g_data, 8), -1, kErr, kParam),
+        NULL_CASE(RiloStopTwoWayAudio(h), -1, kSilent, ""),
+        NULL_CASE(RiloStopAudioStreamOut(h), -1, kSilent, ""),
+        NULL_CASE(RiloDestroyNotify(h), -1, kOut, "Vorn Lib RiloDestroyNotify: Error of parameter!\n"),
+        NULL_CASE(RiloSetNotifyAddr(h, "h", 80), -1, kOut, kParam),
+        NULL_CASE(RiloSetNotifyAuth(h, "u", "p", 2), -1, kOut, kParam),
+        NULL_CASE(RiloSetNotifyAuthData(h, "x"), -1, kOut, kParam),
+        NULL_CASE(RiloSetNotifyAuthMD5Realm(h, "r"), -1, kOut, kParam),
+        NULL_CASE(RiloSetNotifyConnectMode(h, 1), -1, kOut, kParam),
+        NULL_CASE(RiloSetNotifyMsgHandler(h, NotifyCB, &g_user), -1, kOut, kParam),
+        NULL_CASE(RiloStartNotify(h), -1, kSilent, ""),
+        NULL_CASE(RiloStopNotify(h), -1, kOut, kParam),
     };
-    for (const NullCase& c : cases) {
-        const Said s = Captured(c.run);
-        EXPECT_EQ(s.rc, c.rc) << c.call;
-        EXPECT_EQ(s.out, c.where == kOut ? c.text : "") << c.call;
-        EXPECT_EQ(s.err, c.where == kErr ? c.text : "") << c.call;
+    for (const Bad& b : bad) {
+        for (const NullCase& c : cases) {
+            const Said s = Captured([&] { return c.run(b.h); });
+            EXPECT_EQ(s.rc, c.rc) << c.call << " with a " << b.name << " handle";
+            EXPECT_EQ(s.out, c.where == kOut ? c.text : "") << c.call << " with a " << b.name << " handle";
+            EXPECT_EQ(s.err, c.where == kErr ? c.text : "") << c.call << " with a " << b.name << " handle";
+        }
     }
     EXPECT_EQ(g_on, 7);
+    EXPECT_EQ(foreign[0], 0xA5);
 }
 
 TEST(ClientApiArgs, RefusedFamiliesAndLongTexts)

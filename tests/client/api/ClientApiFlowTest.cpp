@@ -11,10 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -371,6 +375,91 @@ TEST(ClientApiFlow, TalkBackPaths)
         EXPECT_EQ(RiloFeedAudioStreamOutData(h, block.data(), size), -1);
         EXPECT_EQ(Targets(cam), std::vector<std::string>{"/dev/speaker2.cgi"});
         EXPECT_EQ(RiloDestroyStream(h), 0);
+    }
+}
+
+// Callbacks that call their own handle: every call is answered at once as
+// for a null handle, which the callbacks count when it is not.
+struct SelfCaller {
+    void* h = nullptr;
+    std::atomic<int> pictures{0}, sounds{0}, otherAnswers{0};
+
+    static void OnPicture(void* u, BITMAPINFOHEADER*, unsigned char*, unsigned long)
+    {
+        auto* s = static_cast<SelfCaller*>(u);
+        s->otherAnswers += RiloIsVideoStream(s->h) != 0;
+        s->otherAnswers += RiloStopVideoStream(s->h) != -1;
+        ++s->pictures;
+    }
+    static void OnSound(void* u, unsigned char*, unsigned long, unsigned long, long long*)
+    {
+        auto* s = static_cast<SelfCaller*>(u);
+        s->otherAnswers += RiloIsAudioStream(s->h) != 0;
+        ++s->sounds;
+    }
+};
+
+// Runs f on a thread of its own; false when it has not returned within the
+// time (the thread is then left to itself).
+bool ReturnsWithin(double seconds, std::function<void()> f)
+{
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread t([f, done] {
+        f();
+        *done = true;
+    });
+    if (!Eventually([&] { return done->load(); }, seconds)) {
+        t.detach();
+        return false;
+    }
+    t.join();
+    return true;
+}
+
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Fifty cycles of render callbacks (MJPEG on the receive thread, H.264 on the
+// decode thread, at 100 pictures a second) that query and stop their own
+// handle while the application's thread stops live video, beside an audio
+// callback that queries its handle: every stop returns within seconds, and
+// every call from a callback got the null-handle answer with its message.
+TEST(ClientApiFlow, CallsFromAHandlesOwnCallbacksAnswerAtOnce)
+{
+    auto cam = Camera(kBasic, {{"/video/mjpg.cgi", R"({"body": {"multipart": {"parts": [{"file": "f1.jpg"},
+                                   {"file": "f2.jpg"}], "fps": 100}}})"},
+                               {"/video/ACVS-H264.cgi", R"({"body": {"generator": "media_packets:acvs",
+                                   "args": {"file": "a.h264", "fps": 100, "repeat": true}}})"},
+                               {"/audio/ACAS-ULAW.cgi", kUlaw}});
+    ASSERT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 -c:v libx264 -profile:v baseline "
+                     "-x264-params repeat-headers=1:keyint=5 -f h264 '" + cam->Dir() + "/a.h264'"),
+              0);
+    SelfCaller callers[2];
+    callers[0].h = Stream(0x0111, cam->Port());
+    callers[1].h = Stream(0x0104, cam->Port());
+    testsupport::CaptureDiagOut();
+    ASSERT_EQ(RiloStartAudioStreamRenderCB(callers[0].h, SelfCaller::OnSound, &callers[0]), 0);
+    for (int i = 0; i < 50; ++i) {
+        SelfCaller& c = callers[i % 2];
+        const int before = c.pictures;
+        ASSERT_EQ(RiloStartVideoStreamRenderCB(c.h, SelfCaller::OnPicture, &c, 0, 1, 0), 0) << i;
+        ASSERT_TRUE(Eventually([&] { return c.pictures >= before + 2; }, kWait)) << i;
+        void* h = c.h;
+        ASSERT_TRUE(ReturnsWithin(10, [h] { RiloStopVideoStream(h); })) << "cycle " << i;
+    }
+    ASSERT_TRUE(Eventually([&] { return callers[0].sounds > 0; }, kWait));
+    EXPECT_EQ(RiloStopAudioStream(callers[0].h), 0);
+    const std::string said = testsupport::TakeDiagOut();
+    const int calls = 2 * (callers[0].pictures + callers[1].pictures) + callers[0].sounds;
+    EXPECT_EQ(Occurrences(said, "Vorn Lib: Error of parameter!\n"), size_t(calls));
+    for (SelfCaller& c : callers) {
+        EXPECT_EQ(c.otherAnswers, 0);
+        EXPECT_EQ(RiloDestroyStream(c.h), 0);
     }
 }
 

@@ -332,23 +332,44 @@ TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
         EXPECT_EQ(w->FeedAudioData(b.data(), kBlock), -1);
     }
     {
-        // An application that stops the talk-back from inside the callback.
+        // An application that stops the talk-back from inside the callback,
+        // in every other round while its own thread stops it too: each start
+        // says the sender started, the callback comes at most once (exactly
+        // once when only it stops), and neither stop ends the sender twice.
         struct StopOnCall {
             CNetWaveOut* w;
+            std::atomic<unsigned> entered{0}, calls{0};
             std::atomic<unsigned long> code{0};
             static bool On(void* user, unsigned long code, unsigned long) {
                 auto* s = static_cast<StopOnCall*>(user);
+                ++s->entered;
                 s->w->UninitWaveOut();
                 s->code = code;
+                ++s->calls;
                 return true;
             }
         };
         auto w = Sender("127.0.0.1", deadPort, "/dev/speaker.cgi", 1, 2);
         StopOnCall stop{w.get()};
-        ASSERT_TRUE(w->InitWaveOut(StopOnCall::On, &stop));
-        ASSERT_TRUE(Eventually([&] { return stop.code == 1; }, 10));
-        auto b = Block(kBlock, 0);
-        EXPECT_EQ(w->FeedAudioData(b.data(), kBlock), 0);  // stopped: queued for a next start
+        const auto b = Block(kBlock, 0);
+        testsupport::CaptureDiagOut(); // a failure line per round
+        for (unsigned round = 0; round < 200; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            const unsigned before = stop.calls;
+            ASSERT_TRUE(w->InitWaveOut(StopOnCall::On, &stop));
+            if (round % 2) {
+                w->UninitWaveOut();
+                // A callback that began before the stop finishes by itself.
+                ASSERT_TRUE(Eventually([&] { return stop.calls == stop.entered; }, 10));
+                ASSERT_LE(stop.calls - before, 1u);
+                continue;
+            }
+            ASSERT_TRUE(Eventually([&] { return stop.calls != before; }, 10));
+            EXPECT_EQ(stop.calls - before, 1u);
+            EXPECT_EQ(stop.code, 1u);
+            EXPECT_EQ(w->FeedAudioData(b.data(), kBlock), 0); // stopped: queued for a next start
+        }
+        testsupport::TakeDiagOut();
     }
     HttpEmulator cam(R"({"speaker": {}})");
     Calls calls;
