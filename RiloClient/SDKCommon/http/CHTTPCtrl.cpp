@@ -46,8 +46,7 @@ CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
       m_bTryReconnect(false), m_nAuthType(nAuthType), m_bTLS(bTLS), m_bFirstDataReported(false),
       m_bVideoRecordingFirst(true), m_nTimerId(0), m_dwLastDataTick(0),
       m_nWatchdogMs(kWatchdogPeriodMs), m_nReconnectTimer(0), m_nFences(0),
-      m_bTransportUsed(false), m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false),
-      m_pfnNotify(nullptr), m_pNotifyUser(nullptr), m_pfnPoster(nullptr), m_pPosterCtx(nullptr)
+      m_bTransportUsed(false), m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false)
 {
     RILO_ASSERT((nNotifyMsg < WM_HTTPCTRL_FIRST) || (nNotifyMsg > WM_HTTPCTRL_LAST));
     int nErr = pthread_cond_init(&m_evCond, nullptr);
@@ -136,16 +135,12 @@ void CHTTPCtrl::ForceReconnect()
 
 void CHTTPCtrl::SetNotifyMessageCB(HTTPNotifyMessageCB pfn, void* user)
 {
-    std::lock_guard<std::mutex> g(m_evLock);
-    m_pfnNotify = pfn;
-    m_pNotifyUser = user;
+    m_notify.Set(pfn, user);
 }
 
 void CHTTPCtrl::SetEventPoster(HTTPEventPoster poster, void* posterCtx)
 {
-    std::lock_guard<std::mutex> g(m_evLock);
-    m_pfnPoster = poster;
-    m_pPosterCtx = posterCtx;
+    m_poster.Set(poster, posterCtx);
 }
 
 void CHTTPCtrl::SetProxy(const char* lpszProxy, unsigned int nPort)
@@ -282,18 +277,9 @@ int CHTTPCtrl::OnThreadMessage(unsigned int message, unsigned long wParam, unsig
             if (uint32_t(lParam) == m_nConnSerial)
                 OnTimer();
             break;
-        case HTTPNOTE_DELIVER: {
-            HTTPNotifyMessageCB cb;
-            void* user;
-            {
-                std::lock_guard<std::mutex> g(m_evLock);
-                cb = m_pfnNotify;
-                user = m_pNotifyUser;
-            }
-            if (cb)
-                cb(user, reinterpret_cast<unsigned long>(this), lParam);
+        case HTTPNOTE_DELIVER:
+            m_notify.Call(reinterpret_cast<unsigned long>(this), lParam);
             break;
-        }
         default:
             break;
         }
@@ -414,10 +400,11 @@ void CHTTPCtrl::HandleConnEventOnWorker(int nReason, bool bIgnoreRetry, uint32_t
     DiagPrint(kDiagOut, "[HTTPCtrl] HCE-> State:%d, Reason:%d\n", int(m_htcState), nReason);
     DiagPrint(kDiagOut, "[HTTPCtrl] HandleConnEvent before calling AfterDisconnected\n");
     AfterDisconnected();
+    const bool bHasOwner = m_notify.Get().pfn != nullptr;
     bool post = false;
     {
         std::lock_guard<std::mutex> g(m_evLock);
-        post = nReason != m_nLastReason && m_pfnNotify;
+        post = nReason != m_nLastReason && bHasOwner;
         m_nLastReason = nReason;
     }
     if (post)
@@ -485,23 +472,11 @@ void CHTTPCtrl::NotifyError(unsigned long value, bool)
 
 void CHTTPCtrl::PostOwnerEvent(unsigned long value)
 {
-    HTTPNotifyMessageCB cb;
-    void* user;
-    HTTPEventPoster poster;
-    void* ctx;
-    {
-        std::lock_guard<std::mutex> g(m_evLock);
-        cb = m_pfnNotify;
-        user = m_pNotifyUser;
-        poster = m_pfnPoster;
-        ctx = m_pPosterCtx;
-    }
-    if (!cb)
+    const CallbackTarget<HTTPNotifyMessageCB> owner = m_notify.Get();
+    if (!owner.pfn)
         return;
-    if (poster) {
-        poster(ctx, cb, user, this, value);
+    if (m_poster.Call(owner.pfn, owner.user, this, value))
         return;
-    }
     BLThreadID id = GetThreadID();
     if (id != 0)
         PostThreadMessage(id, WM_HTTPCTRL_LAST, HTTPNOTE_DELIVER, value);

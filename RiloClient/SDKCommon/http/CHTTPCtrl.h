@@ -2,6 +2,7 @@
 #define RILO_CHTTPCTRL_H
 
 #include "CBLThread.h"
+#include "LockedCallback.h"
 #include "net/CTransport.h"
 
 #include <pthread.h>
@@ -220,10 +221,8 @@ protected:
 
     // Owner events.
     std::mutex m_evLock;
-    HTTPNotifyMessageCB m_pfnNotify;
-    void* m_pNotifyUser;
-    HTTPEventPoster m_pfnPoster;
-    void* m_pPosterCtx;
+    LockedCallback<HTTPNotifyMessageCB> m_notify;
+    LockedCallback<HTTPEventPoster> m_poster;
 };
 
 #endif
