@@ -13,6 +13,8 @@
 // may stop or destroy its session; render and audio callbacks run under
 // their stream's lock and must not call the session. They run inside the
 // session's CDeliveryScope, so the exported functions can tell.
+//
+// CHTTPSCHLiveRecord.cpp holds the recording control and the event handling.
 #ifndef RILO_CHTTPSCHLIVE_H
 #define RILO_CHTTPSCHLIVE_H
 
