@@ -210,84 +210,99 @@ int CHTTPCtrl::OnThreadMessage(unsigned int message, unsigned long wParam, unsig
 {
     if (m_bClosing)
         return 0;
-    if (message == WM_HTTPCTRL_FIRST) {
-        switch (wParam) {
-        case HTTPCMD_CONNECT:
-            if (lParam != 0) {
-                // A scheduled reconnect: only the one still pending counts.
-                if (lParam != m_nReconnectTimer)
-                    return 0;
-                m_nReconnectTimer = 0;
-                if (m_bCallerDisconnect || m_htcState != htcReady)
-                    return 0;
-            } else {
-                CancelReconnect();
-                m_bCallerDisconnect = false;
-                if (m_htcState == htcConnecting || m_htcState == htcConnected)
-                    AfterDisconnected();
-            }
-            if (ConnectSvr())
-                m_htcState = htcConnecting;
-            else
-                HandleConnEventOnWorker(cerConnectFailed, false, 0);
-            break;
-        case HTTPCMD_DISCONNECT:
-            m_bCallerDisconnect = true;
-            CancelReconnect();
-            AfterDisconnected();
-            break;
-        case HTTPCMD_RECONNECT:
-            HandleConnEventOnWorker(cerForcedReconnect, false, 0);
-            break;
-        default:
-            break;
-        }
-        return 0;
-    }
-    if (message == WM_HTTPCTRL_LAST) {
-        switch (wParam) {
-        case CLISOCK_NOTIFY_CONNECT:
-        case CLISOCK_NOTIFY_CLOSE:
-            // Left behind by a connection this worker closed itself.
-            if (m_nFences > 0)
-                return 0;
-            if (wParam == CLISOCK_NOTIFY_CONNECT) {
-                if (m_htcState == htcConnecting)
-                    OnSessionConnected(lParam);
-            } else if (m_htcState == htcConnecting || m_htcState == htcConnected) {
-                OnSessionClose(lParam);
-            }
-            break;
-        case HTTPNOTE_FENCE:
-            if (m_nFences > 0)
-                --m_nFences;
-            break;
-        case HTTPNOTE_CONN_EVENT: {
-            uint32_t serial = uint32_t(lParam >> 16);
-            int reason = int(lParam & 0xFF);
-            bool ignore = (lParam & 0x100) != 0;
-            if (serial != m_nConnSerial ||
-                (m_htcState != htcConnecting && m_htcState != htcConnected))
-                return 0;
-            // The header overflow waited a second before its event.
-            HandleConnEventOnWorker(reason, ignore, reason == cerHeaderTooLong ? 1000 : 0);
-            break;
-        }
-        case HTTPNOTE_WATCHDOG:
-            if (uint32_t(lParam) == m_nConnSerial)
-                OnTimer();
-            break;
-        case HTTPNOTE_DELIVER:
-            m_notify.Call(reinterpret_cast<unsigned long>(this), lParam);
-            break;
-        default:
-            break;
-        }
-        return 0;
-    }
-    DiagPrint(kDiagOut, "Got an unknown message: %d, wParam = %d, lParam = %d\n", int(message),
-              int(wParam), int(lParam));
+    if (message == WM_HTTPCTRL_FIRST)
+        OnCommand(wParam, lParam);
+    else if (message == WM_HTTPCTRL_LAST)
+        OnNote(wParam, lParam);
+    else
+        DiagPrint(kDiagOut, "Got an unknown message: %d, wParam = %d, lParam = %d\n", int(message),
+                  int(wParam), int(lParam));
     return 0;
+}
+
+void CHTTPCtrl::OnCommand(unsigned long wParam, unsigned long lParam)
+{
+    switch (wParam) {
+    case HTTPCMD_CONNECT:
+        OnConnectCommand(lParam);
+        break;
+    case HTTPCMD_DISCONNECT:
+        m_bCallerDisconnect = true;
+        CancelReconnect();
+        AfterDisconnected();
+        break;
+    case HTTPCMD_RECONNECT:
+        HandleConnEventOnWorker(cerForcedReconnect, false, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void CHTTPCtrl::OnConnectCommand(unsigned long timerId)
+{
+    if (timerId != 0) {
+        // A scheduled reconnect: only the one still pending counts.
+        if (timerId != m_nReconnectTimer)
+            return;
+        m_nReconnectTimer = 0;
+        if (m_bCallerDisconnect || m_htcState != htcReady)
+            return;
+    } else {
+        CancelReconnect();
+        m_bCallerDisconnect = false;
+        if (m_htcState == htcConnecting || m_htcState == htcConnected)
+            AfterDisconnected();
+    }
+    if (ConnectSvr())
+        m_htcState = htcConnecting;
+    else
+        HandleConnEventOnWorker(cerConnectFailed, false, 0);
+}
+
+void CHTTPCtrl::OnNote(unsigned long wParam, unsigned long lParam)
+{
+    switch (wParam) {
+    case CLISOCK_NOTIFY_CONNECT:
+    case CLISOCK_NOTIFY_CLOSE:
+        // Left behind by a connection this worker closed itself.
+        if (m_nFences > 0)
+            return;
+        if (wParam == CLISOCK_NOTIFY_CONNECT) {
+            if (m_htcState == htcConnecting)
+                OnSessionConnected(lParam);
+        } else if (m_htcState == htcConnecting || m_htcState == htcConnected) {
+            OnSessionClose(lParam);
+        }
+        break;
+    case HTTPNOTE_FENCE:
+        if (m_nFences > 0)
+            --m_nFences;
+        break;
+    case HTTPNOTE_CONN_EVENT:
+        OnConnEventNote(lParam);
+        break;
+    case HTTPNOTE_WATCHDOG:
+        if (uint32_t(lParam) == m_nConnSerial)
+            OnTimer();
+        break;
+    case HTTPNOTE_DELIVER:
+        m_notify.Call(reinterpret_cast<unsigned long>(this), lParam);
+        break;
+    default:
+        break;
+    }
+}
+
+void CHTTPCtrl::OnConnEventNote(unsigned long lParam)
+{
+    uint32_t serial = uint32_t(lParam >> 16);
+    int reason = int(lParam & 0xFF);
+    bool ignore = (lParam & 0x100) != 0;
+    if (serial != m_nConnSerial || (m_htcState != htcConnecting && m_htcState != htcConnected))
+        return;
+    // The header overflow waited a second before its event.
+    HandleConnEventOnWorker(reason, ignore, reason == cerHeaderTooLong ? 1000 : 0);
 }
 
 bool CHTTPCtrl::ConnectSvr()

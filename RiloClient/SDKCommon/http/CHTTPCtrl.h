@@ -132,6 +132,11 @@ public:
     virtual void OnTimer();
 
 protected:
+    // The worker's messages: commands (WM_HTTPCTRL_FIRST) and notes (WM_HTTPCTRL_LAST).
+    void OnCommand(unsigned long wParam, unsigned long lParam);
+    void OnConnectCommand(unsigned long timerId);
+    void OnNote(unsigned long wParam, unsigned long lParam);
+    void OnConnEventNote(unsigned long lParam);
     bool SetTimer();
     void KillTimer();
     static void DoTimerProc(void* user, uint64_t timerId);
