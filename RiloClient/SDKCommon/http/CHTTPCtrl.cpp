@@ -46,8 +46,7 @@ CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
       m_bTryReconnect(false), m_nAuthType(nAuthType), m_bTLS(bTLS), m_bFirstDataReported(false),
       m_bVideoRecordingFirst(true), m_nTimerId(0), m_dwLastDataTick(0),
       m_nWatchdogMs(kWatchdogPeriodMs), m_nReconnectTimer(0), m_nFences(0),
-      m_bTransportUsed(false), m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false),
-      m_pfnNotify(nullptr), m_pNotifyUser(nullptr), m_pfnPoster(nullptr), m_pPosterCtx(nullptr)
+      m_bTransportUsed(false), m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false)
 {
     RILO_ASSERT((nNotifyMsg < WM_HTTPCTRL_FIRST) || (nNotifyMsg > WM_HTTPCTRL_LAST));
     int nErr = pthread_cond_init(&m_evCond, nullptr);
@@ -136,16 +135,12 @@ void CHTTPCtrl::ForceReconnect()
 
 void CHTTPCtrl::SetNotifyMessageCB(HTTPNotifyMessageCB pfn, void* user)
 {
-    std::lock_guard<std::mutex> g(m_evLock);
-    m_pfnNotify = pfn;
-    m_pNotifyUser = user;
+    m_notify.Set(pfn, user);
 }
 
 void CHTTPCtrl::SetEventPoster(HTTPEventPoster poster, void* posterCtx)
 {
-    std::lock_guard<std::mutex> g(m_evLock);
-    m_pfnPoster = poster;
-    m_pPosterCtx = posterCtx;
+    m_poster.Set(poster, posterCtx);
 }
 
 void CHTTPCtrl::SetProxy(const char* lpszProxy, unsigned int nPort)
@@ -215,93 +210,99 @@ int CHTTPCtrl::OnThreadMessage(unsigned int message, unsigned long wParam, unsig
 {
     if (m_bClosing)
         return 0;
-    if (message == WM_HTTPCTRL_FIRST) {
-        switch (wParam) {
-        case HTTPCMD_CONNECT:
-            if (lParam != 0) {
-                // A scheduled reconnect: only the one still pending counts.
-                if (lParam != m_nReconnectTimer)
-                    return 0;
-                m_nReconnectTimer = 0;
-                if (m_bCallerDisconnect || m_htcState != htcReady)
-                    return 0;
-            } else {
-                CancelReconnect();
-                m_bCallerDisconnect = false;
-                if (m_htcState == htcConnecting || m_htcState == htcConnected)
-                    AfterDisconnected();
-            }
-            if (ConnectSvr())
-                m_htcState = htcConnecting;
-            else
-                HandleConnEventOnWorker(cerConnectFailed, false, 0);
-            break;
-        case HTTPCMD_DISCONNECT:
-            m_bCallerDisconnect = true;
-            CancelReconnect();
-            AfterDisconnected();
-            break;
-        case HTTPCMD_RECONNECT:
-            HandleConnEventOnWorker(cerForcedReconnect, false, 0);
-            break;
-        default:
-            break;
-        }
-        return 0;
-    }
-    if (message == WM_HTTPCTRL_LAST) {
-        switch (wParam) {
-        case CLISOCK_NOTIFY_CONNECT:
-        case CLISOCK_NOTIFY_CLOSE:
-            // Left behind by a connection this worker closed itself.
-            if (m_nFences > 0)
-                return 0;
-            if (wParam == CLISOCK_NOTIFY_CONNECT) {
-                if (m_htcState == htcConnecting)
-                    OnSessionConnected(lParam);
-            } else if (m_htcState == htcConnecting || m_htcState == htcConnected) {
-                OnSessionClose(lParam);
-            }
-            break;
-        case HTTPNOTE_FENCE:
-            if (m_nFences > 0)
-                --m_nFences;
-            break;
-        case HTTPNOTE_CONN_EVENT: {
-            uint32_t serial = uint32_t(lParam >> 16);
-            int reason = int(lParam & 0xFF);
-            bool ignore = (lParam & 0x100) != 0;
-            if (serial != m_nConnSerial ||
-                (m_htcState != htcConnecting && m_htcState != htcConnected))
-                return 0;
-            // The header overflow waited a second before its event.
-            HandleConnEventOnWorker(reason, ignore, reason == cerHeaderTooLong ? 1000 : 0);
-            break;
-        }
-        case HTTPNOTE_WATCHDOG:
-            if (uint32_t(lParam) == m_nConnSerial)
-                OnTimer();
-            break;
-        case HTTPNOTE_DELIVER: {
-            HTTPNotifyMessageCB cb;
-            void* user;
-            {
-                std::lock_guard<std::mutex> g(m_evLock);
-                cb = m_pfnNotify;
-                user = m_pNotifyUser;
-            }
-            if (cb)
-                cb(user, reinterpret_cast<unsigned long>(this), lParam);
-            break;
-        }
-        default:
-            break;
-        }
-        return 0;
-    }
-    DiagPrint(kDiagOut, "Got an unknown message: %d, wParam = %d, lParam = %d\n", int(message),
-              int(wParam), int(lParam));
+    if (message == WM_HTTPCTRL_FIRST)
+        OnCommand(wParam, lParam);
+    else if (message == WM_HTTPCTRL_LAST)
+        OnNote(wParam, lParam);
+    else
+        DiagPrint(kDiagOut, "Got an unknown message: %d, wParam = %d, lParam = %d\n", int(message),
+                  int(wParam), int(lParam));
     return 0;
+}
+
+void CHTTPCtrl::OnCommand(unsigned long wParam, unsigned long lParam)
+{
+    switch (wParam) {
+    case HTTPCMD_CONNECT:
+        OnConnectCommand(lParam);
+        break;
+    case HTTPCMD_DISCONNECT:
+        m_bCallerDisconnect = true;
+        CancelReconnect();
+        AfterDisconnected();
+        break;
+    case HTTPCMD_RECONNECT:
+        HandleConnEventOnWorker(cerForcedReconnect, false, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void CHTTPCtrl::OnConnectCommand(unsigned long timerId)
+{
+    if (timerId != 0) {
+        // A scheduled reconnect: only the one still pending counts.
+        if (timerId != m_nReconnectTimer)
+            return;
+        m_nReconnectTimer = 0;
+        if (m_bCallerDisconnect || m_htcState != htcReady)
+            return;
+    } else {
+        CancelReconnect();
+        m_bCallerDisconnect = false;
+        if (m_htcState == htcConnecting || m_htcState == htcConnected)
+            AfterDisconnected();
+    }
+    if (ConnectSvr())
+        m_htcState = htcConnecting;
+    else
+        HandleConnEventOnWorker(cerConnectFailed, false, 0);
+}
+
+void CHTTPCtrl::OnNote(unsigned long wParam, unsigned long lParam)
+{
+    switch (wParam) {
+    case CLISOCK_NOTIFY_CONNECT:
+    case CLISOCK_NOTIFY_CLOSE:
+        // Left behind by a connection this worker closed itself.
+        if (m_nFences > 0)
+            return;
+        if (wParam == CLISOCK_NOTIFY_CONNECT) {
+            if (m_htcState == htcConnecting)
+                OnSessionConnected(lParam);
+        } else if (m_htcState == htcConnecting || m_htcState == htcConnected) {
+            OnSessionClose(lParam);
+        }
+        break;
+    case HTTPNOTE_FENCE:
+        if (m_nFences > 0)
+            --m_nFences;
+        break;
+    case HTTPNOTE_CONN_EVENT:
+        OnConnEventNote(lParam);
+        break;
+    case HTTPNOTE_WATCHDOG:
+        if (uint32_t(lParam) == m_nConnSerial)
+            OnTimer();
+        break;
+    case HTTPNOTE_DELIVER:
+        m_notify.Call(reinterpret_cast<unsigned long>(this), lParam);
+        break;
+    default:
+        break;
+    }
+}
+
+void CHTTPCtrl::OnConnEventNote(unsigned long lParam)
+{
+    uint32_t serial = uint32_t(lParam >> 16);
+    int reason = int(lParam & 0xFF);
+    bool ignore = (lParam & 0x100) != 0;
+    if (serial != m_nConnSerial || (m_htcState != htcConnecting && m_htcState != htcConnected))
+        return;
+    // The header overflow waited a second before its event.
+    HandleConnEventOnWorker(reason, ignore, reason == cerHeaderTooLong ? 1000 : 0);
 }
 
 bool CHTTPCtrl::ConnectSvr()
@@ -414,10 +415,11 @@ void CHTTPCtrl::HandleConnEventOnWorker(int nReason, bool bIgnoreRetry, uint32_t
     DiagPrint(kDiagOut, "[HTTPCtrl] HCE-> State:%d, Reason:%d\n", int(m_htcState), nReason);
     DiagPrint(kDiagOut, "[HTTPCtrl] HandleConnEvent before calling AfterDisconnected\n");
     AfterDisconnected();
+    const bool bHasOwner = m_notify.Get().pfn != nullptr;
     bool post = false;
     {
         std::lock_guard<std::mutex> g(m_evLock);
-        post = nReason != m_nLastReason && m_pfnNotify;
+        post = nReason != m_nLastReason && bHasOwner;
         m_nLastReason = nReason;
     }
     if (post)
@@ -485,23 +487,11 @@ void CHTTPCtrl::NotifyError(unsigned long value, bool)
 
 void CHTTPCtrl::PostOwnerEvent(unsigned long value)
 {
-    HTTPNotifyMessageCB cb;
-    void* user;
-    HTTPEventPoster poster;
-    void* ctx;
-    {
-        std::lock_guard<std::mutex> g(m_evLock);
-        cb = m_pfnNotify;
-        user = m_pNotifyUser;
-        poster = m_pfnPoster;
-        ctx = m_pPosterCtx;
-    }
-    if (!cb)
+    const CallbackTarget<HTTPNotifyMessageCB> owner = m_notify.Get();
+    if (!owner.pfn)
         return;
-    if (poster) {
-        poster(ctx, cb, user, this, value);
+    if (m_poster.Call(owner.pfn, owner.user, this, value))
         return;
-    }
     BLThreadID id = GetThreadID();
     if (id != 0)
         PostThreadMessage(id, WM_HTTPCTRL_LAST, HTTPNOTE_DELIVER, value);

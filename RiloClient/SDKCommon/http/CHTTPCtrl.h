@@ -2,6 +2,7 @@
 #define RILO_CHTTPCTRL_H
 
 #include "CBLThread.h"
+#include "LockedCallback.h"
 #include "net/CTransport.h"
 
 #include <pthread.h>
@@ -131,6 +132,11 @@ public:
     virtual void OnTimer();
 
 protected:
+    // The worker's messages: commands (WM_HTTPCTRL_FIRST) and notes (WM_HTTPCTRL_LAST).
+    void OnCommand(unsigned long wParam, unsigned long lParam);
+    void OnConnectCommand(unsigned long timerId);
+    void OnNote(unsigned long wParam, unsigned long lParam);
+    void OnConnEventNote(unsigned long lParam);
     bool SetTimer();
     void KillTimer();
     static void DoTimerProc(void* user, uint64_t timerId);
@@ -220,10 +226,8 @@ protected:
 
     // Owner events.
     std::mutex m_evLock;
-    HTTPNotifyMessageCB m_pfnNotify;
-    void* m_pNotifyUser;
-    HTTPEventPoster m_pfnPoster;
-    void* m_pPosterCtx;
+    LockedCallback<HTTPNotifyMessageCB> m_notify;
+    LockedCallback<HTTPEventPoster> m_poster;
 };
 
 #endif

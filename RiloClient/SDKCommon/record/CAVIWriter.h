@@ -2,6 +2,7 @@
 // video and one audio stream, interleaved in arrival order. Shared by the
 // camera's streams and counted by hand: the last Release finishes the file
 // (or deletes it when no data reached it) and deletes the writer.
+// CAVIWriterFinish.cpp holds the references and the finishing of the file.
 #ifndef RILO_CAVIWRITER_H
 #define RILO_CAVIWRITER_H
 

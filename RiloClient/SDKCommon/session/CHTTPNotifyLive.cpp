@@ -10,9 +10,7 @@
 #include <utility>
 
 CHTTPNotifyLive::CHTTPNotifyLive()
-    : m_nPort(0), m_bTryReconnect(false),
-      m_dwContentType(0), m_nConnectMode(0), m_pfnHandler(nullptr),
-      m_pHandlerUser(nullptr), m_pNotify(nullptr)
+    : CSessionSettings(0), m_nPort(0), m_bTryReconnect(false), m_dwContentType(0), m_pNotify(nullptr)
 {
 }
 
@@ -39,68 +37,17 @@ bool CHTTPNotifyLive::AssignNotifyURL(const char* lpszURL)
     return true;
 }
 
-void CHTTPNotifyLive::SetAuthData(const char* lpszUser, const char* lpszPass, int nAuthType)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_auth.SetAuthData(lpszUser, lpszPass, nAuthType);
-}
-
-void CHTTPNotifyLive::SetAuthorization(const char* lpszAuth)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_auth.SetAuthorization(lpszAuth);
-}
-
-void CHTTPNotifyLive::SetAuthMD5Realm(const char* lpszRealm)
-{
-    RILO_ASSERT(lpszRealm != NULL);
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_auth.strRealm = lpszRealm;
-}
-
 void CHTTPNotifyLive::SetParentCallback(void* lpParam, NotifyMsgHandler pfn)
 {
     RILO_ASSERT(pfn);
     RILO_ASSERT(lpParam);
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_pfnHandler = pfn;
-    m_pHandlerUser = lpParam;
+    m_handler.Set(pfn, lpParam);
 }
 
 void CHTTPNotifyLive::SetContentType(unsigned long type)
 {
     std::lock_guard<std::mutex> g(m_mutex);
     m_dwContentType = type;
-}
-
-void CHTTPNotifyLive::SetConnectMode(int nMode)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_nConnectMode = nMode;
-}
-
-void CHTTPNotifyLive::AssignProxy(const char* lpszProxy, unsigned int nPort)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.Assign(lpszProxy, nPort);
-}
-
-void CHTTPNotifyLive::UseProxy(bool bUse)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.bUseProxy = bUse;
-}
-
-void CHTTPNotifyLive::UseBypass(bool bUse)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.bUseBypass = bUse;
-}
-
-void CHTTPNotifyLive::AssignSpecifiedBypass(const char* lpszBypass)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.AssignBypass(lpszBypass);
 }
 
 bool CHTTPNotifyLive::StartNotify(bool bReconnect)
@@ -125,14 +72,15 @@ int CHTTPNotifyLive::CreateNotifyHTTP()
 {
     if (m_pNotify)
         return 0;
-    auto* pStream = new (std::nothrow) CHTTPNotify(kNotifyMsg, m_nConnectMode == 1, m_auth.nAuthType);
+    auto* pStream = new (std::nothrow) CHTTPNotify(kNotifyMsg, UseTLS(), m_auth.nAuthType);
     if (!pStream) {
         DiagPrint(kDiagOut, "HTTP Notify  create failed!\n");
         return 0;
     }
     pStream->SetContentType(m_dwContentType);
-    if (m_pfnHandler)
-        pStream->SetParentCallback(m_pHandlerUser, m_pfnHandler);
+    const CallbackTarget<NotifyMsgHandler> handler = m_handler.Get();
+    if (handler.pfn)
+        pStream->SetParentCallback(handler.user, handler.pfn);
     pStream->SetAuthorization(m_auth.strAuthorization.c_str());
     pStream->SetNotifyPoster(PostNotifyMessage, this);
     // Connection events would come this way too; no callback is installed

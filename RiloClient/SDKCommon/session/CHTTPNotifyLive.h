@@ -1,12 +1,11 @@
 #ifndef RILO_CHTTPNOTIFYLIVE_H
 #define RILO_CHTTPNOTIFYLIVE_H
 
+#include "LockedCallback.h"
 #include "session/CSessionMsgQueue.h"
-#include "session/SessionCredentials.h"
-#include "session/SessionProxy.h"
+#include "session/CSessionSettings.h"
 #include "stream/CHTTPNotify.h"
 
-#include <mutex>
 #include <string>
 
 // The session behind one notify handle: the camera's event URL and
@@ -19,7 +18,7 @@
 // returned, the handler is not called again for that stream (except the call
 // that made it, when reached from the handler itself), and the object may be
 // deleted after Destroy.
-class CHTTPNotifyLive {
+class CHTTPNotifyLive : public CSessionSettings {
 public:
     enum { kNotifyMsg = 1325 };
 
@@ -30,16 +29,8 @@ public:
 
     bool Create();
     bool AssignNotifyURL(const char* lpszURL);
-    void SetAuthData(const char* lpszUser, const char* lpszPass, int nAuthType);
-    void SetAuthorization(const char* lpszAuth);
-    void SetAuthMD5Realm(const char* lpszRealm);
     void SetParentCallback(void* lpParam, NotifyMsgHandler pfn);
     void SetContentType(unsigned long type);
-    void SetConnectMode(int nMode);
-    void AssignProxy(const char* lpszProxy, unsigned int nPort);
-    void UseProxy(bool bUse);
-    void UseBypass(bool bUse);
-    void AssignSpecifiedBypass(const char* lpszBypass);
 
     // Makes and connects the stream; false when one exists or it cannot start.
     bool StartNotify(bool bReconnect);
@@ -67,17 +58,12 @@ private:
     CHTTPNotify* TakeStream();
     void FinishStream(CHTTPNotify* pStream, bool bDisconnect);
 
-    mutable std::mutex m_mutex;
     std::string m_strHost;
     std::string m_strReqPath;
     unsigned int m_nPort;
-    SessionProxy m_proxy;
     bool m_bTryReconnect;
     unsigned long m_dwContentType;
-    SessionCredentials m_auth;
-    int m_nConnectMode;
-    NotifyMsgHandler m_pfnHandler;
-    void* m_pHandlerUser;
+    LockedCallback<NotifyMsgHandler> m_handler;
     CHTTPNotify* m_pNotify;
     CSessionMsgQueue m_queue;
 };

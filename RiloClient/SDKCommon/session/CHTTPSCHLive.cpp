@@ -9,40 +9,17 @@
 #include "stream/CHTTPMP4Strm.h"
 #include "stream/CHTTPPCMStrm.h"
 
-#include <cstdint>
 #include <new>
 #include <utility>
 
-// The session mutex for one locked operation. Streams taken out of the
-// session under it are ended (worker joined, queued events dropped) once it
-// is released, so no worker is joined under the session mutex.
-class CHTTPSCHLive::CSessionLock {
-public:
-    explicit CSessionLock(CHTTPSCHLive& s) : m_s(s) { m_s.m_mutex.lock(); }
-    ~CSessionLock()
-    {
-        m_s.m_mutex.unlock();
-        m_s.FinishRetired();
-    }
-    CSessionLock(const CSessionLock&) = delete;
-    CSessionLock& operator=(const CSessionLock&) = delete;
-
-private:
-    CHTTPSCHLive& m_s;
-};
-
 CHTTPSCHLive::CHTTPSCHLive()
-    : m_nCreateValue(0), m_nPort(0), m_nAudioPort(0), m_nDelayThreshold(kDefaultDelayThreshold),
-      m_bLiveVideo(false), m_hVideoRecorder(nullptr), m_bLiveAudio(false), m_nStreamKind(0),
-      m_bDecoderFlag(false), m_proxy(kDefaultProxyPort), m_bVideoReconnect(false),
-      m_bAudioReconnect(false), m_bRenderMode(false), m_pfnRender(nullptr), m_pRenderUser(nullptr),
-      m_pfnAudio(nullptr), m_pAudioUser(nullptr), m_pfnHandler(nullptr), m_pHandlerUser(nullptr),
-      m_bRecordVideoFirst(true), m_pHttpCtrl(nullptr),
-      m_pHttpAudCtrl(nullptr), m_hAudioRecorder(nullptr), m_nAudioUseCount(0),
-      m_nIntervalValue(1800), m_nIntervalKind(0), m_dwDiskReserve(kDefaultDiskReserve),
-      m_nLiveProfile(0), m_nRecordProfile(0), m_nConnectMode(0),
-      m_pictureTarget{this, nullptr, nullptr},
-      m_audioTargets{{this, nullptr, nullptr}, {this, nullptr, nullptr}}, m_nAudioTarget(0)
+    : CSessionSettings(kDefaultProxyPort), m_nCreateValue(0), m_nPort(0), m_nAudioPort(0),
+      m_nDelayThreshold(kDefaultDelayThreshold), m_bLiveVideo(false), m_hVideoRecorder(nullptr),
+      m_bLiveAudio(false), m_nStreamKind(0), m_bDecoderFlag(false), m_bVideoReconnect(false),
+      m_bAudioReconnect(false), m_bRenderMode(false), m_render{nullptr, nullptr}, m_audio{nullptr, nullptr},
+      m_bRecordVideoFirst(true), m_hAudioRecorder(nullptr), m_nAudioUseCount(0), m_nIntervalValue(1800),
+      m_nIntervalKind(0), m_dwDiskReserve(kDefaultDiskReserve), m_nLiveProfile(0), m_nRecordProfile(0),
+      m_pictureTarget(this), m_audioTargets{this, this}, m_nAudioTarget(0)
 {
 }
 
@@ -65,42 +42,13 @@ bool CHTTPSCHLive::Destroy()
     {
         // Whatever a failed or partial start left behind goes too.
         CSessionLock lock(*this);
-        while (!m_streams.empty())
-            StopHTTPByProfileID(m_streams.front()->GetProfileID());
-        if (m_pHttpCtrl) {
-            Retire(m_pHttpCtrl);
-            m_pHttpCtrl = nullptr;
-        }
+        while (!m_streams.Empty())
+            StopHTTPByProfileID(m_streams.FrontProfile());
         StopAudioHTTP();
     }
     const bool bWasRunning = m_queue.IsRunning();
     m_queue.Stop();
     return bWasRunning;
-}
-
-void CHTTPSCHLive::SetConnectMode(int nMode)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_nConnectMode = nMode;
-}
-
-void CHTTPSCHLive::SetAuthData(const char* lpszUser, const char* lpszPass, int nType)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_auth.SetAuthData(lpszUser, lpszPass, nType);
-}
-
-void CHTTPSCHLive::SetAuthorization(const char* lpszAuth)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_auth.SetAuthorization(lpszAuth);
-}
-
-void CHTTPSCHLive::SetAuthMD5Realm(const char* lpszRealm)
-{
-    RILO_ASSERT(lpszRealm!=NULL);
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_auth.strRealm = lpszRealm;
 }
 
 bool CHTTPSCHLive::AssignURL(const char* lpszURL, unsigned int nKind)
@@ -149,30 +97,6 @@ void CHTTPSCHLive::AssignReqObject(const char* lpszObject, unsigned int nKind)
     m_nStreamKind = nKind;
 }
 
-void CHTTPSCHLive::AssignProxy(const char* lpszProxy, unsigned int nPort)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.Assign(lpszProxy, nPort);
-}
-
-void CHTTPSCHLive::UseProxy(bool bUse)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.bUseProxy = bUse;
-}
-
-void CHTTPSCHLive::UseBypass(bool bUse)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.bUseBypass = bUse;
-}
-
-void CHTTPSCHLive::AssignSpecifiedBypass(const char* lpszBypass)
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_proxy.AssignBypass(lpszBypass);
-}
-
 void CHTTPSCHLive::SetDelayThreshold(unsigned int nThreshold)
 {
     std::lock_guard<std::mutex> g(m_mutex);
@@ -185,11 +109,9 @@ bool CHTTPSCHLive::SetCallbackRenderMode(bool bMode, VideoRenderCallback pfnCall
     m_bRenderMode = bMode;
     if (bMode) {
         RILO_ASSERT(pfnCallback!= NULL);
-        m_pfnRender = pfnCallback;
-        m_pRenderUser = user;
+        m_render = {pfnCallback, user};
     } else {
-        m_pfnRender = nullptr;
-        m_pRenderUser = nullptr;
+        m_render = {nullptr, nullptr};
     }
     return true;
 }
@@ -197,16 +119,13 @@ bool CHTTPSCHLive::SetCallbackRenderMode(bool bMode, VideoRenderCallback pfnCall
 bool CHTTPSCHLive::SetAudioCallbackRender(AudioRenderCallback pfnCallback, void* user)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    m_pfnAudio = pfnCallback;
-    m_pAudioUser = pfnCallback ? user : nullptr;
+    m_audio = {pfnCallback, pfnCallback ? user : nullptr};
     return true;
 }
 
 void CHTTPSCHLive::SetStreamNotifyCB(StreamEventHandler pfnHandler, void* user)
 {
-    std::lock_guard<std::mutex> g(m_mutex);
-    m_pfnHandler = pfnHandler;
-    m_pHandlerUser = user;
+    m_handler.Set(pfnHandler, user);
 }
 
 void CHTTPSCHLive::SetLimitSpace(unsigned long bytes)
@@ -215,24 +134,9 @@ void CHTTPSCHLive::SetLimitSpace(unsigned long bytes)
     m_dwDiskReserve = bytes;
 }
 
-void CHTTPSCHLive::ClampRecordingInterval(long* value, long* kind)
-{
-    struct Range {
-        long kind, max, fallback;
-    };
-    static const Range ranges[] = {{0, 14399, 1800}, {1, 239, 30}, {16, 2047, 1024}, {17, 2, 1}};
-    const Range* r = &ranges[0];
-    for (const Range& c : ranges)
-        if (c.kind == *kind)
-            r = &c;
-    *kind = r->kind;
-    if (*value < 1 || *value > r->max)
-        *value = r->fallback;
-}
-
 void CHTTPSCHLive::SetRecordingInterval(long value, long kind)
 {
-    ClampRecordingInterval(&value, &kind);
+    livemaps::ClampRecordingInterval(&value, &kind);
     std::lock_guard<std::mutex> g(m_mutex);
     m_nIntervalValue = value;
     m_nIntervalKind = kind;
@@ -240,24 +144,25 @@ void CHTTPSCHLive::SetRecordingInterval(long value, long kind)
 
 // ---- streams leaving the session -------------------------------------------
 
-void CHTTPSCHLive::Retire(CHTTPCtrl* pStream)
+void CHTTPSCHLive::Retire(StreamPtr<CHTTPCtrl> pStream)
 {
     if (pStream)
-        m_retired.push_back(pStream);
+        m_retired.push_back(std::move(pStream));
 }
 
 void CHTTPSCHLive::FinishRetired()
 {
-    std::vector<CHTTPCtrl*> done;
+    std::vector<StreamPtr<CHTTPCtrl>> done;
     {
         std::lock_guard<std::mutex> g(m_mutex);
         done.swap(m_retired);
     }
-    for (CHTTPCtrl* pStream : done) {
+    for (StreamPtr<CHTTPCtrl>& pStream : done) {
+        const CHTTPCtrl* pSource = pStream.get();
         // Joins the worker and its transport: nothing posts for it after this.
-        pStream->Destroy();
+        pStream.reset();
         // Its events still queued are dropped, and a running call of it is over.
-        m_queue.Discard(pStream);
+        m_queue.Discard(pSource);
     }
 }
 
@@ -265,94 +170,60 @@ void CHTTPSCHLive::FinishRetired()
 
 CHTTPVisStrm* CHTTPSCHLive::GetStreamByProfileID(int nProfileID)
 {
-    for (CHTTPVisStrm* s : m_streams)
-        if (s->GetProfileID() == nProfileID)
-            return s;
-    return nullptr;
+    return m_streams.Find(nProfileID);
 }
 
-bool CHTTPSCHLive::AddStreamToArray(CHTTPVisStrm* pStream)
+StreamPtr<CHTTPVisStrm> CHTTPSCHLive::NewVideoStream()
 {
-    if (!pStream)
-        return false;
-    if (GetStreamByProfileID(pStream->GetProfileID())) {
-        DiagPrint(kDiagOut, "[CHTTPSCHLive::AddStreamToArray]stream is already exist, profile id = %d\r\n",
-                  pStream->GetProfileID());
-        return false;
-    }
-    m_streams.push_back(pStream);
-    DiagPrint(kDiagOut, "[CHTTPSCHLive::AddStreamToArray]add profile id = %d\r\n",
-              pStream->GetProfileID());
-    return true;
-}
-
-bool CHTTPSCHLive::RemoveStreamByProfileID(int nProfileID)
-{
-    for (auto it = m_streams.begin(); it != m_streams.end(); ++it) {
-        if ((*it)->GetProfileID() == nProfileID) {
-            m_streams.erase(it);
-            return true;
-        }
-    }
-    return false;
-}
-
-CHTTPVisStrm* CHTTPSCHLive::NewVideoStream()
-{
-    const bool bTLS = m_nConnectMode == 1;
+    const bool bTLS = UseTLS();
+    const int nAuthType = m_auth.nAuthType;
+    CHTTPVisStrm* pStream;
     switch (m_nStreamKind) {
     case kKindMPEG4:
-        return new (std::nothrow) CHTTPMP4Strm(kVideoNotifyMsg, bTLS, m_auth.nAuthType);
+        pStream = new (std::nothrow) CHTTPMP4Strm(kVideoNotifyMsg, bTLS, nAuthType);
+        break;
     case kKindH264:
-        return new (std::nothrow) CHTTPH264Stream(kVideoNotifyMsg, bTLS, m_auth.nAuthType);
+        pStream = new (std::nothrow) CHTTPH264Stream(kVideoNotifyMsg, bTLS, nAuthType);
+        break;
     default:
-        return new (std::nothrow) CHTTPMJPStrm(kVideoNotifyMsg, bTLS, m_auth.nAuthType);
+        pStream = new (std::nothrow) CHTTPMJPStrm(kVideoNotifyMsg, bTLS, nAuthType);
+        break;
     }
+    return StreamPtr<CHTTPVisStrm>(pStream);
 }
 
-bool CHTTPSCHLive::ConfigureStream(CHTTPCtrl* pStream, HTTPNotifyMessageCB pfnNotify)
+bool CHTTPSCHLive::ConfigureStream(CHTTPCtrl& stream, HTTPNotifyMessageCB pfnNotify)
 {
-    m_auth.ApplyTo(*pStream);
-    pStream->SetNotifyMessageCB(pfnNotify, this);
-    pStream->SetEventPoster(CSessionMsgQueue::PostHTTPEvent, &m_queue);
-    if (pStream->Create())
-        return true;
-    pStream->Destroy();
-    return false;
+    m_auth.ApplyTo(stream);
+    stream.SetNotifyMessageCB(pfnNotify, this);
+    stream.SetEventPoster(CSessionMsgQueue::PostHTTPEvent, &m_queue);
+    return stream.Create();
 }
 
 int CHTTPSCHLive::CreateHTTP()
 {
-    if (m_pHttpCtrl)
-        return 0;
-    CHTTPVisStrm* pStream = NewVideoStream();
-    if (!pStream)
-        return 0;
-    pStream->SetDelayThreshold(m_nDelayThreshold);
-    if (!ConfigureStream(pStream, OnHTTPStreamNotify))
-        return 0;
-    m_pHttpCtrl = pStream;
-    return 1;
+    // The profile-0 stream is the one listed under profile 0.
+    return CreateHTTPByProfileID(0) == 1 ? 1 : 0;
 }
 
 int CHTTPSCHLive::CreateHTTPByProfileID(int nProfileID)
 {
-    if (GetStreamByProfileID(nProfileID))
+    if (m_streams.Find(nProfileID))
         return -1;
-    CHTTPVisStrm* pStream = NewVideoStream();
+    StreamPtr<CHTTPVisStrm> pStream = NewVideoStream();
     if (!pStream)
         return 0;
     pStream->SetDelayThreshold(m_nDelayThreshold);
-    pStream->SetProfileID(nProfileID);
-    if (!ConfigureStream(pStream, OnHTTPStreamNotify))
+    // One whose worker did not start ends here: there is no worker to wait for.
+    if (!ConfigureStream(*pStream, OnHTTPStreamNotify))
         return 0;
-    AddStreamToArray(pStream);
+    m_streams.Add(nProfileID, pStream);
     return 1;
 }
 
 int CHTTPSCHLive::StartHTTPByProfileID(int nProfileID)
 {
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
+    CHTTPVisStrm* pStream = m_streams.Find(nProfileID);
     if (!pStream)
         return 0;
     m_proxy.ApplyTo(*pStream);
@@ -365,30 +236,22 @@ int CHTTPSCHLive::StartHTTPByProfileID(int nProfileID)
 
 void CHTTPSCHLive::StopHTTPByProfileID(int nProfileID)
 {
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    if (pStream) {
-        pStream->Disconnect();
-        RemoveStreamByProfileID(nProfileID);
-        pStream->UninitDecoder();
-        Retire(pStream);
-        if (pStream == m_pHttpCtrl)
-            m_pHttpCtrl = nullptr;
-    }
-    if (nProfileID == 0)
-        m_pHttpCtrl = nullptr;
+    CHTTPVisStrm* pStream = m_streams.Find(nProfileID);
+    if (!pStream)
+        return;
+    pStream->Disconnect();
+    StreamPtr<CHTTPVisStrm> pOwned = m_streams.Remove(nProfileID);
+    pOwned->UninitDecoder();
+    Retire(std::move(pOwned));
 }
 
 bool CHTTPSCHLive::OpenRenderByProfileID(int nProfileID)
 {
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
+    CHTTPVisStrm* pStream = m_streams.Find(nProfileID);
     if (!pStream)
         return m_bLiveVideo;
     if (m_bRenderMode) {
-        {
-            std::lock_guard<std::mutex> g(m_deliverLock);
-            m_pictureTarget.pfn = m_pfnRender;
-            m_pictureTarget.user = m_pRenderUser;
-        }
+        m_pictureTarget.callback.Set(m_render.pfn, m_render.user);
         pStream->SetCallbackRenderMode(
             true, DeliverTo<VideoRenderCallback, BITMAPINFOHEADER*, unsigned char*, unsigned long>,
             &m_pictureTarget);
@@ -401,31 +264,23 @@ bool CHTTPSCHLive::OpenRenderByProfileID(int nProfileID)
 
 void CHTTPSCHLive::CloseRenderByProfileID(int nProfileID)
 {
-    if (CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID))
+    if (CHTTPVisStrm* pStream = m_streams.Find(nProfileID))
         pStream->UninitDecoder();
     m_bLiveVideo = false;
 }
 
 int CHTTPSCHLive::AddRefByProfileID(int nProfileID)
 {
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    if (!pStream)
-        return 0;
-    pStream->SetUseCount(pStream->GetUseCount() + 1);
-    return pStream->GetUseCount();
+    return m_streams.AddRef(nProfileID);
 }
 
 int CHTTPSCHLive::ReleaseRefByProfileID(int nProfileID)
 {
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    if (!pStream)
-        return 0;
-    const int nCount = pStream->GetUseCount() - 1;
-    if (nCount > 0) {
-        pStream->SetUseCount(nCount);
+    const int nCount = m_streams.Release(nProfileID);
+    if (nCount < 0)
+        return 0; // no stream
+    if (nCount > 0)
         return nCount;
-    }
-    pStream->SetUseCount(0);
     DiagPrint(kDiagOut, "[CHTTPSCHLive::ReleaseRefByProfileID] nProfileID = %d\r\n", nProfileID);
     StopHTTPByProfileID(nProfileID);
     return 0;
@@ -433,23 +288,9 @@ int CHTTPSCHLive::ReleaseRefByProfileID(int nProfileID)
 
 bool CHTTPSCHLive::MakeOrJoinStream(int nProfileID)
 {
-    int r;
-    if (nProfileID != 0) {
-        r = CreateHTTPByProfileID(nProfileID);
-        if (r == 0)
-            return false;
-    } else {
-        if (CreateHTTP() != 1)
-            return false;
-        m_pHttpCtrl->SetProfileID(0);
-        if (!AddStreamToArray(m_pHttpCtrl)) {
-            // Profile 0 is listed already: the new worker is not used.
-            Retire(m_pHttpCtrl);
-            m_pHttpCtrl = nullptr;
-            return false;
-        }
-        r = 1;
-    }
+    const int r = nProfileID == 0 ? CreateHTTP() : CreateHTTPByProfileID(nProfileID);
+    if (r == 0)
+        return false;
     // A stream that was there already runs: it is not started again.
     if (r == 1 && StartHTTPByProfileID(nProfileID) == 0) {
         StopHTTPByProfileID(nProfileID);
@@ -461,8 +302,8 @@ bool CHTTPSCHLive::MakeOrJoinStream(int nProfileID)
 void CHTTPSCHLive::DropUnusedStream(int nProfileID)
 {
     // A stream nobody holds is not left connected.
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    if (pStream && pStream->GetUseCount() == 0) {
+    CHTTPVisStrm* pStream = m_streams.Find(nProfileID);
+    if (pStream && m_streams.UseCount(nProfileID) == 0) {
         pStream->UninitRecorder();
         StopHTTPByProfileID(nProfileID);
     }
@@ -484,8 +325,7 @@ bool CHTTPSCHLive::StartVideoStreamRender(bool bReconnect, int nProfileID)
 bool CHTTPSCHLive::StartLiveVideo(bool bReconnect, int nProfileID, bool)
 {
     CSessionLock lock(*this);
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    if (pStream && pStream->GetUseCount() > 0) {
+    if (m_streams.UseCount(nProfileID) > 0) {
         if (m_bLiveVideo || !OpenRenderByProfileID(nProfileID))
             return false;
         AddRefByProfileID(nProfileID);
@@ -523,7 +363,7 @@ bool CHTTPSCHLive::GetVideoFPS(double* pdbFPS)
 {
     RILO_ASSERT(pdbFPS!=NULL);
     std::lock_guard<std::mutex> g(m_mutex);
-    CHTTPVisStrm* pStream = GetStreamByProfileID(m_nLiveProfile);
+    CHTTPVisStrm* pStream = m_streams.Find(m_nLiveProfile);
     if (!pStream)
         return false;
     pStream->GetFPS(pdbFPS);
@@ -534,7 +374,7 @@ bool CHTTPSCHLive::GetVideoBPS(unsigned long* pdwBPS)
 {
     RILO_ASSERT(pdwBPS!=NULL);
     std::lock_guard<std::mutex> g(m_mutex);
-    CHTTPVisStrm* pStream = GetStreamByProfileID(m_nLiveProfile);
+    CHTTPVisStrm* pStream = m_streams.Find(m_nLiveProfile);
     if (!pStream)
         return false;
     pStream->GetBPS(pdwBPS);
@@ -544,20 +384,19 @@ bool CHTTPSCHLive::GetVideoBPS(unsigned long* pdwBPS)
 int CHTTPSCHLive::GetCurrentStreamCount()
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    return int(m_streams.size());
+    return m_streams.Count();
 }
 
 int CHTTPSCHLive::GetUseCountForTest(int nProfileID)
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    return pStream ? pStream->GetUseCount() : -1;
+    return m_streams.UseCount(nProfileID);
 }
 
 CHTTPAudStrm* CHTTPSCHLive::GetAudioStreamForTest()
 {
     std::lock_guard<std::mutex> g(m_mutex);
-    return m_pHttpAudCtrl;
+    return m_pHttpAudCtrl.get();
 }
 
 // ---- the audio stream ------------------------------------------------------
@@ -566,14 +405,13 @@ int CHTTPSCHLive::CreateAudioHTTP()
 {
     if (m_pHttpAudCtrl)
         return 0;
-    auto* pStream = new (std::nothrow) CHTTPPCMStrm(kAudioNotifyMsg, m_nConnectMode == 1, m_auth.nAuthType);
-    if (!pStream)
-        return 0;
-    if (!ConfigureStream(pStream, OnAudioHTTPStreamNotify))
+    StreamPtr<CHTTPAudStrm> pStream(
+        new (std::nothrow) CHTTPPCMStrm(kAudioNotifyMsg, UseTLS(), m_auth.nAuthType));
+    if (!pStream || !ConfigureStream(*pStream, OnAudioHTTPStreamNotify))
         return 0;
     DiagPrint(kDiagOut, "[m_pHttpAudCtrl->Create] == TRUE, threadID = %08llx\n",
               static_cast<unsigned long long>(pStream->GetThreadID()));
-    m_pHttpAudCtrl = pStream;
+    m_pHttpAudCtrl = std::move(pStream);
     return 1;
 }
 
@@ -592,18 +430,17 @@ void CHTTPSCHLive::StopAudioHTTP()
         return;
     m_pHttpAudCtrl->UninitDecoder();
     m_pHttpAudCtrl->Disconnect();
-    Retire(m_pHttpAudCtrl);
-    m_pHttpAudCtrl = nullptr;
+    Retire(std::move(m_pHttpAudCtrl));
 }
 
 bool CHTTPSCHLive::OpenRenderAudio()
 {
     if (!m_pHttpAudCtrl)
         return false;
-    if (m_pfnAudio) {
+    if (m_audio.pfn) {
         m_pHttpAudCtrl->SetRenderCallback(
             DeliverTo<AudioRenderCallback, unsigned char*, unsigned long, unsigned long, long long*>,
-            TakeAudioTarget(m_pfnAudio, m_pAudioUser));
+            TakeAudioTarget(m_audio.pfn, m_audio.user));
     } else {
         m_pHttpAudCtrl->SetRenderCallback(nullptr, nullptr);
     }
@@ -674,337 +511,16 @@ bool CHTTPSCHLive::IsLiveAudio()
     return m_bLiveAudio;
 }
 
-// ---- recording -------------------------------------------------------------
-
-bool CHTTPSCHLive::OpenRecorderByProfileID(const char* lpszPath, int nProfileID)
-{
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    if (!pStream)
-        return m_hVideoRecorder != nullptr;
-    pStream->SetRecordingInterval(m_nIntervalValue, m_nIntervalKind);
-    pStream->SetVideoRecordingFirst(m_bRecordVideoFirst);
-    m_hVideoRecorder = pStream->InitRecorder(lpszPath, m_hAudioRecorder);
-    if (m_hVideoRecorder)
-        pStream->SetLimitSpace(m_dwDiskReserve);
-    return m_hVideoRecorder != nullptr;
-}
-
-void CHTTPSCHLive::CloseRecorderByProfileID(int nProfileID)
-{
-    if (CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID)) {
-        if (m_hVideoRecorder)
-            pStream->ReleaseRecorder(m_hVideoRecorder);
-        pStream->UninitRecorder();
-    }
-    m_hVideoRecorder = nullptr;
-}
-
-bool CHTTPSCHLive::StartVideoStreamRecorder(const char* lpszPath, int nProfileID)
-{
-    if (!MakeOrJoinStream(nProfileID))
-        return false;
-    if (!OpenRecorderByProfileID(lpszPath, nProfileID)) {
-        DropUnusedStream(nProfileID);
-        return false;
-    }
-    AddRefByProfileID(nProfileID);
-    return true;
-}
-
-bool CHTTPSCHLive::StartRecordVideo(const char* lpszPath, bool bReconnect, int nProfileID)
-{
-    RILO_ASSERT(lpszPath!=NULL);
-    CSessionLock lock(*this);
-    CHTTPVisStrm* pStream = GetStreamByProfileID(nProfileID);
-    if (pStream && pStream->GetUseCount() > 0) {
-        if (m_hVideoRecorder)
-            return false;
-        if (!OpenRecorderByProfileID(lpszPath, nProfileID)) {
-            // The live view goes on without a recorder.
-            pStream->UninitRecorder();
-            return false;
-        }
-        AddRefByProfileID(nProfileID);
-        m_nRecordProfile = nProfileID;
-        return true;
-    }
-    if (m_hVideoRecorder)
-        return false;
-    m_bVideoReconnect = bReconnect;
-    m_nRecordProfile = nProfileID;
-    return StartVideoStreamRecorder(lpszPath, nProfileID);
-}
-
-void CHTTPSCHLive::StopRecordVideoLocked()
-{
-    if (m_hVideoRecorder) {
-        DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordVideo]1-1...\n");
-        CloseRecorderByProfileID(m_nRecordProfile);
-        ReleaseRefByProfileID(m_nRecordProfile);
-    }
-    m_nRecordProfile = 0;
-}
-
-void CHTTPSCHLive::StopRecordVideo()
-{
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordVideo]enter...\n");
-    {
-        CSessionLock lock(*this);
-        DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordVideo]1...\n");
-        StopRecordVideoLocked();
-        DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordVideo]2...\n");
-    }
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordVideo]leave...\n");
-}
-
-bool CHTTPSCHLive::OpenRecorderAudio(const char* lpszPath, bool bSkip)
-{
-    if (!m_pHttpAudCtrl || bSkip)
-        return m_hAudioRecorder != nullptr;
-    m_pHttpAudCtrl->SetRecordingInterval(m_nIntervalValue, m_nIntervalKind);
-    m_pHttpAudCtrl->SetVideoRecordingFirst(m_bRecordVideoFirst);
-    m_hAudioRecorder = m_pHttpAudCtrl->InitRecorder(lpszPath, m_hVideoRecorder);
-    if (m_hAudioRecorder)
-        m_pHttpAudCtrl->SetLimitSpace(m_dwDiskReserve);
-    return m_hAudioRecorder != nullptr;
-}
-
-void CHTTPSCHLive::CloseRecorderAudio()
-{
-    if (m_pHttpAudCtrl) {
-        if (m_hAudioRecorder)
-            m_pHttpAudCtrl->ReleaseRecorder(m_hAudioRecorder);
-        m_pHttpAudCtrl->UninitRecorder();
-    }
-    m_hAudioRecorder = nullptr;
-}
-
-bool CHTTPSCHLive::StartRecordAudio(const char* lpszPath, bool bReconnect, bool bSkip)
-{
-    CSessionLock lock(*this);
-    if (m_nAudioUseCount < 1) {
-        if (CreateAudioHTTP() == 0)
-            return false;
-        m_bAudioReconnect = bReconnect;
-        StartAudioHTTP();
-        if (OpenRecorderAudio(lpszPath, bSkip)) {
-            m_nAudioUseCount = 1;
-            return true;
-        }
-        if (m_pHttpAudCtrl)
-            m_pHttpAudCtrl->UninitRecorder();
-        StopAudioHTTP();
-        return false;
-    }
-    if (m_hAudioRecorder)
-        return false;
-    if (!OpenRecorderAudio(lpszPath, bSkip)) {
-        if (m_pHttpAudCtrl)
-            m_pHttpAudCtrl->UninitRecorder();
-        return false;
-    }
-    ++m_nAudioUseCount;
-    return true;
-}
-
-void CHTTPSCHLive::StopRecordAudioLocked()
-{
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordAudio]1...\n");
-    if (!m_hAudioRecorder)
-        return;
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordAudio]1-1...\n");
-    CloseRecorderAudio();
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordAudio]1-2...\n");
-    if (--m_nAudioUseCount <= 0) {
-        m_nAudioUseCount = 0;
-        StopAudioHTTP();
-    }
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordAudio]1-3...\n");
-}
-
-void CHTTPSCHLive::StopRecordAudio()
-{
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordAudio]enter...\n");
-    {
-        CSessionLock lock(*this);
-        StopRecordAudioLocked();
-    }
-    DiagPrint(kDiagErr, "[CHTTPSCHLive::StopRecordAudio]leave...\n");
-}
-
-bool CHTTPSCHLive::StartRecordAvi(const char* lpszPath, bool bReconnect, int nProfileID)
-{
-    if (!StartRecordVideo(lpszPath, bReconnect, nProfileID))
-        return false;
-    if (StartRecordAudio(lpszPath, bReconnect, false))
-        return true;
-    // Half a recording is no recording: the video side goes too.
-    StopRecordVideo();
-    return false;
-}
-
-bool CHTTPSCHLive::IsRecordVideo()
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    return m_hVideoRecorder != nullptr;
-}
-
-bool CHTTPSCHLive::IsRecordAudio()
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    return m_hAudioRecorder != nullptr;
-}
-
-bool CHTTPSCHLive::IsRecordAvi()
-{
-    std::lock_guard<std::mutex> g(m_mutex);
-    return m_hVideoRecorder != nullptr || m_hAudioRecorder != nullptr;
-}
-
-void CHTTPSCHLive::StopRecorder()
-{
-    StopRecordVideo();
-    StopRecordAudio();
-}
-
-void CHTTPSCHLive::StopAll()
-{
-    StopLiveVideo();
-    StopRecordVideo();
-    StopLiveAudio();
-    StopRecordAudio();
-}
-
-// ---- events ----------------------------------------------------------------
-
-namespace {
-
-// The code of an event word: its bits 16 to 31 as a signed number, so a
-// negative result (a write error, -1) stays negative on a 64-bit long.
-int EventCode(unsigned long event)
-{
-    return int16_t(uint16_t(uint32_t(event) >> 16));
-}
-
-unsigned EventKind(unsigned long event)
-{
-    return uint32_t(event) & 0xFFFFu;
-}
-
-// Kind 1 codes 1 to 7 and 10 to 12, the same for video and audio.
-bool MapConnectionCode(int code, int* out)
-{
-    if (code == 1 || code == 2)
-        *out = 1;
-    else if (code >= 3 && code <= 7)
-        *out = code - 1;
-    else if (code >= 10 && code <= 12)
-        *out = code;
-    else
-        return false;
-    return true;
-}
-
-bool MapRecordingEvent(int code, CHTTPSCHLive::EventAction* out)
-{
-    *out = {CHTTPSCHLive::kCategoryRecording, 0, true};
-    switch (code) {
-    case -1:
-        out->nCode = CHTTPSCHLive::kRecordWriteError;
-        return true;
-    case 2:
-    case 4:
-        out->nCode = CHTTPSCHLive::kRecordStopped;
-        return true;
-    case 3:
-        out->nCode = CHTTPSCHLive::kRecordStarted;
-        out->bStopRecorder = false;
-        return true;
-    case 5:
-        out->nCode = CHTTPSCHLive::kRecordDiskReserve;
-        return true;
-    case 6:
-        out->nCode = CHTTPSCHLive::kRecordSpaceQuery;
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
-bool CHTTPSCHLive::MapVideoEvent(unsigned long event, EventAction* out)
-{
-    const int code = EventCode(event);
-    switch (EventKind(event)) {
-    case kEventConnection:
-        *out = {kCategoryVideo, 0, false};
-        if (code == 0)
-            return true;
-        if (code == 13) {
-            out->nCode = 0x10000;
-            return true;
-        }
-        return MapConnectionCode(code, &out->nCode);
-    case kEventRecording:
-        return MapRecordingEvent(code, out);
-    default:
-        return false;
-    }
-}
-
-bool CHTTPSCHLive::MapAudioEvent(unsigned long event, EventAction* out)
-{
-    switch (EventKind(event)) {
-    case kEventConnection:
-        *out = {kCategoryAudio, 0, false};
-        if (!MapConnectionCode(EventCode(event), &out->nCode))
-            out->nCode = 0;
-        return true;
-    case kEventRecording:
-        return MapRecordingEvent(EventCode(event), out);
-    default:
-        return false;
-    }
-}
-
-bool CHTTPSCHLive::OnHTTPStreamNotify(void* session, unsigned long stream, unsigned long event)
-{
-    auto* self = static_cast<CHTTPSCHLive*>(session);
-    return self ? self->DoHTTPStreamNotify(stream, event) : false;
-}
-
-bool CHTTPSCHLive::OnAudioHTTPStreamNotify(void* session, unsigned long stream, unsigned long event)
-{
-    auto* self = static_cast<CHTTPSCHLive*>(session);
-    return self ? self->DoAudioHTTPStreamNotify(stream, event) : false;
-}
-
-void CHTTPSCHLive::Deliver(const EventAction& act)
-{
-    if (act.bStopRecorder)
-        StopRecorder();
-    StreamEventHandler pfn;
-    void* user;
-    {
-        std::lock_guard<std::mutex> g(m_mutex);
-        pfn = m_pfnHandler;
-        user = m_pHandlerUser;
-    }
-    // Last: the handler may end and free this session.
-    if (pfn)
-        pfn(user, act.nCategory, act.nCode);
-}
+// ---- delivery -------------------------------------------------------------
 
 CHTTPSCHLive::AudioTarget* CHTTPSCHLive::TakeAudioTarget(AudioRenderCallback pfn, void* user)
 {
-    std::lock_guard<std::mutex> g(m_deliverLock);
     AudioTarget* t = &m_audioTargets[m_nAudioTarget];
-    if (t->pfn != pfn || t->user != user) {
+    const CallbackTarget<AudioRenderCallback> last = t->callback.Get();
+    if (last.pfn != pfn || last.user != user) {
         m_nAudioTarget = 1 - m_nAudioTarget;
         t = &m_audioTargets[m_nAudioTarget];
-        t->pfn = pfn;
-        t->user = user;
+        t->callback.Set(pfn, user);
     }
     return t;
 }
@@ -1013,44 +529,8 @@ template <class Fn, class... Args>
 void CHTTPSCHLive::DeliverTo(void* target, Args... args)
 {
     const auto* t = static_cast<const DeliveryTarget<Fn>*>(target);
-    Fn pfn;
-    void* user;
-    {
-        std::lock_guard<std::mutex> g(t->pSession->m_deliverLock);
-        pfn = t->pfn;
-        user = t->user;
-    }
     CDeliveryScope scope(t->pSession);
-    if (pfn)
-        pfn(user, args...);
-}
-
-bool CHTTPSCHLive::DoHTTPStreamNotify(unsigned long stream, unsigned long event)
-{
-    if (!stream)
-        return false;
-    if (EventKind(event) == kEventRecording)
-        DiagPrint(kDiagErr, "[CHTTPSCHLive::OnHTTPStreamNotify]enter recording handler....msg is %d\n",
-                  EventCode(event));
-    EventAction act;
-    if (!MapVideoEvent(event, &act))
-        return false;
-    Deliver(act);
-    return true;
-}
-
-bool CHTTPSCHLive::DoAudioHTTPStreamNotify(unsigned long stream, unsigned long event)
-{
-    {
-        std::lock_guard<std::mutex> g(m_mutex);
-        if (!stream || stream != reinterpret_cast<unsigned long>(static_cast<CHTTPCtrl*>(m_pHttpAudCtrl)))
-            return false;
-    }
-    EventAction act;
-    if (!MapAudioEvent(event, &act))
-        return false;
-    Deliver(act);
-    return true;
+    t->callback.Call(args...);
 }
 
 bool CHTTPSCHLive::PostMessage(SessionMsgCallback pfnCallback, void* param, unsigned long first,

@@ -13,16 +13,19 @@
 // may stop or destroy its session; render and audio callbacks run under
 // their stream's lock and must not call the session. They run inside the
 // session's CDeliveryScope, so the exported functions can tell.
+//
+// CHTTPSCHLiveRecord.cpp holds the recording control and the event handling.
 #ifndef RILO_CHTTPSCHLIVE_H
 #define RILO_CHTTPSCHLIVE_H
 
+#include "LockedCallback.h"
 #include "RiloClientLib.h"
+#include "session/CProfileStreams.h"
 #include "session/CSessionMsgQueue.h"
-#include "session/SessionCredentials.h"
-#include "session/SessionProxy.h"
+#include "session/CSessionSettings.h"
+#include "session/LiveSessionMaps.h"
+#include "session/StreamOwner.h"
 
-#include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,7 +34,7 @@ class CHTTPAudStrm;
 class CHTTPCtrl;
 class CHTTPVisStrm;
 
-class CHTTPSCHLive {
+class CHTTPSCHLive : public CSessionSettings {
 public:
     enum : unsigned int {
         kVideoNotifyMsg = 1124,
@@ -41,52 +44,18 @@ public:
     };
     // Stream kinds of AssignURL; any other value is MJPEG.
     enum : unsigned int { kKindMPEG4 = 0, kKindMJPEG = 1, kKindH264 = 2 };
-    // Event kinds in the low 16 bits of a stream's event word.
-    enum : unsigned int { kEventConnection = 1, kEventRecording = 2 };
-    // Handler categories.
-    enum : int { kCategoryVideo = 0, kCategoryAudio = 1, kCategoryRecording = 2 };
-    // Recording codes the handler receives.
-    enum : int {
-        kRecordStopped = 21,
-        kRecordDiskReserve = 22,
-        kRecordWriteError = 23,
-        kRecordSpaceQuery = 24,
-        kRecordStarted = 65566,
-    };
     static const unsigned long kDefaultDiskReserve = 0xC800000ul; // 200 MiB
-
-    // What one stream event becomes.
-    struct EventAction {
-        int nCategory;
-        int nCode;
-        bool bStopRecorder; // recording ends before the handler is called
-    };
-    // The video and audio maps: false when the event is not delivered.
-    static bool MapVideoEvent(unsigned long event, EventAction* out);
-    static bool MapAudioEvent(unsigned long event, EventAction* out);
-    // The clamps of SetRecordingInterval.
-    static void ClampRecordingInterval(long* value, long* kind);
 
     CHTTPSCHLive();
     virtual ~CHTTPSCHLive();
-    CHTTPSCHLive(const CHTTPSCHLive&) = delete;
-    CHTTPSCHLive& operator=(const CHTTPSCHLive&) = delete;
 
-    // Configuration.
+    // Configuration (credentials, proxy and connect mode: CSessionSettings).
     bool Create(unsigned int value);
     bool Destroy();
-    void SetConnectMode(int nMode);
-    void SetAuthData(const char* lpszUser, const char* lpszPass, int nType);
-    void SetAuthorization(const char* lpszAuth);
-    void SetAuthMD5Realm(const char* lpszRealm);
     bool AssignURL(const char* lpszURL, unsigned int nKind);
     bool AssignAudioURL(const char* lpszURL, unsigned int nKind);
     void AssignServerInfo(const char* lpszServer, unsigned int nPort);
     void AssignReqObject(const char* lpszObject, unsigned int nKind);
-    void AssignProxy(const char* lpszProxy, unsigned int nPort);
-    void UseProxy(bool bUse);
-    void UseBypass(bool bUse);
-    void AssignSpecifiedBypass(const char* lpszBypass);
     void SetDelayThreshold(unsigned int nThreshold);
     bool SetCallbackRenderMode(bool bMode, VideoRenderCallback pfnCallback, void* user);
     bool SetAudioCallbackRender(AudioRenderCallback pfnCallback, void* user);
@@ -94,10 +63,9 @@ public:
     void SetLimitSpace(unsigned long bytes);
     void SetRecordingInterval(long value, long kind);
 
-    // Video streams by profile.
+    // Video streams by profile (m_streams).
     CHTTPVisStrm* GetStreamByProfileID(int nProfileID);
-    bool AddStreamToArray(CHTTPVisStrm* pStream);
-    bool RemoveStreamByProfileID(int nProfileID);
+    // Makes the profile-0 stream.
     virtual int CreateHTTP();
     int CreateHTTPByProfileID(int nProfileID);
     int StartHTTPByProfileID(int nProfileID);
@@ -164,9 +132,9 @@ private:
     // gets the other of two targets.
     template <class Fn>
     struct DeliveryTarget {
-        CHTTPSCHLive* pSession;
-        Fn pfn;
-        void* user;
+        DeliveryTarget(CHTTPSCHLive* s) : pSession(s) {}
+        CHTTPSCHLive* const pSession;
+        LockedCallback<Fn> callback; // a start that is refused does not change it
     };
     typedef DeliveryTarget<AudioRenderCallback> AudioTarget;
 
@@ -175,22 +143,22 @@ private:
     void StopRecordVideoLocked();
     void StopLiveAudioLocked();
     void StopRecordAudioLocked();
-    CHTTPVisStrm* NewVideoStream();
+    StreamPtr<CHTTPVisStrm> NewVideoStream();
     // Makes and connects the profile's stream, or takes the one there is.
     bool MakeOrJoinStream(int nProfileID);
     void DropUnusedStream(int nProfileID);
-    bool ConfigureStream(CHTTPCtrl* pStream, HTTPNotifyMessageCB pfnNotify);
+    bool ConfigureStream(CHTTPCtrl& stream, HTTPNotifyMessageCB pfnNotify);
     // A stream taken out of the session, ended when the session mutex is released.
-    void Retire(CHTTPCtrl* pStream);
+    void Retire(StreamPtr<CHTTPCtrl> pStream);
     void FinishRetired();
-    void Deliver(const EventAction& act);
+    void Deliver(const livemaps::EventAction& act);
     // What the streams call: the application's callback taken when rendering
     // opened, run inside this session's delivery scope.
     template <class Fn, class... Args>
     static void DeliverTo(void* target, Args... args);
     AudioTarget* TakeAudioTarget(AudioRenderCallback pfn, void* user);
 
-    std::mutex m_mutex; // the session mutex
+    // Under the session mutex (CSessionSettings::m_mutex) unless said.
     unsigned int m_nCreateValue;
     std::string m_strURL;
     std::string m_strAudioURL;
@@ -200,45 +168,55 @@ private:
     unsigned int m_nAudioPort;
     std::string m_strReqObject;
     std::string m_strAudioReqObject;
-    SessionCredentials m_auth;
     unsigned int m_nDelayThreshold;
     bool m_bLiveVideo;
     CAVIWriter* m_hVideoRecorder;
     bool m_bLiveAudio;
     unsigned int m_nStreamKind;
     bool m_bDecoderFlag;
-    SessionProxy m_proxy;
     bool m_bVideoReconnect;
     bool m_bAudioReconnect;
     bool m_bRenderMode;
-    VideoRenderCallback m_pfnRender;
-    void* m_pRenderUser;
-    AudioRenderCallback m_pfnAudio;
-    void* m_pAudioUser;
-    StreamEventHandler m_pfnHandler;
-    void* m_pHandlerUser;
+    CallbackTarget<VideoRenderCallback> m_render;
+    CallbackTarget<AudioRenderCallback> m_audio;
+    LockedCallback<StreamEventHandler> m_handler; // under its own lock
     bool m_bRecordVideoFirst;
-    CHTTPVisStrm* m_pHttpCtrl; // the profile-0 stream
-    CHTTPAudStrm* m_pHttpAudCtrl;
     CAVIWriter* m_hAudioRecorder;
     int m_nAudioUseCount;
     long m_nIntervalValue;
     long m_nIntervalKind;
     unsigned long m_dwDiskReserve;
-    std::deque<CHTTPVisStrm*> m_streams;
     int m_nLiveProfile;
     int m_nRecordProfile;
-    int m_nConnectMode;
 
-    // The callbacks the streams deliver to, under m_deliverLock: a start
-    // that is refused does not change them.
-    std::mutex m_deliverLock;
+    // The callbacks the streams deliver to.
     DeliveryTarget<VideoRenderCallback> m_pictureTarget;
     AudioTarget m_audioTargets[2];
     int m_nAudioTarget;
 
-    std::vector<CHTTPCtrl*> m_retired; // under m_mutex
+    // The streams post into the queue, so it outlives them.
     CSessionMsgQueue m_queue;
+    CProfileStreams m_streams;
+    StreamPtr<CHTTPAudStrm> m_pHttpAudCtrl;
+    std::vector<StreamPtr<CHTTPCtrl>> m_retired;
+};
+
+// The session mutex for one locked operation. Streams taken out of the
+// session under it are ended (worker joined, queued events dropped) once it
+// is released, so no worker is joined under the session mutex.
+class CHTTPSCHLive::CSessionLock {
+public:
+    explicit CSessionLock(CHTTPSCHLive& s) : m_s(s) { m_s.m_mutex.lock(); }
+    ~CSessionLock()
+    {
+        m_s.m_mutex.unlock();
+        m_s.FinishRetired();
+    }
+    CSessionLock(const CSessionLock&) = delete;
+    CSessionLock& operator=(const CSessionLock&) = delete;
+
+private:
+    CHTTPSCHLive& m_s;
 };
 
 #endif

@@ -124,10 +124,8 @@ bool DecimalValue(const char* s, size_t n, int* out)
 } // namespace
 
 CHTTPNotify::CHTTPNotify(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
-    : CHTTPCtrl(nNotifyMsg, bTLS, nAuthType), m_pfnHandler(nullptr), m_pHandlerUser(nullptr),
-      m_pfnPoster(nullptr), m_pPosterCtx(nullptr), m_szCameraName(), m_dwContentType(0), m_szPan(),
-      m_szTilt(), m_szZoom(), m_szFocus(), m_pTags(nullptr), m_nTagRows(0),
-      m_bSkipLongLine(false)
+    : CHTTPCtrl(nNotifyMsg, bTLS, nAuthType), m_szCameraName(), m_dwContentType(0), m_szPan(),
+      m_szTilt(), m_szZoom(), m_szFocus(), m_pTags(nullptr), m_nTagRows(0), m_bSkipLongLine(false)
 {
     SetContentType(0);
 }
@@ -150,16 +148,12 @@ void CHTTPNotify::SetParentCallback(void* lpParam, NotifyMsgHandler pfn)
 {
     RILO_ASSERT(pfn);
     RILO_ASSERT(lpParam);
-    std::lock_guard<std::mutex> g(m_linkLock);
-    m_pfnHandler = pfn;
-    m_pHandlerUser = lpParam;
+    m_handler.Set(pfn, lpParam);
 }
 
 void CHTTPNotify::SetNotifyPoster(NotifyEventPoster poster, void* ctx)
 {
-    std::lock_guard<std::mutex> g(m_linkLock);
-    m_pfnPoster = poster;
-    m_pPosterCtx = ctx;
+    m_poster.Set(poster, ctx);
 }
 
 void CHTTPNotify::ProcessContent()
@@ -405,26 +399,17 @@ void CHTTPNotify::OnSessionClose(unsigned long nCode)
     Post(ev);
     NotifyEventPost closed{};
     closed.pszFirst = "socket closed";
-    {
-        std::lock_guard<std::mutex> g(m_linkLock);
-        closed.dwThird = reinterpret_cast<unsigned long>(m_pHandlerUser);
-    }
+    closed.dwThird = reinterpret_cast<unsigned long>(m_handler.Get().user);
     Post(closed);
 }
 
 bool CHTTPNotify::Post(const NotifyEventPost& ev)
 {
-    NotifyEventPoster poster;
-    void* ctx;
     NotifyEventPost out = ev;
-    {
-        std::lock_guard<std::mutex> g(m_linkLock);
-        poster = m_pfnPoster;
-        ctx = m_pPosterCtx;
-        out.pfnHandler = m_pfnHandler;
-    }
+    out.pfnHandler = m_handler.Get().pfn;
+    const CallbackTarget<NotifyEventPoster> poster = m_poster.Get();
     // Without a handler there is no one to tell.
-    if (!out.pfnHandler || !poster)
+    if (!out.pfnHandler || !poster.pfn)
         return false;
-    return poster(ctx, this, out);
+    return poster.pfn(poster.user, this, out);
 }

@@ -1,11 +1,11 @@
 #ifndef RILO_CHTTPNOTIFY_H
 #define RILO_CHTTPNOTIFY_H
 
+#include "LockedCallback.h"
 #include "RiloClientLib.h"
 #include "http/CHTTPCtrl.h"
 
 #include <cstdint>
-#include <mutex>
 
 // Event ids in the low 16 bits of the second word.
 enum NotifyEventID {
@@ -107,11 +107,8 @@ private:
     bool Post(const NotifyEventPost& ev);
 
     // Owner links, set before the connection starts; read on its threads.
-    mutable std::mutex m_linkLock;
-    NotifyMsgHandler m_pfnHandler;
-    void* m_pHandlerUser;
-    NotifyEventPoster m_pfnPoster;
-    void* m_pPosterCtx;
+    LockedCallback<NotifyMsgHandler> m_handler;
+    LockedCallback<NotifyEventPoster> m_poster;
 
     // The receive thread's.
     char m_szCameraName[kTextSize];

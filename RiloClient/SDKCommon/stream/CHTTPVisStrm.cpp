@@ -4,8 +4,8 @@
 #include <cstdio>
 
 CHTTPVisStrm::CHTTPVisStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
-    : CHTTPCtrl(nNotifyMsg, bTLS, nAuthType), CRecorderHooks(static_cast<CBLThread&>(*this)), m_bDecoderOn(false), m_nProfileID(0),
-      m_nUseCount(0), m_bWaitForKey(false)
+    : CHTTPCtrl(nNotifyMsg, bTLS, nAuthType), CRecorderHooks(static_cast<CBLThread&>(*this)),
+      m_bDecoderOn(false), m_bWaitForKey(false)
 {
 }
 

@@ -27,18 +27,10 @@ public:
     // Reports a recorder result to the owner (kind 2) when it is one to report.
     void HandleAVIResult(int nRet);
 
-    // The live session's own bookkeeping on this stream.
-    int GetProfileID() const { return m_nProfileID; }
-    void SetProfileID(int nID) { m_nProfileID = nID; }
-    int GetUseCount() const { return m_nUseCount; }
-    void SetUseCount(int nCount) { m_nUseCount = nCount; }
-
 protected:
     bool IsVideoRecordingFirst() const override;
 
     bool m_bDecoderOn;   // set by a subclass once its decoder runs, under the object lock
-    int m_nProfileID;
-    int m_nUseCount;
     // Set when a unit had to be dropped for a full decode queue: the
     // subclass then feeds nothing until the next key unit.
     bool m_bWaitForKey;

@@ -43,7 +43,7 @@ TEST_F(LiveSessionPeer, LiveAndRecordingShareOneConnection)
     const std::string file = dir.Path("rec.avi");
     ASSERT_TRUE(s.StartRecordVideo(file.c_str(), true, 1));
     EXPECT_FALSE(s.StartRecordVideo(file.c_str(), true, 1)); // one recording at a time
-    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
+    ASSERT_TRUE(log.WaitEvent(2, livemaps::kRecordStarted));
     ASSERT_TRUE(s.StartLiveVideo(true, 1, false));
     EXPECT_FALSE(s.StartLiveVideo(true, 2, false)); // one rendering profile
     EXPECT_EQ(s.GetUseCountForTest(1), 2);
@@ -86,7 +86,7 @@ TEST_F(LiveSessionPeer, TwoProfilesAtOnce)
     EXPECT_EQ(s.GetUseCountForTest(1), 1);
     EXPECT_EQ(s.GetUseCountForTest(2), 1);
     ASSERT_TRUE(log.WaitPictures(5));
-    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
+    ASSERT_TRUE(log.WaitEvent(2, livemaps::kRecordStarted));
     EXPECT_TRUE(Eventually([&] { return cam.Requests(kVideoPath) == 2; }, 10));
     s.StopRecordVideo();
     EXPECT_EQ(s.GetUseCountForTest(2), -1);
@@ -113,7 +113,7 @@ TEST_F(LiveSessionPeer, AudioWithVideoRecordedToOneFile)
     s.StopLiveAudio();
     EXPECT_TRUE(s.IsRecordAudio());
     EXPECT_NE(s.GetAudioStreamForTest(), nullptr);
-    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
+    ASSERT_TRUE(log.WaitEvent(2, livemaps::kRecordStarted));
     EXPECT_TRUE(Eventually([&] { return FileSize(file) > 60000; }, 20));
     s.StopRecorder();
     EXPECT_FALSE(s.IsRecordAvi());
@@ -170,12 +170,12 @@ TEST_F(LiveSessionPeer, DiskReserveAndWriteErrorStopRecording)
     log.session = &s;
     s.SetLimitSpace(~0ul >> 2);
     ASSERT_TRUE(s.StartRecordVideo(dir.Path("full.avi").c_str(), true, 0));
-    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordDiskReserve));
+    ASSERT_TRUE(log.WaitEvent(2, livemaps::kRecordDiskReserve));
     // The recording was stopped before the handler ran.
     EXPECT_EQ(log.recordingAtFinal, 0);
     EXPECT_FALSE(s.IsRecordVideo());
     EXPECT_EQ(s.GetCurrentStreamCount(), 0);
-    EXPECT_EQ(log.Count(2, CHTTPSCHLive::kRecordStarted), 0u);
+    EXPECT_EQ(log.Count(2, livemaps::kRecordStarted), 0u);
 
     // A write error, posted as the worker posts it (-1 in the code bits), ends
     // a running recording too and arrives with a code of its own; live view
@@ -183,9 +183,9 @@ TEST_F(LiveSessionPeer, DiskReserveAndWriteErrorStopRecording)
     s.SetLimitSpace(0);
     ASSERT_TRUE(s.StartLiveVideo(true, 0, false));
     ASSERT_TRUE(s.StartRecordVideo(dir.Path("error.avi").c_str(), true, 0));
-    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
+    ASSERT_TRUE(log.WaitEvent(2, livemaps::kRecordStarted));
     ASSERT_TRUE(s.PostMessage(CHTTPSCHLive::OnHTTPStreamNotify, &s, 1, 0xFFFF0002ul));
-    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordWriteError));
+    ASSERT_TRUE(log.WaitEvent(2, livemaps::kRecordWriteError));
     EXPECT_EQ(log.recordingAtFinal, 0);
     EXPECT_FALSE(s.IsRecordVideo());
     EXPECT_EQ(s.GetUseCountForTest(0), 1);
@@ -238,7 +238,7 @@ TEST_F(LiveSessionPeer, FramedH264LiveAndRecorded)
     const std::string file = dir.Path("h264.avi");
     ASSERT_TRUE(s.StartRecordVideo(file.c_str(), true, 0));
     EXPECT_EQ(s.GetUseCountForTest(0), 2);
-    ASSERT_TRUE(log.WaitEvent(2, CHTTPSCHLive::kRecordStarted));
+    ASSERT_TRUE(log.WaitEvent(2, livemaps::kRecordStarted));
     EXPECT_TRUE(Eventually([&] { return FileSize(file) > 60000; }, 20));
     s.StopAll();
     log.open = false;

@@ -1,6 +1,7 @@
 // The live session without a camera: the event maps on their edge cases,
 // the recording-interval clamps and the URL rules.
 #include "session/CHTTPSCHLive.h"
+#include "session/LiveSessionMaps.h"
 #include "stream/CHTTPH264Stream.h"
 #include "stream/CHTTPMJPStrm.h"
 #include "stream/CHTTPMP4Strm.h"
@@ -63,9 +64,9 @@ TEST(LiveSessionMaps, EdgeCases)
         {Word(1, 0), false, false, 0, 0, false},
     };
     for (const MapCase& c : cases) {
-        CHTTPSCHLive::EventAction act{-1, -1, false};
-        const bool got = c.bVideo ? CHTTPSCHLive::MapVideoEvent(c.event, &act)
-                                  : CHTTPSCHLive::MapAudioEvent(c.event, &act);
+        livemaps::EventAction act{-1, -1, false};
+        const bool got = c.bVideo ? livemaps::MapVideoEvent(c.event, &act)
+                                  : livemaps::MapAudioEvent(c.event, &act);
         SCOPED_TRACE(testing::Message() << std::hex << c.event << (c.bVideo ? " video" : " audio"));
         ASSERT_EQ(got, c.bDelivered);
         if (!got)
@@ -86,7 +87,7 @@ TEST(LiveSessionMaps, RecordingIntervalClamps)
     };
     for (const auto& c : cases) {
         long value = c[0], kind = c[1];
-        CHTTPSCHLive::ClampRecordingInterval(&value, &kind);
+        livemaps::ClampRecordingInterval(&value, &kind);
         EXPECT_EQ(value, c[2]) << c[0] << "," << c[1];
         EXPECT_EQ(kind, c[3]) << c[0] << "," << c[1];
     }

@@ -51,7 +51,7 @@ struct LiveLog {
     {
         auto* log = static_cast<LiveLog*>(user);
         CHTTPSCHLive* s = log->session;
-        if (s && category == 2 && code != CHTTPSCHLive::kRecordStarted)
+        if (s && category == 2 && code != livemaps::kRecordStarted)
             log->recordingAtFinal += s->IsRecordAvi();
         std::lock_guard<std::mutex> g(log->mu);
         log->events.emplace_back(category, code);

@@ -2,7 +2,7 @@
 #define RILO_RILOLIBHANDLE_H
 
 #include "CHandleRegistry.h"
-#include "CLibModule.h"
+#include "api/CLibModule.h"
 #include "Common.h"
 #include "session/CDeliveryScope.h"
 

@@ -1,4 +1,4 @@
-#include "CLibModule.h"
+#include "api/CLibModule.h"
 
 #include "Common.h"
 #include "session/ModalType.h"

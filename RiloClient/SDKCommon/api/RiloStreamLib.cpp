@@ -1,11 +1,11 @@
 // The exported interface: the stream handle, live video and audio, recording.
 #include "RiloClientLib.h"
 
-#include "CLibModule.h"
+#include "api/CLibModule.h"
 #include "Common.h"
 #include "session/ModalType.h"
 #include "RiloAssert.h"
-#include "RiloLibHandle.h"
+#include "api/RiloLibHandle.h"
 #include "session/CHTTPSCHLive.h"
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 // The exported interface: talk-back and event notification on a handle.
 #include "RiloClientLib.h"
 
-#include "CLibModule.h"
+#include "api/CLibModule.h"
 #include "Common.h"
-#include "RiloLibHandle.h"
+#include "api/RiloLibHandle.h"
 #include "session/CHTTPNotifyLive.h"
 
 #include <new>
