@@ -1,5 +1,7 @@
 #include "codec/CAdpcmDecoder.h"
 
+#include "ByteOrder.h"
+
 #include <climits>
 #include <cstring>
 
@@ -18,7 +20,7 @@ const unsigned long kHeaderBytesPerChannel = 7;
 
 int16_t ReadLE16(const uint8_t* p)
 {
-    return int16_t(uint16_t(p[0] | (p[1] << 8)));
+    return static_cast<int16_t>(GetLE16(p));
 }
 
 void WriteSample(uint8_t*& out, int16_t sample)
