@@ -35,15 +35,22 @@ int CAACDec::dec_init()
     std::lock_guard<std::mutex> lock(m_mutex);
     StopLocked();
     m_pCodec = avcodec_find_decoder(AV_CODEC_ID_AAC);
+    return m_pCodec ? 0 : -1;
+}
+
+bool CAACDec::OpenLocked()
+{
+    if (m_pContext)
+        return true;
     if (!m_pCodec)
-        return -1;
+        return false;
     m_pContext.reset(avcodec_alloc_context3(m_pCodec));
     m_pFrame.reset(av_frame_alloc());
     if (!m_pContext || !m_pFrame || avcodec_open2(m_pContext.get(), m_pCodec, nullptr) < 0) {
         StopLocked();
-        return -2;
+        return false;
     }
-    return 0;
+    return true;
 }
 
 bool CAACDec::PrepareResampler(const AVFrame& frame)
@@ -99,7 +106,7 @@ int CAACDec::dec_main(const uint8_t* data, int len, std::vector<uint8_t>& pcm, i
     std::lock_guard<std::mutex> lock(m_mutex);
     if (pOutLen)
         *pOutLen = 0;
-    if (!m_pContext)
+    if (!OpenLocked())
         return -1;
     if (!data || len <= 0)
         return 0;

@@ -21,13 +21,14 @@ public:
     CAACDec(const CAACDec&) = delete;
     CAACDec& operator=(const CAACDec&) = delete;
 
-    // 0; -1 without an AAC decoder; -2 when it does not open.
+    // 0; -1 without an AAC decoder. The decoder opens at the first
+    // dec_main: a stream that never carries AAC does not pay for it.
     int dec_init();
     // Decodes one packet (any number of whole frames). pcm is grown to hold
     // every decoded frame (its capacity never shrinks) and holds the PCM in
-    // its first *pOutLen bytes. Returns 0, or -1 without an open decoder or
-    // when a frame fails to decode: *pOutLen is then 0, so nothing of the
-    // packet passes as PCM.
+    // its first *pOutLen bytes. Returns 0, or -1 without dec_init, when the
+    // decoder does not open or when a frame fails to decode: *pOutLen is
+    // then 0, so nothing of the packet passes as PCM.
     int dec_main(const uint8_t* data, int len, std::vector<uint8_t>& pcm, int* pOutLen);
     void dec_stop();
     void dec_end() {}
@@ -49,6 +50,8 @@ private:
     };
     bool AppendFrame(const AVFrame& frame, std::vector<uint8_t>& pcm, size_t* used);
     bool PrepareResampler(const AVFrame& frame);
+    // Opens the decoder dec_init found, unless it is open.
+    bool OpenLocked();
     void StopLocked();
 
     mutable std::mutex m_mutex;

@@ -2,10 +2,31 @@
 
 #include "RiloAssert.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+namespace {
+
+// calloc, not new[]() and a fill: large zeroed blocks then come as fresh
+// pages that are only faulted in where written.
+unsigned char* ZeroedBytes(int nCapacity)
+{
+    void* p = std::calloc(nCapacity > 0 ? size_t(nCapacity) : 1, 1);
+    if (!p)
+        throw std::bad_alloc();
+    return static_cast<unsigned char*>(p);
+}
+
+} // namespace
+
+void CSimpleBuffer::FreeBytes::operator()(unsigned char* p) const
+{
+    std::free(p);
+}
 
 CSimpleBuffer::CSimpleBuffer(int nCapacity)
-    : m_pData(new unsigned char[nCapacity > 0 ? nCapacity : 0]()),
+    : m_pData(ZeroedBytes(nCapacity)),
       m_dwCapacity(nCapacity > 0 ? uint32_t(nCapacity) : 0), m_dwLength(0)
 {
 }

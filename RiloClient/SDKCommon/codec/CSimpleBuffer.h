@@ -24,8 +24,12 @@ public:
     uint32_t Capacity() const { return m_dwCapacity; }
 
 private:
+    struct FreeBytes {
+        void operator()(unsigned char* p) const;
+    };
+
     std::mutex m_mutex;
-    std::unique_ptr<unsigned char[]> m_pData;
+    std::unique_ptr<unsigned char[], FreeBytes> m_pData;
     const uint32_t m_dwCapacity;
     uint32_t m_dwLength;
 };

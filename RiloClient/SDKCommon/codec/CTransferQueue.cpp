@@ -12,6 +12,7 @@
 namespace {
 
 std::atomic<uint32_t> g_putWaitMs{CTransferQueue::kPutWaitMs};
+std::atomic<unsigned long> g_bufSizeForTest{0};
 
 enum { kEmptyBufferTries = 16, kEmptyBufferPauseUs = 2000, kForceWaitMs = 1 };
 
@@ -20,6 +21,11 @@ enum { kEmptyBufferTries = 16, kEmptyBufferPauseUs = 2000, kForceWaitMs = 1 };
 void CTransferQueue::SetPutWaitForTest(uint32_t ms)
 {
     g_putWaitMs = ms ? ms : uint32_t(kPutWaitMs);
+}
+
+void CTransferQueue::SetBufferSizeForTest(unsigned long dwBufSize)
+{
+    g_bufSizeForTest = dwBufSize;
 }
 
 CTransferQueue::CTransferQueue(int nSize, unsigned long dwBufSize)
@@ -35,6 +41,8 @@ CTransferQueue::~CTransferQueue() = default;
 void CTransferQueue::Initialize(int nSize, unsigned long dwBufSize)
 {
     RILO_ASSERT(nSize > 0);
+    if (g_bufSizeForTest != 0)
+        dwBufSize = g_bufSizeForTest;
     if (dwBufSize == 0)
         dwBufSize = kDefaultBufferSize;
     RILO_ASSERT(dwBufSize <= INT_MAX);

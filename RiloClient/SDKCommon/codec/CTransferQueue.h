@@ -54,6 +54,9 @@ public:
 
     // Tests only: the put wait of queues constructed afterwards (0: default).
     static void SetPutWaitForTest(uint32_t ms);
+    // Tests only: the buffer size of queues constructed afterwards, in place
+    // of the one asked for (0: as asked).
+    static void SetBufferSizeForTest(unsigned long dwBufSize);
 
 private:
     typedef std::unique_ptr<CSimpleBuffer> BufferPtr;

@@ -74,10 +74,11 @@ struct AviFile {
     }
 };
 
-inline AviFile ParseAvi(const std::string& bytes)
+inline AviFile ParseAvi(std::string file)
 {
     AviFile f;
-    f.bytes = bytes;
+    f.bytes = std::move(file);
+    const std::string& bytes = f.bytes;
     auto fail = [&](const std::string& what, uint64_t at) {
         if (f.error.empty())
             f.error = what + " at " + std::to_string(at);
@@ -96,13 +97,14 @@ inline AviFile ParseAvi(const std::string& bytes)
     // The chunks in [pos, end) of a list of type list.
     std::function<void(uint64_t, uint64_t, const std::string&)> walk =
         [&](uint64_t pos, uint64_t end, const std::string& list) {
-            for (; f.error.empty() && pos + 8 <= end; pos += 8 + U32At(bytes, pos + 4) + (U32At(bytes, pos + 4) & 1)) {
-                const std::string id = bytes.substr(pos, 4), type = bytes.substr(pos + 8, 4);
+            while (f.error.empty() && pos + 8 <= end) {
+                const std::string id = bytes.substr(pos, 4);
                 const uint32_t size = U32At(bytes, pos + 4);
                 const uint64_t body = pos + 8;
                 if (body + size > end)
                     return fail("chunk " + id + " too long", pos);
                 if (id == "LIST") {
+                    const std::string type = bytes.substr(body, 4);
                     if (type == "hdrl")
                         f.hdrlSize = size;
                     if (type == "movi")
@@ -112,7 +114,7 @@ inline AviFile ParseAvi(const std::string& bytes)
                     walk(body + 4, body + size, type);
                 } else if (list == "movi") {
                     const bool digits = isdigit(uint8_t(id[0])) && isdigit(uint8_t(id[1]));
-                    if (!digits || (id.substr(2) != "dc" && id.substr(2) != "wb"))
+                    if (!digits || (id.compare(2, 2, "dc") != 0 && id.compare(2, 2, "wb") != 0))
                         return fail("unknown movi chunk", pos);
                     f.chunks.push_back({id, pos, size});
                 } else if (id == "avih" && list == "hdrl") {
@@ -121,6 +123,7 @@ inline AviFile ParseAvi(const std::string& bytes)
                     (id == "strh" ? f.streams.back().strh : f.streams.back().strf) = bytes.substr(body, size);
                 } else if (id == "idx1" && list == "AVI " && size % 16 == 0) {
                     f.hasIndex = true;
+                    f.index.reserve(f.index.size() + size / 16);
                     for (uint64_t e = body; e < body + size; e += 16)
                         f.index.push_back({bytes.substr(e, 4), U32At(bytes, e + 4), U32At(bytes, e + 8),
                                            U32At(bytes, e + 12)});
@@ -129,6 +132,7 @@ inline AviFile ParseAvi(const std::string& bytes)
                 } else {
                     return fail("unexpected chunk " + id, pos);
                 }
+                pos = body + size + (size & 1);
             }
             if (pos != end)
                 fail("list " + list + " does not end on a chunk", pos);

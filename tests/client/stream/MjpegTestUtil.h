@@ -6,6 +6,8 @@
 
 #include "stream/CMJPEGCutter.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -92,25 +94,38 @@ struct Cut {
 };
 
 // A content buffer of a fixed capacity fed in chunks, cut after every
-// append, as the HTTP worker and the stream handle it. Each cut sees the
-// bytes held at the very end of an allocation, so a read past them is caught.
+// append, as the HTTP worker and the stream handle it: each chunk is
+// appended once, and what a cut drops goes by moving the rest to the front.
+// The room past the held bytes is poisoned for the address sanitizer, so a
+// read past them is caught.
 class CutHarness : private CMJPEGCutter::Sink {
 public:
-    explicit CutHarness(uint32_t capacity) : m_capacity(capacity), m_buf(new uint8_t[capacity]) {}
+    explicit CutHarness(uint32_t capacity) : m_capacity(capacity), m_buf(new uint8_t[capacity])
+    {
+        PoisonRoom();
+    }
+    ~CutHarness() { ASAN_UNPOISON_MEMORY_REGION(m_buf.get(), m_capacity); }
+    CutHarness(const CutHarness&) = delete;
+    CutHarness& operator=(const CutHarness&) = delete;
 
     void Feed(const uint8_t* p, size_t n)
     {
         while (n > 0) {
-            const size_t take = std::min(n, m_capacity - m_held.size());
-            m_held.insert(m_held.end(), p, p + take);
+            const size_t take = std::min(n, m_capacity - m_held);
+            ASAN_UNPOISON_MEMORY_REGION(m_buf.get() + m_held, take);
+            std::memcpy(m_buf.get() + m_held, p, take);
+            m_held += take;
             p += take;
             n -= take;
-            uint8_t* at = m_buf.get() + m_capacity - m_held.size();
-            std::memcpy(at, m_held.data(), m_held.size());
-            const uint32_t drop = m_cutter.Cut(at, uint32_t(m_held.size()), m_capacity, *this);
+            const uint32_t drop = m_cutter.Cut(m_buf.get(), uint32_t(m_held), m_capacity, *this);
             drops += m_cutter.LastCutDropped();
-            stalls += drop == 0 && m_held.size() == m_capacity;
-            m_held.erase(m_held.begin(), m_held.begin() + std::min(size_t(drop), m_held.size()));
+            stalls += drop == 0 && m_held == m_capacity;
+            const size_t gone = std::min(size_t(drop), m_held);
+            if (gone > 0) {
+                std::memmove(m_buf.get(), m_buf.get() + gone, m_held - gone);
+                m_held -= gone;
+                PoisonRoom();
+            }
         }
     }
     void Feed(const Bytes& b, size_t chunk)
@@ -121,7 +136,8 @@ public:
     // The worker emptied the buffer (a new connection).
     void Empty()
     {
-        m_held.clear();
+        m_held = 0;
+        PoisonRoom();
         m_cutter.Reset();
     }
 
@@ -135,10 +151,12 @@ private:
         cuts.push_back({Bytes(data, data + len), stamp});
     }
 
+    void PoisonRoom() { ASAN_POISON_MEMORY_REGION(m_buf.get() + m_held, m_capacity - m_held); }
+
     CMJPEGCutter m_cutter;
     size_t m_capacity;
     std::unique_ptr<uint8_t[]> m_buf;
-    Bytes m_held;
+    size_t m_held = 0;
 };
 
 } // namespace mjpegtest
