@@ -439,12 +439,16 @@ window.addEventListener("load", function () {
     document.getElementById("login-form").requestSubmit();
     when(function () { return !document.getElementById("step-info").hidden; }, function () {
       document.querySelector('#steps li[data-step="live"]').click();
-      console.log("T live " + document.body.classList.contains("live-step"));
-      waitForFile("stop.png", 0, function () {
-        FinderObj.StopLiveView();
-        console.log("T stopped");
-        waitForGo(0);
-      });
+      // Told once the step has been drawn: on a loaded machine the picture
+      // may otherwise be shot over a page still showing an earlier step.
+      requestAnimationFrame(function () { requestAnimationFrame(function () {
+        console.log("T live " + document.body.classList.contains("live-step"));
+        waitForFile("stop.png", 0, function () {
+          FinderObj.StopLiveView();
+          console.log("T stopped");
+          waitForGo(0);
+        });
+      }); });
     });
   });
 });

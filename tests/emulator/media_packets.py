@@ -150,6 +150,36 @@ class Clock:
         return divmod(us, 1000000)
 
 
+class Gate:
+    """Holds unit n back until the count a test writes into the file
+    "held_by" (pictures its client has shown) is at least n - "slack": a
+    camera no faster than its client, however loaded the machine."""
+
+    def __init__(self, args, ctx):
+        name = args.get("held_by")
+        self.path = os.path.join(ctx["base_dir"], name) if name else None
+        self.slack = int(args.get("slack", 20))
+        self.timeout = float(args.get("held_timeout", 60))
+        self.count = 0
+
+    def _read(self):
+        try:
+            with open(self.path) as f:
+                self.count = max(self.count, int(f.read().strip() or 0))
+        except (OSError, ValueError):
+            pass  # not written yet, or caught in mid-write
+
+    def wait(self, n):
+        if not self.path:
+            return
+        deadline = time.monotonic() + self.timeout
+        while True:
+            self._read()
+            if self.count >= n - self.slack or time.monotonic() > deadline:
+                return
+            time.sleep(0.005)
+
+
 def _faults(args):
     faults = {}
     for key, knobs in (args.get("faults") or {}).items():
@@ -160,7 +190,7 @@ def _faults(args):
     return faults
 
 
-def packets(units, args, magic, fmt=(0, 0, 0, 0)):
+def packets(units, args, magic, fmt=(0, 0, 0, 0), gate=None):
     """Framed packets of the units, with the faults applied; yields
     (index, bytes)."""
     faults = _faults(args)
@@ -172,6 +202,8 @@ def packets(units, args, magic, fmt=(0, 0, 0, 0)):
     for n, payload in enumerate(units):
         f = faults.get(n, {})
         seq += int(f.get("seq_jump", 0))
+        if gate:
+            gate.wait(n)
         clock.wait(n)
         if f.get("drop"):
             seq += 1
@@ -221,14 +253,16 @@ def acvs(args, ctx):
     else:
         raise ValueError("codec must be h264 or mpeg4")
     source = _cycle(units, args)  # lazy: "repeat" has no end
+    gate = Gate(args, ctx)
     if framed:
-        for _, pkt in packets(source, args, VIDEO_MAGIC):
+        for _, pkt in packets(source, args, VIDEO_MAGIC, gate=gate):
             yield pkt
         yield from _trailer(args, VIDEO_MAGIC)
         return
     step = 1.0 / args["fps"] if args.get("fps") else 0
     clock = Clock(step, None)
     for n, unit in enumerate(source):
+        gate.wait(n)
         clock.wait(n)
         yield unit
     yield from _trailer(args, VIDEO_MAGIC)

@@ -157,6 +157,9 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_log.size();
     }
+    // Every delivery also writes the count so far into this file, which
+    // holds an emulated camera back. Set before the deliveries begin.
+    void CountInto(const std::string& path) { m_countFile = path; }
     void Close() { m_closed = true; }
     void Open() { m_closed = false; }
     int Late() const { return m_late; }
@@ -170,11 +173,23 @@ private:
                    testsupport::MonotonicNow()};
         if (m_keepPixels && header->biSizeImage <= bytes)
             d.pixels.assign(pixels, pixels + header->biSizeImage);
+        size_t count;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_log.push_back(std::move(d));
+            count = m_log.size();
         }
         m_cond.notify_all();
+        if (!m_countFile.empty())
+            WriteCount(count);
+    }
+    void WriteCount(size_t count)
+    {
+        try {
+            testsupport::WriteFile(m_countFile, std::to_string(count), "DeliveryLog");
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what();
+        }
     }
 
     const UnitFeeder* m_feeder;
@@ -184,6 +199,7 @@ private:
     std::vector<Delivery> m_log;
     std::atomic<bool> m_closed{false};
     std::atomic<int> m_late{0};
+    std::string m_countFile;
 };
 
 // Each stream of specs fed on its own.

@@ -197,9 +197,11 @@ template <class S> void StopRecording(S* s, CAVIWriter* h)
     s->UninitRecorder();
 }
 
-std::string Route(const std::string& path, const std::string& args, bool framed = true)
+// keys: more route keys, each followed by a comma.
+std::string Route(const std::string& path, const std::string& args, bool framed = true,
+                  const std::string& keys = "")
 {
-    return "\"" + path + "\":{" + (framed ? "" : R"("content_type":"video/x-raw-es",)") +
+    return "\"" + path + "\":{" + keys + (framed ? "" : R"("content_type":"video/x-raw-es",)") +
            R"("body":{"generator":"media_packets:acvs","args":{)" + args +
            (framed ? "" : R"(,"framed":false)") + "}}}";
 }
@@ -284,7 +286,10 @@ TEST(VideoStreamPeer, Mpeg4RawOverflowResyncs)
 // Framed H.264 with a delimiter and a long SEI before each picture, joined
 // in mid-GOP, that changes its size to one whose parameter set has the same
 // length: decoding starts after the next IDR, follows the change, and the
-// recording started at that IDR stops at the change.
+// recording started at that IDR stops at the change. The camera keeps no
+// more than a few pictures ahead of those shown, so that a loaded machine
+// cannot overflow the queue (which drops up to the next IDR), and it stays
+// connected at its end, so that no reconnect replays the file.
 TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
 {
     std::string sei = "0605" "28"; // user data unregistered, 40 bytes
@@ -293,8 +298,10 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     sei += "80";
     testsupport::HttpEmulator cam(
         R"({"routes":{)" +
-        Route("/h264", R"("file":"a.h264","fps":30,"start_unit":5,"aud":true,"end_magic":true,"lead_hex":")" +
-                           sei + "\"") +
+        Route("/h264",
+              R"("file":"a.h264","fps":30,"start_unit":5,"aud":true,"end_magic":true,"held_by":"shown","lead_hex":")" +
+                  sei + "\"",
+              true, R"("at_end":"stall",)") +
         "}}");
     const std::string opts = "-profile:v baseline -level 3.0 -b:v 300k";
     const auto frames = MakeFile(cam, "a.h264",
@@ -313,6 +320,7 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     const std::string avi = dir.Path("h264.avi");
     Recorder ev;
     DeliveryLog log;
+    log.CountInto(cam.Dir() + "/shown");
     CAVIWriter* h = nullptr;
     auto* s = StartStream<CHTTPH264Stream>(ev, &log, cam.Port(), "/h264", avi, &h);
     ASSERT_NE(s, nullptr);
@@ -332,6 +340,7 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     EXPECT_EQ(shown[0], 16); // the IDR at 15 configures the decoder
     EXPECT_EQ(ExpectInOrder(shown, 15, 90), 1); // the IDR after the change is not shown
     EXPECT_EQ(shown.back(), 89);
+    EXPECT_EQ(cam.AcceptTimes().size(), 1u);
 
     EXPECT_EQ(ev.Count(kRecordStarted), 1u);
     EXPECT_EQ(ev.Count(kRecordStopped), 1u);

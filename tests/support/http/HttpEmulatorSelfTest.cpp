@@ -182,13 +182,14 @@ TEST_F(HttpEmulatorCurl, RefusesTheFirstConnections) {
         HttpEmulator emu(std::string(R"({"refuse_first":2,"refuse_mode":")") + mode +
                          R"(","body":"hi","content_length":true})");
         // 52: empty reply (accepted and closed). A reset right after the
-        // accept reads as 56 (reset while receiving) or, when it beats
-        // curl's connect check, as 7.
+        // accept reads as 56 (reset while receiving), as 7 when it beats
+        // curl's connect check, or, when curl is slow to write its request
+        // on a loaded machine, as 55 (reset while sending).
         bool reset = std::string(mode) == "reset";
         for (int i = 0; i < 2; ++i) {
             int code = Curl(Url(emu, "/")).exitCode;
             if (reset)
-                EXPECT_TRUE(code == 56 || code == 7) << code;
+                EXPECT_TRUE(code == 56 || code == 7 || code == 55) << code;
             else
                 EXPECT_EQ(52, code);
         }
