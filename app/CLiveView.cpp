@@ -9,14 +9,15 @@ namespace {
 constexpr unsigned kModalType = 0x0101;
 constexpr int kProfile = 3;
 
-}  // namespace
+} // namespace
 
 CLiveView::~CLiveView()
 {
     StopLiveView();
 }
 
-int CLiveView::StartLiveView(const char* ip, int port, const char* user, const char* password, int authType)
+int CLiveView::StartLiveView(const char* ip, int port, const char* user, const char* password,
+                             int authType)
 {
     if (!m_hStream) {
         m_hStream = RiloCreateStream(0, kModalType);
@@ -54,13 +55,15 @@ const platform::Image* CLiveView::GetLiveViewImage()
     return m_CopyImage.get();
 }
 
-void CLiveView::GetVideoCB(void* user, tagBITMAPINFOHEADER* header, unsigned char* pixels, unsigned long bytes)
+void CLiveView::GetVideoCB(void* user, tagBITMAPINFOHEADER* header, unsigned char* pixels,
+                           unsigned long bytes)
 {
     if (user && header)
         static_cast<CLiveView*>(user)->GetVideoFrame(header, pixels, bytes);
 }
 
-void CLiveView::GetVideoFrame(const tagBITMAPINFOHEADER* header, const unsigned char* pixels, unsigned long bytes)
+void CLiveView::GetVideoFrame(const tagBITMAPINFOHEADER* header, const unsigned char* pixels,
+                              unsigned long bytes)
 {
     if (header->biCompression != 0)
         return;
@@ -77,12 +80,13 @@ void CLiveView::UpdateImage(const unsigned char* pixels, unsigned long bytes, in
     // Made outside the lock: the main loop never waits for a copy.
     platform::ImageRef image = CreateImage(pixels, bytes, width, height);
     if (!image)
-        return;  // a frame of no usable size or too few bytes
+        return; // a frame of no usable size or too few bytes
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_CurImage.swap(image);
 }
 
-platform::ImageRef CLiveView::CreateImage(const unsigned char* pixels, unsigned long bytes, int width, int height)
+platform::ImageRef CLiveView::CreateImage(const unsigned char* pixels, unsigned long bytes,
+                                          int width, int height)
 {
     return platform::Image::FromRGBX(pixels, bytes, width, height);
 }

@@ -4,15 +4,15 @@
 
 namespace desktoptext {
 
-const char WeblocTemplate[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-    "<plist version=\"1.0\">\n"
-    "<dict>\n"
-    "<key>URL</key>\n"
-    "<string>%@</string>\n"
-    "</dict>\n"
-    "</plist>\n";
+const char WeblocTemplate[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                              "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                              "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                              "<plist version=\"1.0\">\n"
+                              "<dict>\n"
+                              "<key>URL</key>\n"
+                              "<string>%@</string>\n"
+                              "</dict>\n"
+                              "</plist>\n";
 static_assert(sizeof WeblocTemplate - 1 == 223, "the bookmark template is 223 characters");
 
 std::string FormatObjects(const char* format, const std::vector<std::string>& args)
@@ -83,4 +83,4 @@ bool IsPlainName(const std::string& name)
     return name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
-}  // namespace desktoptext
+} // namespace desktoptext

@@ -34,6 +34,6 @@ std::string FileNamePart(const std::string& text);
 // Whether name may pick a file of a folder: no "/" and no NUL.
 bool IsPlainName(const std::string& name);
 
-}  // namespace desktoptext
+} // namespace desktoptext
 
 #endif

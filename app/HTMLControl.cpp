@@ -155,11 +155,11 @@ void HTMLControl::DoSearchCamera(const std::string& model)
                 if (FieldText(info.Body.ModelName) != model)
                     continue;
                 if (kept >= kMaxCameras)
-                    continue;  // the tables are full; further cameras are not offered
+                    continue; // the tables are full; further cameras are not offered
                 const _RiloMACAddr& m = info.Body.MACAddress;
                 std::snprintf(szCamMac[kept], sizeof szCamMac[kept], "%02X%02X%02X%02X%02X%02X",
-                              m.UniData.Digit.d1, m.UniData.Digit.d2, m.UniData.Digit.d3, m.UniData.Digit.d4,
-                              m.UniData.Digit.d5, m.UniData.Digit.d6);
+                              m.UniData.Digit.d1, m.UniData.Digit.d2, m.UniData.Digit.d3,
+                              m.UniData.Digit.d4, m.UniData.Digit.d5, m.UniData.Digit.d6);
                 iCamIndex[kept] = i;
                 ++kept;
             }
@@ -178,7 +178,8 @@ void HTMLControl::FinishSearchCamera()
     tCheckComplete = 0;
     int n = iCamCount.load();
     for (int k = 0; k < n && k < kMaxCameras; ++k)
-        CallScriptFunction(Call("AddCameraList", {FieldText(szCamMac[k]), std::to_string(iCamIndex[k])}));
+        CallScriptFunction(
+            Call("AddCameraList", {FieldText(szCamMac[k]), std::to_string(iCamIndex[k])}));
     CallScriptFunction(Call("CompleteSearch", {}));
 }
 
@@ -212,11 +213,11 @@ int HTMLControl::GetCameraInfo(int index)
         return 0;
     const _RiloLANDAPBasicSet& b = DevInfo.Body.BasicSet;
     const _RiloNetworkInfo& n = b.Network;
-    CallScriptFunction(Call("GatherCameraInfo",
-                            {std::to_string(n.bCamUseDHCP), FieldText(n.szCamIP), FieldText(n.szCamSubnetMask),
-                             FieldText(n.szCamGateway), FieldText(n.szCamDNS1), FieldText(n.szCamDNS2),
-                             std::to_string(b.WebPort), FieldText(b.CameraName),
-                             std::to_string(n.Reserved & 1)}));
+    CallScriptFunction(
+        Call("GatherCameraInfo",
+             {std::to_string(n.bCamUseDHCP), FieldText(n.szCamIP), FieldText(n.szCamSubnetMask),
+              FieldText(n.szCamGateway), FieldText(n.szCamDNS1), FieldText(n.szCamDNS2),
+              std::to_string(b.WebPort), FieldText(b.CameraName), std::to_string(n.Reserved & 1)}));
     return 1;
 }
 
@@ -328,9 +329,9 @@ int HTMLControl::CheckGetOptionCmd()
 {
     if (bSuccess.load() == 0)
         return 0;
-    CallScriptFunction(Call("GatherOptionCmd", {std::to_string(bIintSitesurvey.load()),
-                                                std::to_string(bCommit.load()),
-                                                std::to_string(bQueryNetwork.load())}));
+    CallScriptFunction(Call("GatherOptionCmd",
+                            {std::to_string(bIintSitesurvey.load()), std::to_string(bCommit.load()),
+                             std::to_string(bQueryNetwork.load())}));
     return 1;
 }
 
@@ -345,7 +346,8 @@ void HTMLControl::SetupDHCP(int index)
 }
 
 void HTMLControl::SetupFixed(int index, const std::string& ip, const std::string& mask,
-                             const std::string& gateway, const std::string& dns1, const std::string& dns2)
+                             const std::string& gateway, const std::string& dns1,
+                             const std::string& dns2)
 {
     bComplete.store(0);
     bSuccess = 0;

@@ -55,8 +55,8 @@ public:
     void DoGetOptionCmd(int index);
     int CheckGetOptionCmd();
     void SetupDHCP(int index);
-    void SetupFixed(int index, const std::string& ip, const std::string& mask, const std::string& gateway,
-                    const std::string& dns1, const std::string& dns2);
+    void SetupFixed(int index, const std::string& ip, const std::string& mask,
+                    const std::string& gateway, const std::string& dns1, const std::string& dns2);
     void DoSetupCameraInfo(int index);
     void SetupAuth(int index, const std::string& user, const std::string& password,
                    const std::string& oldPassword);
@@ -67,9 +67,9 @@ public:
     // Wireless, site survey and remote access.
     int GetWirelessCap(int index);
     int GetWirelessInfo(int index);
-    void SetupWireless(int index, int enable, const std::string& ssid, int mode, int channel, int auth,
-                       int encryption, int wepLen, int wepFormat, int wepDefault, const std::string& wepKey,
-                       const std::string& wpaKey);
+    void SetupWireless(int index, int enable, const std::string& ssid, int mode, int channel,
+                       int auth, int encryption, int wepLen, int wepFormat, int wepDefault,
+                       const std::string& wepKey, const std::string& wpaKey);
     void DoSetupWireless(int index);
     int InitSiteSurvey(int index);
     void GetSiteSurveyInfo(int index);
@@ -86,8 +86,8 @@ public:
     std::string GetURL();
 
     // The live picture: started from the page, drawn by a 0.1 s timer.
-    void LiveView(int index, const std::string& ip, int port, const std::string& user, const std::string& password,
-                  int authType);
+    void LiveView(int index, const std::string& ip, int port, const std::string& user,
+                  const std::string& password, int authType);
     void StopLiveView();
     void DrawLiveView();
 
@@ -98,9 +98,11 @@ public:
     void OpenPDF(const std::string& relativePath);
     void SetWindowSizeWidth(int width, int height);
     void CreateShortcut(const std::string& name, const std::string& url);
-    void CreateNonCloudShortcut(const std::string& name, const std::string& address, const std::string& mac);
+    void CreateNonCloudShortcut(const std::string& name, const std::string& address,
+                                const std::string& mac);
     // The bookmark for address on the desktop, named after name and tag.
-    void WriteShortcutFile(const std::string& name, const std::string& address, const std::string& tag);
+    void WriteShortcutFile(const std::string& name, const std::string& address,
+                           const std::string& tag);
 
     // The scripting surface: methods under their scripting names, fields as
     // readable properties.

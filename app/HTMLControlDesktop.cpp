@@ -43,7 +43,7 @@ int ReplaceFileText(const std::string& path, const std::string& text)
     return error;
 }
 
-}  // namespace
+} // namespace
 
 void HTMLControl::OpenBrowser(const std::string& address)
 {
@@ -73,30 +73,36 @@ void HTMLControl::CreateShortcut(const std::string& name, const std::string& url
     WriteShortcutFile(name, url, desktoptext::CloudID(url));
 }
 
-void HTMLControl::CreateNonCloudShortcut(const std::string& name, const std::string& address, const std::string& mac)
+void HTMLControl::CreateNonCloudShortcut(const std::string& name, const std::string& address,
+                                         const std::string& mac)
 {
     WriteShortcutFile(name, address, mac);
 }
 
-void HTMLControl::WriteShortcutFile(const std::string& name, const std::string& address, const std::string& tag)
+void HTMLControl::WriteShortcutFile(const std::string& name, const std::string& address,
+                                    const std::string& tag)
 {
     // The page's texts may hold "/": they are made one file name, so the
     // bookmark cannot land outside the desktop folder.
     std::string desktop = m_services.workspace->DesktopFolder();
-    std::string path = FormatObjects(kBookmarkPathFormat,
-                                     {desktop, desktoptext::FileNamePart(name), desktoptext::FileNamePart(tag)});
+    std::string path = FormatObjects(kBookmarkPathFormat, {desktop, desktoptext::FileNamePart(name),
+                                                           desktoptext::FileNamePart(tag)});
     std::string text;
     if (!desktoptext::WeblocText(address, &text)) {
-        DiagPrint(kDiagErr, "[CameraWizard] no bookmark %s: its address has characters other than printable ASCII\n",
+        DiagPrint(kDiagErr,
+                  "[CameraWizard] no bookmark %s: its address has characters other than printable "
+                  "ASCII\n",
                   path.c_str());
         return;
     }
     if (!IsFolder(desktop)) {
-        DiagPrint(kDiagErr, "[CameraWizard] no bookmark %s: there is no desktop folder\n", path.c_str());
+        DiagPrint(kDiagErr, "[CameraWizard] no bookmark %s: there is no desktop folder\n",
+                  path.c_str());
         return;
     }
     if (int error = ReplaceFileText(path, text)) {
-        DiagPrint(kDiagErr, "[CameraWizard] no bookmark %s: %s\n", path.c_str(), std::strerror(error));
+        DiagPrint(kDiagErr, "[CameraWizard] no bookmark %s: %s\n", path.c_str(),
+                  std::strerror(error));
         return;
     }
     // A name that would reach outside the page folder gets no icon.

@@ -13,7 +13,7 @@ namespace {
 constexpr int kCameraInfoReads = 3;
 constexpr double kDrawSeconds = 0.1;
 
-}  // namespace
+} // namespace
 
 void HTMLControl::LiveView(int index, const std::string& ip, int port, const std::string& user,
                            const std::string& password, int authType)
@@ -33,10 +33,11 @@ void HTMLControl::LiveView(int index, const std::string& ip, int port, const std
     int started = 0;
     if (found) {
         const _RiloLANDAPBasicSet& b = info.Body.BasicSet;
-        started = m_pliveview->StartLiveView(FieldText(b.Network.szCamIP).c_str(), b.WebPort, user.c_str(),
-                                             password.c_str(), authType);
+        started = m_pliveview->StartLiveView(FieldText(b.Network.szCamIP).c_str(), b.WebPort,
+                                             user.c_str(), password.c_str(), authType);
     }
-    if (!started && !m_pliveview->StartLiveView(ip.c_str(), port, user.c_str(), password.c_str(), authType))
+    if (!started &&
+        !m_pliveview->StartLiveView(ip.c_str(), port, user.c_str(), password.c_str(), authType))
         return;
     // One timer draws; an older one would go on drawing after StopLiveView.
     if (tDraw)
@@ -68,7 +69,8 @@ void HTMLControl::DrawLiveView()
     }
     // Read afresh on every tick; a missing file draws nothing.
     char path[4096];
-    std::snprintf(path, sizeof path, "%s%s", BundleParentDir().c_str(), "Html/images/background.png");
+    std::snprintf(path, sizeof path, "%s%s", BundleParentDir().c_str(),
+                  "Html/images/background.png");
     if (platform::ImageRef background = platform::Image::FromPNGFile(path))
         m_services.app->DrawImageInRect(*background, LiveViewRect);
 }

@@ -15,11 +15,23 @@ ScriptValue Arg(const ScriptArgs& a, size_t i)
 {
     return i < a.size() ? a[i] : ScriptValue();
 }
-int I(const ScriptArgs& a, size_t i) { return Arg(a, i).ToInt(); }
-std::string S(const ScriptArgs& a, size_t i) { return Arg(a, i).ToText(); }
+int I(const ScriptArgs& a, size_t i)
+{
+    return Arg(a, i).ToInt();
+}
+std::string S(const ScriptArgs& a, size_t i)
+{
+    return Arg(a, i).ToText();
+}
 
-ScriptValue Num(double n) { return ScriptValue::Number(n); }
-ScriptValue Str(const std::string& s) { return ScriptValue::String(s); }
+ScriptValue Num(double n)
+{
+    return ScriptValue::Number(n);
+}
+ScriptValue Str(const std::string& s)
+{
+    return ScriptValue::String(s);
+}
 const ScriptValue kNone;
 
 ScriptValue CamInfoObject(const _RiloLANDAPCamInfo& r)
@@ -40,7 +52,8 @@ ScriptValue CamInfoObject(const _RiloLANDAPCamInfo& r)
         {"Reserved", Num(n.Reserved)},
         {"CameraName", Str(FieldText(b.BasicSet.CameraName))},
         {"WebPort", Num(b.BasicSet.WebPort)},
-        {"MACAddress", ScriptValue::Array({Num(m.d1), Num(m.d2), Num(m.d3), Num(m.d4), Num(m.d5), Num(m.d6)})},
+        {"MACAddress",
+         ScriptValue::Array({Num(m.d1), Num(m.d2), Num(m.d3), Num(m.d4), Num(m.d5), Num(m.d6)})},
         {"BrandName", Str(FieldText(b.BrandName))},
         {"ProdName", Str(FieldText(b.ProdName))},
         {"ModelName", Str(FieldText(b.ModelName))},
@@ -89,7 +102,7 @@ ScriptValue StationObject(const _RiloWirelessSiteSurInfo& s)
     });
 }
 
-}  // namespace
+} // namespace
 
 const std::vector<HTMLControl::Method>& HTMLControl::ScriptMethods()
 {
@@ -109,13 +122,16 @@ void HTMLControl::BuildScriptSurface()
             return kNone;
         };
     };
-    auto num = [](auto fn) { return [fn](const ScriptArgs& a) { return Num(static_cast<double>(fn(a))); }; };
+    auto num = [](auto fn) {
+        return [fn](const ScriptArgs& a) { return Num(static_cast<double>(fn(a))); };
+    };
     auto str = [](auto fn) { return [fn](const ScriptArgs& a) { return Str(fn(a)); }; };
 
     m_methods = {
         // start-up, publication, delegates, shutdown
         {"awakeFromNib", none([this](const ScriptArgs&) { awakeFromNib(); })},
-        {"webView_didClearWindowObject_forFrame_", none([this](const ScriptArgs&) { webViewDidClearWindowObject(); })},
+        {"webView_didClearWindowObject_forFrame_",
+         none([this](const ScriptArgs&) { webViewDidClearWindowObject(); })},
         {"webView_contextMenuItemsForElement_defaultMenuItems_",
          [this](const ScriptArgs&) { return webViewContextMenuItems(); }},
         {"webView_shouldChangeSelectedDOMRange_toDOMRange_affinity_stillSelecting_",
@@ -142,8 +158,9 @@ void HTMLControl::BuildScriptSurface()
         {"DoGetOptionCmd_", none([this](const ScriptArgs& a) { DoGetOptionCmd(I(a, 0)); })},
         {"CheckGetOptionCmd", num([this](const ScriptArgs&) { return CheckGetOptionCmd(); })},
         {"SetupDHCP_", none([this](const ScriptArgs& a) { SetupDHCP(I(a, 0)); })},
-        {"SetupFixed_IP_Mask_Gateway_DNS1_DNS2_",
-         none([this](const ScriptArgs& a) { SetupFixed(I(a, 0), S(a, 1), S(a, 2), S(a, 3), S(a, 4), S(a, 5)); })},
+        {"SetupFixed_IP_Mask_Gateway_DNS1_DNS2_", none([this](const ScriptArgs& a) {
+             SetupFixed(I(a, 0), S(a, 1), S(a, 2), S(a, 3), S(a, 4), S(a, 5));
+         })},
         {"DoSetupCameraInfo_", none([this](const ScriptArgs& a) { DoSetupCameraInfo(I(a, 0)); })},
         {"SetupAuth_ID_Password_OldPassword_",
          none([this](const ScriptArgs& a) { SetupAuth(I(a, 0), S(a, 1), S(a, 2), S(a, 3)); })},
@@ -153,18 +170,22 @@ void HTMLControl::BuildScriptSurface()
         // wireless, site survey, remote access
         {"GetWirelessCap_", num([this](const ScriptArgs& a) { return GetWirelessCap(I(a, 0)); })},
         {"GetWirelessInfo_", num([this](const ScriptArgs& a) { return GetWirelessInfo(I(a, 0)); })},
-        {"SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_",
+        {"SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_"
+         "WEPKey_WPAKey_",
          none([this](const ScriptArgs& a) {
-             SetupWireless(I(a, 0), I(a, 1), S(a, 2), I(a, 3), I(a, 4), I(a, 5), I(a, 6), I(a, 7), I(a, 8), I(a, 9),
-                           S(a, 10), S(a, 11));
+             SetupWireless(I(a, 0), I(a, 1), S(a, 2), I(a, 3), I(a, 4), I(a, 5), I(a, 6), I(a, 7),
+                           I(a, 8), I(a, 9), S(a, 10), S(a, 11));
          })},
         {"DoSetupWireless_", none([this](const ScriptArgs& a) { DoSetupWireless(I(a, 0)); })},
         {"InitSiteSurvey_", num([this](const ScriptArgs& a) { return InitSiteSurvey(I(a, 0)); })},
         {"GetSiteSurveyInfo_", none([this](const ScriptArgs& a) { GetSiteSurveyInfo(I(a, 0)); })},
-        {"DoGetSiteSurveyInfo_", none([this](const ScriptArgs& a) { DoGetSiteSurveyInfo(I(a, 0)); })},
+        {"DoGetSiteSurveyInfo_",
+         none([this](const ScriptArgs& a) { DoGetSiteSurveyInfo(I(a, 0)); })},
         {"FinishSiteSurvey", none([this](const ScriptArgs&) { FinishSiteSurvey(); })},
-        {"FinishRescanSiteSurvey", num([this](const ScriptArgs&) { return FinishRescanSiteSurvey(); })},
-        {"IsAlreadyEnableTessel_", num([this](const ScriptArgs& a) { return IsAlreadyEnableTessel(I(a, 0)); })},
+        {"FinishRescanSiteSurvey",
+         num([this](const ScriptArgs&) { return FinishRescanSiteSurvey(); })},
+        {"IsAlreadyEnableTessel_",
+         num([this](const ScriptArgs& a) { return IsAlreadyEnableTessel(I(a, 0)); })},
         {"EnableTessel_", none([this](const ScriptArgs& a) { EnableTessel(I(a, 0)); })},
         {"DoEnableTessel_", none([this](const ScriptArgs& a) { DoEnableTessel(I(a, 0)); })},
         {"IsTesselWorkable_", none([this](const ScriptArgs& a) { IsTesselWorkable(I(a, 0)); })},
@@ -173,16 +194,19 @@ void HTMLControl::BuildScriptSurface()
         {"DoGetTavvelURL_", none([this](const ScriptArgs& a) { DoGetTavvelURL(I(a, 0)); })},
         {"GetURL", str([this](const ScriptArgs&) { return GetURL(); })},
         // live picture
-        {"LiveView_IP_Port_ID_Password_AuthType_",
-         none([this](const ScriptArgs& a) { LiveView(I(a, 0), S(a, 1), I(a, 2), S(a, 3), S(a, 4), I(a, 5)); })},
+        {"LiveView_IP_Port_ID_Password_AuthType_", none([this](const ScriptArgs& a) {
+             LiveView(I(a, 0), S(a, 1), I(a, 2), S(a, 3), S(a, 4), I(a, 5));
+         })},
         {"StopLiveView", none([this](const ScriptArgs&) { StopLiveView(); })},
         {"DrawLiveView", none([this](const ScriptArgs&) { DrawLiveView(); })},
         // desktop services
         {"OpenBrowser_", none([this](const ScriptArgs& a) { OpenBrowser(S(a, 0)); })},
         {"ClipboardData_", none([this](const ScriptArgs& a) { ClipboardData(S(a, 0)); })},
         {"OpenPDF_", none([this](const ScriptArgs& a) { OpenPDF(S(a, 0)); })},
-        {"SetWindowSizeWidth_Height_", none([this](const ScriptArgs& a) { SetWindowSizeWidth(I(a, 0), I(a, 1)); })},
-        {"CreateShortcut_URL_", none([this](const ScriptArgs& a) { CreateShortcut(S(a, 0), S(a, 1)); })},
+        {"SetWindowSizeWidth_Height_",
+         none([this](const ScriptArgs& a) { SetWindowSizeWidth(I(a, 0), I(a, 1)); })},
+        {"CreateShortcut_URL_",
+         none([this](const ScriptArgs& a) { CreateShortcut(S(a, 0), S(a, 1)); })},
         {"CreateNonCloudShortcut_Address_MAC_",
          none([this](const ScriptArgs& a) { CreateNonCloudShortcut(S(a, 0), S(a, 1), S(a, 2)); })},
     };

@@ -19,7 +19,7 @@ std::string Bit(unsigned value, int bit)
     return std::to_string((value >> bit) & 1u);
 }
 
-}  // namespace
+} // namespace
 
 int HTMLControl::GetWirelessCap(int index)
 {
@@ -28,12 +28,14 @@ int HTMLControl::GetWirelessCap(int index)
     {
         std::lock_guard<std::mutex> lock(m_finderMutex);
         unsigned long size = sizeof cap;
-        rc = RiloGetWirelessCapability(hFinder, index, reinterpret_cast<_RiloCamSettings*>(&cap), &size);
+        rc = RiloGetWirelessCapability(hFinder, index, reinterpret_cast<_RiloCamSettings*>(&cap),
+                                       &size);
     }
     if (rc != 0)
         return 0;
     const _RiloLANDAPWirelessCapBody& b = cap.Body;
-    CallScriptFunction(Call("GatherWirelessCapMode", {Bit(b.WirelessModeBits, 0), Bit(b.WirelessModeBits, 1)}));
+    CallScriptFunction(
+        Call("GatherWirelessCapMode", {Bit(b.WirelessModeBits, 0), Bit(b.WirelessModeBits, 1)}));
     for (int ch = 0; ch < 32; ++ch)
         if ((b.ChannelBitmap >> ch) & 1u)
             CallScriptFunction(Call("GatherWirelessCapChannel", {std::to_string(ch)}));
@@ -61,23 +63,32 @@ int HTMLControl::GetWirelessInfo(int index)
     const char* key;
     size_t keySize = sizeof w.WEPKey1;
     switch (w.WEPDefKey) {
-    case 1: key = w.WEPKey2; break;
-    case 2: key = w.WEPKey3; break;
-    case 3: key = w.WEPKey4; break;
-    default: key = w.WEPKey1; break;
+    case 1:
+        key = w.WEPKey2;
+        break;
+    case 2:
+        key = w.WEPKey3;
+        break;
+    case 3:
+        key = w.WEPKey4;
+        break;
+    default:
+        key = w.WEPKey1;
+        break;
     }
-    CallScriptFunction(Call("GatherWirelessInfo",
-                            {std::to_string(w.WirelessEnable), std::to_string(w.WirelessMode), FieldText(w.SSID),
-                             std::to_string(w.WirelessChannel), std::to_string(w.Authentication),
-                             std::to_string(w.Encryption), std::to_string(w.WEPKeyLen),
-                             std::to_string(w.WEPKeyFormat), std::to_string(w.WEPDefKey),
-                             FieldText(key, keySize), FieldText(w.WPAKey)}));
+    CallScriptFunction(Call(
+        "GatherWirelessInfo",
+        {std::to_string(w.WirelessEnable), std::to_string(w.WirelessMode), FieldText(w.SSID),
+         std::to_string(w.WirelessChannel), std::to_string(w.Authentication),
+         std::to_string(w.Encryption), std::to_string(w.WEPKeyLen), std::to_string(w.WEPKeyFormat),
+         std::to_string(w.WEPDefKey), FieldText(key, keySize), FieldText(w.WPAKey)}));
     return 1;
 }
 
-void HTMLControl::SetupWireless(int index, int enable, const std::string& ssid, int mode, int channel, int auth,
-                                int encryption, int wepLen, int wepFormat, int wepDefault,
-                                const std::string& wepKey, const std::string& wpaKey)
+void HTMLControl::SetupWireless(int index, int enable, const std::string& ssid, int mode,
+                                int channel, int auth, int encryption, int wepLen, int wepFormat,
+                                int wepDefault, const std::string& wepKey,
+                                const std::string& wpaKey)
 {
     bComplete.store(0);
     bSuccess = 0;
@@ -92,11 +103,20 @@ void HTMLControl::SetupWireless(int index, int enable, const std::string& ssid, 
     w.WEPKeyFormat = wepFormat;
     w.WEPDefKey = wepDefault;
     switch (wepDefault) {
-    case 0: CopyToField(w.WEPKey1, wepKey); break;
-    case 1: CopyToField(w.WEPKey2, wepKey); break;
-    case 2: CopyToField(w.WEPKey3, wepKey); break;
-    case 3: CopyToField(w.WEPKey4, wepKey); break;
-    default: break;
+    case 0:
+        CopyToField(w.WEPKey1, wepKey);
+        break;
+    case 1:
+        CopyToField(w.WEPKey2, wepKey);
+        break;
+    case 2:
+        CopyToField(w.WEPKey3, wepKey);
+        break;
+    case 3:
+        CopyToField(w.WEPKey4, wepKey);
+        break;
+    default:
+        break;
     }
     CopyToField(w.WPAKey, wpaKey);
     StartWorker(&HTMLControl::DoSetupWireless, index);
@@ -107,8 +127,8 @@ void HTMLControl::DoSetupWireless(int index)
     {
         std::lock_guard<std::mutex> lock(m_finderMutex);
         _RiloFinderResult result{};
-        if (RiloSetWireless(hFinder, index, reinterpret_cast<const _RiloCamSettings*>(&Wireless), sizeof Wireless,
-                            &result, 0) == 0)
+        if (RiloSetWireless(hFinder, index, reinterpret_cast<const _RiloCamSettings*>(&Wireless),
+                            sizeof Wireless, &result, 0) == 0)
             bSuccess = 1;
     }
     Complete();
@@ -154,10 +174,10 @@ int HTMLControl::FinishRescanSiteSurvey()
     int n = WSS_iSize.load();
     for (int k = 0; k < n && k < kMaxStations; ++k) {
         const _RiloWirelessSiteSurInfo& s = WSSIArray[k];
-        CallScriptFunction(Call("GatherSiteSurvey", {FieldText(s.SSID), std::to_string(s.SignalStrength),
-                                                     std::to_string(s.WirelessMode), std::to_string(s.Encryption),
-                                                     std::to_string(s.Authentication),
-                                                     std::to_string(s.Channel)}));
+        CallScriptFunction(Call("GatherSiteSurvey",
+                                {FieldText(s.SSID), std::to_string(s.SignalStrength),
+                                 std::to_string(s.WirelessMode), std::to_string(s.Encryption),
+                                 std::to_string(s.Authentication), std::to_string(s.Channel)}));
     }
     return 1;
 }
@@ -202,7 +222,8 @@ void HTMLControl::IsTesselWorkable(int index)
 void HTMLControl::DoIsTesselWorkable(int index)
 {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_tesselLimitMs.load());
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(m_tesselLimitMs.load());
     auto poll = [&](int* state) {
         std::lock_guard<std::mutex> lock(m_finderMutex);
         int second = 0, third = 0;

@@ -45,7 +45,7 @@ size_t SequenceLength(const unsigned char* p, size_t n)
     return len;
 }
 
-}  // namespace
+} // namespace
 
 std::string ValidUtf8(const char* p, size_t n)
 {
@@ -92,12 +92,23 @@ std::string QuoteBody(const std::string& utf8)
     for (size_t i = 0; i < utf8.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(utf8[i]);
         switch (c) {
-        case '\\': out += "\\\\"; continue;
-        case '"': out += "\\\""; continue;
-        case '\n': out += "\\n"; continue;
-        case '\r': out += "\\r"; continue;
-        case '\t': out += "\\t"; continue;
-        default: break;
+        case '\\':
+            out += "\\\\";
+            continue;
+        case '"':
+            out += "\\\"";
+            continue;
+        case '\n':
+            out += "\\n";
+            continue;
+        case '\r':
+            out += "\\r";
+            continue;
+        case '\t':
+            out += "\\t";
+            continue;
+        default:
+            break;
         }
         if (c < 0x20 || c == 0x7F) {
             char buf[8];
@@ -107,7 +118,8 @@ std::string QuoteBody(const std::string& utf8)
         }
         // U+2028 and U+2029 end a line in older engines' string literals.
         if (c == 0xE2 && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0x80 &&
-            (static_cast<unsigned char>(utf8[i + 2]) == 0xA8 || static_cast<unsigned char>(utf8[i + 2]) == 0xA9)) {
+            (static_cast<unsigned char>(utf8[i + 2]) == 0xA8 ||
+             static_cast<unsigned char>(utf8[i + 2]) == 0xA9)) {
             out += static_cast<unsigned char>(utf8[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
             i += 2;
             continue;
@@ -138,4 +150,4 @@ std::string Call(const char* function, const std::vector<std::string>& args)
     return s;
 }
 
-}  // namespace scripttext
+} // namespace scripttext

@@ -14,7 +14,10 @@ namespace scripttext {
 // sequence becomes U+FFFD, so a camera's garbage still reaches the page as
 // text instead of breaking the script around it.
 std::string ValidUtf8(const char* p, size_t n);
-inline std::string ValidUtf8(const std::string& s) { return ValidUtf8(s.data(), s.size()); }
+inline std::string ValidUtf8(const std::string& s)
+{
+    return ValidUtf8(s.data(), s.size());
+}
 
 // The text of a fixed char field: up to its first NUL or its end, whichever
 // comes first (a camera may fill a field without a NUL).
@@ -23,7 +26,10 @@ std::string FieldText(const char (&field)[N])
 {
     return ValidUtf8(field, strnlen(field, N));
 }
-inline std::string FieldText(const char* field, size_t n) { return ValidUtf8(field, strnlen(field, n)); }
+inline std::string FieldText(const char* field, size_t n)
+{
+    return ValidUtf8(field, strnlen(field, n));
+}
 
 // Copies text into a fixed field of n bytes: at most n - 1 bytes, never
 // ending inside a UTF-8 sequence, then NULs to the end of the field.
@@ -42,6 +48,6 @@ std::string QuoteBody(const std::string& utf8);
 // literal, as the page's callbacks expect them.
 std::string Call(const char* function, const std::vector<std::string>& args);
 
-}  // namespace scripttext
+} // namespace scripttext
 
 #endif

@@ -68,7 +68,8 @@ private:
                 continue;
             }
             std::string head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                               "Content-Length: " + std::to_string(m_body) + "\r\n\r\n";
+                               "Content-Length: " +
+                               std::to_string(m_body) + "\r\n\r\n";
             send(c, head.data(), head.size(), MSG_NOSIGNAL);
             uint64_t left = m_body;
             while (left > 0) {
@@ -143,7 +144,7 @@ double ThroughCurl(unsigned port)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -151,8 +152,11 @@ int main(int argc, char** argv)
     uint64_t body = mib << 20;
     Server server(body);
     // The header is small; counting it in keeps the two sides comparable.
-    uint64_t headerBytes = std::string("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                                       "Content-Length: " + std::to_string(body) + "\r\n\r\n").size();
+    uint64_t headerBytes =
+        std::string("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                    "Content-Length: " +
+                    std::to_string(body) + "\r\n\r\n")
+            .size();
 
     // Discard CCliSocket's per-pass diagnostics so the terminal is not the bottleneck.
     std::fflush(stdout);

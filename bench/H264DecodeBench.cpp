@@ -140,11 +140,33 @@ int main(int argc, char** argv)
         return 1;
     const std::string file = std::string(dir) + "/stream.h264";
     Figures made;
-    if (!RunTimed({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi",
-                   "-i", "testsrc2=size=1920x1080:rate=25:duration=" + std::to_string(pictures / 25 + 1),
-                   "-frames:v", std::to_string(pictures), "-c:v", "libx264", "-profile:v", "main",
-                   "-bf", "0", "-g", "50", "-pix_fmt", "yuv420p", "-x264-params",
-                   "repeat-headers=1", "-f", "h264", file},
+    if (!RunTimed({"ffmpeg",
+                   "-nostdin",
+                   "-hide_banner",
+                   "-loglevel",
+                   "error",
+                   "-y",
+                   "-f",
+                   "lavfi",
+                   "-i",
+                   "testsrc2=size=1920x1080:rate=25:duration=" + std::to_string(pictures / 25 + 1),
+                   "-frames:v",
+                   std::to_string(pictures),
+                   "-c:v",
+                   "libx264",
+                   "-profile:v",
+                   "main",
+                   "-bf",
+                   "0",
+                   "-g",
+                   "50",
+                   "-pix_fmt",
+                   "yuv420p",
+                   "-x264-params",
+                   "repeat-headers=1",
+                   "-f",
+                   "h264",
+                   file},
                   &made)) {
         std::fprintf(stderr, "ffmpeg could not make the stream\n");
         return 1;
@@ -158,15 +180,16 @@ int main(int argc, char** argv)
     // ffmpeg's run includes starting and probing, which takes a good part
     // of it: the run of one picture measures that, and the difference is
     // also given.
-    const std::vector<std::string> peer = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
-                                           "error", "-threads", "1", "-i", file, "-pix_fmt",
-                                           "rgba", "-f", "null", "-"};
+    const std::vector<std::string> peer = {
+        "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-threads", "1",
+        "-i",     file,       "-pix_fmt",     "rgba",      "-f",    "null",     "-"};
     std::vector<std::string> peerOne = peer;
     peerOne.insert(std::find(peerOne.begin(), peerOne.end(), "-pix_fmt"), {"-frames:v", "1"});
     Figures oursBest, peerBest, steadyBest;
     for (int round = 0; round < rounds; ++round) {
         Figures ours, full, one;
-        if (!RunOurs(units, pictures, &ours) || !RunTimed(peer, &full) || !RunTimed(peerOne, &one)) {
+        if (!RunOurs(units, pictures, &ours) || !RunTimed(peer, &full) ||
+            !RunTimed(peerOne, &one)) {
             std::fprintf(stderr, "round %d failed\n", round);
             return 1;
         }

@@ -243,7 +243,8 @@ int CBLThread::ProcessThreadMessage(BLThreadID self, BLThreadMsgHandler handler,
             pthread_mutex_unlock(&q.g_qlock);
             continue;
         }
-        DiagPrint(kDiagErr, "msg %d is handled in thread %08x\n", int(msg->message), unsigned(self));
+        DiagPrint(kDiagErr, "msg %d is handled in thread %08x\n", int(msg->message),
+                  unsigned(self));
         pthread_mutex_unlock(&q.g_qlock);
 
         if (msg->message == WM_BLTHREAD_QUIT) {

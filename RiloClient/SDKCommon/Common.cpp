@@ -15,15 +15,20 @@ const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz01
 
 int Base64Value(unsigned char c)
 {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 int Base64_Encode(const unsigned char* in, unsigned len, unsigned char* out)
 {
@@ -57,7 +62,7 @@ int Base64_Decode(const unsigned char* in, unsigned len, unsigned char* out)
 {
     unsigned n = 0;
     uint32_t group = 0;
-    int count = 0;  // values in the current group
+    int count = 0; // values in the current group
     for (unsigned i = 0; i < len; ++i) {
         unsigned char c = in[i];
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
@@ -77,7 +82,7 @@ int Base64_Decode(const unsigned char* in, unsigned len, unsigned char* out)
         }
         int v = Base64Value(c);
         if (v < 0)
-            continue;  // not Base64: skipped rather than guessed at
+            continue; // not Base64: skipped rather than guessed at
         group = (group << 6) | uint32_t(v);
         if (++count == 4) {
             out[n++] = uint8_t(group >> 16);
@@ -97,8 +102,7 @@ int EncBase64AuthData(const char* user, const char* password, char* out, unsigne
     std::string joined = std::string(user ? user : "") + ":" + (password ? password : "");
     std::string text(4 * ((joined.size() + 2) / 3) + 1, '\0');
     int len = Base64_Encode(reinterpret_cast<const unsigned char*>(joined.data()),
-                            unsigned(joined.size()),
-                            reinterpret_cast<unsigned char*>(&text[0]));
+                            unsigned(joined.size()), reinterpret_cast<unsigned char*>(&text[0]));
     if (out && outLen) {
         unsigned copy = unsigned(len) < outLen ? unsigned(len) + 1 : outLen;
         memcpy(out, text.data(), copy);
@@ -114,8 +118,8 @@ std::string BasicAuthValue(const char* user, const char* password)
     return "Basic " + std::string(encoded.c_str());
 }
 
-int DecBase64AuthData(const char* text, char* user, unsigned userLen,
-                      char* password, unsigned passwordLen)
+int DecBase64AuthData(const char* text, char* user, unsigned userLen, char* password,
+                      unsigned passwordLen)
 {
     if (!text)
         return 0;

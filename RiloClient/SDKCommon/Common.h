@@ -18,8 +18,8 @@ int EncBase64AuthData(const char* user, const char* password, char* out, unsigne
 // Base64 text), whatever their length.
 std::string BasicAuthValue(const char* user, const char* password);
 // Splits a Base64 "user:password" text. Returns 1, or 0 without a colon.
-int DecBase64AuthData(const char* text, char* user, unsigned userLen,
-                      char* password, unsigned passwordLen);
+int DecBase64AuthData(const char* text, char* user, unsigned userLen, char* password,
+                      unsigned passwordLen);
 
 // Wall clock, microseconds since the epoch.
 uint64_t GetTime();
@@ -50,6 +50,7 @@ typedef void (*DiagSinkProc)(DiagStream stream, const char* text);
 // Every later diagnostic goes to sink; nullptr gives them back to the streams.
 void SetDiagSink(DiagSinkProc sink);
 void DiagPrint(DiagStream stream, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void DiagVPrint(DiagStream stream, const char* fmt, va_list ap) __attribute__((format(printf, 2, 0)));
+void DiagVPrint(DiagStream stream, const char* fmt, va_list ap)
+    __attribute__((format(printf, 2, 0)));
 
 #endif

@@ -116,18 +116,21 @@ RILO_CLIENT_API int RiloDestroyStream(void* hStream);
 RILO_CLIENT_API int RiloSetStreamAddr(void* hStream, const char* host, int port);
 /* authType: 1 "user:pass" as is, 2 Basic, 3 and 4 Digest (3 also selects
  * the camera's second set of endpoints). */
-RILO_CLIENT_API int RiloSetStreamAuth(void* hStream, const char* user, const char* pass, int authType);
+RILO_CLIENT_API int RiloSetStreamAuth(void* hStream, const char* user, const char* pass,
+                                      int authType);
 RILO_CLIENT_API int RiloSetStreamAuthData(void* hStream, const char* authorization);
 /* 0 plain TCP, 1 TLS. */
 RILO_CLIENT_API int RiloSetConnectMode(void* hStream, int mode);
 RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm);
-RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHandler handler, void* user);
+RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHandler handler,
+                                                  void* user);
 
 /* Live video and audio. */
-RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallback callback, void* user,
-                                                 int unused, int profile, int flag);
+RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallback callback,
+                                                 void* user, int unused, int profile, int flag);
 RILO_CLIENT_API int RiloStopVideoStream(void* hStream);
-RILO_CLIENT_API int RiloStartAudioStreamRenderCB(void* hStream, AudioRenderCallback callback, void* user);
+RILO_CLIENT_API int RiloStartAudioStreamRenderCB(void* hStream, AudioRenderCallback callback,
+                                                 void* user);
 RILO_CLIENT_API int RiloStopAudioStream(void* hStream);
 /* 1 while it runs, else 0. */
 RILO_CLIENT_API int RiloIsVideoStream(void* hStream);
@@ -136,14 +139,17 @@ RILO_CLIENT_API int RiloIsAudioStream(void* hStream);
 /* Recording. flags: 0 video and audio into one AVI (video only when the
  * model has no audio), 1 video, 2 audio, 3 video and audio. */
 RILO_CLIENT_API int RiloSetRecordingInterval(void* hStream, int kind, int value);
-RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const char* path, int profile);
+RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const char* path,
+                                               int profile);
 RILO_CLIENT_API int RiloStopRecordingStreamIn(void* hStream, int flags);
 RILO_CLIENT_API int RiloIsOnRecordingStreamIn(void* hStream, int flags, int* on);
 RILO_CLIENT_API int RiloReserveDiskFreeSpace(void* hStream, unsigned mebibytes);
 
 /* Talk-back: 16-bit PCM to the camera's speaker. path 1, 2 or 3. */
-RILO_CLIENT_API int RiloStartTwoWayAudioCB(void* hStream, int path, TalkEventCallback callback, void* user);
-RILO_CLIENT_API int RiloStartAudioStreamOutCB(void* hStream, TalkEventCallback callback, void* user);
+RILO_CLIENT_API int RiloStartTwoWayAudioCB(void* hStream, int path, TalkEventCallback callback,
+                                           void* user);
+RILO_CLIENT_API int RiloStartAudioStreamOutCB(void* hStream, TalkEventCallback callback,
+                                              void* user);
 RILO_CLIENT_API int RiloFeedAudioStreamOutData(void* hStream, unsigned char* data, int bytes);
 RILO_CLIENT_API int RiloStopTwoWayAudio(void* hStream);
 RILO_CLIENT_API int RiloStopAudioStreamOut(void* hStream);
@@ -152,7 +158,8 @@ RILO_CLIENT_API int RiloStopAudioStreamOut(void* hStream);
 RILO_CLIENT_API void* RiloCreateNotify(void);
 RILO_CLIENT_API int RiloDestroyNotify(void* hNotify);
 RILO_CLIENT_API int RiloSetNotifyAddr(void* hNotify, const char* host, int port);
-RILO_CLIENT_API int RiloSetNotifyAuth(void* hNotify, const char* user, const char* pass, int authType);
+RILO_CLIENT_API int RiloSetNotifyAuth(void* hNotify, const char* user, const char* pass,
+                                      int authType);
 RILO_CLIENT_API int RiloSetNotifyAuthData(void* hNotify, const char* authorization);
 RILO_CLIENT_API int RiloSetNotifyAuthMD5Realm(void* hNotify, const char* realm);
 RILO_CLIENT_API int RiloSetNotifyConnectMode(void* hNotify, int mode);

@@ -28,13 +28,13 @@ extern "C" {
 
 /* Return codes of the exported functions. */
 #define RILO_FINDER_OK 0
-#define RILO_FINDER_FAIL (-1)             /* bad handle, no such camera, no or bad reply */
-#define RILO_FINDER_REFUSED (-2)          /* credentials refused, remote-access status 2 */
-#define RILO_FINDER_NULL_ARG (-3)         /* a required pointer is NULL */
-#define RILO_FINDER_TOO_SMALL (-4)        /* buffer too small; the needed size was written back */
-#define RILO_FINDER_CAP_TOO_SMALL (-6)    /* the same, from RiloGetWirelessCapability only */
-#define RILO_FINDER_NOT_AVAILABLE (-7)    /* nothing to report */
-#define RILO_FINDER_AUTH_STATUS4 (-8)     /* the authorization check answered status 4 */
+#define RILO_FINDER_FAIL (-1)          /* bad handle, no such camera, no or bad reply */
+#define RILO_FINDER_REFUSED (-2)       /* credentials refused, remote-access status 2 */
+#define RILO_FINDER_NULL_ARG (-3)      /* a required pointer is NULL */
+#define RILO_FINDER_TOO_SMALL (-4)     /* buffer too small; the needed size was written back */
+#define RILO_FINDER_CAP_TOO_SMALL (-6) /* the same, from RiloGetWirelessCapability only */
+#define RILO_FINDER_NOT_AVAILABLE (-7) /* nothing to report */
+#define RILO_FINDER_AUTH_STATUS4 (-8)  /* the authorization check answered status 4 */
 
 /* The value of CamSettingsType in every settings record. */
 #define RILO_CAM_SETTINGS_TYPE 1
@@ -58,14 +58,14 @@ typedef struct _RiloMACAddr {
 
 /* Outcome of the camera's last set-type command. */
 typedef struct _RiloFinderResult {
-    uint32_t Code;   /* 0 when the camera answered with a full result, else its error code */
+    uint32_t Code; /* 0 when the camera answered with a full result, else its error code */
     uint32_t Value;
     uint32_t WaitMs; /* the camera asks for this pause before it is usable again */
 } _RiloFinderResult;
 
 /* Opens every settings record. */
 typedef struct _RiloCamSettingsHdr {
-    int32_t CamSettingsType; /* always RILO_CAM_SETTINGS_TYPE */
+    int32_t CamSettingsType;  /* always RILO_CAM_SETTINGS_TYPE */
     uint32_t SettingsBodyLen; /* record size - 8 */
 } _RiloCamSettingsHdr;
 
@@ -231,11 +231,15 @@ RILO_FINDER_STATIC_ASSERT(sizeof(_RiloNetworkInfo) == 88, "_RiloNetworkInfo is 8
 RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPBasicSet) == 156, "_RiloLANDAPBasicSet is 156 bytes");
 RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPCamInfo) == 376, "_RiloLANDAPCamInfo is 376 bytes");
 RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPWireless) == 276, "_RiloLANDAPWireless is 276 bytes");
-RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPAdvNetwork) == 348, "_RiloLANDAPAdvNetwork is 348 bytes");
-RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPSimpleWireless) == 132, "_RiloLANDAPSimpleWireless is 132 bytes");
+RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPAdvNetwork) == 348,
+                          "_RiloLANDAPAdvNetwork is 348 bytes");
+RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPSimpleWireless) == 132,
+                          "_RiloLANDAPSimpleWireless is 132 bytes");
 RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPDatetime) == 104, "_RiloLANDAPDatetime is 104 bytes");
-RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPWirelessCap) == 24, "_RiloLANDAPWirelessCap is 24 bytes");
-RILO_FINDER_STATIC_ASSERT(sizeof(_RiloWirelessSiteSurInfo) == 56, "_RiloWirelessSiteSurInfo is 56 bytes");
+RILO_FINDER_STATIC_ASSERT(sizeof(_RiloLANDAPWirelessCap) == 24,
+                          "_RiloLANDAPWirelessCap is 24 bytes");
+RILO_FINDER_STATIC_ASSERT(sizeof(_RiloWirelessSiteSurInfo) == 56,
+                          "_RiloWirelessSiteSurInfo is 56 bytes");
 RILO_FINDER_STATIC_ASSERT(sizeof(_RiloWirelessAssociatedStatus) == 44,
                           "_RiloWirelessAssociatedStatus is 44 bytes");
 RILO_FINDER_STATIC_ASSERT(sizeof(_RiloCamNetworkStatus) == 44, "_RiloCamNetworkStatus is 44 bytes");
@@ -255,8 +259,10 @@ RILO_FINDER_STATIC_ASSERT(offsetof(_RiloLANDAPAdvNetwork, Body.DDNSIndex) == 152
 RILO_FINDER_STATIC_ASSERT(offsetof(_RiloLANDAPDatetime, Body.Value18) == 16 &&
                               offsetof(_RiloLANDAPDatetime, Body.Unused) == 88,
                           "date and time layout");
-RILO_FINDER_STATIC_ASSERT(offsetof(_RiloLANDAPWirelessCap, Body.ExtraWord) == 20, "capability layout");
-RILO_FINDER_STATIC_ASSERT(offsetof(_RiloWirelessSiteSurInfo, SignalStrength) == 36, "station layout");
+RILO_FINDER_STATIC_ASSERT(offsetof(_RiloLANDAPWirelessCap, Body.ExtraWord) == 20,
+                          "capability layout");
+RILO_FINDER_STATIC_ASSERT(offsetof(_RiloWirelessSiteSurInfo, SignalStrength) == 36,
+                          "station layout");
 
 /* ---- handle, search and list ---------------------------------------------
  * A handle must not be used from two threads at once. Camera indexes are
@@ -277,18 +283,21 @@ RILO_FINDER_API int RiloGetCameraInfoL(void* hFinder, int index, void* record, u
 RILO_FINDER_API int RiloGetCameraNetwork(void* hFinder, int index, _RiloNetworkInfo* info);
 
 /* ---- authentication ------------------------------------------------------ */
-RILO_FINDER_API int RiloSetFinderCamAuth(void* hFinder, int index, const char* user, const char* password);
+RILO_FINDER_API int RiloSetFinderCamAuth(void* hFinder, int index, const char* user,
+                                         const char* password);
 RILO_FINDER_API int RiloFinderVerifyAuth(void* hFinder, int index);
 RILO_FINDER_API int RiloChangeAdminPassword(void* hFinder, int index, const char* newUser,
                                             const char* newPassword, _RiloFinderResult* result,
                                             int noWait);
 
 /* ---- gets: *size in, the needed size written back with RILO_FINDER_TOO_SMALL ---- */
-RILO_FINDER_API int RiloGetWireless(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size);
+RILO_FINDER_API int RiloGetWireless(void* hFinder, int index, _RiloCamSettings* record,
+                                    unsigned long* size);
 /* Gives -6 rather than -4 for a size below 24. */
 RILO_FINDER_API int RiloGetWirelessCapability(void* hFinder, int index, _RiloCamSettings* record,
                                               unsigned long* size);
-RILO_FINDER_API int RiloGetAdvNetwork(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size);
+RILO_FINDER_API int RiloGetAdvNetwork(void* hFinder, int index, _RiloCamSettings* record,
+                                      unsigned long* size);
 RILO_FINDER_API int RiloGetCameraDatetime(void* hFinder, int index, _RiloCamSettings* record,
                                           unsigned long* size);
 RILO_FINDER_API int RiloGetSimpleWireless(void* hFinder, int index, _RiloCamSettings* record,
@@ -298,14 +307,15 @@ RILO_FINDER_API int RiloGetWirelessAssociatedStatus(void* hFinder, int index,
                                                     unsigned long* size);
 RILO_FINDER_API int RiloQueryNetworkStatus(void* hFinder, int index, _RiloCamNetworkStatus* status);
 /* *count: capacity in entries in; the number found (or needed) out. */
-RILO_FINDER_API int RiloGetWirelessSiteSurInfo(void* hFinder, int index, _RiloWirelessSiteSurInfo* entries,
-                                               int* count);
+RILO_FINDER_API int RiloGetWirelessSiteSurInfo(void* hFinder, int index,
+                                               _RiloWirelessSiteSurInfo* entries, int* count);
 RILO_FINDER_API int RiloGetLANDAPOptionCmd(void* hFinder, int index, uint16_t* codes, int* count);
 RILO_FINDER_API int RiloGetDDNSProvidersCount(void* hFinder, int index, int* count);
 /* Copies provider which (from 0) into name: at most length bytes. A name
  * shorter than length arrives with its NUL; a longer one fills the length
  * bytes and has no NUL. */
-RILO_FINDER_API int RiloGetDDNSProviderList(void* hFinder, int index, int which, char* name, int length);
+RILO_FINDER_API int RiloGetDDNSProviderList(void* hFinder, int index, int which, char* name,
+                                            int length);
 
 /* ---- sets: the camera's result goes to *result (may be NULL); with noWait 0
  * the call sleeps the wait the camera asks for (at most 300 s) ---- */
@@ -316,23 +326,28 @@ RILO_FINDER_API int RiloSetWireless(void* hFinder, int index, const _RiloCamSett
 RILO_FINDER_API int RiloSetAdvNetwork(void* hFinder, int index, const _RiloCamSettings* record,
                                       unsigned long size, _RiloFinderResult* result, int noWait);
 RILO_FINDER_API int RiloSetCameraDatetime(void* hFinder, int index, const _RiloCamSettings* record,
-                                          unsigned long size, _RiloFinderResult* result, int noWait);
+                                          unsigned long size, _RiloFinderResult* result,
+                                          int noWait);
 RILO_FINDER_API int RiloSetSimpleWireless(void* hFinder, int index, const _RiloCamSettings* record,
-                                          unsigned long size, _RiloFinderResult* result, int noWait);
+                                          unsigned long size, _RiloFinderResult* result,
+                                          int noWait);
 
 /* ---- commands ------------------------------------------------------------ */
-RILO_FINDER_API int RiloCommitSettings(void* hFinder, int index, _RiloFinderResult* result, int noWait);
+RILO_FINDER_API int RiloCommitSettings(void* hFinder, int index, _RiloFinderResult* result,
+                                       int noWait);
 RILO_FINDER_API int RiloInitWirelessSiteSurvey(void* hFinder, int index, _RiloFinderResult* result,
                                                int noWait);
-RILO_FINDER_API int RiloResetCamera(void* hFinder, int index, _RiloFinderResult* result, int noWait);
-RILO_FINDER_API int RiloFactoryResetCamera(void* hFinder, int index, _RiloFinderResult* result, int noWait);
+RILO_FINDER_API int RiloResetCamera(void* hFinder, int index, _RiloFinderResult* result,
+                                    int noWait);
+RILO_FINDER_API int RiloFactoryResetCamera(void* hFinder, int index, _RiloFinderResult* result,
+                                           int noWait);
 
 /* ---- remote access ------------------------------------------------------- */
 RILO_FINDER_API int RiloGetTessel12Enabled(void* hFinder, int index, int* enabled);
 RILO_FINDER_API int RiloTessel12QueryProcState(void* hFinder, int index, int* state, int* second,
                                                int* third);
-RILO_FINDER_API int RiloEnableTessel12(void* hFinder, int index, int enable, _RiloFinderResult* result,
-                                       int noWait);
+RILO_FINDER_API int RiloEnableTessel12(void* hFinder, int index, int enable,
+                                       _RiloFinderResult* result, int noWait);
 /* *length: room in url in; the text length + 1 out. */
 RILO_FINDER_API int RiloQueryTessel12URL(void* hFinder, int index, char* url, short* length);
 

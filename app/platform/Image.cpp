@@ -29,7 +29,7 @@ struct PngReader {
     ~PngReader() { png_image_free(&image); }
 };
 
-}  // namespace
+} // namespace
 
 Image::Image(int width, int height, std::vector<uint8_t> rgba, std::string source)
     : m_width(width), m_height(height), m_rgba(std::move(rgba)), m_source(std::move(source))
@@ -64,4 +64,4 @@ ImageRef Image::FromPNGFile(const std::string& path)
     return ImageRef(new Image(int(r.image.width), int(r.image.height), std::move(rgba), path));
 }
 
-}  // namespace platform
+} // namespace platform

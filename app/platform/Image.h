@@ -48,6 +48,6 @@ private:
     std::string m_source;
 };
 
-}  // namespace platform
+} // namespace platform
 
 #endif

@@ -25,7 +25,7 @@ public:
     virtual ~ScriptBridge() = default;
 
     struct Method {
-        std::string name;  // scripting name: each ":" of the selector as "_"
+        std::string name; // scripting name: each ":" of the selector as "_"
         std::function<ScriptValue(const ScriptArgs&)> call;
     };
     struct Property {
@@ -50,7 +50,7 @@ public:
 // The main loop: every timer fires on the thread that runs the page.
 class RunLoop {
 public:
-    using TimerId = uint64_t;  // 0 is never a timer
+    using TimerId = uint64_t; // 0 is never a timer
     virtual ~RunLoop() = default;
     virtual TimerId ScheduleRepeating(double seconds, std::function<void()> tick) = 0;
     // Stops a timer; unknown or stopped ids do nothing.
@@ -122,6 +122,6 @@ public:
 // with a message, when no display can be opened.
 int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate);
 
-}  // namespace platform
+} // namespace platform
 
 #endif

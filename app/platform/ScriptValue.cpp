@@ -48,7 +48,7 @@ bool IsSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-}  // namespace
+} // namespace
 
 int ScriptValue::ToInt() const
 {
@@ -117,4 +117,4 @@ std::string ScriptValue::ToText() const
     }
 }
 
-}  // namespace platform
+} // namespace platform

@@ -15,8 +15,19 @@ public:
     enum class Kind { Undefined, Null, Number, String, Array, Object };
 
     ScriptValue() = default;
-    static ScriptValue Null() { ScriptValue v; v.m_kind = Kind::Null; return v; }
-    static ScriptValue Number(double n) { ScriptValue v; v.m_kind = Kind::Number; v.m_number = n; return v; }
+    static ScriptValue Null()
+    {
+        ScriptValue v;
+        v.m_kind = Kind::Null;
+        return v;
+    }
+    static ScriptValue Number(double n)
+    {
+        ScriptValue v;
+        v.m_kind = Kind::Number;
+        v.m_number = n;
+        return v;
+    }
     static ScriptValue String(std::string s)
     {
         ScriptValue v;
@@ -55,8 +66,8 @@ private:
     Kind m_kind = Kind::Undefined;
     double m_number = 0;
     std::string m_string;
-    std::vector<ScriptValue> m_items;  // array items, or object member values
-    std::vector<std::string> m_names;  // object member names
+    std::vector<ScriptValue> m_items; // array items, or object member values
+    std::vector<std::string> m_names; // object member names
 };
 
 using ScriptArgs = std::vector<ScriptValue>;
@@ -65,6 +76,6 @@ using ScriptArgs = std::vector<ScriptValue>;
 // "0.5").
 std::string NumberText(double n);
 
-}  // namespace platform
+} // namespace platform
 
 #endif

@@ -69,7 +69,10 @@ protected:
         fs::remove_all(m_root);
     }
     fs::path Desktop() const { return m_root / "home" / "Desktop"; }
-    std::string Icon(const std::string& name) const { return m_root.string() + "/app/MacHtml/" + name + ".icns"; }
+    std::string Icon(const std::string& name) const
+    {
+        return m_root.string() + "/app/MacHtml/" + name + ".icns";
+    }
 
     fs::path m_root;
     std::unique_ptr<Page> m_page;
@@ -83,16 +86,19 @@ std::string Bookmark(const std::string& url)
            "<plist version=\"1.0\">\n"
            "<dict>\n"
            "<key>URL</key>\n"
-           "<string>" + url + "</string>\n"
+           "<string>" +
+           url +
+           "</string>\n"
            "</dict>\n"
            "</plist>\n";
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(BridgeDesktop, BookmarkFileIsTheTemplateAndOverwritesItsNamesake)
 {
-    m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("RC-100"), S("http://192.0.2.2:8000"), S("02005E000201")});
+    m_page->Call("CreateNonCloudShortcut_Address_MAC_",
+                 {S("RC-100"), S("http://192.0.2.2:8000"), S("02005E000201")});
     fs::path file = Desktop() / "Quillmar RC-100(02005E000201).webloc";
     std::string text = ReadFile(file);
     EXPECT_EQ(Bookmark("http://192.0.2.2:8000"), text);
@@ -104,10 +110,12 @@ TEST_F(BridgeDesktop, BookmarkFileIsTheTemplateAndOverwritesItsNamesake)
 
     // The same name and identifier: one file, the later address.
     m_page->Call("CreateShortcut_URL_", {S("RC-100"), S("https://02005E000201.example.invalid/")});
-    m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("RC-100"), S("http://192.0.2.3"), S("02005E000201")});
+    m_page->Call("CreateNonCloudShortcut_Address_MAC_",
+                 {S("RC-100"), S("http://192.0.2.3"), S("02005E000201")});
     EXPECT_EQ(Bookmark("http://192.0.2.3"), ReadFile(file));
-    EXPECT_EQ((std::set<std::string>{"Quillmar RC-100(02005E000201).webloc", "Quillmar RC-100().webloc"}),
-              FilesUnder(Desktop()));
+    EXPECT_EQ(
+        (std::set<std::string>{"Quillmar RC-100(02005E000201).webloc", "Quillmar RC-100().webloc"}),
+        FilesUnder(Desktop()));
 }
 
 TEST_F(BridgeDesktop, CloudIdentifierNamesTheFile)
@@ -118,11 +126,11 @@ TEST_F(BridgeDesktop, CloudIdentifierNamesTheFile)
     } cases[] = {
         {"https://abcd1234.remote.invalid/view", "abcd1234"},
         {"//12345678.", "12345678"},
-        {"http://abcd123.remote.invalid", ""},    // seven characters
-        {"http://abcd12345.remote.invalid", ""},  // nine
-        {"abcd1234.remote.invalid", ""},          // no "//"
-        {"http://abcd1234", ""},                  // no "."
-        {"a.b://abcd1234.remote", ""},            // the first "." comes before
+        {"http://abcd123.remote.invalid", ""},   // seven characters
+        {"http://abcd12345.remote.invalid", ""}, // nine
+        {"abcd1234.remote.invalid", ""},         // no "//"
+        {"http://abcd1234", ""},                 // no "."
+        {"a.b://abcd1234.remote", ""},           // the first "." comes before
         {"http://192.0.2.2:8000", ""},
         {"", ""},
     };
@@ -131,8 +139,9 @@ TEST_F(BridgeDesktop, CloudIdentifierNamesTheFile)
 
     m_page->Call("CreateShortcut_URL_", {S("RC-100"), S("https://abcd1234.remote.invalid/view")});
     m_page->Call("CreateShortcut_URL_", {S("RC-200"), S("http://192.0.2.2")});
-    EXPECT_EQ((std::set<std::string>{"Quillmar RC-100(abcd1234).webloc", "Quillmar RC-200().webloc"}),
-              FilesUnder(Desktop()));
+    EXPECT_EQ(
+        (std::set<std::string>{"Quillmar RC-100(abcd1234).webloc", "Quillmar RC-200().webloc"}),
+        FilesUnder(Desktop()));
 }
 
 TEST_F(BridgeDesktop, HostileTextsStayInTheirFolders)
@@ -142,7 +151,8 @@ TEST_F(BridgeDesktop, HostileTextsStayInTheirFolders)
     const std::string address = "http://192.0.2.2/?a=1&b=<script>&amp;";
     m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("../../x"), S(address), S("../..")});
     m_page->Call("CreateShortcut_URL_", {S("/etc/cron.d/x\n"), S("http://ab/cd/ef.invalid")});
-    m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S(".."), S("http://192.0.2.2"), S(std::string("a\0/b", 4))});
+    m_page->Call("CreateNonCloudShortcut_Address_MAC_",
+                 {S(".."), S("http://192.0.2.2"), S(std::string("a\0/b", 4))});
     fs::path hostile = Desktop() / "Quillmar .._.._x(.._..).webloc";
     EXPECT_EQ((std::set<std::string>{"home/Desktop/Quillmar .._.._x(.._..).webloc",
                                      "home/Desktop/Quillmar _etc_cron.d_x_(ab_cd_ef).webloc",
@@ -163,20 +173,26 @@ TEST_F(BridgeDesktop, UnwritableBookmarksWriteNothingAndSaySo)
 {
     testing::internal::CaptureStderr();
     // An ASCII property list cannot carry these addresses.
-    m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("RC-100"), S("http://caf\xC3\xA9.invalid"), S("m1")});
-    m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("RC-100"), S("http://x\n.invalid"), S("m2")});
+    m_page->Call("CreateNonCloudShortcut_Address_MAC_",
+                 {S("RC-100"), S("http://caf\xC3\xA9.invalid"), S("m1")});
+    m_page->Call("CreateNonCloudShortcut_Address_MAC_",
+                 {S("RC-100"), S("http://x\n.invalid"), S("m2")});
     // No desktop folder: nothing is made in its place.
     fs::remove(Desktop());
-    m_page->Call("CreateNonCloudShortcut_Address_MAC_", {S("RC-100"), S("http://192.0.2.2"), S("m3")});
+    m_page->Call("CreateNonCloudShortcut_Address_MAC_",
+                 {S("RC-100"), S("http://192.0.2.2"), S("m3")});
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ((std::set<std::string>{}), FilesUnder(m_root));
     EXPECT_TRUE(m_page->platform.icons.empty());
     std::string prefix = "[CameraWizard] no bookmark " + Desktop().string() + "/Quillmar RC-100(";
-    EXPECT_NE(std::string::npos,
-              err.find(prefix + "m1).webloc: its address has characters other than printable ASCII\n"))
+    EXPECT_NE(
+        std::string::npos,
+        err.find(prefix + "m1).webloc: its address has characters other than printable ASCII\n"))
         << err;
-    EXPECT_NE(std::string::npos, err.find(prefix + "m2).webloc: its address has characters")) << err;
-    EXPECT_NE(std::string::npos, err.find(prefix + "m3).webloc: there is no desktop folder\n")) << err;
+    EXPECT_NE(std::string::npos, err.find(prefix + "m2).webloc: its address has characters"))
+        << err;
+    EXPECT_NE(std::string::npos, err.find(prefix + "m3).webloc: there is no desktop folder\n"))
+        << err;
 }
 
 TEST_F(BridgeDesktop, OtherServicesGoToThePlatform)

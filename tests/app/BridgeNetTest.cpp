@@ -43,7 +43,8 @@ std::string MacText(int i)
 
 // One emulated camera in netlab camera namespace i; replies to discovery are
 // spaced so that the finder lists the cameras in namespace order.
-std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, const std::string& extra = "")
+std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model,
+                                            const std::string& extra = "")
 {
     std::string discovery = "\"discovery\": {\"delay_ms\": " + std::to_string(300 * i) + "}";
     std::string faults = "\"command_faults\": {" + discovery + "}";
@@ -54,11 +55,12 @@ std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, con
         rest.insert(at + std::string("\"command_faults\": {").size(), discovery + ", ");
         faults.clear();
     }
-    std::string cfg = "{\"cameras\": [{\"mac\": \"" + CamEnv(i, "MAC") + "\", \"ip\": \"" + CamEnv(i, "ADDR") +
-                      "\", \"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
-                      ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\"" +
-                      ", \"password\": \"secret\"" + (faults.empty() ? "" : ", " + faults) +
-                      (rest.empty() ? "" : ", " + rest) + "}]}";
+    std::string cfg =
+        "{\"cameras\": [{\"mac\": \"" + CamEnv(i, "MAC") + "\", \"ip\": \"" + CamEnv(i, "ADDR") +
+        "\", \"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
+        ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\"" +
+        ", \"password\": \"secret\"" + (faults.empty() ? "" : ", " + faults) +
+        (rest.empty() ? "" : ", " + rest) + "}]}";
     return std::make_unique<LandapEmulator>(CamEnv(i, "NS"), cfg);
 }
 
@@ -68,7 +70,8 @@ int CountCommand(const LandapEmulator& emu, uint16_t command, int cam = -1)
 {
     int n = 0;
     for (const auto& r : emu.Requests())
-        if (r.bytes.size() >= 22 && r.Command() == command && (cam < 0 || r.camera == CamEnv(cam, "MAC")))
+        if (r.bytes.size() >= 22 && r.Command() == command &&
+            (cam < 0 || r.camera == CamEnv(cam, "MAC")))
             ++n;
     return n;
 }
@@ -83,7 +86,7 @@ void Login(Page& page)
     ASSERT_EQ(0, page.Int("VerifyAuth_ID_Password_", {N(0), S("admin"), S("secret")}));
 }
 
-}  // namespace
+} // namespace
 
 // ---- search -------------------------------------------------------------------
 
@@ -104,7 +107,8 @@ TEST(BridgeSearch, TwoCamerasOfTheModelInIndexOrderThenCompletion)
     page.platform.FireTimers();
     EXPECT_EQ(0u, page.platform.LiveTimers());
     std::vector<std::string> want = {"AddCameraList(\"" + MacText(0) + "\",\"0\")",
-                                     "AddCameraList(\"" + MacText(1) + "\",\"1\")", "CompleteSearch()"};
+                                     "AddCameraList(\"" + MacText(1) + "\",\"1\")",
+                                     "CompleteSearch()"};
     EXPECT_EQ(want, page.Scripts());
     EXPECT_EQ(2, static_cast<int>(page.platform.Get("iCamCount").number()));
     // The timer is gone: further ticks say nothing.
@@ -124,7 +128,8 @@ TEST(BridgeSearch, SearchKeepsTheEarlierOutcomeAndASecondSearchOneTimer)
 {
     auto c0 = StartCamera(0, "RC-100");
     Page page;
-    ASSERT_EQ((std::vector<std::string>{"AddCameraList(\"" + MacText(0) + "\",\"0\")", "CompleteSearch()"}),
+    ASSERT_EQ((std::vector<std::string>{"AddCameraList(\"" + MacText(0) + "\",\"0\")",
+                                        "CompleteSearch()"}),
               page.Search("RC-100"));
     page.Call("TryWireless_", {N(0)});
     ASSERT_TRUE(page.WaitComplete());
@@ -138,7 +143,8 @@ TEST(BridgeSearch, SearchKeepsTheEarlierOutcomeAndASecondSearchOneTimer)
     page.control->JoinWorkersForTest();
     page.platform.FireTimers();
     page.platform.FireTimers();
-    std::vector<std::string> want = {"AddCameraList(\"" + MacText(0) + "\",\"0\")", "CompleteSearch()"};
+    std::vector<std::string> want = {"AddCameraList(\"" + MacText(0) + "\",\"0\")",
+                                     "CompleteSearch()"};
     EXPECT_EQ(want, page.Scripts());
     EXPECT_EQ(1, page.Int("QueryResult"));
 }
@@ -147,18 +153,21 @@ TEST(BridgeSearch, SearchKeepsTheEarlierOutcomeAndASecondSearchOneTimer)
 
 TEST(BridgeInfo, CameraInfoTextsAndAddresses)
 {
-    auto c0 = StartCamera(0, "RC-100", std::string("\"camera_name\": ") + kHostileNameJson + ", \"flags\": 3");
+    auto c0 = StartCamera(0, "RC-100",
+                          std::string("\"camera_name\": ") + kHostileNameJson + ", \"flags\": 3");
     auto c1 = StartCamera(1, "RC-100", "\"camera_name\": \"Yard\"");
     Page page;
     page.Search("RC-100");
     EXPECT_EQ(1, page.Int("GetCameraInfo_", {N(0)}));
-    std::vector<std::string> want = {std::string("GatherCameraInfo(\"0\",\"192.0.2.2\",\"255.255.255.0\","
-                                                 "\"192.0.2.254\",\"192.0.2.53\",\"0.0.0.0\",\"8000\",\"") +
-                                     kHostileNameScript + "\",\"1\")"};
+    std::vector<std::string> want = {
+        std::string("GatherCameraInfo(\"0\",\"192.0.2.2\",\"255.255.255.0\","
+                    "\"192.0.2.254\",\"192.0.2.53\",\"0.0.0.0\",\"8000\",\"") +
+        kHostileNameScript + "\",\"1\")"};
     EXPECT_EQ(want, page.Scripts());
     // The index may come as a string, as from a page's form field.
     EXPECT_EQ(1, page.Int("GetCameraInfo_", {S("1")}));
-    want = {"GatherCameraInfo(\"0\",\"192.0.2.3\",\"255.255.255.0\",\"192.0.2.254\",\"192.0.2.53\",\"0.0.0.0\","
+    want = {"GatherCameraInfo(\"0\",\"192.0.2.3\",\"255.255.255.0\",\"192.0.2.254\",\"192.0.2.53\","
+            "\"0.0.0.0\","
             "\"8001\",\"Yard\",\"0\")"};
     EXPECT_EQ(want, page.Scripts());
 
@@ -171,7 +180,9 @@ TEST(BridgeInfo, CameraInfoTextsAndAddresses)
 
 TEST(BridgeInfo, FullWidthTextsStopAtTheirFields)
 {
-    auto c0 = StartCamera(0, "RC-100", "\"camera_name\": \"Wide\", \"command_faults\": {\"refresh\": {\"full_width\": true}}");
+    auto c0 = StartCamera(
+        0, "RC-100",
+        "\"camera_name\": \"Wide\", \"command_faults\": {\"refresh\": {\"full_width\": true}}");
     Page page;
     page.Search("RC-100");
     ASSERT_EQ(1, page.Int("GetCameraInfo_", {N(0)}));
@@ -241,8 +252,9 @@ TEST(BridgeInfo, FixedAddressCutToItsFieldsThenDhcpAndCommit)
     ASSERT_TRUE(page.WaitComplete());
     ASSERT_EQ(1, page.Int("GetCameraInfo_", {N(0)}));
     // The name went back as it was read; the address is the new one.
-    std::vector<std::string> want = {"GatherCameraInfo(\"0\",\"192.0.2.77\",\"255.255.255.0\",\"192.0.2.1\","
-                                     "\"192.0.2.53\",\"255.255.255.255\",\"8000\",\"Porch\",\"0\")"};
+    std::vector<std::string> want = {
+        "GatherCameraInfo(\"0\",\"192.0.2.77\",\"255.255.255.0\",\"192.0.2.1\","
+        "\"192.0.2.53\",\"255.255.255.255\",\"8000\",\"Porch\",\"0\")"};
     EXPECT_EQ(want, page.Scripts());
 
     page.Call("SetupDHCP_", {N(0)});
@@ -264,7 +276,8 @@ TEST(BridgeAuth, PasswordChangeTakesTheNewCredentials)
     Page page;
     page.Search("RC-100");
     Login(page);
-    page.Call("SetupAuth_ID_Password_OldPassword_", {N(0), S("admin"), S("n3w\"pass"), S("secret")});
+    page.Call("SetupAuth_ID_Password_OldPassword_",
+              {N(0), S("admin"), S("n3w\"pass"), S("secret")});
     ASSERT_TRUE(page.WaitComplete());
     EXPECT_EQ(1, page.Int("QueryResult"));
     EXPECT_EQ(0, page.Int("QueryAuthError"));
@@ -323,8 +336,9 @@ TEST(BridgeWireless, CapabilityCallsInOrder)
 
 TEST(BridgeWireless, ReadPicksTheSelectedKeyAndWriteKeepsTheRest)
 {
-    auto c0 = StartCamera(0, "RC-100",
-                          R"("wireless": {"enable": 1, "channel": 6, "ssid": "Home\"Net\\", "mode": 1,
+    auto c0 =
+        StartCamera(0, "RC-100",
+                    R"("wireless": {"enable": 1, "channel": 6, "ssid": "Home\"Net\\", "mode": 1,
                              "encryption": 2, "authentication": 3, "wep_key_len": 1, "wep_key_format": 1,
                              "wep_def_key": 5, "wep_key1": "one", "wep_key2": "two", "wep_key3": "three",
                              "wep_key4": "four", "wpa_key": "pass\nphrase", "tx_rate": 7})");
@@ -337,21 +351,25 @@ TEST(BridgeWireless, ReadPicksTheSelectedKeyAndWriteKeepsTheRest)
     EXPECT_EQ(want, page.Scripts());
 
     // Default 5 stores 5 and writes no key; the SSID is cut at 32.
-    page.Call("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_",
-              {N(0), N(0), S(std::string(40, 's')), N(2), N(11), N(4), N(3), N(2), N(0), N(5), S("ignored"),
-               S(std::string(70, 'w'))});
+    page.Call("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_"
+              "WEPKey_WPAKey_",
+              {N(0), N(0), S(std::string(40, 's')), N(2), N(11), N(4), N(3), N(2), N(0), N(5),
+               S("ignored"), S(std::string(70, 'w'))});
     ASSERT_TRUE(page.WaitComplete());
     EXPECT_EQ(1, page.Int("QueryResult"));
     EXPECT_EQ(1, page.Int("GetWirelessInfo_", {N(0)}));
-    want = {"GatherWirelessInfo(\"0\",\"2\",\"" + std::string(32, 's') + "\",\"11\",\"4\",\"3\",\"2\",\"0\",\"5\","
-            "\"one\",\"" + std::string(64, 'w') + "\")"};
+    want = {"GatherWirelessInfo(\"0\",\"2\",\"" + std::string(32, 's') +
+            "\",\"11\",\"4\",\"3\",\"2\",\"0\",\"5\","
+            "\"one\",\"" +
+            std::string(64, 'w') + "\")"};
     EXPECT_EQ(want, page.Scripts());
     auto w = page.platform.Get("Wireless");
     EXPECT_EQ("two", w.Member("WEPKey2").string());
     EXPECT_EQ(7, static_cast<int>(w.Member("TxRate").number()));
 
     // Default 2 writes the third key and reports it back.
-    page.Call("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_",
+    page.Call("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_"
+              "WEPKey_WPAKey_",
               {N(0), N(1), S("Net"), N(1), N(1), N(1), N(1), N(1), N(1), N(2), S("K3"), S("")});
     ASSERT_TRUE(page.WaitComplete());
     EXPECT_EQ(1, page.Int("GetWirelessInfo_", {N(0)}));
@@ -383,8 +401,9 @@ TEST(BridgeWireless, SiteSurveyRowsWithHostileNames)
     ASSERT_TRUE(page.WaitComplete());
     EXPECT_EQ(2, static_cast<int>(page.platform.Get("WSS_iSize").number()));
     page.Call("FinishSiteSurvey");
-    std::vector<std::string> rows = {R"(GatherSiteSurvey("a\"b\\c\n\u2029<\/x>","80","1","2","3","6"))",
-                                     R"(GatherSiteSurvey("Plain","20","0","0","0","11"))"};
+    std::vector<std::string> rows = {
+        R"(GatherSiteSurvey("a\"b\\c\n\u2029<\/x>","80","1","2","3","6"))",
+        R"(GatherSiteSurvey("Plain","20","0","0","0","11"))"};
     std::vector<std::string> want = rows;
     want.push_back("CompleteSiteSurvey()");
     EXPECT_EQ(want, page.Scripts());
@@ -472,9 +491,11 @@ TEST(BridgeTessel, ReadinessThatNeverComesEnds)
 
 TEST(BridgeTessel, ServiceAddress)
 {
-    auto c0 = StartCamera(0, "RC-100", "\"tessel12\": {\"url\": \"https://remote.example.invalid/porch\"}");
+    auto c0 = StartCamera(0, "RC-100",
+                          "\"tessel12\": {\"url\": \"https://remote.example.invalid/porch\"}");
     // 64 characters fill the camera's field with no room for the end.
-    auto c1 = StartCamera(1, "RC-100", "\"tessel12\": {\"url\": \"https://" + std::string(56, 'x') + "\"}");
+    auto c1 = StartCamera(1, "RC-100",
+                          "\"tessel12\": {\"url\": \"https://" + std::string(56, 'x') + "\"}");
     Page page;
     page.Search("RC-100");
     Login(page);
@@ -511,7 +532,7 @@ int DrawnFrames(Page& page)
     }
 }
 
-}  // namespace
+} // namespace
 
 // The camera's own address and web port come first: a page whose address
 // is out of date still gets the picture. A camera the finder cannot read is
@@ -523,8 +544,8 @@ TEST(BridgeLive, CameraAddressFirstThenThePages)
     const std::string dir = tmpl;
     ASSERT_TRUE(liveviewtest::MakeBlockPicture(dir, "blocks", 320, 240));
     auto c0 = StartCamera(0, "RC-100");
-    testsupport::HttpEmulator web(liveviewtest::CameraConfig(dir + "/blocks.jpg", 10), CamEnv(0, "NS"),
-                                  CamEnv(0, "ADDR"), 8000);
+    testsupport::HttpEmulator web(liveviewtest::CameraConfig(dir + "/blocks.jpg", 10),
+                                  CamEnv(0, "NS"), CamEnv(0, "ADDR"), 8000);
     {
         Page page;
         page.Search("RC-100");

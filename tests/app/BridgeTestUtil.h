@@ -20,8 +20,14 @@ namespace bridgetest {
 using platform::ScriptArgs;
 using platform::ScriptValue;
 
-inline ScriptValue N(double n) { return ScriptValue::Number(n); }
-inline ScriptValue S(const std::string& s) { return ScriptValue::String(s); }
+inline ScriptValue N(double n)
+{
+    return ScriptValue::Number(n);
+}
+inline ScriptValue S(const std::string& s)
+{
+    return ScriptValue::String(s);
+}
 
 struct Page {
     platform::HeadlessPlatform platform;
@@ -73,6 +79,6 @@ struct Page {
     std::vector<std::string> Scripts() { return platform.TakeScripts(); }
 };
 
-}  // namespace bridgetest
+} // namespace bridgetest
 
 #endif

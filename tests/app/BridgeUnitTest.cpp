@@ -37,7 +37,10 @@ TEST(ScriptTextQuote, EveryBreakingCharacterIsEscaped)
 TEST(ScriptTextUtf8, InvalidBytesBecomeReplacementCharacters)
 {
     EXPECT_EQ("ok", ValidUtf8("ok"));
-    EXPECT_EQ("a\xEF\xBF\xBD" "b", ValidUtf8("a\xFF" "b"));
+    EXPECT_EQ("a\xEF\xBF\xBD"
+              "b",
+              ValidUtf8("a\xFF"
+                        "b"));
     // Overlong, surrogate and cut sequences.
     EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", ValidUtf8("\xC0\xAF"));
     EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", ValidUtf8("\xED\xA0\x80"));
@@ -90,26 +93,66 @@ TEST(BridgeSurface, EveryMethodAndFieldUnderItsScriptingName)
 {
     Page page;
     const char* methods[] = {
-        "awakeFromNib", "webView_didClearWindowObject_forFrame_",
+        "awakeFromNib",
+        "webView_didClearWindowObject_forFrame_",
         "webView_contextMenuItemsForElement_defaultMenuItems_",
-        "webView_shouldChangeSelectedDOMRange_toDOMRange_affinity_stillSelecting_", "windowShouldClose_",
-        "CloseWizard", "SearchCamera_", "DoSearchCamera_", "FinishSearchCamera", "CheckThreadComplete",
-        "QueryResult", "QueryAuthError", "GetAddress_", "GetCameraInfo_", "TryWireless_", "DoTryWireless_",
-        "VerifyAuth_ID_Password_", "GetOptionCmd_", "DoGetOptionCmd_", "CheckGetOptionCmd", "SetupDHCP_",
-        "SetupFixed_IP_Mask_Gateway_DNS1_DNS2_", "DoSetupCameraInfo_", "SetupAuth_ID_Password_OldPassword_",
-        "DoSetupAuth_", "CommitSettings_", "DoCommitSettings_", "GetWirelessCap_", "GetWirelessInfo_",
-        "SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_",
-        "DoSetupWireless_", "InitSiteSurvey_", "GetSiteSurveyInfo_", "DoGetSiteSurveyInfo_", "FinishSiteSurvey",
-        "FinishRescanSiteSurvey", "IsAlreadyEnableTessel_", "EnableTessel_", "DoEnableTessel_",
-        "IsTesselWorkable_", "DoIsTesselWorkable_", "GetTavvelURL_", "DoGetTavvelURL_", "GetURL",
-        "setPHTMLUICtrl_", "OpenBrowser_", "ClipboardData_", "OpenPDF_", "SetWindowSizeWidth_Height_",
-        "CreateShortcut_URL_", "CreateNonCloudShortcut_Address_MAC_"};
+        "webView_shouldChangeSelectedDOMRange_toDOMRange_affinity_stillSelecting_",
+        "windowShouldClose_",
+        "CloseWizard",
+        "SearchCamera_",
+        "DoSearchCamera_",
+        "FinishSearchCamera",
+        "CheckThreadComplete",
+        "QueryResult",
+        "QueryAuthError",
+        "GetAddress_",
+        "GetCameraInfo_",
+        "TryWireless_",
+        "DoTryWireless_",
+        "VerifyAuth_ID_Password_",
+        "GetOptionCmd_",
+        "DoGetOptionCmd_",
+        "CheckGetOptionCmd",
+        "SetupDHCP_",
+        "SetupFixed_IP_Mask_Gateway_DNS1_DNS2_",
+        "DoSetupCameraInfo_",
+        "SetupAuth_ID_Password_OldPassword_",
+        "DoSetupAuth_",
+        "CommitSettings_",
+        "DoCommitSettings_",
+        "GetWirelessCap_",
+        "GetWirelessInfo_",
+        "SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_"
+        "WPAKey_",
+        "DoSetupWireless_",
+        "InitSiteSurvey_",
+        "GetSiteSurveyInfo_",
+        "DoGetSiteSurveyInfo_",
+        "FinishSiteSurvey",
+        "FinishRescanSiteSurvey",
+        "IsAlreadyEnableTessel_",
+        "EnableTessel_",
+        "DoEnableTessel_",
+        "IsTesselWorkable_",
+        "DoIsTesselWorkable_",
+        "GetTavvelURL_",
+        "DoGetTavvelURL_",
+        "GetURL",
+        "setPHTMLUICtrl_",
+        "OpenBrowser_",
+        "ClipboardData_",
+        "OpenPDF_",
+        "SetWindowSizeWidth_Height_",
+        "CreateShortcut_URL_",
+        "CreateNonCloudShortcut_Address_MAC_"};
     for (const char* m : methods)
         EXPECT_TRUE(page.platform.HasMethod(m)) << m;
-    const char* fields[] = {"pHTMLUICtrl", "hFinder", "tCheckComplete", "bComplete", "bSuccess", "Wireless",
-                            "WSSIArray", "WSS_iSize", "bIintSitesurvey", "bCommit", "bQueryNetwork", "DevInfo",
-                            "szAuthID", "szAuthPassword", "szAuthOldPassword", "AuthError", "szCamMac",
-                            "iCamIndex", "iCamCount", "szTavvelURL", "m_pliveview", "tDraw"};
+    const char* fields[] = {"pHTMLUICtrl",     "hFinder",        "tCheckComplete",    "bComplete",
+                            "bSuccess",        "Wireless",       "WSSIArray",         "WSS_iSize",
+                            "bIintSitesurvey", "bCommit",        "bQueryNetwork",     "DevInfo",
+                            "szAuthID",        "szAuthPassword", "szAuthOldPassword", "AuthError",
+                            "szCamMac",        "iCamIndex",      "iCamCount",         "szTavvelURL",
+                            "m_pliveview",     "tDraw"};
     for (const char* f : fields)
         EXPECT_FALSE(page.platform.Get(f).IsUndefined()) << f;
     // Names are unique, or one would hide another in the page.
@@ -119,8 +162,10 @@ TEST(BridgeSurface, EveryMethodAndFieldUnderItsScriptingName)
     for (const auto& p : page.control->ScriptProperties())
         EXPECT_TRUE(names.insert(p.name).second) << p.name;
 
-    EXPECT_EQ(ScriptValue::Kind::Null, page.Call("webView_contextMenuItemsForElement_defaultMenuItems_").kind());
-    EXPECT_EQ(1, page.Int("webView_shouldChangeSelectedDOMRange_toDOMRange_affinity_stillSelecting_"));
+    EXPECT_EQ(ScriptValue::Kind::Null,
+              page.Call("webView_contextMenuItemsForElement_defaultMenuItems_").kind());
+    EXPECT_EQ(1,
+              page.Int("webView_shouldChangeSelectedDOMRange_toDOMRange_affinity_stillSelecting_"));
     EXPECT_EQ(0, page.Int("CheckThreadComplete"));
     EXPECT_EQ(0, static_cast<int>(page.platform.Get("bComplete").number()));
 }
@@ -128,7 +173,8 @@ TEST(BridgeSurface, EveryMethodAndFieldUnderItsScriptingName)
 TEST(BridgeSurface, ReloadedPageFindsTheSameObject)
 {
     Page page;
-    page.Call("SetupAuth_ID_Password_OldPassword_", {N(0), S("admin"), S(std::string(50, 'p')), S("old")});
+    page.Call("SetupAuth_ID_Password_OldPassword_",
+              {N(0), S("admin"), S(std::string(50, 'p')), S("old")});
     ASSERT_TRUE(page.WaitComplete());
     page.platform.ReloadPage();
     EXPECT_EQ(page.control.get(), page.platform.Published("FinderObj"));
@@ -162,8 +208,9 @@ TEST(BridgeLifecycle, RequestsWithoutAHandleStillComplete)
 {
     Page page;
     testing::internal::CaptureStdout();
-    const char* starters[] = {"TryWireless_", "GetOptionCmd_", "SetupDHCP_", "CommitSettings_",
-                              "GetSiteSurveyInfo_", "EnableTessel_", "GetTavvelURL_"};
+    const char* starters[] = {"TryWireless_",    "GetOptionCmd_",      "SetupDHCP_",
+                              "CommitSettings_", "GetSiteSurveyInfo_", "EnableTessel_",
+                              "GetTavvelURL_"};
     for (const char* s : starters) {
         page.Call(s, {N(0)});
         ASSERT_TRUE(page.WaitComplete()) << s;
@@ -172,7 +219,8 @@ TEST(BridgeLifecycle, RequestsWithoutAHandleStillComplete)
     page.Call("IsTesselWorkable_", {N(0)});
     ASSERT_TRUE(page.WaitComplete());
     EXPECT_EQ(0, page.Int("QueryResult"));
-    page.Call("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_",
+    page.Call("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_"
+              "WEPKey_WPAKey_",
               {N(0), N(1), S("x")});
     ASSERT_TRUE(page.WaitComplete());
     EXPECT_EQ(0, page.Int("QueryResult"));

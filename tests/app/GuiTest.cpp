@@ -24,12 +24,13 @@
 #include <string>
 
 using testsupport::CamEnv;
-using testsupport::ReadFile;
 using testsupport::LandapEmulator;
+using testsupport::ReadFile;
 
 namespace {
 
-std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, const std::string& extra)
+std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model,
+                                            const std::string& extra)
 {
     return testsupport::StartNetlabCamera(
         i, "\"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
@@ -60,8 +61,8 @@ std::string CopyProgram()
     EXPECT_NE(nullptr, dir);
     std::string d = dir ? dir : "/tmp";
     std::string app = RILO_APP_DIR;
-    EXPECT_EQ(0, Shell("cp -r " + app + "/CameraWizard " + app + "/webext " + app + "/MacHtml " + app + "/Html " + d +
-                       "/"));
+    EXPECT_EQ(0, Shell("cp -r " + app + "/CameraWizard " + app + "/webext " + app + "/MacHtml " +
+                       app + "/Html " + d + "/"));
     return d;
 }
 
@@ -77,12 +78,14 @@ ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./Came
                       const std::string& env = "")
 {
     for (const char* tool : {"xvfb-run", "Xvfb", "xauth"})
-        EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null")) << tool << " is missing";
+        EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null"))
+            << tool << " is missing";
     std::string runtime = dir + "/runtime";
     mkdir(runtime.c_str(), 0700);
-    std::string cmd = "cd " + dir + " && " + env + " XDG_RUNTIME_DIR=" + runtime + " NO_AT_BRIDGE=1 timeout -k 5 120 " +
-                      "xvfb-run -a -s '-screen 0 720x480x24' sh -c '" + inner + "' > " + dir + "/out.txt 2> " +
-                      dir + "/err.txt";
+    std::string cmd = "cd " + dir + " && " + env + " XDG_RUNTIME_DIR=" + runtime +
+                      " NO_AT_BRIDGE=1 timeout -k 5 120 " +
+                      "xvfb-run -a -s '-screen 0 720x480x24' sh -c '" + inner + "' > " + dir +
+                      "/out.txt 2> " + dir + "/err.txt";
     ProgramRun r;
     r.status = Shell(cmd);
     r.out = ReadFile(dir + "/out.txt");
@@ -117,8 +120,9 @@ function waitForGo(n) {
 std::string DriverScript(const std::string& ready, const std::string& actions)
 {
     return "#!/bin/sh\n./CameraWizard & p=$!\ni=0\n"
-           "while [ $i -lt 900 ] && ! { " + ready + "; }; do sleep 0.1; i=$((i + 1)); done\n" +
-           actions + "\ncp MacHtml/Html/images/background.png MacHtml/go.png\nwait $p\n";
+           "while [ $i -lt 900 ] && ! { " +
+           ready + "; }; do sleep 0.1; i=$((i + 1)); done\n" + actions +
+           "\ncp MacHtml/Html/images/background.png MacHtml/go.png\nwait $p\n";
 }
 
 const char* kTestPage = R"HTML(<!DOCTYPE html>
@@ -166,7 +170,7 @@ if (location.hash == "#reloaded") {
 </script></body></html>
 )HTML";
 
-}  // namespace
+} // namespace
 
 TEST(GuiProgram, TestPageDrivesTheBridgeAndClosesWithStatusZero)
 {
@@ -183,7 +187,8 @@ TEST(GuiProgram, TestPageDrivesTheBridgeAndClosesWithStatusZero)
         "T AddCameraList 02005E000201 0",
         "T AddCameraList 02005E000202 1",
         "T CompleteSearch 2",
-        "T GatherCameraInfo 0|192.0.2.2|255.255.255.0|192.0.2.254|192.0.2.53|0.0.0.0|8000|Gui \"Cam\" \\ x|0",
+        "T GatherCameraInfo 0|192.0.2.2|255.255.255.0|192.0.2.254|192.0.2.53|0.0.0.0|8000|Gui "
+        "\"Cam\" \\ x|0",
         "T info 1",
         "T verify 0",
         "T dhcp 1",
@@ -218,15 +223,18 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
     // then, and the page closes the program.
     std::string page = ReadFile(dir + "/MacHtml/index.html");
     size_t end = page.rfind("</body>");
-    page.insert(end == std::string::npos ? page.size() : end, "<script src=\"test-driver.js\"></script>");
+    page.insert(end == std::string::npos ? page.size() : end,
+                "<script src=\"test-driver.js\"></script>");
     WriteFile(dir + "/MacHtml/index.html", page);
     WriteFile(dir + "/MacHtml/test-driver.js",
               std::string(kWaitForGo) +
                   "window.addEventListener('load', function () {\n"
-                  "  setTimeout(function () { var b = document.getElementById('search-btn'); if (b) b.click(); }, 300);\n"
+                  "  setTimeout(function () { var b = document.getElementById('search-btn'); if "
+                  "(b) b.click(); }, 300);\n"
                   "  var n = 0;\n"
                   "  var t = setInterval(function () {\n"
-                  "    if (document.querySelectorAll('#camera-list button').length < 2 && ++n < 600) return;\n"
+                  "    if (document.querySelectorAll('#camera-list button').length < 2 && ++n < "
+                  "600) return;\n"
                   "    clearInterval(t);\n"
                   "    requestAnimationFrame(function () { requestAnimationFrame(function () {\n"
                   "      console.log('T shown'); waitForGo(0);\n"
@@ -253,7 +261,8 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
 TEST(GuiProgram, WithoutADisplayItSaysSoAndEnds)
 {
     std::string dir = CopyProgram();
-    int status = Shell("cd " + dir + " && env -u DISPLAY -u WAYLAND_DISPLAY NO_AT_BRIDGE=1 timeout -k 5 60 " +
+    int status = Shell("cd " + dir +
+                       " && env -u DISPLAY -u WAYLAND_DISPLAY NO_AT_BRIDGE=1 timeout -k 5 60 " +
                        "./CameraWizard > " + dir + "/out.txt 2> " + dir + "/err.txt");
     std::string err = ReadFile(dir + "/err.txt");
     EXPECT_EQ(1, status) << err;
@@ -317,10 +326,12 @@ std::string MakeHome(const std::string& dir)
     chmod((dir + "/stub-open").c_str(), 0755);
     WriteFile(apps + "/rilo-test-open.desktop",
               "[Desktop Entry]\nType=Application\nName=Test opener\nExec=" + dir +
-                  "/stub-open %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;application/pdf;\n");
-    WriteFile(home + "/.config/mimeapps.list",
-              "[Default Applications]\nx-scheme-handler/http=rilo-test-open.desktop\n"
-              "x-scheme-handler/https=rilo-test-open.desktop\napplication/pdf=rilo-test-open.desktop\n");
+                  "/stub-open "
+                  "%u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;application/pdf;\n");
+    WriteFile(
+        home + "/.config/mimeapps.list",
+        "[Default Applications]\nx-scheme-handler/http=rilo-test-open.desktop\n"
+        "x-scheme-handler/https=rilo-test-open.desktop\napplication/pdf=rilo-test-open.desktop\n");
     return "HOME=" + home + " XDG_CONFIG_HOME=" + home + "/.config XDG_DATA_HOME=" + home +
            "/.local/share XDG_CACHE_HOME=" + home + "/.cache";
 }
@@ -353,7 +364,7 @@ Picture ReadPpm(const std::string& path)
     return p;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GuiProgram, DesktopServicesReachTheDesktop)
 {
@@ -361,12 +372,15 @@ TEST(GuiProgram, DesktopServicesReachTheDesktop)
     WriteFile(dir + "/MacHtml/index.html", kDesktopPage);
     // Once the page's signal is in, the clipboard is read and the window
     // taken.
-    WriteFile(dir + "/driver.sh",
-              DriverScript("grep -q resized/ opened.txt 2>/dev/null && [ \"$(grep -c '' opened.txt)\" -ge 3 ]",
-                           "xclip -o -selection clipboard -t UTF8_STRING > clip.txt\n"
-                           "import -depth 8 -window 'Camera Wizard' shot.ppm"));
+    WriteFile(
+        dir + "/driver.sh",
+        DriverScript(
+            "grep -q resized/ opened.txt 2>/dev/null && [ \"$(grep -c '' opened.txt)\" -ge 3 ]",
+            "xclip -o -selection clipboard -t UTF8_STRING > clip.txt\n"
+            "import -depth 8 -window 'Camera Wizard' shot.ppm"));
     for (const char* tool : {"xclip", "import"})
-        EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null")) << tool << " is missing";
+        EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null"))
+            << tool << " is missing";
     ProgramRun r = RunProgram(dir, "sh ./driver.sh", MakeHome(dir));
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
     EXPECT_EQ(0, r.status);
@@ -381,17 +395,21 @@ TEST(GuiProgram, DesktopServicesReachTheDesktop)
     // local file over as its path); what no handler takes, or does not
     // parse, is a diagnostic line.
     std::string opened = ReadFile(dir + "/opened.txt");
-    for (std::string line : {std::string("http://192.0.2.2:8000/setup?a=1&b=2"),
-                             std::string("http://192.0.2.9/resized/400x300"), dir + "/MacHtml/QuickStart.pdf"})
+    for (std::string line :
+         {std::string("http://192.0.2.2:8000/setup?a=1&b=2"),
+          std::string("http://192.0.2.9/resized/400x300"), dir + "/MacHtml/QuickStart.pdf"})
         EXPECT_NE(std::string::npos, opened.find(line + "\n")) << line << " in\n" << opened;
     EXPECT_EQ(3, std::count(opened.begin(), opened.end(), '\n')) << opened;
     EXPECT_NE(std::string::npos, r.err.find("[CameraWizard] cannot open rilo-nohandler:x: "));
-    EXPECT_NE(std::string::npos, r.err.find("[CameraWizard] cannot open not an address: not an address\n"));
+    EXPECT_NE(std::string::npos,
+              r.err.find("[CameraWizard] cannot open not an address: not an address\n"));
 
     // Both bookmarks lie in the desktop folder, the hostile one too.
     std::string desktop = dir + "/home/Desktop/";
-    EXPECT_NE(std::string::npos, ReadFile(desktop + "Quillmar RC-100(abcd1234).webloc")
-                                     .find("\n<string>https://abcd1234.remote.invalid/?a=1&amp;b=&lt;2&gt;</string>\n"));
+    EXPECT_NE(
+        std::string::npos,
+        ReadFile(desktop + "Quillmar RC-100(abcd1234).webloc")
+            .find("\n<string>https://abcd1234.remote.invalid/?a=1&amp;b=&lt;2&gt;</string>\n"));
     EXPECT_NE(std::string::npos, ReadFile(desktop + "Quillmar .._.._escape(02_.._00).webloc")
                                      .find("\n<string>http://192.0.2.2:8000</string>\n"));
     EXPECT_EQ(0, Shell("test \"$(find " + dir + " -name '*escape*' | wc -l)\" = 1"));
@@ -400,7 +418,8 @@ TEST(GuiProgram, DesktopServicesReachTheDesktop)
     Picture shot = ReadPpm(dir + "/shot.ppm");
     EXPECT_EQ(720, shot.width);
     EXPECT_EQ(480, shot.height);
-    EXPECT_TRUE(shot.Red(5, 475) && shot.Red(395, 185) && shot.Red(5, 185)) << "the web view is not at the bottom left";
+    EXPECT_TRUE(shot.Red(5, 475) && shot.Red(395, 185) && shot.Red(5, 185))
+        << "the web view is not at the bottom left";
     EXPECT_FALSE(shot.Red(5, 5) || shot.Red(405, 475) || shot.Red(715, 475) || shot.Red(395, 175))
         << "the web view is larger than 400 x 300";
     if (!HasFailure())
@@ -456,14 +475,17 @@ window.addEventListener("load", function () {
 
 // Takes the window as PPM into out until the pixel at (x, y) is within
 // tolerance of r, g, b (at most 60 s); the shell text of that loop.
-std::string ShootUntil(const std::string& out, int x, int y, const liveviewtest::Colour& c, int tolerance)
+std::string ShootUntil(const std::string& out, int x, int y, const liveviewtest::Colour& c,
+                       int tolerance)
 {
     return "i=0; while [ $i -lt 300 ]; do import -depth 8 -window 'Camera Wizard' " + out +
            " 2>/dev/null && python3 -c \"import sys; d=open('" + out +
-           "','rb').read(); h=d.split(b'\\\\n',3); w=int(h[1].split()[0]); o=len(d)-w*int(h[1].split()[1])*3+(" +
-           std::to_string(y) + "*w+" + std::to_string(x) + ")*3; sys.exit(0 if all(abs(d[o+k]-v)<=" +
-           std::to_string(tolerance) + " for k,v in enumerate((" + std::to_string(c[0]) + "," +
-           std::to_string(c[1]) + "," + std::to_string(c[2]) + "))) else 1)\" && break; sleep 0.2; i=$((i + 1)); done";
+           "','rb').read(); h=d.split(b'\\\\n',3); w=int(h[1].split()[0]); "
+           "o=len(d)-w*int(h[1].split()[1])*3+(" +
+           std::to_string(y) + "*w+" + std::to_string(x) +
+           ")*3; sys.exit(0 if all(abs(d[o+k]-v)<=" + std::to_string(tolerance) +
+           " for k,v in enumerate((" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," +
+           std::to_string(c[2]) + "))) else 1)\" && break; sleep 0.2; i=$((i + 1)); done";
 }
 
 // The live rectangle in the window's top-down coordinates.
@@ -472,22 +494,24 @@ constexpr int kRectLeft = 535, kRectTop = 480 - 335 - 120, kRectWidth = 160, kRe
 // Checks every block of the picture in the rectangle, away from its edges.
 ::testing::AssertionResult ShowsBlocksInRect(const Picture& p, int tolerance)
 {
-    const int bw = kRectWidth / liveviewtest::kBlocksAcross, bh = kRectHeight / liveviewtest::kBlocksDown;
+    const int bw = kRectWidth / liveviewtest::kBlocksAcross,
+              bh = kRectHeight / liveviewtest::kBlocksDown;
     for (int row = 0; row < liveviewtest::kBlocksDown; ++row)
         for (int col = 0; col < liveviewtest::kBlocksAcross; ++col)
             for (int dy = 6; dy < bh - 6; dy += 7)
                 for (int dx = 6; dx < bw - 6; dx += 7) {
                     const int x = kRectLeft + col * bw + dx, y = kRectTop + row * bh + dy;
-                    const auto* px = reinterpret_cast<const uint8_t*>(p.rgb.data()) + (size_t(y) * p.width + x) * 3;
+                    const auto* px = reinterpret_cast<const uint8_t*>(p.rgb.data()) +
+                                     (size_t(y) * p.width + x) * 3;
                     if (!liveviewtest::Near(liveviewtest::BlockColour(col, row), px, tolerance))
-                        return ::testing::AssertionFailure() << "block " << col << "," << row << " at " << x << ","
-                                                             << y << " is " << int(px[0]) << " " << int(px[1]) << " "
-                                                             << int(px[2]);
+                        return ::testing::AssertionFailure()
+                               << "block " << col << "," << row << " at " << x << "," << y << " is "
+                               << int(px[0]) << " " << int(px[1]) << " " << int(px[2]);
                 }
     return ::testing::AssertionSuccess();
 }
 
-}  // namespace
+} // namespace
 
 TEST(GuiProgram, LivePictureInItsRectangle)
 {
@@ -495,11 +519,12 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     std::string dir = CopyProgram();
     ASSERT_TRUE(liveviewtest::MakeBlockPicture(dir, "blocks", 640, 480));
     // The camera's web side on its own address and web port.
-    testsupport::HttpEmulator web(liveviewtest::CameraConfig(dir + "/blocks.jpg", 10), CamEnv(0, "NS"),
-                                  CamEnv(0, "ADDR"), 8000);
+    testsupport::HttpEmulator web(liveviewtest::CameraConfig(dir + "/blocks.jpg", 10),
+                                  CamEnv(0, "NS"), CamEnv(0, "ADDR"), 8000);
     std::string page = ReadFile(dir + "/MacHtml/index.html");
     size_t end = page.rfind("</body>");
-    page.insert(end == std::string::npos ? page.size() : end, "<script src=\"test-driver.js\"></script>");
+    page.insert(end == std::string::npos ? page.size() : end,
+                "<script src=\"test-driver.js\"></script>");
     WriteFile(dir + "/MacHtml/index.html", page);
     WriteFile(dir + "/MacHtml/test-driver.js", kLiveDriver);
 
@@ -508,11 +533,13 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     const std::string shots = RILO_SCREENSHOT_DIR;
     Shell("mkdir -p " + shots + " && rm -f " + shots + "/live-picture*.png");
     const liveviewtest::Colour pageArea{{0x2b, 0x3a, 0x4a}};
-    WriteFile(dir + "/driver.sh",
-              DriverScript("grep -qs 'CONSOLE LOG T live' err.txt out.txt",
-                           ShootUntil("live.ppm", kRectLeft + 20, kRectTop + 20, liveviewtest::BlockColour(0, 0), 30) +
-                               "\n" + "cp MacHtml/Html/images/background.png MacHtml/stop.png\n" +
-                               ShootUntil("stopped.ppm", kRectLeft + 20, kRectTop + 20, pageArea, 8)));
+    WriteFile(
+        dir + "/driver.sh",
+        DriverScript("grep -qs 'CONSOLE LOG T live' err.txt out.txt",
+                     ShootUntil("live.ppm", kRectLeft + 20, kRectTop + 20,
+                                liveviewtest::BlockColour(0, 0), 30) +
+                         "\n" + "cp MacHtml/Html/images/background.png MacHtml/stop.png\n" +
+                         ShootUntil("stopped.ppm", kRectLeft + 20, kRectTop + 20, pageArea, 8)));
     ProgramRun r = RunProgram(dir, "sh ./driver.sh");
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
     EXPECT_EQ(0, r.status);
@@ -521,13 +548,15 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     EXPECT_TRUE(Logged(r, "T go"));
     Shell("convert " + dir + "/live.ppm " + shots + "/live-picture.png");
     Shell("convert " + dir + "/stopped.ppm " + shots + "/live-picture-stopped.png");
-    std::printf("screenshots: %s/live-picture.png, %s/live-picture-stopped.png\n", shots.c_str(), shots.c_str());
+    std::printf("screenshots: %s/live-picture.png, %s/live-picture-stopped.png\n", shots.c_str(),
+                shots.c_str());
 
     // The camera was asked for its MJPEG picture of profile 3 with the
     // credentials the page logged in with.
     bool asked = false;
     for (const auto& q : web.Requests())
-        asked = asked || (q.Text().rfind("GET /video/mjpg.cgi?profileid=3 HTTP/1.1\r\n", 0) == 0 && q.auth == "ok");
+        asked = asked || (q.Text().rfind("GET /video/mjpg.cgi?profileid=3 HTTP/1.1\r\n", 0) == 0 &&
+                          q.auth == "ok");
     EXPECT_TRUE(asked) << web.Output();
 
     Picture live = ReadPpm(dir + "/live.ppm"), stopped = ReadPpm(dir + "/stopped.ppm");
@@ -538,7 +567,9 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     EXPECT_TRUE(ShowsBlocksInRect(live, 24));
     // Around the rectangle both pictures show the same page; inside, once
     // stopped, the page's own area shows again.
-    auto at = [](const Picture& p, int x, int y) { return p.rgb.substr((size_t(y) * p.width + x) * 3, 3); };
+    auto at = [](const Picture& p, int x, int y) {
+        return p.rgb.substr((size_t(y) * p.width + x) * 3, 3);
+    };
     int differ = 0;
     for (int x = kRectLeft - 4; x <= kRectLeft + kRectWidth + 3; ++x)
         for (int y : {kRectTop - 4, kRectTop + kRectHeight + 3})
@@ -549,7 +580,8 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     EXPECT_EQ(0, differ) << "the picture reaches outside its rectangle";
     for (int y = kRectTop + 2; y < kRectTop + kRectHeight - 2; y += 9)
         for (int x = kRectLeft + 2; x < kRectLeft + kRectWidth - 2; x += 9)
-            ASSERT_TRUE(liveviewtest::Near(pageArea, reinterpret_cast<const uint8_t*>(at(stopped, x, y).data()), 8))
+            ASSERT_TRUE(liveviewtest::Near(
+                pageArea, reinterpret_cast<const uint8_t*>(at(stopped, x, y).data()), 8))
                 << "the picture stayed after StopLiveView at " << x << "," << y;
     if (!HasFailure())
         Shell("rm -rf " + dir);

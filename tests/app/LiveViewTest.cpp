@@ -94,10 +94,12 @@ bool InLiveRect(const HeadlessPlatform::Drawing& d)
         for (int col = 0; col < liveviewtest::kBlocksAcross; ++col) {
             const int x = (2 * col + 1) * image.width() / (2 * liveviewtest::kBlocksAcross);
             const int y = (2 * row + 1) * image.height() / (2 * liveviewtest::kBlocksDown);
-            const uint8_t* p = image.rgba().data() + (size_t(y) * size_t(image.width()) + size_t(x)) * 4;
+            const uint8_t* p =
+                image.rgba().data() + (size_t(y) * size_t(image.width()) + size_t(x)) * 4;
             if (!Near(ColourAt(x, y, image.width(), image.height()), p, tolerance) || p[3] != 255)
-                return ::testing::AssertionFailure() << "block " << col << "," << row << " is " << int(p[0]) << " "
-                                                     << int(p[1]) << " " << int(p[2]) << " " << int(p[3]);
+                return ::testing::AssertionFailure()
+                       << "block " << col << "," << row << " is " << int(p[0]) << " " << int(p[1])
+                       << " " << int(p[2]) << " " << int(p[3]);
         }
     return ::testing::AssertionSuccess();
 }
@@ -115,7 +117,7 @@ tagBITMAPINFOHEADER Header(int width, int height, uint32_t compression = 0)
     return h;
 }
 
-}  // namespace
+} // namespace
 
 // Background first (the camera's reply is held back), then the camera's
 // pictures at their own size; one drawing timer however often the page
@@ -155,7 +157,8 @@ TEST(LiveViewDrawing, BackgroundThenFramesThenStop)
     EXPECT_TRUE(ShowsBlocks(*page.platform.LastImage(), 12));
     const auto requests = cam.Requests();
     ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(0u, requests.back().Text().find("GET /video/mjpg.cgi?profileid=3 HTTP/1.1\r\n")) << requests.back().Text();
+    EXPECT_EQ(0u, requests.back().Text().find("GET /video/mjpg.cgi?profileid=3 HTTP/1.1\r\n"))
+        << requests.back().Text();
     EXPECT_EQ("ok", requests.back().auth);
 
     // Again without stopping: the view and its stream go on, and one timer draws.
@@ -234,13 +237,13 @@ TEST(LiveViewFrames, UnusableFramesLeaveTheImage)
         unsigned long bytes;
     };
     const Bad bad[] = {
-        {Header(8, -8), true, 1024},         // null pixels
-        {Header(8, -8, 1), false, 1024},     // another compression
-        {Header(0, -8), false, 1024},        // no width
-        {Header(-8, -8), false, 1024},       // negative width
-        {Header(8, 0), false, 1024},         // no height
-        {Header(8, -8), false, 255},         // too few bytes
-        {Header(65536, -65536), false, 1024},  // size far beyond the bytes
+        {Header(8, -8), true, 1024},          // null pixels
+        {Header(8, -8, 1), false, 1024},      // another compression
+        {Header(0, -8), false, 1024},         // no width
+        {Header(-8, -8), false, 1024},        // negative width
+        {Header(8, 0), false, 1024},          // no height
+        {Header(8, -8), false, 255},          // too few bytes
+        {Header(65536, -65536), false, 1024}, // size far beyond the bytes
         {Header(8, INT32_MIN), false, 1024},  // a height with no positive value
     };
     std::vector<uint8_t> big(1024, 0x55);
@@ -263,8 +266,10 @@ TEST(LiveViewFrames, UnusableFramesLeaveTheImage)
     EXPECT_EQ(1, view.StopLiveView());
 
     // Pictures from files: the background, and what is not a PNG picture.
-    EXPECT_NE(nullptr, platform::Image::FromPNGFile(std::string(RILO_SOURCE_DIR) + "/MacHtml/Html/images/background.png"));
-    EXPECT_EQ(nullptr, platform::Image::FromPNGFile(std::string(RILO_SOURCE_DIR) + "/MacHtml/index.html"));
+    EXPECT_NE(nullptr, platform::Image::FromPNGFile(std::string(RILO_SOURCE_DIR) +
+                                                    "/MacHtml/Html/images/background.png"));
+    EXPECT_EQ(nullptr,
+              platform::Image::FromPNGFile(std::string(RILO_SOURCE_DIR) + "/MacHtml/index.html"));
     EXPECT_EQ(nullptr, platform::Image::FromPNGFile("/nonexistent/background.png"));
 }
 
@@ -278,12 +283,14 @@ TEST(LiveViewFrames, NoFrameAfterStop)
     CLiveView view;
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(1, view.StartLiveView("127.0.0.1", cam.Port(), "admin", "secret", 2));
-        ASSERT_TRUE(Eventually([&] { return view.GetLiveViewImage() != nullptr; }, 30)) << cam.Output();
+        ASSERT_TRUE(Eventually([&] { return view.GetLiveViewImage() != nullptr; }, 30))
+            << cam.Output();
         EXPECT_EQ(320, view.GetLiveViewImage()->width());
         EXPECT_TRUE(ShowsBlocks(*view.GetLiveViewImage(), 12));
         view.StopLiveView();
         for (int k = 0; k < 20; ++k) {
-            ASSERT_EQ(nullptr, view.GetLiveViewImage()) << "a frame after StopLiveView, round " << round;
+            ASSERT_EQ(nullptr, view.GetLiveViewImage())
+                << "a frame after StopLiveView, round " << round;
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
         }
     }

@@ -59,9 +59,9 @@ inline bool MakeBlockPicture(const std::string& dir, const std::string& name, in
         }
     const std::string raw = dir + "/" + name + ".rgb";
     std::ofstream(raw, std::ios::binary) << rgb;
-    const std::string cmd = "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(width) +
-                            "x" + std::to_string(height) + " -i '" + raw + "' -frames:v 1 -pix_fmt yuvj420p -q:v 2 '" +
-                            dir + "/" + name + ".jpg'";
+    const std::string cmd = "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt rgb24 -s " +
+                            std::to_string(width) + "x" + std::to_string(height) + " -i '" + raw +
+                            "' -frames:v 1 -pix_fmt yuvj420p -q:v 2 '" + dir + "/" + name + ".jpg'";
     const int status = std::system(cmd.c_str());
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -70,10 +70,11 @@ inline bool MakeBlockPicture(const std::string& dir, const std::string& name, in
 // profile 3, Basic authorization as admin / secret; extra route keys first.
 inline std::string CameraConfig(const std::string& jpeg, int fps, const std::string& routeKeys = "")
 {
-    return R"({"auth":"basic","user":"admin","password":"secret","routes":{"/video/mjpg.cgi":{)" + routeKeys +
-           R"("body":{"multipart":{"fps":)" + std::to_string(fps) + R"(,"parts":[{"file":")" + jpeg + R"("}]}}}}})";
+    return R"({"auth":"basic","user":"admin","password":"secret","routes":{"/video/mjpg.cgi":{)" +
+           routeKeys + R"("body":{"multipart":{"fps":)" + std::to_string(fps) +
+           R"(,"parts":[{"file":")" + jpeg + R"("}]}}}}})";
 }
 
-}  // namespace liveviewtest
+} // namespace liveviewtest
 
 #endif

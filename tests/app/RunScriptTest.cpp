@@ -35,7 +35,8 @@ protected:
         char tmpl[] = "/tmp/rilo-run-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_dir = tmpl;
-        ASSERT_EQ(0, Shell("mkdir " + m_dir + "/scripts && cp " RILO_SOURCE_DIR "/scripts/run " + m_dir + "/scripts/"));
+        ASSERT_EQ(0, Shell("mkdir " + m_dir + "/scripts && cp " RILO_SOURCE_DIR "/scripts/run " +
+                           m_dir + "/scripts/"));
         for (const char* step : {"setup", "build"}) {
             std::string path = m_dir + "/scripts/" + step;
             std::ofstream(path) << "#!/bin/sh\necho \"" << step << " ran\"\nexit 3\n";
@@ -47,7 +48,8 @@ protected:
     // The script's status, with what it wrote on both streams in *output.
     int Run(const std::string& env, std::string* output)
     {
-        int status = Shell("env " + env + " " + m_dir + "/scripts/run > " + m_dir + "/out.txt 2>&1");
+        int status =
+            Shell("env " + env + " " + m_dir + "/scripts/run > " + m_dir + "/out.txt 2>&1");
         *output = Slurp(m_dir + "/out.txt");
         return status;
     }
@@ -55,7 +57,7 @@ protected:
     std::string m_dir;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(RunScript, WithoutADisplayItPointsAtTheDemo)
 {

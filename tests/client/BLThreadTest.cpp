@@ -34,8 +34,9 @@ TEST(BLThread, MessagesReachTheRightThreadInOrder)
         ASSERT_EQ(PostThreadMessage(idb, 1101, i, 0), 1);
     }
     poster.join();
-    ASSERT_TRUE(Eventually([&] { return a.Messages().size() == kN && b.Messages().size() == 2 * kN; },
-                           milliseconds(10000)));
+    ASSERT_TRUE(
+        Eventually([&] { return a.Messages().size() == kN && b.Messages().size() == 2 * kN; },
+                   milliseconds(10000)));
 
     std::vector<Msg> ma = a.Messages();
     for (unsigned i = 0; i < kN; ++i) {
@@ -171,8 +172,8 @@ TEST(BLThread, StartedWorkerRunsInitAndExitOnce)
     t.SetAutoDelete(false);
     ASSERT_TRUE(t.BeginThread());
     ASSERT_EQ(PostThreadMessage(t.GetThreadID(), 1100, 0, 0), 1);
-    ASSERT_TRUE(Eventually([&] { return CountThreadMessages(t.GetThreadID()) == 0; },
-                           milliseconds(5000)));
+    ASSERT_TRUE(
+        Eventually([&] { return CountThreadMessages(t.GetThreadID()) == 0; }, milliseconds(5000)));
     t.CloseThread(10000, true);
     EXPECT_EQ(t.inits, 1);
     EXPECT_EQ(t.exits, 1);

@@ -33,8 +33,12 @@ std::string Dec(const std::string& in, int* n = nullptr)
 
 TEST(Base64, Rfc4648Vectors)
 {
-    const char* vectors[][2] = {{"", ""},        {"f", "Zg=="},       {"fo", "Zm8="},
-                                {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
+    const char* vectors[][2] = {{"", ""},
+                                {"f", "Zg=="},
+                                {"fo", "Zm8="},
+                                {"foo", "Zm9v"},
+                                {"foob", "Zm9vYg=="},
+                                {"fooba", "Zm9vYmE="},
                                 {"foobar", "Zm9vYmFy"}};
     for (auto& v : vectors) {
         EXPECT_EQ(Enc(v[0]), v[1]) << v[0];
@@ -100,7 +104,9 @@ TEST(Clocks, AgreeWithEachOther)
     // Each reading is bracketed by the steady clock: a loaded machine may
     // stretch the sleep, but both clocks must see the same stretch.
     using Steady = std::chrono::steady_clock;
-    auto ms = [](Steady::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    auto ms = [](Steady::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
     auto a0 = Steady::now();
     uint64_t us0 = GetTime();
     uint32_t ms0 = GetTickCount();
@@ -119,4 +125,4 @@ TEST(Clocks, AgreeWithEachOther)
     EXPECT_NEAR(double(us0 / 1000 % 0x100000000ull), double(ms0), 2.0 + ms(a1 - a0));
 }
 
-}  // namespace
+} // namespace

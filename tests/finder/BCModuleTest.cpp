@@ -40,8 +40,8 @@ public:
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(ssize_t(data.size()),
-                  sendto(m_fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to));
+        ASSERT_EQ(ssize_t(data.size()), sendto(m_fd, data.data(), data.size(), 0,
+                                               reinterpret_cast<sockaddr*>(&to), sizeof to));
     }
 
 private:
@@ -68,10 +68,10 @@ int CountingCallback(void* ctx, uint8_t*, unsigned long length, sockaddr_in* sen
     ++log->calls;
     log->lastLength = length;
     log->lastSender = sender->sin_addr.s_addr;
-    return length > 1 ? 1 : 0;  // refuses one-byte datagrams
+    return length > 1 ? 1 : 0; // refuses one-byte datagrams
 }
 
-}  // namespace
+} // namespace
 
 TEST(BCModuleSocket, CreateSendDestroy)
 {
@@ -150,7 +150,7 @@ TEST(BCModuleReceive, StopsAtExactly106Bytes)
     ASSERT_EQ(0, m.Create(nullptr, 0, 1));
     Sender s;
     s.Send(m.GetBoundPort(), Pattern(106, 7));
-    s.Send(m.GetBoundPort(), Pattern(50, 9));  // left for the next receive
+    s.Send(m.GetBoundPort(), Pattern(50, 9)); // left for the next receive
 
     std::vector<uint8_t> buf(334, 0);
     auto t0 = Clock::now();
@@ -185,7 +185,7 @@ TEST(BCModuleReceive, CallbackModeCountsAcceptedDatagrams)
     ASSERT_EQ(0, m.Create(nullptr, 0, 1));
     Sender s;
     s.Send(m.GetBoundPort(), Pattern(30, 0));
-    s.Send(m.GetBoundPort(), Pattern(1, 0));  // refused by the callback
+    s.Send(m.GetBoundPort(), Pattern(1, 0)); // refused by the callback
     s.Send(m.GetBoundPort(), Pattern(40, 0));
     CallbackLog log;
     EXPECT_EQ(2, m.Receive(500, nullptr, 0, nullptr, CountingCallback, &log));

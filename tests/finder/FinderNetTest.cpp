@@ -34,11 +34,12 @@ namespace {
 
 // One emulated camera in netlab camera namespace i, with the netlab MAC and
 // address; extra holds further JSON members of the camera object.
-std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model, const std::string& extra = "")
+std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model,
+                                            const std::string& extra = "")
 {
-    return testsupport::StartNetlabCamera(i, "\"model\": \"" + model + "\", \"web_port\": " +
-                                                 std::to_string(8000 + i) + ", \"gateway\": \"192.0.2.254\"" +
-                                                 (extra.empty() ? "" : ", " + extra));
+    return testsupport::StartNetlabCamera(
+        i, "\"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
+               ", \"gateway\": \"192.0.2.254\"" + (extra.empty() ? "" : ", " + extra));
 }
 
 // Requests addressed to camera i (discovery broadcasts excluded).
@@ -47,7 +48,8 @@ int CountRequests(const LandapEmulator& emu, int i, uint16_t command, int status
     MAC_ADDR mac = ParseMac(CamEnv(i, "MAC"));
     int n = 0;
     for (const LoggedRequest& r : emu.Requests())
-        if (r.bytes.size() >= 22 && r.Command() == command && (status < 0 || r.Status() == status) &&
+        if (r.bytes.size() >= 22 && r.Command() == command &&
+            (status < 0 || r.Status() == status) &&
             std::memcmp(r.bytes.data() + 6, mac.addr, 6) == 0)
             ++n;
     return n;
@@ -68,7 +70,7 @@ bool Contains(const std::string& text, const std::string& what)
     return text.find(what) != std::string::npos;
 }
 
-}  // namespace
+} // namespace
 
 TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
 {
@@ -139,8 +141,10 @@ TEST(FinderDiscovery, BadRepliesAreDroppedWithTheirMessages)
     MAC_ADDR want = ParseMac(CamEnv(0, "MAC"));
     EXPECT_EQ(0, mgr.FindCamIdxByMAC(&want));
 
-    EXPECT_TRUE(Contains(out, "Unknown packet received from addr: " + CamEnv(0, "ADDR") + "\n")) << out;
-    EXPECT_TRUE(Contains(out, "Bad packet received from addr: " + CamEnv(1, "ADDR") + ", Error code: 0\n"))
+    EXPECT_TRUE(Contains(out, "Unknown packet received from addr: " + CamEnv(0, "ADDR") + "\n"))
+        << out;
+    EXPECT_TRUE(
+        Contains(out, "Bad packet received from addr: " + CamEnv(1, "ADDR") + ", Error code: 0\n"))
         << out;
     EXPECT_TRUE(Contains(out, "Immature packet received from addr: " + CamEnv(2, "ADDR") +
                                   ", expect body: 312, only: 18\n"))
@@ -214,7 +218,7 @@ long UdpReceiveBufferErrors()
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 TEST(FinderBurst, EveryCameraThatAnswersIsListed)
 {
@@ -236,7 +240,8 @@ TEST(FinderBurst, EveryCameraThatAnswersIsListed)
             macs.push_back(BurstMac(k));
             cameras.push_back(testsupport::CameraJson(macs.back(), BurstAddr(k), ""));
         }
-        emulators.push_back(testsupport::StartCameras(CamEnv(int(emulators.size() % 3), "NS"), cameras));
+        emulators.push_back(
+            testsupport::StartCameras(CamEnv(int(emulators.size() % 3), "NS"), cameras));
     }
 
     const double startSeconds = SecondsSince(t0);
@@ -249,7 +254,8 @@ TEST(FinderBurst, EveryCameraThatAnswersIsListed)
         MAC_ADDR m = ParseMac(mac);
         missing += mgr.FindCamIdxByMAC(&m) < 0 ? 1 : 0;
     }
-    std::printf("burst: %d cameras in %zu emulators (started in %.1f s) answered at once, %d listed; receive "
+    std::printf("burst: %d cameras in %zu emulators (started in %.1f s) answered at once, %d "
+                "listed; receive "
                 "buffer granted %d bytes; %ld replies dropped\n",
                 burst, emulators.size(), startSeconds, mgr.GetCameraNum(), granted, drops);
     EXPECT_EQ(0, missing);
@@ -338,7 +344,8 @@ static int Commit(CLANDAPObj* cam, uint16_t seq, std::string* out, double* took)
 
 TEST(FinderCommit, SilentCameraGetsEightGrowingTries)
 {
-    auto c0 = StartCamera(0, "RC-A", "\"password\": \"secret\", \"command_faults\": {\"0xC0\": {\"silent\": true}}");
+    auto c0 = StartCamera(
+        0, "RC-A", "\"password\": \"secret\", \"command_faults\": {\"0xC0\": {\"silent\": true}}");
     CLANDAPMgr mgr;
     Search(mgr);
     ASSERT_EQ(1, mgr.GetCameraNum());
@@ -350,8 +357,9 @@ TEST(FinderCommit, SilentCameraGetsEightGrowingTries)
     EXPECT_LT(took, 45.0);
     std::string expect;
     for (int left = 6; left >= 0; --left)
-        expect += "Commit Data result:  0 bytes!\nGet iRet=0 != nRcvSize=38, so Retry : last iRetry=" +
-                  std::to_string(left) + "\n";
+        expect +=
+            "Commit Data result:  0 bytes!\nGet iRet=0 != nRcvSize=38, so Retry : last iRetry=" +
+            std::to_string(left) + "\n";
     expect += "Commit Data result:  0 bytes!\n";
     EXPECT_TRUE(Contains(out, expect)) << out;
     EXPECT_EQ(kFinderFail, mgr.GetLANDAPObj(0)->CheckSetReply(0, 500));
@@ -402,7 +410,8 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
     cam1->BuildAuthRequest(LandapCmdCommitSettings, 603);
     testsupport::CaptureDiagOut();
     auto t0 = Clock::now();
-    n = cam1->CommitData(&cam1->Packet(), cam1->Packet().bytes, 38, LandapBaseTimeout, 1, LandapPort);
+    n = cam1->CommitData(&cam1->Packet(), cam1->Packet().bytes, 38, LandapBaseTimeout, 1,
+                         LandapPort);
     took = SecondsSince(t0);
     out = testsupport::TakeDiagOut();
     EXPECT_EQ(26, n) << out;
@@ -420,9 +429,12 @@ TEST(FinderAdapters, VethLinksWithFixedMACs)
     int lo = -1, eth0 = -1, eth1 = -1;
     for (int i = 0; i < n; ++i) {
         std::string name = e.GetAdapter(i)->name;
-        if (name == "lo") lo = i;
-        if (name == "eth0") eth0 = i;
-        if (name == "eth1") eth1 = i;
+        if (name == "lo")
+            lo = i;
+        if (name == "eth0")
+            eth0 = i;
+        if (name == "eth1")
+            eth1 = i;
     }
     ASSERT_GE(lo, 0);
     ASSERT_GE(eth0, 0);
@@ -447,7 +459,8 @@ TEST(FinderAdapters, VethLinksWithFixedMACs)
     EXPECT_STREQ("", text) << "no broadcast address on eth1";
 
     MAC_ADDR mac{};
-    MAC_ADDR want0 = ParseMac(NetlabEnv("NETLAB_HOST_MAC")), want1 = ParseMac(NetlabEnv("NETLAB_HOST_MAC1"));
+    MAC_ADDR want0 = ParseMac(NetlabEnv("NETLAB_HOST_MAC")),
+             want1 = ParseMac(NetlabEnv("NETLAB_HOST_MAC1"));
     ASSERT_EQ(1, e.GetAdapterMAC(eth0, &mac));
     EXPECT_EQ(0, std::memcmp(want0.addr, mac.addr, 6));
     ASSERT_EQ(1, e.GetAdapterMAC(eth1, &mac));

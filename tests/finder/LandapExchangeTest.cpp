@@ -40,7 +40,7 @@ std::vector<uint8_t> DeviceInfoBody(uint8_t macLast, const char* ip, const char*
     d.BasicSet.Gateway = Addr("192.0.2.254");
     d.BasicSet.DNS1 = Addr("192.0.2.53");
     d.BasicSet.DNS2 = Addr("192.0.2.54");
-    d.BasicSet.DHCP = 7;  // any non-zero value means DHCP
+    d.BasicSet.DHCP = 7; // any non-zero value means DHCP
     d.BasicSet.WebPort = 8080;
     std::vector<uint8_t> body(_LANDAP_Device_Info::WireSize);
     d.Encode(body.data(), body.size());
@@ -107,7 +107,7 @@ std::unique_ptr<CLANDAPObj> MakeCam(uint8_t macLast)
     return cam;
 }
 
-}  // namespace
+} // namespace
 
 TEST(LandapCodec, HeaderRoundTripAtOffsets)
 {
@@ -123,8 +123,8 @@ TEST(LandapCodec, HeaderRoundTripAtOffsets)
     h.LandapBodyLen = 0x0180;
     uint8_t b[22];
     h.Encode(b);
-    const uint8_t want[22] = {0xFD, 0xFD, 0x34, 0x12, 0x05, 0x01, 1, 2, 3, 4, 5, 6,
-                              192, 0, 2, 2, 0x77, 0x77, 1, 0, 0x80, 0x01};
+    const uint8_t want[22] = {0xFD, 0xFD, 0x34, 0x12, 0x05, 0x01, 1,    2, 3, 4,    5,
+                              6,    192,  0,    2,    2,    0x77, 0x77, 1, 0, 0x80, 0x01};
     EXPECT_EQ(0, std::memcmp(b, want, 22));
     LandapHeader d = LandapHeader::Decode(b);
     EXPECT_EQ(0x1234, d.LandapSeqNo);
@@ -138,7 +138,7 @@ TEST(LandapAuthBlock, HalvesAreCutAndPaddedAt64Characters)
     auto cam = MakeCam(1);
     std::string user48(48, 'u');
     std::string user49 = user48 + "X";
-    std::string pw(1000, 'p');  // far beyond any fixed buffer
+    std::string pw(1000, 'p'); // far beyond any fixed buffer
 
     uint8_t block[128];
     uint16_t len = 0;
@@ -208,15 +208,17 @@ TEST(LandapSetReply, DecodingOfResultsAndFailures)
 {
     auto cam = MakeCam(3);
     MAC_ADDR mac = Mac(3);
-    auto setReply = [&](uint16_t seq, const MAC_ADDR& m, uint16_t status, std::vector<uint8_t> body) {
+    auto setReply = [&](uint16_t seq, const MAC_ADDR& m, uint16_t status,
+                        std::vector<uint8_t> body) {
         auto d = Reply(seq, m, body, status);
         d.resize(CLANDAPObj::kSetReplySize, 0);
         std::memcpy(cam->Packet().bytes, d.data(), d.size());
         return int(LandapHeader::WireSize + body.size());
     };
     std::vector<uint8_t> result16(16, 0);
-    result16[4] = 5;                       // value 5
-    result16[8] = 0xB8; result16[9] = 0x0B;  // wait 3000 ms
+    result16[4] = 5; // value 5
+    result16[8] = 0xB8;
+    result16[9] = 0x0B; // wait 3000 ms
 
     int n = setReply(10, mac, 0, result16);
     EXPECT_EQ(kFinderOk, cam->CheckSetReply(n, 10));

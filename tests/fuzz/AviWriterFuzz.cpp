@@ -66,9 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int audioTypes[] = {rmtAudioPCM, rmtAudioPCMSamples, rmtAudioIMAADPCM, rmtAudioMSADPCM};
     const int audioType = audioTypes[(setup >> 1) & 3];
     const uint16_t block = audioType == rmtAudioMSADPCM ? 256 : uint16_t(1u << (data[1] % 3));
-    const WAVEFORMATEX format = {uint16_t(audioType == rmtAudioMSADPCM ? 2 : 1), 1, 8000,
-                                 audioType == rmtAudioMSADPCM ? 4096u : 8000u * block, block,
-                                 uint16_t(audioType == rmtAudioMSADPCM ? 4 : 8 * block), 0};
+    const WAVEFORMATEX format = {uint16_t(audioType == rmtAudioMSADPCM ? 2 : 1),
+                                 1,
+                                 8000,
+                                 audioType == rmtAudioMSADPCM ? 4096u : 8000u * block,
+                                 block,
+                                 uint16_t(audioType == rmtAudioMSADPCM ? 4 : 8 * block),
+                                 0};
     const long kinds[] = {0, 1, 16, 17};
 
     auto* w = new CAVIWriter;
@@ -82,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint32_t seq = 1;
     for (size_t at = 3; at + 6 <= size; at += 6) {
         const uint8_t op = data[at];
-        const uint64_t delta = uint64_t(data[at + 1] | (data[at + 2] << 8)) * ((op & 0x10) ? 1000 : 1);
+        const uint64_t delta =
+            uint64_t(data[at + 1] | (data[at + 2] << 8)) * ((op & 0x10) ? 1000 : 1);
         seq += uint32_t(int32_t(int8_t(data[at + 3])));
         const uint32_t len = uint32_t(data[at + 4] | (data[at + 5] << 8)) % 4096;
         // Stamps move by milliseconds or seconds, forwards or back, or are absent.

@@ -19,7 +19,7 @@ public:
     FuzzMgr() { m_SeqNo = kSeq; }
 };
 
-}  // namespace
+} // namespace
 
 RILO_FUZZ_INITIALIZE(false)
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::memcpy(mac.addr, data, 6);
     obj.AssignInitData(data, size, &mac, &bound);
     if (size >= _LANDAP_Device_Info::WireSize)
-        obj.AssignInitData(data + size - _LANDAP_Device_Info::WireSize, _LANDAP_Device_Info::WireSize,
-                           &mac, &bound);
+        obj.AssignInitData(data + size - _LANDAP_Device_Info::WireSize,
+                           _LANDAP_Device_Info::WireSize, &mac, &bound);
     return 0;
 }

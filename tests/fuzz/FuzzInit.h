@@ -24,11 +24,11 @@ inline void RiloFuzzInit(bool ownNetwork)
 }
 
 // Defines the target's LLVMFuzzerInitialize.
-#define RILO_FUZZ_INITIALIZE(ownNetwork)                                      \
-    extern "C" int LLVMFuzzerInitialize(int*, char***)                        \
-    {                                                                         \
-        RiloFuzzInit(ownNetwork);                                             \
-        return 0;                                                             \
+#define RILO_FUZZ_INITIALIZE(ownNetwork) \
+    extern "C" int LLVMFuzzerInitialize(int*, char***) \
+    { \
+        RiloFuzzInit(ownNetwork); \
+        return 0; \
     }
 
 #endif

@@ -30,7 +30,7 @@ void CheckPort(const char* host)
         __builtin_trap();
 }
 
-}  // namespace
+} // namespace
 
 RILO_FUZZ_INITIALIZE(false)
 

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             strnlen(ch.qop, sizeof ch.qop) == sizeof ch.qop)
             __builtin_trap();
         char out[1024];
-        BuildDigestAuthorization("GET", "/video/mjpg.cgi", "admin", "pw", ch, CHTTPCtrl::kClientNonce,
-                                 out, sizeof out);
+        BuildDigestAuthorization("GET", "/video/mjpg.cgi", "admin", "pw", ch,
+                                 CHTTPCtrl::kClientNonce, out, sizeof out);
     }
     (void)ParseStatusCode(text, len);
 

@@ -14,9 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     copy.reserve(1);
     tagMPEG4StrmConfig c;
     const bool ok = ParseMPEG4ConfigData(copy.data(), copy.size(), &c);
-    const bool success = c.nResult == MPEG4_CONFIG_OK || c.nResult == MPEG4_CONFIG_NO_END_START_CODE ||
-                         c.nResult == MPEG4_CONFIG_USER_DATA_AT_END ||
-                         c.nResult == MPEG4_CONFIG_QUANT_TYPE || c.nResult == MPEG4_CONFIG_COMPLEXITY;
+    const bool success =
+        c.nResult == MPEG4_CONFIG_OK || c.nResult == MPEG4_CONFIG_NO_END_START_CODE ||
+        c.nResult == MPEG4_CONFIG_USER_DATA_AT_END || c.nResult == MPEG4_CONFIG_QUANT_TYPE ||
+        c.nResult == MPEG4_CONFIG_COMPLEXITY;
     if (ok != success || c.dwResultPos > size * 8)
         __builtin_trap();
     if (ok && (c.dwTimeIncResolution == 0 || c.dwLayerShape != MPEG4_SHAPE_RECTANGULAR))

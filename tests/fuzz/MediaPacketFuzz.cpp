@@ -43,24 +43,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FeedResult result;
     if (kind == 4) {
         CAudioPacketReader reader;
-        result = Drive(body, cap, chunk, [&](const uint8_t* c, uint32_t n, uint32_t k, FeedResult&) {
-            return Exact(c, n, [&](const uint8_t* e, uint32_t len, const std::vector<MediaUnit>** u) {
-                uint32_t consumed = reader.Walk(e, len, k);
-                *u = &reader.Units();
-                return consumed;
+        result =
+            Drive(body, cap, chunk, [&](const uint8_t* c, uint32_t n, uint32_t k, FeedResult&) {
+                return Exact(c, n,
+                             [&](const uint8_t* e, uint32_t len, const std::vector<MediaUnit>** u) {
+                                 uint32_t consumed = reader.Walk(e, len, k);
+                                 *u = &reader.Units();
+                                 return consumed;
+                             });
             });
-        });
     } else {
         CVideoPacketReader reader(kind < 2 ? CVideoPacketReader::codecH264
                                            : CVideoPacketReader::codecMPEG4);
         reader.SetForm(kind % 2 ? CVideoPacketReader::formRaw : CVideoPacketReader::formFramed);
-        result = Drive(body, cap, chunk, [&](const uint8_t* c, uint32_t n, uint32_t k, FeedResult&) {
-            return Exact(c, n, [&](const uint8_t* e, uint32_t len, const std::vector<MediaUnit>** u) {
-                uint32_t consumed = reader.Scan(e, len, k);
-                *u = &reader.Units();
-                return consumed;
+        result =
+            Drive(body, cap, chunk, [&](const uint8_t* c, uint32_t n, uint32_t k, FeedResult&) {
+                return Exact(c, n,
+                             [&](const uint8_t* e, uint32_t len, const std::vector<MediaUnit>** u) {
+                                 uint32_t consumed = reader.Scan(e, len, k);
+                                 *u = &reader.Units();
+                                 return consumed;
+                             });
             });
-        });
     }
     if (result.stuck)
         __builtin_trap();

@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int tagLen = 2 + data[0] % 62;
     const int nameLen = 2 + (size % 62);
     int value = -7;
-    int r = CHTTPNotify::GetTagEvent(body.data(), int(body.size()), tag, tagLen, value, name, nameLen);
+    int r =
+        CHTTPNotify::GetTagEvent(body.data(), int(body.size()), tag, tagLen, value, name, nameLen);
     if (strnlen(tag, sizeof tag) >= size_t(tagLen) || r < -2 || r >= nameLen)
         __builtin_trap();
     if (r > 0 && strnlen(name, sizeof name) != size_t(r))

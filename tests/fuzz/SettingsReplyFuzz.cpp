@@ -16,7 +16,7 @@ void Terminated(const char* text, size_t size)
         __builtin_trap();
 }
 
-}  // namespace
+} // namespace
 
 RILO_FUZZ_INITIALIZE(true)
 

@@ -36,7 +36,7 @@ struct Pages {
     }
 };
 
-}  // namespace
+} // namespace
 
 RILO_FUZZ_INITIALIZE(true)
 
@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> buf(kLandapSurveyPageSize, 0);
     int first = pages.Next(buf.data());
     std::vector<_LANDAPWirelessStation> stations;
-    cam.WalkSiteSurvey(buf.data(), first, [&] { return pages.Next(buf.data()); }, kSeq, &stations);
+    cam.WalkSiteSurvey(
+        buf.data(), first, [&] { return pages.Next(buf.data()); }, kSeq, &stations);
     for (const auto& s : stations)
         if (std::strlen(s.SSID) > _LANDAPWirelessStation::SSIDWidth)
             __builtin_trap();
@@ -62,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FuzzCamera::NameRequest(reply.data(), reply.size(), kSeq, true);
     // Only the parser: the exchange around it would reach the network.
     if (cam.TakeSupportedCommands(reply.data(), int(reply.size()), kSeq) == kFinderOk &&
-        (cam.GetSupportedCmdCount() < 0 || cam.GetSupportedCmdCount() > CLANDAPObj::kMaxSupportedCmds))
+        (cam.GetSupportedCmdCount() < 0 ||
+         cam.GetSupportedCmdCount() > CLANDAPObj::kMaxSupportedCmds))
         __builtin_trap();
     return 0;
 }

@@ -16,8 +16,8 @@ void Check(bool ok)
         __builtin_trap();
 }
 
-template <class S> void Run(const vstest::Bytes& body, const char* type, uint32_t cap, size_t chunk,
-                            bool h264)
+template <class S>
+void Run(const vstest::Bytes& body, const char* type, uint32_t cap, size_t chunk, bool h264)
 {
     vstest::FedVideoStream<S> s(cap);
     s.Reply(type);

@@ -27,6 +27,6 @@ ChildWait WaitUntilReady(int pid, double timeoutSeconds, long pollMs,
 // the child is reaped either way.
 void StopChild(int pid, double graceSeconds);
 
-}  // namespace testsupport
+} // namespace testsupport
 
 #endif

@@ -25,27 +25,36 @@ namespace {
 constexpr double kReadyTimeoutSeconds = 30.0;
 constexpr double kStopGraceSeconds = 2.0;
 
-bool IsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+bool IsExecutable(const std::string& path)
+{
+    return access(path.c_str(), X_OK) == 0;
+}
 
 // Resolved before fork: the child may only make async-signal-safe calls.
-std::string FindProgram(const std::string& name, const std::vector<std::string>& preferred) {
+std::string FindProgram(const std::string& name, const std::vector<std::string>& preferred)
+{
     for (const auto& p : preferred)
-        if (IsExecutable(p)) return p;
+        if (IsExecutable(p))
+            return p;
     const char* path = getenv("PATH");
     std::stringstream dirs(path ? path : "/usr/sbin:/usr/bin:/sbin:/bin");
     std::string dir;
     while (std::getline(dirs, dir, ':')) {
-        if (dir.empty()) continue;
+        if (dir.empty())
+            continue;
         std::string candidate = dir + "/" + name;
-        if (IsExecutable(candidate)) return candidate;
+        if (IsExecutable(candidate))
+            return candidate;
     }
     throw std::runtime_error("emulator: program not found: " + name);
 }
 
-void RemoveTree(const std::string& dir) {
+void RemoveTree(const std::string& dir)
+{
     if (DIR* d = opendir(dir.c_str())) {
         while (dirent* e = readdir(d)) {
-            if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+            if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
+                continue;
             unlink((dir + "/" + e->d_name).c_str());
         }
         closedir(d);
@@ -53,9 +62,10 @@ void RemoveTree(const std::string& dir) {
     rmdir(dir.c_str());
 }
 
-}  // namespace
+} // namespace
 
-std::string NetlabEnv(const char* name) {
+std::string NetlabEnv(const char* name)
+{
     const char* v = getenv(name);
     if (v == nullptr || *v == '\0')
         throw std::runtime_error(std::string(name) +
@@ -63,7 +73,8 @@ std::string NetlabEnv(const char* name) {
     return v;
 }
 
-LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJson) {
+LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJson)
+{
     char tmpl[] = "/tmp/rilo-emu-XXXXXX";
     if (mkdtemp(tmpl) == nullptr)
         throw std::runtime_error(std::string("emulator: mkdtemp: ") + strerror(errno));
@@ -80,16 +91,17 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
             args = {FindProgram("ip", {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"}),
                     "netns", "exec", ns};
         }
-        for (const std::string& a :
-             {python, script, std::string("--config"), config, std::string("--log"), log,
-              std::string("--ready"), ready})
+        for (const std::string& a : {python, script, std::string("--config"), config,
+                                     std::string("--log"), log, std::string("--ready"), ready})
             args.push_back(a);
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
 
         const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (errFd < 0) throw std::runtime_error("emulator: cannot create " + errPath);
+        if (errFd < 0)
+            throw std::runtime_error("emulator: cannot create " + errPath);
         const double start = MonotonicNow();
         const pid_t pid = fork();
         if (pid == 0) {
@@ -99,19 +111,20 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
             _exit(127);
         }
         close(errFd);
-        if (pid < 0) throw std::runtime_error(std::string("emulator: fork: ") + strerror(errno));
+        if (pid < 0)
+            throw std::runtime_error(std::string("emulator: fork: ") + strerror(errno));
         m_pid = pid;
 
-        const ChildWait waited = WaitUntilReady(m_pid, kReadyTimeoutSeconds, 2, [&] {
-            return access(ready.c_str(), F_OK) == 0;
-        });
+        const ChildWait waited = WaitUntilReady(m_pid, kReadyTimeoutSeconds, 2,
+                                                [&] { return access(ready.c_str(), F_OK) == 0; });
         if (waited == ChildWait::Ended) {
             m_pid = -1;
             throw std::runtime_error("emulator exited before it was ready: " + ReadFile(errPath));
         }
         if (waited == ChildWait::TimedOut) {
             Stop();
-            throw std::runtime_error("emulator not ready within " + std::to_string(int(kReadyTimeoutSeconds)) +
+            throw std::runtime_error("emulator not ready within " +
+                                     std::to_string(int(kReadyTimeoutSeconds)) +
                                      " s: " + ReadFile(errPath));
         }
         m_startSeconds = MonotonicNow() - start;
@@ -122,17 +135,20 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
     }
 }
 
-LandapEmulator::~LandapEmulator() {
+LandapEmulator::~LandapEmulator()
+{
     Stop();
     RemoveTree(m_dir);
 }
 
-void LandapEmulator::Stop() {
+void LandapEmulator::Stop()
+{
     StopChild(m_pid, kStopGraceSeconds);
     m_pid = -1;
 }
 
-std::vector<LoggedRequest> LandapEmulator::Requests() const {
+std::vector<LoggedRequest> LandapEmulator::Requests() const
+{
     std::vector<LoggedRequest> out;
     for (auto& f : ReadJsonLines(m_dir + "/log.jsonl")) {
         LoggedRequest r;
@@ -141,9 +157,10 @@ std::vector<LoggedRequest> LandapEmulator::Requests() const {
         r.port = atoi(f["port"].c_str());
         r.fromAddr = f["from"];
         r.fromPort = atoi(f["from_port"].c_str());
-        if (DecodeHex(f["hex"], &r.bytes)) out.push_back(std::move(r));
+        if (DecodeHex(f["hex"], &r.bytes))
+            out.push_back(std::move(r));
     }
     return out;
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -13,10 +13,10 @@ namespace testsupport {
 
 // One request a camera emulator received, as logged.
 struct LoggedRequest {
-    double time = 0;            // seconds, monotonic clock of the emulator
-    std::string camera;         // MAC of the emulated camera that logged it, "02:00:..."
-    int port = 0;               // local UDP port it arrived on (62976 or 62977)
-    std::string fromAddr;       // sender address
+    double time = 0;      // seconds, monotonic clock of the emulator
+    std::string camera;   // MAC of the emulated camera that logged it, "02:00:..."
+    int port = 0;         // local UDP port it arrived on (62976 or 62977)
+    std::string fromAddr; // sender address
     int fromPort = 0;
     std::vector<uint8_t> bytes; // the whole datagram
 
@@ -26,7 +26,8 @@ struct LoggedRequest {
     uint16_t Status() const { return U16(16); }
 
 private:
-    uint16_t U16(size_t at) const {
+    uint16_t U16(size_t at) const
+    {
         return bytes.size() >= 22 ? static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8) : 0;
     }
 };
@@ -56,10 +57,10 @@ public:
 
 private:
     int m_pid = -1;
-    std::string m_dir;  // temporary folder with config, log and ready files
+    std::string m_dir; // temporary folder with config, log and ready files
     double m_startSeconds = 0;
 };
 
-}  // namespace testsupport
+} // namespace testsupport
 
 #endif

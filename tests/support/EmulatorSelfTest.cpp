@@ -26,20 +26,30 @@ namespace {
 constexpr uint16_t kPort = 62976;
 constexpr uint16_t kTessel12Port = 62977;
 
-uint16_t U16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8); }
-uint32_t U32(const Bytes& b, size_t at) { return U16(b, at) | static_cast<uint32_t>(U16(b, at + 2)) << 16; }
-void Put16(Bytes& b, size_t at, uint16_t v) {
+uint16_t U16(const Bytes& b, size_t at)
+{
+    return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8);
+}
+uint32_t U32(const Bytes& b, size_t at)
+{
+    return U16(b, at) | static_cast<uint32_t>(U16(b, at + 2)) << 16;
+}
+void Put16(Bytes& b, size_t at, uint16_t v)
+{
     b.at(at) = static_cast<uint8_t>(v);
     b.at(at + 1) = static_cast<uint8_t>(v >> 8);
 }
 
-std::string Base64(const std::string& in) {
+std::string Base64(const std::string& in)
+{
     static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (size_t i = 0; i < in.size(); i += 3) {
         uint32_t n = static_cast<uint8_t>(in[i]) << 16;
-        if (i + 1 < in.size()) n |= static_cast<uint8_t>(in[i + 1]) << 8;
-        if (i + 2 < in.size()) n |= static_cast<uint8_t>(in[i + 2]);
+        if (i + 1 < in.size())
+            n |= static_cast<uint8_t>(in[i + 1]) << 8;
+        if (i + 2 < in.size())
+            n |= static_cast<uint8_t>(in[i + 2]);
         out += k[n >> 18 & 63];
         out += k[n >> 12 & 63];
         out += i + 1 < in.size() ? k[n >> 6 & 63] : '=';
@@ -48,7 +58,8 @@ std::string Base64(const std::string& in) {
     return out;
 }
 
-Bytes Auth(const std::string& user, const std::string& password) {
+Bytes Auth(const std::string& user, const std::string& password)
+{
     Bytes b(128, 0);
     const std::string u = Base64(user).substr(0, 64), p = Base64(password).substr(0, 64);
     memcpy(b.data(), u.data(), u.size());
@@ -56,13 +67,17 @@ Bytes Auth(const std::string& user, const std::string& password) {
     return b;
 }
 
-Bytes MacBytes(const std::string& text) {
+Bytes MacBytes(const std::string& text)
+{
     Bytes mac;
-    for (size_t i = 0; i < text.size(); i += 3) mac.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i < text.size(); i += 3)
+        mac.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
     return mac;
 }
 
-Bytes Request(uint16_t seq, uint16_t cmd, const Bytes& mac, const Bytes& body = {}, uint16_t status = 0x7777) {
+Bytes Request(uint16_t seq, uint16_t cmd, const Bytes& mac, const Bytes& body = {},
+              uint16_t status = 0x7777)
+{
     Bytes d(22, 0);
     Put16(d, 0, 0xFDFD);
     Put16(d, 2, seq);
@@ -78,7 +93,8 @@ Bytes Request(uint16_t seq, uint16_t cmd, const Bytes& mac, const Bytes& body = 
 // A client socket in the host namespace that broadcasts like the finder does.
 class Client {
 public:
-    Client() {
+    Client()
+    {
         m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         int on = 1;
         setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
@@ -92,33 +108,39 @@ public:
     ~Client() { close(m_fd); }
     int LocalPort() const { return m_port; }
 
-    void Send(const Bytes& d, uint16_t port = kPort) {
+    void Send(const Bytes& d, uint16_t port = kPort)
+    {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-        ASSERT_EQ(sendto(m_fd, d.data(), d.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to),
+        ASSERT_EQ(sendto(m_fd, d.data(), d.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to),
+                         sizeof to),
                   static_cast<ssize_t>(d.size()));
     }
 
     // Every datagram until quietMs pass without one; the first may take
     // firstMs (a loaded machine can be slow to answer). Bounded in time and count.
-    std::vector<Bytes> Collect(int quietMs = 400, int firstMs = 5000, double maxSeconds = 10.0) {
+    std::vector<Bytes> Collect(int quietMs = 400, int firstMs = 5000, double maxSeconds = 10.0)
+    {
         std::vector<Bytes> out;
         const double end = MonotonicNow() + maxSeconds;
         while (out.size() < 2000 && MonotonicNow() < end) {
             pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, out.empty() ? firstMs : quietMs) <= 0) break;
+            if (poll(&p, 1, out.empty() ? firstMs : quietMs) <= 0)
+                break;
             Bytes b(65536);
             const ssize_t n = recv(m_fd, b.data(), b.size(), 0);
-            if (n < 0) break;
+            if (n < 0)
+                break;
             b.resize(static_cast<size_t>(n));
             out.push_back(std::move(b));
         }
         return out;
     }
 
-    std::vector<Bytes> Exchange(const Bytes& d, uint16_t port = kPort, int quietMs = 400) {
+    std::vector<Bytes> Exchange(const Bytes& d, uint16_t port = kPort, int quietMs = 400)
+    {
         Send(d, port);
         return Collect(quietMs);
     }
@@ -130,7 +152,8 @@ private:
 
 // No reply to d: the emulator has logged it, and nothing came in a quiet
 // time after that.
-bool NoReply(Client& c, const LandapEmulator& emu, const Bytes& d, uint16_t port = kPort) {
+bool NoReply(Client& c, const LandapEmulator& emu, const Bytes& d, uint16_t port = kPort)
+{
     const size_t before = emu.Requests().size();
     c.Send(d, port);
     const double end = MonotonicNow() + 10.0;
@@ -139,16 +162,21 @@ bool NoReply(Client& c, const LandapEmulator& emu, const Bytes& d, uint16_t port
     return c.Collect(400, 400).empty();
 }
 
-std::string Camera(const std::string& mac, const std::string& ip, const std::string& extra = "") {
+std::string Camera(const std::string& mac, const std::string& ip, const std::string& extra = "")
+{
     return "{\"mac\": \"" + mac + "\", \"ip\": \"" + ip +
            "\", \"model\": \"RC-200\", \"user\": \"admin\", \"password\": \"secret\"" + extra + "}";
 }
 
-std::string OneCamera(const std::string& extra = "") {
-    return "{\"cameras\": [" + Camera(NetlabEnv("NETLAB_CAM0_MAC"), NetlabEnv("NETLAB_CAM0_ADDR"), extra) + "]}";
+std::string OneCamera(const std::string& extra = "")
+{
+    return "{\"cameras\": [" +
+           Camera(NetlabEnv("NETLAB_CAM0_MAC"), NetlabEnv("NETLAB_CAM0_ADDR"), extra) + "]}";
 }
 
-void ExpectReplyHeader(const Bytes& r, uint16_t seq, uint16_t cmd, const Bytes& mac, uint16_t status, size_t bodyLen) {
+void ExpectReplyHeader(const Bytes& r, uint16_t seq, uint16_t cmd, const Bytes& mac,
+                       uint16_t status, size_t bodyLen)
+{
     ASSERT_EQ(r.size(), 22 + bodyLen);
     EXPECT_EQ(U16(r, 0), 0xFEEE);
     EXPECT_EQ(U16(r, 2), seq);
@@ -161,9 +189,10 @@ void ExpectReplyHeader(const Bytes& r, uint16_t seq, uint16_t cmd, const Bytes& 
 
 const Bytes kAnyMac(6, 0xFF);
 
-}  // namespace
+} // namespace
 
-TEST(EmulatorDiscovery, AnswersBroadcastAndLogsTheRequest) {
+TEST(EmulatorDiscovery, AnswersBroadcastAndLogsTheRequest)
+{
     LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"), OneCamera());
     RecordProperty("start_ms", static_cast<int>(emu.StartSeconds() * 1000));
     // Well under a second on an idle machine; the bound leaves room for a
@@ -192,7 +221,8 @@ TEST(EmulatorDiscovery, AnswersBroadcastAndLogsTheRequest) {
     EXPECT_GT(log[0].time, 0);
 }
 
-TEST(EmulatorDiscovery, TwoProcessesInOneNamespaceBothAnswer) {
+TEST(EmulatorDiscovery, TwoProcessesInOneNamespaceBothAnswer)
+{
     const std::string ns = NetlabEnv("NETLAB_CAM0_NS");
     LandapEmulator a(ns, "{\"cameras\": [" + Camera("02:00:5e:10:00:01", "192.0.2.50") + "]}");
     LandapEmulator b(ns, "{\"cameras\": [" + Camera("02:00:5e:10:00:02", "192.0.2.51") + ", " +
@@ -206,14 +236,16 @@ TEST(EmulatorDiscovery, TwoProcessesInOneNamespaceBothAnswer) {
     EXPECT_EQ(macs, (std::set<Bytes>{MacBytes("02:00:5e:10:00:01"), MacBytes("02:00:5e:10:00:02"),
                                      MacBytes("02:00:5e:10:00:03")}));
     // A request to one MAC is answered by that camera only.
-    auto replies = c.Exchange(Request(8, 0xA3, MacBytes("02:00:5e:10:00:02"), Auth("admin", "secret")));
+    auto replies =
+        c.Exchange(Request(8, 0xA3, MacBytes("02:00:5e:10:00:02"), Auth("admin", "secret")));
     ASSERT_EQ(replies.size(), 1u);
     ExpectReplyHeader(replies[0], 8, 0xA3, MacBytes("02:00:5e:10:00:02"), 0, 4);
-    EXPECT_EQ(a.Requests().size(), 2u);  // its camera saw the discovery; the 0xA3 logged unaddressed
+    EXPECT_EQ(a.Requests().size(), 2u); // its camera saw the discovery; the 0xA3 logged unaddressed
     EXPECT_EQ(b.Requests().size(), 3u);
 }
 
-TEST(EmulatorState, CredentialsAndPasswordChange) {
+TEST(EmulatorState, CredentialsAndPasswordChange)
+{
     LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"), OneCamera());
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     Client c;
@@ -234,14 +266,17 @@ TEST(EmulatorState, CredentialsAndPasswordChange) {
     r = c.Exchange(Request(4, 0xC0, mac, Auth("admin", "secret")));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(U16(r[0], 16), 2);
-    r = c.Exchange(Request(5, 0xA3, mac, Auth("root", "a-password-of-fifty-characters-exactly-0123456789")));
+    r = c.Exchange(
+        Request(5, 0xA3, mac, Auth("root", "a-password-of-fifty-characters-exactly-0123456789")));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(U16(r[0], 16), 0);
 }
 
-TEST(EmulatorState, SetsReadBackAndBasicSettingWaitsForCommit) {
-    LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"),
-                       OneCamera(", \"command_faults\": {\"0xC0\": {\"wait_ms\": 1500, \"result_value\": 9}}"));
+TEST(EmulatorState, SetsReadBackAndBasicSettingWaitsForCommit)
+{
+    LandapEmulator emu(
+        NetlabEnv("NETLAB_CAM0_NS"),
+        OneCamera(", \"command_faults\": {\"0xC0\": {\"wait_ms\": 1500, \"result_value\": 9}}"));
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     Client c;
     Bytes wireless = Auth("admin", "secret");
@@ -275,7 +310,8 @@ TEST(EmulatorState, SetsReadBackAndBasicSettingWaitsForCommit) {
     EXPECT_EQ(memcmp(&r[0][22 + 268], ip, 4), 0);
 }
 
-TEST(EmulatorState, SiteSurveyInPagesOfTwenty) {
+TEST(EmulatorState, SiteSurveyInPagesOfTwenty)
+{
     LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"), OneCamera(", \"stations\": 45"));
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     Client c;
@@ -290,7 +326,8 @@ TEST(EmulatorState, SiteSurveyInPagesOfTwenty) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&pages[1][22])), "AP-21");
 }
 
-TEST(EmulatorState, RemoteAccessAnswersOnlyOnItsPort) {
+TEST(EmulatorState, RemoteAccessAnswersOnlyOnItsPort)
+{
     LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"),
                        OneCamera(", \"tessel12\": {\"states\": [[1, 0, 0], [3, 7, 0]], "
                                  "\"url\": \"https://example.invalid/cam\"}"));
@@ -321,18 +358,20 @@ TEST(EmulatorState, RemoteAccessAnswersOnlyOnItsPort) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r[0][22])), "https://example.invalid/cam");
 }
 
-TEST(EmulatorFaults, RefreshKnobsShapeTheReplies) {
-    LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"),
-                       OneCamera(", \"command_faults\": {"
-                                 "\"refresh\": {\"only_status\": 0, \"drop_first\": 1},"
-                                 "\"0xAC\": {\"wrong_seq\": true, \"duplicates\": 2, \"junk\": 1},"
-                                 "\"0xAF\": {\"truncate\": 30, \"body_len\": 500},"
-                                 "\"0xB2\": {\"error_code\": 7, \"wrong_mac\": \"02:00:5e:77:77:77\"}}"));
+TEST(EmulatorFaults, RefreshKnobsShapeTheReplies)
+{
+    LandapEmulator emu(
+        NetlabEnv("NETLAB_CAM0_NS"),
+        OneCamera(", \"command_faults\": {"
+                  "\"refresh\": {\"only_status\": 0, \"drop_first\": 1},"
+                  "\"0xAC\": {\"wrong_seq\": true, \"duplicates\": 2, \"junk\": 1},"
+                  "\"0xAF\": {\"truncate\": 30, \"body_len\": 500},"
+                  "\"0xB2\": {\"error_code\": 7, \"wrong_mac\": \"02:00:5e:77:77:77\"}}"));
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     const Bytes auth = Auth("admin", "secret");
     Client c;
-    EXPECT_TRUE(NoReply(c, emu, Request(1, 0xA1, mac, {}, 0)));       // dropped
-    EXPECT_TRUE(NoReply(c, emu, Request(2, 0xA1, mac, {}, 0x7777)));  // wrong status
+    EXPECT_TRUE(NoReply(c, emu, Request(1, 0xA1, mac, {}, 0)));      // dropped
+    EXPECT_TRUE(NoReply(c, emu, Request(2, 0xA1, mac, {}, 0x7777))); // wrong status
     EXPECT_EQ(c.Exchange(Request(3, 0xA1, mac, {}, 0)).size(), 1u);
 
     auto r = c.Exchange(Request(4, 0xAC, mac, auth));
@@ -357,7 +396,8 @@ TEST(EmulatorFaults, RefreshKnobsShapeTheReplies) {
     EXPECT_EQ(log[3].Command(), 0xAC);
 }
 
-TEST(EmulatorFaults, ForeignMacFloodEnds) {
+TEST(EmulatorFaults, ForeignMacFloodEnds)
+{
     LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"),
                        OneCamera(", \"command_faults\": {\"refresh\": {\"flood\": "
                                  "{\"interval_ms\": 20, \"duration_ms\": 400}}}"));
@@ -374,10 +414,12 @@ TEST(EmulatorFaults, ForeignMacFloodEnds) {
     }
 }
 
-TEST(EmulatorFaults, EndlessPagesStopAtTheirCount) {
-    LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"),
-                       OneCamera(", \"stations\": 3, \"command_faults\": {\"0xAE\": {\"endless_pages\": 30, "
-                                 "\"page_interval_ms\": 2, \"page_faults\": {\"4\": {\"stale_seq\": 2}}}}"));
+TEST(EmulatorFaults, EndlessPagesStopAtTheirCount)
+{
+    LandapEmulator emu(
+        NetlabEnv("NETLAB_CAM0_NS"),
+        OneCamera(", \"stations\": 3, \"command_faults\": {\"0xAE\": {\"endless_pages\": 30, "
+                  "\"page_interval_ms\": 2, \"page_faults\": {\"4\": {\"stale_seq\": 2}}}}"));
     const Bytes mac = MacBytes(NetlabEnv("NETLAB_CAM0_MAC"));
     Client c;
     auto pages = c.Exchange(Request(9, 0xAE, mac, Auth("admin", "secret")));

@@ -28,7 +28,8 @@ std::vector<std::string> NetlabMacs(const std::vector<int>& cams)
 Mac ParseMac(const std::string& text)
 {
     unsigned v[6] = {};
-    EXPECT_EQ(6, std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]))
+    EXPECT_EQ(
+        6, std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]))
         << text;
     Mac m{};
     for (size_t k = 0; k < m.size(); ++k)
@@ -45,10 +46,12 @@ uint32_t ParseAddr(const std::string& text)
 
 std::string CameraJson(const std::string& mac, const std::string& ip, const std::string& members)
 {
-    return "{\"mac\": \"" + mac + "\", \"ip\": \"" + ip + "\"" + (members.empty() ? "" : ", " + members) + "}";
+    return "{\"mac\": \"" + mac + "\", \"ip\": \"" + ip + "\"" +
+           (members.empty() ? "" : ", " + members) + "}";
 }
 
-std::unique_ptr<LandapEmulator> StartCameras(const std::string& ns, const std::vector<std::string>& cameras)
+std::unique_ptr<LandapEmulator> StartCameras(const std::string& ns,
+                                             const std::vector<std::string>& cameras)
 {
     std::string cfg = "{\"cameras\": [";
     for (size_t k = 0; k < cameras.size(); ++k)
@@ -58,15 +61,18 @@ std::unique_ptr<LandapEmulator> StartCameras(const std::string& ns, const std::v
 
 std::unique_ptr<LandapEmulator> StartNetlabCamera(int i, const std::string& members)
 {
-    return StartCameras(CamEnv(i, "NS"), {CameraJson(CamEnv(i, "MAC"), CamEnv(i, "ADDR"), members)});
+    return StartCameras(CamEnv(i, "NS"),
+                        {CameraJson(CamEnv(i, "MAC"), CamEnv(i, "ADDR"), members)});
 }
 
-std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, const std::string& mac, uint16_t command)
+std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, const std::string& mac,
+                                      uint16_t command)
 {
     const Mac m = ParseMac(mac);
     std::vector<LoggedRequest> out;
     for (const LoggedRequest& r : emu.Requests())
-        if (r.bytes.size() >= 22 && r.Command() == command && std::memcmp(r.bytes.data() + 6, m.data(), 6) == 0)
+        if (r.bytes.size() >= 22 && r.Command() == command &&
+            std::memcmp(r.bytes.data() + 6, m.data(), 6) == 0)
             out.push_back(r);
     return out;
 }
@@ -85,8 +91,9 @@ testing::AssertionResult CameraSearch::SearchAndIndex(const std::vector<std::str
     for (const std::string& mac : macs) {
         int index = IndexOfMac(ParseMac(mac));
         if (index < 0)
-            return testing::AssertionFailure() << "camera " << mac << " not found; the search printed:\n"
-                                               << printed;
+            return testing::AssertionFailure()
+                   << "camera " << mac << " not found; the search printed:\n"
+                   << printed;
         if (user && !SetCredentials(index, user, password))
             return testing::AssertionFailure() << "camera " << mac << " took no credentials";
         indexes->push_back(index);
@@ -94,4 +101,4 @@ testing::AssertionResult CameraSearch::SearchAndIndex(const std::vector<std::str
     return testing::AssertionSuccess();
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -37,13 +37,15 @@ uint32_t ParseAddr(const std::string& text);
 // (JSON members without braces; may be empty).
 std::string CameraJson(const std::string& mac, const std::string& ip, const std::string& members);
 // An emulator in namespace ns serving these camera objects.
-std::unique_ptr<LandapEmulator> StartCameras(const std::string& ns, const std::vector<std::string>& cameras);
+std::unique_ptr<LandapEmulator> StartCameras(const std::string& ns,
+                                             const std::vector<std::string>& cameras);
 // An emulator serving netlab camera i in its namespace, at its MAC and address.
 std::unique_ptr<LandapEmulator> StartNetlabCamera(int i, const std::string& members);
 
 // Requests with this command addressed to the camera with this MAC (or to
 // netlab camera i), in arrival order.
-std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, const std::string& mac, uint16_t command);
+std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, const std::string& mac,
+                                      uint16_t command);
 std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, int cam, uint16_t command);
 
 // One search over a camera list, then the index of each wanted camera, with
@@ -55,8 +57,9 @@ public:
 
     // Fails, with what the search printed, when a camera is not in the list
     // or does not take its credentials. user NULL sets none.
-    testing::AssertionResult SearchAndIndex(const std::vector<std::string>& macs, std::vector<int>* indexes,
-                                            const char* user = "admin", const char* password = "secret");
+    testing::AssertionResult SearchAndIndex(const std::vector<std::string>& macs,
+                                            std::vector<int>* indexes, const char* user = "admin",
+                                            const char* password = "secret");
 
 protected:
     // Runs one search and returns what it printed.
@@ -66,6 +69,6 @@ protected:
     virtual bool SetCredentials(int index, const char* user, const char* password) = 0;
 };
 
-}  // namespace testsupport
+} // namespace testsupport
 
 #endif

@@ -8,9 +8,12 @@ namespace {
 
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -18,7 +21,8 @@ class FlatJson {
 public:
     explicit FlatJson(const std::string& text) : m_s(text) {}
 
-    bool Parse(std::map<std::string, std::string>& out) {
+    bool Parse(std::map<std::string, std::string>& out)
+    {
         Blank();
         if (!Take('{'))
             return false;
@@ -43,8 +47,7 @@ public:
                     return false;
             } else {
                 size_t start = m_i;
-                while (m_i < m_s.size() && m_s[m_i] != ',' && m_s[m_i] != '}' &&
-                       m_s[m_i] != ' ')
+                while (m_i < m_s.size() && m_s[m_i] != ',' && m_s[m_i] != '}' && m_s[m_i] != ' ')
                     ++m_i;
                 if (m_i == start)
                     return false;
@@ -60,17 +63,20 @@ public:
 
 private:
     char Peek() const { return m_i < m_s.size() ? m_s[m_i] : '\0'; }
-    bool Take(char c) {
+    bool Take(char c)
+    {
         if (Peek() != c)
             return false;
         ++m_i;
         return true;
     }
-    void Blank() {
+    void Blank()
+    {
         while (m_i < m_s.size() && (m_s[m_i] == ' ' || m_s[m_i] == '\t'))
             ++m_i;
     }
-    bool String(std::string& out) {
+    bool String(std::string& out)
+    {
         if (!Take('"'))
             return false;
         while (m_i < m_s.size()) {
@@ -85,11 +91,21 @@ private:
                 return false;
             char e = m_s[m_i++];
             switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
             case 'u': {
                 if (m_i + 4 > m_s.size())
                     return false;
@@ -104,12 +120,15 @@ private:
                 out += v < 0x80 ? static_cast<char>(v) : '?';
                 break;
             }
-            default: out += e; break;
+            default:
+                out += e;
+                break;
             }
         }
         return false;
     }
-    bool SkipNested() {
+    bool SkipNested()
+    {
         int depth = 0;
         while (m_i < m_s.size()) {
             char c = Peek();
@@ -132,7 +151,7 @@ private:
     size_t m_i = 0;
 };
 
-}  // namespace
+} // namespace
 
 bool ParseFlatJson(const std::string& text, std::map<std::string, std::string>* fields)
 {
@@ -167,4 +186,4 @@ bool DecodeHex(const std::string& hex, std::vector<uint8_t>* out)
     return true;
 }
 
-}  // namespace testsupport
+} // namespace testsupport

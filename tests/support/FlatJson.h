@@ -25,6 +25,6 @@ std::vector<std::map<std::string, std::string>> ReadJsonLines(const std::string&
 // hex digit.
 bool DecodeHex(const std::string& hex, std::vector<uint8_t>* out);
 
-}  // namespace testsupport
+} // namespace testsupport
 
 #endif

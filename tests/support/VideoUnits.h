@@ -86,7 +86,8 @@ inline std::vector<Unit> CutUnits(const std::string& codec, const Bytes& es, int
             }
         while (end > codes[k] && es[end - 1] == 0)
             --end;
-        Unit u{Bytes(es.begin() + long(codes[k]), es.begin() + long(end)), kind == kConfig ? -1 : frame++};
+        Unit u{Bytes(es.begin() + long(codes[k]), es.begin() + long(end)),
+               kind == kConfig ? -1 : frame++};
         if (codec == "h264")
             u.bytes.insert(u.bytes.begin(), 0);
         inConfig = kind == kConfig;
@@ -174,6 +175,6 @@ private:
     std::atomic<int> m_current{-1};
 };
 
-}  // namespace videounits
+} // namespace videounits
 
 #endif

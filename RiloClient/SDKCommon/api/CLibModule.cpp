@@ -20,8 +20,8 @@ const unsigned kTalkBufferSize = 1024;
 } // namespace
 
 CLibModule::CLibModule(unsigned nCreateParam, unsigned nModalType)
-    : m_nProfileID(0), m_nModalType(nModalType), m_nCreateParam(nCreateParam),
-      m_szHost(), m_nPort(0), m_szUser(), m_szPass(), m_strAuthData(), m_nAuthType(kDefaultAuthType),
+    : m_nProfileID(0), m_nModalType(nModalType), m_nCreateParam(nCreateParam), m_szHost(),
+      m_nPort(0), m_szUser(), m_szPass(), m_strAuthData(), m_nAuthType(kDefaultAuthType),
       m_nConnectMode(0), m_strAuthOpt(), m_nRecIntervalKind(0), m_nRecIntervalValue(0),
       m_pfnStreamNotify(nullptr), m_pStreamNotifyUser(nullptr)
 {
@@ -59,8 +59,8 @@ bool DetermineAssignVideoModalType(CLibModule* h, int* pProfile)
     char szURL[kStreamURLSize];
     unsigned kind = 0;
     int profile = *pProfile;
-    if (!MakeVideoModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort), &profile,
-                           szURL, sizeof szURL, &kind) ||
+    if (!MakeVideoModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort),
+                           &profile, szURL, sizeof szURL, &kind) ||
         !h->m_pLive->AssignURL(szURL, kind))
         return false;
     *pProfile = profile;
@@ -76,8 +76,8 @@ bool DetermineAssignAudioModalType(CLibModule* h)
         return false;
     }
     char szURL[kStreamURLSize];
-    return MakeAudioModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort), szURL,
-                             sizeof szURL) &&
+    return MakeAudioModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort),
+                             szURL, sizeof szURL) &&
            h->m_pLive->AssignAudioURL(szURL, 0);
 }
 

@@ -15,7 +15,8 @@ extern "C" {
 
 // Talk-back: a null handle gives -1 without a message, except the feed.
 
-RILO_CLIENT_API int RiloStartTwoWayAudioCB(void* hStream, int path, TalkEventCallback callback, void* user)
+RILO_CLIENT_API int RiloStartTwoWayAudioCB(void* hStream, int path, TalkEventCallback callback,
+                                           void* user)
 {
     CLibModule* h = Module(hStream);
     return h ? h->StartTwoWayAudio(path, callback, user) : -1;
@@ -89,7 +90,8 @@ RILO_CLIENT_API int RiloSetNotifyAddr(void* hNotify, const char* host, int port)
     return rilolib::SetAddr(hNotify, host, port);
 }
 
-RILO_CLIENT_API int RiloSetNotifyAuth(void* hNotify, const char* user, const char* pass, int authType)
+RILO_CLIENT_API int RiloSetNotifyAuth(void* hNotify, const char* user, const char* pass,
+                                      int authType)
 {
     return rilolib::SetAuth(hNotify, &CLibModule::m_pNotifyLive, user, pass, authType);
 }

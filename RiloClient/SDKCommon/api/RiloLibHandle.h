@@ -67,7 +67,8 @@ inline int SetAddr(void* handle, const char* host, int port)
 }
 
 template <class Session>
-int SetAuth(void* handle, SessionOf<Session> session, const char* user, const char* pass, int authType)
+int SetAuth(void* handle, SessionOf<Session> session, const char* user, const char* pass,
+            int authType)
 {
     CLibModule* h = Module(handle);
     if (!h)

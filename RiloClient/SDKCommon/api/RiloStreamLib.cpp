@@ -108,7 +108,8 @@ RILO_CLIENT_API int RiloSetStreamAddr(void* hStream, const char* host, int port)
     return rilolib::SetAddr(hStream, host, port);
 }
 
-RILO_CLIENT_API int RiloSetStreamAuth(void* hStream, const char* user, const char* pass, int authType)
+RILO_CLIENT_API int RiloSetStreamAuth(void* hStream, const char* user, const char* pass,
+                                      int authType)
 {
     return rilolib::SetAuth(hStream, &CLibModule::m_pLive, user, pass, authType);
 }
@@ -136,7 +137,8 @@ RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm)
     return 0;
 }
 
-RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHandler handler, void* user)
+RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHandler handler,
+                                                  void* user)
 {
     CLibModule* h = Module(hStream);
     if (!h)
@@ -148,8 +150,8 @@ RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHand
 
 // Live video and audio.
 
-RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallback callback, void* user,
-                                                 int, int profile, int flag)
+RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallback callback,
+                                                 void* user, int, int profile, int flag)
 {
     CLibModule* h = Module(hStream);
     if (!h || !callback)
@@ -177,7 +179,8 @@ RILO_CLIENT_API int RiloStopVideoStream(void* hStream)
     return 0;
 }
 
-RILO_CLIENT_API int RiloStartAudioStreamRenderCB(void* hStream, AudioRenderCallback callback, void* user)
+RILO_CLIENT_API int RiloStartAudioStreamRenderCB(void* hStream, AudioRenderCallback callback,
+                                                 void* user)
 {
     CLibModule* h = Module(hStream);
     if (!h || !callback)
@@ -218,7 +221,8 @@ RILO_CLIENT_API int RiloSetRecordingInterval(void* hStream, int kind, int value)
     return 0;
 }
 
-RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const char* path, int profile)
+RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const char* path,
+                                               int profile)
 {
     CLibModule* h = Module(hStream);
     if (!h)
@@ -273,7 +277,8 @@ RILO_CLIENT_API int RiloIsOnRecordingStreamIn(void* hStream, int flags, int* on)
     if (flags == 0)
         *on = live->IsRecordAvi() ? 1 : 0;
     else
-        *on = ((flags & kFlagVideo) && live->IsRecordVideo()) || ((flags & kFlagAudio) && live->IsRecordAudio());
+        *on = ((flags & kFlagVideo) && live->IsRecordVideo()) ||
+              ((flags & kFlagAudio) && live->IsRecordAudio());
     return 0;
 }
 

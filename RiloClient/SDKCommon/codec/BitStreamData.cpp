@@ -30,8 +30,8 @@ uint32_t BitStreamData::GetBits(int n, bool bPeek)
         return 0;
     const uint32_t dwEnd = m_dwPos + uint32_t(n);
     if (LengthInBits() < dwEnd) {
-        DiagPrint(kDiagOut, "Overflow! out of length boundary:%d, request up to:%u\n", int(LengthInBits()),
-                    dwEnd);
+        DiagPrint(kDiagOut, "Overflow! out of length boundary:%d, request up to:%u\n",
+                  int(LengthInBits()), dwEnd);
         m_bOverrun = true;
         return 0;
     }

@@ -15,7 +15,7 @@ namespace {
 
 const int kBytesPerSample = 2;
 
-}  // namespace
+} // namespace
 
 bool CAACDec::ResamplerKey::operator==(const ResamplerKey& o) const
 {
@@ -90,9 +90,9 @@ bool CAACDec::AppendFrame(const AVFrame& frame, std::vector<uint8_t>& pcm, size_
     if (pcm.size() < *used + frameBytes)
         pcm.resize(*used + frameBytes);
     uint8_t* out = pcm.data() + *used;
-    const int converted = swr_convert(m_pResampler.get(), &out, frame.nb_samples,
-                                      const_cast<const uint8_t**>(frame.extended_data),
-                                      frame.nb_samples);
+    const int converted =
+        swr_convert(m_pResampler.get(), &out, frame.nb_samples,
+                    const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
     if (converted < 0)
         return false;
     *used += size_t(converted) * size_t(channels) * kBytesPerSample;

@@ -6,8 +6,7 @@
 #include <cstring>
 
 const int AdaptationTable[16] = {
-    230, 230, 230, 230, 307, 409, 512, 614,
-    768, 614, 512, 409, 307, 230, 230, 230,
+    230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230,
 };
 const int AdaptCoeff1[7] = {256, 512, 0, 192, 240, 460, 392};
 const int AdaptCoeff2[7] = {0, -256, 0, 64, 0, -208, -232};
@@ -29,7 +28,7 @@ void WriteSample(uint8_t*& out, int16_t sample)
     out += 2;
 }
 
-}  // namespace
+} // namespace
 
 int CAdpcmDecoder::av_clip(int value, int low, int high)
 {

@@ -27,8 +27,8 @@ unsigned CAdpcmEncoder::EncodeSample(int sample)
     return code;
 }
 
-int CAdpcmEncoder::Encode(const uint8_t* in, uint8_t* out, long len,
-                          uint8_t* outIndex, uint16_t* outPredictor)
+int CAdpcmEncoder::Encode(const uint8_t* in, uint8_t* out, long len, uint8_t* outIndex,
+                          uint16_t* outPredictor)
 {
     const long samples = len > 0 ? len / 2 : 0;
     long written = 0;

@@ -13,8 +13,8 @@ public:
     // low nibble 0). The state continues from the previous call; the new
     // index and predictor also go to the optional outputs. Returns the number
     // of bytes written: (len / 2 + 1) / 2.
-    int Encode(const uint8_t* in, uint8_t* out, long len,
-               uint8_t* outIndex = nullptr, uint16_t* outPredictor = nullptr);
+    int Encode(const uint8_t* in, uint8_t* out, long len, uint8_t* outIndex = nullptr,
+               uint16_t* outPredictor = nullptr);
 
 private:
     unsigned EncodeSample(int sample);

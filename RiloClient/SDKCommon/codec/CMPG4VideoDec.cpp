@@ -193,7 +193,8 @@ bool CMPG4VideoDec::InnerConfigurate()
 
 int CMPG4VideoDec::ConfigDecoder(const unsigned char* pData, unsigned long dwLen)
 {
-    m_bDecoderConfigured = pData && dwLen > 0 && m_Decoder.InitConfig(&m_DecoderSetup, pData, dwLen);
+    m_bDecoderConfigured =
+        pData && dwLen > 0 && m_Decoder.InitConfig(&m_DecoderSetup, pData, dwLen);
     if (!m_bDecoderConfigured) {
         DiagPrint(kDiagOut, "Error in sync data\n");
         return -1;

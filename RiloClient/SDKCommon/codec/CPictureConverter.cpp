@@ -31,18 +31,29 @@ const ModeInfo kPackedModes[] = {
 AVPixelFormat PlainYuv(int format, bool* fullRange)
 {
     switch (format) {
-    case AV_PIX_FMT_YUVJ420P: *fullRange = true; return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P: *fullRange = true; return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P: *fullRange = true; return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P: *fullRange = true; return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P: *fullRange = true; return AV_PIX_FMT_YUV411P;
-    default: return AVPixelFormat(format);
+    case AV_PIX_FMT_YUVJ420P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV411P;
+    default:
+        return AVPixelFormat(format);
     }
 }
 
 const size_t kRowAlign = 64;
 
-}  // namespace
+} // namespace
 
 bool CPictureConverter::ScalerKey::operator==(const ScalerKey& o) const
 {
@@ -53,11 +64,16 @@ bool CPictureConverter::ScalerKey::operator==(const ScalerKey& o) const
 int CPictureConverter::ModeOfFormat(int code)
 {
     switch (code) {
-    case OPF_PLANAR: return kModePlanar;
-    case OPF_BGRA: return kModeBGRA;
-    case OPF_BGR24: return kModeBGR24;
-    case OPF_RGBA: return kModeRGBA;
-    default: return kModeNone;
+    case OPF_PLANAR:
+        return kModePlanar;
+    case OPF_BGRA:
+        return kModeBGRA;
+    case OPF_BGR24:
+        return kModeBGR24;
+    case OPF_RGBA:
+        return kModeRGBA;
+    default:
+        return kModeNone;
     }
 }
 
@@ -159,7 +175,8 @@ bool CPictureConverter::CopyPlanes(const AVFrame& picture, uint8_t* dst) const
     const size_t pitches[3] = {pitch, pitch / 2, pitch / 2};
     for (int plane = 0; plane < 3; ++plane) {
         const uint8_t* from = picture.data[plane];
-        for (size_t r = 0; r < rows[plane]; ++r, from += picture.linesize[plane], dst += pitches[plane])
+        for (size_t r = 0; r < rows[plane];
+             ++r, from += picture.linesize[plane], dst += pitches[plane])
             std::memcpy(dst, from, widths[plane]);
     }
     return true;

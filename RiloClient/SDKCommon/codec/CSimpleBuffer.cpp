@@ -26,8 +26,8 @@ void CSimpleBuffer::FreeBytes::operator()(unsigned char* p) const
 }
 
 CSimpleBuffer::CSimpleBuffer(int nCapacity)
-    : m_pData(ZeroedBytes(nCapacity)),
-      m_dwCapacity(nCapacity > 0 ? uint32_t(nCapacity) : 0), m_dwLength(0)
+    : m_pData(ZeroedBytes(nCapacity)), m_dwCapacity(nCapacity > 0 ? uint32_t(nCapacity) : 0),
+      m_dwLength(0)
 {
 }
 

@@ -33,9 +33,8 @@ int64_t Now100ns()
 
 } // namespace
 
-unsigned long TakeQueuedUnit(CTransferQueue* pQueue, unsigned long dwWaitMs,
-                             unsigned char* pBuffer, unsigned long dwCapacity,
-                             unsigned int* pBacklog)
+unsigned long TakeQueuedUnit(CTransferQueue* pQueue, unsigned long dwWaitMs, unsigned char* pBuffer,
+                             unsigned long dwCapacity, unsigned int* pBacklog)
 {
     RILO_ASSERT(pQueue != nullptr && pBuffer != nullptr);
     CSimpleBuffer* pUnit = pQueue->GetQueueObject(dwWaitMs);
@@ -320,9 +319,14 @@ int CVideoDecThread::ProcessFrame(CFFVideoDecoder& decoder, bool bDecode,
     int nResult = kFrameFailed;
     if (bDecode) {
         switch (decoder.DecodeUnit(pData, dwLen)) {
-        case CFFVideoDecoder::kPicture: nResult = TakeDecodedPicture(decoder); break;
-        case CFFVideoDecoder::kNoPicture: nResult = kFrameNone; break;
-        default: break;
+        case CFFVideoDecoder::kPicture:
+            nResult = TakeDecodedPicture(decoder);
+            break;
+        case CFFVideoDecoder::kNoPicture:
+            nResult = kFrameNone;
+            break;
+        default:
+            break;
         }
     }
     DeliverToCallback();
@@ -336,7 +340,8 @@ int CVideoDecThread::TakeDecodedPicture(CFFVideoDecoder& decoder)
     const size_t dwImage = size_t(nWidth) * size_t(nHeight) * (kBitsPerPixel / 8);
     if (!AllocBuffer(std::max(decoder.GetOutputSize(), dwImage)))
         return kFrameNoBuffer;
-    if (!decoder.ConvertPicture(m_pOutput.get(), m_dwOutputCapacity + CPictureConverter::kSpareBytes))
+    if (!decoder.ConvertPicture(m_pOutput.get(),
+                                m_dwOutputCapacity + CPictureConverter::kSpareBytes))
         return kFrameFailed;
     SetFrameSize(nWidth, nHeight);
     m_bHasPicture = true;

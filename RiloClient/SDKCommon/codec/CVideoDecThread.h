@@ -29,9 +29,8 @@ typedef unsigned long (*FrameSourceProc)(unsigned int nParam, unsigned char* pBu
 // oldest queued unit, copies as much of it as fits into pBuffer, gives the
 // queue buffer back, stores the number still queued through pBacklog (may
 // be null) and answers the bytes copied (0 when none came).
-unsigned long TakeQueuedUnit(CTransferQueue* pQueue, unsigned long dwWaitMs,
-                             unsigned char* pBuffer, unsigned long dwCapacity,
-                             unsigned int* pBacklog);
+unsigned long TakeQueuedUnit(CTransferQueue* pQueue, unsigned long dwWaitMs, unsigned char* pBuffer,
+                             unsigned long dwCapacity, unsigned int* pBacklog);
 
 // The decode thread of a video stream, shared by the MPEG-4 and H.264
 // decoders: it pulls units from the stream's data source, lets the format

@@ -15,7 +15,7 @@ int SegmentCode(int magnitude)
     return (seg << 4) | ((magnitude >> (seg + 3)) & 0x0F);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -87,4 +87,4 @@ void alaw_dec(const unsigned char* codes, short* samples, int count)
         samples[i] = static_cast<short>(alaw_to_s16(codes[i]));
 }
 
-}  // extern "C"
+} // extern "C"

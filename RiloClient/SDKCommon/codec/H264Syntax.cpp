@@ -68,8 +68,19 @@ std::vector<unsigned char> Unescape(const unsigned char* p, unsigned long n)
 bool HasChromaInfo(uint32_t profile)
 {
     switch (profile) {
-    case 100: case 110: case 122: case 244: case 44: case 83:
-    case 86: case 118: case 128: case 138: case 139: case 134: case 135:
+    case 100:
+    case 110:
+    case 122:
+    case 244:
+    case 44:
+    case 83:
+    case 86:
+    case 118:
+    case 128:
+    case 138:
+    case 139:
+    case 134:
+    case 135:
         return true;
     default:
         return false;
@@ -135,14 +146,26 @@ int AnalyzeNALUnit(unsigned char nalHeader)
     const int type = nalHeader & 0x1F;
     const bool referenced = (nalHeader & 0x60) != 0;
     switch (type) {
-    case 7: return referenced ? H264_NAL_SPS : H264_NAL_OTHER;
-    case 8: return referenced ? H264_NAL_PPS : H264_NAL_OTHER;
-    case 5: return H264_NAL_IDR;
-    case 1: return H264_NAL_SLICE;
-    case 2: case 3: case 4: return H264_NAL_PARTITION;
-    case 6: case 9: case 10: case 11: case 12:
+    case 7:
+        return referenced ? H264_NAL_SPS : H264_NAL_OTHER;
+    case 8:
+        return referenced ? H264_NAL_PPS : H264_NAL_OTHER;
+    case 5:
+        return H264_NAL_IDR;
+    case 1:
+        return H264_NAL_SLICE;
+    case 2:
+    case 3:
+    case 4:
+        return H264_NAL_PARTITION;
+    case 6:
+    case 9:
+    case 10:
+    case 11:
+    case 12:
         return referenced ? H264_NAL_OTHER : H264_NAL_DELIMITING;
-    default: return H264_NAL_OTHER;
+    default:
+        return H264_NAL_OTHER;
     }
 }
 
@@ -163,14 +186,14 @@ bool ReadH264SPSSize(const unsigned char* pNal, unsigned long dwLen, int* pWidth
         ReadChromaInfo(r, &chroma, &separate);
     r.UEMax(12); // log2_max_frame_num_minus4
     SkipPicOrderCount(r);
-    r.UE();  // max_num_ref_frames
-    r.U(1);  // gaps_in_frame_num_value_allowed_flag
+    r.UE(); // max_num_ref_frames
+    r.U(1); // gaps_in_frame_num_value_allowed_flag
     const int64_t mbsWide = int64_t(r.UE()) + 1;
     const int64_t mapUnitsHigh = int64_t(r.UE()) + 1;
     const int64_t frameMbsOnly = r.U(1);
     if (!frameMbsOnly)
-        r.U(1); // mb_adaptive_frame_field_flag
-    r.U(1);     // direct_8x8_inference_flag
+        r.U(1);                     // mb_adaptive_frame_field_flag
+    r.U(1);                         // direct_8x8_inference_flag
     int64_t crop[4] = {0, 0, 0, 0}; // left, right, top, bottom
     if (r.U(1))
         for (int64_t& c : crop)
@@ -191,8 +214,7 @@ bool ReadH264SPSSize(const unsigned char* pNal, unsigned long dwLen, int* pWidth
     return true;
 }
 
-bool FindH264PictureSize(const unsigned char* pData, unsigned long dwLen, int* pWidth,
-                         int* pHeight)
+bool FindH264PictureSize(const unsigned char* pData, unsigned long dwLen, int* pWidth, int* pHeight)
 {
     if (!pData)
         return false;

@@ -10,12 +10,12 @@
 // Classes of AnalyzeNALUnit.
 enum {
     H264_NAL_OTHER = 0,
-    H264_NAL_SPS = 1,         // type 7, nal_ref_idc not 0
-    H264_NAL_PPS = 2,         // type 8, nal_ref_idc not 0
-    H264_NAL_IDR = 3,         // type 5
-    H264_NAL_SLICE = 4,       // type 1
-    H264_NAL_PARTITION = 5,   // types 2 to 4
-    H264_NAL_DELIMITING = 6,  // types 6 and 9 to 12 (SEI, delimiters, filler), nal_ref_idc 0
+    H264_NAL_SPS = 1,        // type 7, nal_ref_idc not 0
+    H264_NAL_PPS = 2,        // type 8, nal_ref_idc not 0
+    H264_NAL_IDR = 3,        // type 5
+    H264_NAL_SLICE = 4,      // type 1
+    H264_NAL_PARTITION = 5,  // types 2 to 4
+    H264_NAL_DELIMITING = 6, // types 6 and 9 to 12 (SEI, delimiters, filler), nal_ref_idc 0
 };
 
 // The class of a NAL unit by its header byte.

@@ -26,7 +26,9 @@ const uint32_t kSpriteGMC = 2;
 // the failure that ends the parse.
 class ConfigReader {
 public:
-    ConfigReader(BitStreamData& bits, tagMPEG4StrmConfig& config) : m_bits(bits), m_config(config) {}
+    ConfigReader(BitStreamData& bits, tagMPEG4StrmConfig& config) : m_bits(bits), m_config(config)
+    {
+    }
 
     int32_t Run()
     {
@@ -64,7 +66,8 @@ private:
     int32_t VisualObjectSequence()
     {
         if (m_bits.GetBits(32, true) != kVisualObjectSequenceStartCode) {
-            DiagPrint(kDiagOut, "Parse config data: Error: visual object sequence start code is expected!\n");
+            DiagPrint(kDiagOut,
+                      "Parse config data: Error: visual object sequence start code is expected!\n");
             return MPEG4_CONFIG_OK;
         }
         Bits(32);
@@ -74,7 +77,8 @@ private:
             return MPEG4_CONFIG_USER_DATA_ERROR;
         }
         if (Bits(32) != kVisualObjectStartCode) {
-            DiagPrint(kDiagOut, "Parse config data: Error: visual object start code is expected!\n");
+            DiagPrint(kDiagOut,
+                      "Parse config data: Error: visual object start code is expected!\n");
             return MPEG4_CONFIG_OK;
         }
         return VisualObject();
@@ -89,14 +93,16 @@ private:
             Bits(3); // visual_object_priority
         }
         const uint32_t dwType = Bits(4);
-        if ((dwType == kVisualObjectTypeVideo || dwType == kVisualObjectTypeStillTexture) && Bits(1)) {
+        if ((dwType == kVisualObjectTypeVideo || dwType == kVisualObjectTypeStillTexture) &&
+            Bits(1)) {
             Bits(3); // video_format
             Bits(1); // video_range
             if (Bits(1))
                 Bits(24); // colour primaries, transfer, matrix
         }
         if (!CheckNextStartCode(&m_bits)) {
-            DiagPrint(kDiagOut, "Parse config data: error in checking next start code before Video Object\n");
+            DiagPrint(kDiagOut,
+                      "Parse config data: error in checking next start code before Video Object\n");
             return MPEG4_CONFIG_NO_VO_START_CODE;
         }
         if (!ProcUserData(&m_bits)) {
@@ -115,7 +121,9 @@ private:
     {
         DiagPrint(kDiagOut, "Start check video object...\n");
         if ((Bits(32) & ~kStartCodeNumberMask) != kVideoObjectStartCode) {
-            DiagPrint(kDiagOut, "Parse config data: except video object, other visual types are not supported!\n");
+            DiagPrint(
+                kDiagOut,
+                "Parse config data: except video object, other visual types are not supported!\n");
             return MPEG4_CONFIG_NO_VIDEO_OBJECT;
         }
         if ((Bits(32) & ~kStartCodeNumberMask) != kVideoObjectLayerStartCode) {
@@ -142,7 +150,7 @@ private:
         }
         m_config.dwAspectRatio = Bits(4);
         if (m_config.dwAspectRatio == kAspectRatioExtended)
-            Bits(16); // par_width, par_height
+            Bits(16);  // par_width, par_height
         if (Bits(1)) { // vol_control_parameters
             Bits(2);   // chroma_format
             Bits(1);   // low_delay
@@ -229,7 +237,7 @@ private:
         Bits(1); // interlaced
         Bits(1); // obmc_disable
         Sprite();
-        if (Bits(1))  // not_8_bit
+        if (Bits(1)) // not_8_bit
             Bits(8); // quant_precision, bits_per_pixel
         if (m_config.dwLayerShape == MPEG4_SHAPE_GRAYSCALE)
             Bits(3);
@@ -260,7 +268,9 @@ private:
     void End()
     {
         if (!CheckNextStartCode(&m_bits)) {
-            DiagPrint(kDiagOut, "Parse config data: Error in check next start code at the end of vidoe object\n");
+            DiagPrint(
+                kDiagOut,
+                "Parse config data: Error in check next start code at the end of vidoe object\n");
             SetResult(MPEG4_CONFIG_NO_END_START_CODE);
         }
         if (m_bits.Position() < m_bits.LengthInBits() && !ProcUserData(&m_bits)) {
@@ -348,7 +358,7 @@ bool CheckNextStartCode(BitStreamData* pBits)
     // Data that ends here has no next_start_code at all.
     if (pBits->BitsLeft() == 0 || pBits->GetBits(1) != 0) {
         DiagPrint(kDiagOut, "Parse config data: Error in check next start code: at bits: %u!\n",
-                    pBits->Position() - 1);
+                  pBits->Position() - 1);
         return false;
     }
     if (pBits->IsByteAligned())
@@ -356,7 +366,7 @@ bool CheckNextStartCode(BitStreamData* pBits)
     const int n = int(8 - pBits->Position() % 8);
     if (pBits->GetBits(n) != (1u << n) - 1) {
         DiagPrint(kDiagOut, "Parse config data: Error in checking next start code: at bits: %u!\n",
-                    pBits->Position() - 1);
+                  pBits->Position() - 1);
         return false;
     }
     return true;

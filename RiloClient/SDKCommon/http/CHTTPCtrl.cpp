@@ -36,17 +36,16 @@ void CHTTPCtrl::SetWatchdogPeriodForTest(uint32_t ms)
 
 CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
     : CBLThread(nNotifyMsg), m_bCreated(false), m_bInitResult(true), m_htcState(htcInitial),
-      m_nLastReason(-1), m_szHost(), m_nPort(0),
-      m_szObject(), m_szProxy(), m_nProxyPort(0), m_bUseProxy(false), m_strAuthorization(),
-      m_szUser(), m_szPassword(), m_szConnHost(), m_nConnPort(0), m_szConnObject(),
-      m_szConnProxy(), m_nConnProxyPort(0), m_bConnUseProxy(false), m_szAgent(), m_szHeader(),
-      m_dwHeaderLen(0), m_pContent(nullptr), m_dwContent(0), m_dwSizeContent(kDefaultContentSize),
-      m_bInContent(false), m_bRxFailed(false), m_dwSkipBody(0), m_bSeekStatus(false),
-      m_nDigestSent(0), m_nStaleSent(0), m_szContentType(), m_bCallerDisconnect(false),
-      m_bTryReconnect(false), m_nAuthType(nAuthType), m_bTLS(bTLS), m_bFirstDataReported(false),
-      m_bVideoRecordingFirst(true), m_nTimerId(0), m_dwLastDataTick(0),
-      m_nWatchdogMs(kWatchdogPeriodMs), m_nReconnectTimer(0), m_nFences(0),
-      m_bTransportUsed(false), m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false)
+      m_nLastReason(-1), m_szHost(), m_nPort(0), m_szObject(), m_szProxy(), m_nProxyPort(0),
+      m_bUseProxy(false), m_strAuthorization(), m_szUser(), m_szPassword(), m_szConnHost(),
+      m_nConnPort(0), m_szConnObject(), m_szConnProxy(), m_nConnProxyPort(0),
+      m_bConnUseProxy(false), m_szAgent(), m_szHeader(), m_dwHeaderLen(0), m_pContent(nullptr),
+      m_dwContent(0), m_dwSizeContent(kDefaultContentSize), m_bInContent(false), m_bRxFailed(false),
+      m_dwSkipBody(0), m_bSeekStatus(false), m_nDigestSent(0), m_nStaleSent(0), m_szContentType(),
+      m_bCallerDisconnect(false), m_bTryReconnect(false), m_nAuthType(nAuthType), m_bTLS(bTLS),
+      m_bFirstDataReported(false), m_bVideoRecordingFirst(true), m_nTimerId(0), m_dwLastDataTick(0),
+      m_nWatchdogMs(kWatchdogPeriodMs), m_nReconnectTimer(0), m_nFences(0), m_bTransportUsed(false),
+      m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false)
 {
     RILO_ASSERT((nNotifyMsg < WM_HTTPCTRL_FIRST) || (nNotifyMsg > WM_HTTPCTRL_LAST));
     int nErr = pthread_cond_init(&m_evCond, nullptr);
@@ -334,7 +333,10 @@ bool CHTTPCtrl::ConnectSvr()
     if (!m_pTransport)
         return false;
     m_bTransportUsed = true;
-    const TransportTarget target = {m_szConnHost, szIP, family, m_nConnPort,
+    const TransportTarget target = {m_szConnHost,
+                                    szIP,
+                                    family,
+                                    m_nConnPort,
                                     m_bConnUseProxy && m_szConnProxy[0] ? m_szConnProxy : nullptr,
                                     m_nConnProxyPort};
     return m_pTransport->Open(target);
@@ -376,8 +378,8 @@ void CHTTPCtrl::OnSessionClose(unsigned long nCode)
         m_bCallerDisconnect = false;
         return;
     }
-    DiagPrint(kDiagOut, "[HTTPCtrl] OnSessionClose: %s:%u Call HandleConnEvent!\n",
-              m_szConnHost, m_nConnPort);
+    DiagPrint(kDiagOut, "[HTTPCtrl] OnSessionClose: %s:%u Call HandleConnEvent!\n", m_szConnHost,
+              m_nConnPort);
     HandleConnEventOnWorker(nCode ? cerClosedError : cerClosed, false, 0);
 }
 

@@ -25,15 +25,15 @@ enum HTTPCtrlState {
 
 // Why a connection ended, as reported to the owner (reason * 65536 + 1).
 enum ConnEventReason {
-    cerConnectFailed = 1,    // the connect could not be started
-    cerConnectError = 2,     // the transport reported the connect with an error
-    cerSendFailed = 3,       // the request could not be sent
-    cerHeaderTooLong = 4,    // the reply header did not end within 8192 bytes
-    cerForcedReconnect = 5,  // ForceReconnect
-    cerBadStatus = 6,        // status 400 or above, or an empty header
-    cerAuthFailed = 7,       // credentials refused
-    cerClosed = 10,          // the camera closed the connection
-    cerClosedError = 11,     // closed with an error, or no data for the watchdog period
+    cerConnectFailed = 1,   // the connect could not be started
+    cerConnectError = 2,    // the transport reported the connect with an error
+    cerSendFailed = 3,      // the request could not be sent
+    cerHeaderTooLong = 4,   // the reply header did not end within 8192 bytes
+    cerForcedReconnect = 5, // ForceReconnect
+    cerBadStatus = 6,       // status 400 or above, or an empty header
+    cerAuthFailed = 7,      // credentials refused
+    cerClosed = 10,         // the camera closed the connection
+    cerClosedError = 11,    // closed with an error, or no data for the watchdog period
 };
 
 // wParam values of WM_HTTPCTRL_FIRST (commands).
@@ -162,7 +162,7 @@ protected:
     pthread_cond_t m_evCond;
     bool m_bInitResult;
     std::atomic<int> m_htcState;
-    int m_nLastReason; // under m_evLock
+    int m_nLastReason;                        // under m_evLock
     std::unique_ptr<CTransport> m_pTransport; // the worker's, between InitInstance and ExitInstance
 
     // What callers set, under m_dataLock.
@@ -196,11 +196,11 @@ protected:
     uint32_t m_dwContent;
     uint32_t m_dwSizeContent;
     bool m_bInContent;
-    bool m_bRxFailed;       // the connection is being ended: drop what comes
-    uint64_t m_dwSkipBody;  // body bytes of a 401 still to skip
-    bool m_bSeekStatus;     // a 401 body of unknown length: skip to the next status line
-    int m_nDigestSent;      // Digest answers sent on this connection
-    int m_nStaleSent;       // of them, after stale=true
+    bool m_bRxFailed;      // the connection is being ended: drop what comes
+    uint64_t m_dwSkipBody; // body bytes of a 401 still to skip
+    bool m_bSeekStatus;    // a 401 body of unknown length: skip to the next status line
+    int m_nDigestSent;     // Digest answers sent on this connection
+    int m_nStaleSent;      // of them, after stale=true
     char m_szContentType[kContentTypeSize];
 
     std::atomic<bool> m_bCallerDisconnect;

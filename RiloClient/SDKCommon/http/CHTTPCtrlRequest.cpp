@@ -74,8 +74,8 @@ bool CHTTPCtrl::SendRequest()
         n = std::snprintf(request.data(), request.size(),
                           "GET Http://%s:%d/%s HTTP/1.1\r\nAccept: */*\r\nHost: %s:%u\r\n"
                           "User-Agent: %s\r\nConnection: Keep-Alive\r\n%s\r\n",
-                          m_szConnHost, int(m_nConnPort), obj, m_szConnHost, m_nConnPort,
-                          m_szAgent, authLine.c_str());
+                          m_szConnHost, int(m_nConnPort), obj, m_szConnHost, m_nConnPort, m_szAgent,
+                          authLine.c_str());
     } else {
         n = std::snprintf(request.data(), request.size(),
                           "GET %s HTTP/1.1\r\nAccept: */*\r\nHost: %s:%u\r\nUser-Agent: %s\r\n"

@@ -236,18 +236,20 @@ bool BuildDigestAuthorization(const char* method, const char* uri, const char* u
         if (n < 0 || size_t(n) >= sizeof text)
             return false;
         Md5Text(text, response);
-        n = std::snprintf(out, outLen,
-                          "Digest username=\"%s\",realm=\"%s\",uri=\"%s\",nonce=\"%s\",cnonce=\"%s\","
-                          "nc=\"%s\",response=\"%s\",qop=\"%s\"",
-                          user, ch.realm, uri, ch.nonce, cnonce, nc, response, ch.qop);
+        n = std::snprintf(
+            out, outLen,
+            "Digest username=\"%s\",realm=\"%s\",uri=\"%s\",nonce=\"%s\",cnonce=\"%s\","
+            "nc=\"%s\",response=\"%s\",qop=\"%s\"",
+            user, ch.realm, uri, ch.nonce, cnonce, nc, response, ch.qop);
     } else {
         n = std::snprintf(text, sizeof text, "%s:%s:%s", ha1, ch.nonce, ha2);
         if (n < 0 || size_t(n) >= sizeof text)
             return false;
         Md5Text(text, response);
-        n = std::snprintf(out, outLen,
-                          "Digest username=\"%s\",realm=\"%s\",uri=\"%s\",nonce=\"%s\",response=\"%s\"",
-                          user, ch.realm, uri, ch.nonce, response);
+        n = std::snprintf(
+            out, outLen,
+            "Digest username=\"%s\",realm=\"%s\",uri=\"%s\",nonce=\"%s\",response=\"%s\"", user,
+            ch.realm, uri, ch.nonce, response);
     }
     if (n < 0 || size_t(n) >= outLen) {
         if (outLen)

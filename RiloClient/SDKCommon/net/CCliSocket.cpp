@@ -13,7 +13,7 @@
 #include <cstring>
 
 const CCliSocket::Names CCliSocket::kNames = {"CCliSocket", "rilo-sock", "CCliSocket::OnReceive ",
-                                               "CliSocket "};
+                                              "CliSocket "};
 
 CCliSocket::CCliSocket(BLThreadID owner, unsigned int notifyMsg)
     : CTransport(owner, notifyMsg, kNames, kSendTimeoutMs), m_bConnectNotified(false)
@@ -75,7 +75,8 @@ bool CCliSocket::Create(int family, int type, int protocol)
 bool CCliSocket::ResolveAddress(const char* host, unsigned int port, int family,
                                 sockaddr_storage* addr, socklen_t* len)
 {
-    static const ResolveDiag kDiag = {kDiagErr, "[CCliSocket::Connect]", "[CCliSocket::CreateSocket]"};
+    static const ResolveDiag kDiag = {kDiagErr, "[CCliSocket::Connect]",
+                                      "[CCliSocket::CreateSocket]"};
     int err = ResolveHostAddress(host, uint16_t(port), family, addr, len, kDiag);
     if (err != 0)
         m_nLastError = err;
@@ -118,7 +119,8 @@ bool CCliSocket::Connect(const char* host, unsigned int port, int family)
 bool CCliSocket::Open(const TransportTarget& target)
 {
     if (IsConnected()) {
-        DiagPrint(kDiagErr, "[CHTTPCtrl::ConnectSvr]before close...m_pSocket = %d\n", GetSocketHandle());
+        DiagPrint(kDiagErr, "[CHTTPCtrl::ConnectSvr]before close...m_pSocket = %d\n",
+                  GetSocketHandle());
         Close();
     }
     if (GetSocketHandle() != -1) {
@@ -198,13 +200,15 @@ int CCliSocket::Send(const void* data, int length, int flags)
 
 int CCliSocket::Receive(void* buffer, int size, int flags)
 {
-    return LockedIo(buffer && size >= 0, [&](int fd) { return recv(fd, buffer, size_t(size), flags); });
+    return LockedIo(buffer && size >= 0,
+                    [&](int fd) { return recv(fd, buffer, size_t(size), flags); });
 }
 
 bool CCliSocket::SetSockOpt(int option, const void* value, int length)
 {
     bool locked = LockUnlessSocketThread();
-    bool ok = m_fd.Valid() && setsockopt(m_fd.Get(), SOL_SOCKET, option, value, socklen_t(length)) == 0;
+    bool ok =
+        m_fd.Valid() && setsockopt(m_fd.Get(), SOL_SOCKET, option, value, socklen_t(length)) == 0;
     if (!ok)
         m_nLastError = m_fd.Valid() ? errno : EBADF;
     if (locked)

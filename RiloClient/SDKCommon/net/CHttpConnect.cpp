@@ -148,9 +148,8 @@ SslCtxPtr NewClientContext()
 
 } // namespace
 
-const CHttpConnect::Names CHttpConnect::kNames = {"CHttpConnect", "rilo-tls",
-                                                   "[CHttpConnect::OnReceive] ",
-                                                   "[CHttpConnect::OnReceive] "};
+const CHttpConnect::Names CHttpConnect::kNames = {
+    "CHttpConnect", "rilo-tls", "[CHttpConnect::OnReceive] ", "[CHttpConnect::OnReceive] "};
 
 void SslFree::operator()(SSL* ssl) const
 {
@@ -207,7 +206,8 @@ int CHttpConnect::Create(const char* host, unsigned int port)
         m_pCtx = NewClientContext();
         if (!m_pCtx) {
             m_nLastError = errno;
-            DiagPrint(kDiagOut, "[CHttpConnect::Create] bio create failed, err = %d\n", int(m_nLastError));
+            DiagPrint(kDiagOut, "[CHttpConnect::Create] bio create failed, err = %d\n",
+                      int(m_nLastError));
             return 0;
         }
     }
@@ -219,7 +219,8 @@ int CHttpConnect::Create(const char* host, unsigned int port)
     m_nHeld = 0;
 
     if (!StartThread()) {
-        DiagPrint(kDiagOut, "[CHttpConnect::Create] can't create thread to handle socket = %d\n", -1);
+        DiagPrint(kDiagOut, "[CHttpConnect::Create] can't create thread to handle socket = %d\n",
+                  -1);
         return 0;
     }
     Lock();
@@ -303,7 +304,8 @@ UniqueFd CHttpConnect::ConnectTcp(const addrinfo* list, uint64_t deadline, int* 
 {
     *err = ETIMEDOUT;
     for (const addrinfo* ai = list; ai && Remaining(deadline) > 0 && !m_bStop; ai = ai->ai_next) {
-        UniqueFd s(socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
+        UniqueFd s(
+            socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
         if (!s.Valid()) {
             *err = errno;
             continue;

@@ -24,8 +24,8 @@ struct Timer {
 
 struct CTimerService::Impl {
     std::mutex mu;
-    std::condition_variable wake;  // the service thread's wait
-    std::condition_variable done;  // a callback has returned
+    std::condition_variable wake; // the service thread's wait
+    std::condition_variable done; // a callback has returned
     std::map<uint64_t, Timer> timers;
     uint64_t nextId = 1;
     uint64_t running = 0; // id whose callback runs now

@@ -286,7 +286,8 @@ void CTransport::OnReceive(int nErrorCode)
     if (n == kReadAgain)
         return;
     if (n == kReadFailed || n == kReadEnd) {
-        DiagPrint(kDiagOut, n == kReadEnd ? "%sReceive DATA: 0 byte!\n" : "%sSocket Error occurred!\n",
+        DiagPrint(kDiagOut,
+                  n == kReadEnd ? "%sReceive DATA: 0 byte!\n" : "%sSocket Error occurred!\n",
                   m_names.recv);
         InternalClose();
         return;

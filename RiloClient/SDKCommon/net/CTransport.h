@@ -26,7 +26,7 @@ struct TransportTarget {
     const char* address; // host without the brackets
     int family;          // AF_INET6 for a bracketed host, else AF_INET
     unsigned int port;
-    const char* proxy;   // nullptr: no proxy
+    const char* proxy; // nullptr: no proxy
     unsigned int proxyPort;
 };
 
@@ -40,7 +40,13 @@ public:
     enum { kRecvBufSize = 8192 };
     // stConnecting: a TCP connect under way (CCliSocket), or an established
     // TLS session the poll thread has yet to announce (CHttpConnect).
-    enum State { stConstructed = -1, stCreated = 0, stConnecting = 1, stConnected = 2, stClosed = 3 };
+    enum State {
+        stConstructed = -1,
+        stCreated = 0,
+        stConnecting = 1,
+        stConnected = 2,
+        stClosed = 3
+    };
 
     virtual ~CTransport();
 

@@ -23,9 +23,9 @@ enum RecordMediaType : int {
 
 // Returned by every frame or sample write.
 enum RecordResult : int {
-    rrWriteError = -1,    // the chunk could not be written; the file is finished as it is
-    rrOK = 0,             // written, or dropped without error
-    rrStopped = 1,        // the file was stopped before; nothing written
+    rrWriteError = -1, // the chunk could not be written; the file is finished as it is
+    rrOK = 0,          // written, or dropped without error
+    rrStopped = 1,     // the file was stopped before; nothing written
     rrAddStreamFailed = 2,
     rrStarted = 3,        // written: the first data chunk of the file
     rrSegmentReached = 4, // nothing written; the file is now stopped
@@ -141,10 +141,10 @@ enum : uint32_t {
     kAVIOffTotalFrames = 48,
     kAVIOffStreams = 56,
     kAVIFirstStreamList = 88,
-    kAVIPadEnd = 2028,     // a padding chunk at p holds 2028 - p bytes: it ends at the movi list
+    kAVIPadEnd = 2028, // a padding chunk at p holds 2028 - p bytes: it ends at the movi list
     kAVIOffMoviList = 2036,
     kAVIOffMoviSize = 2040,
-    kAVIHeaderArea = 2048, // the first data chunk
+    kAVIHeaderArea = 2048,     // the first data chunk
     kAVIStrhLengthOffset = 32, // dwLength inside a stream header
     kAVIFlagHasIndex = 0x10,
     kAVIFlagTrustCKType = 0x800,

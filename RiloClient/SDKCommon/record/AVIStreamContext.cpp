@@ -11,10 +11,10 @@
 
 namespace {
 
-const int64_t kSlot100ns = 333333;       // one frame at 30 per second
-const uint64_t kMaxVideoGapMs = 214748;  // longer gaps restart the timeline
-const uint64_t kMaxSilenceMs = 2000;     // longer losses restart the audio timeline
-const uint32_t kListStrlHead = 20;       // "LIST", size, "strl", "strh", 56
+const int64_t kSlot100ns = 333333;      // one frame at 30 per second
+const uint64_t kMaxVideoGapMs = 214748; // longer gaps restart the timeline
+const uint64_t kMaxSilenceMs = 2000;    // longer losses restart the audio timeline
+const uint32_t kListStrlHead = 20;      // "LIST", size, "strl", "strh", 56
 const uint32_t kVideoListSize = 116;
 const uint32_t kAudioListSize = 126;
 
@@ -143,8 +143,9 @@ bool AVIStreamContext::EndOfHeader()
     RILO_ASSERT(m_pShareData != NULL);
     uint64_t pos = m_pShareData->dwHeaderEnd ? m_pShareData->dwHeaderEnd : m_pFile->End();
     if (pos > kAVIPadEnd) {
-        DiagPrint(kDiagOut, "[AVIStreamContext::EndOfHeader] exceed my definition of AVI header size = %d\n",
-                    int(pos));
+        DiagPrint(kDiagOut,
+                  "[AVIStreamContext::EndOfHeader] exceed my definition of AVI header size = %d\n",
+                  int(pos));
         return false;
     }
     // The padding chunk fills the header area up to the movi list at 2036.

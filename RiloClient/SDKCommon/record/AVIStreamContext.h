@@ -14,9 +14,9 @@ class CAVIFile;
 // files never share an index; it grows with the file.
 struct AVIShareData {
     bool bInit = false;
-    uint32_t dwHeaderEnd = 0;      // just past the last stream header written; 0 before any
-    uint32_t dwMoviSize = 4;       // the "movi" word and every chunk so far, pads included
-    std::vector<uint8_t> index;    // idx1 entries, 16 bytes each
+    uint32_t dwHeaderEnd = 0;   // just past the last stream header written; 0 before any
+    uint32_t dwMoviSize = 4;    // the "movi" word and every chunk so far, pads included
+    std::vector<uint8_t> index; // idx1 entries, 16 bytes each
 };
 
 class AVIStreamContext {
@@ -66,16 +66,16 @@ private:
 
     int m_nMediaType;
     uint32_t m_dwScale;
-    int64_t m_nPosition;     // the slot (video) or block (audio) of the next chunk
+    int64_t m_nPosition; // the slot (video) or block (audio) of the next chunk
     uint64_t m_nLastStamp;
-    uint32_t m_dwLastValue;  // audio: the last sequence number
+    uint32_t m_dwLastValue; // audio: the last sequence number
     AVISTREAMINFO m_info;
-    int64_t m_nRemainder;    // 100 ns units left over on the video timeline
+    int64_t m_nRemainder; // 100 ns units left over on the video timeline
     std::vector<uint8_t> m_silence;
     CAVIFile* m_pFile;
     uint64_t m_nLengthOffset; // dwLength in this stream's header
     int m_nStreamNo;
-    int64_t m_nWrittenSlots;  // slots present in the file, empty chunks included
+    int64_t m_nWrittenSlots; // slots present in the file, empty chunks included
     AVIShareData* m_pShareData;
 };
 

@@ -15,12 +15,12 @@
 
 namespace {
 
-const uint64_t kMaxLeadMs = 5000;          // a larger start offset is another clock: no lead
-const uint64_t kFileMargin = 16u << 20;    // room kept for gap chunks, silence and the index
+const uint64_t kMaxLeadMs = 5000;       // a larger start offset is another clock: no lead
+const uint64_t kFileMargin = 16u << 20; // room kept for gap chunks, silence and the index
 const uint32_t kDefaultReserve = 209715200;
 const uint16_t kIMASamplesPerBlock = 505;
-const int16_t kMSADPCMCoeffSet[7][2] = {{256, 0},  {512, -256}, {0, 0},    {192, 64},
-                                         {240, 0}, {460, -208}, {392, -232}};
+const int16_t kMSADPCMCoeffSet[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                        {240, 0}, {460, -208}, {392, -232}};
 
 std::atomic<AVIFreeSpaceFunc> g_freeSpaceFunc{nullptr};
 
@@ -125,8 +125,8 @@ CAVIWriter::CAVIWriter()
     : m_nRef(1), m_szFilePath(), m_szFolder(), m_dwWritten(0), m_nReserve(kDefaultReserve),
       m_nLimitValue(60), m_nLimitKind(skSeconds), m_dwLastSpaceCheck(0), m_bSpaceChecked(false),
       m_bStop(false), m_bFailed(false), m_nLastVideoStamp(0), m_nLastAudioStamp(0), m_nSyncState(0),
-      m_nStartStamp(0), m_nStampBase(), m_bWaitVideo(true), m_bDataWritten(false),
-      m_dwFirstTick(0), m_bHeaderClosed(false)
+      m_nStartStamp(0), m_nStampBase(), m_bWaitVideo(true), m_bDataWritten(false), m_dwFirstTick(0),
+      m_bHeaderClosed(false)
 {
 }
 
@@ -141,7 +141,7 @@ CAVIWriter::~CAVIWriter()
 
 bool CAVIWriter::CreateFile(const char* lpszFilePath)
 {
-    RILO_ASSERT(lpszFilePath!=NULL);
+    RILO_ASSERT(lpszFilePath != NULL);
     std::lock_guard<std::mutex> g(m_lock);
     const size_t len = std::strlen(lpszFilePath);
     const char* slash = std::strrchr(lpszFilePath, '/');
@@ -241,9 +241,10 @@ AVIStreamContext* CAVIWriter::AddStreamLocked(int nType, const AVISTREAMINFO& in
     return m_streams.back().get();
 }
 
-bool CAVIWriter::SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat, bool)
+bool CAVIWriter::SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat,
+                           bool)
 {
-    RILO_ASSERT(pStrmContext!=NULL);
+    RILO_ASSERT(pStrmContext != NULL);
     return pStrmContext->SetFormat(lpFormat, cbFormat);
 }
 
@@ -361,8 +362,8 @@ bool CAVIWriter::CheckReachToSegment(bool bAudio, uint64_t nStamp)
         // Unstamped writes, and stamps from before this stream's start, are
         // timed by the monotonic clock.
         const uint64_t base = m_nStampBase[bAudio];
-        const uint64_t ms = (nStamp != 0 && base != 0 && nStamp >= base) ? nStamp - base
-                                                                           : MonotonicElapsedMs();
+        const uint64_t ms =
+            (nStamp != 0 && base != 0 && nStamp >= base) ? nStamp - base : MonotonicElapsedMs();
         measure = ms / 1000;
         if (m_nLimitKind == skMinutes)
             measure /= 60;

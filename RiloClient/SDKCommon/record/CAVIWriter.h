@@ -42,7 +42,8 @@ public:
     AVIStreamContext* AddStream(int nType, long nWidth, long nHeight, const WAVEFORMATEX* pFormat,
                                 bool bUnused, uint64_t nUnused1, unsigned long nUnused2);
     AVIStreamContext* GetStream(int nType);
-    bool SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat, bool bUnused);
+    bool SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat,
+                   bool bUnused);
 
     int WriteFrame(AVIStreamContext* pContext, const unsigned char* pData, unsigned long nLen,
                    uint64_t nStamp, unsigned long nValue);
@@ -116,7 +117,7 @@ private:
     uint64_t m_nStartStamp;
     uint64_t m_nStampBase[2]; // per video, audio: the stamp of elapsed time 0
     bool m_bWaitVideo;
-    bool m_bDataWritten;  // a data chunk reached the file: it is kept
+    bool m_bDataWritten;    // a data chunk reached the file: it is kept
     uint32_t m_dwFirstTick; // monotonic, at the first data chunk
     bool m_bHeaderClosed;
     std::mutex m_lock;

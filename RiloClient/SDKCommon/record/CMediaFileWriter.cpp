@@ -36,9 +36,10 @@ CAVIWriter* CMediaFileWriter::SetWriteAVIFile(const char* lpszPath, CAVIWriter* 
     if (!lpszPath && !pShared)
         return nullptr;
     if (m_pWriter) {
-        DiagPrint(kDiagOut, "Error in while get new AVI writer, the old pointer still there "
-                    "(MediaWriter:%p)\n",
-                    static_cast<void*>(this));
+        DiagPrint(kDiagOut,
+                  "Error in while get new AVI writer, the old pointer still there "
+                  "(MediaWriter:%p)\n",
+                  static_cast<void*>(this));
         ReleaseWriter();
     }
     if (!lpszPath) {
@@ -46,7 +47,7 @@ CAVIWriter* CMediaFileWriter::SetWriteAVIFile(const char* lpszPath, CAVIWriter* 
         m_pWriter = pShared->DuplicatePoint();
         if (!m_pWriter) {
             DiagPrint(kDiagOut, "Result of duplicate (MediaWriter:%p) AVI writer from:%p to %p\n",
-                        static_cast<void*>(this), static_cast<void*>(pShared), nullptr);
+                      static_cast<void*>(this), static_cast<void*>(pShared), nullptr);
             return nullptr;
         }
         return m_pWriter->DuplicatePoint();
@@ -54,7 +55,8 @@ CAVIWriter* CMediaFileWriter::SetWriteAVIFile(const char* lpszPath, CAVIWriter* 
     auto* writer = new CAVIWriter;
     if (!writer->CreateFile(lpszPath)) {
         writer->Release();
-        DiagPrint(kDiagOut, "Error in create new AVI writer! (MediaWriter:%p)\n", static_cast<void*>(this));
+        DiagPrint(kDiagOut, "Error in create new AVI writer! (MediaWriter:%p)\n",
+                  static_cast<void*>(this));
         return nullptr;
     }
     writer->SetWaitForVideo(m_bVideoFirst);
@@ -65,15 +67,16 @@ CAVIWriter* CMediaFileWriter::SetWriteAVIFile(const char* lpszPath, CAVIWriter* 
 }
 
 bool CMediaFileWriter::StartRecordStream(RecordMediaType nType, int nWidth, int nHeight,
-                                         const WAVEFORMATEX* pFormat, bool bUnused,
-                                         uint64_t nStamp, unsigned long nValue)
+                                         const WAVEFORMATEX* pFormat, bool bUnused, uint64_t nStamp,
+                                         unsigned long nValue)
 {
     std::lock_guard<std::mutex> g(m_lock);
     if (!m_pWriter)
         return false;
     if (m_pWriter->GetStream(nType))
         return true;
-    return m_pWriter->AddStream(nType, nWidth, nHeight, pFormat, bUnused, nStamp, nValue) != nullptr;
+    return m_pWriter->AddStream(nType, nWidth, nHeight, pFormat, bUnused, nStamp, nValue) !=
+           nullptr;
 }
 
 int CMediaFileWriter::RecordAVIFrame(RecordMediaType nType, const unsigned char* pData,

@@ -10,7 +10,8 @@
 #include <utility>
 
 CHTTPNotifyLive::CHTTPNotifyLive()
-    : CSessionSettings(0), m_nPort(0), m_bTryReconnect(false), m_dwContentType(0), m_pNotify(nullptr)
+    : CSessionSettings(0), m_nPort(0), m_bTryReconnect(false), m_dwContentType(0),
+      m_pNotify(nullptr)
 {
 }
 
@@ -101,8 +102,9 @@ int CHTTPNotifyLive::StartNotifyHTTP()
         return 0;
     m_proxy.ApplyTo(*m_pNotify);
     m_auth.ApplyTo(*m_pNotify);
-    return m_pNotify->Connect(m_strHost.c_str(), m_nPort, m_strReqPath.c_str(), m_bTryReconnect) ? 1
-                                                                                                   : 0;
+    return m_pNotify->Connect(m_strHost.c_str(), m_nPort, m_strReqPath.c_str(), m_bTryReconnect)
+               ? 1
+               : 0;
 }
 
 CHTTPNotify* CHTTPNotifyLive::TakeStream()
@@ -145,7 +147,8 @@ bool CHTTPNotifyLive::PostNotifyMessage(void* session, const CHTTPNotify* stream
     auto* self = static_cast<CHTTPNotifyLive*>(session);
     if (!self)
         return false;
-    CSessionMsg msg = CSessionMsg::Handler(ev.pfnHandler, ev.pFirst, ev.dwSecond, ev.dwThird, stream);
+    CSessionMsg msg =
+        CSessionMsg::Handler(ev.pfnHandler, ev.pFirst, ev.dwSecond, ev.dwThird, stream);
     const std::pair<CSessionMsg::Arg, const char*> texts[] = {
         {CSessionMsg::argParam, ev.pszFirst},
         {CSessionMsg::argFirst, ev.pszSecond},

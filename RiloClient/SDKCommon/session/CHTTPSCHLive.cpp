@@ -16,10 +16,12 @@ CHTTPSCHLive::CHTTPSCHLive()
     : CSessionSettings(kDefaultProxyPort), m_nCreateValue(0), m_nPort(0), m_nAudioPort(0),
       m_nDelayThreshold(kDefaultDelayThreshold), m_bLiveVideo(false), m_hVideoRecorder(nullptr),
       m_bLiveAudio(false), m_nStreamKind(0), m_bDecoderFlag(false), m_bVideoReconnect(false),
-      m_bAudioReconnect(false), m_bRenderMode(false), m_render{nullptr, nullptr}, m_audio{nullptr, nullptr},
-      m_bRecordVideoFirst(true), m_hAudioRecorder(nullptr), m_nAudioUseCount(0), m_nIntervalValue(1800),
-      m_nIntervalKind(0), m_dwDiskReserve(kDefaultDiskReserve), m_nLiveProfile(0), m_nRecordProfile(0),
-      m_pictureTarget(this), m_audioTargets{this, this}, m_nAudioTarget(0)
+      m_bAudioReconnect(false),
+      m_bRenderMode(false), m_render{nullptr, nullptr}, m_audio{nullptr, nullptr},
+      m_bRecordVideoFirst(true), m_hAudioRecorder(nullptr), m_nAudioUseCount(0),
+      m_nIntervalValue(1800), m_nIntervalKind(0), m_dwDiskReserve(kDefaultDiskReserve),
+      m_nLiveProfile(0), m_nRecordProfile(0), m_pictureTarget(this), m_audioTargets{this, this},
+      m_nAudioTarget(0)
 {
 }
 
@@ -83,7 +85,7 @@ bool CHTTPSCHLive::AssignAudioURL(const char* lpszURL, unsigned int)
 void CHTTPSCHLive::AssignServerInfo(const char* lpszServer, unsigned int nPort)
 {
     RILO_ASSERT(lpszServer != NULL);
-    RILO_ASSERT(nPort!=0);
+    RILO_ASSERT(nPort != 0);
     std::lock_guard<std::mutex> g(m_mutex);
     m_strHost = lpszServer;
     m_nPort = nPort;
@@ -108,7 +110,7 @@ bool CHTTPSCHLive::SetCallbackRenderMode(bool bMode, VideoRenderCallback pfnCall
     std::lock_guard<std::mutex> g(m_mutex);
     m_bRenderMode = bMode;
     if (bMode) {
-        RILO_ASSERT(pfnCallback!= NULL);
+        RILO_ASSERT(pfnCallback != NULL);
         m_render = {pfnCallback, user};
     } else {
         m_render = {nullptr, nullptr};
@@ -361,7 +363,7 @@ bool CHTTPSCHLive::IsLiveVideo()
 
 bool CHTTPSCHLive::GetVideoFPS(double* pdbFPS)
 {
-    RILO_ASSERT(pdbFPS!=NULL);
+    RILO_ASSERT(pdbFPS != NULL);
     std::lock_guard<std::mutex> g(m_mutex);
     CHTTPVisStrm* pStream = m_streams.Find(m_nLiveProfile);
     if (!pStream)
@@ -372,7 +374,7 @@ bool CHTTPSCHLive::GetVideoFPS(double* pdbFPS)
 
 bool CHTTPSCHLive::GetVideoBPS(unsigned long* pdwBPS)
 {
-    RILO_ASSERT(pdwBPS!=NULL);
+    RILO_ASSERT(pdwBPS != NULL);
     std::lock_guard<std::mutex> g(m_mutex);
     CHTTPVisStrm* pStream = m_streams.Find(m_nLiveProfile);
     if (!pStream)
@@ -405,8 +407,8 @@ int CHTTPSCHLive::CreateAudioHTTP()
 {
     if (m_pHttpAudCtrl)
         return 0;
-    StreamPtr<CHTTPAudStrm> pStream(
-        new (std::nothrow) CHTTPPCMStrm(kAudioNotifyMsg, UseTLS(), m_auth.nAuthType));
+    StreamPtr<CHTTPAudStrm> pStream(new (std::nothrow)
+                                        CHTTPPCMStrm(kAudioNotifyMsg, UseTLS(), m_auth.nAuthType));
     if (!pStream || !ConfigureStream(*pStream, OnAudioHTTPStreamNotify))
         return 0;
     DiagPrint(kDiagOut, "[m_pHttpAudCtrl->Create] == TRUE, threadID = %08llx\n",
@@ -438,9 +440,9 @@ bool CHTTPSCHLive::OpenRenderAudio()
     if (!m_pHttpAudCtrl)
         return false;
     if (m_audio.pfn) {
-        m_pHttpAudCtrl->SetRenderCallback(
-            DeliverTo<AudioRenderCallback, unsigned char*, unsigned long, unsigned long, long long*>,
-            TakeAudioTarget(m_audio.pfn, m_audio.user));
+        m_pHttpAudCtrl->SetRenderCallback(DeliverTo<AudioRenderCallback, unsigned char*,
+                                                    unsigned long, unsigned long, long long*>,
+                                          TakeAudioTarget(m_audio.pfn, m_audio.user));
     } else {
         m_pHttpAudCtrl->SetRenderCallback(nullptr, nullptr);
     }

@@ -46,7 +46,7 @@ bool CHTTPSCHLive::StartVideoStreamRecorder(const char* lpszPath, int nProfileID
 
 bool CHTTPSCHLive::StartRecordVideo(const char* lpszPath, bool bReconnect, int nProfileID)
 {
-    RILO_ASSERT(lpszPath!=NULL);
+    RILO_ASSERT(lpszPath != NULL);
     CSessionLock lock(*this);
     CHTTPVisStrm* pStream = m_streams.Find(nProfileID);
     if (pStream && m_streams.UseCount(nProfileID) > 0) {
@@ -235,7 +235,8 @@ bool CHTTPSCHLive::DoHTTPStreamNotify(unsigned long stream, unsigned long event)
     if (!stream)
         return false;
     if (livemaps::EventKind(event) == livemaps::kEventRecording)
-        DiagPrint(kDiagErr, "[CHTTPSCHLive::OnHTTPStreamNotify]enter recording handler....msg is %d\n",
+        DiagPrint(kDiagErr,
+                  "[CHTTPSCHLive::OnHTTPStreamNotify]enter recording handler....msg is %d\n",
                   livemaps::EventCode(event));
     livemaps::EventAction act;
     if (!livemaps::MapVideoEvent(event, &act))

@@ -131,8 +131,8 @@ bool ConnectWithin(int fd, const sockaddr_storage& addr, socklen_t len, int stop
 CNetWaveOut::CNetWaveOut()
     : m_szHost(), m_nPort(0), m_szObject(), m_strAuthorization(), m_szAgent(), m_nAuthType(2),
       m_szUser(), m_szPassword(), m_wfx{1, 1, 8000, 16000, 2, 16, 0}, m_nBufferCount(8),
-      m_nPacketSize(2048), m_nPath(1), m_dwPacketCounter(0), m_bStop(false),
-      m_pfnCallback(nullptr), m_pCallbackUser(nullptr), m_bRunning(false), m_bSenderAlive(false)
+      m_nPacketSize(2048), m_nPath(1), m_dwPacketCounter(0), m_bStop(false), m_pfnCallback(nullptr),
+      m_pCallbackUser(nullptr), m_bRunning(false), m_bSenderAlive(false)
 {
     RiloCopyText(m_szAgent, sizeof m_szAgent, CHTTPCtrl::kAgent);
 }
@@ -207,7 +207,8 @@ void CNetWaveOut::SetAuthData(const char* lpszUser, const char* lpszPass, int nT
     if (nType == 1) {
         value = std::string(lpszUser) + ":" + lpszPass;
     } else if (nType == 2) {
-        std::vector<char> encoded(4 * ((std::strlen(lpszUser) + std::strlen(lpszPass) + 3) / 3) + 2);
+        std::vector<char> encoded(4 * ((std::strlen(lpszUser) + std::strlen(lpszPass) + 3) / 3) +
+                                  2);
         EncBase64AuthData(lpszUser, lpszPass, encoded.data(), unsigned(encoded.size()));
         value = std::string("Basic ") + encoded.data();
     } else if (nType == 3 || nType == 4) {
@@ -239,9 +240,8 @@ CNetWaveOut::Session CNetWaveOut::TakeSettings(WaveOutEventCB pfnCallback, void*
     session.nPath = m_nPath;
     session.nAuthType = m_nPath == 3 ? 3 : m_nAuthType;
     session.dwPacketSize = m_nPacketSize;
-    double interval = m_wfx.nAvgBytesPerSec
-                          ? double(m_nPacketSize) / m_wfx.nAvgBytesPerSec * 1000.0
-                          : 4294967295.0;
+    double interval = m_wfx.nAvgBytesPerSec ? double(m_nPacketSize) / m_wfx.nAvgBytesPerSec * 1000.0
+                                            : 4294967295.0;
     session.dwIntervalMs = uint32_t(std::min(std::max(interval, 0.0), 4294967295.0));
     session.nStopFd = -1;
     session.pfnCallback = pfnCallback;
@@ -381,7 +381,8 @@ int CNetWaveOut::FeedAudioData(const unsigned char* pData, unsigned int nLen)
         maxQueued = MaxQueued();
     }
     if (nLen != size)
-        DiagPrint(kDiagOut, "WaveHdr data is not match.Recevie:%d, Fact:%d\n", int(nLen), int(size));
+        DiagPrint(kDiagOut, "WaveHdr data is not match.Recevie:%d, Fact:%d\n", int(nLen),
+                  int(size));
     PacketPtr packet(new _tagAudio_Data_Format);
     InitBuffer(packet.get(), size, fmt);
     // A short block is filled up with silence, never read past its end.
@@ -445,7 +446,7 @@ void CNetWaveOut::ProcessThreadProc(Session session)
         m_bSenderAlive = false;
         if (!StopRequested()) {
             DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
-                        "WAVEOUT_SOCKET_ERROR will be sent!\n");
+                                "WAVEOUT_SOCKET_ERROR will be sent!\n");
             Report(session, WAVEOUT_SOCKET_ERROR);
         }
         return;
@@ -514,10 +515,9 @@ bool CNetWaveOut::DigestProbe(int sock, Session& session)
     DigestChallenge ch;
     if (!ParseDigestChallenge(reply, unsigned(n), &ch))
         return true;
-    if (!BuildDigestAuthorization("POST", session.szObject, session.szUser,
-                                             session.szPassword, ch, CHTTPCtrl::kClientNonce,
-                                             session.szAuthorization,
-                                             sizeof session.szAuthorization))
+    if (!BuildDigestAuthorization("POST", session.szObject, session.szUser, session.szPassword, ch,
+                                  CHTTPCtrl::kClientNonce, session.szAuthorization,
+                                  sizeof session.szAuthorization))
         return true;
     return SendRequest(sock, session);
 }
@@ -561,7 +561,7 @@ bool CNetWaveOut::SendRequest(int sock, const Session& session)
     req.resize(size_t(n));
     if (session.nPath == 3)
         DiagPrint(kDiagOut, "how about my req: %s, m_strAuthorization=%s\n", req.c_str(),
-                    session.szAuthorization);
+                  session.szAuthorization);
     if (zeros)
         req.append(reinterpret_cast<const char*>(kZeros), sizeof kZeros);
     return SendAll(sock, req.data(), req.size(), session.nStopFd) == int(req.size());

@@ -46,7 +46,7 @@ public:
     enum {
         kTextSize = 1024,
         kConnectTimeoutMs = 5000,
-        kIoTimeoutMs = 5000,   // no progress of a send, or no complete probe reply
+        kIoTimeoutMs = 5000, // no progress of a send, or no complete probe reply
         kMaxQueuedMs = 2000,
         kMaxReplyHeader = 8192,
     };

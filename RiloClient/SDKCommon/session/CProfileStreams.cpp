@@ -30,7 +30,8 @@ bool CProfileStreams::Add(int nProfileID, StreamPtr<CHTTPVisStrm>& pStream)
     if (!pStream)
         return false;
     if (FindEntry(nProfileID)) {
-        DiagPrint(kDiagOut, "[CHTTPSCHLive::AddStreamToArray]stream is already exist, profile id = %d\r\n",
+        DiagPrint(kDiagOut,
+                  "[CHTTPSCHLive::AddStreamToArray]stream is already exist, profile id = %d\r\n",
                   nProfileID);
         return false;
     }

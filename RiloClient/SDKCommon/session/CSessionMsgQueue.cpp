@@ -12,11 +12,11 @@ struct CSessionMsgQueue::State {
     std::condition_variable ready; // entries queued, or quit
     std::condition_variable idle;  // a call ended, or the thread ended
     std::deque<CSessionMsg> entries;
-    std::thread thread;            // until joined or detached by Stop
+    std::thread thread; // until joined or detached by Stop
     bool started = false;
     bool quit = false;
     bool exited = false;
-    bool busy = false;             // a call runs
+    bool busy = false; // a call runs
     const void* busySource = nullptr;
 };
 
@@ -130,9 +130,8 @@ size_t CSessionMsgQueue::Discard(const void* source)
         }
     }
     if (!OnMessageThread()) {
-        m_state->idle.wait(lk, [&] {
-            return !m_state->busy || (source && m_state->busySource != source);
-        });
+        m_state->idle.wait(
+            lk, [&] { return !m_state->busy || (source && m_state->busySource != source); });
     }
     lk.unlock();
     return dropped.size();

@@ -22,7 +22,7 @@ void CSessionSettings::SetAuthorization(const char* lpszAuth)
 
 void CSessionSettings::SetAuthMD5Realm(const char* lpszRealm)
 {
-    RILO_ASSERT(lpszRealm!=NULL);
+    RILO_ASSERT(lpszRealm != NULL);
     std::lock_guard<std::mutex> g(m_mutex);
     m_auth.strRealm = lpszRealm;
 }

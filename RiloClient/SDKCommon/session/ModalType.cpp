@@ -81,7 +81,8 @@ bool MakeVideoModalURL(unsigned nModalType, int nAuthType, const char* lpszHost,
     unsigned kind = CHTTPSCHLive::kKindMJPEG;
     int profile = *pProfile;
     if (IsFixedURLModalFamily(nModalType)) {
-        pszForm = ModalFamily(nModalType) == 0x41 ? "http://%s:%u/mjpeg.cgi" : "http://%s:%u/VIDEO.CGI";
+        pszForm =
+            ModalFamily(nModalType) == 0x41 ? "http://%s:%u/mjpeg.cgi" : "http://%s:%u/VIDEO.CGI";
         profile = 0;
     } else {
         switch (VideoCodec(nModalType)) {
@@ -121,7 +122,8 @@ bool MakeAudioModalURL(unsigned nModalType, int nAuthType, const char* lpszHost,
                        "http://%s:%u/av2/ACAS-ULAW.cgi?sec=0");
         break;
     case kAudioADPCM:
-        pszForm = Pick(nAuthType, "http://%s:%u/audio/ACAS-MSADPCM.cgi", "http://%s:%u/av2/ACAS-MSADPCM.cgi");
+        pszForm = Pick(nAuthType, "http://%s:%u/audio/ACAS-MSADPCM.cgi",
+                       "http://%s:%u/av2/ACAS-MSADPCM.cgi");
         break;
     case kAudioAAC:
         pszForm = "http://%s:%u/audio/ACAS-AAC.cgi";
@@ -135,9 +137,10 @@ bool MakeAudioModalURL(unsigned nModalType, int nAuthType, const char* lpszHost,
 
 bool MakeNotifyURL(int nAuthType, const char* lpszHost, unsigned nPort, char* pszURL, size_t nSize)
 {
-    return Format(pszURL, nSize,
-                  Pick(nAuthType, "http://%s:%u/cgi/web_event.cgi", "http://%s:%u/event2/web_event.cgi"),
-                  lpszHost, nPort);
+    return Format(
+        pszURL, nSize,
+        Pick(nAuthType, "http://%s:%u/cgi/web_event.cgi", "http://%s:%u/event2/web_event.cgi"),
+        lpszHost, nPort);
 }
 
 bool MakeTalkURL(int nPath, int nAuthType, const char* lpszHost, unsigned nPort, char* pszURL,

@@ -47,15 +47,16 @@ uint32_t CAudioPacketReader::Walk(const uint8_t* content, uint32_t len, uint32_t
         }
         bool found = false;
         pos = Resync(content, len, from, &found);
-        DiagPrint(kDiagOut, "Audio Token is not at corrent position. position:%d, Read:%d\n", int(pos),
-                    int(len));
+        DiagPrint(kDiagOut, "Audio Token is not at corrent position. position:%d, Read:%d\n",
+                  int(pos), int(len));
         if (!found)
             break;
     }
     return pos;
 }
 
-uint32_t CAudioPacketReader::Resync(const uint8_t* content, uint32_t len, uint32_t from, bool* found)
+uint32_t CAudioPacketReader::Resync(const uint8_t* content, uint32_t len, uint32_t from,
+                                    bool* found)
 {
     for (uint32_t q = from; q + kMagicLen <= len; ++q) {
         if (IsAudioMagicAt(content + q)) {
@@ -73,7 +74,7 @@ void CAudioPacketReader::Take(const uint8_t* packet)
     const MediaPacketHeader hdr = MediaPacketHeader::Decode(packet);
     if (hdr.dwSequence <= m_dwLastSequence)
         DiagPrint(kDiagOut, "Audio Sequance ID isn't equal: Last %u, now %u\n", m_dwLastSequence,
-                    hdr.dwSequence);
+                  hdr.dwSequence);
     m_dwLastSequence = hdr.dwSequence;
     m_units.push_back(MediaUnit{packet + kHdr, hdr.dwPayloadLen, hdr.Stamp(), hdr.dwSequence,
                                 hdr.wFormatTag, hdr.wChannels, hdr.wSampleRate});

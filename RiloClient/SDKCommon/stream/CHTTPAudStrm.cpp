@@ -4,8 +4,9 @@
 #include <cstdio>
 
 CHTTPAudStrm::CHTTPAudStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
-    : CHTTPCtrl(nNotifyMsg, bTLS, nAuthType), CRecorderHooks(static_cast<CBLThread&>(*this)), m_bLive(false), m_pfnRender(nullptr),
-      m_pRenderUser(nullptr), m_pfnEncSample(nullptr), m_pEncSampleUser(nullptr)
+    : CHTTPCtrl(nNotifyMsg, bTLS, nAuthType), CRecorderHooks(static_cast<CBLThread&>(*this)),
+      m_bLive(false), m_pfnRender(nullptr), m_pRenderUser(nullptr), m_pfnEncSample(nullptr),
+      m_pEncSampleUser(nullptr)
 {
 }
 

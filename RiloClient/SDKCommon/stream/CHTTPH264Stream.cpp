@@ -59,8 +59,10 @@ void CHTTPH264Stream::FeedUnit(const MediaUnit& unit)
     const long long stamp = unit.llStamp;
     const uint32_t skip = SkipH264Delimiting(p, len);
     if (skip >= len) {
-        DiagPrint(kDiagOut, "[CHTTPH264Stream] a unit of %u bytes without picture or "
-                            "configuration, dropped\n", unsigned(len));
+        DiagPrint(kDiagOut,
+                  "[CHTTPH264Stream] a unit of %u bytes without picture or "
+                  "configuration, dropped\n",
+                  unsigned(len));
         return;
     }
     p += skip;

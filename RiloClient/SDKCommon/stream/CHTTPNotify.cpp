@@ -75,7 +75,7 @@ struct UsbStatus {
 
 // "failure" is a status of its own: the line parser leaves it to this list.
 const UsbStatus kUsbStatus[] = {
-    {"invalid", 1}, {"ready", 2},  {"protected", 3}, {"full", 5},
+    {"invalid", 1},    {"ready", 2},   {"protected", 3}, {"full", 5},
     {"over_limit", 6}, {"failure", 7}, {"reinit", 8},
 };
 
@@ -245,7 +245,8 @@ int CHTTPNotify::GetTagEvent(const char* pStr, int length, char* pTag, int nTagL
     if (vlen == 0)
         return -2;
 
-    const bool isName = std::strcmp(pTag, "cameraname") == 0 || std::strcmp(pTag, "camera_name") == 0;
+    const bool isName =
+        std::strcmp(pTag, "cameraname") == 0 || std::strcmp(pTag, "camera_name") == 0;
     if (!isName && DecimalValue(v, vlen, &value))
         return 0;
     if (BeginsNoCase(v, vlen, "on")) {
@@ -357,7 +358,7 @@ const char* CHTTPNotify::StoredText(unsigned int nMsg) const
 bool CHTTPNotify::SendNotifyEvent(unsigned int nMsg, unsigned int nFlag, int nValue)
 {
     DiagPrint(kDiagOut, "[CHTTPNotify::SendNotifyEvent] Enter, MSG = %d, nFlag = %d, nValue = %d\n",
-                int(nMsg), int(nFlag), nValue);
+              int(nMsg), int(nFlag), nValue);
     if (nMsg == 0)
         return false;
     NotifyEventPost ev{};
@@ -372,9 +373,10 @@ bool CHTTPNotify::SendNotifyEvent(unsigned int nMsg, unsigned int nFlag, int nVa
 bool CHTTPNotify::SendNotifyGeneralEvent(unsigned int nMsg, const char* pszTag, int nValue,
                                          const char* pszValue)
 {
-    DiagPrint(kDiagOut, "[CHTTPNotify::SendNotifyGeneralEvent] Enter, MSG = %d, szTag = %s, nValue = %d, "
-                "szValue = %s\n",
-                int(nMsg), pszTag, nValue, pszValue ? pszValue : "(null)");
+    DiagPrint(kDiagOut,
+              "[CHTTPNotify::SendNotifyGeneralEvent] Enter, MSG = %d, szTag = %s, nValue = %d, "
+              "szValue = %s\n",
+              int(nMsg), pszTag, nValue, pszValue ? pszValue : "(null)");
     char szNumber[16];
     const char* value;
     if (nValue == -1)

@@ -55,7 +55,7 @@ typedef bool (*NotifyEventPoster)(void* ctx, const CHTTPNotify* stream, const No
 class CHTTPNotify : public CHTTPCtrl {
 public:
     enum {
-        kMaxLine = 255,   // longer lines are never parsed
+        kMaxLine = 255, // longer lines are never parsed
         kTextSize = 1024,
     };
     struct TagRow {

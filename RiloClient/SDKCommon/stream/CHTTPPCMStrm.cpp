@@ -19,9 +19,9 @@ struct AudioTag {
 };
 
 const AudioTag kAudioTags[] = {
-    {0, true, 16, decMSADPCM}, {1, true, 16, decULaw},  {8, true, 8, decNone},
-    {16, true, 16, decNone},   {64, true, 8, decNone},  {128, true, 16, decNone},
-    {4096, true, 16, decAAC},  {2, false, 0, decNone},  {4, false, 0, decNone},
+    {0, true, 16, decMSADPCM}, {1, true, 16, decULaw},   {8, true, 8, decNone},
+    {16, true, 16, decNone},   {64, true, 8, decNone},   {128, true, 16, decNone},
+    {4096, true, 16, decAAC},  {2, false, 0, decNone},   {4, false, 0, decNone},
     {32, false, 0, decNone},   {256, false, 0, decNone}, {512, false, 0, decNone},
 };
 
@@ -58,9 +58,9 @@ RecordMediaType RecordType(uint32_t tag)
 } // namespace
 
 CHTTPPCMStrm::CHTTPPCMStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
-    : CHTTPAudStrm(nNotifyMsg, bTLS, nAuthType), m_nBodyFormat(kBodyACAS),
-      m_bResetSequence(false), m_wfRecord(), m_curFmt(), m_badFmt{UINT32_MAX, 0, 0},
-      m_llLastStamp(0), m_bRecordFormatDue(false)
+    : CHTTPAudStrm(nNotifyMsg, bTLS, nAuthType), m_nBodyFormat(kBodyACAS), m_bResetSequence(false),
+      m_wfRecord(), m_curFmt(), m_badFmt{UINT32_MAX, 0, 0}, m_llLastStamp(0),
+      m_bRecordFormatDue(false)
 {
 }
 
@@ -197,8 +197,8 @@ bool CHTTPPCMStrm::Decode(const _tagAudFmt& fmt, unsigned char* pData, unsigned 
             return false; // shorter than its header
         if (m_adpcm.size() < need)
             m_adpcm.resize(need);
-        const int n = CAdpcmDecoder::DecodeMS(pData, m_adpcm.data(), nCount,
-                                              uint16_t(fmt.nChannels));
+        const int n =
+            CAdpcmDecoder::DecodeMS(pData, m_adpcm.data(), nCount, uint16_t(fmt.nChannels));
         pOut->pData = m_adpcm.data();
         pOut->nLen = static_cast<unsigned long>(n);
         return n > 0;
@@ -313,9 +313,8 @@ bool CHTTPPCMStrm::SameRecordFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b
            a.nSamplesPerSec == b.nSamplesPerSec && a.wBitsPerSample == b.wBitsPerSample;
 }
 
-void CHTTPPCMStrm::Record(const _tagAudFmt& fmt, const unsigned char* pPacket,
-                          unsigned long nCount, const Samples& s, bool bFormatChange,
-                          uint32_t nSeq)
+void CHTTPPCMStrm::Record(const _tagAudFmt& fmt, const unsigned char* pPacket, unsigned long nCount,
+                          const Samples& s, bool bFormatChange, uint32_t nSeq)
 {
     const RecordMediaType type = RecordType(fmt.nFormatTag);
     const unsigned char* data = type == rmtAudioMSADPCM ? pPacket : s.pData;
@@ -326,8 +325,7 @@ void CHTTPPCMStrm::Record(const _tagAudFmt& fmt, const unsigned char* pPacket,
     int result = 0;
     Lock();
     if (m_bRecordRequested && m_pRecorder) {
-        if (!bRecordable ||
-            !m_pRecorder->StartRecordStream(type, 0, 0, &wf, false, stamp, nSeq)) {
+        if (!bRecordable || !m_pRecorder->StartRecordStream(type, 0, 0, &wf, false, stamp, nSeq)) {
             m_pRecorder->RequestForStop();
             // Asked to stop: nothing is left to start on the next packet.
             m_bRecordRequested = false;

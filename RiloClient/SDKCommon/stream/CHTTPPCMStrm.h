@@ -23,7 +23,7 @@ struct _tagAudFmt {
 class CHTTPPCMStrm : public CHTTPAudStrm {
 public:
     enum {
-        kBodyACAS = 5,        // the body format of "audio/ACAS"
+        kBodyACAS = 5, // the body format of "audio/ACAS"
         kFormatBlockKind = 16,
         kFormatBlockSize = 12,
         kMaxChannels = 8,
@@ -82,8 +82,7 @@ private:
 
     bool AcceptFormat(const _tagAudFmt& fmt);
     // Decodes by tag; false when the packet yields no PCM.
-    bool Decode(const _tagAudFmt& fmt, unsigned char* pData, unsigned long nCount,
-                Samples* pOut);
+    bool Decode(const _tagAudFmt& fmt, unsigned char* pData, unsigned long nCount, Samples* pOut);
     void TakeCallbacks();
     // Sends a block when the listener is owed one or has not seen fmt; then the data.
     static void Tell(Listener& l, const PcmFormat& fmt, long long stamp);
@@ -97,20 +96,20 @@ private:
     void Record(const _tagAudFmt& fmt, const unsigned char* pPacket, unsigned long nCount,
                 const Samples& s, bool bFormatChange, uint32_t nSeq);
 
-    int m_nBodyFormat;            // kBodyACAS, or 0: the body is not read
+    int m_nBodyFormat; // kBodyACAS, or 0: the body is not read
     std::atomic<bool> m_bResetSequence;
     CAudioPacketReader m_reader;
 
     // Receive thread only.
-    WAVEFORMATEX m_wfRecord;      // the format the recording was started with
-    std::vector<int16_t> m_ulaw;  // u-law output; grown, never shrunk
-    std::vector<uint8_t> m_adpcm; // ADPCM output; grown, never shrunk
+    WAVEFORMATEX m_wfRecord;       // the format the recording was started with
+    std::vector<int16_t> m_ulaw;   // u-law output; grown, never shrunk
+    std::vector<uint8_t> m_adpcm;  // ADPCM output; grown, never shrunk
     std::vector<uint8_t> m_aacRaw; // AAC output; grown, never shrunk
     _tagAudFmt m_curFmt;
-    _tagAudFmt m_badFmt;          // the last refused format reported
+    _tagAudFmt m_badFmt; // the last refused format reported
     CAACDec m_aac;
     long long m_llLastStamp;
-    bool m_bRecordFormatDue;      // the format changed since the recorder last saw a packet
+    bool m_bRecordFormatDue; // the format changed since the recorder last saw a packet
     Listener m_enc;
     Listener m_render;
 };

@@ -30,7 +30,7 @@ public:
 protected:
     bool IsVideoRecordingFirst() const override;
 
-    bool m_bDecoderOn;   // set by a subclass once its decoder runs, under the object lock
+    bool m_bDecoderOn; // set by a subclass once its decoder runs, under the object lock
     // Set when a unit had to be dropped for a full decode queue: the
     // subclass then feeds nothing until the next key unit.
     bool m_bWaitForKey;

@@ -14,8 +14,9 @@ const char kFramedType[] = "video/ACVS";
 CQueuedVisStrm::CQueuedVisStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType,
                                CVideoDecThread& decoder, CVideoPacketReader::Codec codec,
                                uint32_t dwContentSize, RecordMediaType nMediaType)
-    : CHTTPVisStrm(nNotifyMsg, bTLS, nAuthType), m_units(kQueueBuffers, dwContentSize, m_bWaitForKey),
-      m_decoder(decoder), m_dwContentSize(dwContentSize), m_nMediaType(nMediaType), m_reader(codec),
+    : CHTTPVisStrm(nNotifyMsg, bTLS, nAuthType),
+      m_units(kQueueBuffers, dwContentSize, m_bWaitForKey), m_decoder(decoder),
+      m_dwContentSize(dwContentSize), m_nMediaType(nMediaType), m_reader(codec),
       m_dwRecorderValue(0)
 {
 }

@@ -63,7 +63,7 @@ int CRecorderHooks::UninitRecorder()
 
 void CRecorderHooks::ReleaseRecorder(CAVIWriter* hRecoder)
 {
-    RILO_ASSERT(hRecoder!=NULL);
+    RILO_ASSERT(hRecoder != NULL);
     CObjectLock lock(m_stream);
     hRecoder->Release();
 }

@@ -176,14 +176,15 @@ void CVideoPacketReader::FramedH264(const uint8_t* content, const uint8_t* packe
         return;
     if (len < kMinH264Packet || !IsStartCode4(packet + kHdr)) {
         DiagPrint(kDiagOut, "pTestData is %X, pPacket is %X\n", unsigned(packet + len - content),
-                    unsigned(packet - content));
+                  unsigned(packet - content));
         return;
     }
     ++m_nArrivals;
     const MediaPacketHeader hdr = MediaPacketHeader::Decode(packet);
     const uint32_t payloadLen = len - kHdr;
     if (hdr.dwPayloadLen != payloadLen) {
-        DiagPrint(kDiagOut, "Len dismatch. Payloadlen:%u, Actual: %u\n", hdr.dwPayloadLen, payloadLen);
+        DiagPrint(kDiagOut, "Len dismatch. Payloadlen:%u, Actual: %u\n", hdr.dwPayloadLen,
+                  payloadLen);
         return;
     }
     Emit(packet + kHdr, payloadLen, hdr.Stamp(), hdr.dwSequence);

@@ -16,9 +16,9 @@ struct MediaPacketHeader {
     uint32_t dwSeconds;
     uint32_t dwMicroseconds;
     uint32_t dwReserved1;
-    uint16_t wFormatTag;    // audio only
-    uint16_t wChannels;     // audio only
-    uint16_t wSampleRate;   // audio only, Hz
+    uint16_t wFormatTag;     // audio only
+    uint16_t wChannels;      // audio only
+    uint16_t wSampleRate;    // audio only, Hz
     uint16_t wBitsPerSample; // audio only
     uint32_t dwReserved2;
 

@@ -52,7 +52,7 @@ void* Unlink(HTList* prev)
     return object;
 }
 
-}  // namespace
+} // namespace
 
 HTList* HTList_new(void)
 {

@@ -49,7 +49,6 @@ HTList* HTList_elementOf(HTList* me, void* object, HTList** pLast);
 
 // Sorts in place, ascending by comp, keeping the order of equal objects.
 bool HTList_insertionSort(HTList* me, HTComparer* comp);
-
 }
 
 #endif

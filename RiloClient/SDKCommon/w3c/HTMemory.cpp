@@ -29,12 +29,12 @@ void* AllocWithHook(size_t size, Alloc alloc)
         if ((p = alloc()) != nullptr)
             return p;
         if (i < g_calls.size() && g_calls[i] == cbf)
-            ++i;  // else it removed itself and the next one is now at i
+            ++i; // else it removed itself and the next one is now at i
     }
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 void* HTMemory_malloc(size_t size)
 {
@@ -45,7 +45,7 @@ void* HTMemory_calloc(size_t count, size_t size)
 {
     size_t total = 0;
     if (__builtin_mul_overflow(count, size, &total))
-        return nullptr;  // no callback can make room for that
+        return nullptr; // no callback can make room for that
     return AllocWithHook(total, [count, size] { return std::calloc(count, size); });
 }
 

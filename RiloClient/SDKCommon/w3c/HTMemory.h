@@ -28,7 +28,6 @@ HTMemory_exitCallback* HTMemory_exit(void);
 
 // Calls the exit hook, if any, then aborts the process.
 [[noreturn]] void HTMemory_outofmem(const char* name, const char* file, unsigned long line);
-
 }
 
 // Owns a text (or any block) from HTMemory, such as HTParse's result.

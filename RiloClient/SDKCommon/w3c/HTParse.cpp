@@ -14,7 +14,7 @@ namespace {
 struct UrlParts {
     char* access = nullptr;
     char* host = nullptr;
-    char* absolute = nullptr;  // after its "/"
+    char* absolute = nullptr; // after its "/"
     char* relative = nullptr;
     char* fragment = nullptr;
 };
@@ -253,13 +253,13 @@ private:
                 while (m_nOut > m_nFloor && m_pPath[m_nOut - 1] != '/')
                     --m_nOut;
                 if (m_nOut > m_nFloor)
-                    --m_nOut;  // the separator before the dropped step
+                    --m_nOut; // the separator before the dropped step
                 return true;
             }
             if (m_nBase == 1)
-                return true;  // nothing above the root
+                return true; // nothing above the root
             Keep(r, len);
-            m_nFloor = m_nOut;  // a leading ".." of a relative path stays
+            m_nFloor = m_nOut; // a leading ".." of a relative path stays
             return false;
         }
         Keep(r, len);
@@ -278,12 +278,12 @@ private:
 
     char* m_pPath;
     size_t m_nEnd;
-    size_t m_nBase;   // 1 after the leading "/" of an absolute path
-    size_t m_nFloor;  // ".." does not climb above this
+    size_t m_nBase;  // 1 after the leading "/" of an absolute path
+    size_t m_nFloor; // ".." does not climb above this
     size_t m_nOut;
 };
 
-}  // namespace
+} // namespace
 
 char* HTParse(const char* aName, const char* relatedName, int wanted)
 {
@@ -321,8 +321,8 @@ char* HTParse(const char* aName, const char* relatedName, int wanted)
     }
     if (wanted & PARSE_PATH)
         AddPath(&out, given, related, punctuate);
-    const char* fragment = given.fragment ? given.fragment
-                                          : (given.absolute ? related.fragment : nullptr);
+    const char* fragment =
+        given.fragment ? given.fragment : (given.absolute ? related.fragment : nullptr);
     if ((wanted & PARSE_FRAGMENT) && fragment) {
         if (punctuate)
             out.Add("#");

@@ -8,10 +8,10 @@ extern "C" {
 
 // Parts of HTParse's wanted mask, combinable.
 enum {
-    PARSE_ACCESS = 16,     // scheme; ":" after it with punctuation
-    PARSE_HOST = 8,        // host and port; "//" before it with punctuation
-    PARSE_PATH = 4,        // path with its query; "/" before an absolute one
-    PARSE_FRAGMENT = 2,    // "#" before it with punctuation
+    PARSE_ACCESS = 16,  // scheme; ":" after it with punctuation
+    PARSE_HOST = 8,     // host and port; "//" before it with punctuation
+    PARSE_PATH = 4,     // path with its query; "/" before an absolute one
+    PARSE_FRAGMENT = 2, // "#" before it with punctuation
     PARSE_PUNCTUATION = 1,
     PARSE_ALL = 31
 };
@@ -41,7 +41,6 @@ char* HTRelative(const char* aName, const char* relatedName);
 // gopher 70, ftp 21) and a trailing "." of the host, and removes empty, "."
 // and ".." steps from the path. Returns url.
 char* HTSimplify(char* url);
-
 }
 
 #endif

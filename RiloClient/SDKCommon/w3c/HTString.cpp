@@ -93,7 +93,7 @@ char* Join(char** dest, const char* head, ...)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 int strcasecomp(const char* a, const char* b)
 {

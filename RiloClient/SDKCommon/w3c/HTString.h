@@ -38,7 +38,6 @@ char* HTSACat(char** dest, const char* src);
 // The same for the texts that follow, up to a null pointer.
 char* StrAllocMCopy(char** dest, ...) __attribute__((sentinel));
 char* StrAllocMCat(char** dest, ...) __attribute__((sentinel));
-
 }
 
 #endif

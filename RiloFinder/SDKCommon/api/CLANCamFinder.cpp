@@ -42,7 +42,7 @@ void WriteHeader(void* record, size_t recordSize)
     std::memcpy(record, &h, sizeof h);
 }
 
-}  // namespace
+} // namespace
 
 FinderResult CLANCamFinder::SetAuthentication(int i, const char* user, const char* password)
 {
@@ -74,8 +74,9 @@ namespace {
 
 // A set of a record whose size and header must match exactly.
 template <typename Body, typename Public, typename Device>
-FinderResult SetFrom(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, const void* record, unsigned long size,
-                     void (*toDevice)(const Public&, Device*), FinderResult (CLANDAPMgr::*write)(int, const Device*))
+FinderResult SetFrom(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, const void* record,
+                     unsigned long size, void (*toDevice)(const Public&, Device*),
+                     FinderResult (CLANDAPMgr::*write)(int, const Device*))
 {
     if (!record || !f.HasCamera(i))
         return kFinderFail;
@@ -87,14 +88,15 @@ FinderResult SetFrom(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, const void*
     return (mgr.*write)(i, &dev);
 }
 
-}  // namespace
+} // namespace
 
 FinderResult CLANCamFinder::SetCameraSetting(int i, const void* record)
 {
     if (!record || !HasCamera(i))
         return kFinderFail;
     _RiloCamSettingsHdr h = ReadHeader(record);
-    if (h.CamSettingsType != RILO_CAM_SETTINGS_TYPE || h.SettingsBodyLen < sizeof(_RiloLANDAPBasicSet))
+    if (h.CamSettingsType != RILO_CAM_SETTINGS_TYPE ||
+        h.SettingsBodyLen < sizeof(_RiloLANDAPBasicSet))
         return kFinderBadRecord;
     // Only the basic settings are read: a body of 156 bytes is enough.
     auto rec = ReadRecord<_RiloLANDAPCamInfo>(record, sizeof h + sizeof(_RiloLANDAPBasicSet));
@@ -129,7 +131,8 @@ FinderResult CLANCamFinder::SetCameraDatetime(int i, const void* record)
 
 FinderResult CLANCamFinder::SetCameraSimpleWireless(int i, const void* record, unsigned long size)
 {
-    return SetFrom<_RiloLANDAPSimpleWirelessBody>(*this, m_Mgr, i, record, size, RiloSimpleWirelessToDevice,
+    return SetFrom<_RiloLANDAPSimpleWirelessBody>(*this, m_Mgr, i, record, size,
+                                                  RiloSimpleWirelessToDevice,
                                                   &CLANDAPMgr::SetCameraSimpleWireless);
 }
 
@@ -155,8 +158,9 @@ FinderResult BeginGet(const CLANCamFinder& f, int i, void* record, unsigned long
 
 // A get into a record with a header, the header written before the read.
 template <typename Public, typename Device>
-FinderResult GetInto(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, void* record, unsigned long* size,
-                     FinderResult (CLANDAPMgr::*read)(int, Device*), void (*fromDevice)(const Device&, Public*))
+FinderResult GetInto(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, void* record,
+                     unsigned long* size, FinderResult (CLANDAPMgr::*read)(int, Device*),
+                     void (*fromDevice)(const Device&, Public*))
 {
     FinderResult rc = BeginGet(f, i, record, size, sizeof(Public));
     if (rc != kFinderOk)
@@ -171,16 +175,18 @@ FinderResult GetInto(const CLANCamFinder& f, CLANDAPMgr& mgr, int i, void* recor
     return kFinderOk;
 }
 
-}  // namespace
+} // namespace
 
 FinderResult CLANCamFinder::GetCameraWireless(int i, void* record, unsigned long* size)
 {
-    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraWireless, RiloWirelessFromDevice);
+    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraWireless,
+                   RiloWirelessFromDevice);
 }
 
 FinderResult CLANCamFinder::GetCameraAdvNetwork(int i, void* record, unsigned long* size)
 {
-    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraAdvNetwork, RiloAdvNetworkFromDevice);
+    return GetInto(*this, m_Mgr, i, record, size, &CLANDAPMgr::GetCameraAdvNetwork,
+                   RiloAdvNetworkFromDevice);
 }
 
 FinderResult CLANCamFinder::GetCameraDatetime(int i, void* record, unsigned long* size)
@@ -238,7 +244,8 @@ FinderResult CLANCamFinder::QueryNetworkStatus(int i, _RiloCamNetworkStatus* out
     return kFinderOk;
 }
 
-FinderResult CLANCamFinder::GetLANDAPWirelessSiteSurInfo(int i, _RiloWirelessSiteSurInfo* entries, int* count)
+FinderResult CLANCamFinder::GetLANDAPWirelessSiteSurInfo(int i, _RiloWirelessSiteSurInfo* entries,
+                                                         int* count)
 {
     if (!entries || !count || *count <= 0 || !HasCamera(i))
         return kFinderFail;

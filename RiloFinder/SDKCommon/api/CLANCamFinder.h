@@ -58,7 +58,8 @@ public:
     FinderResult GetCameraDatetime(int i, void* record, unsigned long* size);
     FinderResult GetCameraSimpleWireless(int i, void* record, unsigned long* size);
     FinderResult GetCameraWirelessCap(int i, void* record, unsigned long* size);
-    FinderResult GetWirelessAssociatedStatus(int i, _RiloWirelessAssociatedStatus* out, unsigned long* size);
+    FinderResult GetWirelessAssociatedStatus(int i, _RiloWirelessAssociatedStatus* out,
+                                             unsigned long* size);
     FinderResult QueryNetworkStatus(int i, _RiloCamNetworkStatus* out);
     // *count: capacity in; with kFinderOk the number found, with
     // kFinderTooSmall the number needed. kFinderFail for a capacity below 1

@@ -41,22 +41,23 @@ FinderResult CLANCamFinder::GetFreeIP(const uint32_t* intfAddr, char* text, shor
 void CLANCamFinder::BuildDHCPDiscover(uint8_t* out, const uint8_t mac[6])
 {
     std::memset(out, 0, kDHCPRequestSize);
-    out[0] = 1;  // request
-    out[1] = 1;  // Ethernet
-    out[2] = 6;  // hardware address length
+    out[0] = 1; // request
+    out[1] = 1; // Ethernet
+    out[2] = 6; // hardware address length
     static const uint8_t kXid[4] = {0x83, 0x78, 0x32, 0xE8};
     std::memcpy(out + 4, kXid, sizeof kXid);
-    out[10] = 0x80;  // answer by broadcast: there is no address yet
+    out[10] = 0x80; // answer by broadcast: there is no address yet
     std::memcpy(out + 28, mac, 6);
     static const uint8_t kCookie[4] = {0x63, 0x82, 0x53, 0x63};
     std::memcpy(out + 236, kCookie, sizeof kCookie);
-    out[240] = 53;  // message type
+    out[240] = 53; // message type
     out[241] = 1;
-    out[242] = 1;   // DHCPDISCOVER
+    out[242] = 1; // DHCPDISCOVER
     out[243] = 0xFF;
 }
 
-FinderResult CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* text, short* length)
+FinderResult CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* text,
+                                        short* length)
 {
     if (!reserved || !text || !length || !intfAddr)
         return kFinderFail;
@@ -70,13 +71,15 @@ FinderResult CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved,
     CBCModule sock;
     if (sock.Create(intfAddr, kDHCPClientPort, 0) != 0) {
         int err = errno;
-        BCPrint("DHCP probe: cannot bind UDP port %u: %s\n", unsigned(kDHCPClientPort), std::strerror(err));
+        BCPrint("DHCP probe: cannot bind UDP port %u: %s\n", unsigned(kDHCPClientPort),
+                std::strerror(err));
         return kFinderFail;
     }
     uint8_t reply[kDHCPReplyBuffer];
     uint32_t server = 0;
     int n = -1;
-    if (sock.Send(request, sizeof request, nullptr, kDHCPServerPort, 0, nullptr) == int(sizeof request))
+    if (sock.Send(request, sizeof request, nullptr, kDHCPServerPort, 0, nullptr) ==
+        int(sizeof request))
         n = sock.Receive(kDHCPTimeoutMs, reply, sizeof reply, &server, nullptr, nullptr);
     sock.Destroy();
     if (n < 0) {

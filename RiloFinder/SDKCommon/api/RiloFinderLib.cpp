@@ -36,15 +36,16 @@ int WithFinder(void* h, bool argsGiven, Call call)
 template <typename Get>
 int RunGet(void* h, bool argsGiven, Get get)
 {
-    return WithFinder(h, argsGiven,
-                      [&](CLANCamFinder& f) { return RiloPublicResult(FinderFamily::Get, get(f)); });
+    return WithFinder(h, argsGiven, [&](CLANCamFinder& f) {
+        return RiloPublicResult(FinderFamily::Get, get(f));
+    });
 }
 
 // A set: the result step runs after a refused record too, but not after a
 // record that was not given.
 template <typename Convert>
-int RunSet(void* h, int index, const _RiloCamSettings* record, _RiloFinderResult* result, int noWait,
-           Convert convert)
+int RunSet(void* h, int index, const _RiloCamSettings* record, _RiloFinderResult* result,
+           int noWait, Convert convert)
 {
     return WithFinder(h, record != nullptr, [&](CLANCamFinder& f) {
         FinderResult rc = convert(&f);
@@ -79,7 +80,7 @@ int AddressResult(void* h, int index, char* text, short* length, Service service
     return RiloPublicResult(FinderFamily::Address, service(*f, &intf));
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -107,7 +108,8 @@ int RiloFinderSearch(void* hFinder, int mode)
     CLANCamFinder* f = Finder(hFinder);
     if (!f || mode != 0)
         return RILO_FINDER_FAIL;
-    return RiloPublicResult(FinderFamily::Plain, f->Mgr().Refresh(CLANDAPMgr::kSearchBudgetMs, nullptr, nullptr));
+    return RiloPublicResult(FinderFamily::Plain,
+                            f->Mgr().Refresh(CLANDAPMgr::kSearchBudgetMs, nullptr, nullptr));
 }
 
 int RiloGetCameraNum(void* hFinder)
@@ -197,7 +199,8 @@ int RiloGetWireless(void* hFinder, int index, _RiloCamSettings* record, unsigned
                   [&](CLANCamFinder& f) { return f.GetCameraWireless(index, record, size); });
 }
 
-int RiloGetWirelessCapability(void* hFinder, int index, _RiloCamSettings* record, unsigned long* size)
+int RiloGetWirelessCapability(void* hFinder, int index, _RiloCamSettings* record,
+                              unsigned long* size)
 {
     return WithFinder(hFinder, record != nullptr, [&](CLANCamFinder& f) {
         // Its own code for a record too small: callers of this one test it.
@@ -229,8 +232,9 @@ int RiloGetSimpleWireless(void* hFinder, int index, _RiloCamSettings* record, un
 int RiloGetWirelessAssociatedStatus(void* hFinder, int index, _RiloWirelessAssociatedStatus* status,
                                     unsigned long* size)
 {
-    return RunGet(hFinder, status != nullptr,
-                  [&](CLANCamFinder& f) { return f.GetWirelessAssociatedStatus(index, status, size); });
+    return RunGet(hFinder, status != nullptr, [&](CLANCamFinder& f) {
+        return f.GetWirelessAssociatedStatus(index, status, size);
+    });
 }
 
 int RiloQueryNetworkStatus(void* hFinder, int index, _RiloCamNetworkStatus* status)
@@ -239,16 +243,19 @@ int RiloQueryNetworkStatus(void* hFinder, int index, _RiloCamNetworkStatus* stat
                   [&](CLANCamFinder& f) { return f.QueryNetworkStatus(index, status); });
 }
 
-int RiloGetWirelessSiteSurInfo(void* hFinder, int index, _RiloWirelessSiteSurInfo* entries, int* count)
+int RiloGetWirelessSiteSurInfo(void* hFinder, int index, _RiloWirelessSiteSurInfo* entries,
+                               int* count)
 {
-    return RunGet(hFinder, entries != nullptr && count != nullptr,
-                  [&](CLANCamFinder& f) { return f.GetLANDAPWirelessSiteSurInfo(index, entries, count); });
+    return RunGet(hFinder, entries != nullptr && count != nullptr, [&](CLANCamFinder& f) {
+        return f.GetLANDAPWirelessSiteSurInfo(index, entries, count);
+    });
 }
 
 int RiloGetLANDAPOptionCmd(void* hFinder, int index, uint16_t* codes, int* count)
 {
-    return RunGet(hFinder, codes != nullptr && count != nullptr,
-                  [&](CLANCamFinder& f) { return f.Mgr().GetSupportedCommand(index, codes, *count); });
+    return RunGet(hFinder, codes != nullptr && count != nullptr, [&](CLANCamFinder& f) {
+        return f.Mgr().GetSupportedCommand(index, codes, *count);
+    });
 }
 
 int RiloGetDDNSProvidersCount(void* hFinder, int index, int* count)
@@ -277,8 +284,8 @@ int RiloGetDDNSProviderList(void* hFinder, int index, int which, char* name, int
 
 // ---- sets ------------------------------------------------------------------------
 
-int RiloSetCameraInfo(void* hFinder, int index, const _RiloCamSettings* record, unsigned long /*size*/,
-                      _RiloFinderResult* result, int noWait)
+int RiloSetCameraInfo(void* hFinder, int index, const _RiloCamSettings* record,
+                      unsigned long /*size*/, _RiloFinderResult* result, int noWait)
 {
     return RunSet(hFinder, index, record, result, noWait,
                   [&](CLANCamFinder* f) { return f->SetCameraSetting(index, record); });
@@ -298,18 +305,19 @@ int RiloSetAdvNetwork(void* hFinder, int index, const _RiloCamSettings* record, 
                   [&](CLANCamFinder* f) { return f->SetCameraAdvNetwork(index, record, size); });
 }
 
-int RiloSetCameraDatetime(void* hFinder, int index, const _RiloCamSettings* record, unsigned long /*size*/,
-                          _RiloFinderResult* result, int noWait)
+int RiloSetCameraDatetime(void* hFinder, int index, const _RiloCamSettings* record,
+                          unsigned long /*size*/, _RiloFinderResult* result, int noWait)
 {
     return RunSet(hFinder, index, record, result, noWait,
                   [&](CLANCamFinder* f) { return f->SetCameraDatetime(index, record); });
 }
 
-int RiloSetSimpleWireless(void* hFinder, int index, const _RiloCamSettings* record, unsigned long size,
-                          _RiloFinderResult* result, int noWait)
+int RiloSetSimpleWireless(void* hFinder, int index, const _RiloCamSettings* record,
+                          unsigned long size, _RiloFinderResult* result, int noWait)
 {
-    return RunSet(hFinder, index, record, result, noWait,
-                  [&](CLANCamFinder* f) { return f->SetCameraSimpleWireless(index, record, size); });
+    return RunSet(hFinder, index, record, result, noWait, [&](CLANCamFinder* f) {
+        return f->SetCameraSimpleWireless(index, record, size);
+    });
 }
 
 // ---- commands --------------------------------------------------------------------
@@ -328,7 +336,8 @@ int RiloInitWirelessSiteSurvey(void* hFinder, int index, _RiloFinderResult* resu
 
 int RiloResetCamera(void* hFinder, int index, _RiloFinderResult* result, int noWait)
 {
-    return RunCommand(hFinder, index, result, noWait, [&](CLANDAPMgr& m) { return m.ResetCamera(index); });
+    return RunCommand(hFinder, index, result, noWait,
+                      [&](CLANDAPMgr& m) { return m.ResetCamera(index); });
 }
 
 int RiloFactoryResetCamera(void* hFinder, int index, _RiloFinderResult* result, int noWait)
@@ -404,8 +413,9 @@ int RiloQueryTessel12URL(void* hFinder, int index, char* url, short* length)
 
 int RiloGetFreeIP(void* hFinder, int index, char* text, short* length)
 {
-    return AddressResult(hFinder, index, text, length,
-                         [&](CLANCamFinder& f, const uint32_t* intf) { return f.GetFreeIP(intf, text, length); });
+    return AddressResult(hFinder, index, text, length, [&](CLANCamFinder& f, const uint32_t* intf) {
+        return f.GetFreeIP(intf, text, length);
+    });
 }
 
 int RiloDHCPDiscover(void* hFinder, int index, char* text, short* length)
@@ -416,4 +426,4 @@ int RiloDHCPDiscover(void* hFinder, int index, char* text, short* length)
     });
 }
 
-}  // extern "C"
+} // extern "C"

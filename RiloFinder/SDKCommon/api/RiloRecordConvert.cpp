@@ -74,7 +74,8 @@ void RiloWrapCamInfo(const _LANDAP_Device_Info& dev, _RiloLANDAPCamInfo* rec)
     RiloAddrToText(n.szCamDNS2, s.DNS2);
     n.CustomizedDNS = s.CustomizedDNS;
     n.Reserved = s.Reserved;
-    RiloCopyText(b.BasicSet.CameraName, sizeof b.BasicSet.CameraName, s.CameraName, sizeof s.CameraName);
+    RiloCopyText(b.BasicSet.CameraName, sizeof b.BasicSet.CameraName, s.CameraName,
+                 sizeof s.CameraName);
     b.BasicSet.WebPort = s.WebPort;
     std::memcpy(b.MACAddress.UniData.String, dev.MAC, sizeof b.MACAddress.UniData.String);
     RiloCopyText(b.BrandName, sizeof b.BrandName, dev.BrandName, sizeof dev.BrandName);

@@ -29,7 +29,8 @@ void CLANCamMgr::Reset()
     }
 }
 
-FinderResult CLANCamMgr::SearchCamByIntf(const char* /*intfAddr*/, int /*length*/, unsigned long /*budgetMs*/)
+FinderResult CLANCamMgr::SearchCamByIntf(const char* /*intfAddr*/, int /*length*/,
+                                         unsigned long /*budgetMs*/)
 {
     return kFinderFail;
 }

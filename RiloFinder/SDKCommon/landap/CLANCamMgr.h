@@ -57,7 +57,7 @@ protected:
     void* m_NotifyCtx = nullptr;
     CAdapterEnumerator m_Adapters;
     uint16_t m_SeqNo = 0;
-    std::vector<CLANCamObject*> m_Cams;  // owned, in the order found
+    std::vector<CLANCamObject*> m_Cams; // owned, in the order found
 };
 
 #endif

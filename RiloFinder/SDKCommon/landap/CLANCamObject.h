@@ -8,7 +8,7 @@
 
 // A camera's IP setting; addresses in network byte order.
 struct _NetworkSetting {
-    uint32_t DHCP = 0;  // 0 or 1
+    uint32_t DHCP = 0; // 0 or 1
     uint32_t IPAddr = 0;
     uint32_t SubnetMask = 0;
     uint32_t Gateway = 0;
@@ -19,7 +19,7 @@ struct _NetworkSetting {
 // One camera found by a search: what every kind of camera has.
 class CLANCamObject {
 public:
-    static constexpr int kCredentialSize = 128;  // 127 characters and the NUL
+    static constexpr int kCredentialSize = 128; // 127 characters and the NUL
 
     CLANCamObject();
     virtual ~CLANCamObject();
@@ -28,8 +28,8 @@ public:
 
     // Fills the object from a discovery reply; kFinderFail when the body is
     // not what this kind of camera sends.
-    virtual FinderResult AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
-                                        const uint32_t* interfaceAddr);
+    virtual FinderResult AssignInitData(const uint8_t* body, unsigned long length,
+                                        const MAC_ADDR* mac, const uint32_t* interfaceAddr);
     virtual void SetAuthentication(const char* user, const char* password);
     virtual FinderResult VerifyAuthorization(uint16_t seq);
     // kFinderOk refreshed, kFinderFail not.
@@ -54,11 +54,11 @@ protected:
 
     int m_bValid = 0;
     MAC_ADDR m_MAC{};
-    uint32_t m_IntfAddr = 0;    // local address of the search socket
-    uint32_t m_LastUpdate = 0;  // wall-clock ms, cut to 32 bits
+    uint32_t m_IntfAddr = 0;   // local address of the search socket
+    uint32_t m_LastUpdate = 0; // wall-clock ms, cut to 32 bits
     int m_bNetChanged = 0;
     _NetworkSetting m_NetSetting;
-    uint32_t m_CamAddr = 0;     // as the camera last reported it
+    uint32_t m_CamAddr = 0; // as the camera last reported it
     char m_UserName[kCredentialSize] = {};
     char m_Password[kCredentialSize] = {};
 };

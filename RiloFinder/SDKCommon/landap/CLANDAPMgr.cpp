@@ -73,8 +73,8 @@ void CLANDAPMgr::DoFoundCamera(const uint8_t* datagram, unsigned long length,
     LandapHeader h = LandapHeader::Decode(datagram);
     unsigned long bodyLen = length - LandapHeader::WireSize;
     if (h.LandapBodyLen != bodyLen) {
-        BCPrint("Immature packet received from addr: %s, expect body: %u, only: %u\n", from().c_str(),
-                unsigned(h.LandapBodyLen), unsigned(bodyLen));
+        BCPrint("Immature packet received from addr: %s, expect body: %u, only: %u\n",
+                from().c_str(), unsigned(h.LandapBodyLen), unsigned(bodyLen));
         return;
     }
     if (h.LandapSignature != LandapReplySignature || h.LandapCommand != LandapCmdGetDeviceInfo ||

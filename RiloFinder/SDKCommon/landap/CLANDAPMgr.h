@@ -77,7 +77,8 @@ protected:
     template <typename Record>
     FinderResult ForwardGet(int i, Record* out, FinderResult (CLANDAPObj::*get)(Record*, uint16_t));
     template <typename Record>
-    FinderResult ForwardSet(int i, const Record* rec, FinderResult (CLANDAPObj::*set)(const Record*, uint16_t));
+    FinderResult ForwardSet(int i, const Record* rec,
+                            FinderResult (CLANDAPObj::*set)(const Record*, uint16_t));
     FinderResult ForwardCommand(int i, FinderResult (CLANDAPObj::*command)(uint16_t));
 };
 

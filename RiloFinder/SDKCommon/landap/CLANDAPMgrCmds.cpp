@@ -2,7 +2,8 @@
 #include "landap/CLANDAPMgr.h"
 
 template <typename Record>
-FinderResult CLANDAPMgr::ForwardGet(int i, Record* out, FinderResult (CLANDAPObj::*get)(Record*, uint16_t))
+FinderResult CLANDAPMgr::ForwardGet(int i, Record* out,
+                                    FinderResult (CLANDAPObj::*get)(Record*, uint16_t))
 {
     CLANDAPObj* cam = out ? GetLANDAPObj(i) : nullptr;
     return cam ? (cam->*get)(out, NextSeqNo()) : kFinderFail;
@@ -31,11 +32,20 @@ FinderResult CLANDAPMgr::SetCameraNetwork(int i, const _NetworkSetting* setting)
 
 // The commands that go to the camera's member of the same name as they are.
 #define LANDAP_FORWARD_GET(Name, Record) \
-    FinderResult CLANDAPMgr::Name(int i, Record* out) { return ForwardGet(i, out, &CLANDAPObj::Name); }
+    FinderResult CLANDAPMgr::Name(int i, Record* out) \
+    { \
+        return ForwardGet(i, out, &CLANDAPObj::Name); \
+    }
 #define LANDAP_FORWARD_SET(Name, Record) \
-    FinderResult CLANDAPMgr::Name(int i, const Record* rec) { return ForwardSet(i, rec, &CLANDAPObj::Name); }
+    FinderResult CLANDAPMgr::Name(int i, const Record* rec) \
+    { \
+        return ForwardSet(i, rec, &CLANDAPObj::Name); \
+    }
 #define LANDAP_FORWARD_COMMAND(Name) \
-    FinderResult CLANDAPMgr::Name(int i) { return ForwardCommand(i, &CLANDAPObj::Name); }
+    FinderResult CLANDAPMgr::Name(int i) \
+    { \
+        return ForwardCommand(i, &CLANDAPObj::Name); \
+    }
 
 LANDAP_FORWARD_SET(SetCameraSetting, _LANDAP_Basic_Set)
 LANDAP_FORWARD_GET(GetCameraAdvNetwork, _LANDAPAdvNetworkSettings)

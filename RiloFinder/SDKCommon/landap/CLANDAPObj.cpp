@@ -11,10 +11,10 @@
 
 namespace {
 
-constexpr int kCommitTries = 7;   // resends after the first send
-constexpr int kRefreshTries = 3;  // resends per pass of a refresh
+constexpr int kCommitTries = 7;  // resends after the first send
+constexpr int kRefreshTries = 3; // resends per pass of a refresh
 
-}  // namespace
+} // namespace
 
 unsigned long CLANDAPObj::Jitter(unsigned range)
 {
@@ -50,8 +50,8 @@ void CLANDAPObj::StoreCamInfo(const _LANDAP_Device_Info* info)
     StoreDeviceInfoBytes(bytes);
 }
 
-FinderResult CLANDAPObj::AssignInitData(const uint8_t* body, unsigned long length, const MAC_ADDR* mac,
-                                        const uint32_t* interfaceAddr)
+FinderResult CLANDAPObj::AssignInitData(const uint8_t* body, unsigned long length,
+                                        const MAC_ADDR* mac, const uint32_t* interfaceAddr)
 {
     CLANCamObject::AssignInitData(body, length, mac, interfaceAddr);
     if (length != _LANDAP_Device_Info::WireSize)

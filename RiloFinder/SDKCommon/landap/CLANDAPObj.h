@@ -29,7 +29,8 @@ public:
     // A refresh reply: header and device information.
     static constexpr unsigned kDeviceInfoReplySize =
         unsigned(LandapHeader::WireSize + _LANDAP_Device_Info::WireSize);
-    static constexpr unsigned kSetReplySize = unsigned(LandapHeader::WireSize + LandapSetResult::WireSize);
+    static constexpr unsigned kSetReplySize =
+        unsigned(LandapHeader::WireSize + LandapSetResult::WireSize);
     // A survey read gives up past this many pages.
     static constexpr int kMaxSurveyPages = 64;
     // Sends of the own-loop commands (0xA5, 0xAE): the first and 5 resends.
@@ -143,7 +144,8 @@ public:
     // Header and the authentication block.
     void BuildAuthRequest(uint16_t command, uint16_t seq);
     // Header, the record at body offset 128 and the authentication block.
-    void BuildRecordRequest(uint16_t command, uint16_t seq, const uint8_t* record, size_t recordSize);
+    void BuildRecordRequest(uint16_t command, uint16_t seq, const uint8_t* record,
+                            size_t recordSize);
     // Prints the missing-credentials line when both texts (or, with
     // eitherMissing, one of them) are empty. The request still goes out.
     void WarnIfNoAuthentication(bool eitherMissing) const;
@@ -176,7 +178,8 @@ protected:
     virtual int Transact(unsigned replyLen, unsigned long baseMs, uint16_t port);
     // A set-type command already built: exchange (62976 unless told) and
     // decode.
-    FinderResult RunSet(uint16_t seq, unsigned long baseMs = LandapBaseTimeout, uint16_t port = LandapPort);
+    FinderResult RunSet(uint16_t seq, unsigned long baseMs = LandapBaseTimeout,
+                        uint16_t port = LandapPort);
     // A set whose body is the authentication block alone.
     FinderResult AuthSet(uint16_t command, uint16_t seq);
     // A set of one record after the authentication block; kFinderFail for a
@@ -187,8 +190,8 @@ protected:
     // A get already built: exchange and reply check. On 0 the first
     // bodySize body bytes of the packet buffer hold the record (zero where
     // the reply was short); bodyLen >= 0 must equal the reply's body length.
-    FinderResult RunGet(unsigned bodySize, int bodyLen, uint16_t seq, unsigned long baseMs = LandapBaseTimeout,
-                        uint16_t port = LandapPort);
+    FinderResult RunGet(unsigned bodySize, int bodyLen, uint16_t seq,
+                        unsigned long baseMs = LandapBaseTimeout, uint16_t port = LandapPort);
     // A get with the authentication block, the record decoded from the reply
     // body; exactLen: the reply's body length must be the record's size.
     template <typename Record>
@@ -198,8 +201,8 @@ protected:
     // One part of a pack that getPack reads: kFinderFail for a null out or a
     // failed read.
     template <typename Pack, typename Part>
-    FinderResult PackPart(Part* out, Part Pack::*part, FinderResult (CLANDAPObj::*getPack)(Pack*, uint16_t),
-                          uint16_t seq);
+    FinderResult PackPart(Part* out, Part Pack::*part,
+                          FinderResult (CLANDAPObj::*getPack)(Pack*, uint16_t), uint16_t seq);
     // The two remote-access reads: kFinderNoReply without a reply, else the
     // record decoded and kFinderOk, or kFinderCamFailed when the reply
     // checks failed.
@@ -213,21 +216,20 @@ protected:
     _LANDAP_Device_Info m_DeviceInfo;
     uint8_t m_DeviceInfoBytes[_LANDAP_Device_Info::WireSize] = {};
     LANDAPPacketBuffer m_Packet;
-    char m_UserText[kAuthTextSize] = {};      // Base64 of the user name
-    char m_PasswordText[kAuthTextSize] = {};  // Base64 of the password
+    char m_UserText[kAuthTextSize] = {};     // Base64 of the user name
+    char m_PasswordText[kAuthTextSize] = {}; // Base64 of the password
     std::vector<std::unique_ptr<_stDDNSName>> m_DDNSNames;
-    uint64_t m_DDNSFetchTime = 0;  // seconds of the DDNS clock
+    uint64_t m_DDNSFetchTime = 0; // seconds of the DDNS clock
     bool m_DDNSFetched = false;
     uint16_t m_SupportedCmds[kMaxSupportedCmds] = {};
-    int m_SupportedCmdNum = 0;     // 0 = not fetched yet
+    int m_SupportedCmdNum = 0; // 0 = not fetched yet
 };
-
 
 // The request templates the command files share.
 
 template <typename Record>
-FinderResult CLANDAPObj::RecordSet(const Record* rec, uint16_t command, uint16_t seq, unsigned long baseMs,
-                                   uint16_t port)
+FinderResult CLANDAPObj::RecordSet(const Record* rec, uint16_t command, uint16_t seq,
+                                   unsigned long baseMs, uint16_t port)
 {
     if (!rec)
         return kFinderFail;
@@ -245,8 +247,8 @@ FinderResult CLANDAPObj::PlainGet(Record* out, uint16_t command, uint16_t seq, b
         return kFinderFail;
     WarnIfNoAuthentication(eitherMissing);
     BuildAuthRequest(command, seq);
-    if (RunGet(unsigned(Record::WireSize), exactLen ? int(Record::WireSize) : -1, seq, baseMs, port) !=
-        kFinderOk)
+    if (RunGet(unsigned(Record::WireSize), exactLen ? int(Record::WireSize) : -1, seq, baseMs,
+               port) != kFinderOk)
         return kFinderFail;
     out->Decode(m_Packet->Body(), Record::WireSize);
     return kFinderOk;

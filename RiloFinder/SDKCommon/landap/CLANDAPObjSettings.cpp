@@ -108,7 +108,8 @@ FinderResult CLANDAPObj::CommitSettings(uint16_t seq)
 
 template <typename Pack, typename Part>
 FinderResult CLANDAPObj::PackPart(Part* out, Part Pack::*part,
-                                  FinderResult (CLANDAPObj::*getPack)(Pack*, uint16_t), uint16_t seq)
+                                  FinderResult (CLANDAPObj::*getPack)(Pack*, uint16_t),
+                                  uint16_t seq)
 {
     if (!out)
         return kFinderFail;
@@ -131,7 +132,8 @@ FinderResult CLANDAPObj::DoGetCameraAdvNetwork(_LANDAP_Get_AdvNetwork_Pack* out,
 
 FinderResult CLANDAPObj::GetCameraAdvNetwork(_LANDAPAdvNetworkSettings* out, uint16_t seq)
 {
-    return PackPart(out, &_LANDAP_Get_AdvNetwork_Pack::Settings, &CLANDAPObj::DoGetCameraAdvNetwork, seq);
+    return PackPart(out, &_LANDAP_Get_AdvNetwork_Pack::Settings, &CLANDAPObj::DoGetCameraAdvNetwork,
+                    seq);
 }
 
 FinderResult CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uint16_t seq)
@@ -141,12 +143,14 @@ FinderResult CLANDAPObj::DoGetCameraWireless(_LANDAP_Get_Wireless_Pack* out, uin
 
 FinderResult CLANDAPObj::GetCameraWireless(_LANDAPWirelessSettings* out, uint16_t seq)
 {
-    return PackPart(out, &_LANDAP_Get_Wireless_Pack::Settings, &CLANDAPObj::DoGetCameraWireless, seq);
+    return PackPart(out, &_LANDAP_Get_Wireless_Pack::Settings, &CLANDAPObj::DoGetCameraWireless,
+                    seq);
 }
 
 FinderResult CLANDAPObj::GetCameraWirelessCap(_LANDAPWirelessCapability* out, uint16_t seq)
 {
-    return PackPart(out, &_LANDAP_Get_Wireless_Pack::Capability, &CLANDAPObj::DoGetCameraWireless, seq);
+    return PackPart(out, &_LANDAP_Get_Wireless_Pack::Capability, &CLANDAPObj::DoGetCameraWireless,
+                    seq);
 }
 
 FinderResult CLANDAPObj::GetCameraDatetime(_LANDAPDatetime* out, uint16_t seq)
@@ -159,7 +163,8 @@ FinderResult CLANDAPObj::GetCameraSimpleWireless(_LANDAPSimpleWireless* out, uin
     return PlainGet(out, LandapCmdGetCameraSimpleWireless, seq, false);
 }
 
-FinderResult CLANDAPObj::GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out, uint16_t seq)
+FinderResult CLANDAPObj::GetWirelessAssociatedStatus(_tLANDAP_Wireless_AssociatedStatus* out,
+                                                     uint16_t seq)
 {
     // This one asks for both halves of the credentials.
     return PlainGet(out, LandapCmdGetWirelessAssociatedStatus, seq, true);

@@ -20,9 +20,10 @@ CLANDAPObj::SecondsClock g_DDNSClock = MonotonicSeconds;
 // The largest code list a 262-byte reply can carry.
 constexpr size_t kMaxReplyCodes = (CLANDAPObj::kSupportedCmdReplySize - LandapHeader::WireSize) / 2;
 
-}  // namespace
+} // namespace
 
-int CLANDAPObj::SendUntilAnswer(CBCModule& sock, uint8_t* buf, unsigned bufLen, unsigned long* timeout)
+int CLANDAPObj::SendUntilAnswer(CBCModule& sock, uint8_t* buf, unsigned bufLen,
+                                unsigned long* timeout)
 {
     size_t requestLen = LandapHeader::WireSize + m_Packet->Header().LandapBodyLen;
     int n = 0;
@@ -42,7 +43,8 @@ FinderResult CLANDAPObj::InitWirelessSiteSurvey(uint16_t seq)
     return AuthSet(LandapCmdInitWirelessSiteSurvey, seq);
 }
 
-FinderResult CLANDAPObj::GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count, uint16_t seq)
+FinderResult CLANDAPObj::GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations, int& count,
+                                                uint16_t seq)
 {
     if (!stations)
         return kFinderFail;
@@ -60,7 +62,9 @@ FinderResult CLANDAPObj::GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations
     FinderResult rc = kFinderFail;
     if (n > 0) {
         // Later pages follow on their own; they are not asked for again.
-        auto next = [&]() { return sock.Receive(timeout, buf.data(), bufLen, nullptr, nullptr, nullptr); };
+        auto next = [&]() {
+            return sock.Receive(timeout, buf.data(), bufLen, nullptr, nullptr, nullptr);
+        };
         rc = WalkSiteSurvey(buf.data(), n, next, seq, &found);
     }
     sock.Destroy();
@@ -76,14 +80,15 @@ FinderResult CLANDAPObj::GetWirelessSiteSurInfo(_LANDAPWirelessStation* stations
     return kFinderOk;
 }
 
-FinderResult CLANDAPObj::WalkSiteSurvey(uint8_t* buf, int received, const std::function<int()>& receiveNext,
-                                        uint16_t seq, std::vector<_LANDAPWirelessStation>* stations) const
+FinderResult CLANDAPObj::WalkSiteSurvey(uint8_t* buf, int received,
+                                        const std::function<int()>& receiveNext, uint16_t seq,
+                                        std::vector<_LANDAPWirelessStation>* stations) const
 {
     if (!buf || !stations)
         return kFinderFail;
     for (int page = 1;; ++page) {
         if (received <= 0)
-            return kFinderFail;  // a continuation page that never came
+            return kFinderFail; // a continuation page that never came
         size_t avail = std::min(size_t(received), kLandapSurveyPageSize);
         if (avail < LandapHeader::WireSize)
             return kFinderFail;
@@ -102,7 +107,8 @@ FinderResult CLANDAPObj::WalkSiteSurvey(uint8_t* buf, int received, const std::f
             size_t num = (bodyLen - kLandapSurveyTrailer) / _LANDAPWirelessStation::WireSize;
             for (size_t i = 0; i < num; ++i) {
                 _LANDAPWirelessStation st;
-                st.Decode(body + i * _LANDAPWirelessStation::WireSize, _LANDAPWirelessStation::WireSize);
+                st.Decode(body + i * _LANDAPWirelessStation::WireSize,
+                          _LANDAPWirelessStation::WireSize);
                 stations->push_back(st);
             }
         }

@@ -7,7 +7,7 @@ namespace {
 
 constexpr unsigned kTessel12RecordReply = unsigned(LandapHeader::WireSize + 16);
 
-}  // namespace
+} // namespace
 
 template <typename Record>
 FinderResult CLANDAPObj::Tessel12Read(Record* out, uint16_t command, uint16_t seq)
@@ -38,7 +38,8 @@ FinderResult CLANDAPObj::EnableTessel12(const _TESSEL12Enable* rec, uint16_t seq
     if (!rec)
         return kFinderFail;
     WarnIfNoAuthentication(false);
-    return RecordSet(rec, LandapCmdEnableTessel12, seq, LandapTessel12BaseTimeout, LandapTessel12Port);
+    return RecordSet(rec, LandapCmdEnableTessel12, seq, LandapTessel12BaseTimeout,
+                     LandapTessel12Port);
 }
 
 FinderResult CLANDAPObj::QueryTessel12URL(_TESSEL12URL* out, uint16_t seq)

@@ -30,7 +30,7 @@ int Special(FinderFamily family, FinderResult rc)
     return RILO_FINDER_FAIL;
 }
 
-}  // namespace
+} // namespace
 
 int RiloPublicResult(FinderFamily family, FinderResult rc)
 {

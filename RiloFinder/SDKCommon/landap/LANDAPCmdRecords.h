@@ -11,7 +11,7 @@
 // One access point of a camera's scan (0xAE pages).
 struct _LANDAPWirelessStation {
     static constexpr size_t WireSize = 36;
-    static constexpr size_t OffSSID = 0;    // char[33]
+    static constexpr size_t OffSSID = 0; // char[33]
     static constexpr size_t SSIDWidth = 33;
     static constexpr size_t OffSignal = 33; // u8
     static constexpr size_t OffPacked = 34; // u16: mode, encryption, authentication, channel
@@ -35,15 +35,16 @@ static_assert(_LANDAPWirelessStation::OffPacked + 2 == _LANDAPWirelessStation::W
 // whether another page follows.
 constexpr uint16_t LandapMoreFollows = 0xFFFF;
 constexpr size_t kLandapSurveyTrailer = 4;
-constexpr size_t kLandapSurveyPageSize = 746;  // 22 + 20 x 36 + 4
+constexpr size_t kLandapSurveyPageSize = 746; // 22 + 20 x 36 + 4
 constexpr size_t kLandapSurveyMaxBody = kLandapSurveyPageSize - 22;
-static_assert(22 + 20 * _LANDAPWirelessStation::WireSize + kLandapSurveyTrailer == kLandapSurveyPageSize,
+static_assert(22 + 20 * _LANDAPWirelessStation::WireSize + kLandapSurveyTrailer ==
+                  kLandapSurveyPageSize,
               "a full survey page holds 20 stations");
 
 // Remote-access flag: 0xD1 reply, 0xD2 record.
 struct _TESSEL12Enable {
     static constexpr size_t WireSize = 16;
-    static constexpr size_t OffEnabled = 0;  // u8; bytes 1-15 unused, 0 in requests
+    static constexpr size_t OffEnabled = 0; // u8; bytes 1-15 unused, 0 in requests
 
     uint8_t Enabled = 0;
 
@@ -54,9 +55,9 @@ struct _TESSEL12Enable {
 // Remote-access progress: 0x102 reply.
 struct _TESSEL12ProcStatus {
     static constexpr size_t WireSize = 16;
-    static constexpr size_t OffState = 0;   // u32
-    static constexpr size_t OffValue4 = 4;  // u32
-    static constexpr size_t OffValue8 = 8;  // u32; bytes 12-15 unused
+    static constexpr size_t OffState = 0;  // u32
+    static constexpr size_t OffValue4 = 4; // u32
+    static constexpr size_t OffValue8 = 8; // u32; bytes 12-15 unused
 
     uint32_t State = 0;
     uint32_t Value4 = 0;
@@ -69,7 +70,7 @@ struct _TESSEL12ProcStatus {
 // Remote-view address: 0x105 reply.
 struct _TESSEL12URL {
     static constexpr size_t WireSize = 64;
-    static constexpr size_t OffURL = 0;  // char[64]
+    static constexpr size_t OffURL = 0; // char[64]
 
     char URL[WireSize + 1] = {};
 

@@ -68,17 +68,17 @@ static_assert(_LANDAP_Basic_Set::OffDHCP + 1 == _LANDAP_Basic_Set::WireSize,
 // Device information: the body of the discovery and refresh replies.
 struct _LANDAP_Device_Info {
     static constexpr size_t WireSize = 312;
-    static constexpr size_t OffBrandName = 0;   // char[64]
-    static constexpr size_t OffProdName = 64;   // char[64]
-    static constexpr size_t OffModelName = 128; // char[32]
-    static constexpr size_t OffFWVer = 160;     // char[32]
-    static constexpr size_t OffProdType = 192;  // u16
+    static constexpr size_t OffBrandName = 0;    // char[64]
+    static constexpr size_t OffProdName = 64;    // char[64]
+    static constexpr size_t OffModelName = 128;  // char[32]
+    static constexpr size_t OffFWVer = 160;      // char[32]
+    static constexpr size_t OffProdType = 192;   // u16
     static constexpr size_t OffProdHWSpec = 194; // u32, unaligned
-    static constexpr size_t OffMAC = 198;       // u8[6]
-    static constexpr size_t OffBasicSet = 204;  // _LANDAP_Basic_Set
-    static constexpr size_t OffLocalTime = 293; // char[16], 14-digit local time
-    static constexpr size_t OffTimezone = 309;  // u16
-    static constexpr size_t OffDST = 311;       // u8
+    static constexpr size_t OffMAC = 198;        // u8[6]
+    static constexpr size_t OffBasicSet = 204;   // _LANDAP_Basic_Set
+    static constexpr size_t OffLocalTime = 293;  // char[16], 14-digit local time
+    static constexpr size_t OffTimezone = 309;   // u16
+    static constexpr size_t OffDST = 311;        // u8
     // Basic-setting fields at their device-information offsets.
     static constexpr size_t OffIPAddr = OffBasicSet + _LANDAP_Basic_Set::OffIPAddr;
     static constexpr size_t OffSubnetMask = OffBasicSet + _LANDAP_Basic_Set::OffSubnetMask;
@@ -123,7 +123,7 @@ struct _LANDAPWirelessSettings {
     static constexpr size_t OffWEPKey2 = 74;
     static constexpr size_t OffWEPKey3 = 106;
     static constexpr size_t OffWEPKey4 = 138;
-    static constexpr size_t OffWPAKey = 170;        // char[68]
+    static constexpr size_t OffWPAKey = 170; // char[68]
 
     uint8_t WirelessEnable = 0;
     uint8_t WirelessChannel = 0;
@@ -199,11 +199,11 @@ struct _LANDAPAdvNetworkSettings {
     static constexpr size_t OffPPPoEUID = 1;         // char[64]
     static constexpr size_t OffPPPoEPWD = 65;        // char[64]
     static constexpr size_t OffFeatures = 129;       // u8
-    static constexpr size_t OffStatus = 130;         // u8: setting mask on a write, status on a read
-    static constexpr size_t OffDDNSIndex = 131;      // u8
-    static constexpr size_t OffDDNSUID = 132;        // char[64]
-    static constexpr size_t OffDDNSPWD = 196;        // char[64]
-    static constexpr size_t OffDDNSServer = 260;     // char[64]
+    static constexpr size_t OffStatus = 130;     // u8: setting mask on a write, status on a read
+    static constexpr size_t OffDDNSIndex = 131;  // u8
+    static constexpr size_t OffDDNSUID = 132;    // char[64]
+    static constexpr size_t OffDDNSPWD = 196;    // char[64]
+    static constexpr size_t OffDDNSServer = 260; // char[64]
     // Bits of Features.
     static constexpr uint8_t FeatureUPnP = 0x01;
     static constexpr uint8_t FeatureDDNS = 0x02;
@@ -242,7 +242,8 @@ struct _LANDAP_Get_AdvNetwork_Pack {
     bool Decode(const uint8_t* data, size_t len);
     size_t Encode(uint8_t* out, size_t cap) const;
 };
-static_assert(_LANDAP_Get_AdvNetwork_Pack::OffProviderListLen == _LANDAPAdvNetworkSettings::WireSize &&
+static_assert(_LANDAP_Get_AdvNetwork_Pack::OffProviderListLen ==
+                      _LANDAPAdvNetworkSettings::WireSize &&
                   _LANDAP_Get_AdvNetwork_Pack::OffProviderList +
                           _LANDAP_Get_AdvNetwork_Pack::ProviderListWidth ==
                       _LANDAP_Get_AdvNetwork_Pack::WireSize,
@@ -270,20 +271,21 @@ struct _LANDAPDatetime {
     size_t Encode(uint8_t* out, size_t cap) const;
 };
 static_assert(_LANDAPDatetime::OffText20 + 64 == _LANDAPDatetime::OffUnused &&
-                  _LANDAPDatetime::OffUnused + _LANDAPDatetime::UnusedWidth == _LANDAPDatetime::WireSize,
+                  _LANDAPDatetime::OffUnused + _LANDAPDatetime::UnusedWidth ==
+                      _LANDAPDatetime::WireSize,
               "date and time is 100 bytes");
 
 // Simplified wireless: 0xAF reply, 0xB0 record. The single bytes are only
 // carried between the camera and the public record.
 struct _LANDAPSimpleWireless {
     static constexpr size_t WireSize = 108;
-    static constexpr size_t OffValue0 = 0;  // u8
-    static constexpr size_t OffSSID = 1;    // char[36]
+    static constexpr size_t OffValue0 = 0;   // u8
+    static constexpr size_t OffSSID = 1;     // char[36]
     static constexpr size_t OffValue37 = 37; // signed byte
     static constexpr size_t OffValue38 = 38; // u8
     static constexpr size_t OffValue39 = 39; // u8
     static constexpr size_t OffValue40 = 40; // u8
-    static constexpr size_t OffKey = 41;    // char[67]
+    static constexpr size_t OffKey = 41;     // char[67]
 
     uint8_t Value0 = 0;
     char SSID[36 + 1] = {};
@@ -320,10 +322,10 @@ static_assert(_tLANDAP_Wireless_AssociatedStatus::OffText8 + 36 ==
 // Network status: 0xC9 reply.
 struct _LANDAPNetworkStatus {
     static constexpr size_t WireSize = 20;
-    static constexpr size_t OffValue0 = 0;  // u32
-    static constexpr size_t OffAddr4 = 4;   // IPv4
-    static constexpr size_t OffValue8 = 8;  // u32
-    static constexpr size_t OffAddr12 = 12; // IPv4
+    static constexpr size_t OffValue0 = 0;   // u32
+    static constexpr size_t OffAddr4 = 4;    // IPv4
+    static constexpr size_t OffValue8 = 8;   // u32
+    static constexpr size_t OffAddr12 = 12;  // IPv4
     static constexpr size_t OffValue16 = 16; // u32
 
     uint32_t Value0 = 0;

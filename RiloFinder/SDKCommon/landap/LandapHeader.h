@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <memory>
 
-constexpr uint16_t LandapPort = 62976;          // every command but remote access
-constexpr uint16_t LandapTessel12Port = 62977;  // the four remote-access commands
+constexpr uint16_t LandapPort = 62976;         // every command but remote access
+constexpr uint16_t LandapTessel12Port = 62977; // the four remote-access commands
 constexpr uint16_t LandapRequestSignature = 0xFDFD;
 constexpr uint16_t LandapReplySignature = 0xFEEE;
 constexpr uint16_t LandapRequestMarker = 0x7777;
-constexpr unsigned long LandapBaseTimeout = 1800;          // ms, port 62976
-constexpr unsigned long LandapTessel12BaseTimeout = 2000;  // ms, port 62977
+constexpr unsigned long LandapBaseTimeout = 1800;         // ms, port 62976
+constexpr unsigned long LandapTessel12BaseTimeout = 2000; // ms, port 62977
 
 enum LandapCommandCode : uint16_t {
     LandapCmdGetDeviceInfo = 0xA1,
@@ -44,20 +44,20 @@ enum LandapCommandCode : uint16_t {
 // decoded form; the wire bytes are read and written at their offsets.
 struct LandapHeader {
     static constexpr size_t WireSize = 22;
-    static constexpr size_t OffSignature = 0;   // u16
-    static constexpr size_t OffSeqNo = 2;       // u16
-    static constexpr size_t OffCommand = 4;     // u16
-    static constexpr size_t OffTargetMAC = 6;   // u8[6]
-    static constexpr size_t OffTargetIP = 12;   // IPv4, network-order bytes
-    static constexpr size_t OffStatus = 16;     // u16
-    static constexpr size_t OffFixedOne = 18;   // u16
-    static constexpr size_t OffBodyLen = 20;    // u16
+    static constexpr size_t OffSignature = 0; // u16
+    static constexpr size_t OffSeqNo = 2;     // u16
+    static constexpr size_t OffCommand = 4;   // u16
+    static constexpr size_t OffTargetMAC = 6; // u8[6]
+    static constexpr size_t OffTargetIP = 12; // IPv4, network-order bytes
+    static constexpr size_t OffStatus = 16;   // u16
+    static constexpr size_t OffFixedOne = 18; // u16
+    static constexpr size_t OffBodyLen = 20;  // u16
 
     uint16_t LandapSignature = 0;
     uint16_t LandapSeqNo = 0;
     uint16_t LandapCommand = 0;
     uint8_t LandapTargetMAC[6] = {};
-    uint32_t LandapTargetIP = 0;  // s_addr
+    uint32_t LandapTargetIP = 0; // s_addr
     uint16_t LandapStatus = 0;
     uint16_t LandapFixedOne = 0;
     uint16_t LandapBodyLen = 0;

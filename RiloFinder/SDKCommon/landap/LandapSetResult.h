@@ -10,7 +10,7 @@
 struct _CmdResult {
     uint32_t code = 0;
     uint32_t value = 0;
-    uint32_t waitMs = 0;  // the camera asks for this pause before the next step
+    uint32_t waitMs = 0; // the camera asks for this pause before the next step
 };
 
 // The 16-byte reply body of a set-type command.

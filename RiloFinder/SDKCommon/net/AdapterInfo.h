@@ -6,10 +6,10 @@
 // One host interface as the enumerator lists it.
 struct AdapterInfo {
     char name[64];
-    char ipAddress[64];   // dotted text, empty without a usable IPv4 address
+    char ipAddress[64]; // dotted text, empty without a usable IPv4 address
     char mask[64];
-    char broadcast[64];   // broadcast (or point-to-point destination) address
-    uint8_t mac[6];       // zero when the interface has none
+    char broadcast[64]; // broadcast (or point-to-point destination) address
+    uint8_t mac[6];     // zero when the interface has none
 };
 
 #endif

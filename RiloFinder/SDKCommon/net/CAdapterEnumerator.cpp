@@ -80,7 +80,8 @@ void CAdapterEnumerator::FillINetDataToInfo(const sockaddr_in* addr, char* out, 
         return;
     std::memset(out, 0, size_t(length));
     if (!inet_ntop(AF_INET, &addr->sin_addr, out, socklen_t(length))) {
-        DiagPrint(kDiagErr, "%s: %s\n", "[CAdapterEnumerator::FillNetDataToInf]inet_ntop conversion failed!!!\n",
+        DiagPrint(kDiagErr, "%s: %s\n",
+                  "[CAdapterEnumerator::FillNetDataToInf]inet_ntop conversion failed!!!\n",
                   std::strerror(errno));
         std::memset(out, 0, size_t(length));
     }
@@ -188,7 +189,8 @@ int CAdapterEnumerator::GetFreeIP(int index, char* text, short* length) const
     host = (host & 0xFFFFFF00u) | ((host + 1u) & 0xFFu);
     char suggestion[INET_ADDRSTRLEN] = {};
     std::snprintf(suggestion, sizeof suggestion, "%u.%u.%u.%u", unsigned(host >> 24),
-                  unsigned((host >> 16) & 0xFFu), unsigned((host >> 8) & 0xFFu), unsigned(host & 0xFFu));
+                  unsigned((host >> 16) & 0xFFu), unsigned((host >> 8) & 0xFFu),
+                  unsigned(host & 0xFFu));
     short needed = short(std::strlen(suggestion) + 1);
     if (*length < needed) {
         *length = needed;

@@ -41,8 +41,9 @@ struct ReceiveRun {
                BCRecvCallback callback, void* context)
         : timeoutMs(timeoutMs), noLimit(timeoutMs >= CBCModule::kNoTimeout),
           // Never gather more than the internal buffer holds, whatever was asked.
-          capacity(bufferLength == 0 || bufferLength > CBCModule::kMaxReceive ? CBCModule::kMaxReceive
-                                                                               : size_t(bufferLength)),
+          capacity(bufferLength == 0 || bufferLength > CBCModule::kMaxReceive
+                       ? CBCModule::kMaxReceive
+                       : size_t(bufferLength)),
           internal(CBCModule::kMaxReceive, 0), reference(MonotonicMs()), firstSender(firstSender),
           callback(callback), context(context)
     {
@@ -65,7 +66,8 @@ struct ReceiveRun {
         // replies; an empty datagram gives nothing to gather. Neither
         // holds the deadline off, so a stream of them cannot keep the
         // receive alive.
-        bool ignore = (*boundAddr != 0 && from.sin_addr.s_addr == *boundAddr) || (!callback && n == 0);
+        bool ignore =
+            (*boundAddr != 0 && from.sin_addr.s_addr == *boundAddr) || (!callback && n == 0);
         if (ignore) {
             NoteQuiet();
             return 0;
@@ -126,7 +128,7 @@ struct ReceiveRun {
     void* const context;
 };
 
-}  // namespace
+} // namespace
 
 CBCModule::~CBCModule()
 {

@@ -31,8 +31,8 @@ public:
     int Create(const uint32_t* address, uint16_t port, int noBroadcast);
     // destination NULL = 255.255.255.255; port 0 = the bound port. source is
     // not used.
-    int Send(const uint8_t* data, unsigned long length, const uint32_t* destination,
-             uint16_t port, int newSocket, const uint32_t* source);
+    int Send(const uint8_t* data, unsigned long length, const uint32_t* destination, uint16_t port,
+             int newSocket, const uint32_t* source);
     // Gathers into buffer (callback NULL) or hands each datagram to callback,
     // until timeoutMs pass without an accepted datagram.
     int Receive(unsigned long timeoutMs, uint8_t* buffer, unsigned long bufferLength,
@@ -49,8 +49,8 @@ public:
 
 private:
     int m_Socket = -1;
-    uint16_t m_BoundPort = 0;   // host order
-    uint32_t m_BoundAddr = 0;   // network order, 0 = any
+    uint16_t m_BoundPort = 0; // host order
+    uint32_t m_BoundAddr = 0; // network order, 0 = any
 };
 
 #endif

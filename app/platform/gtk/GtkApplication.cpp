@@ -135,7 +135,8 @@ gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer view)
         return TRUE;
     g_closing = true;
     // The page's side runs the shutdown and asks back to end the program.
-    webkit_web_view_send_message_to_page(WEBKIT_WEB_VIEW(view), webkit_user_message_new("windowShouldClose", nullptr),
+    webkit_web_view_send_message_to_page(WEBKIT_WEB_VIEW(view),
+                                         webkit_user_message_new("windowShouldClose", nullptr),
                                          nullptr, nullptr, nullptr);
     g_timeout_add(kCloseGraceMs, CloseGraceOver, nullptr);
     return TRUE;
@@ -145,24 +146,27 @@ void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason re
 {
     if (g_closing)
         EndProgram();
-    DiagPrint(kDiagErr, "[CameraWizard] the page's process ended (reason %d)\n", static_cast<int>(reason));
+    DiagPrint(kDiagErr, "[CameraWizard] the page's process ended (reason %d)\n",
+              static_cast<int>(reason));
 }
 
-gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer)
+gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                       gpointer)
 {
-    return TRUE;  // the wizard has no context menu
+    return TRUE; // the wizard has no context menu
 }
 
-}  // namespace
+} // namespace
 
 int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
 {
     if (!gtk_init_check(&argc, &argv)) {
         const char* display = std::getenv("DISPLAY");
-        DiagPrint(kDiagErr,
-                  "[CameraWizard] cannot open a display (DISPLAY=%s): the wizard is a window and needs a "
-                  "graphical desktop\n",
-                  display && *display ? display : "not set");
+        DiagPrint(
+            kDiagErr,
+            "[CameraWizard] cannot open a display (DISPLAY=%s): the wizard is a window and needs a "
+            "graphical desktop\n",
+            display && *display ? display : "not set");
         return 1;
     }
     const std::string folder = ProgramFolder();
@@ -171,7 +175,8 @@ int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
     // Before any web process exists: the bridge needs the network.
     webkit_web_context_set_sandbox_enabled(context, FALSE);
     webkit_web_context_set_web_extensions_directory(context, (folder + "webext").c_str());
-    webkit_web_context_set_web_extensions_initialization_user_data(context, g_variant_new_string(folder.c_str()));
+    webkit_web_context_set_web_extensions_initialization_user_data(
+        context, g_variant_new_string(folder.c_str()));
 
     GtkMainWindow window(context);
     WebKitWebView* view = window.webView();
@@ -190,4 +195,4 @@ int ApplicationMain(int argc, char** argv, ApplicationDelegate* delegate)
     return 0;
 }
 
-}  // namespace platform
+} // namespace platform

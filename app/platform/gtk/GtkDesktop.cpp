@@ -21,7 +21,7 @@ void Launched(GObject*, GAsyncResult* result, gpointer data)
         DiagPrint(kDiagErr, "[CameraWizard] cannot open %s: %s\n", uri, error->message);
 }
 
-}  // namespace
+} // namespace
 
 void OpenWithDefaultHandler(const char* uri)
 {
@@ -29,8 +29,10 @@ void OpenWithDefaultHandler(const char* uri)
         DiagPrint(kDiagErr, "[CameraWizard] cannot open %s: not an address\n", uri);
         return;
     }
-    g_autoptr(GdkAppLaunchContext) context = gdk_display_get_app_launch_context(gdk_display_get_default());
-    g_app_info_launch_default_for_uri_async(uri, G_APP_LAUNCH_CONTEXT(context), nullptr, Launched, g_strdup(uri));
+    g_autoptr(GdkAppLaunchContext) context =
+        gdk_display_get_app_launch_context(gdk_display_get_default());
+    g_app_info_launch_default_for_uri_async(uri, G_APP_LAUNCH_CONTEXT(context), nullptr, Launched,
+                                            g_strdup(uri));
 }
 
 void OpenFileWithDefaultHandler(const char* path)
@@ -54,10 +56,11 @@ void SetCustomIcon(const char* file, const char* iconFile)
     // this fails, and the file keeps the desktop's default icon.
     g_autoptr(GError) error = nullptr;
     if (icon)
-        g_file_set_attribute_string(target, kCustomIcon, icon, G_FILE_QUERY_INFO_NONE, nullptr, &error);
+        g_file_set_attribute_string(target, kCustomIcon, icon, G_FILE_QUERY_INFO_NONE, nullptr,
+                                    &error);
     else
-        g_file_set_attribute(target, kCustomIcon, G_FILE_ATTRIBUTE_TYPE_INVALID, nullptr, G_FILE_QUERY_INFO_NONE,
-                             nullptr, &error);
+        g_file_set_attribute(target, kCustomIcon, G_FILE_ATTRIBUTE_TYPE_INVALID, nullptr,
+                             G_FILE_QUERY_INFO_NONE, nullptr, &error);
 }
 
 void SetClipboardText(const char* text)
@@ -72,4 +75,4 @@ void StoreClipboard()
         gtk_clipboard_store(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
 }
 
-}  // namespace platform
+} // namespace platform

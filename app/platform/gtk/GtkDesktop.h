@@ -24,6 +24,6 @@ void SetClipboardText(const char* text);
 // runs, so that it outlives the program.
 void StoreClipboard();
 
-}  // namespace platform
+} // namespace platform
 
 #endif

@@ -12,7 +12,7 @@ constexpr int kWindowHeight = 480;
 // Widest and highest web view the display can take.
 constexpr int kMaxViewSide = 16384;
 
-}  // namespace
+} // namespace
 
 GtkMainWindow::GtkMainWindow(WebKitWebContext* context)
     : m_window(GTK_WIDGET(g_object_ref_sink(gtk_window_new(GTK_WINDOW_TOPLEVEL)))),
@@ -24,7 +24,8 @@ GtkMainWindow::GtkMainWindow(WebKitWebContext* context)
     gtk_window_set_default_size(GTK_WINDOW(m_window), kWindowWidth, kWindowHeight);
     gtk_window_set_resizable(GTK_WINDOW(m_window), FALSE);
     // The page's console messages are its diagnostics.
-    webkit_settings_set_enable_write_console_messages_to_stdout(webkit_web_view_get_settings(m_view), TRUE);
+    webkit_settings_set_enable_write_console_messages_to_stdout(
+        webkit_web_view_get_settings(m_view), TRUE);
     // As an overlay child the web view's size never reaches the window's.
     gtk_overlay_add_overlay(m_overlay, GTK_WIDGET(m_view));
     gtk_overlay_add_overlay(m_overlay, m_picture);
@@ -55,7 +56,8 @@ void GtkMainWindow::SetWebViewSize(int width, int height)
     gtk_widget_queue_allocate(GTK_WIDGET(m_overlay));
 }
 
-gboolean GtkMainWindow::PlaceChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* place, gpointer self)
+gboolean GtkMainWindow::PlaceChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* place,
+                                   gpointer self)
 {
     auto* w = static_cast<GtkMainWindow*>(self);
     int areaWidth = gtk_widget_get_allocated_width(GTK_WIDGET(overlay));
@@ -75,7 +77,8 @@ gboolean GtkMainWindow::PlaceChild(GtkOverlay* overlay, GtkWidget* child, GdkRec
     return TRUE;
 }
 
-void GtkMainWindow::ShowPicture(int x, int y, int width, int height, const guint8* rgba, size_t bytes)
+void GtkMainWindow::ShowPicture(int x, int y, int width, int height, const guint8* rgba,
+                                size_t bytes)
 {
     if (width <= 0 || height <= 0 || width > kMaxViewSide || height > kMaxViewSide ||
         bytes != size_t(width) * size_t(height) * 4)
@@ -103,8 +106,8 @@ void GtkMainWindow::ShowPicture(int x, int y, int width, int height, const guint
         cairo_surface_destroy(m_pictureSurface);
     m_pictureSurface = surface;
     const GdkRectangle rect{x, y, width, height};
-    const bool moved = rect.x != m_pictureRect.x || rect.y != m_pictureRect.y || rect.width != m_pictureRect.width ||
-                       rect.height != m_pictureRect.height;
+    const bool moved = rect.x != m_pictureRect.x || rect.y != m_pictureRect.y ||
+                       rect.width != m_pictureRect.width || rect.height != m_pictureRect.height;
     m_pictureRect = rect;
     if (moved)
         gtk_widget_queue_allocate(GTK_WIDGET(m_overlay));
@@ -134,4 +137,4 @@ gboolean GtkMainWindow::DrawPicture(GtkWidget* widget, cairo_t* cr, gpointer sel
     return TRUE;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -37,21 +37,22 @@ public:
     void ClearPicture();
 
 private:
-    static gboolean PlaceChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* place, gpointer self);
+    static gboolean PlaceChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* place,
+                               gpointer self);
     static gboolean DrawPicture(GtkWidget* widget, cairo_t* cr, gpointer self);
 
-    GtkWidget* m_window;    // owned reference
-    GtkOverlay* m_overlay;  // owned by the window
-    WebKitWebView* m_view;  // owned by the overlay
-    GtkWidget* m_picture;   // owned by the overlay
-    cairo_surface_t* m_pictureSurface = nullptr;  // owned
-    GdkRectangle m_pictureRect{};                 // window coordinates, origin at the bottom left
+    GtkWidget* m_window;                         // owned reference
+    GtkOverlay* m_overlay;                       // owned by the window
+    WebKitWebView* m_view;                       // owned by the overlay
+    GtkWidget* m_picture;                        // owned by the overlay
+    cairo_surface_t* m_pictureSurface = nullptr; // owned
+    GdkRectangle m_pictureRect{};                // window coordinates, origin at the bottom left
     // Until the page sizes it, the web view fills the window.
     bool m_viewSized = false;
     int m_viewWidth = 0;
     int m_viewHeight = 0;
 };
 
-}  // namespace platform
+} // namespace platform
 
 #endif

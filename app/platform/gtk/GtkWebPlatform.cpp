@@ -103,9 +103,12 @@ void FreeRef(gpointer data)
     delete static_cast<MemberRef*>(data);
 }
 
-}  // namespace
+} // namespace
 
-GtkWebPlatform::GtkWebPlatform(std::string bundleParentDir) : m_bundleParentDir(std::move(bundleParentDir)) {}
+GtkWebPlatform::GtkWebPlatform(std::string bundleParentDir)
+    : m_bundleParentDir(std::move(bundleParentDir))
+{
+}
 
 void GtkWebPlatform::PageCreated(WebKitWebPage* page)
 {
@@ -145,8 +148,8 @@ void GtkWebPlatform::PublishInto(JSCContext* context, const std::string& name, S
                                       new MemberRef{object, i}, FreeRef, JSC_TYPE_VALUE);
     const auto& props = object->ScriptProperties();
     for (size_t i = 0; i < props.size(); ++i)
-        jsc_class_add_property(cls, props[i].name.c_str(), JSC_TYPE_VALUE, G_CALLBACK(GetProperty), nullptr,
-                               new MemberRef{object, i}, FreeRef);
+        jsc_class_add_property(cls, props[i].name.c_str(), JSC_TYPE_VALUE, G_CALLBACK(GetProperty),
+                               nullptr, new MemberRef{object, i}, FreeRef);
     JSCValue* value = jsc_value_new_object(context, object, cls);
     jsc_context_set_value(context, name.c_str(), value);
     g_object_unref(value);
@@ -156,7 +159,8 @@ void GtkWebPlatform::Evaluate(const std::string& script)
 {
     if (!m_mainContext)
         return;
-    JSCValue* result = jsc_context_evaluate(m_mainContext, script.data(), static_cast<gssize>(script.size()));
+    JSCValue* result =
+        jsc_context_evaluate(m_mainContext, script.data(), static_cast<gssize>(script.size()));
     if (result)
         g_object_unref(result);
     // The page's answer is not used, and a missing page function must not
@@ -183,7 +187,7 @@ struct TimerRef {
     GtkWebPlatform* platform;
     RunLoop::TimerId id;
 };
-}  // namespace
+} // namespace
 
 RunLoop::TimerId GtkWebPlatform::ScheduleRepeating(double seconds, std::function<void()> tick)
 {
@@ -204,7 +208,7 @@ gboolean GtkWebPlatform::TimerFired(gpointer data)
     auto it = self->m_timers.find(id);
     if (it == self->m_timers.end())
         return G_SOURCE_REMOVE;
-    auto tick = it->second.tick;  // the tick may stop this very timer
+    auto tick = it->second.tick; // the tick may stop this very timer
     tick();
     return self->m_timers.count(id) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
@@ -242,7 +246,7 @@ GVariant* Text(const std::string& s)
     return g_variant_new_string(valid);
 }
 
-}  // namespace
+} // namespace
 
 void GtkWebPlatform::LoadFile(const std::string& path)
 {
@@ -267,8 +271,9 @@ constexpr int kMaxDrawSide = 4096;
 // The picture scaled to width x height, R, G, B, A rows packed.
 GVariant* ScaledPixels(const Image& image, int width, int height)
 {
-    GdkPixbuf* source = gdk_pixbuf_new_from_data(image.rgba().data(), GDK_COLORSPACE_RGB, TRUE, 8, image.width(),
-                                                 image.height(), image.width() * 4, nullptr, nullptr);
+    GdkPixbuf* source =
+        gdk_pixbuf_new_from_data(image.rgba().data(), GDK_COLORSPACE_RGB, TRUE, 8, image.width(),
+                                 image.height(), image.width() * 4, nullptr, nullptr);
     GdkPixbuf* scaled = gdk_pixbuf_scale_simple(source, width, height, GDK_INTERP_BILINEAR);
     g_object_unref(source);
     if (!scaled)
@@ -277,22 +282,25 @@ GVariant* ScaledPixels(const Image& image, int width, int height)
     const guint8* p = gdk_pixbuf_read_pixels(scaled);
     std::vector<guint8> packed(size_t(width) * size_t(height) * 4);
     for (int y = 0; y < height; ++y)
-        std::copy_n(p + size_t(y) * size_t(stride), size_t(width) * 4, packed.data() + size_t(y) * size_t(width) * 4);
+        std::copy_n(p + size_t(y) * size_t(stride), size_t(width) * 4,
+                    packed.data() + size_t(y) * size_t(width) * 4);
     g_object_unref(scaled);
     return g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, packed.data(), packed.size(), 1);
 }
 
-}  // namespace
+} // namespace
 
 void GtkWebPlatform::DrawImageInRect(const Image& image, const Rect& rect)
 {
-    if (rect.width <= 0 || rect.height <= 0 || rect.width > kMaxDrawSide || rect.height > kMaxDrawSide)
+    if (rect.width <= 0 || rect.height <= 0 || rect.width > kMaxDrawSide ||
+        rect.height > kMaxDrawSide)
         return;
     GVariant* pixels = ScaledPixels(image, rect.width, rect.height);
     if (!pixels)
         return;
-    GVariant* fields[] = {g_variant_new_int32(rect.x), g_variant_new_int32(rect.y), g_variant_new_int32(rect.width),
-                          g_variant_new_int32(rect.height), pixels};
+    GVariant* fields[] = {g_variant_new_int32(rect.x), g_variant_new_int32(rect.y),
+                          g_variant_new_int32(rect.width), g_variant_new_int32(rect.height),
+                          pixels};
     SendToView("DrawImage", g_variant_new_tuple(fields, 5));
 }
 
@@ -328,4 +336,4 @@ std::string GtkWebPlatform::DesktopFolder()
     return d ? d : std::string(g_get_home_dir()) + "/Desktop";
 }
 
-}  // namespace platform
+} // namespace platform

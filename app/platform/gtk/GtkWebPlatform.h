@@ -23,7 +23,8 @@ public:
     // WebKit's signals.
     void PageCreated(WebKitWebPage* page);
     // A fresh window object: the delegate publishes into it.
-    void WindowObjectCleared(WebKitFrame* frame, JSCContext* context, const std::function<void()>& delegate);
+    void WindowObjectCleared(WebKitFrame* frame, JSCContext* context,
+                             const std::function<void()>& delegate);
     // Asks the objects published as name to run a method by its scripting
     // name (used for the application's requests, e.g. closing the window).
     void Invoke(const std::string& object, const std::string& method);
@@ -55,8 +56,8 @@ private:
 
     std::string m_bundleParentDir;
     WebKitWebPage* m_page = nullptr;
-    JSCContext* m_mainContext = nullptr;      // owned reference
-    JSCContext* m_clearingContext = nullptr;  // while a window object is being made
+    JSCContext* m_mainContext = nullptr;     // owned reference
+    JSCContext* m_clearingContext = nullptr; // while a window object is being made
     std::map<std::string, ScriptBridge*> m_published;
     struct Timer {
         guint source;
@@ -66,6 +67,6 @@ private:
     TimerId m_nextTimer = 1;
 };
 
-}  // namespace platform
+} // namespace platform
 
 #endif

@@ -17,7 +17,8 @@ HTMLControl* g_control = nullptr;
 void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage*, WebKitFrame* frame, gpointer)
 {
     JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
-    g_platform->WindowObjectCleared(frame, context, [] { g_control->webViewDidClearWindowObject(); });
+    g_platform->WindowObjectCleared(frame, context,
+                                    [] { g_control->webViewDidClearWindowObject(); });
     g_object_unref(context);
 }
 
@@ -37,10 +38,11 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer)
     g_signal_connect(page, "user-message-received", G_CALLBACK(OnPageMessage), nullptr);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" __attribute__((visibility("default"))) void
-webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension, const GVariant* userData)
+webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
+                                               const GVariant* userData)
 {
     std::string bundleParentDir = "./";
     GVariant* data = const_cast<GVariant*>(userData);
@@ -51,6 +53,6 @@ webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension, co
     g_control = new HTMLControl(g_platform->services());
 
     g_signal_connect(extension, "page-created", G_CALLBACK(OnPageCreated), nullptr);
-    g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(OnWindowObjectCleared),
-                     nullptr);
+    g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
+                     G_CALLBACK(OnWindowObjectCleared), nullptr);
 }

@@ -20,7 +20,8 @@ void HeadlessPlatform::Evaluate(const std::string& script)
 {
     // Only the page's own thread may touch the page.
     if (std::this_thread::get_id() != m_mainThread) {
-        std::fprintf(stderr, "HeadlessPlatform: script evaluated off the main thread: %s\n", script.c_str());
+        std::fprintf(stderr, "HeadlessPlatform: script evaluated off the main thread: %s\n",
+                     script.c_str());
         std::abort();
     }
     std::lock_guard<std::mutex> lock(m_scriptsMutex);
@@ -72,8 +73,8 @@ void HeadlessPlatform::FireTimers()
     for (TimerId id : ids) {
         auto it = m_timers.find(id);
         if (it == m_timers.end())
-            continue;  // stopped by an earlier tick
-        auto tick = it->second.tick;  // a tick may stop its own timer
+            continue;                // stopped by an earlier tick
+        auto tick = it->second.tick; // a tick may stop its own timer
         tick();
     }
 }
@@ -104,14 +105,16 @@ bool HeadlessPlatform::HasMethod(const std::string& method, const std::string& o
     return false;
 }
 
-ScriptValue HeadlessPlatform::Call(const std::string& method, const ScriptArgs& args, const std::string& object)
+ScriptValue HeadlessPlatform::Call(const std::string& method, const ScriptArgs& args,
+                                   const std::string& object)
 {
     ScriptBridge* b = Published(object);
     if (b)
         for (const auto& m : b->ScriptMethods())
             if (m.name == method)
                 return m.call(args);
-    std::fprintf(stderr, "HeadlessPlatform: %s.%s is not a function\n", object.c_str(), method.c_str());
+    std::fprintf(stderr, "HeadlessPlatform: %s.%s is not a function\n", object.c_str(),
+                 method.c_str());
     std::abort();
 }
 
@@ -139,4 +142,4 @@ std::vector<std::string> HeadlessPlatform::Scripts() const
     return m_scripts;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -31,13 +31,19 @@ public:
     void LoadFile(const std::string& path) override { loadedFiles.push_back(path); }
     void Terminate() override { ++terminated; }
     std::string BundleParentDir() override { return m_bundleParentDir; }
-    void SetWebViewSize(int width, int height) override { webViewSizes.emplace_back(width, height); }
+    void SetWebViewSize(int width, int height) override
+    {
+        webViewSizes.emplace_back(width, height);
+    }
     void DrawImageInRect(const Image& image, const Rect& rect) override;
     void ClearImage() override { ++imageClears; }
     // Workspace
     void OpenURL(const std::string& url) override { openedURLs.push_back(url); }
     void OpenFile(const std::string& path) override { openedFiles.push_back(path); }
-    void SetIcon(const std::string& file, const std::string& iconFile) override { icons.emplace_back(file, iconFile); }
+    void SetIcon(const std::string& file, const std::string& iconFile) override
+    {
+        icons.emplace_back(file, iconFile);
+    }
     void SetPasteboardString(const std::string& text) override { pasteboard = text; }
     std::string DesktopFolder() override { return desktopFolder; }
 
@@ -65,7 +71,7 @@ public:
     struct Drawing {
         Rect rect;
         int width = 0, height = 0;
-        std::string source;  // "pixels" or the picture file's path
+        std::string source; // "pixels" or the picture file's path
     };
     std::vector<Drawing> Drawings() const;
     ImageRef LastImage() const;
@@ -73,9 +79,9 @@ public:
 
     std::vector<std::string> loadedFiles, openedURLs, openedFiles;
     std::vector<std::pair<int, int>> webViewSizes;
-    std::vector<std::pair<std::string, std::string>> icons;  // file, icon file
+    std::vector<std::pair<std::string, std::string>> icons; // file, icon file
     std::string pasteboard;
-    std::string desktopFolder;  // the bundle's folder + "Desktop" unless a test sets it
+    std::string desktopFolder; // the bundle's folder + "Desktop" unless a test sets it
     int terminated = 0;
     int publications = 0;
 
@@ -95,6 +101,6 @@ private:
     std::vector<std::string> m_scripts;
 };
 
-}  // namespace platform
+} // namespace platform
 
 #endif

@@ -51,7 +51,10 @@ struct NullCase {
     Where where;
     const char* text;
 };
-#define NULL_CASE(call, rc, where, text) {#call, [](void* h) { return int(call); }, rc, where, text}
+#define NULL_CASE(call, rc, where, text) \
+    { \
+#call, [](void* h) { return int(call); }, rc, where, text \
+    }
 
 TEST(ClientApiArgs, NullForeignAndDestroyedHandlesOnEveryFunction)
 {
@@ -65,10 +68,13 @@ TEST(ClientApiArgs, NullForeignAndDestroyedHandlesOnEveryFunction)
     struct Bad {
         const char* name;
         void* h;
-    } const bad[] = {{"null", nullptr}, {"foreign", foreign}, {"destroyed stream", stream},
+    } const bad[] = {{"null", nullptr},
+                     {"foreign", foreign},
+                     {"destroyed stream", stream},
                      {"destroyed notify", notify}};
     const NullCase cases[] = {
-        NULL_CASE(RiloDestroyStream(h), -1, kOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n"),
+        NULL_CASE(RiloDestroyStream(h), -1, kOut,
+                  "Vorn Lib RiloDestroyStream: Error of parameter!\n"),
         NULL_CASE(RiloSetStreamAddr(h, "h", 80), -1, kOut, kParam),
         NULL_CASE(RiloSetStreamAuth(h, "u", "p", 2), -1, kOut, kParam),
         NULL_CASE(RiloSetStreamAuthData(h, "x"), -1, kOut, kParam),
@@ -91,7 +97,8 @@ TEST(ClientApiArgs, NullForeignAndDestroyedHandlesOnEveryFunction)
         NULL_CASE(RiloFeedAudioStreamOutData(h, g_data, 8), -1, kErr, kParam),
         NULL_CASE(RiloStopTwoWayAudio(h), -1, kSilent, ""),
         NULL_CASE(RiloStopAudioStreamOut(h), -1, kSilent, ""),
-        NULL_CASE(RiloDestroyNotify(h), -1, kOut, "Vorn Lib RiloDestroyNotify: Error of parameter!\n"),
+        NULL_CASE(RiloDestroyNotify(h), -1, kOut,
+                  "Vorn Lib RiloDestroyNotify: Error of parameter!\n"),
         NULL_CASE(RiloSetNotifyAddr(h, "h", 80), -1, kOut, kParam),
         NULL_CASE(RiloSetNotifyAuth(h, "u", "p", 2), -1, kOut, kParam),
         NULL_CASE(RiloSetNotifyAuthData(h, "x"), -1, kOut, kParam),
@@ -105,8 +112,10 @@ TEST(ClientApiArgs, NullForeignAndDestroyedHandlesOnEveryFunction)
         for (const NullCase& c : cases) {
             const Said s = Captured([&] { return c.run(b.h); });
             EXPECT_EQ(s.rc, c.rc) << c.call << " with a " << b.name << " handle";
-            EXPECT_EQ(s.out, c.where == kOut ? c.text : "") << c.call << " with a " << b.name << " handle";
-            EXPECT_EQ(s.err, c.where == kErr ? c.text : "") << c.call << " with a " << b.name << " handle";
+            EXPECT_EQ(s.out, c.where == kOut ? c.text : "")
+                << c.call << " with a " << b.name << " handle";
+            EXPECT_EQ(s.err, c.where == kErr ? c.text : "")
+                << c.call << " with a " << b.name << " handle";
         }
     }
     EXPECT_EQ(g_on, 7);

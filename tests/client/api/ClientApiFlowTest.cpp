@@ -101,22 +101,28 @@ const char kUlaw[] = R"({"body": {"generator": "media_packets:acas", "args": {"f
     "packet_bytes": 160, "tag": 1, "interval_ms": 20, "repeat": true}}})";
 
 // A camera whose routes (path, route) serve media made in its folder.
-std::unique_ptr<HttpEmulator> Camera(const std::string& top, const std::vector<std::pair<std::string, const char*>>& routes)
+std::unique_ptr<HttpEmulator> Camera(const std::string& top,
+                                     const std::vector<std::pair<std::string, const char*>>& routes)
 {
     std::string r;
     for (const auto& p : routes)
         r += (r.empty() ? "\"" : ",\"") + p.first + "\":" + p.second;
-    auto cam = std::make_unique<HttpEmulator>("{" + top + (top.empty() ? "" : ",") + "\"routes\": {" + r + "}}");
+    auto cam = std::make_unique<HttpEmulator>("{" + top + (top.empty() ? "" : ",") +
+                                              "\"routes\": {" + r + "}}");
     const std::string dir = cam->Dir();
-    EXPECT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=10 -frames:v 2 -q:v 6 '" + dir + "/f%d.jpg'"), 0);
-    EXPECT_EQ(Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000 -t 1 -c:a pcm_mulaw -f mulaw '" + dir +
-                     "/tone.ul'"),
+    EXPECT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=10 -frames:v 2 -q:v 6 '" + dir +
+                     "/f%d.jpg'"),
               0);
+    EXPECT_EQ(
+        Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000 -t 1 -c:a pcm_mulaw -f mulaw '" +
+               dir + "/tone.ul'"),
+        0);
     return cam;
 }
 const char kBasic[] = R"("auth": "basic", "user": "admin", "password": "pw")";
 
-void* Stream(unsigned modal, int port, const char* user = "admin", const char* pass = "pw", int authType = 2)
+void* Stream(unsigned modal, int port, const char* user = "admin", const char* pass = "pw",
+             int authType = 2)
 {
     void* h = RiloCreateStream(0, modal);
     EXPECT_NE(h, nullptr);
@@ -154,7 +160,8 @@ TEST(ClientApiFlow, MjpegLiveViewByModelCode)
     ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 5, 0), 0);
     ASSERT_TRUE(Eventually([&] { return pics.Size() > stopped; }, kWait));
     EXPECT_EQ(RiloDestroyStream(h), 0);
-    EXPECT_EQ(Targets(*cam), (std::vector<std::string>{"/video/mjpg.cgi?profileid=3", "/VIDEO.CGI"}));
+    EXPECT_EQ(Targets(*cam),
+              (std::vector<std::string>{"/video/mjpg.cgi?profileid=3", "/VIDEO.CGI"}));
     EXPECT_TRUE(Authorized(*cam));
 }
 
@@ -162,20 +169,23 @@ TEST(ClientApiFlow, MjpegLiveViewByModelCode)
 // pictures of the camera's size.
 TEST(ClientApiFlow, FramedH264AndMpeg4)
 {
-    const char acvs[] = R"({"body": {"generator": "media_packets:acvs", "args": {"file": "%s", "fps": 30,
+    const char acvs[] =
+        R"({"body": {"generator": "media_packets:acvs", "args": {"file": "%s", "fps": 30,
         "repeat": true}}})";
     char h264[256], mpeg4[256];
     std::snprintf(h264, sizeof h264, acvs, "a.h264");
     std::snprintf(mpeg4, sizeof mpeg4, acvs, "a.m4v");
     auto cam = Camera(kBasic, {{"/video/ACVS-H264.cgi", h264}, {"/video/ACVS.cgi", mpeg4}});
     const std::string src = "-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 ";
-    ASSERT_EQ(Ffmpeg(src + "-c:v libx264 -profile:v baseline -x264-params repeat-headers=1 -f h264 '" +
-                     cam->Dir() + "/a.h264' " + "-c:v mpeg4 -bf 0 -f m4v '" + cam->Dir() + "/a.m4v'"),
-              0);
+    ASSERT_EQ(
+        Ffmpeg(src + "-c:v libx264 -profile:v baseline -x264-params repeat-headers=1 -f h264 '" +
+               cam->Dir() + "/a.h264' " + "-c:v mpeg4 -bf 0 -f m4v '" + cam->Dir() + "/a.m4v'"),
+        0);
     for (unsigned modal : {0x0104u, 0x0100u}) {
         Pictures pics;
         void* h = Stream(modal, cam->Port());
-        ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 1, 0), 0) << std::hex << modal;
+        ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 1, 0), 0)
+            << std::hex << modal;
         ASSERT_TRUE(Eventually([&] { return pics.Size() >= 5; }, kWait)) << std::hex << modal;
         EXPECT_EQ(RiloDestroyStream(h), 0);
         const auto last = pics.Get().back();
@@ -183,8 +193,8 @@ TEST(ClientApiFlow, FramedH264AndMpeg4)
         EXPECT_EQ(last.first.biHeight, -240);
         EXPECT_EQ(last.second, 307200ul); // the buffer's capacity, no more
     }
-    EXPECT_EQ(Targets(*cam),
-              (std::vector<std::string>{"/video/ACVS-H264.cgi?profileid=1", "/video/ACVS.cgi?profileid=1"}));
+    EXPECT_EQ(Targets(*cam), (std::vector<std::string>{"/video/ACVS-H264.cgi?profileid=1",
+                                                       "/video/ACVS.cgi?profileid=1"}));
 }
 
 // Digest type 3 takes the second URL set; credentials of 1023 bytes reach
@@ -215,7 +225,8 @@ TEST(ClientApiFlow, ULawAudio)
     EXPECT_EQ(RiloIsAudioStream(h), 0);
     const auto got = sound.Get();
     ASSERT_EQ(got[0].first, 16ul); // the format block first: mono, 16 bits, 8000 Hz
-    EXPECT_EQ(got[0].second, (std::vector<unsigned char>{1, 0, 16, 0, 0x40, 0x1F, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(got[0].second,
+              (std::vector<unsigned char>{1, 0, 16, 0, 0x40, 0x1F, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(got[1].first, 0ul);
     EXPECT_EQ(got[1].second.size(), 320u); // 160 u-law bytes decoded
     EXPECT_EQ(Targets(*cam), std::vector<std::string>{"/audio/ACAS-ULAW.cgi?sec=0"});
@@ -225,17 +236,20 @@ TEST(ClientApiFlow, ULawAudio)
 
 bool Recording(void* h, int flags, int want)
 {
-    return Eventually([&] {
-        int on = -1;
-        return RiloIsOnRecordingStreamIn(h, flags, &on) == 0 && on == want;
-    }, kWait);
+    return Eventually(
+        [&] {
+            int on = -1;
+            return RiloIsOnRecordingStreamIn(h, flags, &on) == 0 && on == want;
+        },
+        kWait);
 }
 
 // Records until the file has grown, then ffprobe's view of it.
 avitest::Probe Record(void* h, int flags, const std::string& path)
 {
     EXPECT_EQ(RiloStartRecordingStreamIn(h, flags, path.c_str(), 3), 0) << flags;
-    EXPECT_TRUE(Eventually([&] { return testsupport::ReadFile(path).size() > 60000; }, kWait)) << flags;
+    EXPECT_TRUE(Eventually([&] { return testsupport::ReadFile(path).size() > 60000; }, kWait))
+        << flags;
     EXPECT_EQ(RiloStopRecordingStreamIn(h, flags), 0);
     EXPECT_TRUE(Recording(h, flags, 0));
     return avitest::ProbeFile(path);
@@ -246,7 +260,9 @@ avitest::Probe Record(void* h, int flags, const std::string& path)
 // records video only under flags 0.
 TEST(ClientApiFlow, RecordingFlags)
 {
-    auto cam = Camera("", {{"/video/mjpg.cgi", kMultipart}, {"/VIDEO.CGI", kMultipart}, {"/audio/ACAS-ULAW.cgi", kUlaw}});
+    auto cam = Camera("", {{"/video/mjpg.cgi", kMultipart},
+                           {"/VIDEO.CGI", kMultipart},
+                           {"/audio/ACAS-ULAW.cgi", kUlaw}});
     avitest::TempDir dir;
     void* h = Stream(0x0111, cam->Port());
     ASSERT_EQ(RiloReserveDiskFreeSpace(h, 1), 0);
@@ -275,7 +291,8 @@ TEST(ClientApiFlow, RecordingFlags)
     EXPECT_EQ(RiloDestroyStream(h), 0);
     const auto targets = Targets(*cam);
     EXPECT_EQ(std::set<std::string>(targets.begin(), targets.end()),
-              (std::set<std::string>{"/video/mjpg.cgi?profileid=3", "/audio/ACAS-ULAW.cgi?sec=0", "/VIDEO.CGI"}));
+              (std::set<std::string>{"/video/mjpg.cgi?profileid=3", "/audio/ACAS-ULAW.cgi?sec=0",
+                                     "/VIDEO.CGI"}));
 }
 
 // A reserve of 4194304 MiB (4 TiB, more than any disk here) stops recording
@@ -300,7 +317,8 @@ TEST(ClientApiFlow, NotificationStopsAndStartsAgain)
 {
     using notifytest::NotifyRecorder;
     static int user;
-    HttpEmulator cam(R"({"auth": "digest", "user": "admin", "password": "pw", "routes": {"/event2/web_event.cgi":
+    HttpEmulator cam(
+        R"({"auth": "digest", "user": "admin", "password": "pw", "routes": {"/event2/web_event.cgi":
         {"body": {"generator": "events", "args": {"script": ["motion_detected_1=on", {"pause": 0.05}],
          "repeat": true}}}}})");
     NotifyRecorder& rec = NotifyRecorder::Get();
@@ -355,7 +373,8 @@ TEST(ClientApiFlow, TalkBackPaths)
         const int rc = RiloStartTwoWayAudioCB(h, 3, OnTalk, &talk);
         const std::string said = testsupport::TakeDiagOut();
         ASSERT_EQ(rc, 0);
-        EXPECT_NE(said.find("[SetAuthData]nAuthType = 3, m_strAuthOpt=YWRtaW46cHc=\n"), std::string::npos);
+        EXPECT_NE(said.find("[SetAuthData]nAuthType = 3, m_strAuthOpt=YWRtaW46cHc=\n"),
+                  std::string::npos);
         EXPECT_NE(said.find("username=admin, password=pw\n"), std::string::npos);
         EXPECT_EQ(RiloFeedAudioStreamOutData(h, block.data(), size), 0);
         ASSERT_TRUE(Eventually([&] { return cam.SpeakerPackets().size() >= 1; }, kWait));
@@ -431,14 +450,18 @@ size_t Occurrences(const std::string& text, const std::string& what)
 // every call from a callback got the null-handle answer with its message.
 TEST(ClientApiFlow, CallsFromAHandlesOwnCallbacksAnswerAtOnce)
 {
-    auto cam = Camera(kBasic, {{"/video/mjpg.cgi", R"({"body": {"multipart": {"parts": [{"file": "f1.jpg"},
+    auto cam =
+        Camera(kBasic, {{"/video/mjpg.cgi", R"({"body": {"multipart": {"parts": [{"file": "f1.jpg"},
                                    {"file": "f2.jpg"}], "fps": 100}}})"},
-                               {"/video/ACVS-H264.cgi", R"({"body": {"generator": "media_packets:acvs",
+                        {"/video/ACVS-H264.cgi", R"({"body": {"generator": "media_packets:acvs",
                                    "args": {"file": "a.h264", "fps": 100, "repeat": true}}})"},
-                               {"/audio/ACAS-ULAW.cgi", kUlaw}});
-    ASSERT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 -c:v libx264 -profile:v baseline "
-                     "-x264-params repeat-headers=1:keyint=5 -f h264 '" + cam->Dir() + "/a.h264'"),
-              0);
+                        {"/audio/ACAS-ULAW.cgi", kUlaw}});
+    ASSERT_EQ(
+        Ffmpeg(
+            "-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 -c:v libx264 -profile:v baseline "
+            "-x264-params repeat-headers=1:keyint=5 -f h264 '" +
+            cam->Dir() + "/a.h264'"),
+        0);
     SelfCaller callers[2];
     callers[0].h = Stream(0x0111, cam->Port());
     callers[1].h = Stream(0x0104, cam->Port());

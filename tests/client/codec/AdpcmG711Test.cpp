@@ -22,7 +22,8 @@ public:
     std::vector<int16_t> Run(const Bytes& in, signed char index, short predictor)
     {
         Bytes out(in.size() * 4);
-        EXPECT_EQ(int(out.size()), Decode(in.data(), out.data(), long(in.size()), index, predictor));
+        EXPECT_EQ(int(out.size()),
+                  Decode(in.data(), out.data(), long(in.size()), index, predictor));
         return ToSamples(out);
     }
     int Predictor() const { return m_predictor; }
@@ -52,7 +53,7 @@ Bytes MonoBlock(uint8_t predictor, int16_t delta, size_t len, uint8_t salt)
     return b;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ImaAdpcm, StateCarriesOverAndRestarts)
 {

@@ -87,8 +87,8 @@ std::vector<int16_t> DecodeWavBlocks(const WavData& wav)
     for (size_t off = 0; off + wav.blockAlign <= wav.data.size(); off += wav.blockAlign) {
         Bytes block(wav.data.begin() + long(off), wav.data.begin() + long(off + wav.blockAlign));
         Bytes pcm(CAdpcmDecoder::MSOutputSize(block.size(), uint16_t(wav.channels)));
-        const int n = CAdpcmDecoder::DecodeMS(block.data(), pcm.data(), block.size(),
-                                              uint16_t(wav.channels));
+        const int n =
+            CAdpcmDecoder::DecodeMS(block.data(), pcm.data(), block.size(), uint16_t(wav.channels));
         EXPECT_EQ(size_t(n), pcm.size());
         const auto s = ToSamples(pcm);
         out.insert(out.end(), s.begin(), s.end());
@@ -172,7 +172,7 @@ AacStream MakeAac(const TempDir& dir, const std::string& name, const std::string
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(G711Peer, MatchesFFmpegDecoders)
 {
@@ -207,7 +207,8 @@ TEST(G711Peer, MatchesFFmpegDecoders)
         const Bytes& input = inputs[size_t(i)];
         std::vector<int16_t> ours(input.size());
         laws[i].dec(input.data(), ours.data(), int(input.size()));
-        ExpectSameSamples(ours, ToSamples(ReadBytes(dir.Path(std::string(laws[i].format) + ".s16"))));
+        ExpectSameSamples(ours,
+                          ToSamples(ReadBytes(dir.Path(std::string(laws[i].format) + ".s16"))));
         for (size_t k = 0; k < input.size(); ++k)
             ASSERT_EQ(ours[k], laws[i].single(input[k]));
     }

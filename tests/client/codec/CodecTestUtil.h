@@ -122,6 +122,6 @@ inline long FirstDifference(const std::vector<int16_t>& a, const std::vector<int
     return a.size() == b.size() ? -1 : long(n);
 }
 
-}  // namespace codectest
+} // namespace codectest
 
 #endif

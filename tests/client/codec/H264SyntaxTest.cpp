@@ -34,8 +34,10 @@ const SizeCase kSizes[] = {
 
 std::string Probe(const std::string& path)
 {
-    const std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
-                            "-of csv=p=0:s=x " + path;
+    const std::string cmd =
+        "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
+        "-of csv=p=0:s=x " +
+        path;
     std::string out;
     if (FILE* p = popen(cmd.c_str(), "r")) {
         char line[64];
@@ -94,7 +96,7 @@ Bytes CraftedSps(uint32_t spsId, uint32_t frameNumBits)
     w.Put(1, 0);
     w.PutUE(19);  // 20 macroblocks wide
     w.PutUE(773); // 774 high
-    w.Put(1, 1); // frame_mbs_only_flag
+    w.Put(1, 1);  // frame_mbs_only_flag
     w.Put(1, 1);
     w.Put(1, 1); // frame_cropping_flag
     w.PutUE(0);
@@ -108,7 +110,7 @@ Bytes CraftedSps(uint32_t spsId, uint32_t frameNumBits)
     return nal;
 }
 
-}  // namespace
+} // namespace
 
 TEST(H264Syntax, NalClasses)
 {
@@ -116,14 +118,14 @@ TEST(H264Syntax, NalClasses)
         unsigned char header;
         int nalClass;
     } cases[] = {
-        {0x67, H264_NAL_SPS},   {0x27, H264_NAL_SPS},   {0x07, H264_NAL_OTHER},
-        {0x68, H264_NAL_PPS},   {0x08, H264_NAL_OTHER}, {0x65, H264_NAL_IDR},
-        {0x05, H264_NAL_IDR},   {0x41, H264_NAL_SLICE}, {0x01, H264_NAL_SLICE},
-        {0x22, H264_NAL_PARTITION}, {0x03, H264_NAL_PARTITION}, {0x44, H264_NAL_PARTITION},
+        {0x67, H264_NAL_SPS},        {0x27, H264_NAL_SPS},        {0x07, H264_NAL_OTHER},
+        {0x68, H264_NAL_PPS},        {0x08, H264_NAL_OTHER},      {0x65, H264_NAL_IDR},
+        {0x05, H264_NAL_IDR},        {0x41, H264_NAL_SLICE},      {0x01, H264_NAL_SLICE},
+        {0x22, H264_NAL_PARTITION},  {0x03, H264_NAL_PARTITION},  {0x44, H264_NAL_PARTITION},
         {0x06, H264_NAL_DELIMITING}, {0x09, H264_NAL_DELIMITING}, {0x0A, H264_NAL_DELIMITING},
         {0x0B, H264_NAL_DELIMITING}, {0x0C, H264_NAL_DELIMITING}, {0x26, H264_NAL_OTHER},
-        {0x29, H264_NAL_OTHER}, {0x0D, H264_NAL_OTHER}, {0x00, H264_NAL_OTHER},
-        {0x1F, H264_NAL_OTHER}, {0xE5, H264_NAL_IDR},
+        {0x29, H264_NAL_OTHER},      {0x0D, H264_NAL_OTHER},      {0x00, H264_NAL_OTHER},
+        {0x1F, H264_NAL_OTHER},      {0xE5, H264_NAL_IDR},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.nalClass, AnalyzeNALUnit(c.header)) << std::hex << int(c.header);

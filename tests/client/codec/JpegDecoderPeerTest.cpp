@@ -47,10 +47,10 @@ struct PictureRecipe {
 
 // Sizes that are no multiple of 8 or 16 test the row ends.
 const PictureRecipe kPictures[] = {
-    {"vga", 640, 480, "yuvj420p", false},   {"422", 318, 238, "yuvj422p", false},
-    {"444", 202, 150, "yuvj444p", false},   {"gray", 161, 121, "gray", false},
-    {"qvga", 320, 240, "yuvj420p", false},  {"svga", 800, 600, "yuvj420p", false},
-    {"tiny", 64, 48, "yuvj420p", false},    {"widest", 8192, 16, "yuvj420p", true},
+    {"vga", 640, 480, "yuvj420p", false},     {"422", 318, 238, "yuvj422p", false},
+    {"444", 202, 150, "yuvj444p", false},     {"gray", 161, 121, "gray", false},
+    {"qvga", 320, 240, "yuvj420p", false},    {"svga", 800, 600, "yuvj420p", false},
+    {"tiny", 64, 48, "yuvj420p", false},      {"widest", 8192, 16, "yuvj420p", true},
     {"too_wide", 8200, 16, "yuvj420p", true}, {"too_high", 16, 8200, "yuvj420p", true},
 };
 
@@ -67,7 +67,8 @@ public:
             const std::string size = std::to_string(p.width) + "x" + std::to_string(p.height);
             const std::string jpg = m_dir.Path(std::string(name) + ".jpg");
             make += std::string(" -f lavfi -i \"") +
-                    (p.plain ? "color=c=red:duration=1:size=" + size : Source(p.width, p.height)) + "\"";
+                    (p.plain ? "color=c=red:duration=1:size=" + size : Source(p.width, p.height)) +
+                    "\"";
             outputs += " -map " + std::to_string(input) + ":v -frames:v 1 -pix_fmt " + p.pixFmt +
                        " -q:v 2 " + jpg;
             decode += " -i " + jpg;
@@ -145,7 +146,7 @@ bool Configure(CJPEGDecoder& dec, int format)
     return dec.InitConfig(&info);
 }
 
-}  // namespace
+} // namespace
 
 TEST(JpegPeer, PixelsMatchFFmpegInEveryFormat)
 {
@@ -166,8 +167,8 @@ TEST(JpegPeer, PixelsMatchFFmpegInEveryFormat)
             int format, bytesPerPixel;
             const int* order;
             bool bottomUp;
-        } formats[] = {{OPF_RGBA, 4, kRgb, false}, {OPF_BGRA, 4, kBgr, false},
-                       {OPF_BGR24, 3, kBgr, true}};
+        } formats[] = {
+            {OPF_RGBA, 4, kRgb, false}, {OPF_BGRA, 4, kBgr, false}, {OPF_BGR24, 3, kBgr, true}};
         for (const auto& f : formats) {
             SCOPED_TRACE(f.format);
             ASSERT_TRUE(Configure(dec, f.format));
@@ -200,11 +201,13 @@ TEST(JpegPeer, OutputFollowsEachDecodedPicture)
     int w = -1, h = -1;
 
     Output out(640 * 480 * 4);
-    ASSERT_TRUE(dec.Decode(vga.jpeg.data(), unsigned(vga.jpeg.size()), out.bytes.data(), out.capacity));
+    ASSERT_TRUE(
+        dec.Decode(vga.jpeg.data(), unsigned(vga.jpeg.size()), out.bytes.data(), out.capacity));
     EXPECT_GE(RgbaPsnr(out.bytes, vga), 40.0);
 
     // Smaller: converted at its own size into the larger buffer.
-    ASSERT_TRUE(dec.Decode(small.jpeg.data(), unsigned(small.jpeg.size()), out.bytes.data(), out.capacity));
+    ASSERT_TRUE(
+        dec.Decode(small.jpeg.data(), unsigned(small.jpeg.size()), out.bytes.data(), out.capacity));
     dec.GetPictureSize(&w, &h);
     EXPECT_EQ(320, w);
     EXPECT_EQ(240, h);
@@ -214,7 +217,8 @@ TEST(JpegPeer, OutputFollowsEachDecodedPicture)
     // Larger than the buffer (whatever the configured size says): refused
     // untouched, its size told, converted once the buffer has grown.
     const Bytes before = out.bytes;
-    EXPECT_FALSE(dec.Decode(large.jpeg.data(), unsigned(large.jpeg.size()), out.bytes.data(), out.capacity));
+    EXPECT_FALSE(
+        dec.Decode(large.jpeg.data(), unsigned(large.jpeg.size()), out.bytes.data(), out.capacity));
     EXPECT_EQ(before, out.bytes);
     dec.GetPictureSize(&w, &h);
     EXPECT_EQ(800, w);
@@ -317,8 +321,8 @@ TEST(JpegPeer, FormatSurvivesDestroyAndCreateOnAnyThread)
         // earlier one may find the decoder destroyed.
         for (int i = 0, last = 0; !last; ++i) {
             last = i >= 150 && cycled;
-            decoded += dec.Decode(p.jpeg.data(), unsigned(p.jpeg.size()), own.bytes.data(),
-                                  own.capacity);
+            decoded +=
+                dec.Decode(p.jpeg.data(), unsigned(p.jpeg.size()), own.bytes.data(), own.capacity);
         }
     });
     for (int i = 0; i < 60; ++i) {

@@ -77,7 +77,8 @@ TEST(MPEG4ConfigFfmpeg, TruncatedConfigurationsAreRefused)
 {
     const std::vector<uint8_t> unit = ConfigUnit("testsrc2=size=320x240:rate=25", "-bf 0");
     const uint8_t userData[] = {0, 0, 1, 0xB2};
-    const size_t layerEnd = size_t(std::search(unit.begin(), unit.end(), userData, userData + 4) - unit.begin());
+    const size_t layerEnd =
+        size_t(std::search(unit.begin(), unit.end(), userData, userData + 4) - unit.begin());
     ASSERT_LT(layerEnd, unit.size());
     for (size_t n = 0; n < unit.size(); ++n) {
         tagMPEG4StrmConfig c;

@@ -61,12 +61,12 @@ void PutSprite(BitWriter& w, const Layer& l)
         }
     }
     if (l.sprite != 0) {
-        w.Put(6, 3);      // no_of_sprite_warping_points
-        w.Put(2, 1);      // sprite_warping_accuracy
-        w.Put(1, 0);      // sprite_brightness_change
+        w.Put(6, 3); // no_of_sprite_warping_points
+        w.Put(2, 1); // sprite_warping_accuracy
+        w.Put(1, 0); // sprite_brightness_change
     }
     if (l.sprite == 1)
-        w.Put(1, 0);      // low_latency_sprite_enable
+        w.Put(1, 0); // low_latency_sprite_enable
 }
 
 std::vector<uint8_t> Write(const Layer& l)
@@ -83,10 +83,10 @@ std::vector<uint8_t> Write(const Layer& l)
         w.Put(1, l.objectIdentified);
         if (l.objectIdentified) {
             w.Put(4, l.objectVerId);
-            w.Put(3, 1);  // priority
+            w.Put(3, 1); // priority
         }
         w.Put(4, l.objectType);
-        w.Put(1, 0);      // video_signal_type
+        w.Put(1, 0); // video_signal_type
         w.Stuff();
     }
     w.StartCode(0x100);
@@ -105,10 +105,10 @@ std::vector<uint8_t> Write(const Layer& l)
     }
     w.Put(1, l.volControl);
     if (l.volControl) {
-        w.Put(2, 1);      // chroma_format 4:2:0
-        w.Put(1, 1);      // low_delay
+        w.Put(2, 1); // chroma_format 4:2:0
+        w.Put(1, 1); // low_delay
         w.Put(1, l.vbv);
-        if (l.vbv) {      // 79 bits: bit rate, buffer size, occupancy, markers
+        if (l.vbv) { // 79 bits: bit rate, buffer size, occupancy, markers
             w.Put(32, 0xAAAAAAAB);
             w.Put(32, 0x55555555);
             w.Put(15, 0x2AAB);
@@ -129,19 +129,19 @@ std::vector<uint8_t> Write(const Layer& l)
         w.Put(1, 1);
     }
     w.Put(1, l.interlaced);
-    w.Put(1, 1);          // obmc_disable
+    w.Put(1, 1); // obmc_disable
     PutSprite(w, l);
-    w.Put(1, 0);          // not_8_bit
+    w.Put(1, 0); // not_8_bit
     w.Put(1, l.quantType);
     const bool v1 = SyntaxVersion(l) == 1;
     if (!v1)
-        w.Put(1, 0);      // quarter_sample
+        w.Put(1, 0); // quarter_sample
     w.Put(1, l.complexityDisable);
     w.Put(1, l.resyncDisable);
-    w.Put(1, 0);          // data_partitioned
+    w.Put(1, 0); // data_partitioned
     if (!v1)
-        w.Put(2, 0);      // newpred, reduced resolution
-    w.Put(1, 0);          // scalability
+        w.Put(2, 0); // newpred, reduced resolution
+    w.Put(1, 0);     // scalability
     if (l.cutInFields) {
         w.bytes_.resize((w.bits_ - 1) / 8);
         w.bits_ = w.bytes_.size() * 8;
@@ -182,7 +182,7 @@ TEST(BitStreamData, ReadsAnyWidthUpToThirtyTwoBits)
     EXPECT_EQ(0xDu, bits.GetBits(4));
     EXPECT_EQ(0xEADBEEF1u, bits.GetBits(32));
     EXPECT_EQ(1u, bits.GetBits(3, true));
-    EXPECT_EQ(0u, bits.GetBits(5));  // past the end: 0, no move
+    EXPECT_EQ(0u, bits.GetBits(5)); // past the end: 0, no move
     EXPECT_EQ(36u, bits.Position());
     EXPECT_TRUE(bits.Overrun());
     EXPECT_EQ(0x2u, bits.GetBits(4));
@@ -220,8 +220,11 @@ TEST(MPEG4Config, LayerFieldsAndTheFixedIncrementWidth)
     EXPECT_EQ(Write(l).size() * 8, c.dwResultPos);
 
     // resolution -> width of fixed_vop_time_increment
-    const struct { uint32_t resolution; int bits; uint32_t increment; } cases[] = {
-        {30, 5, 29}, {1024, 10, 1000}, {1, 1, 1}, {25, 5, 1}, {65535, 16, 65534}};
+    const struct {
+        uint32_t resolution;
+        int bits;
+        uint32_t increment;
+    } cases[] = {{30, 5, 29}, {1024, 10, 1000}, {1, 1, 1}, {25, 5, 1}, {65535, 16, 65534}};
     for (const auto& t : cases) {
         Layer f;
         f.resolution = t.resolution;
@@ -251,7 +254,8 @@ TEST(MPEG4Config, OptionalHeadersAndPartialSupport)
     EXPECT_EQ(MPEG4_CONFIG_OK, c.nResult);
     EXPECT_EQ(480u, c.dwHeight);
 
-    EXPECT_EQ(MPEG4_CONFIG_USER_DATA_AT_END, ResultOf([](Layer& x) { x.trailingUserData = true; }, true));
+    EXPECT_EQ(MPEG4_CONFIG_USER_DATA_AT_END,
+              ResultOf([](Layer& x) { x.trailingUserData = true; }, true));
     EXPECT_EQ(MPEG4_CONFIG_QUANT_TYPE, ResultOf([](Layer& x) { x.quantType = 1; }, true));
     EXPECT_EQ(MPEG4_CONFIG_COMPLEXITY, ResultOf([](Layer& x) { x.complexityDisable = 0; }, true));
 
@@ -275,48 +279,104 @@ TEST(MPEG4Config, LayerVariants)
         uint32_t layerVerId;
     } cases[] = {
         {"no layer identifier, object version 1",
-         [](Layer& l) { l.layerIdentified = false; l.objectVerId = 1; }, 640, 480, 30, 0,
-         MPEG4_CONFIG_OK, 0},
+         [](Layer& l) {
+             l.layerIdentified = false;
+             l.objectVerId = 1;
+         },
+         640, 480, 30, 0, MPEG4_CONFIG_OK, 0},
         {"no layer identifier, object without version",
-         [](Layer& l) { l.layerIdentified = false; l.objectIdentified = false; l.width = 352; l.height = 288; },
+         [](Layer& l) {
+             l.layerIdentified = false;
+             l.objectIdentified = false;
+             l.width = 352;
+             l.height = 288;
+         },
          352, 288, 30, 0, MPEG4_CONFIG_OK, 0},
         {"no layer identifier, no visual object sequence",
-         [](Layer& l) { l.layerIdentified = false; l.sequence = false; l.resolution = 25; },
+         [](Layer& l) {
+             l.layerIdentified = false;
+             l.sequence = false;
+             l.resolution = 25;
+         },
          640, 480, 25, 0, MPEG4_CONFIG_OK, 0},
         {"no layer identifier, object version 2",
-         [](Layer& l) { l.layerIdentified = false; l.sprite = 2; }, 640, 480, 30, 0,
-         MPEG4_CONFIG_OK, 0},
-        {"layer version 1 under object version 2", [](Layer& l) { l.width = 176; l.height = 144; },
+         [](Layer& l) {
+             l.layerIdentified = false;
+             l.sprite = 2;
+         },
+         640, 480, 30, 0, MPEG4_CONFIG_OK, 0},
+        {"layer version 1 under object version 2",
+         [](Layer& l) {
+             l.width = 176;
+             l.height = 144;
+         },
          176, 144, 30, 0, MPEG4_CONFIG_OK, 1},
         {"layer version 2 under object version 1",
-         [](Layer& l) { l.verId = 2; l.objectVerId = 1; }, 640, 480, 30, 0, MPEG4_CONFIG_OK, 2},
+         [](Layer& l) {
+             l.verId = 2;
+             l.objectVerId = 1;
+         },
+         640, 480, 30, 0, MPEG4_CONFIG_OK, 2},
         {"extended aspect ratio",
-         [](Layer& l) { l.aspectRatio = 15; l.parWidth = 12; l.parHeight = 11; }, 640, 480, 30, 0,
-         MPEG4_CONFIG_OK, 1},
+         [](Layer& l) {
+             l.aspectRatio = 15;
+             l.parWidth = 12;
+             l.parHeight = 11;
+         },
+         640, 480, 30, 0, MPEG4_CONFIG_OK, 1},
         {"control parameters without VBV", [](Layer& l) { l.volControl = true; }, 640, 480, 30, 0,
          MPEG4_CONFIG_OK, 1},
         {"control parameters with VBV",
-         [](Layer& l) { l.volControl = true; l.vbv = true; l.layerIdentified = false; },
+         [](Layer& l) {
+             l.volControl = true;
+             l.vbv = true;
+             l.layerIdentified = false;
+         },
          640, 480, 30, 0, MPEG4_CONFIG_OK, 0},
         {"fixed rate",
-         [](Layer& l) { l.resolution = 25; l.fixedRate = true; l.incrementBits = 5; l.increment = 1; },
+         [](Layer& l) {
+             l.resolution = 25;
+             l.fixedRate = true;
+             l.incrementBits = 5;
+             l.increment = 1;
+         },
          640, 480, 25, 1, MPEG4_CONFIG_OK, 1},
-        {"interlaced", [](Layer& l) { l.interlaced = 1; l.width = 720; l.height = 576; }, 720, 576,
-         30, 0, MPEG4_CONFIG_OK, 1},
+        {"interlaced",
+         [](Layer& l) {
+             l.interlaced = 1;
+             l.width = 720;
+             l.height = 576;
+         },
+         720, 576, 30, 0, MPEG4_CONFIG_OK, 1},
         // The matrices that would follow are not read.
         {"quant_type 1", [](Layer& l) { l.quantType = 1; }, 640, 480, 30, 0,
          MPEG4_CONFIG_QUANT_TYPE, 1},
         {"static sprite, version 1", [](Layer& l) { l.sprite = 1; }, 640, 480, 30, 0,
          MPEG4_CONFIG_OK, 1},
-        {"static sprite, version 2", [](Layer& l) { l.sprite = 1; l.verId = 2; }, 640, 480, 30, 0,
-         MPEG4_CONFIG_OK, 2},
-        {"GMC, version 2", [](Layer& l) { l.sprite = 2; l.verId = 2; }, 640, 480, 30, 0,
-         MPEG4_CONFIG_OK, 2},
+        {"static sprite, version 2",
+         [](Layer& l) {
+             l.sprite = 1;
+             l.verId = 2;
+         },
+         640, 480, 30, 0, MPEG4_CONFIG_OK, 2},
+        {"GMC, version 2",
+         [](Layer& l) {
+             l.sprite = 2;
+             l.verId = 2;
+         },
+         640, 480, 30, 0, MPEG4_CONFIG_OK, 2},
         {"every field, no next_start_code",
-         [](Layer& l) { l.layerIdentified = false; l.stuffing = false; }, 640, 480, 30, 0,
-         MPEG4_CONFIG_NO_END_START_CODE, 0},
+         [](Layer& l) {
+             l.layerIdentified = false;
+             l.stuffing = false;
+         },
+         640, 480, 30, 0, MPEG4_CONFIG_NO_END_START_CODE, 0},
         {"cut inside the fields",
-         [](Layer& l) { l.layerIdentified = false; l.stuffing = false; l.cutInFields = true; },
+         [](Layer& l) {
+             l.layerIdentified = false;
+             l.stuffing = false;
+             l.cutInFields = true;
+         },
          640, 480, 30, 0, MPEG4_CONFIG_TRUNCATED, 0},
     };
     for (const auto& t : cases) {
@@ -348,11 +408,13 @@ TEST(MPEG4Config, Refusals)
     EXPECT_EQ(30u, c.dwTimeIncResolution); // timing was read first
 
     EXPECT_EQ(MPEG4_CONFIG_BINARY_ONLY, ResultOf([](Layer& x) { x.shape = 2; }, false));
-    EXPECT_EQ(MPEG4_CONFIG_ZERO_RESOLUTION, ResultOf([](Layer& x) {
-                  x.resolution = 0;
-                  x.fixedRate = true;
-                  x.incrementBits = 1;
-              }, false));
+    EXPECT_EQ(MPEG4_CONFIG_ZERO_RESOLUTION, ResultOf(
+                                                [](Layer& x) {
+                                                    x.resolution = 0;
+                                                    x.fixedRate = true;
+                                                    x.incrementBits = 1;
+                                                },
+                                                false));
     EXPECT_EQ(MPEG4_CONFIG_MARKER, ResultOf([](Layer& x) { x.timingMarker = 0; }, false));
     EXPECT_EQ(MPEG4_CONFIG_FGS, ResultOf([](Layer& x) { x.objectTypeIndication = 18; }, false));
     EXPECT_EQ(MPEG4_CONFIG_NOT_VIDEO, ResultOf([](Layer& x) { x.objectType = 2; }, false));

@@ -232,7 +232,8 @@ TEST(TransferQueue, ThousandProducerConsumerCycles)
     bool ended = false;
     for (auto t0 = Clock::now(); !ended && ElapsedMs(t0) < 120000;) {
         const std::string buffer = GetUnit(q, 100);
-        for (size_t pos = 0, semi; (semi = buffer.find(';', pos)) != std::string::npos; pos = semi + 1) {
+        for (size_t pos = 0, semi; (semi = buffer.find(';', pos)) != std::string::npos;
+             pos = semi + 1) {
             const std::string unit = buffer.substr(pos, semi - pos);
             ended = ended || unit == "end";
             if (unit == "end")

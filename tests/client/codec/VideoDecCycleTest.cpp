@@ -51,7 +51,7 @@ private:
     std::thread m_thread;
 };
 
-}  // namespace
+} // namespace
 
 TEST(VideoDecCycle, StartStopWhileDecodingAndPacing)
 {

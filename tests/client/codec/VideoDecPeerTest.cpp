@@ -75,7 +75,7 @@ void SetTimeIncrement(Bytes& vop, int bits, uint32_t value)
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(VideoDecPeer, PicturesMatchFFmpeg)
 {
@@ -94,7 +94,8 @@ TEST(VideoDecPeer, PicturesMatchFFmpeg)
         // configuration and does not show it.
         const int first = specs[i].codec == "h264" ? 1 : 0;
         int w = 0, h = 0;
-        const std::vector<Delivery> log = DecodeAll(specs[i].codec, feed, size_t(45 - first), &w, &h);
+        const std::vector<Delivery> log =
+            DecodeAll(specs[i].codec, feed, size_t(45 - first), &w, &h);
         EXPECT_EQ(Range(first, 44), Shown(log, feed));
         for (const Delivery& d : log)
             ExpectPicture(d, feed);
@@ -289,7 +290,8 @@ TEST(VideoDecPeer, NoSleepForABackwardTimeIncrement)
     Feed feed = Concatenate("mpeg4", MakeStreams(specs));
     ASSERT_EQ(41u, feed.units.size());
     tagMPEG4StrmConfig config{};
-    ASSERT_TRUE(ParseMPEG4ConfigData(feed.units[0].bytes.data(), feed.units[0].bytes.size(), &config));
+    ASSERT_TRUE(
+        ParseMPEG4ConfigData(feed.units[0].bytes.data(), feed.units[0].bytes.size(), &config));
     ASSERT_EQ(30u, config.dwTimeIncResolution);
     SetTimeIncrement(feed.units[31].bytes, 5, 31);
     SetTimeIncrement(feed.units[32].bytes, 5, 0);
@@ -350,20 +352,24 @@ TEST(VideoDecPeer, H264PlanarBesideRgba)
             const uint8_t* ref = yuv.data() + frameBytes * size_t(u.frame);
             const uint8_t* got = out.data();
             for (int plane = 0; plane < 3; ++plane) {
-                for (size_t r = 0; r < rows[plane]; ++r, ref += widths[plane], got += pitches[plane]) {
-                    ASSERT_EQ(0, std::memcmp(ref, got, widths[plane])) << "plane " << plane << " row " << r;
+                for (size_t r = 0; r < rows[plane];
+                     ++r, ref += widths[plane], got += pitches[plane]) {
+                    ASSERT_EQ(0, std::memcmp(ref, got, widths[plane]))
+                        << "plane " << plane << " row " << r;
                     ASSERT_TRUE(std::all_of(got + widths[plane], got + pitches[plane],
                                             [&](uint8_t b) { return b == kUntouched; }));
                 }
             }
-            EXPECT_TRUE(std::all_of(out.begin() + long(need), out.end(), [&](uint8_t b) { return b == kUntouched; }));
+            EXPECT_TRUE(std::all_of(out.begin() + long(need), out.end(),
+                                    [&](uint8_t b) { return b == kUntouched; }));
         }
         ASSERT_EQ(0, dec.dec_config(&rgba));
         Bytes px(330 * 246 * 4);
         ASSERT_TRUE(dec.ConvertPicture(px.data(), px.size()));
         const Frame& f = feed.frames[size_t(u.frame)];
         const int rgb[3] = {0, 1, 2};
-        EXPECT_GE(codectest::PsnrRgb(px.data(), 4, rgb, false, f.rgba.data(), f.width, f.height), 40.0);
+        EXPECT_GE(codectest::PsnrRgb(px.data(), 4, rgb, false, f.rgba.data(), f.width, f.height),
+                  40.0);
     }
     EXPECT_EQ(10, pictures);
 

@@ -53,7 +53,8 @@ inline std::string EncoderOptions(const StreamSpec& s)
     const std::string common = " -bf 0 -g " + std::to_string(s.gop) + " -pix_fmt yuv420p ";
     if (s.codec == "mpeg4")
         return common + "-c:v mpeg4 -q:v 4 " + s.options + " -f m4v";
-    return common + "-c:v libx264 -threads 1 -x264-params repeat-headers=1 " + s.options + " -f h264";
+    return common + "-c:v libx264 -threads 1 -x264-params repeat-headers=1 " + s.options +
+           " -f h264";
 }
 
 // Makes the streams in one ffmpeg run and decodes them in another.
@@ -68,8 +69,8 @@ inline std::vector<Stream> MakeStreams(const std::vector<StreamSpec>& specs)
         // its output has all its frames.
         const std::string seconds = std::to_string(double(s.frames + 1) / s.rate);
         make += " -f lavfi -i \"" + s.source + "=size=" + std::to_string(s.width) + "x" +
-                std::to_string(s.height) + ":rate=" + std::to_string(s.rate) + ":duration=" +
-                seconds + s.filters + "\"";
+                std::to_string(s.height) + ":rate=" + std::to_string(s.rate) +
+                ":duration=" + seconds + s.filters + "\"";
         decode += " -i " + es;
     }
     for (size_t i = 0; i < specs.size(); ++i) {
@@ -88,7 +89,8 @@ inline std::vector<Stream> MakeStreams(const std::vector<StreamSpec>& specs)
         const size_t frameBytes = size_t(s.width) * s.height * 4;
         for (size_t at = 0; at + frameBytes <= rgba.size(); at += frameBytes)
             out[i].frames.push_back(
-                Frame{s.width, s.height, Bytes(rgba.begin() + long(at), rgba.begin() + long(at + frameBytes))});
+                Frame{s.width, s.height,
+                      Bytes(rgba.begin() + long(at), rgba.begin() + long(at + frameBytes))});
         EXPECT_EQ(size_t(s.frames), out[i].frames.size()) << "stream " << i;
     }
     return out;
@@ -105,7 +107,8 @@ inline Feed Concatenate(const std::string& codec, const std::vector<Stream>& str
     Feed feed;
     Bytes lastConfig;
     for (const Stream& s : streams) {
-        std::vector<Unit> units = videounits::CutUnits(codec, s.es, int(feed.frames.size()), &lastConfig);
+        std::vector<Unit> units =
+            videounits::CutUnits(codec, s.es, int(feed.frames.size()), &lastConfig);
         feed.units.insert(feed.units.end(), units.begin(), units.end());
         feed.frames.insert(feed.frames.end(), s.frames.begin(), s.frames.end());
     }
@@ -117,7 +120,7 @@ struct Delivery {
     tagBITMAPINFOHEADER header;
     Bytes pixels; // biSizeImage bytes
     unsigned long bytes;
-    double time;  // monotonic seconds
+    double time; // monotonic seconds
 };
 
 // The render callback's record. After Close, any call counts as late.
@@ -169,8 +172,8 @@ private:
     {
         if (m_closed)
             ++m_late;
-        Delivery d{m_feeder ? m_feeder->Current() : -1, *header, {}, bytes,
-                   testsupport::MonotonicNow()};
+        Delivery d{
+            m_feeder ? m_feeder->Current() : -1, *header, {}, bytes, testsupport::MonotonicNow()};
         if (m_keepPixels && header->biSizeImage <= bytes)
             d.pixels.assign(pixels, pixels + header->biSizeImage);
         size_t count;
@@ -285,6 +288,6 @@ inline void ExpectPicture(const Delivery& d, const Feed& feed)
               40.0);
 }
 
-}  // namespace vdtest
+} // namespace vdtest
 
 #endif

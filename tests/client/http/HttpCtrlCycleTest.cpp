@@ -33,13 +33,15 @@ TEST(HttpCtrlCycle, FiftyCyclesWithReconnectsInFlightLeaveNoThread)
     };
     // The threads that live as long as the process start first: the timer
     // service, and whatever a sanitizer runs beside the test.
-    CTimerService::Instance().Remove(CTimerService::Instance().Add(1, 0, [](void*, uint64_t) {}, nullptr));
+    CTimerService::Instance().Remove(CTimerService::Instance().Add(
+        1, 0, [](void*, uint64_t) {}, nullptr));
     cycle(0);
     const int baseline = rilotest::CountThreads();
     ASSERT_GT(baseline, 0);
     for (int i = 1; i <= 50; ++i)
         cycle(i);
-    EXPECT_TRUE(Eventually([&] { return rilotest::CountThreads() == baseline; }, 2)) << rilotest::CountThreads() << " vs " << baseline;
+    EXPECT_TRUE(Eventually([&] { return rilotest::CountThreads() == baseline; }, 2))
+        << rilotest::CountThreads() << " vs " << baseline;
     EXPECT_GE(cam.AcceptTimes().size(), 5u);
 }
 

@@ -117,17 +117,18 @@ private:
     {
         const std::string m = "/usr/lib/apache2/modules/";
         WriteFile(dir_ + "/httpd.conf",
-                  "ServerRoot \"" + dir_ + "\"\nServerName localhost\nListen 127.0.0.1:" +
-                      std::to_string(port_) + "\nPidFile \"" + dir_ + "/httpd.pid\"\n" +
-                      "ErrorLog \"" + dir_ + "/logs/error.log\"\nLogLevel info\n" +
-                      "LoadModule mpm_event_module " + m + "mod_mpm_event.so\n" +
-                      "LoadModule authn_core_module " + m + "mod_authn_core.so\n" +
-                      "LoadModule authn_file_module " + m + "mod_authn_file.so\n" +
-                      "LoadModule authz_core_module " + m + "mod_authz_core.so\n" +
-                      "LoadModule authz_user_module " + m + "mod_authz_user.so\n" +
-                      "LoadModule auth_digest_module " + m + "mod_auth_digest.so\n" +
-                      "User www-data\nGroup www-data\nDocumentRoot \"" + dir_ + "/htdocs\"\n" +
-                      "<Directory \"" + dir_ + "/htdocs\">\n  AuthType Digest\n  AuthName \"cam\"\n" +
+                  "ServerRoot \"" + dir_ +
+                      "\"\nServerName localhost\nListen 127.0.0.1:" + std::to_string(port_) +
+                      "\nPidFile \"" + dir_ + "/httpd.pid\"\n" + "ErrorLog \"" + dir_ +
+                      "/logs/error.log\"\nLogLevel info\n" + "LoadModule mpm_event_module " + m +
+                      "mod_mpm_event.so\n" + "LoadModule authn_core_module " + m +
+                      "mod_authn_core.so\n" + "LoadModule authn_file_module " + m +
+                      "mod_authn_file.so\n" + "LoadModule authz_core_module " + m +
+                      "mod_authz_core.so\n" + "LoadModule authz_user_module " + m +
+                      "mod_authz_user.so\n" + "LoadModule auth_digest_module " + m +
+                      "mod_auth_digest.so\n" + "User www-data\nGroup www-data\nDocumentRoot \"" +
+                      dir_ + "/htdocs\"\n" + "<Directory \"" + dir_ +
+                      "/htdocs\">\n  AuthType Digest\n  AuthName \"cam\"\n" +
                       "  AuthDigestProvider file\n  AuthUserFile \"" + dir_ + "/digest.pw\"\n" +
                       "  Require valid-user\n</Directory>\n");
     }
@@ -156,7 +157,8 @@ TEST_P(HttpCtrlApacheTest, DigestAgainstApacheReceivesALargeBodyIntact)
     ASSERT_TRUE(apache.Start(body)) << apache.ErrorLog();
 
     Recorder rec;
-    TestCtrl* w = StartWorker(rec, int(apache.Port()), "/video/big.bin", GetParam(), "", "admin", "pw");
+    TestCtrl* w =
+        StartWorker(rec, int(apache.Port()), "/video/big.bin", GetParam(), "", "admin", "pw");
     ASSERT_NE(w, nullptr);
     bool got = rec.WaitContent(body.size(), 30);
     w->Destroy();
@@ -192,9 +194,9 @@ protected:
     {
         g_certDir = MakeTempDir("rilo-httptls-");
         ASSERT_FALSE(g_certDir.empty());
-        std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=camera -keyout " +
-                          g_certDir + "/key.pem -out " + g_certDir + "/cert.pem >" + g_certDir +
-                          "/req.log 2>&1";
+        std::string cmd =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=camera -keyout " +
+            g_certDir + "/key.pem -out " + g_certDir + "/cert.pem >" + g_certDir + "/req.log 2>&1";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << "openssl req failed (is openssl installed?)";
     }
     static void TearDownTestSuite()
@@ -233,7 +235,8 @@ TEST_F(HttpCtrlTlsTest, BasicOverTlsWithCloseAndReconnect)
     HttpEmulator cam(TlsConfig(R"("auth":"basic","user":"admin","password":"pw",
                                   "body":{"pattern":"t"},"close_after":3000)"));
     Recorder rec;
-    TestCtrl* w = StartWorker(rec, cam.Port(), "/video/mjpg.cgi", 2, "Basic YWRtaW46cHc=", "", "", true);
+    TestCtrl* w =
+        StartWorker(rec, cam.Port(), "/video/mjpg.cgi", 2, "Basic YWRtaW46cHc=", "", "", true);
     bool got = rec.WaitContent(6000, 15);
     w->Destroy();
     ASSERT_TRUE(got) << rec.Content().size();

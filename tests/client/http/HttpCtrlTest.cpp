@@ -112,8 +112,9 @@ class HttpCtrlDigestTest : public HttpCtrlTest, public ::testing::WithParamInter
 TEST_P(HttpCtrlDigestTest, AnswersOnTheSameConnectionAndSkipsThe401Body)
 {
     const DigestCase c = GetParam();
-    std::string cfg = std::string(R"({"auth":"digest","user":"admin","password":"pw","realm":"cam","qop":")") +
-                      c.qop + R"(","unauthorized_body":"<html>401 go away</html>",
+    std::string cfg =
+        std::string(R"({"auth":"digest","user":"admin","password":"pw","realm":"cam","qop":")") +
+        c.qop + R"(","unauthorized_body":"<html>401 go away</html>",
                       "body":{"pattern":"0123456789","total":20000},"content_length":true})";
     HttpEmulator cam(cfg);
     worker_ = StartWorker(rec_, cam.Port(), kObject, c.authType, "", "admin", "pw");
@@ -136,13 +137,13 @@ TEST_P(HttpCtrlDigestTest, AnswersOnTheSameConnectionAndSkipsThe401Body)
     if (c.longForm) {
         const std::string cnonce = "5e2b7c90a41f3d86b0c9e7a2d4f61b38";
         std::string resp = Md5Hex(ha1 + ":" + nonce + ":00000001:" + cnonce + ":auth:" + ha2);
-        value = "Digest username=\"admin\",realm=\"cam\",uri=\"" + std::string(kObject) + "\",nonce=\"" +
-                nonce + "\",cnonce=\"" + cnonce + "\",nc=\"00000001\",response=\"" + resp +
-                "\",qop=\"auth\"";
+        value = "Digest username=\"admin\",realm=\"cam\",uri=\"" + std::string(kObject) +
+                "\",nonce=\"" + nonce + "\",cnonce=\"" + cnonce + "\",nc=\"00000001\",response=\"" +
+                resp + "\",qop=\"auth\"";
     } else {
         std::string resp = Md5Hex(ha1 + ":" + nonce + ":" + ha2);
-        value = "Digest username=\"admin\",realm=\"cam\",uri=\"" + std::string(kObject) + "\",nonce=\"" +
-                nonce + "\",response=\"" + resp + "\"";
+        value = "Digest username=\"admin\",realm=\"cam\",uri=\"" + std::string(kObject) +
+                "\",nonce=\"" + nonce + "\",response=\"" + resp + "\"";
     }
     EXPECT_EQ(sent, RequestText(kObject, cam.Port(), value));
     EXPECT_EQ(rec_.CountAll(), 0u);
@@ -209,7 +210,8 @@ TEST_F(HttpCtrlTest, CloseMidStreamReportsAndReconnectsWithFreshContent)
     HttpEmulator cam(R"({"body":{"pattern":"0123456789"},"close_after":5000})");
     worker_ = StartWorker(rec_, cam.Port(), kObject, 2);
     ASSERT_TRUE(rec_.WaitContent(10000, 10));
-    EXPECT_EQ(rec_.Content().substr(0, 10000), Pattern("0123456789", 5000) + Pattern("0123456789", 5000));
+    EXPECT_EQ(rec_.Content().substr(0, 10000),
+              Pattern("0123456789", 5000) + Pattern("0123456789", 5000));
     EXPECT_EQ(rec_.Count(ConnEvent(cerClosed)), 1u);
     auto accepts = cam.AcceptTimes();
     ASSERT_GE(accepts.size(), 2u);
@@ -433,8 +435,9 @@ TEST_F(HttpCtrlTest, Ipv6HostInBracketsKeepsThemInTheHostField)
     ASSERT_TRUE(rec_.WaitContent(3, 10));
     EXPECT_EQ(rec_.Content(), "six");
     ASSERT_EQ(cam.Requests().size(), 1u);
-    EXPECT_NE(cam.Requests()[0].Text().find("\r\nHost: [::1]:" + std::to_string(cam.Port()) + "\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        cam.Requests()[0].Text().find("\r\nHost: [::1]:" + std::to_string(cam.Port()) + "\r\n"),
+        std::string::npos);
 }
 
 } // namespace

@@ -53,8 +53,9 @@ inline std::string QuotedParam(const std::string& text, const std::string& key)
 
 inline std::string RequestText(const std::string& object, int port, const std::string& auth)
 {
-    std::string s = "GET " + object + " HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1:" +
-                    std::to_string(port) + "\r\nUser-Agent: RiloClient/1.0.0\r\nConnection: Keep-Alive\r\n";
+    std::string s = "GET " + object +
+                    " HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                    "\r\nUser-Agent: RiloClient/1.0.0\r\nConnection: Keep-Alive\r\n";
     if (!auth.empty())
         s += "Authorization: " + auth + "\r\n";
     return s + "\r\n";
@@ -83,7 +84,7 @@ struct Recorder {
     std::string content;
     std::atomic<int> connects{0};
     std::atomic<int> disconnects{0}; // caller Disconnects the worker has handled
-    std::atomic<uint64_t> seen{0}; // content bytes that reached ProcessContent
+    std::atomic<uint64_t> seen{0};   // content bytes that reached ProcessContent
     std::atomic<bool> wrongStream{false};
     unsigned long stream = 0;
 

@@ -131,7 +131,8 @@ public:
 TEST(ReceivePath, HeaderAndBodyInOneChunk)
 {
     Offline w;
-    std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n--b\r\nDATA";
+    std::string reply =
+        "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n--b\r\nDATA";
     EXPECT_EQ(w.Feed(reply), reply.size());
     EXPECT_TRUE(w.InContent());
     EXPECT_EQ(w.firstAtCall, "--b\r\nDATA");

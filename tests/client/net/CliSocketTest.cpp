@@ -262,14 +262,16 @@ TEST(CliSocket, ReconnectKeepsOneSocketThread)
         ASSERT_TRUE(c.Open(l.Port())) << round;
         int s = l.Accept();
         ASSERT_GE(s, 0);
-        ASSERT_TRUE(Eventually([&] { return c.owner.Count(CLISOCK_NOTIFY_CONNECT) == size_t(round + 1); },
-                               milliseconds(3000)));
+        ASSERT_TRUE(
+            Eventually([&] { return c.owner.Count(CLISOCK_NOTIFY_CONNECT) == size_t(round + 1); },
+                       milliseconds(3000)));
         // A joined thread can stay listed in /proc for a moment after the join.
         EXPECT_TRUE(threadsSettleAt(1)) << round;
         if (round % 2 == 0) {
             close(s); // the socket closes itself; Create must join its thread
-            ASSERT_TRUE(Eventually([&] { return c.owner.Count(CLISOCK_NOTIFY_CLOSE) == size_t(round / 2 + 1); },
-                                   milliseconds(3000)));
+            ASSERT_TRUE(Eventually(
+                [&] { return c.owner.Count(CLISOCK_NOTIFY_CLOSE) == size_t(round / 2 + 1); },
+                milliseconds(3000)));
         } else {
             c.sock.Close();
             close(s);
@@ -308,7 +310,8 @@ TEST(CliSocket, CloseFromInsideTheCallback)
     ASSERT_GE(s, 0);
     ASSERT_TRUE(WriteAll(s, "bad reply", 9));
     ASSERT_TRUE(Eventually([&] { return closer.calls == 1; }, milliseconds(3000)));
-    ASSERT_TRUE(Eventually([&] { return CountThreadsNamed("rilo-sock") == 0; }, milliseconds(3000)));
+    ASSERT_TRUE(
+        Eventually([&] { return CountThreadsNamed("rilo-sock") == 0; }, milliseconds(3000)));
     EXPECT_FALSE(sock->IsConnected());
     EXPECT_EQ(owner.Count(CLISOCK_NOTIFY_CLOSE), 0u); // the owner asked for it
     char buf[16];

@@ -25,8 +25,9 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         g_dir = tmpl;
         // A self-signed certificate, as cameras have.
-        std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=camera -keyout " +
-                          g_dir + "/key.pem -out " + g_dir + "/cert.pem >" + g_dir + "/req.log 2>&1";
+        std::string cmd =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=camera -keyout " + g_dir +
+            "/key.pem -out " + g_dir + "/cert.pem >" + g_dir + "/req.log 2>&1";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << "openssl req failed (is openssl installed?)";
     }
     static void TearDownTestSuite()
@@ -43,9 +44,9 @@ protected:
         // A few tries: another test may take the free port first.
         for (int attempt = 0; attempt < 3; ++attempt) {
             port_ = ClosedPort();
-            std::vector<std::string> argv = {"openssl", "s_server", "-accept",
-                                             "127.0.0.1:" + std::to_string(port_), "-cert",
-                                             g_dir + "/cert.pem", "-key", g_dir + "/key.pem"};
+            std::vector<std::string> argv = {
+                "openssl", "s_server",          "-accept", "127.0.0.1:" + std::to_string(port_),
+                "-cert",   g_dir + "/cert.pem", "-key",    g_dir + "/key.pem"};
             argv.insert(argv.end(), extra.begin(), extra.end());
             ASSERT_TRUE(server_.Start(argv));
             if (server_.WaitOutput("ACCEPT", milliseconds(10000)))
@@ -164,7 +165,8 @@ TEST_F(HttpConnectTest, EofWithoutCloseNotifyIsAClose)
     std::string out = testsupport::TakeDiagOut();
     ASSERT_TRUE(closed);
     EXPECT_EQ(m.l, 0u);
-    EXPECT_NE(out.find("[CHttpConnect::OnReceive] Receive DATA: 0 byte!"), std::string::npos) << out;
+    EXPECT_NE(out.find("[CHttpConnect::OnReceive] Receive DATA: 0 byte!"), std::string::npos)
+        << out;
     EXPECT_EQ(out.find("Socket Error occurred"), std::string::npos) << out;
     EXPECT_FALSE(c.IsConnected());
     EXPECT_EQ(c.GetState(), CHttpConnect::stClosed);
@@ -304,7 +306,8 @@ TEST_F(HttpConnectTest, ReconnectOnTheSameObject)
     StartServer();
     ASSERT_EQ(c.Create("127.0.0.1", port_), 1);
     ASSERT_EQ(c.Connect(), 1);
-    ASSERT_TRUE(Eventually([&] { return owner_.Count(CLISOCK_NOTIFY_CONNECT) == 2; }, milliseconds(5000)));
+    ASSERT_TRUE(
+        Eventually([&] { return owner_.Count(CLISOCK_NOTIFY_CONNECT) == 2; }, milliseconds(5000)));
     EXPECT_EQ(CountThreadsNamed("rilo-tls"), 1);
     ASSERT_TRUE(server_.Write("again\n"));
     EXPECT_TRUE(sink_.WaitData("again\n", milliseconds(5000)));

@@ -46,7 +46,8 @@ struct Recording {
     {
         auto* w = new CAVIWriter;
         w->SetRecordingInterval(3600, CAVIWriter::skSeconds);
-        if (!w->CreateFile(path.c_str()) || !w->AddStream(rmtVideoMJPEG, 320, 240, nullptr, false, 0, 0) ||
+        if (!w->CreateFile(path.c_str()) ||
+            !w->AddStream(rmtVideoMJPEG, 320, 240, nullptr, false, 0, 0) ||
             !w->AddStream(audioType, 0, 0, &format, false, 0, 0)) {
             w->Release();
             return nullptr;
@@ -58,8 +59,10 @@ struct Recording {
     {
         for (size_t i = 0; i < count && i < writes.size(); ++i) {
             const Write& x = writes[i];
-            int r = x.audio ? w->WriteSample(audioType, Bytes(x.data), x.data.size(), x.stamp, x.seq)
-                            : w->WriteFrame(rmtVideoMJPEG, Bytes(x.data), x.data.size(), x.stamp, x.seq);
+            int r =
+                x.audio
+                    ? w->WriteSample(audioType, Bytes(x.data), x.data.size(), x.stamp, x.seq)
+                    : w->WriteFrame(rmtVideoMJPEG, Bytes(x.data), x.data.size(), x.stamp, x.seq);
             if (r != rrOK && r != rrStarted)
                 return r;
         }

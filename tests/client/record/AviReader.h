@@ -120,13 +120,14 @@ inline AviFile ParseAvi(std::string file)
                 } else if (id == "avih" && list == "hdrl") {
                     f.avih = bytes.substr(body, size);
                 } else if ((id == "strh" || id == "strf") && list == "strl") {
-                    (id == "strh" ? f.streams.back().strh : f.streams.back().strf) = bytes.substr(body, size);
+                    (id == "strh" ? f.streams.back().strh : f.streams.back().strf) =
+                        bytes.substr(body, size);
                 } else if (id == "idx1" && list == "AVI " && size % 16 == 0) {
                     f.hasIndex = true;
                     f.index.reserve(f.index.size() + size / 16);
                     for (uint64_t e = body; e < body + size; e += 16)
-                        f.index.push_back({bytes.substr(e, 4), U32At(bytes, e + 4), U32At(bytes, e + 8),
-                                           U32At(bytes, e + 12)});
+                        f.index.push_back({bytes.substr(e, 4), U32At(bytes, e + 4),
+                                           U32At(bytes, e + 8), U32At(bytes, e + 12)});
                 } else if (id == "JUNK") {
                     f.junk.emplace_back(pos, size);
                 } else {

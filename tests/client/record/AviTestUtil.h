@@ -137,8 +137,7 @@ inline std::vector<std::string> MakeJpegFrames(const TempDir& dir, int count, in
 {
     if (Ffmpeg("-f lavfi -i testsrc2=size=" + std::to_string(w) + "x" + std::to_string(h) +
                ":rate=30:duration=" + std::to_string(count / 30 + 1) + " -frames:v " +
-                   std::to_string(count) + " -q:v 6 '" + dir.Path("f%04d.jpg") +
-               "'") != 0)
+               std::to_string(count) + " -q:v 6 '" + dir.Path("f%04d.jpg") + "'") != 0)
         throw std::runtime_error("ffmpeg could not make JPEG frames");
     std::vector<std::string> frames;
     for (int i = 1; i <= count; ++i) {

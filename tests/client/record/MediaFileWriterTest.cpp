@@ -31,7 +31,8 @@ TEST(MediaFileWriter, VideoAndAudioShareOneFileUntilBothLetGo)
     EXPECT_TRUE(audio.IsStreamStarted(rmtAudioPCM));
 
     std::string frame(100, 'v'), packet(64, 'a');
-    EXPECT_EQ(audio.RecordAVISample(rmtAudioPCM, Bytes(packet), 64, 900, 1), rrOK); // waits for video
+    EXPECT_EQ(audio.RecordAVISample(rmtAudioPCM, Bytes(packet), 64, 900, 1),
+              rrOK); // waits for video
     EXPECT_EQ(video.RecordAVIFrame(rmtVideoMJPEG, Bytes(frame), 100, 1000, 1), rrStarted);
     EXPECT_EQ(audio.RecordAVISample(rmtAudioPCM, Bytes(packet), 64, 1000, 2), rrOK);
     EXPECT_EQ(video.GetWriteDataSize(), 2048u + 164u);

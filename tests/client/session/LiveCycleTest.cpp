@@ -90,8 +90,8 @@ TEST(LiveCycle, HandlerThatDestroysItsSession)
 {
     testsupport::CaptureDiagOut(true);
     LiveCamera cam(MjpegRoute(50));
-    CTimerService::Instance().Remove(
-        CTimerService::Instance().Add(1, 0, [](void*, uint64_t) {}, nullptr));
+    CTimerService::Instance().Remove(CTimerService::Instance().Add(
+        1, 0, [](void*, uint64_t) {}, nullptr));
     LiveLog log;
     auto* s = new CHTTPSCHLive;
     Point(*s, cam, log);

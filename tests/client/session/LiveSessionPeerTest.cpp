@@ -201,8 +201,9 @@ TEST_F(LiveSessionPeer, LongCredentialsAuthenticate)
     const std::string user(1023, 'u'), pass(1023, 'p');
     const std::string pair = R"(","user":")" + user + R"(","password":")" + pass + "\"";
     for (int type : {2, 1, 3}) {
-        const std::string top = type == 1 ? R"("auth":"exact","authorization":")" + user + ":" + pass + "\""
-                                          : R"("auth":")" + std::string(type == 2 ? "basic" : "digest") + pair;
+        const std::string top =
+            type == 1 ? R"("auth":"exact","authorization":")" + user + ":" + pass + "\""
+                      : R"("auth":")" + std::string(type == 2 ? "basic" : "digest") + pair;
         LiveCamera cam(MjpegRoute(25), top);
         LiveLog log;
         CHTTPSCHLive s;

@@ -105,16 +105,18 @@ public:
     explicit LiveCamera(const std::string& routes, const std::string& top = "")
         : m_cam("{" + top + (top.empty() ? "" : ",") + R"("routes":{)" + routes + "}}")
     {
-        if (avitest::Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 -frames:v 2 -q:v 6 '" +
-                            m_cam.Dir() + "/f%d.jpg'") != 0)
+        if (avitest::Ffmpeg(
+                "-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 -frames:v 2 -q:v 6 '" +
+                m_cam.Dir() + "/f%d.jpg'") != 0)
             throw std::runtime_error("ffmpeg could not make the pictures");
     }
     // Two seconds of 320x240 H.264 with a key unit every half second.
     void MakeH264()
     {
-        if (avitest::Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30:duration=2.5 -frames:v 60 -c:v libx264 "
-                            "-profile:v baseline -x264-params repeat-headers=1:keyint=15 -f h264 '" +
-                            m_cam.Dir() + "/a.h264'") != 0)
+        if (avitest::Ffmpeg(
+                "-f lavfi -i testsrc2=size=320x240:rate=30:duration=2.5 -frames:v 60 -c:v libx264 "
+                "-profile:v baseline -x264-params repeat-headers=1:keyint=15 -f h264 '" +
+                m_cam.Dir() + "/a.h264'") != 0)
             throw std::runtime_error("ffmpeg could not make the H.264 stream");
     }
     std::string URL(const char* path) const

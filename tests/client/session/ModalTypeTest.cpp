@@ -14,10 +14,13 @@ namespace {
 const unsigned kMPEG4 = CHTTPSCHLive::kKindMPEG4, kMJPEG = CHTTPSCHLive::kKindMJPEG,
                kH264 = CHTTPSCHLive::kKindH264;
 
-std::string Video(unsigned modal, int authType, int* profile, unsigned* kind, const char* host = "cam")
+std::string Video(unsigned modal, int authType, int* profile, unsigned* kind,
+                  const char* host = "cam")
 {
     char url[kStreamURLSize] = "";
-    return MakeVideoModalURL(modal, authType, host, 8080, profile, url, sizeof url, kind) ? url : "refused";
+    return MakeVideoModalURL(modal, authType, host, 8080, profile, url, sizeof url, kind)
+               ? url
+               : "refused";
 }
 
 std::string Audio(unsigned modal, int authType)
@@ -51,17 +54,20 @@ TEST(ModalType, VideoAndAudioURLsByModel)
     for (const Case& c : cases) {
         int profile = c.profile;
         unsigned kind = 99;
-        EXPECT_EQ(Video(c.modal, c.authType, &profile, &kind), std::string("http://cam:8080") + c.url)
+        EXPECT_EQ(Video(c.modal, c.authType, &profile, &kind),
+                  std::string("http://cam:8080") + c.url)
             << std::hex << c.modal;
         EXPECT_EQ(kind, c.kind) << std::hex << c.modal;
         EXPECT_EQ(profile, c.profileAfter) << std::hex << c.modal;
     }
-    const std::pair<unsigned, const char*> audio2[] = {
-        {0x0111, "/audio/ACAS-ULAW.cgi?sec=0"}, {0x0121, "/audio/ACAS-MSADPCM.cgi"},
-        {0x0141, "/audio/ACAS-AAC.cgi"},        {0x0101, "/audio/ACAS.cgi"}};
-    const std::pair<unsigned, const char*> audio3[] = {
-        {0x0111, "/av2/ACAS-ULAW.cgi?sec=0"}, {0x0121, "/av2/ACAS-MSADPCM.cgi"},
-        {0x0141, "/audio/ACAS-AAC.cgi"},      {0x0131, "/av2/ACAS.cgi"}};
+    const std::pair<unsigned, const char*> audio2[] = {{0x0111, "/audio/ACAS-ULAW.cgi?sec=0"},
+                                                       {0x0121, "/audio/ACAS-MSADPCM.cgi"},
+                                                       {0x0141, "/audio/ACAS-AAC.cgi"},
+                                                       {0x0101, "/audio/ACAS.cgi"}};
+    const std::pair<unsigned, const char*> audio3[] = {{0x0111, "/av2/ACAS-ULAW.cgi?sec=0"},
+                                                       {0x0121, "/av2/ACAS-MSADPCM.cgi"},
+                                                       {0x0141, "/audio/ACAS-AAC.cgi"},
+                                                       {0x0131, "/av2/ACAS.cgi"}};
     for (const auto& a : audio2)
         EXPECT_EQ(Audio(a.first, 2), std::string("http://cam:8080") + a.second);
     for (const auto& a : audio3)
@@ -82,9 +88,12 @@ TEST(ModalType, RefusedFamiliesNotifyAndTalkURLs)
     EXPECT_STREQ(url, "http://cam:80/cgi/web_event.cgi");
     ASSERT_TRUE(MakeNotifyURL(3, "cam", 80, url, sizeof url));
     EXPECT_STREQ(url, "http://cam:80/event2/web_event.cgi");
-    const std::tuple<int, int, const char*> talk[] = {
-        {1, 2, "/dev/speaker.cgi"},  {1, 3, "/av2/speaker.cgi"},    {2, 3, "/dev/speaker2.cgi"},
-        {3, 2, "/dev2/dgtalkie.cgi"}, {0, 2, nullptr}, {4, 2, nullptr}};
+    const std::tuple<int, int, const char*> talk[] = {{1, 2, "/dev/speaker.cgi"},
+                                                      {1, 3, "/av2/speaker.cgi"},
+                                                      {2, 3, "/dev/speaker2.cgi"},
+                                                      {3, 2, "/dev2/dgtalkie.cgi"},
+                                                      {0, 2, nullptr},
+                                                      {4, 2, nullptr}};
     for (const auto& t : talk) {
         const bool ok = MakeTalkURL(std::get<0>(t), std::get<1>(t), "cam", 80, url, sizeof url);
         EXPECT_EQ(ok ? std::string(url) : "refused",
@@ -96,12 +105,14 @@ TEST(ModalType, HostAsItStandsAndURLsThatDoNotFit)
 {
     int profile = 3;
     unsigned kind = 0;
-    EXPECT_EQ(Video(0x0101, 2, &profile, &kind, "[fe80::1]"), "http://[fe80::1]:8080/video/mjpg.cgi?profileid=3");
+    EXPECT_EQ(Video(0x0101, 2, &profile, &kind, "[fe80::1]"),
+              "http://[fe80::1]:8080/video/mjpg.cgi?profileid=3");
 
     // "http://" + host + ":8080/VIDEO.CGI" is 7 + n + 15 bytes: n = 1001
     // fills the buffer with its NUL; one byte more is refused, unchanged.
     profile = 7;
-    EXPECT_EQ(Video(0x3000, 2, &profile, &kind, std::string(1001, 'h').c_str()).size(), kStreamURLSize - 1);
+    EXPECT_EQ(Video(0x3000, 2, &profile, &kind, std::string(1001, 'h').c_str()).size(),
+              kStreamURLSize - 1);
     profile = 7;
     kind = 99;
     EXPECT_EQ(Video(0x3000, 2, &profile, &kind, std::string(1002, 'h').c_str()), "refused");

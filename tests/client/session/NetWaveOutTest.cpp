@@ -34,41 +34,47 @@ struct Calls {
     std::mutex mu;
     std::vector<std::pair<unsigned long, unsigned long>> calls; // code, sender
 
-    static bool On(void* user, unsigned long code, unsigned long sender) {
+    static bool On(void* user, unsigned long code, unsigned long sender)
+    {
         auto* c = static_cast<Calls*>(user);
         std::lock_guard<std::mutex> g(c->mu);
         c->calls.emplace_back(code, sender);
         return true;
     }
-    std::vector<std::pair<unsigned long, unsigned long>> Get() {
+    std::vector<std::pair<unsigned long, unsigned long>> Get()
+    {
         std::lock_guard<std::mutex> g(mu);
         return calls;
     }
 };
 
-std::vector<uint8_t> Block(unsigned n, unsigned salt) {
+std::vector<uint8_t> Block(unsigned n, unsigned salt)
+{
     std::vector<uint8_t> b(n);
     for (unsigned i = 0; i < n; ++i)
         b[i] = uint8_t(i * 7 + salt * 31 + 1);
     return b;
 }
 
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int width) {
+uint32_t Le(const std::vector<uint8_t>& b, size_t at, int width)
+{
     uint32_t v = 0;
     for (int i = width - 1; i >= 0; --i)
         v = v << 8 | b[at + i];
     return v;
 }
 
-double WallNow() {
+double WallNow()
+{
     timeval tv;
     gettimeofday(&tv, nullptr);
     return tv.tv_sec + tv.tv_usec / 1e6;
 }
 
 // The request as the camera must see it, written from the variant table.
-std::string Request(const std::string& object, const std::string& hostPort, const std::string& length,
-                    const std::string& extra, const std::string& auth) {
+std::string Request(const std::string& object, const std::string& hostPort,
+                    const std::string& length, const std::string& extra, const std::string& auth)
+{
     return "POST " + object + " HTTP/1.1\r\nAccept: */*\r\nHost: " + hostPort +
            "\r\nUser-Agent: RiloClient/1.0.0\r\nContent-Type: audio/ACAS\r\n" + extra +
            "Content-Length:" + length + "\r\nConnection: Keep-Alive\r\n" +
@@ -76,7 +82,8 @@ std::string Request(const std::string& object, const std::string& hostPort, cons
 }
 
 // The Digest answer to the nonce the camera gave, computed here.
-std::string DigestFor(const std::string& object, const std::string& nonce) {
+std::string DigestFor(const std::string& object, const std::string& nonce)
+{
     const std::string ha1 = Md5Hex("admin:camera:pw");
     const std::string ha2 = Md5Hex("POST:" + object);
     const std::string response =
@@ -87,7 +94,8 @@ std::string DigestFor(const std::string& object, const std::string& nonce) {
 }
 
 void ExpectPacket(const HttpLoggedData& got, uint32_t seq, const std::vector<uint8_t>& payload,
-                  double fedFrom, double fedTo) {
+                  double fedFrom, double fedTo)
+{
     SCOPED_TRACE("packet " + std::to_string(seq));
     ASSERT_EQ(got.bytes.size(), 40 + payload.size());
     EXPECT_EQ(Le(got.bytes, 0, 4), 0xF6010000u);
@@ -95,7 +103,7 @@ void ExpectPacket(const HttpLoggedData& got, uint32_t seq, const std::vector<uin
     EXPECT_EQ(Le(got.bytes, 8, 4), payload.size());
     EXPECT_EQ(Le(got.bytes, 12, 4), seq);
     const double stamp = Le(got.bytes, 16, 4) + Le(got.bytes, 20, 4) / 1e6;
-    EXPECT_GE(stamp, fedFrom - 0.001);  // the moment it was fed
+    EXPECT_GE(stamp, fedFrom - 0.001); // the moment it was fed
     EXPECT_LE(stamp, fedTo + 0.001);
     EXPECT_EQ(Le(got.bytes, 24, 4), 0u);
     EXPECT_EQ(Le(got.bytes, 28, 2), 16u);
@@ -108,7 +116,8 @@ void ExpectPacket(const HttpLoggedData& got, uint32_t seq, const std::vector<uin
 
 // A sender set up as the exported start functions do it.
 std::unique_ptr<CNetWaveOut> Sender(const std::string& host, int port, const std::string& object,
-                                    int path, int authType, const std::string& ready = "") {
+                                    int path, int authType, const std::string& ready = "")
+{
     auto w = std::make_unique<CNetWaveOut>();
     w->SetExtraInfo(path);
     // As the exported start functions give it.
@@ -126,28 +135,29 @@ struct VariantCase {
     const char* name;
     int path;
     int authType;
-    const char* camAuth;  // the emulator's "auth"
+    const char* camAuth; // the emulator's "auth"
     const char* object;
-    const char* listen;   // emulator address; the sender's host is it, bracketed for IPv6
-    std::string length;   // Content-Length of the streaming request
+    const char* listen; // emulator address; the sender's host is it, bracketed for IPv6
+    std::string length; // Content-Length of the streaming request
     std::string extra;
-    bool zeros;           // 4 zero bytes follow the streaming request
-    std::string probeLength;  // Digest: Content-Length of the probe
-    std::string ready;        // a ready Authorization value instead of SetAuthData
+    bool zeros;              // 4 zero bytes follow the streaming request
+    std::string probeLength; // Digest: Content-Length of the probe
+    std::string ready;       // a ready Authorization value instead of SetAuthData
 };
 
-}  // namespace
+} // namespace
 
-TEST(NetWaveOut, RequestBytesPerVariantAndAuthorizationThenPackets) {
+TEST(NetWaveOut, RequestBytesPerVariantAndAuthorizationThenPackets)
+{
     const std::string s2 = "dev-speaker-session: speaker2\r\n";
     const std::vector<VariantCase> cases = {
         {"path 1, Basic", 1, 2, "basic", "/dev/speaker.cgi", "127.0.0.1", "4", "", true, "", ""},
-        {"path 1, user:password", 1, 1, "exact", "/dev/speaker.cgi", "127.0.0.1", "4", "", true,
-         "", ""},
+        {"path 1, user:password", 1, 1, "exact", "/dev/speaker.cgi", "127.0.0.1", "4", "", true, "",
+         ""},
         {"path 1, Digest probe", 1, 3, "digest", "/av2/speaker.cgi", "127.0.0.1", "4", "", true,
          "4", ""},
-        {"path 2, Digest probe", 2, 4, "digest", "/dev/speaker2.cgi", "127.0.0.1", "2147483647",
-         s2, false, "2147483647", ""},
+        {"path 2, Digest probe", 2, 4, "digest", "/dev/speaker2.cgi", "127.0.0.1", "2147483647", s2,
+         false, "2147483647", ""},
         {"path 2, Basic, IPv6, a query", 2, 2, "basic", "/dev/speaker2.cgi?ch=1", "::1",
          "2147483647", s2, false, "", ""},
         {"path 3, Digest probe", 3, 3, "digest", "/dev2/dgtalkie.cgi", "127.0.0.1", "2000000000",
@@ -190,7 +200,7 @@ TEST(NetWaveOut, RequestBytesPerVariantAndAuthorizationThenPackets) {
         if (digest) {
             EXPECT_EQ(reqs[0].Text(), Request(c.object, hostPort, c.probeLength, c.extra, ""));
             EXPECT_EQ(reqs[0].auth, "missing");
-            EXPECT_EQ(reqs[1].connection, reqs[0].connection);  // the same connection
+            EXPECT_EQ(reqs[1].connection, reqs[0].connection); // the same connection
             auth = DigestFor(c.object, QuotedParam(reqs[1].Text(), "nonce"));
         }
         EXPECT_EQ(reqs.back().Text(), Request(c.object, hostPort, c.length, c.extra, auth));
@@ -211,7 +221,8 @@ TEST(NetWaveOut, RequestBytesPerVariantAndAuthorizationThenPackets) {
     }
 }
 
-TEST(NetWaveOut, PacesAt64MsKeepsTheNewest2SecondsAndIdlesQuietly) {
+TEST(NetWaveOut, PacesAt64MsKeepsTheNewest2SecondsAndIdlesQuietly)
+{
     HttpEmulator cam(R"({"speaker": {}})");
     Calls calls;
     auto w = Sender("127.0.0.1", cam.Port(), "/dev/speaker.cgi", 1, 0);
@@ -260,22 +271,24 @@ TEST(NetWaveOut, PacesAt64MsKeepsTheNewest2SecondsAndIdlesQuietly) {
     EXPECT_TRUE(calls.Get().empty());
 }
 
-TEST(NetWaveOut, StopReturnsPromptlyWhileTheCameraStallsAtTheProbe) {
+TEST(NetWaveOut, StopReturnsPromptlyWhileTheCameraStallsAtTheProbe)
+{
     HttpEmulator cam(R"({"auth": "digest", "user": "admin", "password": "pw",
                          "speaker": {"stall_probe": true}})");
     Calls calls;
     auto w = Sender("127.0.0.1", cam.Port(), "/dev2/dgtalkie.cgi", 3, 3);
     ASSERT_TRUE(w->InitWaveOut(Calls::On, &calls));
     ASSERT_TRUE(Eventually([&] { return !cam.Requests().empty(); }, 10));
-    usleep(200000);  // the sender is waiting for the reply now
+    usleep(200000); // the sender is waiting for the reply now
     const double t0 = Now();
     w->UninitWaveOut();
     EXPECT_LT(Now() - t0, 2.0);
-    EXPECT_TRUE(calls.Get().empty());  // a stop is not a failure
+    EXPECT_TRUE(calls.Get().empty()); // a stop is not a failure
     EXPECT_TRUE(cam.SpeakerPackets().empty());
 }
 
-TEST(NetWaveOut, ResetMidStreamIsReportedAndARestartReallyStarts) {
+TEST(NetWaveOut, ResetMidStreamIsReportedAndARestartReallyStarts)
+{
     HttpEmulator cam(R"({"speaker": {"reset_after_packets": 3}})");
     Calls calls;
     auto w = Sender("127.0.0.1", cam.Port(), "/dev/speaker2.cgi", 2, 0);
@@ -299,19 +312,22 @@ TEST(NetWaveOut, ResetMidStreamIsReportedAndARestartReallyStarts) {
     w->UninitWaveOut();
 }
 
-TEST(NetWaveOut, AssignURLTakesHttpUrlsWithAHostAndAUsablePort) {
+TEST(NetWaveOut, AssignURLTakesHttpUrlsWithAHostAndAUsablePort)
+{
     CNetWaveOut w;
-    for (const char* good : {"http://192.0.2.7/dev/speaker.cgi", "HTTP://camera:8080/dev/speaker.cgi",
-                             "http://[2001:db8::7]:81/dev2/dgtalkie.cgi?x=1"})
+    for (const char* good :
+         {"http://192.0.2.7/dev/speaker.cgi", "HTTP://camera:8080/dev/speaker.cgi",
+          "http://[2001:db8::7]:81/dev2/dgtalkie.cgi?x=1"})
         EXPECT_TRUE(w.AssignURL(good)) << good;
-    for (const char* bad : {"https://192.0.2.7/dev/speaker.cgi", "rtsp://192.0.2.7/",
-                            "http:///dev/speaker.cgi", "/dev/speaker.cgi",
-                            "http://192.0.2.7:70000/dev/speaker.cgi",
-                            "http://192.0.2.7:80x/dev/speaker.cgi", "http://[::1]:/x"})
+    for (const char* bad :
+         {"https://192.0.2.7/dev/speaker.cgi", "rtsp://192.0.2.7/", "http:///dev/speaker.cgi",
+          "/dev/speaker.cgi", "http://192.0.2.7:70000/dev/speaker.cgi",
+          "http://192.0.2.7:80x/dev/speaker.cgi", "http://[::1]:/x"})
         EXPECT_FALSE(w.AssignURL(bad)) << bad;
 }
 
-TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
+TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1)
+{
     // A port where nothing listens.
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -340,7 +356,8 @@ TEST(NetWaveOut, FailedConnectionAndInvalidVariantGiveCode1) {
             CNetWaveOut* w;
             std::atomic<unsigned> entered{0}, calls{0};
             std::atomic<unsigned long> code{0};
-            static bool On(void* user, unsigned long code, unsigned long) {
+            static bool On(void* user, unsigned long code, unsigned long)
+            {
                 auto* s = static_cast<StopOnCall*>(user);
                 ++s->entered;
                 s->w->UninitWaveOut();

@@ -78,7 +78,8 @@ TEST(NotifyCycle, FiftyCyclesWithEventsFlowingEndEveryCallAndThread)
         Cycle(i, url);
     EXPECT_EQ(NotifyRecorder::Get().Late(), 0);
     EXPECT_GT(NotifyRecorder::Get().Count(), 25u);
-    EXPECT_TRUE(Eventually([&] { return rilotest::CountThreads() == baseline; }, milliseconds(5000)))
+    EXPECT_TRUE(
+        Eventually([&] { return rilotest::CountThreads() == baseline; }, milliseconds(5000)))
         << rilotest::CountThreads() << " vs " << baseline;
 }
 
@@ -100,7 +101,8 @@ TEST(NotifyCycle, HandlerThatDestroysItsSession)
 {
     HttpEmulator cam(EventConfig(R"({"script":["gp_input_1=on",{"pause":0.005}],"repeat":true})"));
     // The timer service's thread lives as long as the process.
-    CTimerService::Instance().Remove(CTimerService::Instance().Add(1, 0, [](void*, uint64_t) {}, nullptr));
+    CTimerService::Instance().Remove(CTimerService::Instance().Add(
+        1, 0, [](void*, uint64_t) {}, nullptr));
     auto* s = new CHTTPNotifyLive;
     ASSERT_TRUE(s->Create());
     const int baseline = rilotest::CountThreads();
@@ -110,7 +112,8 @@ TEST(NotifyCycle, HandlerThatDestroysItsSession)
     ASSERT_TRUE(s->StartNotify(true));
     ASSERT_TRUE(Eventually([] { return g_victim.load() == nullptr; }, milliseconds(20000)));
     // Its message thread, worker and transport are gone; no call followed.
-    EXPECT_TRUE(Eventually([&] { return rilotest::CountThreads() == baseline - 1; }, milliseconds(5000)))
+    EXPECT_TRUE(
+        Eventually([&] { return rilotest::CountThreads() == baseline - 1; }, milliseconds(5000)))
         << rilotest::CountThreads() << " vs " << baseline - 1;
     EXPECT_EQ(g_selfCalls.load(), 1);
 }

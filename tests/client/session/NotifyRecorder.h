@@ -69,12 +69,27 @@ public:
     // The next call waits, before it reads anything, until Release.
     void Hold() { Set(hold_, true); }
     void Release() { Set(hold_, false); }
-    int Late() { return Locked([&] { return late_; }); }
-    std::vector<Call> Calls() { return Locked([&] { return calls_; }); }
-    size_t Count() { return Locked([&] { return calls_.size(); }); }
+    int Late()
+    {
+        return Locked([&] { return late_; });
+    }
+    std::vector<Call> Calls()
+    {
+        return Locked([&] { return calls_; });
+    }
+    size_t Count()
+    {
+        return Locked([&] { return calls_.size(); });
+    }
 
-    bool WaitHolding() { return WaitUntil([&] { return holding_; }); }
-    bool WaitCount(size_t n) { return WaitUntil([&] { return calls_.size() >= n; }); }
+    bool WaitHolding()
+    {
+        return WaitUntil([&] { return holding_; });
+    }
+    bool WaitCount(size_t n)
+    {
+        return WaitUntil([&] { return calls_.size() >= n; });
+    }
     // Waits until pred(calls so far) holds.
     template <class Pred>
     bool WaitFor(Pred pred)

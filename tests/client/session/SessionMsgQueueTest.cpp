@@ -192,7 +192,8 @@ TEST(SessionMsgQueue, StopFromItsOwnThreadNeitherJoinsNorTouchesTheDeletedQueue)
     ASSERT_TRUE(q->Post(log.Msg(1, "never")));
     gate.Open();
     ASSERT_TRUE(Eventually([&] { return g_selfStopped.load() == nullptr; }, milliseconds(10000)));
-    EXPECT_TRUE(Eventually([&] { return rilotest::CountThreads() == before; }, milliseconds(10000)));
+    EXPECT_TRUE(
+        Eventually([&] { return rilotest::CountThreads() == before; }, milliseconds(10000)));
     EXPECT_TRUE(log.Calls().empty());
 }
 

@@ -36,8 +36,8 @@ public:
         std::string copy = s;
         unsigned long pos = 0;
         while (pos < copy.size()) {
-            unsigned long n = OnDataReceived(reinterpret_cast<unsigned char*>(&copy[pos]),
-                                             copy.size() - pos);
+            unsigned long n =
+                OnDataReceived(reinterpret_cast<unsigned char*>(&copy[pos]), copy.size() - pos);
             ASSERT_GT(n, 0u);
             pos += n;
         }
@@ -50,8 +50,9 @@ private:
     {
         auto quoted = [](const char* t) { return "'" + std::string(t) + "'"; };
         Event e = ev.pszFirst ? quoted(ev.pszFirst) + " " : (ev.pFirst == stream ? "" : "? ");
-        e += ev.pszSecond ? quoted(ev.pszSecond)
-                          : std::to_string(ev.dwSecond & 0xFFFF) + "." + std::to_string(ev.dwSecond >> 16);
+        e += ev.pszSecond
+                 ? quoted(ev.pszSecond)
+                 : std::to_string(ev.dwSecond & 0xFFFF) + "." + std::to_string(ev.dwSecond >> 16);
         e += " " + (ev.pszThird ? quoted(ev.pszThird) : std::to_string(long(ev.dwThird)));
         static_cast<FedNotify*>(ctx)->events.push_back(e);
         return true;

@@ -22,7 +22,8 @@ using namespace mediatest;
 
 namespace {
 
-std::string Shell(const std::string& cmd) {
+std::string Shell(const std::string& cmd)
+{
     std::string out;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p)
@@ -36,13 +37,15 @@ std::string Shell(const std::string& cmd) {
     return out;
 }
 
-Bytes ReadAll(const std::string& path) {
+Bytes ReadAll(const std::string& path)
+{
     std::ifstream f(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
 // The body of one GET on loopback, read until the camera closes (at most 20 s).
-Bytes GetBody(int port, const std::string& path) {
+Bytes GetBody(int port, const std::string& path)
+{
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -68,7 +71,8 @@ Bytes GetBody(int port, const std::string& path) {
     return it == all.end() ? Bytes() : Bytes(it + 4, all.end());
 }
 
-Bytes Joined(const std::vector<Got>& units) {
+Bytes Joined(const std::vector<Got>& units)
+{
     Bytes out;
     for (auto& u : units)
         out.insert(out.end(), u.data.begin(), u.data.end());
@@ -77,19 +81,23 @@ Bytes Joined(const std::vector<Got>& units) {
 
 class MediaPacketPeer : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const std::string src = "-f lavfi -i testsrc2=size=160x120:rate=30:duration=2.5 -frames:v 60 ";
+    void SetUp() override
+    {
+        const std::string src =
+            "-f lavfi -i testsrc2=size=160x120:rate=30:duration=2.5 -frames:v 60 ";
         Shell("ffmpeg -v error -y " + src +
-            "-c:v libx264 -profile:v baseline -g 30 -x264-params repeat-headers=1 -f h264 " +
-            m_cam.Dir() + "/a.h264");
+              "-c:v libx264 -profile:v baseline -g 30 -x264-params repeat-headers=1 -f h264 " +
+              m_cam.Dir() + "/a.h264");
         Shell("ffmpeg -v error -y " + src + "-c:v mpeg4 -bf 0 -g 30 -f m4v " + m_cam.Dir() +
-            "/a.m4v");
+              "/a.m4v");
         Shell("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=8000 -t 1 "
-            "-c:a pcm_mulaw -f mulaw " + m_cam.Dir() + "/a.ul");
+              "-c:a pcm_mulaw -f mulaw " +
+              m_cam.Dir() + "/a.ul");
     }
 
     FeedResult Video(CVideoPacketReader::Codec codec, CVideoPacketReader::Form form,
-                     const std::string& path, uint32_t cap) {
+                     const std::string& path, uint32_t cap)
+    {
         CVideoPacketReader reader(codec);
         reader.SetForm(form);
         return DriveVideo(reader, GetBody(m_cam.Port(), path), cap, 8192);
@@ -112,48 +120,52 @@ protected:
                             "20": {"length": 4294967295}, "30": {"drop": true}}}}}}})"};
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(MediaPacketPeer, FramedAndRawH264AreCutIntoAccessUnits) {
-    const FeedResult framed = Video(CVideoPacketReader::codecH264,
-                                    CVideoPacketReader::formFramed, "/h264", 0x60000);
+TEST_F(MediaPacketPeer, FramedAndRawH264AreCutIntoAccessUnits)
+{
+    const FeedResult framed =
+        Video(CVideoPacketReader::codecH264, CVideoPacketReader::formFramed, "/h264", 0x60000);
     ASSERT_EQ(framed.units.size(), 60u);
     EXPECT_EQ(framed.arrivals, 60u);
     for (size_t i = 0; i < framed.units.size(); ++i) {
         EXPECT_EQ(framed.units[i].seq, 100 + i);
-        EXPECT_EQ(framed.units[i].stamp, 1000000);  // no fps: every packet at the base
+        EXPECT_EQ(framed.units[i].stamp, 1000000); // no fps: every packet at the base
     }
     // The units, back to back, are a stream ffmpeg decodes to all 60 pictures.
     const std::string joined = m_cam.Dir() + "/joined.h264";
     const Bytes bytes = Joined(framed.units);
-    std::ofstream(joined, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                  std::streamsize(bytes.size()));
+    std::ofstream(joined, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     EXPECT_EQ(Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                  "stream=nb_read_frames -of csv=p=0 " + joined),
+                    "stream=nb_read_frames -of csv=p=0 " +
+                    joined),
               "60\n");
 
-    const FeedResult raw = Video(CVideoPacketReader::codecH264, CVideoPacketReader::formRaw,
-                                 "/h264raw", 0x60000);
+    const FeedResult raw =
+        Video(CVideoPacketReader::codecH264, CVideoPacketReader::formRaw, "/h264raw", 0x60000);
     EXPECT_EQ(raw.units.size(), 60u);
     EXPECT_EQ(Joined(raw.units), ReadAll(m_cam.Dir() + "/a.h264"));
 }
 
-TEST_F(MediaPacketPeer, FramedAndRawMPEG4GiveTheStreamBack) {
+TEST_F(MediaPacketPeer, FramedAndRawMPEG4GiveTheStreamBack)
+{
     const Bytes file = ReadAll(m_cam.Dir() + "/a.m4v");
-    const FeedResult framed = Video(CVideoPacketReader::codecMPEG4,
-                                    CVideoPacketReader::formFramed, "/m4v", 524288);
+    const FeedResult framed =
+        Video(CVideoPacketReader::codecMPEG4, CVideoPacketReader::formFramed, "/m4v", 524288);
     // Two configurations (one per GOP) split off their pictures.
     EXPECT_EQ(framed.units.size(), 62u);
     EXPECT_EQ(framed.arrivals, 60u);
     EXPECT_EQ(Joined(framed.units), file);
-    const FeedResult raw = Video(CVideoPacketReader::codecMPEG4, CVideoPacketReader::formRaw,
-                                 "/m4vraw", 524288);
+    const FeedResult raw =
+        Video(CVideoPacketReader::codecMPEG4, CVideoPacketReader::formRaw, "/m4vraw", 524288);
     // The second configuration travels at the end of the picture before it.
     EXPECT_EQ(raw.units.size(), 61u);
     EXPECT_EQ(Joined(raw.units), file);
 }
 
-TEST_F(MediaPacketPeer, AudioPacketsSurviveFramingFaults) {
+TEST_F(MediaPacketPeer, AudioPacketsSurviveFramingFaults)
+{
     const Bytes file = ReadAll(m_cam.Dir() + "/a.ul");
     ASSERT_EQ(file.size(), 8000u);
     CAudioPacketReader reader;

@@ -14,18 +14,29 @@ namespace {
 const uint32_t kVideo = 0xF5010000u;
 const uint32_t kAudio = 0xF6010000u;
 
-Bytes VideoMagic() { return {0x00, 0x00, 0x01, 0xF5}; }
-Bytes AudioMagic() { return {0x00, 0x00, 0x01, 0xF6}; }
+Bytes VideoMagic()
+{
+    return {0x00, 0x00, 0x01, 0xF5};
+}
+Bytes AudioMagic()
+{
+    return {0x00, 0x00, 0x01, 0xF6};
+}
 
 // A NAL behind a 4-byte start code, with n body bytes that hold no zero.
-Bytes Nal(uint8_t header, size_t n) {
+Bytes Nal(uint8_t header, size_t n)
+{
     return Cat({{0, 0, 0, 1, header}, Fill(n, 0x11)});
 }
 // An MPEG-4 start code and n body bytes.
-Bytes Code4(uint8_t code, size_t n) { return Cat({{0, 0, 1, code}, Fill(n, 0x22)}); }
+Bytes Code4(uint8_t code, size_t n)
+{
+    return Cat({{0, 0, 1, code}, Fill(n, 0x22)});
+}
 
 Bytes VPacket(const Bytes& payload, uint32_t seq, uint32_t sec = 0, uint32_t usec = 0,
-              int64_t lengthDelta = 0) {
+              int64_t lengthDelta = 0)
+{
     PacketSpec s;
     s.magic = kVideo;
     s.seq = seq;
@@ -35,7 +46,8 @@ Bytes VPacket(const Bytes& payload, uint32_t seq, uint32_t sec = 0, uint32_t use
     return Packet(payload, s);
 }
 
-PacketSpec Audio(uint32_t seq) {
+PacketSpec Audio(uint32_t seq)
+{
     PacketSpec s;
     s.magic = kAudio;
     s.seq = seq;
@@ -48,8 +60,14 @@ PacketSpec Audio(uint32_t seq) {
     return s;
 }
 
-Got V(const Bytes& data, int64_t stamp, uint32_t seq) { return Got{data, stamp, seq}; }
-Got A(const Bytes& data, uint32_t seq) { return Got{data, 1999, seq, 1, 1, 8000}; }
+Got V(const Bytes& data, int64_t stamp, uint32_t seq)
+{
+    return Got{data, stamp, seq};
+}
+Got A(const Bytes& data, uint32_t seq)
+{
+    return Got{data, 1999, seq, 1, 1, 8000};
+}
 
 enum Kind { H264Framed, H264Raw, MPEG4Framed, MPEG4Raw, AudioWalk };
 
@@ -58,13 +76,14 @@ struct Case {
     Kind kind;
     Bytes input;
     std::vector<Got> want;
-    std::vector<std::string> says;  // diagnostics of a whole feed; none: it says nothing
-    uint32_t arrivals = 0;          // framed video, whole feed
-    size_t left = size_t(-1);       // bytes still buffered after a whole feed (-1: not checked)
+    std::vector<std::string> says; // diagnostics of a whole feed; none: it says nothing
+    uint32_t arrivals = 0;         // framed video, whole feed
+    size_t left = size_t(-1);      // bytes still buffered after a whole feed (-1: not checked)
     uint32_t cap = 65536;
 };
 
-FeedResult Feed(const Case& c, size_t chunk, std::string* said) {
+FeedResult Feed(const Case& c, size_t chunk, std::string* said)
+{
     testsupport::CaptureDiagOut();
     FeedResult run;
     if (c.kind == AudioWalk) {
@@ -82,7 +101,8 @@ FeedResult Feed(const Case& c, size_t chunk, std::string* said) {
     return run;
 }
 
-std::vector<Case> Cases() {
+std::vector<Case> Cases()
+{
     const Bytes h1 = Nal(0x65, 20), h2 = Nal(0x41, 30), h3 = Nal(0x41, 11);
     const Bytes config = Cat({Code4(0xB0, 1), Code4(0xB5, 2), Code4(0x00, 0), Code4(0x20, 9)});
     const Bytes vop1 = Code4(0xB6, 12), vop2 = Code4(0xB6, 20), vop3 = Code4(0xB6, 5);
@@ -95,73 +115,129 @@ std::vector<Case> Cases() {
     beyond.lengthSet = true;
     beyond.length = 200 - 40 - 3; // with the next magic, 1 byte more than the buffer
     PacketSpec dup = Audio(2);
-    const std::string stray = "Audio Token is not at corrent position. position:" +
-                              std::to_string(a1.size() + 3) + ", Read:" +
-                              std::to_string(a1.size() + 3 + a2.size() + a3.size() + 4);
+    const std::string stray =
+        "Audio Token is not at corrent position. position:" + std::to_string(a1.size() + 3) +
+        ", Read:" + std::to_string(a1.size() + 3 + a2.size() + a3.size() + 4);
     return {
-        {"a video packet waits for the next magic", H264Framed, VPacket(h1, 7), {}, {}, 0,
+        {"a video packet waits for the next magic",
+         H264Framed,
+         VPacket(h1, 7),
+         {},
+         {},
+         0,
          h1.size() + 40},
-        {"the next magic cuts it; 1 s 999999 us is stamp 1999", H264Framed,
-         Cat({VPacket(h1, 7, 1, 999999), VideoMagic()}), {V(h1, 1999, 7)}, {}, 1, 4},
-        {"seconds 2^32-1 give a stamp above 2^32", H264Framed,
+        {"the next magic cuts it; 1 s 999999 us is stamp 1999",
+         H264Framed,
+         Cat({VPacket(h1, 7, 1, 999999), VideoMagic()}),
+         {V(h1, 1999, 7)},
+         {},
+         1,
+         4},
+        {"seconds 2^32-1 give a stamp above 2^32",
+         H264Framed,
          Cat({VPacket(h1, 1, 0xFFFFFFFFu, 999999), VideoMagic()}),
-         {V(h1, 4294967295999LL, 1)}, {}, 1},
-        {"a payload length off by one is dropped, the next packet is read", H264Framed,
-         Cat({VPacket(h1, 1, 0, 0, 1), VPacket(h2, 2), VideoMagic()}), {V(h2, 0, 2)},
+         {V(h1, 4294967295999LL, 1)},
+         {},
+         1},
+        {"a payload length off by one is dropped, the next packet is read",
+         H264Framed,
+         Cat({VPacket(h1, 1, 0, 0, 1), VPacket(h2, 2), VideoMagic()}),
+         {V(h2, 0, 2)},
          {"Len dismatch. Payloadlen:" + std::to_string(h1.size() + 1) +
           ", Actual: " + std::to_string(h1.size())},
          2},
-        {"a packet of 40 bytes or fewer is skipped silently", H264Framed,
-         Cat({VideoMagic(), Fill(36, 0x33), VPacket(h2, 2), VideoMagic()}), {V(h2, 0, 2)}, {},
+        {"a packet of 40 bytes or fewer is skipped silently",
+         H264Framed,
+         Cat({VideoMagic(), Fill(36, 0x33), VPacket(h2, 2), VideoMagic()}),
+         {V(h2, 0, 2)},
+         {},
          1},
-        {"a payload without the 4-byte start code is dropped", H264Framed,
+        {"a payload without the 4-byte start code is dropped",
+         H264Framed,
          Cat({VPacket(Bytes(h1.begin() + 1, h1.end()), 1), VPacket(h2, 2), VideoMagic()}),
-         {V(h2, 0, 2)}, {"pTestData is "}, 1},
-        {"a packet under 45 bytes is dropped, not read into the next magic", H264Framed,
-         Cat({VPacket({0, 0, 0, 1}, 1), VPacket(h2, 2), VideoMagic()}), {V(h2, 0, 2)},
-         {"pTestData is 2C, pPacket is 0"}, 1},
-        {"a full buffer keeps its last bytes, so a magic across the end is found", H264Framed,
-         Cat({Fill(198, 0x44), VPacket(h3, 3), VideoMagic()}), {V(h3, 0, 3)},
-         {"Content buffer full!!,3"}, 1, size_t(-1), 200},
-        {"raw H.264: junk dropped, SPS PPS IDR one unit, units start at SPS or slice", H264Raw,
+         {V(h2, 0, 2)},
+         {"pTestData is "},
+         1},
+        {"a packet under 45 bytes is dropped, not read into the next magic",
+         H264Framed,
+         Cat({VPacket({0, 0, 0, 1}, 1), VPacket(h2, 2), VideoMagic()}),
+         {V(h2, 0, 2)},
+         {"pTestData is 2C, pPacket is 0"},
+         1},
+        {"a full buffer keeps its last bytes, so a magic across the end is found",
+         H264Framed,
+         Cat({Fill(198, 0x44), VPacket(h3, 3), VideoMagic()}),
+         {V(h3, 0, 3)},
+         {"Content buffer full!!,3"},
+         1,
+         size_t(-1),
+         200},
+        {"raw H.264: junk dropped, SPS PPS IDR one unit, units start at SPS or slice",
+         H264Raw,
          Cat({Fill(5, 0x33), Nal(0x67, 6), Nal(0x68, 3), Nal(0x07, 2), h1, h2, h3, Nal(0x67, 4)}),
-         {V(Cat({Nal(0x67, 6), Nal(0x68, 3), Nal(0x07, 2), h1}), 0, 0), V(h2, 0, 0),
-          V(h3, 0, 0)},
+         {V(Cat({Nal(0x67, 6), Nal(0x68, 3), Nal(0x07, 2), h1}), 0, 0), V(h2, 0, 0), V(h3, 0, 0)},
          {"pTestData is 5, pPacket is 0"}},
-        {"framed MPEG-4: configuration and picture in one payload give two units", MPEG4Framed,
+        {"framed MPEG-4: configuration and picture in one payload give two units",
+         MPEG4Framed,
          Cat({VPacket(Cat({config, vop1}), 4, 2, 500), VPacket(vop2, 5, 2, 40000), VideoMagic()}),
-         {V(config, 2000, 4), V(vop1, 2000, 4), V(vop2, 2040, 5)}, {}, 2},
+         {V(config, 2000, 4), V(vop1, 2000, 4), V(vop2, 2040, 5)},
+         {},
+         2},
         {"framed MPEG-4: a payload without a start code, a wrong length and a short payload "
          "are skipped silently",
          MPEG4Framed,
          Cat({VPacket(Fill(20, 0x55), 1), VPacket(vop1, 2, 0, 0, -1), VPacket(Code4(0xB6, 3), 3),
               VPacket(vop2, 4), VideoMagic()}),
-         {V(vop2, 0, 4)}, {}, 3},
-        {"raw MPEG-4: junk dropped, configuration first, VOP to VOP", MPEG4Raw,
+         {V(vop2, 0, 4)},
+         {},
+         3},
+        {"raw MPEG-4: junk dropped, configuration first, VOP to VOP",
+         MPEG4Raw,
          Cat({Fill(10, 0x66), config, vop1, vop2, vop3}),
-         {V(config, 0, 0), V(vop1, 0, 0), V(vop2, 0, 0)}, {}},
+         {V(config, 0, 0), V(vop1, 0, 0), V(vop2, 0, 0)},
+         {}},
         {"audio packets with their format; the last waits for all of the next magic",
-         AudioWalk, Cat({a1, a2, {0, 0, 1}}), {A(p1, 1)}, {}, 0, a2.size() + 3},
-        {"audio stray bytes before the next magic: packet dropped, the rest read", AudioWalk,
-         Cat({a1, {0xAB, 0xCD, 0xEF}, a2, a3, AudioMagic()}), {A(p2, 2), A(p3, 3)}, {stray}},
-        {"an audio sequence number equal to the last is reported and used", AudioWalk,
-         Cat({a2, Packet(p1, dup), AudioMagic()}), {A(p2, 2), A(p1, 2)},
+         AudioWalk,
+         Cat({a1, a2, {0, 0, 1}}),
+         {A(p1, 1)},
+         {},
+         0,
+         a2.size() + 3},
+        {"audio stray bytes before the next magic: packet dropped, the rest read",
+         AudioWalk,
+         Cat({a1, {0xAB, 0xCD, 0xEF}, a2, a3, AudioMagic()}),
+         {A(p2, 2), A(p3, 3)},
+         {stray}},
+        {"an audio sequence number equal to the last is reported and used",
+         AudioWalk,
+         Cat({a2, Packet(p1, dup), AudioMagic()}),
+         {A(p2, 2), A(p1, 2)},
          {"Audio Sequance ID isn't equal: Last 2, now 2"}},
-        {"a huge audio length resynchronises at the next magic", AudioWalk,
-         Cat({Packet(Fill(10, 1), huge), a2, a3, AudioMagic()}), {A(p2, 2), A(p3, 3)},
+        {"a huge audio length resynchronises at the next magic",
+         AudioWalk,
+         Cat({Packet(Fill(10, 1), huge), a2, a3, AudioMagic()}),
+         {A(p2, 2), A(p3, 3)},
          {"Audio Token is not at corrent position. position:50"}},
-        {"an audio packet that cannot fit the buffer resynchronises", AudioWalk,
-         Cat({Packet(Fill(157, 2), beyond), a3, AudioMagic()}), {A(p3, 3)},
-         {"Audio Token is not at corrent position."}, 0, 4, 200},
-        {"junk at the start of the buffer is skipped to the first magic", AudioWalk,
-         Cat({Fill(7, 0x99), a1, a2, AudioMagic()}), {A(p1, 1), A(p2, 2)},
+        {"an audio packet that cannot fit the buffer resynchronises",
+         AudioWalk,
+         Cat({Packet(Fill(157, 2), beyond), a3, AudioMagic()}),
+         {A(p3, 3)},
+         {"Audio Token is not at corrent position."},
+         0,
+         4,
+         200},
+        {"junk at the start of the buffer is skipped to the first magic",
+         AudioWalk,
+         Cat({Fill(7, 0x99), a1, a2, AudioMagic()}),
+         {A(p1, 1), A(p2, 2)},
          {"Audio Token is not at corrent position. position:7"}},
     };
 }
 
-}  // namespace
+} // namespace
 
-TEST(MediaPacketHeader, EncodesAndDecodesEveryFieldAtItsOffset) {
+TEST(MediaPacketHeader, EncodesAndDecodesEveryFieldAtItsOffset)
+{
     PacketSpec s;
     s.magic = kAudio;
     s.seq = 0x01020304;
@@ -189,7 +265,8 @@ TEST(MediaPacketHeader, EncodesAndDecodesEveryFieldAtItsOffset) {
     EXPECT_EQ(back, wire);
 }
 
-TEST(MediaPacketReaders, FramingEdgeCases) {
+TEST(MediaPacketReaders, FramingEdgeCases)
+{
     for (const Case& c : Cases()) {
         SCOPED_TRACE(c.name);
         std::string said;

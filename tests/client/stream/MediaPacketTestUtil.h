@@ -17,7 +17,8 @@ namespace mediatest {
 
 typedef std::vector<uint8_t> Bytes;
 
-inline void PutLe(Bytes& b, size_t at, uint64_t v, int width) {
+inline void PutLe(Bytes& b, size_t at, uint64_t v, int width)
+{
     for (int i = 0; i < width; ++i)
         b[at + i] = uint8_t(v >> (8 * i));
 }
@@ -27,14 +28,15 @@ struct PacketSpec {
     uint32_t seq = 0;
     uint32_t sec = 0;
     uint32_t usec = 0;
-    int64_t lengthDelta = 0;       // added to the true payload length
+    int64_t lengthDelta = 0; // added to the true payload length
     bool lengthSet = false;
-    uint32_t length = 0;           // used when lengthSet
+    uint32_t length = 0; // used when lengthSet
     uint16_t tag = 0, channels = 0, rate = 0, bits = 0;
 };
 
 // A 40-byte header (written byte by byte, little-endian) and the payload.
-inline Bytes Packet(const Bytes& payload, const PacketSpec& s) {
+inline Bytes Packet(const Bytes& payload, const PacketSpec& s)
+{
     Bytes b(40 + payload.size(), 0);
     PutLe(b, 0, s.magic, 4);
     PutLe(b, 4, 40, 4);
@@ -51,14 +53,18 @@ inline Bytes Packet(const Bytes& payload, const PacketSpec& s) {
     return b;
 }
 
-inline Bytes Cat(std::initializer_list<Bytes> parts) {
+inline Bytes Cat(std::initializer_list<Bytes> parts)
+{
     Bytes out;
     for (auto& p : parts)
         out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
-inline Bytes Fill(size_t n, uint8_t v) { return Bytes(n, v); }
+inline Bytes Fill(size_t n, uint8_t v)
+{
+    return Bytes(n, v);
+}
 
 // One unit as a test sees it.
 struct Got {
@@ -66,7 +72,8 @@ struct Got {
     int64_t stamp = 0;
     uint32_t seq = 0;
     uint16_t tag = 0, channels = 0, rate = 0;
-    bool operator==(const Got& o) const {
+    bool operator==(const Got& o) const
+    {
         return data == o.data && stamp == o.stamp && seq == o.seq && tag == o.tag &&
                channels == o.channels && rate == o.rate;
     }
@@ -76,15 +83,17 @@ struct Got {
 struct FeedResult {
     std::vector<Got> units;
     uint32_t arrivals = 0;
-    size_t left = 0;      // bytes still in the buffer at the end
-    bool stuck = false;   // full, and the reader consumed nothing
+    size_t left = 0;    // bytes still in the buffer at the end
+    bool stuck = false; // full, and the reader consumed nothing
 };
 
 // The worker's side: append what fits (chunk bytes at a time), let the
 // reader look, drop what it consumed, until the input is gone.
 // scan(content, len, cap) returns the consumed count and adds its units.
-inline FeedResult Drive(const Bytes& input, uint32_t cap, size_t chunk,
-                 const std::function<uint32_t(const uint8_t*, uint32_t, uint32_t, FeedResult&)>& scan) {
+inline FeedResult
+Drive(const Bytes& input, uint32_t cap, size_t chunk,
+      const std::function<uint32_t(const uint8_t*, uint32_t, uint32_t, FeedResult&)>& scan)
+{
     FeedResult run;
     Bytes buf(cap);
     uint32_t len = 0;
@@ -96,7 +105,7 @@ inline FeedResult Drive(const Bytes& input, uint32_t cap, size_t chunk,
         at += take;
         uint32_t consumed = scan(buf.data(), len, cap, run);
         if (consumed > len) {
-            run.stuck = true;  // a reader bug: report it as a failure
+            run.stuck = true; // a reader bug: report it as a failure
             break;
         }
         std::memmove(buf.data(), buf.data() + consumed, len - consumed);
@@ -110,7 +119,9 @@ inline FeedResult Drive(const Bytes& input, uint32_t cap, size_t chunk,
     return run;
 }
 
-inline FeedResult DriveVideo(CVideoPacketReader& reader, const Bytes& input, uint32_t cap, size_t chunk) {
+inline FeedResult DriveVideo(CVideoPacketReader& reader, const Bytes& input, uint32_t cap,
+                             size_t chunk)
+{
     return Drive(input, cap, chunk, [&](const uint8_t* c, uint32_t n, uint32_t k, FeedResult& run) {
         uint32_t consumed = reader.Scan(c, n, k);
         run.arrivals += reader.Arrivals();
@@ -120,7 +131,9 @@ inline FeedResult DriveVideo(CVideoPacketReader& reader, const Bytes& input, uin
     });
 }
 
-inline FeedResult DriveAudio(CAudioPacketReader& reader, const Bytes& input, uint32_t cap, size_t chunk) {
+inline FeedResult DriveAudio(CAudioPacketReader& reader, const Bytes& input, uint32_t cap,
+                             size_t chunk)
+{
     return Drive(input, cap, chunk, [&](const uint8_t* c, uint32_t n, uint32_t k, FeedResult& run) {
         uint32_t consumed = reader.Walk(c, n, k);
         for (auto& u : reader.Units())
@@ -130,6 +143,6 @@ inline FeedResult DriveAudio(CAudioPacketReader& reader, const Bytes& input, uin
     });
 }
 
-}  // namespace mediatest
+} // namespace mediatest
 
 #endif

@@ -42,8 +42,9 @@ std::vector<Reference> MakePictures(const std::string& dir,
     for (const auto& [prefix, size] : sizes) {
         // A finite source: ffmpeg 5.1 can spin for ever on an endless one
         // once every output has its frames.
-        make += " -f lavfi -i \"colorspectrum=type=all:size=" + size + ":rate=10:duration=" +
-                std::to_string(count / 10 + 1) + ",drawgrid=w=40:h=40:t=3:c=black,drawgrid=x=20:y=20:w=40:h=40:t=2:c=white,"
+        make += " -f lavfi -i \"colorspectrum=type=all:size=" + size +
+                ":rate=10:duration=" + std::to_string(count / 10 + 1) +
+                ",drawgrid=w=40:h=40:t=3:c=black,drawgrid=x=20:y=20:w=40:h=40:t=2:c=white,"
                 "hue=h=t*100\"";
         outputs += " -map " + std::to_string(input) + ":v -frames:v " + std::to_string(count) +
                    " -pix_fmt yuvj420p -q:v 2 '" + dir + "/" + prefix + "%d.jpg'";

@@ -147,8 +147,8 @@ TEST(PCMStreamPeer, EveryTagEndToEnd)
               0);
     ASSERT_EQ(Ffmpeg("-f mulaw -ar 8000 -ac 1 -i " + P("tone.ul") + " -i " + P("ms.wav") + " -i " +
                      P("tone.aac") + " -map 0:a -f s16le " + P("ul.s16") + " -map 1:a -f s16le " +
-                     P("ms.s16") + " -map 1:a -c copy -f data " + P("ms") +
-                     " -map 2:a -f s16le " + P("aac.s16")),
+                     P("ms.s16") + " -map 1:a -c copy -f data " + P("ms") + " -map 2:a -f s16le " +
+                     P("aac.s16")),
               0);
     Bytes junk(300);
     for (size_t i = 0; i < junk.size(); ++i)
@@ -156,15 +156,20 @@ TEST(PCMStreamPeer, EveryTagEndToEnd)
     const std::string acas = R"({"body": {"generator": "media_packets:acas", "args": {
         "end_magic": true, "stamp_base": 5, "file": ")";
     testsupport::HttpEmulator cam(R"({"routes": {
-      "/ulaw": )" + acas + P("tone.ul") + R"(", "packet_bytes": 160, "tag": 1, "interval_ms": 10,
+      "/ulaw": )" + acas + P("tone.ul") +
+                                  R"(", "packet_bytes": 160, "tag": 1, "interval_ms": 10,
           "faults": {"6": {"tag": 4}, "10": {"length": 4294967295}, "12": {"drop": true},
                      "15": {"seq": 14}, "20": {"rate": 16000}}}}},
-      "/adpcm": )" + acas + P("ms") + R"(", "packet_bytes": 1024, "tag": 0}}},
-      "/pcm": )" + acas + P("tone.s16") + R"(", "packet_bytes": 320, "tag": 16,
+      "/adpcm": )" + acas + P("ms") +
+                                  R"(", "packet_bytes": 1024, "tag": 0}}},
+      "/pcm": )" + acas + P("tone.s16") +
+                                  R"(", "packet_bytes": 320, "tag": 16,
           "faults": {"3": {"tag": 8}, "4": {"tag": 64, "channels": 2, "rate": 16000},
                      "5": {"tag": 128}}}}},
-      "/aac": )" + acas + P("tone.aac") + R"(", "split": "adts", "tag": 4096, "channels": 1,
-          "rate": 8000, "faults": {"5": {"payload_hex": ")" + Hex(junk) + R"("}}}}}}})");
+      "/aac": )" + acas + P("tone.aac") +
+                                  R"(", "split": "adts", "tag": 4096, "channels": 1,
+          "rate": 8000, "faults": {"5": {"payload_hex": ")" +
+                                  Hex(junk) + R"("}}}}}}})");
     std::map<std::string, StreamRun> runs;
     std::map<std::string, CAVIWriter*> files = {{"/adpcm", nullptr}, {"/pcm", nullptr}};
     testsupport::CaptureDiagOut(true); // some of the lines go to standard error
@@ -223,13 +228,13 @@ TEST(PCMStreamPeer, EveryTagEndToEnd)
         EXPECT_EQ(avitest::U16At(f, 0), 2); // MS ADPCM
         EXPECT_EQ(avitest::U32At(f, 4), 8000u);
         EXPECT_EQ(avitest::U32At(f, 8), 8000u * 1024 / kMsBlockSamples); // bytes per second
-        EXPECT_EQ(avitest::U16At(f, 12), 1024); // block align: the packet
+        EXPECT_EQ(avitest::U16At(f, 12), 1024);                          // block align: the packet
         EXPECT_EQ(avitest::U16At(f, 16), 32);
         EXPECT_EQ(avitest::U16At(f, 18), kMsBlockSamples);
         // So the file lasts as long as its samples.
         const avitest::StreamInfo& info = a.streams[0];
-        EXPECT_NEAR(double(info.Length()) * info.Scale() / info.Rate(),
-                    double(ref.size()) / 8000, 0.01);
+        EXPECT_NEAR(double(info.Length()) * info.Scale() / info.Rate(), double(ref.size()) / 8000,
+                    0.01);
         const std::string decoded = avitest::DecodeAudio(P("adpcm.avi"), dir.Path(""));
         EXPECT_EQ(ToSamples(Bytes(decoded.begin(), decoded.end())), ref);
     }
@@ -251,9 +256,9 @@ TEST(PCMStreamPeer, EveryTagEndToEnd)
         const avitest::AviFile u = avitest::ReadAvi(P("pcm.avi"));
         ASSERT_TRUE(u.error.empty() && u.streams.size() == 1);
         // PCM, mono, 8000 Hz, 16000 B/s, 2-byte blocks, 16 bits.
-        EXPECT_EQ(u.streams[0].strf.substr(0, 16),
-                  std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00",
-                              16));
+        EXPECT_EQ(
+            u.streams[0].strf.substr(0, 16),
+            std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00", 16));
         const std::string decoded = avitest::DecodeAudio(P("pcm.avi"), dir.Path(""));
         EXPECT_EQ(Bytes(decoded.begin(), decoded.end()), Slice(s16, 0, 3 * 320));
     }

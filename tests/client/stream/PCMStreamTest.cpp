@@ -64,20 +64,20 @@ TEST(PCMStream, TagsAndFormatsOfAPass)
     ASSERT_TRUE(s.InitDecoder());
     testsupport::CaptureDiagOut(true); // the AAC line goes to standard error
     s.Reply("audio/ACAS");
-    s.Feed(Body({{3, 1, 8000, ulaw},       // unlisted, opens the pass: skipped
-                 {1, 1, 8000, ulaw},       // u-law
-                 {3, 1, 8000, ulaw},       // read as u-law
-                 {4, 1, 8000, ulaw},       // refused
-                 {3, 1, 8000, ulaw, 4},    // after a refused tag: skipped
-                 {8, 1, 8000, pcm8},       // 8-bit, passed on
-                 {64, 2, 16000, pcm8},     // 8-bit, another format
-                 {16, 0, 8000, pcm8},      // no channels
-                 {16, 9, 8000, pcm8},      // too many channels
-                 {16, 1, 0, pcm8},         // no rate
-                 {0, 1, 8000, {1, 2, 3}},  // ADPCM shorter than its header
-                 {0, 2, 8000, adpcm},      // ADPCM, two channels
-                 {0, 1, 8000, adpcmMono},  // ADPCM, 500 samples
-                 {128, 1, 8000, pcm8}}),   // 16-bit, passed on
+    s.Feed(Body({{3, 1, 8000, ulaw},      // unlisted, opens the pass: skipped
+                 {1, 1, 8000, ulaw},      // u-law
+                 {3, 1, 8000, ulaw},      // read as u-law
+                 {4, 1, 8000, ulaw},      // refused
+                 {3, 1, 8000, ulaw, 4},   // after a refused tag: skipped
+                 {8, 1, 8000, pcm8},      // 8-bit, passed on
+                 {64, 2, 16000, pcm8},    // 8-bit, another format
+                 {16, 0, 8000, pcm8},     // no channels
+                 {16, 9, 8000, pcm8},     // too many channels
+                 {16, 1, 0, pcm8},        // no rate
+                 {0, 1, 8000, {1, 2, 3}}, // ADPCM shorter than its header
+                 {0, 2, 8000, adpcm},     // ADPCM, two channels
+                 {0, 1, 8000, adpcmMono}, // ADPCM, 500 samples
+                 {128, 1, 8000, pcm8}}),  // 16-bit, passed on
            65536);
     EXPECT_EQ(enc.Describe(), "{1,16,8000} 2x160 {1,8,8000} 100 {2,8,16000} 100 {1,16,8000} 3 "
                               "{2,16,8000} 14 {1,16,8000} 256 {1,16,8000} 100");
@@ -95,12 +95,11 @@ TEST(PCMStream, TagsAndFormatsOfAPass)
     EXPECT_EQ(enc.Calls().size(), 15u + 4u); // AAC and u-law: a block and the data each
     EXPECT_EQ(render.Calls().size(), 13u);
     s.UninitDecoder();
-    for (const char* line :
-         {"Content-type: : audio/ACAS\n", "Audio format changed!\n",
-          "Audio format refused: tag 16, channels 0, rate 8000\n",
-          "Audio format refused: tag 16, channels 1, rate 0\n",
-          "Audio Sequance ID isn't equal: Last 4, now 4\n",
-          "aac stream decoded and failed. return code=-1\n"})
+    for (const char* line : {"Content-type: : audio/ACAS\n", "Audio format changed!\n",
+                             "Audio format refused: tag 16, channels 0, rate 8000\n",
+                             "Audio format refused: tag 16, channels 1, rate 0\n",
+                             "Audio Sequance ID isn't equal: Last 4, now 4\n",
+                             "aac stream decoded and failed. return code=-1\n"})
         EXPECT_NE(diag.find(line), std::string::npos) << line;
 
     // Any other content: nothing is read.

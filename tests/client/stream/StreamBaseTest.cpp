@@ -43,7 +43,8 @@ public:
 
 protected:
     virtual bool StartTrack(CMediaFileWriter* r) = 0;
-    virtual int WritePart(CMediaFileWriter* r, const unsigned char* p, unsigned long n, uint64_t t) = 0;
+    virtual int WritePart(CMediaFileWriter* r, const unsigned char* p, unsigned long n,
+                          uint64_t t) = 0;
 
 private:
     void OnPart(const unsigned char* data, unsigned long len, uint64_t stamp)
@@ -134,9 +135,9 @@ void ExpectRecordingEvents()
     ASSERT_NE(s, nullptr);
     for (int r : {-1, 0, 1, 2, 3, 4, 5, 6, 7, 4})
         s->HandleAVIResult(r);
-    const std::vector<unsigned long> want = {0xFFFF0002ul,      RecordingEvent(2), RecordingEvent(3),
-                                             RecordingEvent(4), RecordingEvent(5), RecordingEvent(6),
-                                             RecordingEvent(4)};
+    const std::vector<unsigned long> want = {
+        0xFFFF0002ul,      RecordingEvent(2), RecordingEvent(3), RecordingEvent(4),
+        RecordingEvent(5), RecordingEvent(6), RecordingEvent(4)};
     // Through the worker's event path: in order, repeats kept, for this
     // stream; results 0, 1 and 7 would stand before the last event.
     EXPECT_TRUE(httptest::Eventually([&] { return ev.CountAll() >= want.size(); }, 10));
@@ -167,7 +168,7 @@ TEST(StreamBase, RecorderHooks)
     CMediaFileWriter* rec = v.Recorder();
     v.SetRecordingInterval(1, CAVIWriter::skMinutes); // for the next file only
     CAVIWriter* h = v.InitRecorder(dir.Path("second.avi").c_str(), nullptr);
-    EXPECT_EQ(v.Recorder(), rec); // the same recorder, a new file
+    EXPECT_EQ(v.Recorder(), rec);   // the same recorder, a new file
     EXPECT_EQ(first->Release(), 0); // the first file never had data
     ASSERT_TRUE(h && rec->StartRecordStream(rmtVideoMJPEG, 320, 240, nullptr, false, 0, 0));
     EXPECT_EQ(rec->RecordAVIFrame(rmtVideoMJPEG, Bytes("jpeg"), 4, 1000, 1), rrStarted);

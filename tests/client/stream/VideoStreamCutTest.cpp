@@ -22,8 +22,8 @@ Bytes Nal(uint8_t header, size_t body, bool longCode = true)
     return out;
 }
 
-const Bytes kSps = Nal(0x67, 12), kPps = Nal(0x68, 4), kSei = Nal(0x06, 300),
-            kAud = Nal(0x09, 1), kIdr = Nal(0x65, 200), kP = Nal(0x41, 80);
+const Bytes kSps = Nal(0x67, 12), kPps = Nal(0x68, 4), kSei = Nal(0x06, 300), kAud = Nal(0x09, 1),
+            kIdr = Nal(0x65, 200), kP = Nal(0x41, 80);
 
 std::vector<Bytes> Fed(const std::vector<vstest::Piece>& pieces)
 {
@@ -43,7 +43,7 @@ TEST(VideoStreamCut, H264RawKeepsKeyPicturesApart)
     FedVideoStream<CHTTPH264Stream> s(4096);
     s.Reply("video/h264");
     s.Feed(body, 7);
-    const std::vector<Bytes> want = {Cat({kSps, kPps, kSei}), kIdr, kP, kP, Cat({kSps, kPps}),
+    const std::vector<Bytes> want = {Cat({kSps, kPps, kSei}),   kIdr, kP, kP, Cat({kSps, kPps}),
                                      Cat({Bytes{0}, idrShort}), kP};
     EXPECT_EQ(Fed(s.fed), want); // the last slice waits for the next start
     EXPECT_EQ(H264ConfigSpan(want[0].data(), uint32_t(want[0].size())), kSps.size() + kPps.size());
@@ -55,9 +55,9 @@ TEST(VideoStreamCut, H264FramedSkipsLeadingSeiOfAnyLength)
 {
     PacketSpec spec;
     spec.sec = 7;
-    const Bytes body = Cat({Packet(Cat({kAud, kSei, kSps, kPps, kIdr}), spec),
-                            Packet(Cat({kSei}), spec), Packet(Cat({kSei, kP}), spec),
-                            Packet(kP, spec), Bytes{0, 0, 1, 0xF5}});
+    const Bytes body =
+        Cat({Packet(Cat({kAud, kSei, kSps, kPps, kIdr}), spec), Packet(Cat({kSei}), spec),
+             Packet(Cat({kSei, kP}), spec), Packet(kP, spec), Bytes{0, 0, 1, 0xF5}});
     FedVideoStream<CHTTPH264Stream> s;
     s.Reply("video/ACVS");
     s.Feed(body, 1000);

@@ -33,7 +33,8 @@ const unsigned long kRecordStopped = 2 * 65536 + 2; // a new configuration
 const unsigned long kRecordError = uint32_t(-1 * 65536 + 2);
 
 // The streams counting the pictures they feed.
-template <class Base> class Watched : public Base {
+template <class Base>
+class Watched : public Base {
 public:
     Watched() : Base(1124, false, 0) {}
     std::atomic<int> fed{0};
@@ -89,8 +90,9 @@ Bytes WithoutLayerIdentifier(const Bytes& es)
     codectest::TempDir dir;
     codectest::WriteBytes(dir.Path("a.m4v"), es);
     codectest::WriteBytes(dir.Path("b.m4v"), out);
-    EXPECT_TRUE(codectest::FFmpeg("-i " + dir.Path("a.m4v") + " -f framemd5 " + dir.Path("a.md5")) &&
-                codectest::FFmpeg("-i " + dir.Path("b.m4v") + " -f framemd5 " + dir.Path("b.md5")));
+    EXPECT_TRUE(
+        codectest::FFmpeg("-i " + dir.Path("a.m4v") + " -f framemd5 " + dir.Path("a.md5")) &&
+        codectest::FFmpeg("-i " + dir.Path("b.m4v") + " -f framemd5 " + dir.Path("b.md5")));
     const std::string a = testsupport::ReadFile(dir.Path("a.md5"));
     EXPECT_NE(a.find("0,          0,"), std::string::npos);
     EXPECT_EQ(a, testsupport::ReadFile(dir.Path("b.md5")));
@@ -100,7 +102,8 @@ Bytes WithoutLayerIdentifier(const Bytes& es)
 // An elementary stream file in the camera's folder (rewritten by rewrite
 // when given), and ffmpeg's pictures of it.
 std::vector<Frame> MakeFile(const testsupport::HttpEmulator& cam, const std::string& name,
-                            const std::vector<StreamSpec>& parts, Bytes (*rewrite)(const Bytes&) = nullptr)
+                            const std::vector<StreamSpec>& parts,
+                            Bytes (*rewrite)(const Bytes&) = nullptr)
 {
     std::vector<Frame> frames;
     Bytes all;
@@ -111,7 +114,6 @@ std::vector<Frame> MakeFile(const testsupport::HttpEmulator& cam, const std::str
     codectest::WriteBytes(cam.Dir() + "/" + name, rewrite ? rewrite(all) : all);
     return frames;
 }
-
 
 double Psnr(const Delivery& d, const Frame& f)
 {
@@ -186,12 +188,14 @@ S* StartStream(Recorder& ev, DeliveryLog* log, int port, const std::string& path
     return s;
 }
 
-template <class S> int Fed(S* s)
+template <class S>
+int Fed(S* s)
 {
     return static_cast<Watched<S>*>(s)->fed.load();
 }
 
-template <class S> void StopRecording(S* s, CAVIWriter* h)
+template <class S>
+void StopRecording(S* s, CAVIWriter* h)
 {
     s->ReleaseRecorder(h);
     s->UninitRecorder();
@@ -216,10 +220,12 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
 {
     testsupport::HttpEmulator cam(
         R"({"routes":{)" +
-        Route("/m4v", R"("file":"a.m4v","fps":30,"start_unit":10,"stamp_base":500,"end_magic":true)") +
+        Route("/m4v",
+              R"("file":"a.m4v","fps":30,"start_unit":10,"stamp_base":500,"end_magic":true)") +
         "}}");
-    const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 30, 100, 30, "-flags +bitexact"}},
-                                 WithoutLayerIdentifier);
+    const auto frames =
+        MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 30, 100, 30, "-flags +bitexact"}},
+                 WithoutLayerIdentifier);
     ASSERT_EQ(frames.size(), 100u);
     avitest::TempDir dir;
     const std::string avi = dir.Path("m4v.avi");
@@ -264,8 +270,8 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
 TEST(VideoStreamPeer, Mpeg4RawOverflowResyncs)
 {
     testsupport::HttpEmulator cam(
-        R"({"routes":{)" +
-        Route("/m4v", R"("file":"a.m4v","repeat":true,"count":400)", false) + "}}");
+        R"({"routes":{)" + Route("/m4v", R"("file":"a.m4v","repeat":true,"count":400)", false) +
+        "}}");
     // At 15 pictures a second the decoder frees a buffer more slowly than the
     // stream waits for one.
     const auto frames = MakeFile(cam, "a.m4v", {{"mpeg4", 176, 144, 15, 60, 15, ""}});
@@ -292,21 +298,23 @@ TEST(VideoStreamPeer, Mpeg4RawOverflowResyncs)
 // connected at its end, so that no reconnect replays the file.
 TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
 {
-    std::string sei = "0605" "28"; // user data unregistered, 40 bytes
+    std::string sei = "0605"
+                      "28"; // user data unregistered, 40 bytes
     for (int i = 0; i < 40; ++i)
         sei += "a5";
     sei += "80";
     testsupport::HttpEmulator cam(
         R"({"routes":{)" +
-        Route("/h264",
-              R"("file":"a.h264","fps":30,"start_unit":5,"aud":true,"end_magic":true,"held_by":"shown","lead_hex":")" +
-                  sei + "\"",
-              true, R"("at_end":"stall",)") +
+        Route(
+            "/h264",
+            R"("file":"a.h264","fps":30,"start_unit":5,"aud":true,"end_magic":true,"held_by":"shown","lead_hex":")" +
+                sei + "\"",
+            true, R"("at_end":"stall",)") +
         "}}");
     const std::string opts = "-profile:v baseline -level 3.0 -b:v 300k";
-    const auto frames = MakeFile(cam, "a.h264",
-                                 {{"h264", 320, 240, 30, 45, 15, opts},
-                                  {"h264", 336, 240, 30, 45, 15, opts}});
+    const auto frames =
+        MakeFile(cam, "a.h264",
+                 {{"h264", 320, 240, 30, 45, 15, opts}, {"h264", 336, 240, 30, 45, 15, opts}});
     ASSERT_EQ(frames.size(), 90u);
     // The two sequence parameter sets differ in their bytes only.
     const std::string es = testsupport::ReadFile(cam.Dir() + "/a.h264");
@@ -337,7 +345,7 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
     ExpectCapacity(got);
     const std::vector<int> shown = Identify(got, frames);
     ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(shown[0], 16); // the IDR at 15 configures the decoder
+    EXPECT_EQ(shown[0], 16);                    // the IDR at 15 configures the decoder
     EXPECT_EQ(ExpectInOrder(shown, 15, 90), 1); // the IDR after the change is not shown
     EXPECT_EQ(shown.back(), 89);
     EXPECT_EQ(cam.AcceptTimes().size(), 1u);
@@ -357,9 +365,8 @@ TEST(VideoStreamPeer, H264FramedSeiSizeChangeAndRecording)
 TEST(VideoStreamPeer, H264RawRecordWithoutViewThenOverflow)
 {
     testsupport::HttpEmulator cam(
-        R"({"routes":{)" +
-        Route("/slow", R"("file":"a.h264","fps":60,"start_unit":3)", false) + "," +
-        Route("/fast", R"("file":"a.h264","repeat":true,"count":600)", false) + "}}");
+        R"({"routes":{)" + Route("/slow", R"("file":"a.h264","fps":60,"start_unit":3)", false) +
+        "," + Route("/fast", R"("file":"a.h264","repeat":true,"count":600)", false) + "}}");
     const auto frames =
         MakeFile(cam, "a.h264", {{"h264", 320, 240, 15, 60, 15, "-profile:v main -b:v 300k"}});
     avitest::TempDir dir;

@@ -21,7 +21,8 @@ struct Piece {
 };
 
 // capacity: the content buffer's size (0: the stream's own).
-template <class Base> class FedVideoStream : public Base {
+template <class Base>
+class FedVideoStream : public Base {
 public:
     explicit FedVideoStream(uint32_t capacity = 0) : Base(1124, false, 0)
     {

@@ -82,7 +82,7 @@ TEST(HTList, OperationsKeepOrder)
     ASSERT_TRUE(list);
     EXPECT_TRUE(HTList_addObject(list, a));
     EXPECT_TRUE(HTList_addObject(list, b));
-    EXPECT_TRUE(HTList_appendObject(list, c));  // b a c
+    EXPECT_TRUE(HTList_appendObject(list, c)); // b a c
     EXPECT_EQ(HTList_count(list), 3);
     EXPECT_EQ(HTList_firstObject(list), b);
     EXPECT_EQ(HTList_objectAt(list, 2), c);
@@ -95,16 +95,16 @@ TEST(HTList, OperationsKeepOrder)
     HTList* element = HTList_elementOf(list, a, &last);
     ASSERT_TRUE(element);
     EXPECT_EQ(HTList_indexOfElement(list, element), 1);
-    EXPECT_TRUE(HTList_quickRemoveElement(element, last));  // b c
+    EXPECT_TRUE(HTList_quickRemoveElement(element, last)); // b c
     EXPECT_FALSE(HTList_quickRemoveElement(list, list));
-    HTList* added = HTList_appendList(list, a2);  // b c a2
+    HTList* added = HTList_appendList(list, a2); // b c a2
     EXPECT_EQ(HTList_indexOfElement(list, added), 2);
-    EXPECT_EQ(HTList_addList(list, c)->object, c);  // c b c a2
+    EXPECT_EQ(HTList_addList(list, c)->object, c); // c b c a2
 
-    EXPECT_TRUE(HTList_removeObjectAll(list, c));  // b a2
+    EXPECT_TRUE(HTList_removeObjectAll(list, c)); // b a2
     EXPECT_FALSE(HTList_removeObject(list, c));
-    EXPECT_TRUE(HTList_appendObject(list, a));  // b a2 a
-    EXPECT_TRUE(HTList_insertionSort(list, Letters));  // a2 a b: equal keys keep order
+    EXPECT_TRUE(HTList_appendObject(list, a));        // b a2 a
+    EXPECT_TRUE(HTList_insertionSort(list, Letters)); // a2 a b: equal keys keep order
     EXPECT_EQ(HTList_objectAt(list, 0), a2);
     EXPECT_EQ(HTList_objectAt(list, 1), a);
     EXPECT_EQ(HTList_removeLastObject(list), b);
@@ -149,7 +149,7 @@ TEST(HTMemory, FailedAllocationCallsEachCallback)
     EXPECT_EQ(g_askedSize, huge);
     EXPECT_EQ(g_calls, 2);
     EXPECT_EQ(HTMemory_realloc(nullptr, huge), nullptr);
-    EXPECT_EQ(g_calls, 3);  // RemoveSelf is gone
+    EXPECT_EQ(g_calls, 3); // RemoveSelf is gone
     EXPECT_EQ(HTMemory_calloc(SIZE_MAX, 2), nullptr);
     EXPECT_EQ(g_calls, 3);
     EXPECT_TRUE(HTMemoryCall_deleteAll());
@@ -174,4 +174,4 @@ TEST(HTMemoryDeathTest, OutOfMemoryCallsExitHookThenAborts)
     HTMemory_setExit(nullptr);
 }
 
-}  // namespace
+} // namespace

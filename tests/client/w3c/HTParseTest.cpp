@@ -48,7 +48,7 @@ TEST(HTParse, CameraUrlTable)
         const char* url;
         int mask;
         const char* want;
-        int port;  // of the mask-8 text; -1: none
+        int port; // of the mask-8 text; -1: none
     };
     const char* cam = "http://192.0.2.7:80/video/mjpg.cgi?profileid=3#top";
     const Row rows[] = {
@@ -183,4 +183,4 @@ TEST(HTParse, ShortInputsStayInBounds)
     }
 }
 
-}  // namespace
+} // namespace

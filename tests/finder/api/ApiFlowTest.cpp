@@ -16,11 +16,11 @@
 using apitest::AddrBytes;
 using apitest::CamEnv;
 using apitest::Clock;
-using testsupport::NetlabMacs;
-using testsupport::ParseMac;
 using apitest::RequestsTo;
 using apitest::SecondsSince;
 using apitest::StartCamera;
+using testsupport::NetlabMacs;
+using testsupport::ParseMac;
 
 namespace {
 
@@ -90,7 +90,7 @@ std::vector<uint8_t> LastRecord(const testsupport::LandapEmulator& emu, int cam,
     return std::vector<uint8_t>(b.begin() + 22 + 128, b.end());
 }
 
-}  // namespace
+} // namespace
 
 // ---- 1, 2: search, count and information -----------------------------------------
 
@@ -130,7 +130,8 @@ TEST(FinderApiRoad, SearchCountAndInformation)
     EXPECT_EQ(0, info.Body.BasicSet.Network.bCamUseDHCP);
     EXPECT_EQ(2, info.Body.BasicSet.Network.Reserved);
     EXPECT_EQ(8080, info.Body.BasicSet.WebPort);
-    EXPECT_EQ(0, std::memcmp(ParseMac(CamEnv(0, "MAC")).data(), info.Body.MACAddress.UniData.String, 6));
+    EXPECT_EQ(
+        0, std::memcmp(ParseMac(CamEnv(0, "MAC")).data(), info.Body.MACAddress.UniData.String, 6));
     EXPECT_EQ(1706745599u, info.Body.Datetime);
 
     // Too small: the camera is still read, then the size comes back.
@@ -210,7 +211,8 @@ TEST(FinderApiAuth, CredentialsAndVerification)
 
 TEST(FinderApiOptions, SupportedCommandsWithTheNeededCount)
 {
-    auto c0 = StartCamera(0, "\"supported_commands\": [\"0xA1\", \"0xA6\", \"0xA8\", \"0xB1\", \"0xC0\", \"0xC9\"]");
+    auto c0 = StartCamera(
+        0, "\"supported_commands\": [\"0xA1\", \"0xA6\", \"0xA8\", \"0xB1\", \"0xC0\", \"0xC9\"]");
     Finder f;
     ASSERT_EQ(RILO_FINDER_OK, f.Search());
     ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
@@ -256,13 +258,14 @@ TEST(FinderApiAddress, FixedAddressThenDHCP)
     ASSERT_EQ(89u, rec.size());
     EXPECT_EQ(0, std::memcmp("Porch", rec.data(), 6));
     EXPECT_EQ(AddrBytes("192.0.2.50"), std::vector<uint8_t>(rec.begin() + 64, rec.begin() + 68));
-    EXPECT_EQ(0x90, rec[68]);  // 8080
+    EXPECT_EQ(0x90, rec[68]); // 8080
     EXPECT_EQ(0x1F, rec[69]);
     EXPECT_EQ(2, rec[70]) << "the HTTPS flag goes back as read";
     EXPECT_EQ(AddrBytes("255.255.255.0"), std::vector<uint8_t>(rec.begin() + 72, rec.begin() + 76));
     EXPECT_EQ(AddrBytes("192.0.2.1"), std::vector<uint8_t>(rec.begin() + 76, rec.begin() + 80));
     EXPECT_EQ(AddrBytes("192.0.2.53"), std::vector<uint8_t>(rec.begin() + 80, rec.begin() + 84));
-    EXPECT_EQ(std::vector<uint8_t>(4, 0xFF), std::vector<uint8_t>(rec.begin() + 84, rec.begin() + 88));
+    EXPECT_EQ(std::vector<uint8_t>(4, 0xFF),
+              std::vector<uint8_t>(rec.begin() + 84, rec.begin() + 88));
     EXPECT_EQ(0, rec[88]);
 
     // A record too short is not sent; the result is still the last one.
@@ -315,7 +318,8 @@ TEST(FinderApiPassword, ChangeWithAndWithoutALostReply)
 
     _RiloFinderResult res{};
     EXPECT_EQ(RILO_FINDER_OK, RiloChangeAdminPassword(f.h(), i0, "admin", "newpw", &res, 0));
-    EXPECT_EQ(RILO_FINDER_AUTH_STATUS4, RiloFinderVerifyAuth(f.h(), i0)) << "the old password is gone";
+    EXPECT_EQ(RILO_FINDER_AUTH_STATUS4, RiloFinderVerifyAuth(f.h(), i0))
+        << "the old password is gone";
     ASSERT_EQ(RILO_FINDER_OK, f.Login(i0, "admin", "newpw"));
     EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i0));
 
@@ -330,10 +334,10 @@ TEST(FinderApiPassword, ChangeWithAndWithoutALostReply)
 
 TEST(FinderApiWireless, ReadAndWrite)
 {
-    auto c0 = StartCamera(0,
-        "\"wireless\": {\"enable\": 1, \"channel\": 6, \"ssid\": \"HomeNet\", \"mode\": 1, "
-        "\"encryption\": 2, \"authentication\": 3, \"wpa_key\": \"passphrase\", \"tx_rate\": 5, "
-        "\"wep_def_key\": 1, \"wep_key2\": \"abcde\"}");
+    auto c0 = StartCamera(
+        0, "\"wireless\": {\"enable\": 1, \"channel\": 6, \"ssid\": \"HomeNet\", \"mode\": 1, "
+           "\"encryption\": 2, \"authentication\": 3, \"wpa_key\": \"passphrase\", \"tx_rate\": 5, "
+           "\"wep_def_key\": 1, \"wep_key2\": \"abcde\"}");
     Finder f;
     ASSERT_EQ(RILO_FINDER_OK, f.Search());
     ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
@@ -361,7 +365,8 @@ TEST(FinderApiWireless, ReadAndWrite)
 
     _RiloLANDAPWirelessCap cap;
     size = 23;
-    EXPECT_EQ(RILO_FINDER_CAP_TOO_SMALL, RiloGetWirelessCapability(f.h(), 0, AsSettings(&cap), &size));
+    EXPECT_EQ(RILO_FINDER_CAP_TOO_SMALL,
+              RiloGetWirelessCapability(f.h(), 0, AsSettings(&cap), &size));
     EXPECT_EQ(24u, size);
     ASSERT_EQ(RILO_FINDER_OK, RiloGetWirelessCapability(f.h(), 0, AsSettings(&cap), &size));
     EXPECT_EQ(0x3FFEu, cap.Body.ChannelBitmap);
@@ -398,12 +403,13 @@ TEST(FinderApiWireless, ReadAndWrite)
 
 TEST(FinderApiWireless, OtherSettingsRecords)
 {
-    auto c0 = StartCamera(0,
-        "\"simple_wireless\": {\"b0\": 1, \"ssid\": \"Simple\", \"b37\": -3, \"key\": \"k\"}, "
-        "\"adv_network\": {\"features\": 7, \"set_mask\": 3, \"ddns_index\": 1, \"ddns_server\": \"dyn.example.invalid\"}, "
-        "\"ddns_providers\": [\"DDNS-One\", \"DDNS-Two\"], "
-        "\"associated_status\": {\"u32_0\": 1, \"u32_4\": 2, \"ssid\": \"HomeNet\"}, "
-        "\"datetime\": {\"u16_16\": 540, \"b18\": 1, \"b19\": 2, \"text20\": \"Zone\"}");
+    auto c0 = StartCamera(
+        0, "\"simple_wireless\": {\"b0\": 1, \"ssid\": \"Simple\", \"b37\": -3, \"key\": \"k\"}, "
+           "\"adv_network\": {\"features\": 7, \"set_mask\": 3, \"ddns_index\": 1, "
+           "\"ddns_server\": \"dyn.example.invalid\"}, "
+           "\"ddns_providers\": [\"DDNS-One\", \"DDNS-Two\"], "
+           "\"associated_status\": {\"u32_0\": 1, \"u32_4\": 2, \"ssid\": \"HomeNet\"}, "
+           "\"datetime\": {\"u16_16\": 540, \"b18\": 1, \"b19\": 2, \"text20\": \"Zone\"}");
     Finder f;
     ASSERT_EQ(RILO_FINDER_OK, f.Search());
     ASSERT_EQ(RILO_FINDER_OK, f.Login(0));
@@ -421,7 +427,8 @@ TEST(FinderApiWireless, OtherSettingsRecords)
     ASSERT_EQ(RILO_FINDER_OK, RiloSetSimpleWireless(f.h(), 0, AsSettings(&s), sizeof s, &res, 0));
     std::vector<uint8_t> rec = LastRecord(*c0, 0, 0xB0);
     ASSERT_EQ(108u, rec.size());
-    EXPECT_EQ(std::vector<uint8_t>(66, 'K'), std::vector<uint8_t>(rec.begin() + 41, rec.begin() + 107));
+    EXPECT_EQ(std::vector<uint8_t>(66, 'K'),
+              std::vector<uint8_t>(rec.begin() + 41, rec.begin() + 107));
     EXPECT_EQ(0, rec[107]);
     EXPECT_EQ(0xFD, rec[37]);
 
@@ -455,7 +462,8 @@ TEST(FinderApiWireless, OtherSettingsRecords)
     char name[12];
     std::memset(name, 'Z', sizeof name);
     ASSERT_EQ(RILO_FINDER_OK, RiloGetDDNSProviderList(f.h(), 0, 1, name, 4));
-    EXPECT_EQ("DDNSZZZZZZZZ", std::string(name, sizeof name)) << "the name fills the 4 bytes: no NUL";
+    EXPECT_EQ("DDNSZZZZZZZZ", std::string(name, sizeof name))
+        << "the name fills the 4 bytes: no NUL";
     std::memset(name, 'Z', sizeof name);
     ASSERT_EQ(RILO_FINDER_OK, RiloGetDDNSProviderList(f.h(), 0, 1, name, 9));
     EXPECT_EQ(std::string("DDNS-Two\0ZZZ", sizeof name), std::string(name, sizeof name));
@@ -544,8 +552,9 @@ TEST(FinderApiSurvey, ScanThenList)
 
 TEST(FinderApiRemote, EnableQueryAndAddress)
 {
-    auto c0 = StartCamera(0, "\"tessel12\": {\"enabled\": false, \"states\": [[1, 0, 0], [2, 5, 6], [3, 0, 0]], "
-                             "\"url\": \"https://remote.example.invalid/porch\"}");
+    auto c0 = StartCamera(
+        0, "\"tessel12\": {\"enabled\": false, \"states\": [[1, 0, 0], [2, 5, 6], [3, 0, 0]], "
+           "\"url\": \"https://remote.example.invalid/porch\"}");
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xD2\": {\"status\": 2}}");
     Finder f;
     std::vector<int> idx;
@@ -596,7 +605,8 @@ TEST(FinderApiRemoteSilent, NoAnswerIsNothingAvailable)
 
 TEST(FinderApiCommit, WaitHonouredOrSkipped)
 {
-    auto c0 = StartCamera(0, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 3000, \"result_value\": 1}}");
+    auto c0 =
+        StartCamera(0, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 3000, \"result_value\": 1}}");
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xC0\": {\"wait_ms\": 3000, \"status\": 2}}");
     Finder f;
     std::vector<int> idx;

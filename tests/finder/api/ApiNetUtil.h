@@ -41,7 +41,8 @@ inline std::vector<uint8_t> AddrBytes(const char* text)
 
 // An emulated camera in netlab camera namespace i at its netlab MAC and
 // address; extra holds further members of the camera object.
-inline std::unique_ptr<testsupport::LandapEmulator> StartCamera(int i, const std::string& extra = "")
+inline std::unique_ptr<testsupport::LandapEmulator> StartCamera(int i,
+                                                                const std::string& extra = "")
 {
     return testsupport::StartNetlabCamera(
         i, "\"model\": \"RC-100\", \"camera_name\": \"Porch\", \"web_port\": 8080, \"flags\": 2, "
@@ -92,6 +93,6 @@ inline bool WaitForFile(const std::string& path, double seconds)
     return false;
 }
 
-}  // namespace apitest
+} // namespace apitest
 
 #endif

@@ -76,7 +76,7 @@ _LANDAP_Device_Info SampleDevice()
     return d;
 }
 
-}  // namespace
+} // namespace
 
 TEST(RecordConvertCamInfo, WrapsEveryFieldOfTheDeviceInformation)
 {
@@ -148,7 +148,7 @@ TEST(RecordConvertCamInfo, BasicSettingsFromTheRecord)
     n.szCamDNS2[0] = '\0';
     n.Reserved = 0x02;
     n.CustomizedDNS = 1;
-    std::memset(rec.Body.BasicSet.CameraName, 'C', 64);  // no NUL
+    std::memset(rec.Body.BasicSet.CameraName, 'C', 64); // no NUL
     rec.Body.BasicSet.WebPort = 443;
 
     _LANDAP_Basic_Set b;
@@ -173,7 +173,7 @@ TEST(RecordConvertCamInfo, BasicSettingsFromTheRecord)
 TEST(RecordConvertCamInfo, AddressTextFillingItsFieldIsReadWithinIt)
 {
     char field[16];
-    std::memset(field, '1', sizeof field);  // no NUL anywhere
+    std::memset(field, '1', sizeof field); // no NUL anywhere
     EXPECT_EQ(kRiloInvalidAddr, RiloTextToAddr(field, sizeof field));
     std::memcpy(field, "10.0.0.1", 9);
     EXPECT_EQ(Addr("10.0.0.1"), RiloTextToAddr(field, sizeof field));
@@ -203,7 +203,7 @@ TEST(RecordConvertWireless, BothWaysWithNibblesAndKeys)
     rec.Body.WirelessEnable = 0x101;
     rec.Body.WirelessMode = 0x13;
     rec.Body.WirelessChannel = 11;
-    std::memset(rec.Body.SSID, 'S', sizeof rec.Body.SSID);  // 33, no NUL
+    std::memset(rec.Body.SSID, 'S', sizeof rec.Body.SSID); // 33, no NUL
     rec.Body.Authentication = 3;
     rec.Body.Encryption = 2;
     rec.Body.WEPKeyLen = 1;
@@ -273,7 +273,7 @@ TEST(RecordConvertAdvNetwork, MaskBitsSelectTheGroups)
 {
     _RiloLANDAPAdvNetwork rec;
     std::memset(&rec, 0, sizeof rec);
-    rec.Body.dwSet.SettingMask = 0x108;  // only the low byte counts
+    rec.Body.dwSet.SettingMask = 0x108; // only the low byte counts
     rec.Body.PPPoESetting = 1;
     std::strcpy(rec.Body.PPPoEUID, "pppuser");
     std::strcpy(rec.Body.PPPoEPWD, "ppppass");
@@ -311,7 +311,7 @@ TEST(RecordConvertDatetime, RoundTripUnderAFixedZone)
     ScopedTZ tz("JST-9");
     _RiloLANDAPDatetime rec;
     std::memset(&rec, 0, sizeof rec);
-    rec.Body.Datetime = 1706713199;  // 2024-01-31 23:59:59 in that zone
+    rec.Body.Datetime = 1706713199; // 2024-01-31 23:59:59 in that zone
     rec.Body.Value16 = 0xBEEF;
     rec.Body.Value18 = 0x1FF;
     rec.Body.Value19 = 7;
@@ -344,12 +344,12 @@ TEST(RecordConvertSimpleWireless, LongestKeyStaysInsideTheDeviceRecord)
     _RiloLANDAPSimpleWireless rec;
     std::memset(&rec, 0, sizeof rec);
     rec.Body.Value0 = 0x1FE;
-    std::memset(rec.Body.SSID, 'S', 36);  // no NUL
+    std::memset(rec.Body.SSID, 'S', 36); // no NUL
     rec.Body.Value37 = -5;
     rec.Body.Value38 = 1;
     rec.Body.Value39 = 2;
     rec.Body.Value40 = 3;
-    std::memset(rec.Body.Key, 'K', 67);  // legal in char[68]
+    std::memset(rec.Body.Key, 'K', 67); // legal in char[68]
     _LANDAPSimpleWireless dev;
     RiloSimpleWirelessToDevice(rec, &dev);
     EXPECT_EQ(0xFE, dev.Value0);
@@ -400,7 +400,7 @@ TEST(RecordConvertReads, CapabilityStationAndStatusRecords)
     _LANDAPWirelessStation st;
     std::memset(st.SSID, 'A', 33);
     st.Signal = 200;
-    st.Packed = 0x6321;  // mode 1, encryption 2, authentication 3, channel 6
+    st.Packed = 0x6321; // mode 1, encryption 2, authentication 3, channel 6
     _RiloWirelessSiteSurInfo e;
     std::memset(&e, 0xAB, sizeof e);
     RiloStationFromDevice(st, &e);

@@ -53,16 +53,18 @@ int Probe(void* h, char* text, short* len, std::string* out)
     return rc;
 }
 
-}  // namespace
+} // namespace
 
 TEST(FinderApiDHCP, ServerAddressComesBack)
 {
-    ASSERT_EQ(0, access(kDnsmasq, X_OK)) << "dnsmasq is needed (scripts/setup installs dnsmasq-base)";
+    ASSERT_EQ(0, access(kDnsmasq, X_OK))
+        << "dnsmasq is needed (scripts/setup installs dnsmasq-base)";
     std::string dir = TempDir();
     ASSERT_FALSE(dir.empty());
-    Child server({"ip", "netns", "exec", CamEnv(0, "NS"), kDnsmasq, "--conf-file=/dev/null", "--keep-in-foreground", "--log-facility=-",
-                  "--port=0", "--interface=eth0", "--bind-interfaces", "--no-ping", "--user=root",
-                  "--group=root", "--dhcp-range=192.0.2.100,192.0.2.150,255.255.255.0",
+    Child server({"ip", "netns", "exec", CamEnv(0, "NS"), kDnsmasq, "--conf-file=/dev/null",
+                  "--keep-in-foreground", "--log-facility=-", "--port=0", "--interface=eth0",
+                  "--bind-interfaces", "--no-ping", "--user=root", "--group=root",
+                  "--dhcp-range=192.0.2.100,192.0.2.150,255.255.255.0",
                   "--dhcp-leasefile=" + dir + "/leases", "--pid-file=" + dir + "/pid"});
     ASSERT_TRUE(server.Running());
     ASSERT_TRUE(apitest::WaitForFile(dir + "/pid", 30)) << "dnsmasq did not start";
@@ -91,15 +93,14 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
     std::string dir = TempDir();
     ASSERT_FALSE(dir.empty());
     // Records the first datagram on port 67 and answers nothing.
-    const std::string script =
-        "import socket,sys\n"
-        "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-        "s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1)\n"
-        "s.bind(('0.0.0.0',67))\n"
-        "open(sys.argv[1]+'/ready','w').close()\n"
-        "d,a=s.recvfrom(4096)\n"
-        "open(sys.argv[1]+'/req.tmp','w').write(d.hex())\n"
-        "import os; os.rename(sys.argv[1]+'/req.tmp',sys.argv[1]+'/req')\n";
+    const std::string script = "import socket,sys\n"
+                               "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                               "s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1)\n"
+                               "s.bind(('0.0.0.0',67))\n"
+                               "open(sys.argv[1]+'/ready','w').close()\n"
+                               "d,a=s.recvfrom(4096)\n"
+                               "open(sys.argv[1]+'/req.tmp','w').write(d.hex())\n"
+                               "import os; os.rename(sys.argv[1]+'/req.tmp',sys.argv[1]+'/req')\n";
     Child listener({"ip", "netns", "exec", CamEnv(0, "NS"), "python3", "-c", script, dir});
     ASSERT_TRUE(apitest::WaitForFile(dir + "/ready", 30));
 
@@ -152,7 +153,8 @@ TEST(FinderApiDHCP, PortInUseIsNoVerdictOnTheNetwork)
     short len = 0;
     std::string out;
     auto t0 = Clock::now();
-    EXPECT_EQ(RILO_FINDER_FAIL, Probe(s.h, text, &len, &out)) << "not nothing-available: no probe was made";
+    EXPECT_EQ(RILO_FINDER_FAIL, Probe(s.h, text, &len, &out))
+        << "not nothing-available: no probe was made";
     EXPECT_LT(SecondsSince(t0), 1.5) << "no two-second wait for a reply";
     EXPECT_NE(std::string::npos, out.find("cannot bind UDP port 68")) << out;
     EXPECT_EQ(std::string::npos, out.find("No DHCP Server!")) << out;

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 using testsupport::Clock;
-using testsupport::SecondsSince;
 using testsupport::ParseAddr;
+using testsupport::SecondsSince;
 
 TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
 {
@@ -29,7 +29,8 @@ TEST(FinderIntf, FreeAddressOnSlash24AndSlash32)
     EXPECT_EQ(10, len);
     len = sizeof text;
     uint32_t any = 0;
-    EXPECT_EQ(kFinderOk, f.GetFreeIP(&any, text, &len)) << "0 picks eth0, the first with a broadcast address";
+    EXPECT_EQ(kFinderOk, f.GetFreeIP(&any, text, &len))
+        << "0 picks eth0, the first with a broadcast address";
     EXPECT_STREQ("192.0.2.2", text);
 
     len = sizeof text;
@@ -51,7 +52,8 @@ TEST(FinderIntf, InterfaceMACs)
     testsupport::Mac want = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC"));
     testsupport::Mac want1 = testsupport::ParseMac(testsupport::NetlabEnv("NETLAB_HOST_MAC1"));
     MAC_ADDR mac{};
-    uint32_t eth0 = ParseAddr("192.0.2.1"), eth1 = ParseAddr("192.0.2.200"), none = ParseAddr("203.0.113.9");
+    uint32_t eth0 = ParseAddr("192.0.2.1"), eth1 = ParseAddr("192.0.2.200"),
+             none = ParseAddr("203.0.113.9");
     ASSERT_EQ(kFinderOk, f.GetIntfMAC(&eth0, &mac));
     EXPECT_EQ(0, std::memcmp(want.data(), mac.addr, 6));
     ASSERT_EQ(kFinderOk, f.GetIntfMAC(&eth1, &mac));

@@ -7,11 +7,11 @@ TEST(FinderCmdAuth, VerifyGivesEachOutcome)
 {
     // 0: accepted; 1: verdict 0; 2: refusal with status 2; 3: an 8-byte body;
     // 4: a reply that names another request and camera, taken all the same.
-    auto emu = StartExtraCameras({"",
-                                  "\"command_faults\": {\"0xA3\": {\"verdict\": 0}}",
-                                  "\"command_faults\": {\"0xA3\": {\"status\": 2}}",
-                                  "\"command_faults\": {\"0xA3\": {\"body_size\": 8}}",
-                                  "\"command_faults\": {\"0xA3\": {\"wrong_seq\": true, \"wrong_mac\": true}}"});
+    auto emu = StartExtraCameras(
+        {"", "\"command_faults\": {\"0xA3\": {\"verdict\": 0}}",
+         "\"command_faults\": {\"0xA3\": {\"status\": 2}}",
+         "\"command_faults\": {\"0xA3\": {\"body_size\": 8}}",
+         "\"command_faults\": {\"0xA3\": {\"wrong_seq\": true, \"wrong_mac\": true}}"});
     CLANDAPMgr mgr;
     std::vector<int> idx;
     ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(5), &idx));
@@ -73,9 +73,11 @@ TEST(FinderCmdAuth, ChangePasswordWithNewAbsentAndOverlongValues)
     for (const auto& r : reqs)
         ASSERT_EQ(256, BodyLen(r));
     EXPECT_EQ(Hex(AuthPlus(AuthBlock("cm9vdA==", "bjN3"))), Hex(Body(reqs[0])));
-    EXPECT_EQ(Hex(AuthPlus(AuthBlock("cm9vdA==", "eA=="), AuthBlock("cm9vdA==", "bjN3"))), Hex(Body(reqs[1])));
+    EXPECT_EQ(Hex(AuthPlus(AuthBlock("cm9vdA==", "eA=="), AuthBlock("cm9vdA==", "bjN3"))),
+              Hex(Body(reqs[1])));
     std::string p64;
     for (int k = 0; k < 16; ++k)
         p64 += "cHBw";
-    EXPECT_EQ(Hex(AuthPlus(AuthBlock("cm9vdA==", p64), AuthBlock("cm9vdA==", "eA=="))), Hex(Body(reqs[2])));
+    EXPECT_EQ(Hex(AuthPlus(AuthBlock("cm9vdA==", p64), AuthBlock("cm9vdA==", "eA=="))),
+              Hex(Body(reqs[2])));
 }

@@ -51,8 +51,8 @@ inline MAC_ADDR ParseMac(const std::string& text)
 // members of its JSON object.
 inline std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& extra = "")
 {
-    return testsupport::StartNetlabCamera(
-        i, "\"user\": \"admin\", \"password\": \"secret\"" + (extra.empty() ? "" : ", " + extra));
+    return testsupport::StartNetlabCamera(i, "\"user\": \"admin\", \"password\": \"secret\"" +
+                                                 (extra.empty() ? "" : ", " + extra));
 }
 
 // Several cameras served by one emulator in the namespace of camera 0:
@@ -76,9 +76,10 @@ inline std::unique_ptr<LandapEmulator> StartExtraCameras(const std::vector<std::
 {
     std::vector<std::string> cameras;
     for (size_t k = 0; k < extras.size(); ++k)
-        cameras.push_back(testsupport::CameraJson(
-            ExtraMac(int(k)), "192.0.2." + std::to_string(100 + k),
-            "\"user\": \"admin\", \"password\": \"secret\"" + (extras[k].empty() ? "" : ", " + extras[k])));
+        cameras.push_back(testsupport::CameraJson(ExtraMac(int(k)),
+                                                  "192.0.2." + std::to_string(100 + k),
+                                                  "\"user\": \"admin\", \"password\": \"secret\"" +
+                                                      (extras[k].empty() ? "" : ", " + extras[k])));
     return testsupport::StartCameras(CamEnv(0, "NS"), cameras);
 }
 
@@ -184,6 +185,6 @@ inline bool Contains(const std::string& text, const std::string& what)
     return text.find(what) != std::string::npos;
 }
 
-}  // namespace cmdtest
+} // namespace cmdtest
 
 #endif

@@ -8,8 +8,9 @@ using namespace cmdtest;
 
 TEST(FinderCmdTessel12, StateSequence)
 {
-    auto c0 = StartCamera(0, "\"tessel12\": {\"enabled\": false, \"states\": [[1, 0, 0], [2, 5, 6], [3, 0, 0]], "
-                             "\"url\": \"https://remote.example.invalid/porch\"}");
+    auto c0 = StartCamera(
+        0, "\"tessel12\": {\"enabled\": false, \"states\": [[1, 0, 0], [2, 5, 6], [3, 0, 0]], "
+           "\"url\": \"https://remote.example.invalid/porch\"}");
     CLANDAPMgr mgr;
     int i = Find(mgr, 0, nullptr);
     ASSERT_GE(i, 0);
@@ -77,11 +78,14 @@ TEST(FinderCmdTessel12, RefusedRepliesAndFullWidthURL)
     // 0: status 4 and a wrong sequence number on the reads; 1: the switch
     // refused; 2: a URL filling its field; 3: a URL from another camera.
     auto emu = StartExtraCameras({
-        "\"tessel12\": {\"enabled\": true, \"states\": [[9, 8, 7]]}, \"command_faults\": {\"0xD1\": {\"status\": 4}, "
+        "\"tessel12\": {\"enabled\": true, \"states\": [[9, 8, 7]]}, \"command_faults\": "
+        "{\"0xD1\": {\"status\": 4}, "
         "\"0x102\": {\"wrong_seq\": true}}",
         "\"command_faults\": {\"0xD2\": {\"status\": 2}}",
-        "\"tessel12\": {\"url\": \"https://x.invalid/\"}, \"command_faults\": {\"0x105\": {\"full_width\": true}}",
-        "\"tessel12\": {\"url\": \"https://x.invalid/\"}, \"command_faults\": {\"0x105\": {\"wrong_mac\": true}}",
+        "\"tessel12\": {\"url\": \"https://x.invalid/\"}, \"command_faults\": {\"0x105\": "
+        "{\"full_width\": true}}",
+        "\"tessel12\": {\"url\": \"https://x.invalid/\"}, \"command_faults\": {\"0x105\": "
+        "{\"wrong_mac\": true}}",
     });
     CLANDAPMgr mgr;
     std::vector<int> idx;

@@ -21,7 +21,7 @@ Bytes OnlyRecord(const LandapEmulator& emu, uint16_t command, size_t recordSize)
     return Bytes(body.begin() + kAuth, body.end());
 }
 
-}  // namespace
+} // namespace
 
 TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
 {
@@ -50,7 +50,7 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
     PutText(want, 0, "Porch");
     PutAddr(want, 64, "192.0.2.50");
     PutLE(want, 68, 8443, 2);
-    want[70] = 0x02;  // HTTPS flag kept
+    want[70] = 0x02; // HTTPS flag kept
     want[71] = 1;
     PutAddr(want, 72, "255.255.255.0");
     PutAddr(want, 76, "192.0.2.254");
@@ -102,11 +102,12 @@ TEST(FinderCmdSettings, BasicSettingWrittenCommittedAndReadBack)
 
 TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
 {
-    auto c0 = StartCamera(0,
-                          "\"wireless\": {\"enable\": 1, \"channel\": 6, \"ssid\": \"HomeNet\", \"mode\": 1, "
-                          "\"encryption\": 2, \"authentication\": 3, \"tx_rate\": 5, \"wpa_key\": \"passphrase\"}, "
-                          "\"capability\": {\"channels\": 2046, \"modes\": 3, \"encryptions\": 31, "
-                          "\"authentications\": 63, \"b7\": 7, \"b8\": 8, \"b9\": 9, \"u32_10\": 305419896}");
+    auto c0 = StartCamera(
+        0,
+        "\"wireless\": {\"enable\": 1, \"channel\": 6, \"ssid\": \"HomeNet\", \"mode\": 1, "
+        "\"encryption\": 2, \"authentication\": 3, \"tx_rate\": 5, \"wpa_key\": \"passphrase\"}, "
+        "\"capability\": {\"channels\": 2046, \"modes\": 3, \"encryptions\": 31, "
+        "\"authentications\": 63, \"b7\": 7, \"b8\": 8, \"b9\": 9, \"u32_10\": 305419896}");
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
@@ -170,9 +171,9 @@ TEST(FinderCmdSettings, WirelessAndCapabilityRoundTrip)
 
 TEST(FinderCmdSettings, AdvancedNetworkRoundTrip)
 {
-    auto c0 = StartCamera(0,
-                          "\"adv_network\": {\"features\": 3, \"ddns_index\": 1, \"ddns_uid\": \"me\", "
-                          "\"ddns_server\": \"dyn.example.invalid\"}");
+    auto c0 = StartCamera(
+        0, "\"adv_network\": {\"features\": 3, \"ddns_index\": 1, \"ddns_uid\": \"me\", "
+           "\"ddns_server\": \"dyn.example.invalid\"}");
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
@@ -215,10 +216,10 @@ TEST(FinderCmdSettings, AdvancedNetworkRoundTrip)
 
 TEST(FinderCmdSettings, DatetimeAndSimpleWirelessRoundTrip)
 {
-    auto c0 = StartCamera(0,
-                          "\"time\": \"20240131235959\", \"datetime\": {\"u16_16\": 480, \"b18\": 1, \"b19\": 2, "
-                          "\"text20\": \"pool.ntp.invalid\"}, \"simple_wireless\": {\"b0\": 1, \"ssid\": \"Lab\", "
-                          "\"b37\": -5, \"b38\": 2, \"b39\": 3, \"b40\": 4, \"key\": \"abc\"}");
+    auto c0 = StartCamera(
+        0, "\"time\": \"20240131235959\", \"datetime\": {\"u16_16\": 480, \"b18\": 1, \"b19\": 2, "
+           "\"text20\": \"pool.ntp.invalid\"}, \"simple_wireless\": {\"b0\": 1, \"ssid\": \"Lab\", "
+           "\"b37\": -5, \"b38\": 2, \"b39\": 3, \"b40\": 4, \"key\": \"abc\"}");
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
@@ -277,9 +278,10 @@ TEST(FinderCmdSettings, DatetimeAndSimpleWirelessRoundTrip)
 
 TEST(FinderCmdSettings, StatusRecords)
 {
-    auto c0 = StartCamera(0,
-                          "\"gateway\": \"192.0.2.254\", \"associated_status\": {\"u32_0\": 1, \"u32_4\": 70, "
-                          "\"ssid\": \"HomeNet\"}, \"network_status\": {\"u32_0\": 2, \"u32_8\": 3, \"u32_16\": 4}");
+    auto c0 = StartCamera(
+        0,
+        "\"gateway\": \"192.0.2.254\", \"associated_status\": {\"u32_0\": 1, \"u32_4\": 70, "
+        "\"ssid\": \"HomeNet\"}, \"network_status\": {\"u32_0\": 2, \"u32_8\": 3, \"u32_16\": 4}");
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
@@ -307,9 +309,9 @@ TEST(FinderCmdSettings, StatusRecords)
 
 TEST(FinderCmdSettings, CommitWaitRestartAndFactoryReset)
 {
-    auto c0 = StartCamera(0,
-                          "\"wireless\": {\"ssid\": \"Before\"}, \"command_faults\": {\"0xC0\": "
-                          "{\"wait_ms\": 1500, \"result_value\": 1}, \"0xAB\": {\"status\": 2}}");
+    auto c0 =
+        StartCamera(0, "\"wireless\": {\"ssid\": \"Before\"}, \"command_faults\": {\"0xC0\": "
+                       "{\"wait_ms\": 1500, \"result_value\": 1}, \"0xAB\": {\"status\": 2}}");
     CLANDAPMgr mgr;
     int i = Find(mgr, 0);
     ASSERT_GE(i, 0);
@@ -369,11 +371,12 @@ TEST(FinderCmdSettings, MalformedAndFullWidthReplies)
 {
     // 0: body lengths that lie, replies to something else; 1: every text
     // filled to its width.
-    auto emu = StartExtraCameras({"\"command_faults\": {\"0xA8\": {\"body_len\": 250}, \"0xA6\": {\"body_len\": 524}, "
-                                  "\"0xAF\": {\"wrong_seq\": true}, "
-                                  "\"0xB2\": {\"wrong_mac\": true}, \"0xC9\": {\"status\": 1}}",
-                                  "\"time\": \"20240131235959\", \"faults\": {\"full_width\": true}, "
-                                  "\"wireless\": {\"ssid\": \"S\"}, \"simple_wireless\": {\"key\": \"k\"}"});
+    auto emu = StartExtraCameras(
+        {"\"command_faults\": {\"0xA8\": {\"body_len\": 250}, \"0xA6\": {\"body_len\": 524}, "
+         "\"0xAF\": {\"wrong_seq\": true}, "
+         "\"0xB2\": {\"wrong_mac\": true}, \"0xC9\": {\"status\": 1}}",
+         "\"time\": \"20240131235959\", \"faults\": {\"full_width\": true}, "
+         "\"wireless\": {\"ssid\": \"S\"}, \"simple_wireless\": {\"key\": \"k\"}"});
     CLANDAPMgr mgr;
     std::vector<int> idx;
     ASSERT_TRUE(ListSearch(mgr).SearchAndIndex(ExtraMacs(2), &idx));

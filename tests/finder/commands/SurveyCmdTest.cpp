@@ -13,7 +13,7 @@ std::string Ssid(int n)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
 {
@@ -39,7 +39,8 @@ TEST(FinderCmdSurvey, FortyFiveStationsInThreePages)
     EXPECT_EQ(kFinderTooSmall, mgr.GetWirelessSiteSurInfo(i, st.data(), count));
     EXPECT_EQ(45, count);
     count = -3;
-    EXPECT_EQ(kFinderTooSmall, mgr.GetWirelessSiteSurInfo(i, st.data(), count)) << "a negative capacity holds nothing";
+    EXPECT_EQ(kFinderTooSmall, mgr.GetWirelessSiteSurInfo(i, st.data(), count))
+        << "a negative capacity holds nothing";
     EXPECT_EQ(45, count);
 
     count = 64;
@@ -78,12 +79,15 @@ TEST(FinderCmdSurvey, BadPagesFailTheWholeRead)
     // 2: page 0 announces more than a page holds; 3: pages without
     // end; 4: page 2 never comes; 5: the first page only after the third send.
     auto emu = StartExtraCameras({
-        "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"page_faults\": {\"1\": {\"wrong_seq\": true}}}}",
+        "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"page_faults\": {\"1\": "
+        "{\"wrong_seq\": true}}}}",
         "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"page_faults\": "
         "{\"1\": {\"body_len\": 700, \"truncate\": 300}, \"2\": {\"silent\": true}}}}",
-        "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"page_faults\": {\"0\": {\"body_len\": 900}}}}",
+        "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"page_faults\": {\"0\": {\"body_len\": "
+        "900}}}}",
         "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"endless_pages\": 200}}",
-        "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"page_faults\": {\"2\": {\"silent\": true}}}}",
+        "\"stations\": 45, \"command_faults\": {\"0xAE\": {\"page_faults\": {\"2\": {\"silent\": "
+        "true}}}}",
         "\"stations\": 5, \"command_faults\": {\"0xAE\": {\"drop_first\": 2}}",
     });
     CLANDAPMgr mgr;
@@ -123,9 +127,11 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
     for (int k = 0; k < 130; ++k)
         many += std::string(k ? ", " : "") + "\"0xB0\"";
     auto emu = StartExtraCameras({
-        "\"supported_commands\": [\"0xA1\", \"0xA6\", \"0xB1\", \"0xC0\", \"0xC9\", \"0xD1\", \"0x105\"]",
+        "\"supported_commands\": [\"0xA1\", \"0xA6\", \"0xB1\", \"0xC0\", \"0xC9\", \"0xD1\", "
+        "\"0x105\"]",
         "\"supported_commands\": [" + many + "]",
-        "\"supported_commands\": [\"0xA6\", \"0xA7\"], \"command_faults\": {\"0xA5\": {\"body_len\": 65534}}",
+        "\"supported_commands\": [\"0xA6\", \"0xA7\"], \"command_faults\": {\"0xA5\": "
+        "{\"body_len\": 65534}}",
         "\"supported_commands\": [\"0xA1\", \"0xD1\", \"0xCA\", \"0xA5\"]",
         "\"command_faults\": {\"0xA5\": {\"status\": 4}}",
         "\"command_faults\": {\"0xA5\": {\"status\": 2}}",
@@ -166,7 +172,8 @@ TEST(FinderCmdSupported, ListLongerThanTheArrayAndBoundedWalks)
     EXPECT_EQ(2u, RequestsTo(*emu, ExtraMac(3), 0xA5).size()) << "an empty cache asks again";
 
     EXPECT_EQ(kFinderFail, mgr.GetSupportedCommand(idx[4], codes, count));
-    EXPECT_EQ(kFinderCamAuthFailed, mgr.GetLANDAPObj(idx[4])->GetSupportedCommand(codes, &count, 7));
+    EXPECT_EQ(kFinderCamAuthFailed,
+              mgr.GetLANDAPObj(idx[4])->GetSupportedCommand(codes, &count, 7));
     EXPECT_EQ(kFinderCamRefused, mgr.GetLANDAPObj(idx[5])->GetSupportedCommand(codes, &count, 8));
     EXPECT_EQ(kFinderFail, mgr.GetSupportedCommand(idx[0], nullptr, count));
     testsupport::TakeDiagOut();
@@ -187,7 +194,7 @@ struct FakeDDNSClock {
     ~FakeDDNSClock() { CLANDAPObj::SetDDNSClock(nullptr); }
 };
 
-}  // namespace
+} // namespace
 
 TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
 {
@@ -195,7 +202,8 @@ TEST(FinderCmdDDNS, ProvidersSplitAtSemicolonsAndAged)
     // and a name longer than a slot; 2: a length byte of 0.
     auto emu = StartExtraCameras({
         "\"ddns_list\": \"A;;B;\"",
-        "\"ddns_list\": \"" + std::string(150, 'x') + ";" + std::string(49, 'y') + "\", \"ddns_list_len\": 255",
+        "\"ddns_list\": \"" + std::string(150, 'x') + ";" + std::string(49, 'y') +
+            "\", \"ddns_list_len\": 255",
         "\"ddns_list\": \"Q\", \"ddns_list_len\": 0",
     });
     CLANDAPMgr mgr;

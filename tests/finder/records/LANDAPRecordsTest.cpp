@@ -122,7 +122,7 @@ TEST(LANDAPDeviceInfo, FieldsAtTheirOffsetsAndRoundTrip)
 TEST(LANDAPDeviceInfo, FullWidthTextsStayInTheirFields)
 {
     Bytes b = DeviceInfoBytes();
-    PutText(b, 0, std::string(64, 'B'));   // runs into ProdName without a NUL
+    PutText(b, 0, std::string(64, 'B')); // runs into ProdName without a NUL
     PutText(b, 128, std::string(32, 'M'));
     PutText(b, 160, std::string(32, 'F')); // runs into ProdType
     PutText(b, 204, std::string(64, 'N')); // runs into the address
@@ -276,7 +276,8 @@ TEST(LANDAPAdvNetwork, SettingsAndProviderList)
     EXPECT_EQ(a.PPPoECredentials, 1);
     EXPECT_STREQ(a.PPPoEUID, "pppoe-user");
     EXPECT_EQ(std::string(a.PPPoEPWD), std::string(64, 'p'));
-    EXPECT_EQ(a.Features, _LANDAPAdvNetworkSettings::FeatureUPnP | _LANDAPAdvNetworkSettings::FeatureDDNS |
+    EXPECT_EQ(a.Features, _LANDAPAdvNetworkSettings::FeatureUPnP |
+                              _LANDAPAdvNetworkSettings::FeatureDDNS |
                               _LANDAPAdvNetworkSettings::FeaturePPPoE);
     EXPECT_EQ(a.Status, 0x0B);
     EXPECT_EQ(a.DDNSIndex, 2);
@@ -411,8 +412,8 @@ protected:
     // What date(1) prints for t under the same zone.
     static std::string DateText(time_t t)
     {
-        std::string cmd = std::string("TZ='") + kTZ + "' date -d @" + std::to_string(static_cast<long long>(t)) +
-                          " +%Y%m%d%H%M%S";
+        std::string cmd = std::string("TZ='") + kTZ + "' date -d @" +
+                          std::to_string(static_cast<long long>(t)) + " +%Y%m%d%H%M%S";
         FILE* p = popen(cmd.c_str(), "r");
         if (!p)
             return "popen failed";

@@ -19,10 +19,11 @@ namespace testsupport {
 
 namespace {
 
-const char* const kPython = "/usr/bin/python3";  // the Debian one: starts fastest
+const char* const kPython = "/usr/bin/python3"; // the Debian one: starts fastest
 
 // The logged objects of one kind of event.
-std::vector<std::map<std::string, std::string>> ReadLog(const std::string& path, const char* event) {
+std::vector<std::map<std::string, std::string>> ReadLog(const std::string& path, const char* event)
+{
     std::vector<std::map<std::string, std::string>> out;
     for (auto& fields : ReadJsonLines(path))
         if (fields["event"] == event)
@@ -30,10 +31,11 @@ std::vector<std::map<std::string, std::string>> ReadLog(const std::string& path,
     return out;
 }
 
-}  // namespace
+} // namespace
 
 HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
-                           const std::string& address, int port) {
+                           const std::string& address, int port)
+{
     char tmpl[] = "/tmp/rilo-http-XXXXXX";
     if (!mkdtemp(tmpl))
         throw std::runtime_error(std::string("HttpEmulator: mkdtemp: ") + std::strerror(errno));
@@ -46,9 +48,9 @@ HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
     std::vector<std::string> args;
     if (!ns.empty())
         args = {"ip", "netns", "exec", ns};
-    args.insert(args.end(), {kPython, RILO_HTTP_EMULATOR, "--config", config,
-                             "--ready-file", ready, "--log", m_dir + "/log.jsonl",
-                             "--listen", address, "--port", std::to_string(port)});
+    args.insert(args.end(),
+                {kPython, RILO_HTTP_EMULATOR, "--config", config, "--ready-file", ready, "--log",
+                 m_dir + "/log.jsonl", "--listen", address, "--port", std::to_string(port)});
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -90,18 +92,21 @@ HttpEmulator::HttpEmulator(const std::string& configJson, const std::string& ns,
     throw std::runtime_error("HttpEmulator: " + why + ": " + out);
 }
 
-HttpEmulator::~HttpEmulator() {
+HttpEmulator::~HttpEmulator()
+{
     Stop();
     std::error_code ignored;
     std::filesystem::remove_all(m_dir, ignored);
 }
 
-void HttpEmulator::Stop() {
+void HttpEmulator::Stop()
+{
     StopChild(m_pid, 3.0);
     m_pid = -1;
 }
 
-std::vector<HttpLoggedRequest> HttpEmulator::Requests() const {
+std::vector<HttpLoggedRequest> HttpEmulator::Requests() const
+{
     std::vector<HttpLoggedRequest> out;
     for (auto& f : ReadLog(m_dir + "/log.jsonl", "request")) {
         HttpLoggedRequest r;
@@ -117,7 +122,8 @@ std::vector<HttpLoggedRequest> HttpEmulator::Requests() const {
 
 namespace {
 
-std::vector<HttpLoggedData> ReadData(const std::string& log, const char* event) {
+std::vector<HttpLoggedData> ReadData(const std::string& log, const char* event)
+{
     std::vector<HttpLoggedData> out;
     for (auto& f : ReadLog(log, event)) {
         HttpLoggedData d;
@@ -130,25 +136,29 @@ std::vector<HttpLoggedData> ReadData(const std::string& log, const char* event) 
     return out;
 }
 
-}  // namespace
+} // namespace
 
-std::vector<HttpLoggedData> HttpEmulator::SpeakerPackets() const {
+std::vector<HttpLoggedData> HttpEmulator::SpeakerPackets() const
+{
     return ReadData(m_dir + "/log.jsonl", "speaker_packet");
 }
 
-std::vector<HttpLoggedData> HttpEmulator::SpeakerJunk() const {
+std::vector<HttpLoggedData> HttpEmulator::SpeakerJunk() const
+{
     return ReadData(m_dir + "/log.jsonl", "speaker_junk");
 }
 
-std::vector<double> HttpEmulator::AcceptTimes() const {
+std::vector<double> HttpEmulator::AcceptTimes() const
+{
     std::vector<double> out;
     for (auto& f : ReadLog(m_dir + "/log.jsonl", "accept"))
         out.push_back(std::strtod(f["time"].c_str(), nullptr));
     return out;
 }
 
-std::string HttpEmulator::Output() const {
+std::string HttpEmulator::Output() const
+{
     return ReadFile(m_dir + "/output.txt");
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -15,10 +15,10 @@ namespace testsupport {
 
 // One request header the HTTP emulator received, as logged.
 struct HttpLoggedRequest {
-    double time = 0;             // seconds, monotonic clock, at its first byte
-    int connection = 0;          // 1-based number of the accepted connection
-    std::vector<uint8_t> bytes;  // the request header up to its blank line
-    std::string auth;            // the emulator's verdict: "none", "ok", "missing", "wrong", ...
+    double time = 0;            // seconds, monotonic clock, at its first byte
+    int connection = 0;         // 1-based number of the accepted connection
+    std::vector<uint8_t> bytes; // the request header up to its blank line
+    std::string auth;           // the emulator's verdict: "none", "ok", "missing", "wrong", ...
 
     std::string Text() const { return std::string(bytes.begin(), bytes.end()); }
 };
@@ -26,7 +26,7 @@ struct HttpLoggedRequest {
 // Bytes the speaker endpoint received in a request body: one audio packet
 // (header and payload) or a stretch that is not one.
 struct HttpLoggedData {
-    double time = 0;             // seconds, monotonic clock, when the last byte arrived
+    double time = 0; // seconds, monotonic clock, when the last byte arrived
     int connection = 0;
     std::vector<uint8_t> bytes;
 };
@@ -66,6 +66,6 @@ private:
     std::string m_dir;
 };
 
-}  // namespace testsupport
+} // namespace testsupport
 
 #endif

@@ -11,14 +11,16 @@
 
 namespace {
 
-std::string Env(const char* name) {
+std::string Env(const char* name)
+{
     const char* v = std::getenv(name);
     return v ? v : "";
 }
 
-}  // namespace
+} // namespace
 
-TEST(HttpEmulatorNetns, ServesFromACameraNamespace) {
+TEST(HttpEmulatorNetns, ServesFromACameraNamespace)
+{
     const std::string ns = Env("NETLAB_CAM0_NS"), addr = Env("NETLAB_CAM0_ADDR");
     ASSERT_FALSE(ns.empty()) << "run under scripts/netlab";
     ASSERT_EQ(0, std::system("command -v curl >/dev/null 2>&1")) << "curl is missing";

@@ -24,18 +24,21 @@ namespace {
 
 struct CurlResult {
     int exitCode = -1;
-    std::string out;  // body, then "\n" and the status code
-    int Status() const {
+    std::string out; // body, then "\n" and the status code
+    int Status() const
+    {
         size_t nl = out.rfind('\n');
         return nl == std::string::npos ? -1 : std::atoi(out.c_str() + nl + 1);
     }
-    std::string Body() const {
+    std::string Body() const
+    {
         size_t nl = out.rfind('\n');
         return nl == std::string::npos ? out : out.substr(0, nl);
     }
 };
 
-CurlResult Curl(const std::string& args) {
+CurlResult Curl(const std::string& args)
+{
     CurlResult r;
     std::string cmd = "curl -s -m 10 -w '\\n%{http_code}' " + args + " 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
@@ -50,7 +53,8 @@ CurlResult Curl(const std::string& args) {
     return r;
 }
 
-std::string Url(const HttpEmulator& emu, const std::string& path, const char* scheme = "http") {
+std::string Url(const HttpEmulator& emu, const std::string& path, const char* scheme = "http")
+{
     return std::string("'") + scheme + "://127.0.0.1:" + std::to_string(emu.Port()) + path + "'";
 }
 
@@ -59,13 +63,15 @@ struct RawReply {
     std::string data;
     int reads = 0;
     enum End { kEof, kReset, kQuiet } end = kQuiet;
-    size_t HeaderEnd() const {
+    size_t HeaderEnd() const
+    {
         size_t p = data.find("\r\n\r\n");
         return p == std::string::npos ? std::string::npos : p + 4;
     }
 };
 
-RawReply RawGet(int port, const std::string& path, double quietSeconds) {
+RawReply RawGet(int port, const std::string& path, double quietSeconds)
+{
     RawReply r;
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -75,7 +81,7 @@ RawReply RawGet(int port, const std::string& path, double quietSeconds) {
     EXPECT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
     std::string req = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     EXPECT_EQ(static_cast<ssize_t>(req.size()), send(fd, req.data(), req.size(), MSG_NOSIGNAL));
-    const double deadline = MonotonicNow() + 10;  // bound even a chatty peer
+    const double deadline = MonotonicNow() + 10; // bound even a chatty peer
     while (MonotonicNow() < deadline) {
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(quietSeconds * 1000)) == 0)
@@ -97,7 +103,8 @@ RawReply RawGet(int port, const std::string& path, double quietSeconds) {
     return r;
 }
 
-void RequireProgram(const char* name) {
+void RequireProgram(const char* name)
+{
     std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
     ASSERT_EQ(0, std::system(cmd.c_str())) << name << " is missing (scripts/setup installs it)";
 }
@@ -107,9 +114,10 @@ protected:
     void SetUp() override { RequireProgram("curl"); }
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(HttpEmulatorCurl, DigestWithQopAuthPassesAndResendsOnTheSameConnection) {
+TEST_F(HttpEmulatorCurl, DigestWithQopAuthPassesAndResendsOnTheSameConnection)
+{
     HttpEmulator emu(R"({"auth":"digest","user":"admin","password":"s3cret","realm":"cam",
                          "qop":"auth","body":"picture","content_length":true})");
     CurlResult r = Curl("--digest -u admin:s3cret " + Url(emu, "/video/mjpg.cgi?profileid=3"));
@@ -127,7 +135,8 @@ TEST_F(HttpEmulatorCurl, DigestWithQopAuthPassesAndResendsOnTheSameConnection) {
     EXPECT_EQ(401, Curl("--digest -u other:s3cret " + Url(emu, "/video/mjpg.cgi")).Status());
 }
 
-TEST_F(HttpEmulatorCurl, DigestWithoutQopAndStaleNonce) {
+TEST_F(HttpEmulatorCurl, DigestWithoutQopAndStaleNonce)
+{
     HttpEmulator plain(R"({"auth":"digest","user":"u","password":"p","qop":"",
                            "body":"ok","content_length":true})");
     CurlResult r = Curl("--digest -u u:p " + Url(plain, "/a"));
@@ -146,14 +155,16 @@ TEST_F(HttpEmulatorCurl, DigestWithoutQopAndStaleNonce) {
     EXPECT_EQ(200, s.Status()) << s.out;
 }
 
-TEST_F(HttpEmulatorCurl, BasicPassesAndWrongCredentialsGet401WithBody) {
+TEST_F(HttpEmulatorCurl, BasicPassesAndWrongCredentialsGet401WithBody)
+{
     HttpEmulator emu(R"({"auth":"basic","user":"admin","password":"pw",
                          "unauthorized_body":"<html>denied</html>","body":"live","content_length":true})");
     CurlResult ok = Curl("--basic -u admin:pw " + Url(emu, "/video/ACVS.cgi?profileid=1"));
     EXPECT_EQ(200, ok.Status());
     EXPECT_EQ("live", ok.Body());
     ASSERT_EQ(1u, emu.Requests().size());
-    EXPECT_NE(std::string::npos, emu.Requests()[0].Text().find("Authorization: Basic YWRtaW46cHc=\r\n"));
+    EXPECT_NE(std::string::npos,
+              emu.Requests()[0].Text().find("Authorization: Basic YWRtaW46cHc=\r\n"));
 
     CurlResult bad = Curl("--basic -u admin:nope " + Url(emu, "/x"));
     EXPECT_EQ(401, bad.Status());
@@ -161,7 +172,8 @@ TEST_F(HttpEmulatorCurl, BasicPassesAndWrongCredentialsGet401WithBody) {
     EXPECT_EQ(401, Curl(Url(emu, "/x")).Status());
 }
 
-TEST_F(HttpEmulatorCurl, ConfiguredStatusLines) {
+TEST_F(HttpEmulatorCurl, ConfiguredStatusLines)
+{
     HttpEmulator emu(R"({"status":403,"status_body":"forbidden",
                          "routes":{"/teapot":{"status":418,"reason":"Short And Stout"},
                                    "/raw":{"status_line":"HTTP/1.0 200","body":"raw","content_length":true}}})");
@@ -176,7 +188,8 @@ TEST_F(HttpEmulatorCurl, ConfiguredStatusLines) {
     EXPECT_EQ(0u, raw.data.rfind("HTTP/1.0 200\r\n", 0)) << raw.data;
 }
 
-TEST_F(HttpEmulatorCurl, RefusesTheFirstConnections) {
+TEST_F(HttpEmulatorCurl, RefusesTheFirstConnections)
+{
     for (const char* mode : {"close", "reset"}) {
         SCOPED_TRACE(mode);
         HttpEmulator emu(std::string(R"({"refuse_first":2,"refuse_mode":")") + mode +
@@ -201,8 +214,10 @@ TEST_F(HttpEmulatorCurl, RefusesTheFirstConnections) {
     }
 }
 
-TEST_F(HttpEmulatorCurl, HeaderSplitByteByByteAndHeaderOver8192Bytes) {
-    HttpEmulator emu(R"({"split_header":true,"split_delay":0.001,"body":"tail","content_length":true,
+TEST_F(HttpEmulatorCurl, HeaderSplitByteByByteAndHeaderOver8192Bytes)
+{
+    HttpEmulator emu(
+        R"({"split_header":true,"split_delay":0.001,"body":"tail","content_length":true,
                          "routes":{"/long":{"split_header":false,"header_padding":9000}}})");
     CurlResult r = Curl(Url(emu, "/split"));
     EXPECT_EQ(200, r.Status());
@@ -219,13 +234,15 @@ TEST_F(HttpEmulatorCurl, HeaderSplitByteByByteAndHeaderOver8192Bytes) {
     EXPECT_EQ(200, Curl(Url(emu, "/long")).Status());
 }
 
-TEST_F(HttpEmulatorCurl, TlsWithSelfSignedCertificate) {
+TEST_F(HttpEmulatorCurl, TlsWithSelfSignedCertificate)
+{
     RequireProgram("openssl");
     char dir[] = "/tmp/rilo-http-tls-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(dir));
     std::string d = dir;
-    std::string gen = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=camera -keyout " +
-                      d + "/key.pem -out " + d + "/cert.pem >/dev/null 2>&1";
+    std::string gen =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=camera -keyout " + d +
+        "/key.pem -out " + d + "/cert.pem >/dev/null 2>&1";
     ASSERT_EQ(0, std::system(gen.c_str()));
     {
         HttpEmulator emu(R"({"tls_cert":")" + d + R"(/cert.pem","tls_key":")" + d +
@@ -234,12 +251,13 @@ TEST_F(HttpEmulatorCurl, TlsWithSelfSignedCertificate) {
         CurlResult r = Curl("-k --basic -u u:p " + Url(emu, "/video/mjpg.cgi", "https"));
         EXPECT_EQ(200, r.Status());
         EXPECT_EQ("secure", r.Body());
-        EXPECT_NE(0, Curl(Url(emu, "/")).exitCode);  // plain HTTP to a TLS port
+        EXPECT_NE(0, Curl(Url(emu, "/")).exitCode); // plain HTTP to a TLS port
     }
     std::system(("rm -rf " + d).c_str());
 }
 
-TEST(HttpEmulatorBody, CloseResetAndStallAfterNBytes) {
+TEST(HttpEmulatorBody, CloseResetAndStallAfterNBytes)
+{
     HttpEmulator emu(R"({"body":{"pattern":"0123456789"},
                          "routes":{"/close":{"close_after":25},"/reset":{"reset_after":13},
                                    "/stall":{"stall_after":17}}})");
@@ -256,7 +274,8 @@ TEST(HttpEmulatorBody, CloseResetAndStallAfterNBytes) {
     EXPECT_EQ("01234567890123456", s.data.substr(s.HeaderEnd()));
 }
 
-TEST(HttpEmulatorBody, FileMultipartAtARateAndPluggableGenerator) {
+TEST(HttpEmulatorBody, FileMultipartAtARateAndPluggableGenerator)
+{
     HttpEmulator emu(R"({"routes":{
         "/file":{"body":{"file":"data.bin"}},
         "/mjpeg":{"body":{"multipart":{"boundary":"myb","parts":[{"hex":"ffd8aaffd9"}],"count":5,"fps":20}}},
@@ -271,8 +290,9 @@ TEST(HttpEmulatorBody, FileMultipartAtARateAndPluggableGenerator) {
 
     double t0 = MonotonicNow();
     RawReply m = RawGet(emu.Port(), "/mjpeg", 2);
-    EXPECT_GE(MonotonicNow() - t0, 0.19);  // 5 parts at 20 per second
-    EXPECT_NE(std::string::npos, m.data.find("Content-Type: multipart/x-mixed-replace;boundary=myb\r\n"));
+    EXPECT_GE(MonotonicNow() - t0, 0.19); // 5 parts at 20 per second
+    EXPECT_NE(std::string::npos,
+              m.data.find("Content-Type: multipart/x-mixed-replace;boundary=myb\r\n"));
     std::string body = m.data.substr(m.HeaderEnd());
     size_t parts = 0;
     for (size_t p = 0; (p = body.find("--myb\r\n", p)) != std::string::npos; ++p)
@@ -286,11 +306,12 @@ TEST(HttpEmulatorBody, FileMultipartAtARateAndPluggableGenerator) {
 
     t0 = MonotonicNow();
     RawReply p = RawGet(emu.Port(), "/paced", 2);
-    EXPECT_GE(MonotonicNow() - t0, 0.15);  // 400 bytes at 2000 per second
+    EXPECT_GE(MonotonicNow() - t0, 0.15); // 400 bytes at 2000 per second
     EXPECT_EQ(400u, p.data.size() - p.HeaderEnd());
 }
 
-TEST(HttpEmulatorLog, ExactRequestBytesAndMonotonicTimes) {
+TEST(HttpEmulatorLog, ExactRequestBytesAndMonotonicTimes)
+{
     HttpEmulator emu(R"({"body":"x","content_length":true})");
     double before = MonotonicNow();
     RawReply r = RawGet(emu.Port(), "/video/mjpg.cgi?profileid=3", 0.3);
@@ -298,11 +319,12 @@ TEST(HttpEmulatorLog, ExactRequestBytesAndMonotonicTimes) {
     ASSERT_NE(std::string::npos, r.HeaderEnd());
     auto reqs = emu.Requests();
     ASSERT_EQ(1u, reqs.size());
-    EXPECT_EQ("GET /video/mjpg.cgi?profileid=3 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", reqs[0].Text());
+    EXPECT_EQ("GET /video/mjpg.cgi?profileid=3 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+              reqs[0].Text());
     EXPECT_GE(reqs[0].time, before);
     EXPECT_LE(reqs[0].time, after);
     ASSERT_EQ(1u, emu.AcceptTimes().size());
     EXPECT_LE(emu.AcceptTimes()[0], reqs[0].time);
     emu.Stop();
-    EXPECT_EQ(1u, emu.Requests().size());  // the log outlives the process
+    EXPECT_EQ(1u, emu.Requests().size()); // the log outlives the process
 }
