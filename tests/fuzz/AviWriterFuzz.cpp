@@ -2,20 +2,26 @@
 // kind), with the finished file checked by an independent RIFF walker: what
 // the writer keeps must always be a whole AVI file.
 #include "FuzzInit.h"
+#include "net/NetHandles.h"
 #include "record/AviReader.h"
 #include "record/CAVIWriter.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <utility>
 
 namespace {
 
 std::string g_dir, g_path;
+// The finished file and what the walker read from it; their room is kept
+// from run to run.
+std::string g_file;
+avitest::AviFile g_avi;
 unsigned char g_data[4096 + 64];
 
 int PlentyOfSpace(const char*, uint64_t* bytes)
@@ -30,6 +36,23 @@ void Check(bool ok, const char* what)
         std::fprintf(stderr, "failed: %s\n", what);
         __builtin_trap();
     }
+}
+
+// The finished file into g_file in one read: a stream would grow and copy it.
+bool ReadBack()
+{
+    const UniqueFd fd(open(g_path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0)
+        return false;
+    g_file.resize(size_t(st.st_size));
+    for (size_t got = 0; got < g_file.size();) {
+        const ssize_t n = read(fd.Get(), &g_file[got], g_file.size() - got);
+        if (n <= 0)
+            return false;
+        got += size_t(n);
+    }
+    return true;
 }
 
 } // namespace
@@ -108,16 +131,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(released == -1 ? exists : (released == 0 && !exists), "kept exactly when written");
     if (!exists)
         return 0;
-    // Read in one piece: a stream copy grows and copies the file several times.
-    std::ifstream in(g_path, std::ios::binary | std::ios::ate);
-    std::string bytes(size_t(in.tellg()), '\0');
-    in.seekg(0).read(&bytes[0], std::streamsize(bytes.size()));
-    Check(bool(in), "read back");
-    const avitest::AviFile avi = avitest::ParseAvi(std::move(bytes));
+    Check(ReadBack(), "read back");
+    avitest::AviFile& avi = g_avi;
+    avitest::ParseAvi(std::move(g_file), avi);
     if (!avi.error.empty())
         std::fprintf(stderr, "bad file: %s\n", avi.error.c_str());
     Check(avi.error.empty() && avi.hasIndex && avi.trailer == "JUNK", "a whole file");
     Check(avi.Streams() == avi.streams.size() && avi.TotalFrames() <= avi.chunks.size(), "counts");
+    g_file = std::move(avi.bytes);
     unlink(g_path.c_str());
     return 0;
 }

@@ -170,14 +170,18 @@ uint32_t AVIStreamContext::ChunkId() const
     return AVIFourCC(id);
 }
 
-void AVIStreamContext::AddIndexEntry(uint32_t dwFlags, uint32_t dwLen)
+void AVIStreamContext::AddIndexEntries(uint32_t id, int64_t nEmpty, uint32_t dwFlags,
+                                       uint32_t dwLen)
 {
-    AVIIndexEntry e{ChunkId(), dwFlags, m_pShareData->dwMoviSize, dwLen};
-    size_t at = m_pShareData->index.size();
-    m_pShareData->index.resize(at + sizeof e);
-    AVIPutIndexEntry(m_pShareData->index.data() + at, e);
-    // A chunk of odd length is followed by one pad byte.
-    m_pShareData->dwMoviSize += 8 + dwLen + (dwLen & 1u);
+    std::vector<uint8_t>& index = m_pShareData->index;
+    size_t at = index.size();
+    index.resize(at + size_t(nEmpty + 1) * sizeof(AVIIndexEntry));
+    for (int64_t i = 0; i <= nEmpty; ++i, at += sizeof(AVIIndexEntry)) {
+        const uint32_t len = i < nEmpty ? 0 : dwLen;
+        AVIPutIndexEntry(&index[at], {id, i < nEmpty ? 0 : dwFlags, m_pShareData->dwMoviSize, len});
+        // A chunk of odd length is followed by one pad byte.
+        m_pShareData->dwMoviSize += 8 + len + (len & 1u);
+    }
 }
 
 bool AVIStreamContext::AVIStreamWrite(int64_t nPosition, int64_t nCount, const uint8_t* pData,
@@ -185,30 +189,27 @@ bool AVIStreamContext::AVIStreamWrite(int64_t nPosition, int64_t nCount, const u
 {
     const int64_t gap = std::max<int64_t>(nPosition - m_nWrittenSlots, 0);
     const uint32_t id = ChunkId();
-    std::vector<uint8_t> heads;
     std::vector<uint8_t>& index = m_pShareData->index;
     const size_t need = index.size() + size_t(gap + 1) * sizeof(AVIIndexEntry);
     try {
         // Room for the entries first, so that a chunk in the file always has one.
         if (need > index.capacity())
             index.reserve(std::max(need, 2 * index.capacity()));
-        heads.resize(size_t(gap + 1) * 8);
+        m_heads.resize(size_t(gap + 1) * 8);
     } catch (const std::bad_alloc&) {
         return false;
     }
     for (int64_t i = 0; i <= gap; ++i) {
-        PutLE32(&heads[size_t(i) * 8], id);
-        PutLE32(&heads[size_t(i) * 8 + 4], i < gap ? 0 : nLen);
+        PutLE32(&m_heads[size_t(i) * 8], id);
+        PutLE32(&m_heads[size_t(i) * 8 + 4], i < gap ? 0 : nLen);
     }
     static const uint8_t pad = 0;
-    iovec iov[3] = {{heads.data(), heads.size()},
+    iovec iov[3] = {{m_heads.data(), m_heads.size()},
                     {const_cast<uint8_t*>(pData), nLen},
                     {const_cast<uint8_t*>(&pad), nLen & 1u}};
     if (!m_pFile->Append(iov, 3))
         return false;
-    for (int64_t i = 0; i < gap; ++i)
-        AddIndexEntry(0, 0);
-    AddIndexEntry(dwFlags, nLen);
+    AddIndexEntries(id, gap, dwFlags, nLen);
     m_nWrittenSlots += nCount + gap;
     return true;
 }
@@ -305,6 +306,7 @@ AVIStreamContext::WriteOutcome AVIStreamContext::WriteSample(const uint8_t* pDat
 void AVIStreamContext::Release()
 {
     std::vector<uint8_t>().swap(m_silence);
+    std::vector<uint8_t>().swap(m_heads);
     m_pShareData = nullptr;
     m_pFile = nullptr;
 }

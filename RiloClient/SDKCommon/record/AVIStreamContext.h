@@ -60,7 +60,8 @@ private:
     bool AVIStreamWrite(int64_t nPosition, int64_t nCount, const uint8_t* pData, uint32_t nLen,
                         uint32_t dwFlags);
     bool WriteSilence(int64_t nBlocks, uint32_t dwFlags);
-    void AddIndexEntry(uint32_t dwFlags, uint32_t dwLen);
+    // The entries of nEmpty empty chunks and then of one chunk of dwLen bytes.
+    void AddIndexEntries(uint32_t id, int64_t nEmpty, uint32_t dwFlags, uint32_t dwLen);
     uint32_t ChunkId() const;
     void AdvanceVideoTimeline(uint64_t nStamp);
 
@@ -72,6 +73,7 @@ private:
     AVISTREAMINFO m_info;
     int64_t m_nRemainder; // 100 ns units left over on the video timeline
     std::vector<uint8_t> m_silence;
+    std::vector<uint8_t> m_heads; // chunk heads of one write, kept for the next
     CAVIFile* m_pFile;
     uint64_t m_nLengthOffset; // dwLength in this stream's header
     int m_nStreamNo;

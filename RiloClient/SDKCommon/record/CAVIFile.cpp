@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
 CAVIFile::~CAVIFile()
 {
@@ -68,15 +67,14 @@ bool CAVIFile::WriteAt(uint64_t off, const void* data, size_t len)
     return true;
 }
 
-bool CAVIFile::Append(const iovec* iov, int count)
+bool CAVIFile::Append(iovec* iov, int count)
 {
     if (m_fd < 0)
         return false;
-    std::vector<iovec> rest(iov, iov + count);
     uint64_t total = 0;
-    for (const iovec& v : rest)
-        total += v.iov_len;
-    if (!WriteAllAt(m_end, rest.data(), count)) {
+    for (int i = 0; i < count; ++i)
+        total += iov[i].iov_len;
+    if (!WriteAllAt(m_end, iov, count)) {
         int err = m_err;
         Truncate(m_end);
         m_err = err;

@@ -24,8 +24,9 @@ public:
     // Writes len bytes at off; the file grows when they pass its end.
     bool WriteAt(uint64_t off, const void* data, size_t len);
     // Writes the pieces at the end as one unit; when they do not all fit the
-    // file is cut back to its end before the call.
-    bool Append(const iovec* iov, int count);
+    // file is cut back to its end before the call. The pieces are used up on
+    // the way: iov changes.
+    bool Append(iovec* iov, int count);
     // Cuts the file to len bytes (len <= End()).
     bool Truncate(uint64_t len);
 

@@ -4,37 +4,76 @@
 #ifndef RILO_TESTS_AVIREADER_H
 #define RILO_TESTS_AVIREADER_H
 
-#include <cstdint>
 #include <cctype>
-#include <functional>
+#include <cstdint>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace avitest {
 
-inline uint32_t U32At(const std::string& b, size_t off)
+// Four bytes at p, least significant first; of a literal, an id as a number.
+constexpr uint32_t LE32(const char* p)
 {
+    return uint32_t(uint8_t(p[0])) | uint32_t(uint8_t(p[1])) << 8 | uint32_t(uint8_t(p[2])) << 16 |
+           uint32_t(uint8_t(p[3])) << 24;
+}
+
+// Bytes past the end read as zeros.
+inline uint32_t U32At(std::string_view b, size_t off)
+{
+    if (off <= b.size() && b.size() - off >= 4)
+        return LE32(b.data() + off);
     uint32_t v = 0;
     for (size_t i = 0; i < 4 && off + i < b.size(); ++i)
         v |= uint32_t(uint8_t(b[off + i])) << (8 * i);
     return v;
 }
 
-inline uint16_t U16At(const std::string& b, size_t off)
+inline uint16_t U16At(std::string_view b, size_t off)
 {
-    return uint16_t(U32At(b.substr(off, 2), 0));
+    const auto at = [b](size_t i) { return uint32_t(i < b.size() ? uint8_t(b[i]) : 0); };
+    return uint16_t(at(off) | at(off + 1) << 8);
+}
+
+// A chunk, list or index id, held in place: the walker sees thousands.
+struct FourCC {
+    char c[4] = {};
+
+    std::string_view View() const { return {c, 4}; }
+    std::string_view substr(size_t pos, size_t n = std::string_view::npos) const
+    {
+        return View().substr(pos, n);
+    }
+    uint32_t Word() const { return LE32(c); }
+    friend bool operator==(const FourCC& a, const FourCC& b) { return a.Word() == b.Word(); }
+    friend bool operator!=(const FourCC& a, const FourCC& b) { return !(a == b); }
+    friend bool operator==(const FourCC& a, std::string_view b) { return a.View() == b; }
+    friend bool operator!=(const FourCC& a, std::string_view b) { return !(a == b); }
+    friend std::ostream& operator<<(std::ostream& o, const FourCC& id) { return o << id.View(); }
+};
+
+inline FourCC FourCCOf(uint32_t word)
+{
+    return FourCC{{char(word), char(word >> 8), char(word >> 16), char(word >> 24)}};
+}
+
+inline FourCC FourCCAt(std::string_view b, size_t off)
+{
+    return FourCCOf(U32At(b, off));
 }
 
 struct Chunk {
-    std::string id;
-    uint64_t offset = 0; // of the chunk's id in the file
+    FourCC id;
     uint32_t length = 0;
+    uint64_t offset = 0; // of the chunk's id in the file
     std::string Data(const std::string& file) const { return file.substr(offset + 8, length); }
 };
 
 struct IndexEntry {
-    std::string id;
+    FourCC id;
     uint32_t flags, offset, length; // offset from the "movi" word
 };
 
@@ -74,87 +113,147 @@ struct AviFile {
     }
 };
 
-inline AviFile ParseAvi(std::string file)
+// Walks the chunks of one list, and of the lists inside it, into f.
+class AviWalker {
+public:
+    explicit AviWalker(AviFile& f) : f_(f), bytes_(f.bytes) {}
+
+    // Says what is wrong at at: what, name and more in a row. Always false, for the walk to stop.
+    bool Fail(uint64_t at, const char* what, std::string_view name = {}, const char* more = "")
+    {
+        if (f_.error.empty())
+            f_.error = std::string(what).append(name).append(more) + " at " + std::to_string(at);
+        return false;
+    }
+
+    // The chunks in [pos, end) of a list of type list; end is within the file.
+    bool Walk(uint64_t pos, uint64_t end, FourCC list)
+    {
+        for (; pos + 8 <= end;) {
+            const FourCC id = FourCCOf(LE32(&bytes_[pos]));
+            const uint32_t size = LE32(&bytes_[pos + 4]);
+            const uint64_t body = pos + 8;
+            if (size > end - body)
+                return Fail(pos, "chunk ", id.View(), " too long");
+            if (!Visit(id, list, pos, size))
+                return false;
+            pos = body + size + (size & 1);
+        }
+        if (pos != end)
+            return Fail(pos, "list ", list.View(), " does not end on a chunk");
+        return true;
+    }
+
+private:
+    // One chunk of size bytes at pos; false when it does not belong there.
+    bool Visit(FourCC id, FourCC list, uint64_t pos, uint32_t size)
+    {
+        const uint64_t body = pos + 8;
+        const uint32_t in = list.Word();
+        switch (id.Word()) {
+        case LE32("LIST"):
+            return List(pos, size);
+        case LE32("avih"):
+            if (in != LE32("hdrl"))
+                break;
+            f_.avih.assign(bytes_, body, size);
+            return true;
+        case LE32("strh"):
+        case LE32("strf"):
+            if (in != LE32("strl"))
+                break;
+            (id.Word() == LE32("strh") ? f_.streams.back().strh : f_.streams.back().strf)
+                .assign(bytes_, body, size);
+            return true;
+        case LE32("idx1"):
+            if (in != LE32("AVI ") || size % 16 != 0)
+                break;
+            f_.hasIndex = true;
+            f_.index.reserve(f_.index.size() + size / 16);
+            for (const char* e = &bytes_[body]; e != &bytes_[body] + size; e += 16)
+                f_.index.push_back({FourCCOf(LE32(e)), LE32(e + 4), LE32(e + 8), LE32(e + 12)});
+            return true;
+        }
+        if (in == LE32("movi")) {
+            const bool digits = isdigit(uint8_t(id.c[0])) && isdigit(uint8_t(id.c[1]));
+            const bool dc = id.c[2] == 'd' && id.c[3] == 'c', wb = id.c[2] == 'w' && id.c[3] == 'b';
+            if (!digits || (!dc && !wb))
+                return Fail(pos, "unknown movi chunk");
+            f_.chunks.push_back({id, size, pos});
+        } else if (id.Word() == LE32("JUNK")) {
+            f_.junk.emplace_back(pos, size);
+        } else {
+            return Fail(pos, "unexpected chunk ", id.View());
+        }
+        return true;
+    }
+
+    // The list of size bytes at pos.
+    bool List(uint64_t pos, uint32_t size)
+    {
+        const uint64_t body = pos + 8;
+        const FourCC type = FourCCAt(bytes_, body);
+        if (type.Word() == LE32("hdrl"))
+            f_.hdrlSize = size;
+        if (type.Word() == LE32("movi"))
+            f_.moviWord = body, f_.moviSize = size;
+        if (type.Word() == LE32("strl"))
+            f_.streams.push_back({pos, "", ""});
+        return Walk(body + 4, body + size, type);
+    }
+
+    AviFile& f_;
+    const std::string& bytes_;
+};
+
+// Parses file into f. The room of f's chunk and index lists is kept, for a
+// caller that parses many files.
+inline void ParseAvi(std::string file, AviFile& f)
 {
-    AviFile f;
+    std::vector<Chunk> chunks = std::move(f.chunks);
+    std::vector<IndexEntry> index = std::move(f.index);
+    f = AviFile();
+    chunks.clear();
+    index.clear();
+    f.chunks = std::move(chunks);
+    f.index = std::move(index);
     f.bytes = std::move(file);
     const std::string& bytes = f.bytes;
-    auto fail = [&](const std::string& what, uint64_t at) {
-        if (f.error.empty())
-            f.error = what + " at " + std::to_string(at);
-    };
+    AviWalker walker(f);
     if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "AVI ") != 0) {
-        fail("no RIFF AVI head", 0);
-        return f;
+        walker.Fail(0, "no RIFF AVI head");
+        return;
     }
     f.riffSize = U32At(bytes, 4);
     const uint64_t riffEnd = 8 + uint64_t(f.riffSize);
     if (riffEnd > bytes.size()) {
-        fail("RIFF size beyond the file", 4);
-        return f;
+        walker.Fail(4, "RIFF size beyond the file");
+        return;
     }
     f.trailer = bytes.substr(riffEnd);
-    // The chunks in [pos, end) of a list of type list.
-    std::function<void(uint64_t, uint64_t, const std::string&)> walk =
-        [&](uint64_t pos, uint64_t end, const std::string& list) {
-            while (f.error.empty() && pos + 8 <= end) {
-                const std::string id = bytes.substr(pos, 4);
-                const uint32_t size = U32At(bytes, pos + 4);
-                const uint64_t body = pos + 8;
-                if (body + size > end)
-                    return fail("chunk " + id + " too long", pos);
-                if (id == "LIST") {
-                    const std::string type = bytes.substr(body, 4);
-                    if (type == "hdrl")
-                        f.hdrlSize = size;
-                    if (type == "movi")
-                        f.moviWord = body, f.moviSize = size;
-                    if (type == "strl")
-                        f.streams.push_back({pos, "", ""});
-                    walk(body + 4, body + size, type);
-                } else if (list == "movi") {
-                    const bool digits = isdigit(uint8_t(id[0])) && isdigit(uint8_t(id[1]));
-                    if (!digits || (id.compare(2, 2, "dc") != 0 && id.compare(2, 2, "wb") != 0))
-                        return fail("unknown movi chunk", pos);
-                    f.chunks.push_back({id, pos, size});
-                } else if (id == "avih" && list == "hdrl") {
-                    f.avih = bytes.substr(body, size);
-                } else if ((id == "strh" || id == "strf") && list == "strl") {
-                    (id == "strh" ? f.streams.back().strh : f.streams.back().strf) =
-                        bytes.substr(body, size);
-                } else if (id == "idx1" && list == "AVI " && size % 16 == 0) {
-                    f.hasIndex = true;
-                    f.index.reserve(f.index.size() + size / 16);
-                    for (uint64_t e = body; e < body + size; e += 16)
-                        f.index.push_back({bytes.substr(e, 4), U32At(bytes, e + 4),
-                                           U32At(bytes, e + 8), U32At(bytes, e + 12)});
-                } else if (id == "JUNK") {
-                    f.junk.emplace_back(pos, size);
-                } else {
-                    return fail("unexpected chunk " + id, pos);
-                }
-                pos = body + size + (size & 1);
-            }
-            if (pos != end)
-                fail("list " + list + " does not end on a chunk", pos);
-        };
-    walk(12, riffEnd, "AVI ");
+    walker.Walk(12, riffEnd, FourCCOf(LE32("AVI ")));
     if (f.avih.size() != 56 || f.moviWord == 0 || f.streams.empty())
-        fail("no avih, movi list or stream", 12);
+        walker.Fail(12, "no avih, movi list or stream");
     for (const StreamInfo& s : f.streams)
         if (s.strh.size() != 56 || s.strf.empty())
-            fail("stream without strh or strf", s.listOffset);
+            walker.Fail(s.listOffset, "stream without strh or strf");
     if (f.hasIndex && f.index.size() != f.chunks.size())
-        fail("idx1 entries != chunks", riffEnd);
+        walker.Fail(riffEnd, "idx1 entries != chunks");
     for (size_t i = 0; f.error.empty() && i < f.index.size(); ++i) {
         const IndexEntry& e = f.index[i];
         const Chunk& c = f.chunks[i];
         if (e.id != c.id || e.length != c.length || f.moviWord + e.offset != c.offset)
-            fail("idx1 entry " + std::to_string(i) + " does not match its chunk", c.offset);
+            walker.Fail(c.offset, "idx1 entry ", std::to_string(i), " does not match its chunk");
         // The key-frame flag on every chunk with data; an empty slot may have none.
         if ((e.flags & ~0x10u) != 0 || (c.length != 0 && e.flags != 0x10u))
-            fail("idx1 flags", c.offset);
+            walker.Fail(c.offset, "idx1 flags");
     }
+}
+
+inline AviFile ParseAvi(std::string file)
+{
+    AviFile f;
+    ParseAvi(std::move(file), f);
     return f;
 }
 
