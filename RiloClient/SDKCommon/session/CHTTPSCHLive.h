@@ -33,6 +33,7 @@ class CAVIWriter;
 class CHTTPAudStrm;
 class CHTTPCtrl;
 class CHTTPVisStrm;
+class CRecorderHooks;
 
 class CHTTPSCHLive : public CSessionSettings {
 public:
@@ -126,6 +127,9 @@ public:
 
 private:
     class CSessionLock;
+    template <class Stream>
+    CAVIWriter* OpenRecorderOn(Stream& stream, const char* lpszPath, CAVIWriter* pShared);
+    static void CloseRecorderOn(CRecorderHooks& stream, CAVIWriter* pWriter);
     // An application callback as a stream is given it (the target is the
     // callback's user value). The audio stream tells a listener other than
     // the last one the format anew, so another application audio callback

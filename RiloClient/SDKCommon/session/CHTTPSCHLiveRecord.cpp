@@ -9,26 +9,38 @@
 
 // ---- recording -------------------------------------------------------------
 
+// The session's segment, order and reserve settings go to either stream.
+template <class Stream>
+CAVIWriter* CHTTPSCHLive::OpenRecorderOn(Stream& stream, const char* lpszPath, CAVIWriter* pShared)
+{
+    stream.SetRecordingInterval(m_nIntervalValue, m_nIntervalKind);
+    stream.SetVideoRecordingFirst(m_bRecordVideoFirst);
+    CAVIWriter* pWriter = stream.InitRecorder(lpszPath, pShared);
+    if (pWriter)
+        stream.SetLimitSpace(m_dwDiskReserve);
+    return pWriter;
+}
+
+void CHTTPSCHLive::CloseRecorderOn(CRecorderHooks& stream, CAVIWriter* pWriter)
+{
+    if (pWriter)
+        stream.ReleaseRecorder(pWriter);
+    stream.UninitRecorder();
+}
+
 bool CHTTPSCHLive::OpenRecorderByProfileID(const char* lpszPath, int nProfileID)
 {
     CHTTPVisStrm* pStream = m_streams.Find(nProfileID);
     if (!pStream)
         return m_hVideoRecorder != nullptr;
-    pStream->SetRecordingInterval(m_nIntervalValue, m_nIntervalKind);
-    pStream->SetVideoRecordingFirst(m_bRecordVideoFirst);
-    m_hVideoRecorder = pStream->InitRecorder(lpszPath, m_hAudioRecorder);
-    if (m_hVideoRecorder)
-        pStream->SetLimitSpace(m_dwDiskReserve);
+    m_hVideoRecorder = OpenRecorderOn(*pStream, lpszPath, m_hAudioRecorder);
     return m_hVideoRecorder != nullptr;
 }
 
 void CHTTPSCHLive::CloseRecorderByProfileID(int nProfileID)
 {
-    if (CHTTPVisStrm* pStream = m_streams.Find(nProfileID)) {
-        if (m_hVideoRecorder)
-            pStream->ReleaseRecorder(m_hVideoRecorder);
-        pStream->UninitRecorder();
-    }
+    if (CHTTPVisStrm* pStream = m_streams.Find(nProfileID))
+        CloseRecorderOn(*pStream, m_hVideoRecorder);
     m_hVideoRecorder = nullptr;
 }
 
@@ -94,21 +106,14 @@ bool CHTTPSCHLive::OpenRecorderAudio(const char* lpszPath, bool bSkip)
 {
     if (!m_pHttpAudCtrl || bSkip)
         return m_hAudioRecorder != nullptr;
-    m_pHttpAudCtrl->SetRecordingInterval(m_nIntervalValue, m_nIntervalKind);
-    m_pHttpAudCtrl->SetVideoRecordingFirst(m_bRecordVideoFirst);
-    m_hAudioRecorder = m_pHttpAudCtrl->InitRecorder(lpszPath, m_hVideoRecorder);
-    if (m_hAudioRecorder)
-        m_pHttpAudCtrl->SetLimitSpace(m_dwDiskReserve);
+    m_hAudioRecorder = OpenRecorderOn(*m_pHttpAudCtrl, lpszPath, m_hVideoRecorder);
     return m_hAudioRecorder != nullptr;
 }
 
 void CHTTPSCHLive::CloseRecorderAudio()
 {
-    if (m_pHttpAudCtrl) {
-        if (m_hAudioRecorder)
-            m_pHttpAudCtrl->ReleaseRecorder(m_hAudioRecorder);
-        m_pHttpAudCtrl->UninitRecorder();
-    }
+    if (m_pHttpAudCtrl)
+        CloseRecorderOn(*m_pHttpAudCtrl, m_hAudioRecorder);
     m_hAudioRecorder = nullptr;
 }
 
