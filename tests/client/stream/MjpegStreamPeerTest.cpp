@@ -258,11 +258,19 @@ TEST(MjpegStream, LivePictureFollowsTheCamera)
     double fps = 0;
     unsigned long bps = 0;
     int cx = 0, cy = 0;
-    s->GetFPS(&fps);
+    // The camera sends 30 a second, a loaded machine takes fewer: this checks
+    // the rate's scale (pictures a second), not the camera's pace.
+    EXPECT_TRUE(Eventually(
+        [&] {
+            s->GetFPS(&fps);
+            return fps > 2;
+        },
+        30))
+        << fps;
+    EXPECT_LT(fps, 100);
     s->GetBPS(&bps);
     EXPECT_TRUE(s->GetVideoResolution(&cx, &cy));
     EXPECT_TRUE((cx == 640 && cy == 480) || (cx == 320 && cy == 240)) << cx << "x" << cy;
-    EXPECT_TRUE(fps > 10 && fps < 100) << fps;
     EXPECT_GT(bps, 0u);
     s->UninitDecoder();
     s->Destroy();
