@@ -1,6 +1,8 @@
 // scripts/run on a machine without a display: it says plainly that the
 // wizard needs one and points at scripts/demo, before it installs or builds
 // anything. Runs a copy of the script whose setup and build only report.
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -9,18 +11,9 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 int Shell(const std::string& command)
 {
@@ -50,7 +43,7 @@ protected:
     {
         int status =
             Shell("env " + env + " " + m_dir + "/scripts/run > " + m_dir + "/out.txt 2>&1");
-        *output = Slurp(m_dir + "/out.txt");
+        *output = testsupport::ReadFile(m_dir + "/out.txt");
         return status;
     }
 

@@ -177,8 +177,9 @@ void AVIStreamContext::AddIndexEntries(uint32_t id, int64_t nEmpty, uint32_t dwF
     size_t at = index.size();
     index.resize(at + size_t(nEmpty + 1) * sizeof(AVIIndexEntry));
     for (int64_t i = 0; i <= nEmpty; ++i, at += sizeof(AVIIndexEntry)) {
-        const uint32_t len = i < nEmpty ? 0 : dwLen;
-        AVIPutIndexEntry(&index[at], {id, i < nEmpty ? 0 : dwFlags, m_pShareData->dwMoviSize, len});
+        const bool last = i == nEmpty;
+        const uint32_t len = last ? dwLen : 0;
+        AVIPutIndexEntry(&index[at], {id, last ? dwFlags : 0, m_pShareData->dwMoviSize, len});
         // A chunk of odd length is followed by one pad byte.
         m_pShareData->dwMoviSize += 8 + len + (len & 1u);
     }
