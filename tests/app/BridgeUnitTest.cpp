@@ -122,8 +122,8 @@ TEST(BridgeSurface, EveryMethodAndFieldUnderItsScriptingName)
         "DoCommitSettings_",
         "GetWirelessCap_",
         "GetWirelessInfo_",
-        "SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_"
-        "WPAKey_",
+        ("SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_"
+         "WEPKey_WPAKey_"),
         "DoSetupWireless_",
         "InitSiteSurvey_",
         "GetSiteSurveyInfo_",

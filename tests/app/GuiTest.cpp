@@ -187,8 +187,8 @@ TEST(GuiProgram, TestPageDrivesTheBridgeAndClosesWithStatusZero)
         "T AddCameraList 02005E000201 0",
         "T AddCameraList 02005E000202 1",
         "T CompleteSearch 2",
-        "T GatherCameraInfo 0|192.0.2.2|255.255.255.0|192.0.2.254|192.0.2.53|0.0.0.0|8000|Gui "
-        "\"Cam\" \\ x|0",
+        ("T GatherCameraInfo 0|192.0.2.2|255.255.255.0|192.0.2.254|192.0.2.53|0.0.0.0|8000|Gui "
+         "\"Cam\" \\ x|0"),
         "T info 1",
         "T verify 0",
         "T dhcp 1",
