@@ -153,7 +153,7 @@ void CHTTPNotify::SetParentCallback(void* lpParam, NotifyMsgHandler pfn)
 
 void CHTTPNotify::SetNotifyPoster(NotifyEventPoster poster, void* ctx)
 {
-    m_poster.Set(poster, ctx);
+    m_notifyPoster.Set(poster, ctx);
 }
 
 void CHTTPNotify::ProcessContent()
@@ -409,7 +409,7 @@ bool CHTTPNotify::Post(const NotifyEventPost& ev)
 {
     NotifyEventPost out = ev;
     out.pfnHandler = m_handler.Get().pfn;
-    const CallbackTarget<NotifyEventPoster> poster = m_poster.Get();
+    const CallbackTarget<NotifyEventPoster> poster = m_notifyPoster.Get();
     // Without a handler there is no one to tell.
     if (!out.pfnHandler || !poster.pfn)
         return false;

@@ -108,7 +108,7 @@ private:
 
     // Owner links, set before the connection starts; read on its threads.
     LockedCallback<NotifyMsgHandler> m_handler;
-    LockedCallback<NotifyEventPoster> m_poster;
+    LockedCallback<NotifyEventPoster> m_notifyPoster; // apart from the base's HTTP event poster
 
     // The receive thread's.
     char m_szCameraName[kTextSize];
