@@ -101,8 +101,9 @@ TEST(CliSocket, PeerCloseDeliversDataThenOneCloseEvent)
 }
 
 // 100 MiB through the 8 KiB receive path, with a callback that leaves part of
-// every chunk in the buffer, checked end to end by MD5 and for speed.
-TEST(CliSocket, HundredMiBArriveIntactAndFast)
+// every chunk in the buffer, checked end to end by MD5. Its speed is measured
+// by bench_clisocket_throughput: a rate bound here fails on a loaded machine.
+TEST(CliSocket, HundredMiBArriveIntact)
 {
     const size_t kTotal = 100u << 20;
     Listener l;
@@ -136,7 +137,6 @@ TEST(CliSocket, HundredMiBArriveIntactAndFast)
     ASSERT_TRUE(owner.WaitFor(CLISOCK_NOTIFY_CONNECT, milliseconds(3000)));
 
     std::string expected(32, '?');
-    auto start = Clock::now();
     std::thread server([&] {
         EVP_MD_CTX* ctx = EVP_MD_CTX_new();
         EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
@@ -164,17 +164,11 @@ TEST(CliSocket, HundredMiBArriveIntactAndFast)
     });
     server.join();
     ASSERT_TRUE(owner.WaitFor(CLISOCK_NOTIFY_CLOSE, milliseconds(120000)));
-    double secs = std::chrono::duration<double>(Clock::now() - start).count();
     sock.Close();
     ASSERT_EQ(hasher.done.load(), kTotal);
     char out[33];
     hasher.md5.Final(out);
     EXPECT_EQ(std::string(out), expected);
-    double mbps = double(hasher.done) / 1e6 / secs;
-    std::printf("100 MiB in %.2f s: %.1f MB/s\n", secs, mbps);
-    // Three times the old 10 ms-per-pass ceiling (0.8 MB/s): a sanitizer
-    // build on a loaded machine manages well under ten.
-    EXPECT_GT(mbps, 2.5);
 }
 
 TEST(CliSocket, UnconsumedBytesAreKeptAndAFullBufferCloses)
