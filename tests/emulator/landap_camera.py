@@ -706,12 +706,14 @@ class Server:
             self.sent[bytes(data)] = time.monotonic() + ECHO_SECONDS
         try:
             self.socks[port].sendto(data, dest)
+            self.log_entry("reply", time.monotonic(), "", port, dest, data)
         except BlockingIOError:
             # Bursts of pages can fill the send buffer; try again shortly.
             if tries > 0:
                 self.at(time.monotonic() + 0.001,
                         lambda: self.send(port, data, dest, tries - 1))
         except OSError as e:
+            self.log_entry("send_error", time.monotonic(), "", port, dest, data)
             print("landap_camera: send to %s:%d failed: %s" % (dest[0], dest[1], e),
                   file=sys.stderr)
 
@@ -783,10 +785,15 @@ class Server:
     # -- receiving -----------------------------------------------------------
 
     def write_log(self, now, camera, port, addr, data):
+        self.log_entry("request", now, camera, port, addr, data)
+
+    # A request names its sender in "from"; a reply (or a send that failed)
+    # its destination, so that a log shows whether and when a camera answered.
+    def log_entry(self, kind, now, camera, port, peer, data):
         if self.log is None:
             return
-        self.log.write(json.dumps({"time": round(now, 6), "camera": camera, "port": port,
-                                   "from": addr[0], "from_port": addr[1],
+        self.log.write(json.dumps({"time": round(now, 6), "kind": kind, "camera": camera,
+                                   "port": port, "from": peer[0], "from_port": peer[1],
                                    "hex": data.hex()}) + "\n")
         self.log.flush()
 
@@ -852,7 +859,7 @@ class Server:
 def main(argv):
     ap = argparse.ArgumentParser(description="Emulated LANDAP cameras.")
     ap.add_argument("--config", required=True, help="JSON configuration file")
-    ap.add_argument("--log", help="JSON-lines file of every request received")
+    ap.add_argument("--log", help="JSON-lines file of every request received and reply sent")
     ap.add_argument("--ready", help="file written once the sockets are bound")
     args = ap.parse_args(argv)
     try:

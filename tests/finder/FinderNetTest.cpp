@@ -58,11 +58,29 @@ int CountRequests(const LandapEmulator& emu, int i, uint16_t command, int status
 // Runs a search with a short quiet time and returns what it printed.
 std::string Search(CLANDAPMgr& mgr, FinderResult* result = nullptr)
 {
-    testsupport::CaptureDiagOut();
-    FinderResult r = mgr.Refresh(1000, nullptr, nullptr);
-    if (result)
-        *result = r;
-    return testsupport::TakeDiagOut();
+    return testsupport::TimedSearch([&] {
+        testsupport::CaptureDiagOut();
+        FinderResult r = mgr.Refresh(1000, nullptr, nullptr);
+        if (result)
+            *result = r;
+        return testsupport::TakeDiagOut();
+    });
+}
+
+// A missed camera's message: what the search listed, what it printed, and
+// what every camera logged, on one clock.
+std::string Report(const CLANDAPMgr& mgr)
+{
+    std::string listed = "the search listed:";
+    for (int i = 0; i < mgr.GetCameraNum(); ++i) {
+        MAC_ADDR m{};
+        char text[24];
+        mgr.GetCameraMAC(i, &m);
+        std::snprintf(text, sizeof text, " %02x:%02x:%02x:%02x:%02x:%02x", m.addr[0], m.addr[1],
+                      m.addr[2], m.addr[3], m.addr[4], m.addr[5]);
+        listed += text;
+    }
+    return listed + "\n" + testsupport::LastSearchReport();
 }
 
 bool Contains(const std::string& text, const std::string& what)
@@ -83,7 +101,7 @@ TEST(FinderDiscovery, ThreeCamerasInReplyOrderWithTheirRecords)
     FinderResult result = kFinderFail;
     std::string out = Search(mgr, &result);
     EXPECT_EQ(kFinderOk, result);
-    ASSERT_EQ(3, mgr.GetCameraNum()) << out;
+    ASSERT_EQ(3, mgr.GetCameraNum()) << Report(mgr);
 
     const int order[3] = {2, 0, 1};
     const char* models[3] = {"RC-A", "RC-B", "RC-C"};
@@ -137,7 +155,7 @@ TEST(FinderDiscovery, BadRepliesAreDroppedWithTheirMessages)
     FinderResult result = kFinderFail;
     std::string out = Search(mgr, &result);
     EXPECT_EQ(kFinderOk, result);
-    ASSERT_EQ(1, mgr.GetCameraNum()) << out;
+    ASSERT_EQ(1, mgr.GetCameraNum()) << Report(mgr);
     MAC_ADDR want = ParseMac(CamEnv(0, "MAC"));
     EXPECT_EQ(0, mgr.FindCamIdxByMAC(&want));
 
@@ -159,14 +177,14 @@ TEST(FinderDiscovery, NewSearchVoidsTheOldList)
     auto c2 = StartCamera(2, "RC-C");
     CLANDAPMgr mgr;
     Search(mgr);
-    ASSERT_EQ(3, mgr.GetCameraNum());
+    ASSERT_EQ(3, mgr.GetCameraNum()) << Report(mgr);
     uint16_t seq = mgr.GetSeqNo();
 
     c0->Stop();
     c2->Stop();
     Search(mgr);
     EXPECT_EQ(uint16_t(seq + 1), mgr.GetSeqNo());
-    ASSERT_EQ(1, mgr.GetCameraNum());
+    ASSERT_EQ(1, mgr.GetCameraNum()) << Report(mgr);
     EXPECT_EQ(nullptr, mgr.GetCameraObj(1));
     MAC_ADDR m{};
     EXPECT_EQ(kFinderFail, mgr.GetCameraMAC(1, &m));
@@ -177,7 +195,7 @@ TEST(FinderDiscovery, NewSearchVoidsTheOldList)
     FinderResult result = kFinderOk;
     Search(mgr, &result);
     EXPECT_EQ(kFinderFail, result);
-    EXPECT_EQ(0, mgr.GetCameraNum());
+    EXPECT_EQ(0, mgr.GetCameraNum()) << Report(mgr);
 }
 
 // ---- a burst of replies ----------------------------------------------------------
@@ -259,7 +277,7 @@ TEST(FinderBurst, EveryCameraThatAnswersIsListed)
                 "buffer granted %d bytes; %ld replies dropped\n",
                 burst, emulators.size(), startSeconds, mgr.GetCameraNum(), granted, drops);
     EXPECT_EQ(0, missing);
-    EXPECT_EQ(burst, mgr.GetCameraNum()) << out;
+    EXPECT_EQ(burst, mgr.GetCameraNum()) << Report(mgr);
     EXPECT_EQ(0, drops) << "replies the kernel dropped for a full receive buffer";
 }
 
@@ -269,7 +287,7 @@ TEST(FinderRefresh, CameraAnsweringOnlyTheSecondPass)
     auto c0 = StartCamera(0, "RC-A", "\"command_faults\": {\"refresh\": {\"only_status\": 0}}");
     CLANDAPMgr mgr;
     Search(mgr);
-    ASSERT_EQ(1, mgr.GetCameraNum());
+    ASSERT_EQ(1, mgr.GetCameraNum()) << Report(mgr);
     uint16_t seq = mgr.GetSeqNo();
 
     testsupport::CaptureDiagOut();
@@ -309,7 +327,7 @@ TEST(FinderRefresh, ForeignSenderIsSkippedAndItsFloodBounded)
                           "\"duration_ms\": 20000}}}");
     CLANDAPMgr mgr;
     Search(mgr);
-    ASSERT_EQ(2, mgr.GetCameraNum());
+    ASSERT_EQ(2, mgr.GetCameraNum()) << Report(mgr);
     MAC_ADDR m0 = ParseMac(CamEnv(0, "MAC")), m1 = ParseMac(CamEnv(1, "MAC"));
     int i0 = mgr.FindCamIdxByMAC(&m0), i1 = mgr.FindCamIdxByMAC(&m1);
 
@@ -348,7 +366,7 @@ TEST(FinderCommit, SilentCameraGetsEightGrowingTries)
         0, "RC-A", "\"password\": \"secret\", \"command_faults\": {\"0xC0\": {\"silent\": true}}");
     CLANDAPMgr mgr;
     Search(mgr);
-    ASSERT_EQ(1, mgr.GetCameraNum());
+    ASSERT_EQ(1, mgr.GetCameraNum()) << Report(mgr);
     std::string out;
     double took = 0;
     EXPECT_EQ(0, Commit(mgr.GetLANDAPObj(0), 500, &out, &took));
@@ -375,7 +393,7 @@ TEST(FinderCommit, ResultsRefusalsAndTheStatusFourStop)
                           "{\"status\": 4, \"error_code\": 9}}");
     CLANDAPMgr mgr;
     Search(mgr);
-    ASSERT_EQ(2, mgr.GetCameraNum());
+    ASSERT_EQ(2, mgr.GetCameraNum()) << Report(mgr);
     MAC_ADDR m0 = ParseMac(CamEnv(0, "MAC"));
     CLANDAPObj* cam = mgr.GetLANDAPObj(mgr.FindCamIdxByMAC(&m0));
     ASSERT_NE(nullptr, cam);

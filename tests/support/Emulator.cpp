@@ -3,11 +3,14 @@
 #include "ChildProcess.h"
 #include "FlatJson.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -62,7 +65,50 @@ void RemoveTree(const std::string& dir)
     rmdir(dir.c_str());
 }
 
+// The emulators this process runs, for the logs of a failure message.
+std::mutex g_runningLock;
+std::vector<const LandapEmulator*> g_running;
+
+std::vector<LoggedRequest> ReadLog(const std::string& path)
+{
+    std::vector<LoggedRequest> out;
+    for (auto& f : ReadJsonLines(path)) {
+        LoggedRequest r;
+        r.time = strtod(f["time"].c_str(), nullptr);
+        r.kind = f.count("kind") ? f["kind"] : "request";
+        r.camera = f["camera"];
+        r.port = atoi(f["port"].c_str());
+        r.fromAddr = f["from"];
+        r.fromPort = atoi(f["from_port"].c_str());
+        if (DecodeHex(f["hex"], &r.bytes))
+            out.push_back(std::move(r));
+    }
+    return out;
+}
+
+std::string LogLine(const LoggedRequest& r)
+{
+    char line[256];
+    const bool request = r.kind == "request";
+    snprintf(line, sizeof line, "  %.6f %-10s %s%s %s:%d port %d cmd 0x%04x seq %u status %u, %zu bytes\n",
+             r.time, r.kind.c_str(), request ? r.camera.c_str() : "",
+             request ? " from" : "to", r.fromAddr.c_str(), r.fromPort, r.port,
+             unsigned(r.Command()), unsigned(r.SeqNo()), unsigned(r.Status()), r.bytes.size());
+    return line;
+}
+
 } // namespace
+
+std::string EmulatorLogs()
+{
+    std::lock_guard<std::mutex> hold(g_runningLock);
+    char now[64];
+    snprintf(now, sizeof now, "emulator logs at %.6f (monotonic):\n", MonotonicNow());
+    std::string out = now;
+    for (const LandapEmulator* emu : g_running)
+        out += "emulator " + emu->Dir() + ":\n" + emu->LogText();
+    return out;
+}
 
 std::string NetlabEnv(const char* name)
 {
@@ -128,6 +174,8 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
                                      " s: " + ReadFile(errPath));
         }
         m_startSeconds = MonotonicNow() - start;
+        std::lock_guard<std::mutex> hold(g_runningLock);
+        g_running.push_back(this);
     } catch (...) {
         Stop();
         RemoveTree(m_dir);
@@ -137,6 +185,10 @@ LandapEmulator::LandapEmulator(const std::string& ns, const std::string& configJ
 
 LandapEmulator::~LandapEmulator()
 {
+    {
+        std::lock_guard<std::mutex> hold(g_runningLock);
+        g_running.erase(std::remove(g_running.begin(), g_running.end(), this), g_running.end());
+    }
     Stop();
     RemoveTree(m_dir);
 }
@@ -149,18 +201,19 @@ void LandapEmulator::Stop()
 
 std::vector<LoggedRequest> LandapEmulator::Requests() const
 {
-    std::vector<LoggedRequest> out;
-    for (auto& f : ReadJsonLines(m_dir + "/log.jsonl")) {
-        LoggedRequest r;
-        r.time = strtod(f["time"].c_str(), nullptr);
-        r.camera = f["camera"];
-        r.port = atoi(f["port"].c_str());
-        r.fromAddr = f["from"];
-        r.fromPort = atoi(f["from_port"].c_str());
-        if (DecodeHex(f["hex"], &r.bytes))
-            out.push_back(std::move(r));
-    }
-    return out;
+    std::vector<LoggedRequest> all = ReadLog(m_dir + "/log.jsonl");
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [](const LoggedRequest& r) { return r.kind != "request"; }),
+              all.end());
+    return all;
+}
+
+std::string LandapEmulator::LogText() const
+{
+    std::string out;
+    for (const LoggedRequest& r : ReadLog(m_dir + "/log.jsonl"))
+        out += LogLine(r);
+    return out.empty() ? "  (nothing logged)\n" : out;
 }
 
 } // namespace testsupport

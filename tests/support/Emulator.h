@@ -14,9 +14,10 @@ namespace testsupport {
 // One request a camera emulator received, as logged.
 struct LoggedRequest {
     double time = 0;      // seconds, monotonic clock of the emulator
+    std::string kind;     // "request"; in LogText also "reply" and "send_error"
     std::string camera;   // MAC of the emulated camera that logged it, "02:00:..."
     int port = 0;         // local UDP port it arrived on (62976 or 62977)
-    std::string fromAddr; // sender address
+    std::string fromAddr; // sender address (a reply's destination)
     int fromPort = 0;
     std::vector<uint8_t> bytes; // the whole datagram
 
@@ -35,6 +36,10 @@ private:
 // The value of a variable set by scripts/netlab; fails the test when unset.
 std::string NetlabEnv(const char* name);
 
+// The logs of every emulator this process is running, with the present time
+// on their clock: for the message of a failed search.
+std::string EmulatorLogs();
+
 class LandapEmulator {
 public:
     // Starts tests/emulator/landap_camera.py in network namespace ns (empty:
@@ -47,6 +52,8 @@ public:
 
     // Every request logged so far, in arrival order.
     std::vector<LoggedRequest> Requests() const;
+    // The whole log, requests and replies with their times, a line each.
+    std::string LogText() const;
     // Ends the emulator and reaps it; the log stays readable. Idempotent.
     void Stop();
 

@@ -1,5 +1,7 @@
 #include "FinderLan.h"
 
+#include "ChildProcess.h"
+
 #include <arpa/inet.h>
 
 #include <cstdio>
@@ -82,18 +84,37 @@ std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, int cam, uint16
     return RequestsTo(emu, CamEnv(cam, "MAC"), command);
 }
 
+namespace {
+std::string g_lastSearch = "no search yet\n";
+} // namespace
+
+std::string TimedSearch(const std::function<std::string()>& search)
+{
+    const double start = MonotonicNow();
+    std::string printed = search();
+    char when[96];
+    snprintf(when, sizeof when, "search from %.6f to %.6f (monotonic) printed:\n", start,
+             MonotonicNow());
+    g_lastSearch = when + printed;
+    return printed;
+}
+
+std::string LastSearchReport()
+{
+    return g_lastSearch + EmulatorLogs();
+}
+
 testing::AssertionResult CameraSearch::SearchAndIndex(const std::vector<std::string>& macs,
                                                       std::vector<int>* indexes, const char* user,
                                                       const char* password)
 {
-    const std::string printed = RunSearch();
+    TimedSearch([this] { return RunSearch(); });
     indexes->clear();
     for (const std::string& mac : macs) {
         int index = IndexOfMac(ParseMac(mac));
         if (index < 0)
             return testing::AssertionFailure()
-                   << "camera " << mac << " not found; the search printed:\n"
-                   << printed;
+                   << "camera " << mac << " not found; " << LastSearchReport();
         if (user && !SetCredentials(index, user, password))
             return testing::AssertionFailure() << "camera " << mac << " took no credentials";
         indexes->push_back(index);

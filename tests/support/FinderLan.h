@@ -13,6 +13,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,13 @@ std::unique_ptr<LandapEmulator> StartNetlabCamera(int i, const std::string& memb
 std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, const std::string& mac,
                                       uint16_t command);
 std::vector<LoggedRequest> RequestsTo(const LandapEmulator& emu, int cam, uint16_t command);
+
+// Runs a search (which returns what it printed) and keeps, for a failure
+// message, what it printed and when it ran on the emulators' clock.
+std::string TimedSearch(const std::function<std::string()>& search);
+// The last TimedSearch's printed text and times, and every running
+// emulator's log: the message of a search that missed a camera.
+std::string LastSearchReport();
 
 // One search over a camera list, then the index of each wanted camera, with
 // its credentials set. The finder's interface and its camera list each fill

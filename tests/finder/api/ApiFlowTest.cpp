@@ -40,7 +40,7 @@ public:
 
     int Search()
     {
-        RunSearch();
+        testsupport::TimedSearch([this] { return RunSearch(); });
         return m_searchResult;
     }
     // Index of netlab camera i in the list, or -1.
@@ -101,7 +101,7 @@ TEST(FinderApiRoad, SearchCountAndInformation)
     auto c2 = StartCamera(2, "\"model\": \"RC-200\", \"mask\": \"255.255.255.0\"");
     Finder f;
     ASSERT_EQ(RILO_FINDER_OK, f.Search());
-    ASSERT_EQ(2, RiloGetCameraNum(f.h()));
+    ASSERT_EQ(2, RiloGetCameraNum(f.h())) << testsupport::LastSearchReport();
     int i0 = f.IndexOf(0);
     int i2 = f.IndexOf(2);
     ASSERT_GE(i0, 0);
@@ -164,10 +164,10 @@ TEST(FinderApiRoad, SearchCountAndInformation)
 
     // Another mode keeps the list; a new search without cam2 voids its index.
     EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderSearch(f.h(), 1));
-    EXPECT_EQ(2, RiloGetCameraNum(f.h()));
+    EXPECT_EQ(2, RiloGetCameraNum(f.h())) << testsupport::LastSearchReport();
     c2->Stop();
     ASSERT_EQ(RILO_FINDER_OK, f.Search());
-    EXPECT_EQ(1, RiloGetCameraNum(f.h()));
+    EXPECT_EQ(1, RiloGetCameraNum(f.h())) << testsupport::LastSearchReport();
     EXPECT_EQ(-1, f.IndexOf(2));
 }
 
@@ -177,7 +177,7 @@ TEST(FinderApiRoad, SearchWithoutCamerasFails)
     auto t0 = Clock::now();
     EXPECT_EQ(RILO_FINDER_FAIL, f.Search());
     EXPECT_GE(SecondsSince(t0), 2.9) << "the quiet time of a search";
-    EXPECT_EQ(0, RiloGetCameraNum(f.h()));
+    EXPECT_EQ(0, RiloGetCameraNum(f.h())) << testsupport::LastSearchReport();
 }
 
 // ---- 3: credentials and verification -------------------------------------------
