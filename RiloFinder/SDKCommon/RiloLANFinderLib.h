@@ -354,7 +354,8 @@ RILO_FINDER_API int RiloQueryTessel12URL(void* hFinder, int index, char* url, sh
 /* ---- free address and DHCP probe on the camera's host interface ----------
  * *length: room in text in; the text length + 1 out. */
 RILO_FINDER_API int RiloGetFreeIP(void* hFinder, int index, char* text, short* length);
-/* Binds UDP port 68 and waits about 2 s for an answer. */
+/* Binds UDP port 68 and broadcasts a DISCOVER, again after 2 s without an
+ * answer: no server gives -7 after about 4 s. */
 RILO_FINDER_API int RiloDHCPDiscover(void* hFinder, int index, char* text, short* length);
 
 #ifdef __cplusplus

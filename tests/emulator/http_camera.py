@@ -509,6 +509,20 @@ class Closed(Exception):
     pass
 
 
+def extra_headers(cfg):
+    extra = cfg["headers"]
+    return list(extra.items()) if isinstance(extra, dict) else list(extra)
+
+
+def closes_after_401(cfg, headers):
+    """True: every 401 ends its connection; "refused": only a 401 that
+    refuses an Authorization the request carried (a failed answer)."""
+    mode = cfg["close_after_401"]
+    if mode == "refused":
+        return "authorization" in headers
+    return bool(mode)
+
+
 class Connection:
     def __init__(self, server, sock, cid):
         self.srv = server
@@ -572,7 +586,7 @@ class Connection:
                                method=method, target=target, auth=note,
                                bytes=raw.hex())
             if cfg["speaker"] is not None and method == "POST":
-                result = self.speaker(cfg, auth_ok, note)
+                result = self.speaker(cfg, auth_ok, note, headers)
                 if result is not None:
                     return result
                 continue
@@ -581,15 +595,16 @@ class Connection:
             if length.isdigit() and int(length) > 0:
                 self.drain(int(length))
             if not auth_ok:
-                self.send_401(cfg, note)
-                if cfg["close_after_401"]:
+                closing = closes_after_401(cfg, headers)
+                self.send_401(cfg, note, closing)
+                if closing:
                     return "closed after 401"
                 continue
             result = self.reply(cfg, method, target, headers)
             if result is not None:
                 return result
 
-    def speaker(self, cfg, auth_ok, note):
+    def speaker(self, cfg, auth_ok, note, headers):
         """A POST to the speaker: its body streams in as audio packets.
         None to read the next request (after a 401)."""
         options = cfg["speaker"] or {}
@@ -599,8 +614,9 @@ class Connection:
             return speaker.stall(self)
         # The body of a refused POST is not read: the client sends its
         # request again at once, after at most a few zero bytes.
-        self.send_401(cfg, note)
-        if cfg["close_after_401"]:
+        closing = closes_after_401(cfg, headers)
+        self.send_401(cfg, note, closing)
+        if closing:
             return "closed after 401"
         self.skip_nul = True
         return None
@@ -682,7 +698,7 @@ class Connection:
             srv.nonces[nonce] = uses + 1
         return True, "ok"
 
-    def send_401(self, cfg, note):
+    def send_401(self, cfg, note, closing=False):
         hdrs = []
         mode = cfg["auth"]
         if cfg["www_authenticate"] is not None:
@@ -710,6 +726,10 @@ class Connection:
         body = cfg["unauthorized_body"].encode("latin-1")
         hdrs.append(("Content-Type", "text/html"))
         hdrs.append(("Content-Length", str(len(body))))
+        # A server that closes says so, unless the test gives its own field.
+        if closing and not any(k.lower() == "connection"
+                               for k, _ in extra_headers(cfg)):
+            hdrs.append(("Connection", "close"))
         self.send_head(cfg, "HTTP/1.1 401 Unauthorized", hdrs)
         self.sock.sendall(body)
         self.srv.log.write(event="reply", time=time.monotonic(),
@@ -727,9 +747,7 @@ class Connection:
         return ("HTTP/1.1 %d %s" % (code, reason)).rstrip(" ")
 
     def send_head(self, cfg, first, hdrs):
-        extra = cfg["headers"]
-        if isinstance(extra, dict):
-            extra = list(extra.items())
+        extra = extra_headers(cfg)
         lines = [first] + ["%s: %s" % (k, v) for k, v in hdrs]
         lines += ["%s: %s" % (k, v) for k, v in extra]
         head = "\r\n".join(lines) + "\r\n"
@@ -882,6 +900,8 @@ def build_config(argv):
             speaker.check(options)
     except ValueError as e:
         ap.error(str(e))
+    if cfg["close_after_401"] not in (False, True, "refused"):
+        ap.error("close_after_401 must be true, false or refused")
     if cfg["refuse_mode"] not in ("close", "reset"):
         ap.error("refuse_mode must be close or reset")
     return cfg, base_dir

@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                  CHTTPCtrl::kClientNonce, out, sizeof out);
     }
     (void)ParseStatusCode(text, len);
+    (void)ReplyEndsConnection(text, len);
 
     // Pieces whose sizes come from the data itself.
     std::string copy(text, len);

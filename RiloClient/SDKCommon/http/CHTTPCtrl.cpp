@@ -41,9 +41,10 @@ CHTTPCtrl::CHTTPCtrl(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
       m_nConnPort(0), m_szConnObject(), m_szConnProxy(), m_nConnProxyPort(0),
       m_bConnUseProxy(false), m_szAgent(), m_szHeader(), m_dwHeaderLen(0), m_pContent(nullptr),
       m_dwContent(0), m_dwSizeContent(kDefaultContentSize), m_bInContent(false), m_bRxFailed(false),
-      m_dwSkipBody(0), m_bSeekStatus(false), m_nDigestSent(0), m_nStaleSent(0), m_szContentType(),
-      m_bCallerDisconnect(false), m_bTryReconnect(false), m_nAuthType(nAuthType), m_bTLS(bTLS),
-      m_bFirstDataReported(false), m_bVideoRecordingFirst(true), m_nTimerId(0), m_dwLastDataTick(0),
+      m_dwSkipBody(0), m_bSeekStatus(false), m_nDigestSent(0), m_nStaleSent(0),
+      m_bKeepDigestCount(false), m_szContentType(), m_bCallerDisconnect(false),
+      m_bTryReconnect(false), m_nAuthType(nAuthType), m_bTLS(bTLS), m_bFirstDataReported(false),
+      m_bVideoRecordingFirst(true), m_nTimerId(0), m_dwLastDataTick(0),
       m_nWatchdogMs(kWatchdogPeriodMs), m_nReconnectTimer(0), m_nFences(0), m_bTransportUsed(false),
       m_nConnSerial(0), m_workerThread(), m_bWorkerKnown(false)
 {
@@ -281,6 +282,9 @@ void CHTTPCtrl::OnNote(unsigned long wParam, unsigned long lParam)
     case HTTPNOTE_CONN_EVENT:
         OnConnEventNote(lParam);
         break;
+    case HTTPNOTE_REOPEN:
+        OnReopenNote(lParam);
+        break;
     case HTTPNOTE_WATCHDOG:
         if (uint32_t(lParam) == m_nConnSerial)
             OnTimer();
@@ -302,6 +306,24 @@ void CHTTPCtrl::OnConnEventNote(unsigned long lParam)
         return;
     // The header overflow waited a second before its event.
     HandleConnEventOnWorker(reason, ignore, reason == cerHeaderTooLong ? 1000 : 0);
+}
+
+void CHTTPCtrl::OnReopenNote(unsigned long serial)
+{
+    if (uint32_t(serial) != m_nConnSerial ||
+        (m_htcState != htcConnecting && m_htcState != htcConnected))
+        return;
+    DiagPrint(kDiagOut,
+              "[HTTPCtrl] %s:%u closes after its challenge: answering on a new connection\n",
+              m_szConnHost, m_nConnPort);
+    // Not a failure: no event and no pause; the answer counts of this
+    // request go on, so refused answers still end in one event.
+    AfterDisconnected();
+    m_bKeepDigestCount = true;
+    if (ConnectSvr())
+        m_htcState = htcConnecting;
+    else
+        HandleConnEventOnWorker(cerConnectFailed, false, 0);
 }
 
 bool CHTTPCtrl::ConnectSvr()

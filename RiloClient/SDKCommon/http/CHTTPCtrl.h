@@ -50,6 +50,7 @@ enum : unsigned long {
     HTTPNOTE_WATCHDOG = 5,   // the watchdog timer fired
     HTTPNOTE_DELIVER = 6,    // an owner event to deliver on the worker thread
     HTTPNOTE_FENCE = 7,      // transport notifications before this one are stale
+    HTTPNOTE_REOPEN = 8,     // the server closes after its challenge: answer on a new connection
 };
 
 // The owner's event callback: (user, stream, code * 65536 + kind).
@@ -137,6 +138,7 @@ protected:
     void OnConnectCommand(unsigned long timerId);
     void OnNote(unsigned long wParam, unsigned long lParam);
     void OnConnEventNote(unsigned long lParam);
+    void OnReopenNote(unsigned long serial);
     bool SetTimer();
     void KillTimer();
     static void DoTimerProc(void* user, uint64_t timerId);
@@ -155,6 +157,7 @@ protected:
     unsigned long SeekStatusLine(const unsigned char* p, unsigned long n);
     void JudgeHeader();
     bool DigestRetry();
+    void SkipUnauthorizedBody();
     void FailReceive(int nReason);
 
     // Lifetime.
@@ -196,11 +199,12 @@ protected:
     uint32_t m_dwContent;
     uint32_t m_dwSizeContent;
     bool m_bInContent;
-    bool m_bRxFailed;      // the connection is being ended: drop what comes
-    uint64_t m_dwSkipBody; // body bytes of a 401 still to skip
-    bool m_bSeekStatus;    // a 401 body of unknown length: skip to the next status line
-    int m_nDigestSent;     // Digest answers sent on this connection
-    int m_nStaleSent;      // of them, after stale=true
+    bool m_bRxFailed;        // the connection is being ended: drop what comes
+    uint64_t m_dwSkipBody;   // body bytes of a 401 still to skip
+    bool m_bSeekStatus;      // a 401 body of unknown length: skip to the next status line
+    int m_nDigestSent;       // Digest answers of this request, also across a reopen
+    int m_nStaleSent;        // of them, after stale=true
+    bool m_bKeepDigestCount; // the next connection carries the answer: its counts go on
     char m_szContentType[kContentTypeSize];
 
     std::atomic<bool> m_bCallerDisconnect;

@@ -126,8 +126,11 @@ void CHTTPCtrl::ResetReceiveState()
     m_bRxFailed = false;
     m_dwSkipBody = 0;
     m_bSeekStatus = false;
-    m_nDigestSent = 0;
-    m_nStaleSent = 0;
+    if (!m_bKeepDigestCount) {
+        m_nDigestSent = 0;
+        m_nStaleSent = 0;
+    }
+    m_bKeepDigestCount = false;
     m_dwContent = 0;
 }
 
@@ -286,7 +289,8 @@ bool CHTTPCtrl::DigestRetry()
         FailReceive(cerAuthFailed);
         return false;
     }
-    // Once per connection; again only when the server calls the nonce stale.
+    // Once per request, also when it needs a new connection; again only
+    // when the server calls the nonce stale.
     bool allowed = m_nDigestSent == 0 || (ch.stale && m_nStaleSent < kMaxStaleResends);
     if (!allowed) {
         DiagPrint(kDiagOut, "[CHTTPCtrl::DigestRetry] credentials refused\n");
@@ -297,6 +301,43 @@ bool CHTTPCtrl::DigestRetry()
         ++m_nStaleSent;
     ++m_nDigestSent;
 
+    char user[kTextSize], password[kTextSize];
+    {
+        std::lock_guard<std::mutex> g(m_dataLock);
+        std::memcpy(user, m_szUser, sizeof user);
+        std::memcpy(password, m_szPassword, sizeof password);
+    }
+    // Room for the longest user name and URI the worker keeps.
+    char value[4 * kTextSize];
+    if (!BuildDigestAuthorization("GET", m_szConnObject, user, password, ch, kClientNonce, value,
+                                  sizeof value)) {
+        DiagPrint(kDiagOut, "[CHTTPCtrl::SendRequest]error = %d\r\n", EMSGSIZE);
+        FailReceive(cerSendFailed);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> g(m_dataLock);
+        m_strAuthorization = value;
+    }
+    if (ReplyEndsConnection(m_szHeader, m_dwHeaderLen)) {
+        // An answer on a connection the server is closing is lost, and its
+        // close would read as a second failure.
+        m_bRxFailed = true;
+        PostThreadMessage(GetThreadID(), WM_HTTPCTRL_LAST, HTTPNOTE_REOPEN, m_nConnSerial.load());
+        return true;
+    }
+    SkipUnauthorizedBody();
+    m_dwHeaderLen = 0;
+    m_szHeader[0] = 0;
+    if (!SendRequest()) {
+        FailReceive(cerSendFailed);
+        return false;
+    }
+    return true;
+}
+
+void CHTTPCtrl::SkipUnauthorizedBody()
+{
     // The 401's own body is skipped, not taken for content.
     char szLen[64];
     m_dwSkipBody = 0;
@@ -318,32 +359,6 @@ bool CHTTPCtrl::DigestRetry()
     } else {
         m_bSeekStatus = true;
     }
-
-    char user[kTextSize], password[kTextSize];
-    {
-        std::lock_guard<std::mutex> g(m_dataLock);
-        std::memcpy(user, m_szUser, sizeof user);
-        std::memcpy(password, m_szPassword, sizeof password);
-    }
-    // Room for the longest user name and URI the worker keeps.
-    char value[4 * kTextSize];
-    if (!BuildDigestAuthorization("GET", m_szConnObject, user, password, ch, kClientNonce, value,
-                                  sizeof value)) {
-        DiagPrint(kDiagOut, "[CHTTPCtrl::SendRequest]error = %d\r\n", EMSGSIZE);
-        FailReceive(cerSendFailed);
-        return false;
-    }
-    {
-        std::lock_guard<std::mutex> g(m_dataLock);
-        m_strAuthorization = value;
-    }
-    m_dwHeaderLen = 0;
-    m_szHeader[0] = 0;
-    if (!SendRequest()) {
-        FailReceive(cerSendFailed);
-        return false;
-    }
-    return true;
 }
 
 unsigned long CHTTPCtrl::TakeContent(const unsigned char* p, unsigned long n)

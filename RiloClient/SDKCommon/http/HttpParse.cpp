@@ -147,6 +147,43 @@ bool ParseDigestParams(const char* p, const char* end, DigestChallenge* ch)
     return sawNonce;
 }
 
+// Calls fn(value, end) with the value of each field whose name (colon
+// included) starts a line, until fn returns true.
+template <typename Fn>
+void ForEachField(const char* header, unsigned long length, const char* field, Fn fn)
+{
+    const size_t fl = std::strlen(field);
+    for (unsigned long i = 0; i + fl <= length; ++i) {
+        if ((i != 0 && header[i - 1] != '\n') || !EqualNoCase(header + i, field, fl))
+            continue;
+        const char* p = header + i + fl;
+        const char* end = p;
+        while (end < header + length && *end != '\r' && *end != '\n')
+            ++end;
+        if (fn(p, end))
+            return;
+    }
+}
+
+// Whether the comma-separated list [p, end) holds token (case-insensitive).
+bool ListHasToken(const char* p, const char* end, const char* token)
+{
+    const size_t tl = std::strlen(token);
+    while (p < end) {
+        while (p < end && (IsBlank(*p) || *p == ','))
+            ++p;
+        const char* start = p;
+        while (p < end && *p != ',')
+            ++p;
+        const char* last = p;
+        while (last > start && IsBlank(last[-1]))
+            --last;
+        if (size_t(last - start) == tl && EqualNoCase(start, token, tl))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool GetFiledValue(const char* data, unsigned long length, const char* name, char* out,
@@ -185,15 +222,8 @@ bool ParseDigestChallenge(const char* header, unsigned long length, DigestChalle
 {
     if (!header || !out)
         return false;
-    static const char kField[] = "www-authenticate:";
-    const size_t fl = sizeof kField - 1;
-    for (unsigned long i = 0; i + fl <= length; ++i) {
-        if ((i != 0 && header[i - 1] != '\n') || !EqualNoCase(header + i, kField, fl))
-            continue;
-        const char* p = header + i + fl;
-        const char* end = p;
-        while (end < header + length && *end != '\r' && *end != '\n')
-            ++end;
+    bool found = false;
+    ForEachField(header, length, "www-authenticate:", [&](const char* p, const char* end) {
         // One field may hold several challenges: "Basic realm=..., Digest ...".
         AuthItem item;
         while (NextAuthItem(&p, end, &item)) {
@@ -203,11 +233,13 @@ bool ParseDigestChallenge(const char* header, unsigned long length, DigestChalle
             DigestChallenge ch{};
             if (ParseDigestParams(p, end, &ch)) {
                 *out = ch;
+                found = true;
                 return true;
             }
         }
-    }
-    return false;
+        return false;
+    });
+    return found;
 }
 
 bool BuildDigestAuthorization(const char* method, const char* uri, const char* user,
@@ -272,4 +304,21 @@ int ParseStatusCode(const char* header, unsigned long length)
          ++i, ++digits)
         code = code * 10 + (header[i] - '0');
     return int(code);
+}
+
+bool ReplyEndsConnection(const char* header, unsigned long length)
+{
+    if (!header)
+        return false;
+    static const char kOld[] = "HTTP/1.0";
+    const bool http10 =
+        length >= sizeof kOld - 1 && std::memcmp(header, kOld, sizeof kOld - 1) == 0;
+    bool close = false, keepAlive = false;
+    // Every Connection field counts: a server may send its options on several lines.
+    ForEachField(header, length, "connection:", [&](const char* p, const char* end) {
+        close = close || ListHasToken(p, end, "close");
+        keepAlive = keepAlive || ListHasToken(p, end, "keep-alive");
+        return false;
+    });
+    return close || (http10 && !keepAlive);
 }

@@ -28,5 +28,8 @@ bool BuildDigestAuthorization(const char* method, const char* uri, const char* u
                               char* out, size_t outLen);
 // The status code of a reply header's first line (0 without one).
 int ParseStatusCode(const char* header, unsigned long length);
+// True when the server closes the connection after this reply: a
+// "Connection: close", or HTTP/1.0 without "Connection: keep-alive".
+bool ReplyEndsConnection(const char* header, unsigned long length);
 
 #endif

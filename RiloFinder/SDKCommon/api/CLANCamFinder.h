@@ -17,7 +17,10 @@ public:
     static constexpr int kCredentialSize = 128;
     // Longest pause a camera's announced wait may impose on the caller.
     static constexpr uint64_t kMaxWaitMs = 300000;
+    // Each DISCOVER waits this long for an answer: silence gives its
+    // verdict after kDHCPDiscoverSends waits, about 4 s.
     static constexpr unsigned long kDHCPTimeoutMs = 2000;
+    static constexpr int kDHCPDiscoverSends = 2;
     static constexpr uint16_t kDHCPClientPort = 68;
     static constexpr uint16_t kDHCPServerPort = 67;
     static constexpr size_t kDHCPRequestSize = 300;

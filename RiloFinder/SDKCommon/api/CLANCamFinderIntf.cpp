@@ -56,6 +56,31 @@ void CLANCamFinder::BuildDHCPDiscover(uint8_t* out, const uint8_t mac[6])
     out[243] = 0xFF;
 }
 
+namespace {
+
+// The DISCOVER, and once more after a quiet wait, as DHCP clients
+// retransmit: a server that checks the address (by ARP) before it offers
+// answers later than the first wait, and a lost DISCOVER gets a second
+// chance. The bytes gathered from the first sender on, 0 for silence, -1
+// when a DISCOVER could not be sent.
+int ExchangeDHCP(CBCModule& sock, const uint8_t* request, uint32_t* server)
+{
+    uint8_t reply[CLANCamFinder::kDHCPReplyBuffer];
+    for (int sent = 0; sent < CLANCamFinder::kDHCPDiscoverSends; ++sent) {
+        if (sock.Send(request, CLANCamFinder::kDHCPRequestSize, nullptr,
+                      CLANCamFinder::kDHCPServerPort, 0,
+                      nullptr) != int(CLANCamFinder::kDHCPRequestSize))
+            return -1;
+        int n = sock.Receive(CLANCamFinder::kDHCPTimeoutMs, reply, sizeof reply, server, nullptr,
+                             nullptr);
+        if (n != 0)
+            return n;
+    }
+    return 0;
+}
+
+} // namespace
+
 FinderResult CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved, char* text,
                                         short* length)
 {
@@ -75,12 +100,8 @@ FinderResult CLANCamFinder::GetIntfDHCP(const uint32_t* intfAddr, int* reserved,
                 std::strerror(err));
         return kFinderFail;
     }
-    uint8_t reply[kDHCPReplyBuffer];
     uint32_t server = 0;
-    int n = -1;
-    if (sock.Send(request, sizeof request, nullptr, kDHCPServerPort, 0, nullptr) ==
-        int(sizeof request))
-        n = sock.Receive(kDHCPTimeoutMs, reply, sizeof reply, &server, nullptr, nullptr);
+    int n = ExchangeDHCP(sock, request, &server);
     sock.Destroy();
     if (n < 0) {
         BCPrint("DHCP probe: the request could not be sent\n");

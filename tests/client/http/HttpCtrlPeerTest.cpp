@@ -1,6 +1,6 @@
 // The HTTP worker against third-party peers on loopback: Apache httpd with
-// mod_auth_digest, and TLS (the emulated camera behind a certificate made by
-// openssl).
+// mod_auth_digest and lighttpd with mod_auth, and TLS (the emulated camera behind a certificate
+// made by openssl).
 #include "HttpCtrlTestUtil.h"
 
 #include "ClientTestUtil.h"
@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <tuple>
 
 using namespace httptest;
 using testsupport::HttpEmulator;
@@ -48,13 +49,33 @@ bool PortAnswers(unsigned port)
     return ok;
 }
 
-// Apache httpd in one process, with a configuration of its own in a
-// temporary folder: one file behind Digest authorization.
-class Apache {
+// A web server in one process, with a configuration of its own in a
+// temporary folder: one file behind Digest authorization (realm "cam",
+// admin and pw). Apache keeps the connection after a refused answer;
+// lighttpd closes it ("Connection: close").
+enum class WebServer { kApache, kLighttpd };
+
+const char* ServerProgram(WebServer kind)
+{
+    return kind == WebServer::kApache ? "/usr/sbin/apache2" : "/usr/sbin/lighttpd";
+}
+
+std::string ServerLabel(WebServer kind)
+{
+    return kind == WebServer::kApache ? "Apache" : "Lighttpd";
+}
+
+std::string ServerName(const testing::TestParamInfo<WebServer>& info)
+{
+    return ServerLabel(info.param);
+}
+
+class DigestServer {
 public:
+    explicit DigestServer(WebServer kind) : kind_(kind) {}
     bool Start(const std::string& body)
     {
-        dir_ = MakeTempDir("rilo-apache-");
+        dir_ = MakeTempDir("rilo-webserver-");
         if (dir_.empty())
             return false;
         mkdir((dir_ + "/htdocs").c_str(), 0755);
@@ -71,8 +92,13 @@ public:
             if (pid_ == 0) {
                 int null = open("/dev/null", O_WRONLY);
                 dup2(null, 1);
-                execl("/usr/sbin/apache2", "apache2", "-X", "-f", (dir_ + "/httpd.conf").c_str(),
-                      static_cast<char*>(nullptr));
+                const std::string conf = dir_ + "/server.conf";
+                if (kind_ == WebServer::kApache)
+                    execl(ServerProgram(kind_), "apache2", "-X", "-f", conf.c_str(),
+                          static_cast<char*>(nullptr));
+                else
+                    execl(ServerProgram(kind_), "lighttpd", "-D", "-f", conf.c_str(),
+                          static_cast<char*>(nullptr));
                 _exit(127);
             }
             if (Eventually([&] { return PortAnswers(port_) || Exited(); }, 30) && !Exited())
@@ -89,7 +115,7 @@ public:
         }
         pid_ = -1;
     }
-    ~Apache()
+    ~DigestServer()
     {
         Stop();
         if (!dir_.empty())
@@ -115,8 +141,21 @@ private:
     }
     void WriteConfig()
     {
+        if (kind_ == WebServer::kLighttpd) {
+            WriteFile(dir_ + "/server.conf",
+                      "server.document-root = \"" + dir_ +
+                          "/htdocs\"\nserver.bind = \"127.0.0.1\"\n" +
+                          "server.port = " + std::to_string(port_) + "\n" + "server.errorlog = \"" +
+                          dir_ + "/logs/error.log\"\n" +
+                          "server.modules = (\"mod_auth\", \"mod_authn_file\")\n" +
+                          "auth.backend = \"htdigest\"\n" + "auth.backend.htdigest.userfile = \"" +
+                          dir_ + "/digest.pw\"\n" +
+                          "auth.require = (\"/\" => (\"method\" => \"digest\", \"realm\" => " +
+                          "\"cam\", \"require\" => \"valid-user\"))\n");
+            return;
+        }
         const std::string m = "/usr/lib/apache2/modules/";
-        WriteFile(dir_ + "/httpd.conf",
+        WriteFile(dir_ + "/server.conf",
                   "ServerRoot \"" + dir_ +
                       "\"\nServerName localhost\nListen 127.0.0.1:" + std::to_string(port_) +
                       "\nPidFile \"" + dir_ + "/httpd.pid\"\n" + "ErrorLog \"" + dir_ +
@@ -133,6 +172,7 @@ private:
                       "  Require valid-user\n</Directory>\n");
     }
 
+    const WebServer kind_;
     std::string dir_;
     unsigned port_ = 0;
     pid_t pid_ = -1;
@@ -147,42 +187,60 @@ std::string RandomBody(size_t n)
     return s;
 }
 
-class HttpCtrlApacheTest : public ::testing::TestWithParam<int> {};
+class HttpCtrlWebServerTest : public ::testing::TestWithParam<std::tuple<WebServer, int>> {};
 
-TEST_P(HttpCtrlApacheTest, DigestAgainstApacheReceivesALargeBodyIntact)
+TEST_P(HttpCtrlWebServerTest, DigestReceivesALargeBodyIntact)
 {
-    ASSERT_EQ(access("/usr/sbin/apache2", X_OK), 0) << "apache2 is not installed (scripts/setup)";
+    const WebServer kind = std::get<0>(GetParam());
+    ASSERT_EQ(access(ServerProgram(kind), X_OK), 0)
+        << ServerProgram(kind) << " is not installed (scripts/setup)";
     const std::string body = RandomBody(3 * 1024 * 1024 + 17);
-    Apache apache;
-    ASSERT_TRUE(apache.Start(body)) << apache.ErrorLog();
+    DigestServer server(kind);
+    ASSERT_TRUE(server.Start(body)) << server.ErrorLog();
 
     Recorder rec;
-    TestCtrl* w =
-        StartWorker(rec, int(apache.Port()), "/video/big.bin", GetParam(), "", "admin", "pw");
+    TestCtrl* w = StartWorker(rec, int(server.Port()), "/video/big.bin", std::get<1>(GetParam()),
+                              "", "admin", "pw");
     ASSERT_NE(w, nullptr);
     bool got = rec.WaitContent(body.size(), 30);
     w->Destroy();
-    ASSERT_TRUE(got) << rec.Content().size() << " bytes\n" << apache.ErrorLog();
-    // Apache keeps the connection; nothing after the body belongs to it.
+    ASSERT_TRUE(got) << rec.Content().size() << " bytes\n" << server.ErrorLog();
+    // The server keeps the connection; nothing after the body belongs to it.
     std::string content = rec.Content();
     EXPECT_EQ(content.size(), body.size());
     EXPECT_TRUE(content == body) << "the body differs";
     EXPECT_EQ(rec.Count(ConnEvent(cerAuthFailed)), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(AuthTypes, HttpCtrlApacheTest, ::testing::Values(3, 4));
+INSTANTIATE_TEST_SUITE_P(ServersAndAuthTypes, HttpCtrlWebServerTest,
+                         ::testing::Combine(::testing::Values(WebServer::kApache,
+                                                              WebServer::kLighttpd),
+                                            ::testing::Values(3, 4)),
+                         [](const testing::TestParamInfo<std::tuple<WebServer, int>>& info) {
+                             return ServerLabel(std::get<0>(info.param)) + "AuthType" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
 
-TEST(HttpCtrlApacheWrong, WrongPasswordIsReportedOnce)
+class HttpCtrlWebServerWrong : public ::testing::TestWithParam<WebServer> {};
+
+// Also where the server closes the connection with its refusal: one
+// authorization event, no close event after it.
+TEST_P(HttpCtrlWebServerWrong, WrongPasswordIsReportedOnce)
 {
-    Apache apache;
-    ASSERT_TRUE(apache.Start("x")) << apache.ErrorLog();
+    ASSERT_EQ(access(ServerProgram(GetParam()), X_OK), 0)
+        << ServerProgram(GetParam()) << " is not installed (scripts/setup)";
+    DigestServer server(GetParam());
+    ASSERT_TRUE(server.Start("x")) << server.ErrorLog();
     Recorder rec;
-    TestCtrl* w = StartWorker(rec, int(apache.Port()), "/video/big.bin", 4, "", "admin", "bad");
-    ASSERT_TRUE(Eventually([&] { return rec.connects >= 3; }, 12));
+    TestCtrl* w = StartWorker(rec, int(server.Port()), "/video/big.bin", 4, "", "admin", "bad");
+    ASSERT_TRUE(Eventually([&] { return rec.connects >= 5; }, 20));
     w->Destroy();
     EXPECT_EQ(rec.Values(), std::vector<unsigned long>{ConnEvent(cerAuthFailed)});
     EXPECT_EQ(rec.Content(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, HttpCtrlWebServerWrong,
+                         ::testing::Values(WebServer::kApache, WebServer::kLighttpd), ServerName);
 
 // ---- TLS
 

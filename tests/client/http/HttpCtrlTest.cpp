@@ -191,6 +191,52 @@ TEST_F(HttpCtrlTest, WrongDigestCredentialsRaiseOneEventAndReconnectWithPauses)
     EXPECT_EQ(perConn[2], 2);
 }
 
+// A 401 that ends its connection ("Connection: close") gets the Digest
+// answer on a new connection, not on the one the camera is closing.
+TEST_F(HttpCtrlTest, ChallengeThatClosesIsAnsweredOnANewConnection)
+{
+    HttpEmulator cam(R"({"auth":"digest","user":"admin","password":"pw","close_after_401":true,
+                         "unauthorized_body":"<p>401</p>","body":"fresh","content_length":true})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 4, "", "admin", "pw");
+    ASSERT_TRUE(rec_.WaitContent(5, 10));
+    EXPECT_EQ(rec_.Content(), "fresh");
+    auto reqs = cam.Requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    EXPECT_EQ(reqs[0].connection, 1);
+    EXPECT_EQ(reqs[0].auth, "missing");
+    EXPECT_EQ(reqs[1].connection, 2);
+    EXPECT_EQ(reqs[1].auth, "ok");
+    EXPECT_EQ(rec_.CountAll(), 0u);
+}
+
+// A server that keeps the connection for its challenge and closes it with
+// the 401 that refuses an answer: wrong credentials are one authorization
+// event, and no close is reported beside it.
+TEST_F(HttpCtrlTest, RefusalThatClosesIsOneAuthorizationEvent)
+{
+    HttpEmulator cam(R"({"auth":"digest","user":"admin","password":"pw",
+                         "close_after_401":"refused","unauthorized_body":"nope","body":"x"})");
+    worker_ = StartWorker(rec_, cam.Port(), kObject, 4, "", "admin", "wrong");
+    // The first connection and two reconnects, each with its answer.
+    ASSERT_TRUE(Eventually([&] { return cam.Requests().size() >= 6; }, 20));
+    worker_->Destroy();
+    worker_ = nullptr;
+
+    EXPECT_EQ(rec_.Values(), std::vector<unsigned long>{ConnEvent(cerAuthFailed)});
+    EXPECT_EQ(rec_.Content(), "");
+    // The challenge and the refused answer share the first connection; the
+    // camera closes every later one after its single request, so each
+    // answer after a refusal went out on a connection of its own.
+    auto reqs = cam.Requests();
+    std::map<int, int> perConn;
+    for (auto& r : reqs)
+        ++perConn[r.connection];
+    for (auto& kv : perConn)
+        EXPECT_EQ(kv.second, kv.first == 1 ? 2 : 1) << "connection " << kv.first;
+    for (size_t i = 1; i < reqs.size(); ++i)
+        EXPECT_EQ(reqs[i].auth, "wrong") << i;
+}
+
 TEST_F(HttpCtrlTest, WrongBasicCredentialsRaiseOneEventAndReconnectWithPauses)
 {
     HttpEmulator cam(R"({"auth":"basic","user":"admin","password":"pw","body":"x"})");

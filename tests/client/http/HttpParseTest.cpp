@@ -100,6 +100,18 @@ TEST(StatusCode, FirstLineOnly)
     EXPECT_EQ(code(""), 0);
 }
 
+TEST(ReplyEndsConnection, CloseTokenOrHttp10WithoutKeepAlive)
+{
+    auto ends = [](const std::string& s) { return ReplyEndsConnection(s.data(), s.size()); };
+    EXPECT_FALSE(ends("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n"));
+    EXPECT_TRUE(ends("HTTP/1.1 401 Unauthorized\r\nconnection:  Close \r\n\r\n"));
+    EXPECT_TRUE(ends("HTTP/1.1 401 X\r\nConnection: TE\r\nConnection: upgrade, close\r\n\r\n"));
+    EXPECT_FALSE(ends("HTTP/1.1 401 X\r\nConnection: closed\r\nX-Connection: close\r\n\r\n"));
+    EXPECT_TRUE(ends("HTTP/1.0 401 Unauthorized\r\n\r\n"));
+    EXPECT_FALSE(ends("HTTP/1.0 401 X\r\nConnection: Keep-Alive\r\n\r\n"));
+    EXPECT_TRUE(ends("HTTP/1.0 401 X\r\nConnection: keep-alive, close\r\n\r\n"));
+}
+
 // A worker without a thread whose receive path is fed by hand.
 class Offline : public CHTTPCtrl {
 public:

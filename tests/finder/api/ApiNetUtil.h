@@ -68,6 +68,7 @@ public:
     Child& operator=(const Child&) = delete;
 
     bool Running() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     void Stop()
     {
         if (m_pid <= 0)
@@ -82,15 +83,21 @@ private:
     pid_t m_pid = -1;
 };
 
-inline bool WaitForFile(const std::string& path, double seconds)
+template <typename Cond>
+bool WaitUntil(Cond cond, double seconds)
 {
     auto t0 = Clock::now();
     while (SecondsSince(t0) < seconds) {
-        if (access(path.c_str(), F_OK) == 0)
+        if (cond())
             return true;
         usleep(20000);
     }
     return false;
+}
+
+inline bool WaitForFile(const std::string& path, double seconds)
+{
+    return WaitUntil([&] { return access(path.c_str(), F_OK) == 0; }, seconds);
 }
 
 } // namespace apitest

@@ -1,6 +1,8 @@
 // The DHCP probe through the exported functions, inside a netlab test LAN:
-// a real DHCP server (dnsmasq) in a camera namespace, a silent listener that
-// records the request, and port 68 already taken.
+// real DHCP servers in camera namespaces (dnsmasq, at once or with a reply
+// delay, and busybox udhcpd, which checks the address by ARP before it
+// offers), a silent listener that records the requests, and port 68
+// already taken.
 #include "RiloLANFinderLib.h"
 
 #include "ApiNetUtil.h"
@@ -10,9 +12,13 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 using apitest::CamEnv;
 using apitest::Child;
@@ -23,6 +29,7 @@ using apitest::StartCamera;
 namespace {
 
 const char kDnsmasq[] = "/usr/sbin/dnsmasq";
+const char kBusybox[] = "/usr/bin/busybox";
 
 std::string TempDir()
 {
@@ -30,6 +37,73 @@ std::string TempDir()
     const char* d = mkdtemp(tmpl);
     return d ? d : "";
 }
+
+// Whether the process (and so its network namespace) has a UDP socket on port.
+bool UdpPortOpen(pid_t pid, unsigned port)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/net/udp");
+    char want[16];
+    std::snprintf(want, sizeof want, ":%04X ", port);
+    std::string line;
+    std::getline(in, line); // the column names
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local;
+        fields >> slot >> local;
+        if ((local + " ").find(want) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+enum class DhcpServer {
+    kDnsmasq,        // answers at once
+    kDnsmasqDelayed, // --dhcp-reply-delay=3
+    kUdhcpd,         // busybox udhcpd: an ARP check of about 2 s before each offer
+};
+
+// A DHCP server in netlab camera namespace cam, its files in a folder of its
+// own, serving addresses from .100; ready once it listens on port 67.
+class DhcpServerProcess {
+public:
+    DhcpServerProcess(DhcpServer kind, int cam) : dir_(TempDir()), child_(Argv(kind, cam)) {}
+    ~DhcpServerProcess()
+    {
+        child_.Stop();
+        if (!dir_.empty())
+            (void)std::system(("rm -rf " + dir_).c_str());
+    }
+    bool WaitReady()
+    {
+        return child_.Running() &&
+               apitest::WaitUntil([&] { return UdpPortOpen(child_.Pid(), 67); }, 30);
+    }
+
+private:
+    std::vector<std::string> Argv(DhcpServer kind, int cam)
+    {
+        std::vector<std::string> argv = {"ip", "netns", "exec", CamEnv(cam, "NS")};
+        if (kind == DhcpServer::kUdhcpd) {
+            std::ofstream(dir_ + "/udhcpd.conf")
+                << "start 192.0.2.100\nend 192.0.2.150\ninterface eth0\nlease_file " << dir_
+                << "/leases\npidfile " << dir_ << "/pid\nopt subnet 255.255.255.0\n";
+            argv.insert(argv.end(), {kBusybox, "udhcpd", "-f", dir_ + "/udhcpd.conf"});
+            return argv;
+        }
+        argv.insert(argv.end(),
+                    {kDnsmasq, "--conf-file=/dev/null", "--keep-in-foreground", "--log-facility=-",
+                     "--port=0", "--interface=eth0", "--bind-interfaces", "--no-ping",
+                     "--user=root", "--group=root",
+                     "--dhcp-range=192.0.2.100,192.0.2.150,255.255.255.0",
+                     "--dhcp-leasefile=" + dir_ + "/leases", "--pid-file=" + dir_ + "/pid"});
+        if (kind == DhcpServer::kDnsmasqDelayed)
+            argv.push_back("--dhcp-reply-delay=3");
+        return argv;
+    }
+
+    std::string dir_;
+    Child child_;
+};
 
 // A handle that found the camera of cam1, so that index 0 exists.
 struct Searched {
@@ -53,54 +127,103 @@ int Probe(void* h, char* text, short* len, std::string* out)
     return rc;
 }
 
+void SendUdp(const std::string& addr, unsigned port, const std::string& data)
+{
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(uint16_t(port));
+    to.sin_addr.s_addr = testsupport::ParseAddr(addr.c_str());
+    EXPECT_EQ(ssize_t(data.size()),
+              sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to));
+    close(fd);
+}
+
+// A probe from a handle that found the camera reports the server at addr.
+void ExpectServerFound(const Searched& s, const char* addr)
+{
+    ASSERT_EQ(0, s.rc);
+    char text[16] = {};
+    short len = sizeof text;
+    std::string out;
+    ASSERT_EQ(RILO_FINDER_OK, Probe(s.h, text, &len, &out)) << out;
+    EXPECT_STREQ(addr, text);
+    EXPECT_EQ(short(std::strlen(addr) + 1), len);
+    EXPECT_EQ(std::string::npos, out.find("No DHCP Server!")) << out;
+}
+
 } // namespace
 
 TEST(FinderApiDHCP, ServerAddressComesBack)
 {
     ASSERT_EQ(0, access(kDnsmasq, X_OK))
         << "dnsmasq is needed (scripts/setup installs dnsmasq-base)";
-    std::string dir = TempDir();
-    ASSERT_FALSE(dir.empty());
-    Child server({"ip", "netns", "exec", CamEnv(0, "NS"), kDnsmasq, "--conf-file=/dev/null",
-                  "--keep-in-foreground", "--log-facility=-", "--port=0", "--interface=eth0",
-                  "--bind-interfaces", "--no-ping", "--user=root", "--group=root",
-                  "--dhcp-range=192.0.2.100,192.0.2.150,255.255.255.0",
-                  "--dhcp-leasefile=" + dir + "/leases", "--pid-file=" + dir + "/pid"});
-    ASSERT_TRUE(server.Running());
-    ASSERT_TRUE(apitest::WaitForFile(dir + "/pid", 30)) << "dnsmasq did not start";
+    DhcpServerProcess server(DhcpServer::kDnsmasq, 0);
+    ASSERT_TRUE(server.WaitReady()) << "dnsmasq did not start";
 
     Searched s;
-    ASSERT_EQ(0, s.rc);
-    char text[16] = {};
-    short len = sizeof text;
-    std::string out;
-    ASSERT_EQ(RILO_FINDER_OK, Probe(s.h, text, &len, &out)) << out;
-    EXPECT_STREQ("192.0.2.2", text);
-    EXPECT_EQ(10, len);
+    ExpectServerFound(s, "192.0.2.2");
 
     char small[16] = {};
-    len = 9;
+    short len = 9;
+    std::string out;
     EXPECT_EQ(RILO_FINDER_TOO_SMALL, Probe(s.h, small, &len, &out)) << out;
     EXPECT_EQ(10, len);
     EXPECT_STREQ("", small);
-    server.Stop();
-    std::string rm = "rm -rf " + dir;
-    EXPECT_EQ(0, std::system(rm.c_str()));
 }
 
-TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
+// Servers that answer after the first two seconds: the DISCOVER goes out
+// again and their answer still counts.
+class FinderApiDHCPLate : public testing::TestWithParam<DhcpServer> {};
+
+TEST_P(FinderApiDHCPLate, ServerAnsweringAfterTheFirstWaitIsFound)
+{
+    ASSERT_EQ(0, access(GetParam() == DhcpServer::kUdhcpd ? kBusybox : kDnsmasq, X_OK))
+        << "scripts/setup installs dnsmasq-base and busybox";
+    DhcpServerProcess server(GetParam(), 1);
+    ASSERT_TRUE(server.WaitReady()) << "the DHCP server did not start";
+    ExpectServerFound(Searched(), "192.0.2.3");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FinderApiDHCPLate,
+                         testing::Values(DhcpServer::kDnsmasqDelayed, DhcpServer::kUdhcpd),
+                         [](const testing::TestParamInfo<DhcpServer>& info) {
+                             return std::string(info.param == DhcpServer::kUdhcpd
+                                                    ? "UdhcpdArpCheck"
+                                                    : "DnsmasqReplyDelay3s");
+                         });
+
+TEST(FinderApiDHCP, OfTwoServersThePromptOneIsReported)
+{
+    DhcpServerProcess slow(DhcpServer::kDnsmasqDelayed, 1);
+    DhcpServerProcess prompt(DhcpServer::kDnsmasq, 0);
+    ASSERT_TRUE(slow.WaitReady() && prompt.WaitReady()) << "dnsmasq did not start";
+    ExpectServerFound(Searched(), "192.0.2.2");
+}
+
+TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoDiscoversAndTheRequestIsExact)
 {
     std::string dir = TempDir();
     ASSERT_FALSE(dir.empty());
-    // Records the first datagram on port 67 and answers nothing.
-    const std::string script = "import socket,sys\n"
-                               "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-                               "s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1)\n"
-                               "s.bind(('0.0.0.0',67))\n"
-                               "open(sys.argv[1]+'/ready','w').close()\n"
-                               "d,a=s.recvfrom(4096)\n"
-                               "open(sys.argv[1]+'/req.tmp','w').write(d.hex())\n"
-                               "import os; os.rename(sys.argv[1]+'/req.tmp',sys.argv[1]+'/req')\n";
+    // Records every datagram on port 67 with the kernel's arrival time, and
+    // answers nothing, until the test's "end" (sent after the probe).
+    const std::string script =
+        "import socket,struct,sys,os\n"
+        "SO_TIMESTAMPNS=35\n"
+        "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+        "s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1)\n"
+        "s.setsockopt(socket.SOL_SOCKET,SO_TIMESTAMPNS,1)\n"
+        "s.bind(('0.0.0.0',67))\n"
+        "open(sys.argv[1]+'/ready','w').close()\n"
+        "out=''\n"
+        "while True:\n"
+        "  d,anc,_,a=s.recvmsg(4096,256)\n"
+        "  if d==b'end': break\n"
+        "  t=[struct.unpack('qq',c[2][:16]) for c in anc if c[1]==SO_TIMESTAMPNS][0]\n"
+        "  out+='%d.%09d %s\\n'%(t[0],t[1],d.hex())\n"
+        "open(sys.argv[1]+'/req.tmp','w').write(out)\n"
+        "os.rename(sys.argv[1]+'/req.tmp',sys.argv[1]+'/req')\n";
     Child listener({"ip", "netns", "exec", CamEnv(0, "NS"), "python3", "-c", script, dir});
     ASSERT_TRUE(apitest::WaitForFile(dir + "/ready", 30));
 
@@ -112,15 +235,25 @@ TEST(FinderApiDHCP, NoServerGivesMinus7AfterTwoSecondsAndTheRequestIsExact)
     auto t0 = Clock::now();
     EXPECT_EQ(RILO_FINDER_NOT_AVAILABLE, Probe(s.h, text, &len, &out));
     double took = SecondsSince(t0);
-    EXPECT_GE(took, 1.9);
-    EXPECT_LT(took, 3.5);
+    // Two waits of two seconds; a loaded machine can only lengthen them.
+    EXPECT_GE(took, 3.9);
+    EXPECT_LT(took, 5.5);
     EXPECT_EQ(0, len);
     EXPECT_NE(std::string::npos, out.find("No DHCP Server!")) << out;
 
+    // Everything the probe sent is queued ahead of this.
+    SendUdp(CamEnv(0, "ADDR"), 67, "end");
     ASSERT_TRUE(apitest::WaitForFile(dir + "/req", 10));
     std::ifstream in(dir + "/req");
+    std::vector<std::pair<double, std::string>> got;
+    double at;
     std::string hex;
-    in >> hex;
+    while (in >> at >> hex)
+        got.emplace_back(at, hex);
+    ASSERT_EQ(2u, got.size()) << "the DISCOVER and its one repetition";
+    EXPECT_GE(got[1].first - got[0].first, 1.9) << "the second after the first wait";
+    EXPECT_EQ(got[0].second, got[1].second);
+    hex = got[0].second;
     ASSERT_EQ(600u, hex.size()) << "300 bytes";
     std::vector<uint8_t> req;
     for (size_t k = 0; k < hex.size(); k += 2)
