@@ -257,6 +257,26 @@ inline AviFile ParseAvi(std::string file)
     return f;
 }
 
+// The whole chunks of the movi list of a file still being written, whose
+// sizes are not yet known: from the list's head up to the first chunk that
+// is not all there.
+inline std::vector<Chunk> WrittenChunks(std::string_view b)
+{
+    std::vector<Chunk> out;
+    const size_t head = b.find("movi");
+    if (head == std::string_view::npos || head < 8 || b.substr(head - 8, 4) != "LIST")
+        return out;
+    for (size_t pos = head + 4; pos + 8 <= b.size();) {
+        const FourCC id = FourCCAt(b, pos);
+        const uint32_t size = U32At(b, pos + 4);
+        if (!isdigit(uint8_t(id.c[0])) || b.size() - pos - 8 < size)
+            break;
+        out.push_back({id, size, pos});
+        pos += 8 + uint64_t(size) + (size & 1);
+    }
+    return out;
+}
+
 } // namespace avitest
 
 #endif
