@@ -419,7 +419,7 @@ int CAVIWriter::WriteFailed()
 }
 
 int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
-                            unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+                            unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey)
 {
     int result;
     if (!PrepareWrite(pContext, &result))
@@ -431,9 +431,11 @@ int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsig
         return result;
     const uint32_t len = uint32_t(nLen);
     const uint32_t value = uint32_t(nValue);
+    // Every sound chunk can start a decode; a picture only when it says so.
+    const uint32_t flags = (bAudio || bKey) ? uint32_t(kAVIIndexKeyFrame) : 0u;
     AVIStreamContext::WriteOutcome outcome =
-        bAudio ? pContext->WriteSample(pData, len, kAVIIndexKeyFrame, nStamp, value, lead)
-               : pContext->WriteFrame(pData, len, kAVIIndexKeyFrame, nStamp, value, lead);
+        bAudio ? pContext->WriteSample(pData, len, flags, nStamp, value, lead)
+               : pContext->WriteFrame(pData, len, flags, nStamp, value, lead);
     if (outcome == AVIStreamContext::woFailed)
         return WriteFailed();
     if (outcome == AVIStreamContext::woDropped)
@@ -445,7 +447,7 @@ int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsig
 }
 
 int CAVIWriter::Write(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
-                      unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+                      unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey)
 {
     std::lock_guard<std::mutex> g(m_lock);
     if (m_bStop)
@@ -456,31 +458,31 @@ int CAVIWriter::Write(AVIStreamContext* pContext, bool bAudio, const unsigned ch
     if (!HoldsStream(pContext) || IsAudioRecordType(pContext->GetMediaType()) != bAudio ||
         (!pData && nLen) || (bAudio && nLen < pContext->GetSampleSize()))
         return rrOK;
-    return WriteLocked(pContext, bAudio, pData, nLen, nStamp, nValue);
+    return WriteLocked(pContext, bAudio, pData, nLen, nStamp, nValue, bKey);
 }
 
 int CAVIWriter::WriteFrame(AVIStreamContext* pContext, const unsigned char* pData,
-                           unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+                           unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey)
 {
-    return Write(pContext, false, pData, nLen, nStamp, nValue);
+    return Write(pContext, false, pData, nLen, nStamp, nValue, bKey);
 }
 
 int CAVIWriter::WriteFrame(int nType, const unsigned char* pData, unsigned long nLen,
-                           uint64_t nStamp, unsigned long nValue)
+                           uint64_t nStamp, unsigned long nValue, bool bKey)
 {
     AVIStreamContext* ctx = GetStream(nType);
-    return ctx ? Write(ctx, false, pData, nLen, nStamp, nValue) : rrOK;
+    return ctx ? Write(ctx, false, pData, nLen, nStamp, nValue, bKey) : rrOK;
 }
 
 int CAVIWriter::WriteSample(AVIStreamContext* pContext, const unsigned char* pData,
                             unsigned long nLen, uint64_t nStamp, unsigned long nSeq)
 {
-    return Write(pContext, true, pData, nLen, nStamp, nSeq);
+    return Write(pContext, true, pData, nLen, nStamp, nSeq, true);
 }
 
 int CAVIWriter::WriteSample(int nType, const unsigned char* pData, unsigned long nLen,
                             uint64_t nStamp, unsigned long nSeq)
 {
     AVIStreamContext* ctx = GetStream(nType);
-    return ctx ? Write(ctx, true, pData, nLen, nStamp, nSeq) : rrOK;
+    return ctx ? Write(ctx, true, pData, nLen, nStamp, nSeq, true) : rrOK;
 }

@@ -168,7 +168,7 @@ int CQueuedVisStrm::FeedRecorder(const unsigned char* pData, unsigned long len, 
         m_bRecording = false;
         return rrAddStreamFailed;
     }
-    const int result =
-        m_pRecorder->RecordAVIFrame(m_nMediaType, pData, len, uint64_t(stamp), m_dwRecorderValue);
+    const int result = m_pRecorder->RecordAVIFrame(m_nMediaType, pData, len, uint64_t(stamp),
+                                                   m_dwRecorderValue, bKey);
     return result != 0 ? result : started;
 }

@@ -239,14 +239,20 @@ inline void ParseAvi(std::string file, AviFile& f)
             walker.Fail(s.listOffset, "stream without strh or strf");
     if (f.hasIndex && f.index.size() != f.chunks.size())
         walker.Fail(riffEnd, "idx1 entries != chunks");
+    bool pictureSeen = false;
     for (size_t i = 0; f.error.empty() && i < f.index.size(); ++i) {
         const IndexEntry& e = f.index[i];
         const Chunk& c = f.chunks[i];
         if (e.id != c.id || e.length != c.length || f.moviWord + e.offset != c.offset)
             walker.Fail(c.offset, "idx1 entry ", std::to_string(i), " does not match its chunk");
-        // The key-frame flag on every chunk with data; an empty slot may have none.
-        if ((e.flags & ~0x10u) != 0 || (c.length != 0 && e.flags != 0x10u))
+        // The key-frame flag alone: on every sound chunk with data, on a
+        // picture that starts a decode (the first one among them), never
+        // on an empty slot.
+        const bool key = e.flags == 0x10u, picture = c.id.substr(2) == "dc" && c.length != 0;
+        if ((e.flags & ~0x10u) != 0 || (c.length == 0 && key) ||
+            (c.length != 0 && !picture && !key) || (picture && !pictureSeen && !key))
             walker.Fail(c.offset, "idx1 flags");
+        pictureSeen = pictureSeen || picture;
     }
 }
 

@@ -40,10 +40,10 @@ protected:
         ASSERT_TRUE(w_->CreateFile(path_.c_str()));
         ASSERT_NE(w_->AddStream(rmtVideoMJPEG, 320, 240, nullptr, false, 0, 0), nullptr);
     }
-    int Video(uint64_t stamp, size_t len = 10)
+    int Video(uint64_t stamp, size_t len = 10, bool key = true)
     {
         std::string data(len, 'v');
-        return w_->WriteFrame(rmtVideoMJPEG, Bytes(data), len, stamp, 1);
+        return w_->WriteFrame(rmtVideoMJPEG, Bytes(data), len, stamp, 1, key);
     }
     int Close()
     {
@@ -232,8 +232,8 @@ TEST_F(AviWriterTest, VideoOnlyFileLayout)
     Open("video.avi");
     EXPECT_EQ(testsupport::ReadFile(path_).size(), 212u + 8u); // headers, the padding chunk's head
     EXPECT_EQ(Video(1000, 1000), rrStarted);
-    EXPECT_EQ(Video(1033, 1000), rrOK);
-    EXPECT_EQ(Video(1100, 1000), rrOK); // after an empty slot
+    EXPECT_EQ(Video(1033, 1000, false), rrOK); // a picture no decode can start at
+    EXPECT_EQ(Video(1100, 1000), rrOK);        // after an empty slot
     EXPECT_EQ(w_->GetWrittenBytes(), 2048u + 3000u);
     EXPECT_EQ(Close(), -1);
 
@@ -249,7 +249,10 @@ TEST_F(AviWriterTest, VideoOnlyFileLayout)
     ASSERT_EQ(f.chunks.size(), 4u);
     EXPECT_EQ(f.chunks[0].offset, 2048u);
     EXPECT_EQ(f.index[0].offset, 4u);
+    EXPECT_EQ(f.index[0].flags, 0x10u);
+    EXPECT_EQ(f.index[1].flags, 0u);
     EXPECT_EQ(f.index[2].flags, 0u); // the empty slot
+    EXPECT_EQ(f.index[3].flags, 0x10u);
     EXPECT_EQ(U32At(f.avih, 0), 33333u);
     EXPECT_EQ(f.MainFlags(), 0x810u);
     EXPECT_EQ(f.TotalFrames(), 4u);
