@@ -1,13 +1,16 @@
 // Recordings made through the exported functions from the emulated camera,
-// read as a user's programs read them: ffprobe and ffmpeg, and the file's
+// read as a user's programs read them: ffprobe and ffmpeg (counting,
+// decoding, seeking), mediainfo and GStreamer's AVI demuxer, and the file's
 // own chunks against what the camera sent.
 #include "ClientApiTestUtil.h"
 #include "DiagCapture.h"
 #include "RiloClientLib.h"
+#include "VideoUnits.h"
 #include "record/AviTestUtil.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -87,7 +90,162 @@ bool SoundIsReference(const std::vector<std::string>& sound, const Samples& ref,
     return false;
 }
 
+// What a camera sends as pictures, and what a recording of them must hold.
+struct Pictures {
+    std::string config;              // in front of the first picture (H.264, MPEG-4)
+    std::vector<std::string> chunks; // the recording's picture chunks
+    std::vector<bool> keys;          // whether each starts a decode
+};
+
+// The pictures of an H.264 or MPEG-4 elementary stream as a framed camera
+// stream carries them. The configuration is the stream's: without the
+// MPEG-4 group header, whose time code changes at every group.
+Pictures ElementaryPictures(const std::string& codec, const std::string& es)
+{
+    Pictures p;
+    videounits::Bytes last;
+    for (const videounits::Unit& u :
+         videounits::CutUnits(codec, videounits::Bytes(es.begin(), es.end()), 0, &last)) {
+        const std::string b(u.bytes.begin(), u.bytes.end());
+        if (u.frame < 0) {
+            if (p.config.empty())
+                p.config = b.substr(0, b.find(std::string("\0\0\1\xB3", 4)));
+            continue;
+        }
+        p.chunks.push_back(b);
+        if (codec == "h264")
+            p.keys.push_back(b.find(std::string("\0\0\1\x65", 4)) != std::string::npos);
+        else
+            p.keys.push_back(b.size() > 4 && (uint8_t(b[4]) & 0xC0) == 0);
+    }
+    if (!p.chunks.empty())
+        p.chunks[0] = p.config + p.chunks[0];
+    return p;
+}
+
+// How the readers take a recording of sent: the chunks and their index
+// flags; ffmpeg decodes it without a word and each reader counts the
+// pictures; GStreamer sees the key pictures the camera sent; a seek to
+// each of the pictures at seeks gives the picture decoded from the start.
+void ExpectReadEverywhere(const std::string& path, const std::string& codec, const Pictures& sent,
+                          const std::vector<int>& seeks)
+{
+    SCOPED_TRACE(path);
+    const avitest::AviFile f = avitest::ReadAvi(path);
+    ASSERT_EQ(f.error, "");
+    std::vector<bool> keys;
+    std::vector<std::string> pictures;
+    for (size_t i = 0; i < f.chunks.size(); ++i) {
+        const Chunk& c = f.chunks[i];
+        if (c.id.substr(2) == "dc" && c.length > 0) {
+            keys.push_back(f.index[i].flags == 0x10);
+            pictures.push_back(c.Data(f.bytes));
+        }
+    }
+    const std::string count = std::to_string(sent.keys.size());
+    EXPECT_EQ(pictures.size(), sent.keys.size());
+    EXPECT_EQ(keys, sent.keys);
+    if (!sent.chunks.empty()) {
+        const auto diff =
+            std::mismatch(pictures.begin(), pictures.end(), sent.chunks.begin(), sent.chunks.end());
+        EXPECT_TRUE(diff.first == pictures.end() && diff.second == sent.chunks.end())
+            << "picture chunk " << (diff.first - pictures.begin()) << " differs";
+    }
+    avitest::TempDir dir;
+    EXPECT_EQ(avitest::DecodeErrors(path, dir.Path("")), "");
+    auto video = avitest::ProbeFile(path).Stream("video");
+    EXPECT_EQ(video["codec_name"], codec);
+    EXPECT_EQ(video["nb_read_frames"], count);
+    EXPECT_EQ(avitest::MediaInfo(path, "Video;%FrameCount%"), count);
+    EXPECT_EQ(avitest::GstPictures(path), sent.keys);
+
+    const std::string all = avitest::GreyPictures(path, dir.Path(""));
+    const size_t size = 320 * 240;
+    for (int k : seeks) {
+        // ffmpeg lands on the picture or the next, by how it times pictures
+        // of no presentation stamp; far from a key picture either way.
+        const std::string one = avitest::GreyPictures(path, dir.Path(""), (k + 0.5) / 30);
+        double best = 0;
+        for (int i = k; i <= k + 1; ++i)
+            best = std::max(best, avitest::Psnr(one, all.substr(size_t(i) * size, size)));
+        EXPECT_GE(best, 40) << "seek to " << k;
+    }
+}
+
 } // namespace
+
+// H.264, MPEG-4 and MJPEG cameras at 30 pictures a second with sound,
+// recorded from their first picture, a key picture every half second: the
+// configuration opens the first picture's chunk and has none of its own,
+// only key pictures are flagged as such, and ffmpeg, mediainfo and
+// GStreamer read the file, count the pictures sent and seek to any of them.
+TEST(ClientApiRecording, EveryReaderReadsAndSeeks)
+{
+    struct Case {
+        unsigned modal;
+        const char* path;
+        const char* codec;
+        const char* encoder;
+    };
+    const Case cases[] = {
+        {0x0104, "/video/ACVS-H264.cgi", "h264",
+         "-c:v libx264 -profile:v baseline -x264-params "
+         "repeat-headers=1:keyint=15:min-keyint=15:scenecut=0 -f h264"},
+        {0x0100, "/video/ACVS.cgi", "mpeg4", "-c:v mpeg4 -bf 0 -g 15 -f m4v"},
+        {0x0101, "/video/mjpg.cgi", "mjpeg", ""},
+    };
+    const int kPictures = 60;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codec);
+        const bool mjpeg = std::string(c.codec) == "mjpeg";
+        std::string video;
+        if (mjpeg) {
+            // One part more than is recorded: a picture is cut at the next.
+            std::string parts;
+            for (int i = 1; i <= kPictures; ++i)
+                parts += (i > 1 ? "," : "") + std::string(R"({"file": "f)") + std::to_string(i) +
+                         R"(.jpg"})";
+            video = R"({"body": {"multipart": {"parts": [)" + parts + R"(], "fps": 30, "count": )" +
+                    std::to_string(kPictures + 1) +
+                    R"(, "stamp_base_ms": 1000, "stamp_step_ms": 33}}, "at_end": "stall"})";
+        } else {
+            video = std::string(R"({"body": {"generator": "media_packets:acvs", "args": {"file":
+                "v.es", "codec": ")") +
+                    c.codec + R"(", "fps": 30, "stamp_base": 1, "end_magic": true}},
+                "at_end": "stall"})";
+        }
+        const std::string audio =
+            R"({"body": {"generator": "media_packets:acas", "args": {"file": "tone.raw",
+            "interval_ms": 64}}, "at_end": "stall"})";
+        auto cam = apitest::CameraWithRoutes("", {{c.path, video}, {"/audio/ACAS.cgi", audio}});
+        const std::string d = cam->Dir() + "/";
+        ASSERT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30 -frames:v " +
+                         std::to_string(kPictures) + " " +
+                         (mjpeg ? "-q:v 6 -start_number 1 '" + d + "f%d.jpg'"
+                                : std::string(c.encoder) + " '" + d + "v.es'")),
+                  0);
+        ASSERT_EQ(Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000 -t 6 -f s16le '" + d +
+                         "tone.raw'"),
+                  0);
+        Pictures sent;
+        if (mjpeg)
+            sent.keys.assign(kPictures, true);
+        else
+            sent = ElementaryPictures(c.codec, testsupport::ReadFile(d + "v.es"));
+        ASSERT_EQ(sent.keys.size(), size_t(kPictures));
+
+        avitest::TempDir dir;
+        const std::string path = dir.Path(std::string(c.codec) + ".avi");
+        void* h = apitest::Stream(c.modal, cam->Port());
+        ASSERT_EQ(RiloReserveDiskFreeSpace(h, 1), 0);
+        ASSERT_EQ(RiloStartRecordingStreamIn(h, 0, path.c_str(), 3), 0);
+        EXPECT_TRUE(Holds(path, kPictures, 1));
+        EXPECT_EQ(RiloStopRecordingStreamIn(h, 0), 0);
+        EXPECT_TRUE(apitest::Recording(h, 0, 0));
+        EXPECT_EQ(RiloDestroyStream(h), 0);
+        ExpectReadEverywhere(path, c.codec, sent, {22, 38, 52});
+    }
+}
 
 // AAC cameras (H.264 at 8000 Hz mono, MJPEG at 48000 Hz stereo) recorded
 // without live audio, or with live audio started and stopped meanwhile: the
