@@ -7,6 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -231,14 +232,43 @@ AVIStreamContext* CAVIWriter::AddStreamLocked(int nType, const AVISTREAMINFO& in
                                               const uint8_t* pFormat, long cbFormat)
 {
     auto ctx = std::make_unique<AVIStreamContext>();
-    if (!ctx->CreateStream(&m_file, nType, &info, &m_share) || !ctx->SetFormat(pFormat, cbFormat)) {
-        // A header half written: nothing more goes into this file.
-        DiagPrint(kDiagOut, "Add AVI stream failed, err = %d\n", m_file.LastError());
-        m_bStop = m_bFailed = true;
-        return nullptr;
+    AVIStreamContext* added = ctx.get();
+    if (ctx->CreateStream(&m_file, nType, &info, &m_share) && ctx->SetFormat(pFormat, cbFormat)) {
+        m_streams.push_back(std::move(ctx));
+        if (WriteStreamHeaders())
+            return added;
+        m_streams.pop_back();
     }
-    m_streams.push_back(std::move(ctx));
-    return m_streams.back().get();
+    // A header half written: nothing more goes into this file.
+    DiagPrint(kDiagOut, "Add AVI stream failed, err = %d\n", m_file.LastError());
+    m_bStop = m_bFailed = true;
+    return nullptr;
+}
+
+bool CAVIWriter::WriteStreamHeaders()
+{
+    // Readers number the streams by their headers' order and the chunks
+    // name them so: until a chunk is written, video is stream 0 whichever
+    // stream came first; later a stream takes the next number, last.
+    std::vector<AVIStreamContext*> order;
+    uint32_t pos = kAVIFirstStreamList;
+    int number = 0;
+    if (m_bHeaderClosed) {
+        order.push_back(m_streams.back().get());
+        pos = m_share.dwHeaderEnd;
+        number = int(m_streams.size()) - 1;
+    } else {
+        for (const auto& c : m_streams)
+            order.push_back(c.get());
+        std::stable_partition(order.begin(), order.end(), [](const AVIStreamContext* c) {
+            return IsVideoRecordType(c->GetMediaType());
+        });
+    }
+    for (AVIStreamContext* c : order)
+        if ((pos = c->WriteHeader(pos, number++)) == 0)
+            return false;
+    m_share.dwHeaderEnd = pos;
+    return true;
 }
 
 bool CAVIWriter::SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat,

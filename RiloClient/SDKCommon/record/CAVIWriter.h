@@ -81,6 +81,8 @@ private:
     bool HoldsStream(const AVIStreamContext* pContext) const;
     AVIStreamContext* AddStreamLocked(int nType, const AVISTREAMINFO& info, const uint8_t* pFormat,
                                       long cbFormat);
+    // The stream headers that are not yet in place, at their places.
+    bool WriteStreamHeaders();
     bool PrepareWrite(AVIStreamContext* pContext, int* pResult);
     int Write(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
               unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey);

@@ -123,20 +123,27 @@ Pictures ElementaryPictures(const std::string& codec, const std::string& es)
     return p;
 }
 
-// How the readers take a recording of sent: the chunks and their index
-// flags; ffmpeg decodes it without a word and each reader counts the
-// pictures; GStreamer sees the key pictures the camera sent; a seek to
-// each of the pictures at seeks gives the picture decoded from the start.
+// How the readers take a recording of sent with sound: video is the first
+// stream, the chunks and their index flags are the camera's pictures;
+// ffmpeg decodes it without a word and each reader counts the pictures,
+// none takes it for a file cut short; GStreamer sees the key pictures the
+// camera sent; a seek to each of the pictures at seeks gives the picture
+// decoded from the start.
 void ExpectReadEverywhere(const std::string& path, const std::string& codec, const Pictures& sent,
                           const std::vector<int>& seeks)
 {
     SCOPED_TRACE(path);
     const avitest::AviFile f = avitest::ReadAvi(path);
     ASSERT_EQ(f.error, "");
+    // Video is stream 0, sound stream 1.
+    ASSERT_EQ(f.streams.size(), 2u);
+    EXPECT_EQ(f.streams[0].strh.substr(0, 4), "vids");
+    EXPECT_EQ(f.streams[1].strh.substr(0, 4), "auds");
     std::vector<bool> keys;
     std::vector<std::string> pictures;
     for (size_t i = 0; i < f.chunks.size(); ++i) {
         const Chunk& c = f.chunks[i];
+        EXPECT_TRUE(c.id == "00dc" || c.id == "01wb") << c.id;
         if (c.id.substr(2) == "dc" && c.length > 0) {
             keys.push_back(f.index[i].flags == 0x10);
             pictures.push_back(c.Data(f.bytes));
@@ -153,8 +160,12 @@ void ExpectReadEverywhere(const std::string& path, const std::string& codec, con
     }
     avitest::TempDir dir;
     EXPECT_EQ(avitest::DecodeErrors(path, dir.Path("")), "");
-    auto video = avitest::ProbeFile(path).Stream("video");
+    const avitest::Probe probe = avitest::ProbeFile(path);
+    ASSERT_EQ(probe.streams.size(), 2u);
+    EXPECT_EQ(probe.streams[0].at("codec_type"), "video");
+    auto video = probe.Stream("video");
     EXPECT_EQ(video["codec_name"], codec);
+    EXPECT_EQ(probe.Stream("audio")["codec_name"], "pcm_s16le");
     EXPECT_EQ(video["nb_read_frames"], count);
     EXPECT_EQ(avitest::MediaInfo(path, "Video;%FrameCount%"), count);
     EXPECT_EQ(avitest::GstPictures(path), sent.keys);
@@ -175,10 +186,12 @@ void ExpectReadEverywhere(const std::string& path, const std::string& codec, con
 } // namespace
 
 // H.264, MPEG-4 and MJPEG cameras at 30 pictures a second with sound,
-// recorded from their first picture, a key picture every half second: the
-// configuration opens the first picture's chunk and has none of its own,
-// only key pictures are flagged as such, and ffmpeg, mediainfo and
-// GStreamer read the file, count the pictures sent and seek to any of them.
+// recorded from their first picture, a key picture every half second, the
+// pictures held back until the sound's track is in the file: video is
+// still stream 0, the configuration opens the first picture's chunk and
+// has none of its own, only key pictures are flagged as such, and ffmpeg,
+// mediainfo and GStreamer read the file, count the pictures sent and seek
+// to any of them.
 TEST(ClientApiRecording, EveryReaderReadsAndSeeks)
 {
     struct Case {
@@ -207,12 +220,13 @@ TEST(ClientApiRecording, EveryReaderReadsAndSeeks)
                          R"(.jpg"})";
             video = R"({"body": {"multipart": {"parts": [)" + parts + R"(], "fps": 30, "count": )" +
                     std::to_string(kPictures + 1) +
-                    R"(, "stamp_base_ms": 1000, "stamp_step_ms": 33}}, "at_end": "stall"})";
+                    R"(, "stamp_base_ms": 1000, "stamp_step_ms": 33}}, "at_end": "stall",
+                    "body_after_file": "go"})";
         } else {
             video = std::string(R"({"body": {"generator": "media_packets:acvs", "args": {"file":
                 "v.es", "codec": ")") +
                     c.codec + R"(", "fps": 30, "stamp_base": 1, "end_magic": true}},
-                "at_end": "stall"})";
+                "at_end": "stall", "body_after_file": "go"})";
         }
         const std::string audio =
             R"({"body": {"generator": "media_packets:acas", "args": {"file": "tone.raw",
@@ -239,6 +253,14 @@ TEST(ClientApiRecording, EveryReaderReadsAndSeeks)
         void* h = apitest::Stream(c.modal, cam->Port());
         ASSERT_EQ(RiloReserveDiskFreeSpace(h, 1), 0);
         ASSERT_EQ(RiloStartRecordingStreamIn(h, 0, path.c_str(), 3), 0);
+        // The pictures start once the sound's track is in the file.
+        EXPECT_TRUE(Eventually(
+            [&] {
+                return testsupport::ReadFile(path).substr(0, 2048).find("auds") !=
+                       std::string::npos;
+            },
+            kWait));
+        testsupport::WriteFile(d + "go", "", "recording test");
         EXPECT_TRUE(Holds(path, kPictures, 1));
         EXPECT_EQ(RiloStopRecordingStreamIn(h, 0), 0);
         EXPECT_TRUE(apitest::Recording(h, 0, 0));

@@ -97,7 +97,6 @@ struct AviFile {
     std::vector<Chunk> chunks;
     bool hasIndex = false;
     std::vector<IndexEntry> index;
-    std::string trailer; // bytes after the RIFF chunk
 
     uint32_t MainFlags() const { return U32At(avih, 12); }
     uint32_t TotalFrames() const { return U32At(avih, 16); }
@@ -230,7 +229,11 @@ inline void ParseAvi(std::string file, AviFile& f)
         walker.Fail(4, "RIFF size beyond the file");
         return;
     }
-    f.trailer = bytes.substr(riffEnd);
+    // A reader takes bytes after the RIFF chunk for the start of a file cut short.
+    if (riffEnd != bytes.size()) {
+        walker.Fail(riffEnd, "bytes after the RIFF chunk");
+        return;
+    }
     walker.Walk(12, riffEnd, FourCCOf(LE32("AVI ")));
     if (f.avih.size() != 56 || f.moviWord == 0 || f.streams.empty())
         walker.Fail(12, "no avih, movi list or stream");

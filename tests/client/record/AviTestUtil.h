@@ -1,11 +1,14 @@
 // Helpers of the recording tests: a private folder, media made by ffmpeg,
-// and ffprobe's view of a recording.
+// and the views of a recording that ffprobe, ffmpeg, mediainfo and
+// GStreamer take.
 #ifndef RILO_TESTS_AVITESTUTIL_H
 #define RILO_TESTS_AVITESTUTIL_H
 
 #include "AviReader.h"
 #include "ChildProcess.h"
 #include "record/AVIDefs.h"
+
+#include <gtest/gtest.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -72,6 +75,17 @@ inline AviFile ReadAvi(const std::string& path)
     return ParseAvi(testsupport::ReadFile(path));
 }
 
+// mediainfo's view: the values of an --Inform template, such as
+// "Video;%FrameCount%".
+inline std::string MediaInfo(const std::string& file, const std::string& inform)
+{
+    std::string out;
+    Run("mediainfo '--Inform=" + inform + "' '" + file + "'", &out);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
+    return out;
+}
+
 // What ffprobe reads from a recording: each stream's fields (frames counted
 // by decoding) and the file's duration. One run: ffmpeg is slow to start.
 struct Probe {
@@ -110,6 +124,8 @@ inline Probe ProbeFile(const std::string& file)
         else if (section == "format" && kv.count("duration"))
             p.duration = std::atof(kv["duration"].c_str());
     }
+    // Every recording a test reads ends where its RIFF chunk says.
+    EXPECT_EQ(MediaInfo(file, "General;%IsTruncated%"), "") << file << " reads as cut short";
     return p;
 }
 
@@ -126,17 +142,6 @@ inline std::string DecodeErrors(const std::string& file, const std::string& dir,
     if (pcm)
         *pcm = testsupport::ReadFile(raw);
     return rc == 0 ? out : "exit " + std::to_string(rc) + ": " + out;
-}
-
-// mediainfo's view: the values of an --Inform template, such as
-// "Video;%FrameCount%".
-inline std::string MediaInfo(const std::string& file, const std::string& inform)
-{
-    std::string out;
-    Run("mediainfo '--Inform=" + inform + "' '" + file + "'", &out);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
-        out.pop_back();
-    return out;
 }
 
 // GStreamer's AVI demuxer: for each picture it gives out of the first

@@ -239,8 +239,7 @@ TEST_F(AviWriterTest, VideoOnlyFileLayout)
 
     AviFile f = ReadAvi(path_);
     ASSERT_EQ(f.error, "");
-    EXPECT_EQ(f.riffSize, f.bytes.size() - 12);
-    EXPECT_EQ(f.trailer, "JUNK");
+    EXPECT_EQ(f.riffSize, f.bytes.size() - 8);
     EXPECT_EQ(f.hdrlSize, 192u);
     EXPECT_EQ(f.junk, (std::vector<std::pair<uint64_t, uint32_t>>{{212, 1816}}));
     EXPECT_EQ(f.bytes.substr(2036, 4), "LIST");
@@ -294,6 +293,38 @@ TEST_F(AviWriterTest, AudioAddedAfterDataLandsInTheHeaderArea)
     const int16_t coeffs[14] = {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232};
     for (int i = 0; i < 14; ++i)
         EXPECT_EQ(int16_t(U16At(s.strf, 22 + 2 * i)), coeffs[i]) << i;
+}
+
+// The sound track added first, as when a sound packet comes before the first
+// key picture: the video track is still stream 0, its header first.
+TEST_F(AviWriterTest, VideoIsStreamZeroWhicheverTrackComesFirst)
+{
+    path_ = dir_.Path("order.avi");
+    w_ = new CAVIWriter;
+    ASSERT_TRUE(w_->CreateFile(path_.c_str()));
+    WAVEFORMATEX pcm = PcmFormat();
+    AVIStreamContext* a = w_->AddStream(rmtAudioPCM, 0, 0, &pcm, false, 0, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(w_->WriteSample(a, Bytes(std::string(512, 's')), 512, 900, 1), rrOK); // waits
+    ASSERT_NE(w_->AddStream(rmtVideoH264, 320, 240, nullptr, false, 0, 0), nullptr);
+    EXPECT_EQ(w_->WriteFrame(rmtVideoH264, Bytes("key"), 3, 1000, 1), rrStarted);
+    EXPECT_EQ(w_->WriteSample(a, Bytes(std::string(512, 's')), 512, 1000, 2), rrOK);
+    EXPECT_EQ(Close(), -1);
+
+    AviFile f = ReadAvi(path_);
+    ASSERT_EQ(f.error, "");
+    ASSERT_EQ(f.streams.size(), 2u);
+    EXPECT_EQ(f.streams[0].listOffset, 88u);
+    EXPECT_EQ(f.streams[0].strh.substr(0, 8), "vidsH264");
+    EXPECT_EQ(f.streams[0].Length(), 1u);
+    EXPECT_EQ(f.streams[1].listOffset, 212u);
+    EXPECT_EQ(f.streams[1].strh.substr(0, 4), "auds");
+    EXPECT_EQ(f.streams[1].Length(), 256u);
+    EXPECT_EQ(f.hdrlSize, 326u);
+    EXPECT_EQ(f.junk, (std::vector<std::pair<uint64_t, uint32_t>>{{346, 1682}}));
+    ASSERT_EQ(f.chunks.size(), 2u);
+    EXPECT_EQ(f.chunks[0].id, "00dc");
+    EXPECT_EQ(f.chunks[1].id, "01wb");
 }
 
 TEST_F(AviWriterTest, IndexGrowsPastTheOldFixedArea)
