@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 using apitest::kWait;
@@ -90,6 +91,13 @@ bool SoundIsReference(const std::vector<std::string>& sound, const Samples& ref,
     return false;
 }
 
+// A camera model and where its video comes from.
+struct Model {
+    unsigned modal;
+    const char* path;  // of the video route
+    const char* codec; // ffprobe's name of the video
+};
+
 // What a camera sends as pictures, and what a recording of them must hold.
 struct Pictures {
     std::string config;              // in front of the first picture (H.264, MPEG-4)
@@ -112,11 +120,10 @@ Pictures ElementaryPictures(const std::string& codec, const std::string& es)
                 p.config = b.substr(0, b.find(std::string("\0\0\1\xB3", 4)));
             continue;
         }
+        // After the start code: an IDR slice's header, an I-plane's type.
+        const uint8_t next = b.size() > 4 ? uint8_t(b[4]) : 0xFF;
+        p.keys.push_back(codec == "h264" ? (next & 0x1F) == 5 : (next & 0xC0) == 0);
         p.chunks.push_back(b);
-        if (codec == "h264")
-            p.keys.push_back(b.find(std::string("\0\0\1\x65", 4)) != std::string::npos);
-        else
-            p.keys.push_back(b.size() > 4 && (uint8_t(b[4]) & 0xC0) == 0);
     }
     if (!p.chunks.empty())
         p.chunks[0] = p.config + p.chunks[0];
@@ -194,21 +201,15 @@ void ExpectReadEverywhere(const std::string& path, const std::string& codec, con
 // to any of them.
 TEST(ClientApiRecording, EveryReaderReadsAndSeeks)
 {
-    struct Case {
-        unsigned modal;
-        const char* path;
-        const char* codec;
-        const char* encoder;
-    };
-    const Case cases[] = {
-        {0x0104, "/video/ACVS-H264.cgi", "h264",
+    const std::pair<Model, const char*> cases[] = {
+        {{0x0104, "/video/ACVS-H264.cgi", "h264"},
          "-c:v libx264 -profile:v baseline -x264-params "
          "repeat-headers=1:keyint=15:min-keyint=15:scenecut=0 -f h264"},
-        {0x0100, "/video/ACVS.cgi", "mpeg4", "-c:v mpeg4 -bf 0 -g 15 -f m4v"},
-        {0x0101, "/video/mjpg.cgi", "mjpeg", ""},
+        {{0x0100, "/video/ACVS.cgi", "mpeg4"}, "-c:v mpeg4 -bf 0 -g 15 -f m4v"},
+        {{0x0101, "/video/mjpg.cgi", "mjpeg"}, ""},
     };
     const int kPictures = 60;
-    for (const Case& c : cases) {
+    for (const auto& [c, encoder] : cases) {
         SCOPED_TRACE(c.codec);
         const bool mjpeg = std::string(c.codec) == "mjpeg";
         std::string video;
@@ -236,7 +237,7 @@ TEST(ClientApiRecording, EveryReaderReadsAndSeeks)
         ASSERT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30 -frames:v " +
                          std::to_string(kPictures) + " " +
                          (mjpeg ? "-q:v 6 -start_number 1 '" + d + "f%d.jpg'"
-                                : std::string(c.encoder) + " '" + d + "v.es'")),
+                                : std::string(encoder) + " '" + d + "v.es'")),
                   0);
         ASSERT_EQ(Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000 -t 6 -f s16le '" + d +
                          "tone.raw'"),
@@ -277,25 +278,27 @@ TEST(ClientApiRecording, EveryReaderReadsAndSeeks)
 TEST(ClientApiRecording, AacWithoutLiveAudio)
 {
     struct Case {
-        unsigned modal;
-        const char* videoPath;
+        Model model;
         const char* videoRoute;
-        const char* video;
         int rate, channels;
         bool live; // live audio starts and stops while it records
     };
     const Case cases[] = {
-        {0x0144, "/video/ACVS-H264.cgi",
+        {{0x0144, "/video/ACVS-H264.cgi", "h264"},
          R"({"body": {"generator": "media_packets:acvs", "args": {"file": "a.h264", "fps": 30,
             "repeat": true}}})",
-         "h264", 8000, 1, true},
-        {0x0141, "/video/mjpg.cgi",
+         8000,
+         1,
+         true},
+        {{0x0141, "/video/mjpg.cgi", "mjpeg"},
          R"({"body": {"multipart": {"parts": [{"file": "f1.jpg"}, {"file": "f2.jpg"}],
             "fps": 30, "timestamps": true}}})",
-         "mjpeg", 48000, 2, false},
+         48000,
+         2,
+         false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.video);
+        SCOPED_TRACE(c.model.codec);
         const std::string aac =
             R"({"body": {"generator": "media_packets:acas", "args": {"file": "s.aac",
             "split": "adts", "tag": 4096, "rate": )" +
@@ -303,7 +306,7 @@ TEST(ClientApiRecording, AacWithoutLiveAudio)
             R"(, "interval_ms": )" + std::to_string(1024000.0 / c.rate) +
             R"(}}, "at_end": "stall"})";
         auto cam = apitest::CameraWithRoutes(
-            "", {{c.videoPath, c.videoRoute}, {"/audio/ACAS-AAC.cgi", aac}});
+            "", {{c.model.path, c.videoRoute}, {"/audio/ACAS-AAC.cgi", aac}});
         const std::string d = cam->Dir() + "/";
         const std::string layout = c.channels == 2 ? ",aformat=cl=stereo" : "";
         ASSERT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 -c:v libx264 "
@@ -318,7 +321,7 @@ TEST(ClientApiRecording, AacWithoutLiveAudio)
 
         avitest::TempDir dir;
         const std::string path = dir.Path("aac.avi");
-        void* h = apitest::Stream(c.modal, cam->Port());
+        void* h = apitest::Stream(c.model.modal, cam->Port());
         ASSERT_EQ(RiloReserveDiskFreeSpace(h, 1), 0);
         testsupport::CaptureDiagOut(true);
         ASSERT_EQ(RiloStartRecordingStreamIn(h, 0, path.c_str(), 3), 0);
@@ -340,7 +343,7 @@ TEST(ClientApiRecording, AacWithoutLiveAudio)
 
         const avitest::Probe probe = avitest::ProbeFile(path);
         auto audio = probe.Stream("audio");
-        EXPECT_EQ(probe.Stream("video")["codec_name"], c.video);
+        EXPECT_EQ(probe.Stream("video")["codec_name"], c.model.codec);
         EXPECT_EQ(audio["codec_name"], "pcm_s16le");
         EXPECT_EQ(audio["sample_rate"], std::to_string(c.rate));
         EXPECT_EQ(audio["channels"], std::to_string(c.channels));
