@@ -461,8 +461,9 @@ int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsig
         return result;
     const uint32_t len = uint32_t(nLen);
     const uint32_t value = uint32_t(nValue);
-    // Every sound chunk can start a decode; a picture only when it says so.
-    const uint32_t flags = (bAudio || bKey) ? uint32_t(kAVIIndexKeyFrame) : 0u;
+    // Every sound chunk can start a decode; a picture only when it says so;
+    // a chunk of nothing, like an empty slot, never.
+    const uint32_t flags = (len > 0 && (bAudio || bKey)) ? uint32_t(kAVIIndexKeyFrame) : 0u;
     AVIStreamContext::WriteOutcome outcome =
         bAudio ? pContext->WriteSample(pData, len, flags, nStamp, value, lead)
                : pContext->WriteFrame(pData, len, flags, nStamp, value, lead);

@@ -234,6 +234,7 @@ TEST_F(AviWriterTest, VideoOnlyFileLayout)
     EXPECT_EQ(Video(1000, 1000), rrStarted);
     EXPECT_EQ(Video(1033, 1000, false), rrOK); // a picture no decode can start at
     EXPECT_EQ(Video(1100, 1000), rrOK);        // after an empty slot
+    EXPECT_EQ(Video(1133, 0), rrOK);           // a picture of nothing
     EXPECT_EQ(w_->GetWrittenBytes(), 2048u + 3000u);
     EXPECT_EQ(Close(), -1);
 
@@ -244,21 +245,22 @@ TEST_F(AviWriterTest, VideoOnlyFileLayout)
     EXPECT_EQ(f.junk, (std::vector<std::pair<uint64_t, uint32_t>>{{212, 1816}}));
     EXPECT_EQ(f.bytes.substr(2036, 4), "LIST");
     EXPECT_EQ(f.moviWord, 2044u);
-    EXPECT_EQ(f.moviSize, 4u + 3 * (8 + 1000) + 8);
-    ASSERT_EQ(f.chunks.size(), 4u);
+    EXPECT_EQ(f.moviSize, 4u + 3 * (8 + 1000) + 2 * 8);
+    ASSERT_EQ(f.chunks.size(), 5u);
     EXPECT_EQ(f.chunks[0].offset, 2048u);
     EXPECT_EQ(f.index[0].offset, 4u);
     EXPECT_EQ(f.index[0].flags, 0x10u);
     EXPECT_EQ(f.index[1].flags, 0u);
     EXPECT_EQ(f.index[2].flags, 0u); // the empty slot
     EXPECT_EQ(f.index[3].flags, 0x10u);
+    EXPECT_EQ(f.index[4].flags, 0u);
     EXPECT_EQ(U32At(f.avih, 0), 33333u);
     EXPECT_EQ(f.MainFlags(), 0x810u);
-    EXPECT_EQ(f.TotalFrames(), 4u);
+    EXPECT_EQ(f.TotalFrames(), 5u);
     EXPECT_EQ(f.Streams(), 1u);
     ASSERT_EQ(f.streams.size(), 1u);
     EXPECT_EQ(f.streams[0].Handler(), "MJPG");
-    EXPECT_EQ(f.streams[0].Length(), 4u);
+    EXPECT_EQ(f.streams[0].Length(), 5u);
     EXPECT_EQ(U32At(f.streams[0].strf, 20), 960u * 240u); // 24-bit rows of 4-byte multiples
 }
 
