@@ -72,6 +72,7 @@ DEFAULTS = {
     "close_after": None,
     "reset_after": None,
     "at_end": "close",          # close | stall | reset when the body ends
+    "body_after_file": None,    # the body waits until this file exists
     "refuse_first": 0,
     "refuse_mode": "close",     # close | reset
     "speaker": None,            # speaker endpoint options, see HTTP.md
@@ -792,12 +793,22 @@ class Connection:
                            conn=self.cid, status=code)
         if src is None:
             return "closed after reply" if cfg["close_after_reply"] else None
+        if cfg["body_after_file"]:
+            self.wait_for_file(cfg["body_after_file"])
         sent, end = self.send_body(cfg, src)
         if end is not None:
             return end
         if finite and not cfg["close_after_reply"]:
             return None
         return self.finish(cfg["at_end"], sent)
+
+    def wait_for_file(self, name, timeout=60):
+        """Until name exists in the configuration's folder: a test says
+        when a body may start (a generator's clock starts with its body)."""
+        path = os.path.join(self.srv.base_dir, name)
+        deadline = time.monotonic() + timeout
+        while not os.path.exists(path) and time.monotonic() < deadline:
+            time.sleep(0.005)
 
     def send_body(self, cfg, src):
         """(bytes sent, why it ended early or None)."""

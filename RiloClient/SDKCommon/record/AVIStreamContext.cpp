@@ -50,20 +50,22 @@ bool AVIStreamContext::CreateStream(CAVIFile* pFile, int nType, const AVISTREAMI
     return true;
 }
 
-bool AVIStreamContext::WriteHeaderPiece(const uint8_t* p, uint32_t n)
+uint32_t AVIStreamContext::WriteHeader(uint32_t pos, int nStreamNo)
 {
-    uint32_t pos = m_pShareData->dwHeaderEnd;
-    uint32_t end = pos + n;
+    RILO_ASSERT(m_pShareData != NULL);
+    const uint32_t end = pos + uint32_t(m_header.size());
     // The padding chunk's head must still fit before the movi list.
     if (end > kAVIPadEnd)
-        return false;
+        return 0;
     uint8_t junk[8];
     std::memcpy(junk, "JUNK", 4);
     PutLE32(junk + 4, kAVIPadEnd - end);
-    if (!m_pFile->WriteAt(pos, p, n) || !m_pFile->WriteAt(end, junk, sizeof junk))
-        return false;
-    m_pShareData->dwHeaderEnd = end;
-    return true;
+    if (!m_pFile->WriteAt(pos, m_header.data(), m_header.size()) ||
+        !m_pFile->WriteAt(end, junk, sizeof junk))
+        return 0;
+    m_nStreamNo = nStreamNo;
+    m_nLengthOffset = uint64_t(pos) + kListStrlHead + kAVIStrhLengthOffset;
+    return end;
 }
 
 bool AVIStreamContext::AVIFileCreateStream(CAVIFile* pFile, const AVISTREAMINFO* pStrmInfo,
@@ -73,18 +75,7 @@ bool AVIStreamContext::AVIFileCreateStream(CAVIFile* pFile, const AVISTREAMINFO*
     RILO_ASSERT(NULL == m_pShareData);
     m_pFile = pFile;
     m_pShareData = pShare;
-    if (!pShare->bInit) {
-        pShare->bInit = true;
-        pShare->dwHeaderEnd = 0;
-        pShare->dwMoviSize = 4;
-        pShare->index.clear();
-        m_nStreamNo = 0;
-    } else {
-        m_nStreamNo = 1;
-    }
     const bool video = pStrmInfo->fccType == AVIFourCC("vids");
-    if (pShare->dwHeaderEnd == 0)
-        pShare->dwHeaderEnd = kAVIFirstStreamList;
 
     if (video) {
         AVIMainHeader mh{};
@@ -117,25 +108,26 @@ bool AVIStreamContext::AVIFileCreateStream(CAVIFile* pFile, const AVISTREAMINFO*
     sh.dwQuality = pStrmInfo->dwQuality;
     sh.dwSampleSize = pStrmInfo->dwSampleSize;
 
-    uint8_t list[kListStrlHead + sizeof(AVIStreamHeader)];
+    m_header.assign(kListStrlHead + sizeof(AVIStreamHeader), 0);
+    uint8_t* list = m_header.data();
     std::memcpy(list, "LIST", 4);
     PutLE32(list + 4, video ? kVideoListSize : kAudioListSize);
     std::memcpy(list + 8, "strlstrh", 8);
     PutLE32(list + 16, sizeof(AVIStreamHeader));
     AVIPutStreamHeader(list + kListStrlHead, sh);
-    m_nLengthOffset = uint64_t(pShare->dwHeaderEnd) + kListStrlHead + kAVIStrhLengthOffset;
-    return WriteHeaderPiece(list, sizeof list);
+    return true;
 }
 
 bool AVIStreamContext::SetFormat(const void* lpFormat, long cbFormat)
 {
     RILO_ASSERT(lpFormat && (cbFormat > 0));
     RILO_ASSERT(m_pShareData != NULL);
-    std::vector<uint8_t> b(8 + size_t(cbFormat));
-    std::memcpy(b.data(), "strf", 4);
-    PutLE32(b.data() + 4, uint32_t(cbFormat));
-    std::memcpy(b.data() + 8, lpFormat, size_t(cbFormat));
-    return WriteHeaderPiece(b.data(), uint32_t(b.size()));
+    const size_t at = m_header.size();
+    m_header.resize(at + 8 + size_t(cbFormat));
+    std::memcpy(&m_header[at], "strf", 4);
+    PutLE32(&m_header[at + 4], uint32_t(cbFormat));
+    std::memcpy(&m_header[at + 8], lpFormat, size_t(cbFormat));
+    return true;
 }
 
 bool AVIStreamContext::EndOfHeader()
@@ -308,6 +300,7 @@ void AVIStreamContext::Release()
 {
     std::vector<uint8_t>().swap(m_silence);
     std::vector<uint8_t>().swap(m_heads);
+    std::vector<uint8_t>().swap(m_header);
     m_pShareData = nullptr;
     m_pFile = nullptr;
 }

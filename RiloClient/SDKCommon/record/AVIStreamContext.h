@@ -13,7 +13,6 @@ class CAVIFile;
 // size and the idx1 entries. The writer owns it, one per file, so two open
 // files never share an index; it grows with the file.
 struct AVIShareData {
-    bool bInit = false;
     uint32_t dwHeaderEnd = 0;   // just past the last stream header written; 0 before any
     uint32_t dwMoviSize = 4;    // the "movi" word and every chunk so far, pads included
     std::vector<uint8_t> index; // idx1 entries, 16 bytes each
@@ -28,11 +27,15 @@ public:
     AVIStreamContext(const AVIStreamContext&) = delete;
     AVIStreamContext& operator=(const AVIStreamContext&) = delete;
 
-    // Writes the stream's list and header into the header area of file.
+    // Makes the stream's list and header; for video, writes the main header.
     bool CreateStream(CAVIFile* pFile, int nType, const AVISTREAMINFO* pStrmInfo,
                       AVIShareData* pShare);
-    // Writes the stream's "strf" chunk after its header.
+    // Adds the stream's "strf" chunk to its list.
     bool SetFormat(const void* lpFormat, long cbFormat);
+    // Writes the list at pos of the header area as stream nStreamNo, and
+    // the padding chunk's head after it: the position after the list, 0
+    // when it does not fit or is not written.
+    uint32_t WriteHeader(uint32_t pos, int nStreamNo);
     // Pads the header area and opens the movi list; once per file.
     bool EndOfHeader();
 
@@ -54,8 +57,6 @@ public:
 
 private:
     bool AVIFileCreateStream(CAVIFile* pFile, const AVISTREAMINFO* pStrmInfo, AVIShareData* pShare);
-    // Writes a piece of the header area at its end and the padding chunk's head after it.
-    bool WriteHeaderPiece(const uint8_t* p, uint32_t n);
     // Empty chunks up to position, then one chunk of len bytes counting count slots.
     bool AVIStreamWrite(int64_t nPosition, int64_t nCount, const uint8_t* pData, uint32_t nLen,
                         uint32_t dwFlags);
@@ -73,7 +74,8 @@ private:
     AVISTREAMINFO m_info;
     int64_t m_nRemainder; // 100 ns units left over on the video timeline
     std::vector<uint8_t> m_silence;
-    std::vector<uint8_t> m_heads; // chunk heads of one write, kept for the next
+    std::vector<uint8_t> m_heads;  // chunk heads of one write, kept for the next
+    std::vector<uint8_t> m_header; // "LIST" ... "strl", "strh", "strf"
     CAVIFile* m_pFile;
     uint64_t m_nLengthOffset; // dwLength in this stream's header
     int m_nStreamNo;

@@ -7,6 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -231,14 +232,43 @@ AVIStreamContext* CAVIWriter::AddStreamLocked(int nType, const AVISTREAMINFO& in
                                               const uint8_t* pFormat, long cbFormat)
 {
     auto ctx = std::make_unique<AVIStreamContext>();
-    if (!ctx->CreateStream(&m_file, nType, &info, &m_share) || !ctx->SetFormat(pFormat, cbFormat)) {
-        // A header half written: nothing more goes into this file.
-        DiagPrint(kDiagOut, "Add AVI stream failed, err = %d\n", m_file.LastError());
-        m_bStop = m_bFailed = true;
-        return nullptr;
+    AVIStreamContext* added = ctx.get();
+    if (ctx->CreateStream(&m_file, nType, &info, &m_share) && ctx->SetFormat(pFormat, cbFormat)) {
+        m_streams.push_back(std::move(ctx));
+        if (WriteStreamHeaders())
+            return added;
+        m_streams.pop_back();
     }
-    m_streams.push_back(std::move(ctx));
-    return m_streams.back().get();
+    // A header half written: nothing more goes into this file.
+    DiagPrint(kDiagOut, "Add AVI stream failed, err = %d\n", m_file.LastError());
+    m_bStop = m_bFailed = true;
+    return nullptr;
+}
+
+bool CAVIWriter::WriteStreamHeaders()
+{
+    // Readers number the streams by their headers' order and the chunks
+    // name them so: until a chunk is written, video is stream 0 whichever
+    // stream came first; later a stream takes the next number, last.
+    std::vector<AVIStreamContext*> order;
+    uint32_t pos = kAVIFirstStreamList;
+    int number = 0;
+    if (m_bHeaderClosed) {
+        order.push_back(m_streams.back().get());
+        pos = m_share.dwHeaderEnd;
+        number = int(m_streams.size()) - 1;
+    } else {
+        for (const auto& c : m_streams)
+            order.push_back(c.get());
+        std::stable_partition(order.begin(), order.end(), [](const AVIStreamContext* c) {
+            return IsVideoRecordType(c->GetMediaType());
+        });
+    }
+    for (AVIStreamContext* c : order)
+        if ((pos = c->WriteHeader(pos, number++)) == 0)
+            return false;
+    m_share.dwHeaderEnd = pos;
+    return true;
 }
 
 bool CAVIWriter::SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat,
@@ -419,7 +449,7 @@ int CAVIWriter::WriteFailed()
 }
 
 int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
-                            unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+                            unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey)
 {
     int result;
     if (!PrepareWrite(pContext, &result))
@@ -431,9 +461,12 @@ int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsig
         return result;
     const uint32_t len = uint32_t(nLen);
     const uint32_t value = uint32_t(nValue);
+    // Every sound chunk can start a decode; a picture only when it says so;
+    // a chunk of nothing, like an empty slot, never.
+    const uint32_t flags = (len > 0 && (bAudio || bKey)) ? uint32_t(kAVIIndexKeyFrame) : 0u;
     AVIStreamContext::WriteOutcome outcome =
-        bAudio ? pContext->WriteSample(pData, len, kAVIIndexKeyFrame, nStamp, value, lead)
-               : pContext->WriteFrame(pData, len, kAVIIndexKeyFrame, nStamp, value, lead);
+        bAudio ? pContext->WriteSample(pData, len, flags, nStamp, value, lead)
+               : pContext->WriteFrame(pData, len, flags, nStamp, value, lead);
     if (outcome == AVIStreamContext::woFailed)
         return WriteFailed();
     if (outcome == AVIStreamContext::woDropped)
@@ -445,7 +478,7 @@ int CAVIWriter::WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsig
 }
 
 int CAVIWriter::Write(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
-                      unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+                      unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey)
 {
     std::lock_guard<std::mutex> g(m_lock);
     if (m_bStop)
@@ -456,31 +489,31 @@ int CAVIWriter::Write(AVIStreamContext* pContext, bool bAudio, const unsigned ch
     if (!HoldsStream(pContext) || IsAudioRecordType(pContext->GetMediaType()) != bAudio ||
         (!pData && nLen) || (bAudio && nLen < pContext->GetSampleSize()))
         return rrOK;
-    return WriteLocked(pContext, bAudio, pData, nLen, nStamp, nValue);
+    return WriteLocked(pContext, bAudio, pData, nLen, nStamp, nValue, bKey);
 }
 
 int CAVIWriter::WriteFrame(AVIStreamContext* pContext, const unsigned char* pData,
-                           unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+                           unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey)
 {
-    return Write(pContext, false, pData, nLen, nStamp, nValue);
+    return Write(pContext, false, pData, nLen, nStamp, nValue, bKey);
 }
 
 int CAVIWriter::WriteFrame(int nType, const unsigned char* pData, unsigned long nLen,
-                           uint64_t nStamp, unsigned long nValue)
+                           uint64_t nStamp, unsigned long nValue, bool bKey)
 {
     AVIStreamContext* ctx = GetStream(nType);
-    return ctx ? Write(ctx, false, pData, nLen, nStamp, nValue) : rrOK;
+    return ctx ? Write(ctx, false, pData, nLen, nStamp, nValue, bKey) : rrOK;
 }
 
 int CAVIWriter::WriteSample(AVIStreamContext* pContext, const unsigned char* pData,
                             unsigned long nLen, uint64_t nStamp, unsigned long nSeq)
 {
-    return Write(pContext, true, pData, nLen, nStamp, nSeq);
+    return Write(pContext, true, pData, nLen, nStamp, nSeq, true);
 }
 
 int CAVIWriter::WriteSample(int nType, const unsigned char* pData, unsigned long nLen,
                             uint64_t nStamp, unsigned long nSeq)
 {
     AVIStreamContext* ctx = GetStream(nType);
-    return ctx ? Write(ctx, true, pData, nLen, nStamp, nSeq) : rrOK;
+    return ctx ? Write(ctx, true, pData, nLen, nStamp, nSeq, true) : rrOK;
 }

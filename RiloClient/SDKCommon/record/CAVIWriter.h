@@ -45,10 +45,11 @@ public:
     bool SetFormat(AVIStreamContext* pStrmContext, const void* lpFormat, long cbFormat,
                    bool bUnused);
 
+    // bKey: a picture a reader can start decoding at (flagged in the index).
     int WriteFrame(AVIStreamContext* pContext, const unsigned char* pData, unsigned long nLen,
-                   uint64_t nStamp, unsigned long nValue);
+                   uint64_t nStamp, unsigned long nValue, bool bKey = true);
     int WriteFrame(int nType, const unsigned char* pData, unsigned long nLen, uint64_t nStamp,
-                   unsigned long nValue);
+                   unsigned long nValue, bool bKey = true);
     int WriteSample(AVIStreamContext* pContext, const unsigned char* pData, unsigned long nLen,
                     uint64_t nStamp, unsigned long nSeq);
     int WriteSample(int nType, const unsigned char* pData, unsigned long nLen, uint64_t nStamp,
@@ -80,11 +81,13 @@ private:
     bool HoldsStream(const AVIStreamContext* pContext) const;
     AVIStreamContext* AddStreamLocked(int nType, const AVISTREAMINFO& info, const uint8_t* pFormat,
                                       long cbFormat);
+    // The stream headers that are not yet in place, at their places.
+    bool WriteStreamHeaders();
     bool PrepareWrite(AVIStreamContext* pContext, int* pResult);
     int Write(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
-              unsigned long nLen, uint64_t nStamp, unsigned long nValue);
+              unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey);
     int WriteLocked(AVIStreamContext* pContext, bool bAudio, const unsigned char* pData,
-                    unsigned long nLen, uint64_t nStamp, unsigned long nValue);
+                    unsigned long nLen, uint64_t nStamp, unsigned long nValue, bool bKey);
     bool SyncVideo(uint64_t nStamp, int64_t* pLead);
     bool SyncAudio(const AVIStreamContext* pContext, uint64_t nStamp, int64_t* pLead);
     void SetStampBase(bool bAudio, uint64_t nStamp, bool bAligned);

@@ -107,9 +107,8 @@ void CAVIWriter::AVIFileRelease()
             riffEnd = m_file.End();
         else if (video)
             PatchU32(kAVIOffMainFlags, kAVIFlagTrustCKType); // no index after all
-        // Outside the RIFF chunk; where the disk is full it is left out.
-        iovec junk = {const_cast<char*>("JUNK"), 4};
-        m_file.Append(&junk, 1);
+        // The file ends with its RIFF chunk: readers take anything after it
+        // for a file cut short.
         PatchU32(kAVIOffRiffSize, uint32_t(riffEnd - 8));
         PatchU32(kAVIOffMoviSize, m_share.dwMoviSize);
     }

@@ -80,10 +80,11 @@ bool CMediaFileWriter::StartRecordStream(RecordMediaType nType, int nWidth, int 
 }
 
 int CMediaFileWriter::RecordAVIFrame(RecordMediaType nType, const unsigned char* pData,
-                                     unsigned long nLen, uint64_t nStamp, unsigned long nValue)
+                                     unsigned long nLen, uint64_t nStamp, unsigned long nValue,
+                                     bool bKey)
 {
     std::lock_guard<std::mutex> g(m_lock);
-    return m_pWriter ? m_pWriter->WriteFrame(int(nType), pData, nLen, nStamp, nValue) : rrOK;
+    return m_pWriter ? m_pWriter->WriteFrame(int(nType), pData, nLen, nStamp, nValue, bKey) : rrOK;
 }
 
 int CMediaFileWriter::RecordAVISample(RecordMediaType nType, const unsigned char* pData,

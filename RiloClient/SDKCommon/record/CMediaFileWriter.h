@@ -24,8 +24,9 @@ public:
     bool StartRecordStream(RecordMediaType nType, int nWidth, int nHeight,
                            const WAVEFORMATEX* pFormat, bool bUnused, uint64_t nStamp,
                            unsigned long nValue);
+    // bKey: a picture a reader can start decoding at.
     int RecordAVIFrame(RecordMediaType nType, const unsigned char* pData, unsigned long nLen,
-                       uint64_t nStamp, unsigned long nValue);
+                       uint64_t nStamp, unsigned long nValue, bool bKey = true);
     int RecordAVISample(RecordMediaType nType, const unsigned char* pData, unsigned long nLen,
                         uint64_t nStamp, unsigned long nSeq);
     bool RequestForStop();

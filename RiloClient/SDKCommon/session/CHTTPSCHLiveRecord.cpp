@@ -124,8 +124,9 @@ bool CHTTPSCHLive::StartRecordAudio(const char* lpszPath, bool bReconnect, bool 
         if (CreateAudioHTTP() == 0)
             return false;
         m_bAudioReconnect = bReconnect;
-        StartAudioHTTP();
+        // The recorder first: the stream decodes the first packet for it.
         if (OpenRecorderAudio(lpszPath, bSkip)) {
+            StartAudioHTTP();
             m_nAudioUseCount = 1;
             return true;
         }

@@ -124,8 +124,8 @@ int CHTTPH264Stream::PrepareRecordStream(long long stamp)
         DiagPrint(kDiagErr, "[CHTTPH264Stream::PrepareRecordStream] GetStrmInfo failed!\n");
         return -1;
     }
-    if (!m_pRecorder->StartRecordStream(rmtVideoH264, width, height, nullptr, false,
-                                        uint64_t(stamp), RecorderValue()))
-        return -1;
-    return m_pRecorder->RecordAVIFrame(rmtVideoH264, m_units.Config(), m_units.ConfigLen(), 0, 0);
+    return m_pRecorder->StartRecordStream(rmtVideoH264, width, height, nullptr, false,
+                                          uint64_t(stamp), RecorderValue())
+               ? 0
+               : -1;
 }

@@ -84,8 +84,8 @@ int CHTTPMP4Strm::PrepareRecordStream(long long stamp)
     if (m_units.ConfigLen() == 0 ||
         !ParseMPEG4ConfigData(m_units.Config(), m_units.ConfigLen(), &config))
         return -1;
-    if (!m_pRecorder->StartRecordStream(rmtVideoMPEG4, int(config.dwWidth), int(config.dwHeight),
-                                        nullptr, false, uint64_t(stamp), RecorderValue()))
-        return -1;
-    return m_pRecorder->RecordAVIFrame(rmtVideoMPEG4, m_units.Config(), m_units.ConfigLen(), 0, 0);
+    return m_pRecorder->StartRecordStream(rmtVideoMPEG4, int(config.dwWidth), int(config.dwHeight),
+                                          nullptr, false, uint64_t(stamp), RecorderValue())
+               ? 0
+               : -1;
 }

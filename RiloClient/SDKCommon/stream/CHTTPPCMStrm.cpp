@@ -60,7 +60,7 @@ RecordMediaType RecordType(uint32_t tag)
 CHTTPPCMStrm::CHTTPPCMStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType)
     : CHTTPAudStrm(nNotifyMsg, bTLS, nAuthType), m_nBodyFormat(kBodyACAS), m_bResetSequence(false),
       m_wfRecord(), m_curFmt(), m_badFmt{UINT32_MAX, 0, 0}, m_llLastStamp(0),
-      m_bRecordFormatDue(false)
+      m_bRecordFormatDue(false), m_nDecoderUsers(0)
 {
 }
 
@@ -81,17 +81,43 @@ bool CHTTPPCMStrm::CheckContentType()
     return ok;
 }
 
+void CHTTPPCMStrm::SetDecoderUser(DecoderUser user, bool bOn)
+{
+    std::lock_guard<std::mutex> g(m_decoderUsersLock);
+    const unsigned was = m_nDecoderUsers;
+    m_nDecoderUsers = bOn ? (was | user) : (was & ~unsigned(user));
+    // A decoder in use is not reset: the other user's sound would glitch.
+    if (was == 0 && m_nDecoderUsers != 0)
+        m_aac.dec_init();
+    else if (was != 0 && m_nDecoderUsers == 0)
+        m_aac.dec_stop();
+}
+
 bool CHTTPPCMStrm::InitDecoder()
 {
     // The receive thread owns the reader; it clears the number at its next pass.
     m_bResetSequence = true;
-    m_aac.dec_init();
+    SetDecoderUser(kDecoderLive, true);
     return true;
 }
 
 void CHTTPPCMStrm::UninitDecoder()
 {
-    m_aac.dec_stop();
+    SetDecoderUser(kDecoderLive, false);
+}
+
+CAVIWriter* CHTTPPCMStrm::InitRecorder(const char* lpszPath, CAVIWriter* pShared)
+{
+    // Ready before a packet can start the file; UninitRecorder lets go.
+    SetDecoderUser(kDecoderRecord, true);
+    return CHTTPAudStrm::InitRecorder(lpszPath, pShared);
+}
+
+int CHTTPPCMStrm::UninitRecorder()
+{
+    const int result = CHTTPAudStrm::UninitRecorder();
+    SetDecoderUser(kDecoderRecord, false);
+    return result;
 }
 
 bool CHTTPPCMStrm::TagForPacket(uint16_t wTag, PassTag* pPass, uint32_t* pTag)

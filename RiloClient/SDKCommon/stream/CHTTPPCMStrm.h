@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // A packet's audio format as the reader passes it on.
@@ -34,8 +35,12 @@ public:
 
     void ProcessContent() override;
     bool CheckContentType() override;
+    // Live audio and the recorder each want the AAC decoder: it is made
+    // ready for the first of them and stopped after the last.
     bool InitDecoder() override;
     void UninitDecoder() override;
+    CAVIWriter* InitRecorder(const char* lpszPath, CAVIWriter* pShared) override;
+    int UninitRecorder() override;
 
     // One packet, on the receive thread: format blocks when the format
     // changed, the packet to the encoded-sample callback, its PCM to the
@@ -80,6 +85,9 @@ private:
     // Whether the packet with this header tag is fed, and under which tag.
     static bool TagForPacket(uint16_t wTag, PassTag* pPass, uint32_t* pTag);
 
+    enum DecoderUser : unsigned { kDecoderLive = 1, kDecoderRecord = 2 };
+    void SetDecoderUser(DecoderUser user, bool bOn);
+
     bool AcceptFormat(const _tagAudFmt& fmt);
     // Decodes by tag; false when the packet yields no PCM.
     bool Decode(const _tagAudFmt& fmt, unsigned char* pData, unsigned long nCount, Samples* pOut);
@@ -112,6 +120,9 @@ private:
     bool m_bRecordFormatDue; // the format changed since the recorder last saw a packet
     Listener m_enc;
     Listener m_render;
+
+    std::mutex m_decoderUsersLock;
+    unsigned m_nDecoderUsers; // DecoderUser bits
 };
 
 #endif

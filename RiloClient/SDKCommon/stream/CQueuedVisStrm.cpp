@@ -4,6 +4,7 @@
 #include "RiloAssert.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -146,18 +147,16 @@ int CQueuedVisStrm::FeedRecorder(const unsigned char* pData, unsigned long len, 
                                  bool bKey, bool bNewConfig)
 {
     CObjectLock lock(*this);
-    int started = 0;
-    if (m_bRecordRequested && bKey) {
-        started = PrepareRecordStream(stamp);
-        if (started == rrOK || started == rrStarted) {
+    // A file starts at a picture; a configuration waits in the cache for it.
+    if (m_bRecordRequested && bKey && !bNewConfig) {
+        const int started = PrepareRecordStream(stamp);
+        if (started == rrOK) {
             m_bRecordRequested = false;
             m_bRecording = true;
-            // The file opens with this very configuration.
-            if (bNewConfig)
-                return started;
-        } else if (!m_bRecording) {
-            return started;
+            return RecordFirstPicture(pData, len, stamp);
         }
+        if (!m_bRecording)
+            return started;
     }
     if (!m_bRecording)
         return 0;
@@ -168,7 +167,24 @@ int CQueuedVisStrm::FeedRecorder(const unsigned char* pData, unsigned long len, 
         m_bRecording = false;
         return rrAddStreamFailed;
     }
+    return m_pRecorder->RecordAVIFrame(m_nMediaType, pData, len, uint64_t(stamp), m_dwRecorderValue,
+                                       bKey);
+}
+
+int CQueuedVisStrm::RecordFirstPicture(const unsigned char* pData, unsigned long len,
+                                       long long stamp)
+{
+    try {
+        m_firstPicture.assign(m_units.Config(), m_units.Config() + m_units.ConfigLen());
+        m_firstPicture.insert(m_firstPicture.end(), pData, pData + len);
+    } catch (const std::bad_alloc&) {
+        m_pRecorder->RequestForStop();
+        m_bRecording = false;
+        return rrAddStreamFailed;
+    }
     const int result =
-        m_pRecorder->RecordAVIFrame(m_nMediaType, pData, len, uint64_t(stamp), m_dwRecorderValue);
-    return result != 0 ? result : started;
+        m_pRecorder->RecordAVIFrame(m_nMediaType, m_firstPicture.data(), m_firstPicture.size(),
+                                    uint64_t(stamp), m_dwRecorderValue, true);
+    std::vector<uint8_t>().swap(m_firstPicture);
+    return result;
 }

@@ -14,6 +14,7 @@
 #include "stream/CVideoUnitQueue.h"
 
 #include <cstdint>
+#include <vector>
 
 class CQueuedVisStrm : public CHTTPVisStrm {
 public:
@@ -56,8 +57,8 @@ protected:
     virtual void UninitializeDecoder() = 0;
     // One unit as the reader cut it.
     virtual void FeedUnit(const MediaUnit& unit) = 0;
-    // The file's start, with the cached configuration as its first frame:
-    // 0 (or the file-started result) when it has begun; -1 otherwise.
+    // Adds the video track to the file, sized by the cached configuration:
+    // 0, or -1 when it cannot be added (yet).
     virtual int PrepareRecordStream(long long stamp) = 0;
 
     // The recorder and queue steps of one unit that is not a repeat of the
@@ -72,12 +73,17 @@ protected:
 private:
     int FeedRecorder(const unsigned char* pData, unsigned long len, long long stamp, bool bKey,
                      bool bNewConfig);
+    // The key picture that opens the file, with the configuration in front
+    // of it as cameras send it: readers find it there, and it takes no
+    // picture's place on the timeline.
+    int RecordFirstPicture(const unsigned char* pData, unsigned long len, long long stamp);
 
     CVideoDecThread& m_decoder;
     const uint32_t m_dwContentSize;
     const RecordMediaType m_nMediaType;
-    CVideoPacketReader m_reader; // receive thread only
-    uint32_t m_dwRecorderValue;  // receive thread only
+    CVideoPacketReader m_reader;         // receive thread only
+    uint32_t m_dwRecorderValue;          // receive thread only
+    std::vector<uint8_t> m_firstPicture; // receive thread only
 };
 
 #endif

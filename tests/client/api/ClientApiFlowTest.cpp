@@ -2,6 +2,7 @@
 // the emulated camera on loopback: live MJPEG by model code and profile,
 // u-law audio, recordings that ffprobe reads, event notification and
 // talk-back, with URLs chosen by model code, authorization type and path.
+#include "ClientApiTestUtil.h"
 #include "DiagCapture.h"
 #include "RiloClientLib.h"
 #include "http/HttpCtrlTestUtil.h"
@@ -22,31 +23,16 @@
 #include <utility>
 #include <vector>
 
+using apitest::kWait;
+using apitest::Log;
+using apitest::Recording;
+using apitest::Stream;
 using avitest::Ffmpeg;
 using httptest::Eventually;
 using testsupport::HttpEmulator;
 
 namespace {
 
-const double kWait = 20; // seconds for an awaited event, on a loaded machine
-
-// What a callback was handed, in order.
-template <class T>
-struct Log {
-    std::mutex mu;
-    std::vector<T> items;
-    void Add(T v)
-    {
-        std::lock_guard<std::mutex> g(mu);
-        items.push_back(std::move(v));
-    }
-    std::vector<T> Get()
-    {
-        std::lock_guard<std::mutex> g(mu);
-        return items;
-    }
-    size_t Size() { return Get().size(); }
-};
 using Pictures = Log<std::pair<BITMAPINFOHEADER, unsigned long>>;
 using Events = Log<std::pair<int, int>>;
 using Sound = Log<std::pair<unsigned long, std::vector<unsigned char>>>;
@@ -104,11 +90,8 @@ const char kUlaw[] = R"({"body": {"generator": "media_packets:acas", "args": {"f
 std::unique_ptr<HttpEmulator> Camera(const std::string& top,
                                      const std::vector<std::pair<std::string, const char*>>& routes)
 {
-    std::string r;
-    for (const auto& p : routes)
-        r += (r.empty() ? "\"" : ",\"") + p.first + "\":" + p.second;
-    auto cam = std::make_unique<HttpEmulator>("{" + top + (top.empty() ? "" : ",") +
-                                              "\"routes\": {" + r + "}}");
+    std::vector<std::pair<std::string, std::string>> r(routes.begin(), routes.end());
+    auto cam = apitest::CameraWithRoutes(top, r);
     const std::string dir = cam->Dir();
     EXPECT_EQ(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=10 -frames:v 2 -q:v 6 '" + dir +
                      "/f%d.jpg'"),
@@ -120,16 +103,6 @@ std::unique_ptr<HttpEmulator> Camera(const std::string& top,
     return cam;
 }
 const char kBasic[] = R"("auth": "basic", "user": "admin", "password": "pw")";
-
-void* Stream(unsigned modal, int port, const char* user = "admin", const char* pass = "pw",
-             int authType = 2)
-{
-    void* h = RiloCreateStream(0, modal);
-    EXPECT_NE(h, nullptr);
-    EXPECT_EQ(RiloSetStreamAddr(h, "127.0.0.1", port), 0);
-    EXPECT_EQ(RiloSetStreamAuth(h, user, pass, authType), 0);
-    return h;
-}
 
 // Model 0x0101 with profile 3 reads the MJPEG form with that profile, and a
 // second start while one renders is refused; family 0x30 uses its fixed URL.
@@ -232,16 +205,6 @@ TEST(ClientApiFlow, ULawAudio)
     EXPECT_EQ(Targets(*cam), std::vector<std::string>{"/audio/ACAS-ULAW.cgi?sec=0"});
     EXPECT_TRUE(Authorized(*cam));
     EXPECT_EQ(RiloDestroyStream(h), 0);
-}
-
-bool Recording(void* h, int flags, int want)
-{
-    return Eventually(
-        [&] {
-            int on = -1;
-            return RiloIsOnRecordingStreamIn(h, flags, &on) == 0 && on == want;
-        },
-        kWait);
 }
 
 // Records until the file has grown, then ffprobe's view of it.

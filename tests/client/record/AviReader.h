@@ -97,7 +97,6 @@ struct AviFile {
     std::vector<Chunk> chunks;
     bool hasIndex = false;
     std::vector<IndexEntry> index;
-    std::string trailer; // bytes after the RIFF chunk
 
     uint32_t MainFlags() const { return U32At(avih, 12); }
     uint32_t TotalFrames() const { return U32At(avih, 16); }
@@ -230,7 +229,11 @@ inline void ParseAvi(std::string file, AviFile& f)
         walker.Fail(4, "RIFF size beyond the file");
         return;
     }
-    f.trailer = bytes.substr(riffEnd);
+    // A reader takes bytes after the RIFF chunk for the start of a file cut short.
+    if (riffEnd != bytes.size()) {
+        walker.Fail(riffEnd, "bytes after the RIFF chunk");
+        return;
+    }
     walker.Walk(12, riffEnd, FourCCOf(LE32("AVI ")));
     if (f.avih.size() != 56 || f.moviWord == 0 || f.streams.empty())
         walker.Fail(12, "no avih, movi list or stream");
@@ -239,14 +242,20 @@ inline void ParseAvi(std::string file, AviFile& f)
             walker.Fail(s.listOffset, "stream without strh or strf");
     if (f.hasIndex && f.index.size() != f.chunks.size())
         walker.Fail(riffEnd, "idx1 entries != chunks");
+    bool pictureSeen = false;
     for (size_t i = 0; f.error.empty() && i < f.index.size(); ++i) {
         const IndexEntry& e = f.index[i];
         const Chunk& c = f.chunks[i];
         if (e.id != c.id || e.length != c.length || f.moviWord + e.offset != c.offset)
             walker.Fail(c.offset, "idx1 entry ", std::to_string(i), " does not match its chunk");
-        // The key-frame flag on every chunk with data; an empty slot may have none.
-        if ((e.flags & ~0x10u) != 0 || (c.length != 0 && e.flags != 0x10u))
+        // The key-frame flag alone: on every sound chunk with data, on a
+        // picture that starts a decode (the first one among them), never
+        // on an empty slot.
+        const bool key = e.flags == 0x10u, picture = c.id.substr(2) == "dc" && c.length != 0;
+        if ((e.flags & ~0x10u) != 0 || (c.length == 0 && key) ||
+            (c.length != 0 && !picture && !key) || (picture && !pictureSeen && !key))
             walker.Fail(c.offset, "idx1 flags");
+        pictureSeen = pictureSeen || picture;
     }
 }
 
@@ -255,6 +264,26 @@ inline AviFile ParseAvi(std::string file)
     AviFile f;
     ParseAvi(std::move(file), f);
     return f;
+}
+
+// The whole chunks of the movi list of a file still being written, whose
+// sizes are not yet known: from the list's head up to the first chunk that
+// is not all there.
+inline std::vector<Chunk> WrittenChunks(std::string_view b)
+{
+    std::vector<Chunk> out;
+    const size_t head = b.find("movi");
+    if (head == std::string_view::npos || head < 8 || b.substr(head - 8, 4) != "LIST")
+        return out;
+    for (size_t pos = head + 4; pos + 8 <= b.size();) {
+        const FourCC id = FourCCAt(b, pos);
+        const uint32_t size = U32At(b, pos + 4);
+        if (!isdigit(uint8_t(id.c[0])) || b.size() - pos - 8 < size)
+            break;
+        out.push_back({id, size, pos});
+        pos += 8 + uint64_t(size) + (size & 1);
+    }
+    return out;
 }
 
 } // namespace avitest

@@ -1,5 +1,6 @@
 // Helpers of the recording tests: a private folder, media made by ffmpeg,
-// and ffprobe's view of a recording.
+// and the views of a recording that ffprobe, ffmpeg, mediainfo and
+// GStreamer take.
 #ifndef RILO_TESTS_AVITESTUTIL_H
 #define RILO_TESTS_AVITESTUTIL_H
 
@@ -7,10 +8,14 @@
 #include "ChildProcess.h"
 #include "record/AVIDefs.h"
 
+#include <gtest/gtest.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -70,6 +75,17 @@ inline AviFile ReadAvi(const std::string& path)
     return ParseAvi(testsupport::ReadFile(path));
 }
 
+// mediainfo's view: the values of an --Inform template, such as
+// "Video;%FrameCount%".
+inline std::string MediaInfo(const std::string& file, const std::string& inform)
+{
+    std::string out;
+    Run("mediainfo '--Inform=" + inform + "' '" + file + "'", &out);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
+    return out;
+}
+
 // What ffprobe reads from a recording: each stream's fields (frames counted
 // by decoding) and the file's duration. One run: ffmpeg is slow to start.
 struct Probe {
@@ -108,6 +124,8 @@ inline Probe ProbeFile(const std::string& file)
         else if (section == "format" && kv.count("duration"))
             p.duration = std::atof(kv["duration"].c_str());
     }
+    // Every recording a test reads ends where its RIFF chunk says.
+    EXPECT_EQ(MediaInfo(file, "General;%IsTruncated%"), "") << file << " reads as cut short";
     return p;
 }
 
@@ -124,6 +142,52 @@ inline std::string DecodeErrors(const std::string& file, const std::string& dir,
     if (pcm)
         *pcm = testsupport::ReadFile(raw);
     return rc == 0 ? out : "exit " + std::to_string(rc) + ": " + out;
+}
+
+// GStreamer's AVI demuxer: for each picture it gives out of the first
+// video stream, whether it is one a decoder can start at. Empty when the
+// pipeline fails.
+inline std::vector<bool> GstPictures(const std::string& file)
+{
+    std::string out;
+    if (Run("gst-launch-1.0 -v filesrc location='" + file +
+                "' ! avidemux name=d d.video_0 ! fakesink silent=false",
+            &out) != 0)
+        return {};
+    std::vector<bool> keys;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.find("last-message = chain") != std::string::npos)
+            keys.push_back(line.find("delta-unit") == std::string::npos);
+    return keys;
+}
+
+// The pictures of a recording as ffmpeg decodes them, in 8-bit grey: all
+// of them (at the file's frame rate), or with seek >= 0 the first one
+// from that time on, after seeking to it.
+inline std::string GreyPictures(const std::string& file, const std::string& dir, double seek = -1)
+{
+    const std::string raw = dir + "/grey.raw";
+    std::remove(raw.c_str());
+    std::string at = seek >= 0 ? "-ss " + std::to_string(seek) + " " : "";
+    Ffmpeg(at + "-i '" + file + "' -map 0:v " + (seek >= 0 ? "-frames:v 1 " : "") +
+           "-f rawvideo -pix_fmt gray '" + raw + "'");
+    return testsupport::ReadFile(raw);
+}
+
+// Peak signal to noise of two pictures of the same size, in dB; 99 for
+// equal ones, 0 when the sizes differ.
+inline double Psnr(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size() || a.empty())
+        return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const double d = double(uint8_t(a[i])) - double(uint8_t(b[i]));
+        sum += d * d;
+    }
+    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
 inline std::string DecodeAudio(const std::string& file, const std::string& dir)

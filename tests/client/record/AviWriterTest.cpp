@@ -40,10 +40,10 @@ protected:
         ASSERT_TRUE(w_->CreateFile(path_.c_str()));
         ASSERT_NE(w_->AddStream(rmtVideoMJPEG, 320, 240, nullptr, false, 0, 0), nullptr);
     }
-    int Video(uint64_t stamp, size_t len = 10)
+    int Video(uint64_t stamp, size_t len = 10, bool key = true)
     {
         std::string data(len, 'v');
-        return w_->WriteFrame(rmtVideoMJPEG, Bytes(data), len, stamp, 1);
+        return w_->WriteFrame(rmtVideoMJPEG, Bytes(data), len, stamp, 1, key);
     }
     int Close()
     {
@@ -232,31 +232,35 @@ TEST_F(AviWriterTest, VideoOnlyFileLayout)
     Open("video.avi");
     EXPECT_EQ(testsupport::ReadFile(path_).size(), 212u + 8u); // headers, the padding chunk's head
     EXPECT_EQ(Video(1000, 1000), rrStarted);
-    EXPECT_EQ(Video(1033, 1000), rrOK);
-    EXPECT_EQ(Video(1100, 1000), rrOK); // after an empty slot
+    EXPECT_EQ(Video(1033, 1000, false), rrOK); // a picture no decode can start at
+    EXPECT_EQ(Video(1100, 1000), rrOK);        // after an empty slot
+    EXPECT_EQ(Video(1133, 0), rrOK);           // a picture of nothing
     EXPECT_EQ(w_->GetWrittenBytes(), 2048u + 3000u);
     EXPECT_EQ(Close(), -1);
 
     AviFile f = ReadAvi(path_);
     ASSERT_EQ(f.error, "");
-    EXPECT_EQ(f.riffSize, f.bytes.size() - 12);
-    EXPECT_EQ(f.trailer, "JUNK");
+    EXPECT_EQ(f.riffSize, f.bytes.size() - 8);
     EXPECT_EQ(f.hdrlSize, 192u);
     EXPECT_EQ(f.junk, (std::vector<std::pair<uint64_t, uint32_t>>{{212, 1816}}));
     EXPECT_EQ(f.bytes.substr(2036, 4), "LIST");
     EXPECT_EQ(f.moviWord, 2044u);
-    EXPECT_EQ(f.moviSize, 4u + 3 * (8 + 1000) + 8);
-    ASSERT_EQ(f.chunks.size(), 4u);
+    EXPECT_EQ(f.moviSize, 4u + 3 * (8 + 1000) + 2 * 8);
+    ASSERT_EQ(f.chunks.size(), 5u);
     EXPECT_EQ(f.chunks[0].offset, 2048u);
     EXPECT_EQ(f.index[0].offset, 4u);
+    EXPECT_EQ(f.index[0].flags, 0x10u);
+    EXPECT_EQ(f.index[1].flags, 0u);
     EXPECT_EQ(f.index[2].flags, 0u); // the empty slot
+    EXPECT_EQ(f.index[3].flags, 0x10u);
+    EXPECT_EQ(f.index[4].flags, 0u);
     EXPECT_EQ(U32At(f.avih, 0), 33333u);
     EXPECT_EQ(f.MainFlags(), 0x810u);
-    EXPECT_EQ(f.TotalFrames(), 4u);
+    EXPECT_EQ(f.TotalFrames(), 5u);
     EXPECT_EQ(f.Streams(), 1u);
     ASSERT_EQ(f.streams.size(), 1u);
     EXPECT_EQ(f.streams[0].Handler(), "MJPG");
-    EXPECT_EQ(f.streams[0].Length(), 4u);
+    EXPECT_EQ(f.streams[0].Length(), 5u);
     EXPECT_EQ(U32At(f.streams[0].strf, 20), 960u * 240u); // 24-bit rows of 4-byte multiples
 }
 
@@ -291,6 +295,38 @@ TEST_F(AviWriterTest, AudioAddedAfterDataLandsInTheHeaderArea)
     const int16_t coeffs[14] = {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232};
     for (int i = 0; i < 14; ++i)
         EXPECT_EQ(int16_t(U16At(s.strf, 22 + 2 * i)), coeffs[i]) << i;
+}
+
+// The sound track added first, as when a sound packet comes before the first
+// key picture: the video track is still stream 0, its header first.
+TEST_F(AviWriterTest, VideoIsStreamZeroWhicheverTrackComesFirst)
+{
+    path_ = dir_.Path("order.avi");
+    w_ = new CAVIWriter;
+    ASSERT_TRUE(w_->CreateFile(path_.c_str()));
+    WAVEFORMATEX pcm = PcmFormat();
+    AVIStreamContext* a = w_->AddStream(rmtAudioPCM, 0, 0, &pcm, false, 0, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(w_->WriteSample(a, Bytes(std::string(512, 's')), 512, 900, 1), rrOK); // waits
+    ASSERT_NE(w_->AddStream(rmtVideoH264, 320, 240, nullptr, false, 0, 0), nullptr);
+    EXPECT_EQ(w_->WriteFrame(rmtVideoH264, Bytes("key"), 3, 1000, 1), rrStarted);
+    EXPECT_EQ(w_->WriteSample(a, Bytes(std::string(512, 's')), 512, 1000, 2), rrOK);
+    EXPECT_EQ(Close(), -1);
+
+    AviFile f = ReadAvi(path_);
+    ASSERT_EQ(f.error, "");
+    ASSERT_EQ(f.streams.size(), 2u);
+    EXPECT_EQ(f.streams[0].listOffset, 88u);
+    EXPECT_EQ(f.streams[0].strh.substr(0, 8), "vidsH264");
+    EXPECT_EQ(f.streams[0].Length(), 1u);
+    EXPECT_EQ(f.streams[1].listOffset, 212u);
+    EXPECT_EQ(f.streams[1].strh.substr(0, 4), "auds");
+    EXPECT_EQ(f.streams[1].Length(), 256u);
+    EXPECT_EQ(f.hdrlSize, 326u);
+    EXPECT_EQ(f.junk, (std::vector<std::pair<uint64_t, uint32_t>>{{346, 1682}}));
+    ASSERT_EQ(f.chunks.size(), 2u);
+    EXPECT_EQ(f.chunks[0].id, "00dc");
+    EXPECT_EQ(f.chunks[1].id, "01wb");
 }
 
 TEST_F(AviWriterTest, IndexGrowsPastTheOldFixedArea)
