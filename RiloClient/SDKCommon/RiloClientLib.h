@@ -82,7 +82,11 @@ typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned lon
  *   (then as its last call on that handle).
  * - TalkEventCallback: runs on the talk-back sender's thread with no lock
  *   held; may call any exported function on its own handle (stop talk-back,
- *   start it again) except RiloDestroyStream.
+ *   start it again) except RiloDestroyStream. A talk-back stop called there
+ *   returns at once; called on any other thread it returns, as
+ *   RiloDestroyStream does, only after every talk-back callback of the
+ *   handle has returned, whichever thread asked first, and a talk-back that
+ *   the callback started again meanwhile is stopped too.
  * - NotifyMsgHandler: runs with no lock of the library held; may call any
  *   exported function, on its own handle too, RiloStopNotify and
  *   RiloDestroyNotify included (then as its last call on that handle).

@@ -2,6 +2,7 @@
 // the emulated camera on loopback: live MJPEG by model code and profile,
 // u-law audio, recordings that ffprobe reads, event notification and
 // talk-back, with URLs chosen by model code, authorization type and path.
+#include "ClientTestUtil.h"
 #include "DiagCapture.h"
 #include "RiloClientLib.h"
 #include "http/HttpCtrlTestUtil.h"
@@ -395,6 +396,57 @@ TEST(ClientApiFlow, TalkBackPaths)
         EXPECT_EQ(Targets(cam), std::vector<std::string>{"/dev/speaker2.cgi"});
         EXPECT_EQ(RiloDestroyStream(h), 0);
     }
+}
+
+// A talk-back callback that stops its own talk-back and then takes its time
+// while the application's thread stops talk-back and destroys the handle,
+// the callback's stop first in even rounds and the application's in odd
+// ones: destroy returns only after the callback has. 200 rounds, against a
+// port where nothing listens (code 1) and, every fourth round, the camera's
+// speaker resetting after a packet (code 2).
+TEST(ClientApiFlow, TalkBackStopAndDestroyWaitForTheCallback)
+{
+    struct SlowStopper {
+        void* h = nullptr;
+        bool stopFirst = true;
+        std::atomic<bool> entered{false}, stopped{false}, done{false};
+        std::atomic<unsigned long> code{0};
+        static bool On(void* u, unsigned long code, unsigned long)
+        {
+            auto* s = static_cast<SlowStopper*>(u);
+            s->code = code;
+            s->entered = true;
+            if (!s->stopFirst) // the application's stop is under way meanwhile
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_EQ(RiloStopTwoWayAudio(s->h), 0);
+            s->stopped = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            s->done = true; // last
+            return true;
+        }
+    };
+    HttpEmulator cam(R"({"speaker": {"reset_after_packets": 1}})");
+    const std::vector<unsigned char> block(1024, 0x22);
+    testsupport::CaptureDiagOut(); // a failure line per round
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const bool speaker = round % 4 == 3;
+        SlowStopper s;
+        s.stopFirst = round % 2 == 0;
+        s.h = Stream(0x0101, speaker ? cam.Port() : int(rilotest::ClosedPort()));
+        ASSERT_EQ(RiloStartTwoWayAudioCB(s.h, 1, SlowStopper::On, &s), 0);
+        for (int i = 0; speaker && i < 2; ++i)
+            ASSERT_EQ(RiloFeedAudioStreamOutData(s.h, const_cast<unsigned char*>(block.data()),
+                                                 int(block.size())),
+                      0);
+        ASSERT_TRUE(Eventually([&] { return s.stopFirst ? s.stopped.load() : s.entered.load(); },
+                               kWait));
+        EXPECT_EQ(RiloStopTwoWayAudio(s.h), 0);
+        EXPECT_EQ(RiloDestroyStream(s.h), 0);
+        EXPECT_TRUE(s.done);
+        EXPECT_EQ(s.code, speaker ? 2ul : 1ul);
+    }
+    testsupport::TakeDiagOut();
 }
 
 // Callbacks that call their own handle: every call is answered at once as
