@@ -94,6 +94,10 @@ typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned lon
  * Results: 0 success, -1 failure or bad handle, -3 no such talk path,
  * -6 the camera model has no audio for the recording asked for.
  *
+ * Handles are opaque values, not addresses, and no value is handed out twice
+ * while the library is loaded: a destroyed handle stays bad whatever was
+ * created since.
+ *
  * A bad handle is a null one, one the library did not make or has destroyed,
  * or the handle of the render or audio callback making the call. The
  * functions answer it with -1 (RiloIsVideoStream and RiloIsAudioStream with

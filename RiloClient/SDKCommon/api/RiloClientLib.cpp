@@ -66,11 +66,12 @@ RILO_CLIENT_API void* RiloCreateNotify(void)
         delete h;
         return nullptr;
     }
-    if (!rilolib::Register(h)) {
+    void* handle = rilolib::Register(h);
+    if (!handle) {
         DiagPrint(kDiagOut, "Vorn Lib RiloCreateNotify: Out of memory!\n");
         return nullptr;
     }
-    return h;
+    return handle;
 }
 
 RILO_CLIENT_API int RiloDestroyNotify(void* hNotify)

@@ -16,7 +16,7 @@ namespace rilolib {
 // The stream and notify handles made and not yet destroyed.
 inline CHandleRegistry& Handles()
 {
-    static CHandleRegistry handles;
+    static CHandleRegistry handles('C');
     return handles;
 }
 
@@ -26,26 +26,26 @@ inline CHandleRegistry& Handles()
 // for the lock that the delivering stream holds.
 inline CLibModule* Module(void* handle)
 {
-    if (!handle || !Handles().Contains(handle))
-        return nullptr;
-    auto* h = static_cast<CLibModule*>(handle);
-    return CDeliveryScope::IsInside(h->m_pLive.get()) ? nullptr : h;
+    auto* h = static_cast<CLibModule*>(Handles().Find(handle));
+    return h && !CDeliveryScope::IsInside(h->m_pLive.get()) ? h : nullptr;
 }
 
-// A new handle made known, or freed when it cannot be (out of memory).
-inline CLibModule* Register(CLibModule* h)
+// The handle of a new record, or null, and the record freed, when it cannot
+// be made known (out of memory).
+inline void* Register(CLibModule* h)
 {
-    if (Handles().Add(h))
-        return h;
+    if (void* handle = Handles().Add(h))
+        return handle;
     delete h;
     return nullptr;
 }
 
-// The handle, now unknown to every later call; null when it was not known.
+// The handle's record, the handle now unknown to every later call; null
+// when it was not known.
 inline CLibModule* Unregister(void* handle)
 {
     CLibModule* h = Module(handle);
-    return h && Handles().Remove(h) ? h : nullptr;
+    return h && Handles().Remove(handle) ? h : nullptr;
 }
 
 // A bad handle or argument: the library's message on the given stream, -1.

@@ -84,11 +84,12 @@ RILO_CLIENT_API void* RiloCreateStream(unsigned createParam, unsigned modalType)
         delete h;
         return nullptr;
     }
-    if (!rilolib::Register(h)) {
+    void* handle = rilolib::Register(h);
+    if (!handle) {
         DiagPrint(kDiagOut, "Vorn Lib RiloCreateStream: Out of memory!\n");
         return nullptr;
     }
-    return h;
+    return handle;
 }
 
 RILO_CLIENT_API int RiloDestroyStream(void* hStream)

@@ -90,6 +90,14 @@ std::vector<std::string> Targets(const HttpEmulator& cam)
     }
     return out;
 }
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 bool Authorized(const HttpEmulator& cam)
 {
     const auto reqs = cam.Requests();
@@ -163,6 +171,45 @@ TEST(ClientApiFlow, MjpegLiveViewByModelCode)
     EXPECT_EQ(RiloDestroyStream(h), 0);
     EXPECT_EQ(Targets(*cam),
               (std::vector<std::string>{"/video/mjpg.cgi?profileid=3", "/VIDEO.CGI"}));
+    EXPECT_TRUE(Authorized(*cam));
+}
+
+// A thousand cycles of create, destroy, create again: the destroyed handle
+// gets the bad-handle answer (the functions that would change the newer
+// handle, and destroy), no value comes twice, and every tenth newer handle
+// shows live video with its own address and credentials.
+TEST(ClientApiFlow, DestroyedHandlesStayBadWhileNewerOnesKeepTheirSettings)
+{
+    auto cam = Camera(kBasic, {{"/video/mjpg.cgi", kMultipart}});
+    const int closed = int(rilotest::ClosedPort());
+    std::set<void*> seen;
+    int shown = 0;
+    testsupport::CaptureDiagOut();
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        void* old = Stream(0x0101, closed);
+        ASSERT_EQ(RiloDestroyStream(old), 0);
+        void* h = Stream(0x0101, cam->Port());
+        ASSERT_TRUE(seen.insert(old).second);
+        ASSERT_TRUE(seen.insert(h).second);
+        EXPECT_EQ(RiloSetStreamAddr(old, "127.0.0.1", closed), -1);
+        EXPECT_EQ(RiloSetStreamAuth(old, "admin", "wrong", 2), -1);
+        EXPECT_EQ(RiloSetStreamAuthData(old, "Basic d3Jvbmc6d3Jvbmc="), -1);
+        EXPECT_EQ(RiloStopVideoStream(old), -1);
+        EXPECT_EQ(RiloDestroyStream(old), -1);
+        if (cycle % 100 == 99) {
+            Pictures pics;
+            ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 3, 0), 0);
+            ASSERT_TRUE(Eventually([&] { return pics.Size() >= 1; }, kWait));
+            EXPECT_EQ(RiloIsVideoStream(old), 0);
+            EXPECT_EQ(RiloIsVideoStream(h), 1);
+            ++shown;
+        }
+        ASSERT_EQ(RiloDestroyStream(h), 0);
+    }
+    const std::string said = testsupport::TakeDiagOut();
+    EXPECT_EQ(Occurrences(said, "Vorn Lib: Error of parameter!\n"), size_t(4 * 1000 + shown));
+    EXPECT_EQ(Occurrences(said, "Vorn Lib RiloDestroyStream: Error of parameter!\n"), 1000u);
     EXPECT_TRUE(Authorized(*cam));
 }
 
@@ -485,14 +532,6 @@ bool ReturnsWithin(double seconds, std::function<void()> f)
     }
     t.join();
     return true;
-}
-
-size_t Occurrences(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
 }
 
 // Fifty cycles of render callbacks (MJPEG on the receive thread, H.264 on the
