@@ -110,7 +110,12 @@ typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned lon
  *   RiloDestroyNotify: Error of parameter!" instead;
  * - RiloStartTwoWayAudioCB, RiloStartAudioStreamOutCB, RiloStopTwoWayAudio,
  *   RiloStopAudioStreamOut and RiloStartNotify print nothing.
- * A handle in use on one thread must not be destroyed on another.
+ * A handle's functions may be called on several threads at once (the
+ * application's and its callbacks', as allowed above): what the setters
+ * store is kept under a lock of the handle's own, and each start works with
+ * a copy taken as it begins, so a setter that runs meanwhile takes effect
+ * at the next start. A handle in use on one thread must not be destroyed on
+ * another.
  *
  * Texts must be shorter than 1024 bytes; longer ones are refused with -1. A
  * NULL text (host, user, password, authorization, realm, recording path) is

@@ -99,7 +99,7 @@ int SetConnectMode(void* handle, SessionOf<Session> session, int mode)
     CLibModule* h = Module(handle);
     if (!h)
         return BadHandle(kDiagOut);
-    h->m_nConnectMode = mode;
+    h->SetConnectMode(mode);
     if (Session* s = (h->*session).get())
         s->SetConnectMode(mode);
     return 0;

@@ -32,7 +32,7 @@ static_assert(sizeof(unsigned long) >= sizeof(uint64_t), "the disk reserve needs
 
 int InnerStartAudioStream(CLibModule* h, AudioRenderCallback fn, void* user)
 {
-    if (!h->m_pLive || !DetermineAssignAudioModalType(h))
+    if (!h->m_pLive || !DetermineAssignAudioModalType(h, h->TakeSettings()))
         return -1;
     h->m_pLive->SetAudioCallbackRender(fn, user);
     return h->m_pLive->StartLiveAudio(true) ? 0 : -1;
@@ -40,13 +40,14 @@ int InnerStartAudioStream(CLibModule* h, AudioRenderCallback fn, void* user)
 
 // Flags 0 or with the video bit: video, with audio into the same AVI when
 // asked (flags 0 without an audio URL records video only).
-int StartVideoRecording(CLibModule* h, int flags, const char* path, int profile)
+int StartVideoRecording(CLibModule* h, const CLibModule::Settings& s, int flags, const char* path,
+                        int profile)
 {
     CHTTPSCHLive* live = h->m_pLive.get();
-    if (!DetermineAssignVideoModalType(h, &profile))
+    if (!DetermineAssignVideoModalType(h, s, &profile))
         return -1;
     if (flags == 0 || (flags & kFlagAudio)) {
-        if (DetermineAssignAudioModalType(h))
+        if (DetermineAssignAudioModalType(h, s))
             return live->StartRecordAvi(path, true, profile) ? 0 : -1;
         if (flags != 0)
             return kNoSuchAudio;
@@ -144,8 +145,7 @@ RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHand
     CLibModule* h = Module(hStream);
     if (!h)
         return BadHandle(kDiagOut);
-    h->m_pfnStreamNotify = handler;
-    h->m_pStreamNotifyUser = user;
+    h->SetStreamNotify(handler, user);
     return 0;
 }
 
@@ -158,14 +158,15 @@ RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallb
     if (!h || !callback)
         return BadHandle(kDiagOut);
     CHTTPSCHLive* live = h->m_pLive.get();
-    if (!live || !DetermineAssignVideoModalType(h, &profile))
+    const CLibModule::Settings s = h->TakeSettings();
+    if (!live || !DetermineAssignVideoModalType(h, s, &profile))
         return -1;
-    h->ApplyAuthorization(live);
-    live->SetStreamNotifyCB(h->m_pfnStreamNotify, h->m_pStreamNotifyUser);
+    s.ApplyAuthorization(live);
+    live->SetStreamNotifyCB(s.pfnStreamNotify, s.pStreamNotifyUser);
     live->SetCallbackRenderMode(true, callback, user);
     if (!live->StartLiveVideo(true, profile, flag != 0))
         return -1;
-    h->m_nProfileID = profile;
+    h->SetProfileID(profile);
     return 0;
 }
 
@@ -176,7 +177,7 @@ RILO_CLIENT_API int RiloStopVideoStream(void* hStream)
         return BadHandle(kDiagOut);
     if (h->m_pLive)
         h->m_pLive->StopLiveVideo();
-    h->m_nProfileID = 0;
+    h->SetProfileID(0);
     return 0;
 }
 
@@ -217,8 +218,7 @@ RILO_CLIENT_API int RiloSetRecordingInterval(void* hStream, int kind, int value)
     CLibModule* h = Module(hStream);
     if (!h)
         return BadHandle(kDiagErr);
-    h->m_nRecIntervalKind = kind;
-    h->m_nRecIntervalValue = value;
+    h->SetRecordingInterval(kind, value);
     return 0;
 }
 
@@ -232,13 +232,14 @@ RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const c
     if (!live)
         return -1;
     RILO_ASSERT(path != NULL);
-    h->ApplyAuthorization(live);
-    live->SetStreamNotifyCB(h->m_pfnStreamNotify, h->m_pStreamNotifyUser);
-    live->SetRecordingInterval(h->m_nRecIntervalValue, h->m_nRecIntervalKind);
+    const CLibModule::Settings s = h->TakeSettings();
+    s.ApplyAuthorization(live);
+    live->SetStreamNotifyCB(s.pfnStreamNotify, s.pStreamNotifyUser);
+    live->SetRecordingInterval(s.nRecIntervalValue, s.nRecIntervalKind);
     if (flags == 0 || (flags & kFlagVideo))
-        return StartVideoRecording(h, flags, path, profile);
+        return StartVideoRecording(h, s, flags, path, profile);
     if (flags & kFlagAudio) {
-        if (!DetermineAssignAudioModalType(h))
+        if (!DetermineAssignAudioModalType(h, s))
             return kNoSuchAudio;
         return live->StartRecordAudio(path, true, true) ? 0 : -1;
     }

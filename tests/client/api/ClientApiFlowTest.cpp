@@ -213,6 +213,57 @@ TEST(ClientApiFlow, DestroyedHandlesStayBadWhileNewerOnesKeepTheirSettings)
     EXPECT_TRUE(Authorized(*cam));
 }
 
+// The stream event handler restarts live video on its own handle at each
+// new connection, 200 times, from the application's first start on, while
+// another thread keeps setting the handle's address, credentials and
+// handler: every restart is taken, every request authorized, pictures come
+// after the last, and under TSan nothing races.
+TEST(ClientApiFlow, EventHandlerRestartsItsOwnVideoWhileSettersRun)
+{
+    auto cam = Camera(kBasic, {{"/video/mjpg.cgi", kMultipart}});
+    struct Restarter {
+        void* h = nullptr;
+        std::atomic<int> restarts{0}, refused{0};
+        std::atomic<bool> last{false};
+        Pictures pics;
+        static void OnEvent(void* u, int category, int code)
+        {
+            auto* r = static_cast<Restarter*>(u);
+            if (category != 0 || code != 0 || r->restarts == 200)
+                return;
+            ++r->restarts;
+            r->refused += RiloStopVideoStream(r->h) != 0;
+            r->refused += RiloStartVideoStreamRenderCB(r->h, OnPicture, &r->pics, 0, 3, 0) != 0;
+            r->last = r->restarts == 200;
+        }
+    };
+    Restarter r;
+    r.h = Stream(0x0101, cam->Port());
+    ASSERT_EQ(RiloSetStreamNotifyMsgHandler(r.h, Restarter::OnEvent, &r), 0);
+    std::atomic<bool> setting{true};
+    std::thread setter([&] {
+        while (setting) {
+            EXPECT_EQ(RiloSetStreamAddr(r.h, "127.0.0.1", cam->Port()), 0);
+            EXPECT_EQ(RiloSetStreamAuth(r.h, "admin", "pw", 2), 0);
+            EXPECT_EQ(RiloSetStreamNotifyMsgHandler(r.h, Restarter::OnEvent, &r), 0);
+        }
+    });
+    ASSERT_EQ(RiloStartVideoStreamRenderCB(r.h, OnPicture, &r.pics, 0, 3, 0), 0);
+    const bool restarted = Eventually([&] { return r.last || r.refused > 0; }, 10 * kWait);
+    setting = false;
+    setter.join();
+    ASSERT_TRUE(restarted) << r.restarts << " restarts";
+    EXPECT_EQ(r.refused, 0);
+    const size_t seen = r.pics.Size();
+    EXPECT_TRUE(Eventually([&] { return r.pics.Size() > seen; }, kWait));
+    EXPECT_EQ(RiloIsVideoStream(r.h), 1);
+    EXPECT_EQ(RiloDestroyStream(r.h), 0);
+    const auto reqs = cam->Requests();
+    EXPECT_GE(reqs.size(), 201u); // a connection per start
+    for (const auto& req : reqs)
+        EXPECT_EQ(req.auth, "ok");
+}
+
 // Framed H.264 (0x0104) and MPEG-4 (0x0100) by model code, each decoded to
 // pictures of the camera's size.
 TEST(ClientApiFlow, FramedH264AndMpeg4)
