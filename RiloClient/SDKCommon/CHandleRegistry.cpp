@@ -9,9 +9,7 @@ const uintptr_t kCounterMask = (uintptr_t(1) << kCounterBits) - 1;
 
 } // namespace
 
-CHandleRegistry::CHandleRegistry(uint8_t tag) : m_tag(uintptr_t(tag) << kCounterBits), m_nNext(1)
-{
-}
+CHandleRegistry::CHandleRegistry(uint8_t tag) : m_tag(uintptr_t(tag) << kCounterBits), m_nNext(1) {}
 
 void* CHandleRegistry::Add(void* object)
 {

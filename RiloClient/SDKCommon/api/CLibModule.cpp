@@ -20,7 +20,8 @@ const unsigned kTalkBufferSize = 1024;
 } // namespace
 
 CLibModule::CLibModule(unsigned nCreateParam, unsigned nModalType)
-    : m_nModalType(nModalType), m_nCreateParam(nCreateParam), m_nProfileID(0), m_settings()
+    : m_nModalType(nModalType), m_nCreateParam(nCreateParam), m_nProfileID(0), m_settings(),
+      m_nRefusalsSaid(0)
 {
     m_settings.nAuthType = kDefaultAuthType;
 }
@@ -160,6 +161,12 @@ CLibModule::Settings CLibModule::TakeSettings() const
 {
     std::lock_guard<std::mutex> g(m_lock);
     return m_settings;
+}
+
+bool CLibModule::FirstRefusal(CDeliveryScope::Kind kind)
+{
+    const unsigned bit = 1u << unsigned(kind);
+    return (m_nRefusalsSaid.fetch_or(bit) & bit) == 0;
 }
 
 void CLibModule::ApplyTalkCredentials(const Settings& s, int nAuthType)

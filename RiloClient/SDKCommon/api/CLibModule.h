@@ -2,8 +2,10 @@
 #define RILO_CLIBMODULE_H
 
 #include "RiloClientLib.h"
+#include "session/CDeliveryScope.h"
 #include "session/CNetWaveOut.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -69,6 +71,9 @@ public:
     void SetProfileID(int nProfileID);
     // A copy of what the setters stored, taken under the handle's lock.
     Settings TakeSettings() const;
+    // True for the first call refused inside one of the handle's callbacks
+    // of that kind, whose refusal is then reported.
+    bool FirstRefusal(CDeliveryScope::Kind kind);
 
     // Talk-back on path 1, 2 or 3 (-3 for another), or path 1 without
     // touching the sender's path (RiloStartAudioStreamOutCB).
@@ -104,6 +109,7 @@ private:
     mutable std::mutex m_lock; // the handle's lock, over the two below
     int m_nProfileID;
     Settings m_settings;
+    std::atomic<unsigned> m_nRefusalsSaid; // a bit per callback kind
 };
 
 // The start's video URL and stream kind by the handle's model code and the

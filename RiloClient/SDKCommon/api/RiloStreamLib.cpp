@@ -56,12 +56,13 @@ int StartVideoRecording(CLibModule* h, const CLibModule::Settings& s, int flags,
 }
 
 // 1 while the session runs what query asks about; a null handle prints the
-// message and gives 0.
+// message and gives 0. The query takes no lock: answered from inside the
+// handle's callbacks too.
 int IsLive(void* hStream, bool (CHTTPSCHLive::*query)())
 {
-    CLibModule* h = Module(hStream);
+    CLibModule* h = rilolib::ModuleWithoutWait(hStream);
     if (!h) {
-        BadHandle(kDiagOut);
+        BadHandle(hStream, kDiagOut);
         return 0;
     }
     return h->m_pLive && (h->m_pLive.get()->*query)() ? 1 : 0;
@@ -96,10 +97,8 @@ RILO_CLIENT_API void* RiloCreateStream(unsigned createParam, unsigned modalType)
 RILO_CLIENT_API int RiloDestroyStream(void* hStream)
 {
     CLibModule* h = rilolib::Unregister(hStream);
-    if (!h) {
-        DiagPrint(kDiagOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n");
-        return -1;
-    }
+    if (!h)
+        return BadHandle(hStream, kDiagOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n");
     h->StopAllStream();
     delete h;
     return 0;
@@ -130,7 +129,7 @@ RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     if (!h->m_pLive)
         return 0;
     if (!h->SetAuthOption(realm))
@@ -142,9 +141,9 @@ RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm)
 RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHandler handler,
                                                   void* user)
 {
-    CLibModule* h = Module(hStream);
+    CLibModule* h = rilolib::ModuleWithoutWait(hStream); // stores only
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     h->SetStreamNotify(handler, user);
     return 0;
 }
@@ -156,7 +155,7 @@ RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallb
 {
     CLibModule* h = Module(hStream);
     if (!h || !callback)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     CHTTPSCHLive* live = h->m_pLive.get();
     const CLibModule::Settings s = h->TakeSettings();
     if (!live || !DetermineAssignVideoModalType(h, s, &profile))
@@ -174,7 +173,7 @@ RILO_CLIENT_API int RiloStopVideoStream(void* hStream)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     if (h->m_pLive)
         h->m_pLive->StopLiveVideo();
     h->SetProfileID(0);
@@ -186,7 +185,7 @@ RILO_CLIENT_API int RiloStartAudioStreamRenderCB(void* hStream, AudioRenderCallb
 {
     CLibModule* h = Module(hStream);
     if (!h || !callback)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     return InnerStartAudioStream(h, callback, user);
 }
 
@@ -194,7 +193,7 @@ RILO_CLIENT_API int RiloStopAudioStream(void* hStream)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     if (!h->m_pLive)
         return -1;
     h->m_pLive->StopLiveAudio();
@@ -215,9 +214,9 @@ RILO_CLIENT_API int RiloIsAudioStream(void* hStream)
 
 RILO_CLIENT_API int RiloSetRecordingInterval(void* hStream, int kind, int value)
 {
-    CLibModule* h = Module(hStream);
+    CLibModule* h = rilolib::ModuleWithoutWait(hStream); // stores only
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     h->SetRecordingInterval(kind, value);
     return 0;
 }
@@ -227,7 +226,7 @@ RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const c
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     CHTTPSCHLive* live = h->m_pLive.get();
     if (!live)
         return -1;
@@ -250,7 +249,7 @@ RILO_CLIENT_API int RiloStopRecordingStreamIn(void* hStream, int flags)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     CHTTPSCHLive* live = h->m_pLive.get();
     if (!live)
         return -1;
@@ -270,7 +269,7 @@ RILO_CLIENT_API int RiloIsOnRecordingStreamIn(void* hStream, int flags, int* on)
 {
     CLibModule* h = Module(hStream);
     if (!h || !on)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     CHTTPSCHLive* live = h->m_pLive.get();
     if (!live) {
         *on = 0;
@@ -288,7 +287,7 @@ RILO_CLIENT_API int RiloReserveDiskFreeSpace(void* hStream, unsigned mebibytes)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     if (!h->m_pLive) {
         DiagPrint(kDiagErr, "[RiloReserveDiskFreeSpace]: no stream is created.!\r\n");
         return -1;
