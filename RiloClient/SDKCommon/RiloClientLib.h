@@ -71,29 +71,59 @@ typedef bool (*TalkEventCallback)(void* user, unsigned long code, unsigned long 
 typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned long third);
 
 /* Calls from callbacks. Each callback runs on a library thread.
- * - VideoRenderCallback, AudioRenderCallback: run while the delivering stream
- *   holds its lock, so they must return promptly and may make no call on
- *   their own handle: every exported function called there with that handle
- *   returns at once with its bad-handle answer (and message) and does
- *   nothing. Calls on other handles are allowed, unless a callback of that
- *   handle calls this one (each would wait for the other).
- * - StreamEventHandler: runs with no lock of the library held; may call any
- *   exported function, on its own handle too, RiloDestroyStream included
- *   (then as its last call on that handle).
+ * - VideoRenderCallback: runs on the MJPEG stream's receive thread while it
+ *   holds the connection's lock and the stream's own lock, or on the MPEG-4
+ *   or H.264 stream's decode thread while it holds the decoder's lock.
+ *   RiloStopVideoStream and RiloDestroyStream wait for these, so no picture
+ *   callback runs once they have returned.
+ * - AudioRenderCallback: runs on the audio stream's receive thread while it
+ *   holds the connection's lock; the stream's own lock is not held (the
+ *   stream takes its callbacks under it and calls them after releasing it).
+ *   A stop that ends the audio stream, and RiloDestroyStream, wait for the
+ *   receive thread; RiloStopAudioStream while a recording keeps the stream
+ *   does not wait for a sound callback already under way.
+ *   Both must return promptly. On their own handle they may call only the
+ *   functions that wait for no lock and no thread: RiloIsVideoStream and
+ *   RiloIsAudioStream answer what runs, RiloFeedAudioStreamOutData queues,
+ *   RiloSetStreamAddr, RiloSetStreamNotifyMsgHandler and
+ *   RiloSetRecordingInterval store for the next start. Every other exported
+ *   function called there with that handle is refused at once: it gives
+ *   its bad-handle answer and does nothing. Calls on other handles are
+ *   allowed, unless a callback of that handle calls this one (each would
+ *   wait for the other).
+ * - StreamEventHandler: runs on the handle's session thread with no lock of
+ *   the library held; may call any exported function, on its own handle
+ *   too, RiloDestroyStream included (then as its last call on that handle).
+ *   A stop that ends one of the handle's streams waits for a handler call
+ *   about that stream, and RiloDestroyStream for any handler call of the
+ *   handle, unless called from the handler itself.
  * - TalkEventCallback: runs on the talk-back sender's thread with no lock
  *   held; may call any exported function on its own handle (stop talk-back,
- *   start it again) except RiloDestroyStream.
+ *   start it again) except RiloDestroyStream. A talk-back stop called there
+ *   returns at once; called on any other thread it returns, as
+ *   RiloDestroyStream does, only after every talk-back callback of the
+ *   handle has returned, whichever thread asked first, and a talk-back that
+ *   the callback started again meanwhile is stopped too.
  * - NotifyMsgHandler: runs with no lock of the library held; may call any
  *   exported function, on its own handle too, RiloStopNotify and
  *   RiloDestroyNotify included (then as its last call on that handle).
+ * Two callbacks that each make a call waiting for the other wait for ever:
+ * for example a talk-back callback stopping live video while that video's
+ * event handler stops talk-back.
  *
  * Results: 0 success, -1 failure or bad handle, -3 no such talk path,
  * -6 the camera model has no audio for the recording asked for.
  *
+ * Handles are opaque values, not addresses, and no value is handed out twice
+ * while the library is loaded: a destroyed handle stays bad whatever was
+ * created since.
+ *
  * A bad handle is a null one, one the library did not make or has destroyed,
- * or the handle of the render or audio callback making the call. The
- * functions answer it with -1 (RiloIsVideoStream and RiloIsAudioStream with
- * 0) and print "Vorn Lib: Error of parameter!":
+ * or, for the functions refused there, the handle of the render or audio
+ * callback making the call. The functions answer it with -1
+ * (RiloIsVideoStream and RiloIsAudioStream with 0) and print "Vorn Lib:
+ * Error of parameter!" (from inside a render or audio callback only at the
+ * first refusal of each kind of callback of that handle):
  * - on standard output: the setters, live video and audio, and the notify
  *   functions other than RiloStartNotify;
  * - on standard error: the recording functions and RiloFeedAudioStreamOutData;
@@ -102,7 +132,12 @@ typedef void (*NotifyMsgHandler)(void* first, unsigned long second, unsigned lon
  *   RiloDestroyNotify: Error of parameter!" instead;
  * - RiloStartTwoWayAudioCB, RiloStartAudioStreamOutCB, RiloStopTwoWayAudio,
  *   RiloStopAudioStreamOut and RiloStartNotify print nothing.
- * A handle in use on one thread must not be destroyed on another.
+ * A handle's functions may be called on several threads at once (the
+ * application's and its callbacks', as allowed above): what the setters
+ * store is kept under a lock of the handle's own, and each start works with
+ * a copy taken as it begins, so a setter that runs meanwhile takes effect
+ * at the next start. A handle in use on one thread must not be destroyed on
+ * another.
  *
  * Texts must be shorter than 1024 bytes; longer ones are refused with -1. A
  * NULL text (host, user, password, authorization, realm, recording path) is

@@ -265,8 +265,15 @@ RILO_FINDER_STATIC_ASSERT(offsetof(_RiloWirelessSiteSurInfo, SignalStrength) == 
                           "station layout");
 
 /* ---- handle, search and list ---------------------------------------------
- * A handle must not be used from two threads at once. Camera indexes are
- * positions in the list of the last search and are void after the next. */
+ * A handle is an opaque value, not an address, and no value is handed out
+ * twice while the library is loaded. A handle that RiloDestroyFinder has
+ * destroyed, like NULL or one the library did not make, stays a bad handle
+ * whatever was created since: every function prints "Rilo Lib: Error of
+ * parameter!" and returns RILO_FINDER_FAIL (RiloGetCameraNum 0; functions
+ * that check a pointer argument first give RILO_FINDER_NULL_ARG for a NULL
+ * one), and RiloDestroyFinder does nothing. A handle must not be used from
+ * two threads at once. Camera indexes are positions in the list of the last
+ * search and are void after the next. */
 RILO_FINDER_API void* RiloCreateFinder(void);
 RILO_FINDER_API void RiloDestroyFinder(void* hFinder);
 /* mode 0 only; takes at least the 3-second quiet time of the search. */

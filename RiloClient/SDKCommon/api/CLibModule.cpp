@@ -20,11 +20,10 @@ const unsigned kTalkBufferSize = 1024;
 } // namespace
 
 CLibModule::CLibModule(unsigned nCreateParam, unsigned nModalType)
-    : m_nProfileID(0), m_nModalType(nModalType), m_nCreateParam(nCreateParam), m_szHost(),
-      m_nPort(0), m_szUser(), m_szPass(), m_strAuthData(), m_nAuthType(kDefaultAuthType),
-      m_nConnectMode(0), m_strAuthOpt(), m_nRecIntervalKind(0), m_nRecIntervalValue(0),
-      m_pfnStreamNotify(nullptr), m_pStreamNotifyUser(nullptr)
+    : m_nModalType(nModalType), m_nCreateParam(nCreateParam), m_nProfileID(0), m_settings(),
+      m_nRefusalsSaid(0)
 {
+    m_settings.nAuthType = kDefaultAuthType;
 }
 
 CLibModule::~CLibModule()
@@ -52,22 +51,22 @@ void CLibModule::StopAllStream()
     m_pLive.reset();
 }
 
-bool DetermineAssignVideoModalType(CLibModule* h, int* pProfile)
+bool DetermineAssignVideoModalType(CLibModule* h, const CLibModule::Settings& s, int* pProfile)
 {
     if (!h->m_pLive)
         return false;
     char szURL[kStreamURLSize];
     unsigned kind = 0;
     int profile = *pProfile;
-    if (!MakeVideoModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort),
-                           &profile, szURL, sizeof szURL, &kind) ||
+    if (!MakeVideoModalURL(h->m_nModalType, s.nAuthType, s.szHost, unsigned(s.nPort), &profile,
+                           szURL, sizeof szURL, &kind) ||
         !h->m_pLive->AssignURL(szURL, kind))
         return false;
     *pProfile = profile;
     return true;
 }
 
-bool DetermineAssignAudioModalType(CLibModule* h)
+bool DetermineAssignAudioModalType(CLibModule* h, const CLibModule::Settings& s)
 {
     if (!h->m_pLive)
         return false;
@@ -76,8 +75,8 @@ bool DetermineAssignAudioModalType(CLibModule* h)
         return false;
     }
     char szURL[kStreamURLSize];
-    return MakeAudioModalURL(h->m_nModalType, h->m_nAuthType, h->m_szHost, unsigned(h->m_nPort),
-                             szURL, sizeof szURL) &&
+    return MakeAudioModalURL(h->m_nModalType, s.nAuthType, s.szHost, unsigned(s.nPort), szURL,
+                             sizeof szURL) &&
            h->m_pLive->AssignAudioURL(szURL, 0);
 }
 
@@ -95,11 +94,18 @@ bool CLibModule::StoreText(char (&field)[kTextSize], const char* lpszText)
     return true;
 }
 
+bool CLibModule::StoreLocked(char (&field)[kTextSize], const char* lpszText)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return StoreText(field, lpszText);
+}
+
 bool CLibModule::SetHost(const char* lpszHost, int nPort)
 {
-    if (!StoreText(m_szHost, lpszHost))
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!StoreText(m_settings.szHost, lpszHost))
         return false;
-    m_nPort = nPort;
+    m_settings.nPort = nPort;
     return true;
 }
 
@@ -108,37 +114,76 @@ bool CLibModule::SetCredentials(const char* lpszUser, const char* lpszPass, int 
     // Both checked first: a refused call changes neither.
     if (!FitsText(lpszUser) || !FitsText(lpszPass))
         return false;
-    RiloCopyText(m_szUser, sizeof m_szUser, lpszUser);
-    RiloCopyText(m_szPass, sizeof m_szPass, lpszPass);
-    m_nAuthType = nAuthType;
+    std::lock_guard<std::mutex> g(m_lock);
+    RiloCopyText(m_settings.szUser, sizeof m_settings.szUser, lpszUser);
+    RiloCopyText(m_settings.szPass, sizeof m_settings.szPass, lpszPass);
+    m_settings.nAuthType = nAuthType;
     return true;
 }
 
 bool CLibModule::SetAuthData(const char* lpszValue)
 {
-    return StoreText(m_strAuthData, lpszValue);
+    return StoreLocked(m_settings.strAuthData, lpszValue);
 }
 
 bool CLibModule::SetAuthOption(const char* lpszOption)
 {
-    return StoreText(m_strAuthOpt, lpszOption);
+    return StoreLocked(m_settings.strAuthOpt, lpszOption);
 }
 
-void CLibModule::ApplyTalkCredentials(int nAuthType)
+void CLibModule::SetConnectMode(int nMode)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_settings.nConnectMode = nMode;
+}
+
+void CLibModule::SetRecordingInterval(int nKind, int nValue)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_settings.nRecIntervalKind = nKind;
+    m_settings.nRecIntervalValue = nValue;
+}
+
+void CLibModule::SetStreamNotify(StreamEventHandler pfnHandler, void* pUser)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_settings.pfnStreamNotify = pfnHandler;
+    m_settings.pStreamNotifyUser = pUser;
+}
+
+void CLibModule::SetProfileID(int nProfileID)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_nProfileID = nProfileID;
+}
+
+CLibModule::Settings CLibModule::TakeSettings() const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_settings;
+}
+
+bool CLibModule::FirstRefusal(CDeliveryScope::Kind kind)
+{
+    const unsigned bit = 1u << unsigned(kind);
+    return (m_nRefusalsSaid.fetch_or(bit) & bit) == 0;
+}
+
+void CLibModule::ApplyTalkCredentials(const Settings& s, int nAuthType)
 {
     const bool bDigest = nAuthType == 3 || nAuthType == 4;
-    if (m_strAuthData[0] && !(bDigest && m_strAuthOpt[0])) {
-        DiagPrint(kDiagOut, "[m_strAuthData]=%s\n", m_strAuthData);
-        m_WaveOut.SetAuthorization(m_strAuthData);
+    if (s.strAuthData[0] && !(bDigest && s.strAuthOpt[0])) {
+        DiagPrint(kDiagOut, "[m_strAuthData]=%s\n", s.strAuthData);
+        m_WaveOut.SetAuthorization(s.strAuthData);
         return;
     }
-    DiagPrint(kDiagOut, "[SetAuthData]nAuthType = %d, m_strAuthOpt=%s\n", nAuthType, m_strAuthOpt);
+    DiagPrint(kDiagOut, "[SetAuthData]nAuthType = %d, m_strAuthOpt=%s\n", nAuthType, s.strAuthOpt);
     char szUser[kTextSize];
     char szPass[kTextSize];
-    RiloCopyText(szUser, sizeof szUser, m_szUser);
-    RiloCopyText(szPass, sizeof szPass, m_szPass);
-    if (m_strAuthOpt[0]) {
-        if (!DecBase64AuthData(m_strAuthOpt, szUser, sizeof szUser, szPass, sizeof szPass))
+    RiloCopyText(szUser, sizeof szUser, s.szUser);
+    RiloCopyText(szPass, sizeof szPass, s.szPass);
+    if (s.strAuthOpt[0]) {
+        if (!DecBase64AuthData(s.strAuthOpt, szUser, sizeof szUser, szPass, sizeof szPass))
             DiagPrint(kDiagOut, "DecBase64AuthData return failed.\n");
         DiagPrint(kDiagOut, "username=%s, password=%s\n", szUser, szPass);
     }
@@ -151,26 +196,28 @@ int CLibModule::StartTwoWayAudio(int nPath, TalkEventCallback pfnCallback, void*
         DiagPrint(kDiagErr, "[RiloStartTwoWayAudioCB]No such path to stream out...\n");
         return -3;
     }
+    const Settings s = TakeSettings();
     // The walkie-talkie path always answers Digest of the second set.
-    const int nAuthType = nPath == 3 ? kDigestSecondSet : m_nAuthType;
+    const int nAuthType = nPath == 3 ? kDigestSecondSet : s.nAuthType;
     char szURL[kStreamURLSize];
     m_WaveOut.SetExtraInfo(nPath);
-    if (!MakeTalkURL(nPath, nAuthType, m_szHost, unsigned(m_nPort), szURL, sizeof szURL) ||
+    if (!MakeTalkURL(nPath, nAuthType, s.szHost, unsigned(s.nPort), szURL, sizeof szURL) ||
         !m_WaveOut.AssignURL(szURL))
         return -1;
     m_WaveOut.SetBufferSize(kTalkBufferCount, kTalkBufferSize);
-    ApplyTalkCredentials(nAuthType);
+    ApplyTalkCredentials(s, nAuthType);
     return m_WaveOut.InitWaveOut(pfnCallback, pUser) ? 0 : -1;
 }
 
 int CLibModule::StartAudioStreamOut(TalkEventCallback pfnCallback, void* pUser)
 {
+    const Settings s = TakeSettings();
     char szURL[kStreamURLSize];
-    if (!MakeTalkURL(1, m_nAuthType, m_szHost, unsigned(m_nPort), szURL, sizeof szURL) ||
+    if (!MakeTalkURL(1, s.nAuthType, s.szHost, unsigned(s.nPort), szURL, sizeof szURL) ||
         !m_WaveOut.AssignURL(szURL))
         return -1;
     m_WaveOut.SetBufferSize(kTalkBufferCount, kTalkBufferSize);
-    ApplyAuthorization(&m_WaveOut);
+    s.ApplyAuthorization(&m_WaveOut);
     return m_WaveOut.InitWaveOut(pfnCallback, pUser) ? 0 : -1;
 }
 
@@ -187,11 +234,12 @@ int CLibModule::StartNotify()
 {
     if (!m_pNotifyLive)
         return -1;
+    const Settings s = TakeSettings();
     char szURL[kStreamURLSize];
-    if (!MakeNotifyURL(m_nAuthType, m_szHost, unsigned(m_nPort), szURL, sizeof szURL) ||
+    if (!MakeNotifyURL(s.nAuthType, s.szHost, unsigned(s.nPort), szURL, sizeof szURL) ||
         !m_pNotifyLive->AssignNotifyURL(szURL))
         return -1;
-    ApplyAuthorization(m_pNotifyLive.get());
+    s.ApplyAuthorization(m_pNotifyLive.get());
     return m_pNotifyLive->StartNotify(true) ? 0 : -1;
 }
 

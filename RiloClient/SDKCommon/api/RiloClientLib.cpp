@@ -30,9 +30,10 @@ RILO_CLIENT_API int RiloStartAudioStreamOutCB(void* hStream, TalkEventCallback c
 
 RILO_CLIENT_API int RiloFeedAudioStreamOutData(void* hStream, unsigned char* data, int bytes)
 {
-    CLibModule* h = Module(hStream);
+    // Only queues: answered from inside the handle's callbacks too.
+    CLibModule* h = rilolib::ModuleWithoutWait(hStream);
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     if (bytes < 0)
         return -1;
     return h->m_WaveOut.FeedAudioData(data, unsigned(bytes));
@@ -66,20 +67,19 @@ RILO_CLIENT_API void* RiloCreateNotify(void)
         delete h;
         return nullptr;
     }
-    if (!rilolib::Register(h)) {
+    void* handle = rilolib::Register(h);
+    if (!handle) {
         DiagPrint(kDiagOut, "Vorn Lib RiloCreateNotify: Out of memory!\n");
         return nullptr;
     }
-    return h;
+    return handle;
 }
 
 RILO_CLIENT_API int RiloDestroyNotify(void* hNotify)
 {
     CLibModule* h = rilolib::Unregister(hNotify);
-    if (!h) {
-        DiagPrint(kDiagOut, "Vorn Lib RiloDestroyNotify: Error of parameter!\n");
-        return -1;
-    }
+    if (!h)
+        return BadHandle(hNotify, kDiagOut, "Vorn Lib RiloDestroyNotify: Error of parameter!\n");
     h->DestroyNotify();
     delete h;
     return 0;
@@ -105,7 +105,7 @@ RILO_CLIENT_API int RiloSetNotifyAuthMD5Realm(void* hNotify, const char* realm)
 {
     CLibModule* h = Module(hNotify);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hNotify, kDiagOut);
     if (!CLibModule::FitsText(realm) || !h->m_pNotifyLive)
         return -1;
     h->m_pNotifyLive->SetAuthMD5Realm(realm);
@@ -121,7 +121,7 @@ RILO_CLIENT_API int RiloSetNotifyMsgHandler(void* hNotify, NotifyMsgHandler hand
 {
     CLibModule* h = Module(hNotify);
     if (!h || !handler || !param)
-        return BadHandle(kDiagOut);
+        return BadHandle(hNotify, kDiagOut);
     if (!h->m_pNotifyLive)
         return -1;
     h->m_pNotifyLive->SetParentCallback(param, handler);
@@ -138,7 +138,7 @@ RILO_CLIENT_API int RiloStopNotify(void* hNotify)
 {
     CLibModule* h = Module(hNotify);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hNotify, kDiagOut);
     return h->StopNotify();
 }
 

@@ -16,53 +16,75 @@ namespace rilolib {
 // The stream and notify handles made and not yet destroyed.
 inline CHandleRegistry& Handles()
 {
-    static CHandleRegistry handles;
+    static CHandleRegistry handles('C');
     return handles;
+}
+
+// The handle's record, or null for a handle the library did not make or has
+// destroyed: for the calls that wait for no lock and no thread, which answer
+// also from inside the handle's own render and audio callbacks.
+inline CLibModule* ModuleWithoutWait(void* handle)
+{
+    return static_cast<CLibModule*>(Handles().Find(handle));
+}
+
+// The callback kind of the handle that this thread runs, or kNone.
+inline CDeliveryScope::Kind InsideCallbackOf(CLibModule* h)
+{
+    return h ? CDeliveryScope::Inside(h->m_pLive.get()) : CDeliveryScope::kNone;
 }
 
 // The handle's record, or null, to be answered as a null handle is: for a
 // handle the library did not make or has destroyed, and for a call from
-// inside one of the handle's own render or audio callbacks, which would wait
-// for the lock that the delivering stream holds.
+// inside one of the handle's own render or audio callbacks, which could wait
+// for a lock that the delivering thread holds or for that thread.
 inline CLibModule* Module(void* handle)
 {
-    if (!handle || !Handles().Contains(handle))
-        return nullptr;
-    auto* h = static_cast<CLibModule*>(handle);
-    return CDeliveryScope::IsInside(h->m_pLive.get()) ? nullptr : h;
+    CLibModule* h = ModuleWithoutWait(handle);
+    return InsideCallbackOf(h) == CDeliveryScope::kNone ? h : nullptr;
 }
 
-// A new handle made known, or freed when it cannot be (out of memory).
-inline CLibModule* Register(CLibModule* h)
+// The handle of a new record, or null, and the record freed, when it cannot
+// be made known (out of memory).
+inline void* Register(CLibModule* h)
 {
-    if (Handles().Add(h))
-        return h;
+    if (void* handle = Handles().Add(h))
+        return handle;
     delete h;
     return nullptr;
 }
 
-// The handle, now unknown to every later call; null when it was not known.
+// The handle's record, the handle now unknown to every later call; null
+// when it was not known.
 inline CLibModule* Unregister(void* handle)
 {
     CLibModule* h = Module(handle);
-    return h && Handles().Remove(h) ? h : nullptr;
+    return h && Handles().Remove(handle) ? h : nullptr;
 }
 
+const char kBadParameter[] = "Vorn Lib: Error of parameter!\n";
+
 // A bad handle or argument: the library's message on the given stream, -1.
-inline int BadHandle(DiagStream stream)
+// Calls refused inside the handle's own callbacks are reported once per
+// handle and kind of callback, not at every picture.
+inline int BadHandle(void* handle, DiagStream stream, const char* text = kBadParameter)
 {
-    DiagPrint(stream, "Vorn Lib: Error of parameter!\n");
+    CLibModule* h = ModuleWithoutWait(handle);
+    const CDeliveryScope::Kind kind = InsideCallbackOf(h);
+    if (kind == CDeliveryScope::kNone || h->FirstRefusal(kind))
+        DiagPrint(stream, "%s", text);
     return -1;
 }
 
 template <class Session>
 using SessionOf = std::unique_ptr<Session> CLibModule::*;
 
+// Stores only: answered from inside the handle's callbacks too.
 inline int SetAddr(void* handle, const char* host, int port)
 {
-    CLibModule* h = Module(handle);
+    CLibModule* h = ModuleWithoutWait(handle);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(handle, kDiagOut);
     return h->SetHost(host, port) ? 0 : -1;
 }
 
@@ -72,7 +94,7 @@ int SetAuth(void* handle, SessionOf<Session> session, const char* user, const ch
 {
     CLibModule* h = Module(handle);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(handle, kDiagOut);
     if (!h->SetCredentials(user, pass, authType))
         return -1;
     if (Session* s = (h->*session).get())
@@ -85,7 +107,7 @@ int SetAuthData(void* handle, SessionOf<Session> session, const char* authorizat
 {
     CLibModule* h = Module(handle);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(handle, kDiagOut);
     if (!h->SetAuthData(authorization))
         return -1;
     if (Session* s = (h->*session).get())
@@ -98,8 +120,8 @@ int SetConnectMode(void* handle, SessionOf<Session> session, int mode)
 {
     CLibModule* h = Module(handle);
     if (!h)
-        return BadHandle(kDiagOut);
-    h->m_nConnectMode = mode;
+        return BadHandle(handle, kDiagOut);
+    h->SetConnectMode(mode);
     if (Session* s = (h->*session).get())
         s->SetConnectMode(mode);
     return 0;

@@ -32,7 +32,7 @@ static_assert(sizeof(unsigned long) >= sizeof(uint64_t), "the disk reserve needs
 
 int InnerStartAudioStream(CLibModule* h, AudioRenderCallback fn, void* user)
 {
-    if (!h->m_pLive || !DetermineAssignAudioModalType(h))
+    if (!h->m_pLive || !DetermineAssignAudioModalType(h, h->TakeSettings()))
         return -1;
     h->m_pLive->SetAudioCallbackRender(fn, user);
     return h->m_pLive->StartLiveAudio(true) ? 0 : -1;
@@ -40,13 +40,14 @@ int InnerStartAudioStream(CLibModule* h, AudioRenderCallback fn, void* user)
 
 // Flags 0 or with the video bit: video, with audio into the same AVI when
 // asked (flags 0 without an audio URL records video only).
-int StartVideoRecording(CLibModule* h, int flags, const char* path, int profile)
+int StartVideoRecording(CLibModule* h, const CLibModule::Settings& s, int flags, const char* path,
+                        int profile)
 {
     CHTTPSCHLive* live = h->m_pLive.get();
-    if (!DetermineAssignVideoModalType(h, &profile))
+    if (!DetermineAssignVideoModalType(h, s, &profile))
         return -1;
     if (flags == 0 || (flags & kFlagAudio)) {
-        if (DetermineAssignAudioModalType(h))
+        if (DetermineAssignAudioModalType(h, s))
             return live->StartRecordAvi(path, true, profile) ? 0 : -1;
         if (flags != 0)
             return kNoSuchAudio;
@@ -55,12 +56,13 @@ int StartVideoRecording(CLibModule* h, int flags, const char* path, int profile)
 }
 
 // 1 while the session runs what query asks about; a null handle prints the
-// message and gives 0.
+// message and gives 0. The query takes no lock: answered from inside the
+// handle's callbacks too.
 int IsLive(void* hStream, bool (CHTTPSCHLive::*query)())
 {
-    CLibModule* h = Module(hStream);
+    CLibModule* h = rilolib::ModuleWithoutWait(hStream);
     if (!h) {
-        BadHandle(kDiagOut);
+        BadHandle(hStream, kDiagOut);
         return 0;
     }
     return h->m_pLive && (h->m_pLive.get()->*query)() ? 1 : 0;
@@ -84,20 +86,19 @@ RILO_CLIENT_API void* RiloCreateStream(unsigned createParam, unsigned modalType)
         delete h;
         return nullptr;
     }
-    if (!rilolib::Register(h)) {
+    void* handle = rilolib::Register(h);
+    if (!handle) {
         DiagPrint(kDiagOut, "Vorn Lib RiloCreateStream: Out of memory!\n");
         return nullptr;
     }
-    return h;
+    return handle;
 }
 
 RILO_CLIENT_API int RiloDestroyStream(void* hStream)
 {
     CLibModule* h = rilolib::Unregister(hStream);
-    if (!h) {
-        DiagPrint(kDiagOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n");
-        return -1;
-    }
+    if (!h)
+        return BadHandle(hStream, kDiagOut, "Vorn Lib RiloDestroyStream: Error of parameter!\n");
     h->StopAllStream();
     delete h;
     return 0;
@@ -128,7 +129,7 @@ RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     if (!h->m_pLive)
         return 0;
     if (!h->SetAuthOption(realm))
@@ -140,11 +141,10 @@ RILO_CLIENT_API int RiloSetAuthMD5Realm(void* hStream, const char* realm)
 RILO_CLIENT_API int RiloSetStreamNotifyMsgHandler(void* hStream, StreamEventHandler handler,
                                                   void* user)
 {
-    CLibModule* h = Module(hStream);
+    CLibModule* h = rilolib::ModuleWithoutWait(hStream); // stores only
     if (!h)
-        return BadHandle(kDiagOut);
-    h->m_pfnStreamNotify = handler;
-    h->m_pStreamNotifyUser = user;
+        return BadHandle(hStream, kDiagOut);
+    h->SetStreamNotify(handler, user);
     return 0;
 }
 
@@ -155,16 +155,17 @@ RILO_CLIENT_API int RiloStartVideoStreamRenderCB(void* hStream, VideoRenderCallb
 {
     CLibModule* h = Module(hStream);
     if (!h || !callback)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     CHTTPSCHLive* live = h->m_pLive.get();
-    if (!live || !DetermineAssignVideoModalType(h, &profile))
+    const CLibModule::Settings s = h->TakeSettings();
+    if (!live || !DetermineAssignVideoModalType(h, s, &profile))
         return -1;
-    h->ApplyAuthorization(live);
-    live->SetStreamNotifyCB(h->m_pfnStreamNotify, h->m_pStreamNotifyUser);
+    s.ApplyAuthorization(live);
+    live->SetStreamNotifyCB(s.pfnStreamNotify, s.pStreamNotifyUser);
     live->SetCallbackRenderMode(true, callback, user);
     if (!live->StartLiveVideo(true, profile, flag != 0))
         return -1;
-    h->m_nProfileID = profile;
+    h->SetProfileID(profile);
     return 0;
 }
 
@@ -172,10 +173,10 @@ RILO_CLIENT_API int RiloStopVideoStream(void* hStream)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     if (h->m_pLive)
         h->m_pLive->StopLiveVideo();
-    h->m_nProfileID = 0;
+    h->SetProfileID(0);
     return 0;
 }
 
@@ -184,7 +185,7 @@ RILO_CLIENT_API int RiloStartAudioStreamRenderCB(void* hStream, AudioRenderCallb
 {
     CLibModule* h = Module(hStream);
     if (!h || !callback)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     return InnerStartAudioStream(h, callback, user);
 }
 
@@ -192,7 +193,7 @@ RILO_CLIENT_API int RiloStopAudioStream(void* hStream)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagOut);
+        return BadHandle(hStream, kDiagOut);
     if (!h->m_pLive)
         return -1;
     h->m_pLive->StopLiveAudio();
@@ -213,11 +214,10 @@ RILO_CLIENT_API int RiloIsAudioStream(void* hStream)
 
 RILO_CLIENT_API int RiloSetRecordingInterval(void* hStream, int kind, int value)
 {
-    CLibModule* h = Module(hStream);
+    CLibModule* h = rilolib::ModuleWithoutWait(hStream); // stores only
     if (!h)
-        return BadHandle(kDiagErr);
-    h->m_nRecIntervalKind = kind;
-    h->m_nRecIntervalValue = value;
+        return BadHandle(hStream, kDiagErr);
+    h->SetRecordingInterval(kind, value);
     return 0;
 }
 
@@ -226,18 +226,19 @@ RILO_CLIENT_API int RiloStartRecordingStreamIn(void* hStream, int flags, const c
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     CHTTPSCHLive* live = h->m_pLive.get();
     if (!live)
         return -1;
     RILO_ASSERT(path != NULL);
-    h->ApplyAuthorization(live);
-    live->SetStreamNotifyCB(h->m_pfnStreamNotify, h->m_pStreamNotifyUser);
-    live->SetRecordingInterval(h->m_nRecIntervalValue, h->m_nRecIntervalKind);
+    const CLibModule::Settings s = h->TakeSettings();
+    s.ApplyAuthorization(live);
+    live->SetStreamNotifyCB(s.pfnStreamNotify, s.pStreamNotifyUser);
+    live->SetRecordingInterval(s.nRecIntervalValue, s.nRecIntervalKind);
     if (flags == 0 || (flags & kFlagVideo))
-        return StartVideoRecording(h, flags, path, profile);
+        return StartVideoRecording(h, s, flags, path, profile);
     if (flags & kFlagAudio) {
-        if (!DetermineAssignAudioModalType(h))
+        if (!DetermineAssignAudioModalType(h, s))
             return kNoSuchAudio;
         return live->StartRecordAudio(path, true, true) ? 0 : -1;
     }
@@ -248,7 +249,7 @@ RILO_CLIENT_API int RiloStopRecordingStreamIn(void* hStream, int flags)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     CHTTPSCHLive* live = h->m_pLive.get();
     if (!live)
         return -1;
@@ -268,7 +269,7 @@ RILO_CLIENT_API int RiloIsOnRecordingStreamIn(void* hStream, int flags, int* on)
 {
     CLibModule* h = Module(hStream);
     if (!h || !on)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     CHTTPSCHLive* live = h->m_pLive.get();
     if (!live) {
         *on = 0;
@@ -286,7 +287,7 @@ RILO_CLIENT_API int RiloReserveDiskFreeSpace(void* hStream, unsigned mebibytes)
 {
     CLibModule* h = Module(hStream);
     if (!h)
-        return BadHandle(kDiagErr);
+        return BadHandle(hStream, kDiagErr);
     if (!h->m_pLive) {
         DiagPrint(kDiagErr, "[RiloReserveDiskFreeSpace]: no stream is created.!\r\n");
         return -1;

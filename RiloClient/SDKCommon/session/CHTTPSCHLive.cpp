@@ -10,6 +10,7 @@
 #include "stream/CHTTPPCMStrm.h"
 
 #include <new>
+#include <type_traits>
 #include <utility>
 
 CHTTPSCHLive::CHTTPSCHLive()
@@ -260,6 +261,8 @@ bool CHTTPSCHLive::OpenRenderByProfileID(int nProfileID)
     } else {
         pStream->SetCallbackRenderMode(false, nullptr, nullptr);
     }
+    // Set first: the decoder may deliver a picture before InitDecoder returns.
+    m_bLiveVideo = true;
     m_bLiveVideo = pStream->InitDecoder(m_bDecoderFlag);
     return m_bLiveVideo;
 }
@@ -357,7 +360,8 @@ void CHTTPSCHLive::StopLiveVideo()
 
 bool CHTTPSCHLive::IsLiveVideo()
 {
-    std::lock_guard<std::mutex> g(m_mutex);
+    // No lock: a render callback may ask while a stop holds the mutex and
+    // waits for that callback.
     return m_bLiveVideo;
 }
 
@@ -462,24 +466,32 @@ bool CHTTPSCHLive::StartLiveAudio(bool bReconnect)
     if (m_bLiveAudio)
         return false;
     if (m_pHttpAudCtrl) {
-        if (!OpenRenderAudio())
+        if (!OpenLiveAudio())
             return false;
-        m_pHttpAudCtrl->SetLive(true);
-        m_bLiveAudio = true;
         ++m_nAudioUseCount;
         return true;
     }
     if (CreateAudioHTTP() == 0)
         return false;
     m_bAudioReconnect = bReconnect;
-    if (StartAudioHTTP() && OpenRenderAudio()) {
+    if (StartAudioHTTP() && OpenLiveAudio()) {
         m_nAudioUseCount = 1;
-        m_pHttpAudCtrl->SetLive(true);
-        m_bLiveAudio = true;
         return true;
     }
     StopAudioHTTP();
     return false;
+}
+
+bool CHTTPSCHLive::OpenLiveAudio()
+{
+    // Set first: the stream may deliver sound before OpenRenderAudio returns.
+    m_bLiveAudio = true;
+    if (!OpenRenderAudio()) {
+        m_bLiveAudio = false;
+        return false;
+    }
+    m_pHttpAudCtrl->SetLive(true);
+    return true;
 }
 
 void CHTTPSCHLive::StopLiveAudioLocked()
@@ -509,7 +521,7 @@ void CHTTPSCHLive::StopLiveAudio()
 
 bool CHTTPSCHLive::IsLiveAudio()
 {
-    std::lock_guard<std::mutex> g(m_mutex);
+    // No lock, as IsLiveVideo.
     return m_bLiveAudio;
 }
 
@@ -531,7 +543,9 @@ template <class Fn, class... Args>
 void CHTTPSCHLive::DeliverTo(void* target, Args... args)
 {
     const auto* t = static_cast<const DeliveryTarget<Fn>*>(target);
-    CDeliveryScope scope(t->pSession);
+    CDeliveryScope scope(t->pSession, std::is_same<Fn, VideoRenderCallback>::value
+                                          ? CDeliveryScope::kPicture
+                                          : CDeliveryScope::kSound);
     t->callback.Call(args...);
 }
 

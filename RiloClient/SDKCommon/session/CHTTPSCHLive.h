@@ -10,8 +10,10 @@
 // a Destroy reached from the session's own message thread (a handler that
 // ends its session) does not wait for itself, and the session may be deleted
 // right after it. The handler runs without any lock of the library held and
-// may stop or destroy its session; render and audio callbacks run under
-// their stream's lock and must not call the session. They run inside the
+// may stop or destroy its session; render and audio callbacks run under a
+// lock of their stream's (the MJPEG stream's and its connection's, the
+// decoder's, the audio connection's) and must not call into the session but
+// for IsLiveVideo and IsLiveAudio, which take no lock. They run inside the
 // session's CDeliveryScope, so the exported functions can tell.
 //
 // CHTTPSCHLiveRecord.cpp holds the recording control and the event handling.
@@ -26,6 +28,7 @@
 #include "session/LiveSessionMaps.h"
 #include "session/StreamOwner.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -146,6 +149,8 @@ private:
     void StopLiveVideoLocked();
     void StopRecordVideoLocked();
     void StopLiveAudioLocked();
+    // Rendering opened on the audio stream and the stream told it is live.
+    bool OpenLiveAudio();
     void StopRecordAudioLocked();
     StreamPtr<CHTTPVisStrm> NewVideoStream();
     // Makes and connects the profile's stream, or takes the one there is.
@@ -173,9 +178,10 @@ private:
     std::string m_strReqObject;
     std::string m_strAudioReqObject;
     unsigned int m_nDelayThreshold;
-    bool m_bLiveVideo;
+    // Written under the session mutex, read without it (from callbacks too).
+    std::atomic<bool> m_bLiveVideo;
     CAVIWriter* m_hVideoRecorder;
-    bool m_bLiveAudio;
+    std::atomic<bool> m_bLiveAudio;
     unsigned int m_nStreamKind;
     bool m_bDecoderFlag;
     bool m_bVideoReconnect;

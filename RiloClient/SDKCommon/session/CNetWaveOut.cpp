@@ -20,7 +20,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <system_error>
+#include <exception>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -32,6 +33,10 @@ enum { kIoStopped = -2, kIoFailed = -1, kIoTimedOut = 0, kIoReady = 1 };
 const uint32_t kHdr = MediaPacketHeader::kSize;
 const unsigned char kZeros[4] = {0, 0, 0, 0};
 const ResolveDiag kResolveDiag = {kDiagOut, "[NetWaveOut::Connect]", "[NetWaveOut::Connect]"};
+
+// The sender whose thread this is (null on any other thread): a stop from its
+// callback must not wait for the thread it runs on.
+thread_local const CNetWaveOut* t_pSending = nullptr;
 
 int RemainingMs(Clock::time_point deadline)
 {
@@ -132,7 +137,8 @@ CNetWaveOut::CNetWaveOut()
     : m_szHost(), m_nPort(0), m_szObject(), m_strAuthorization(), m_szAgent(), m_nAuthType(2),
       m_szUser(), m_szPassword(), m_wfx{1, 1, 8000, 16000, 2, 16, 0}, m_nBufferCount(8),
       m_nPacketSize(2048), m_nPath(1), m_dwPacketCounter(0), m_bStop(false), m_pfnCallback(nullptr),
-      m_pCallbackUser(nullptr), m_bRunning(false), m_bSenderAlive(false)
+      m_pCallbackUser(nullptr), m_bRunning(false), m_bSenderAlive(false), m_nGeneration(0),
+      m_nSenders(0)
 {
     RiloCopyText(m_szAgent, sizeof m_szAgent, CHTTPCtrl::kAgent);
 }
@@ -273,7 +279,7 @@ bool CNetWaveOut::InitWaveOut(WaveOutEventCB pfnCallback, void* pUser)
 
 bool CNetWaveOut::StartSender(Session session, UniqueFd stopFd)
 {
-    // Held until m_thread is stored: a stop from the sender's callback waits.
+    // Held until the sender is counted: a stop from its callback waits.
     std::lock_guard<std::mutex> run(m_runLock);
     if (m_bRunning)
         return true; // the talk-back callback started one meanwhile
@@ -284,49 +290,52 @@ bool CNetWaveOut::StartSender(Session session, UniqueFd stopFd)
     }
     m_pfnCallback = session.pfnCallback;
     m_pCallbackUser = session.pCallbackUser;
-    session.nStopFd = stopFd.Get();
-    m_bSenderAlive = true;
     try {
-        m_thread = std::thread(&CNetWaveOut::ProcessThreadProc, this, session);
-    } catch (const std::system_error&) {
-        m_bSenderAlive = false;
+        auto fd = std::make_shared<UniqueFd>(std::move(stopFd));
+        session.nStopFd = fd->Get();
+        // Detached: a stop waits for the count, which also covers a thread
+        // that a stop from its own callback could not have joined.
+        std::thread(&CNetWaveOut::SenderThread, this, session, fd, m_nGeneration + 1).detach();
+        m_stopFd = std::move(fd);
+    } catch (const std::exception&) {
         return false;
     }
-    m_stopFd = std::move(stopFd);
+    ++m_nGeneration;
+    ++m_nSenders;
+    m_bSenderAlive = true;
     m_bRunning = true;
     return true;
 }
 
+void CNetWaveOut::SignalStopLocked()
+{
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        m_bStop = true;
+    }
+    m_queueCond.notify_all();
+    if (m_stopFd) {
+        const uint64_t one = 1;
+        ssize_t ignored = write(m_stopFd->Get(), &one, sizeof one);
+        (void)ignored;
+        m_stopFd.reset();
+    }
+    m_bRunning = false;
+    m_bSenderAlive = false;
+}
+
 void CNetWaveOut::StopSender()
 {
-    std::thread sender;
-    UniqueFd stopFd;
-    {
-        std::lock_guard<std::mutex> run(m_runLock);
-        {
-            std::lock_guard<std::mutex> g(m_queueLock);
-            m_bStop = true;
-        }
-        m_queueCond.notify_all();
-        if (m_stopFd.Valid()) {
-            const uint64_t one = 1;
-            ssize_t ignored = write(m_stopFd.Get(), &one, sizeof one);
-            (void)ignored;
-        }
-        // Taken whole: a second caller finds nothing to join or close.
-        sender = std::move(m_thread);
-        stopFd = std::move(m_stopFd);
-        m_bRunning = false;
-        m_bSenderAlive = false;
+    std::unique_lock<std::mutex> run(m_runLock);
+    SignalStopLocked();
+    // From the talk-back callback: its sender ends once the callback returns.
+    if (t_pSending == this)
+        return;
+    while (m_nSenders > 0) {
+        m_senderEnded.wait(run);
+        // One that an ending sender's callback started is stopped too.
+        SignalStopLocked();
     }
-    if (sender.joinable()) {
-        // Stopped from the talk-back callback, the sender's last act.
-        if (sender.get_id() == std::this_thread::get_id())
-            sender.detach();
-        else
-            sender.join();
-    }
-    // stopFd closes here, once the sender waits on it no more.
 }
 
 void CNetWaveOut::UninitWaveOut()
@@ -437,22 +446,42 @@ void CNetWaveOut::Report(const Session& session, unsigned long code)
         session.pfnCallback(session.pCallbackUser, code, reinterpret_cast<unsigned long>(this));
 }
 
-void CNetWaveOut::ProcessThreadProc(Session session)
+void CNetWaveOut::SenderThread(Session session, std::shared_ptr<UniqueFd> stopFd,
+                               uint64_t nGeneration)
+{
+    t_pSending = this;
+    const unsigned long code = ProcessThreadProc(session);
+    stopFd.reset();
+    {
+        std::lock_guard<std::mutex> run(m_runLock);
+        // A later sender's state is its own.
+        if (nGeneration == m_nGeneration)
+            m_bSenderAlive = false;
+    }
+    // The callback may stop or restart the sender; a stop from another
+    // thread waits until it has returned.
+    if (code)
+        Report(session, code);
+    std::lock_guard<std::mutex> run(m_runLock);
+    --m_nSenders;
+    m_senderEnded.notify_all();
+    // Nothing of this object is touched once the lock is released: a
+    // waiting stop may end the object then.
+}
+
+unsigned long CNetWaveOut::ProcessThreadProc(Session session)
 {
     Clock::time_point due = Clock::now() + std::chrono::milliseconds(20);
     const std::chrono::milliseconds interval(session.dwIntervalMs);
     UniqueFd sock = CreateSocket(session);
     if (!sock.Valid()) {
-        m_bSenderAlive = false;
-        if (!StopRequested()) {
-            DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
-                                "WAVEOUT_SOCKET_ERROR will be sent!\n");
-            Report(session, WAVEOUT_SOCKET_ERROR);
-        }
-        return;
+        if (StopRequested())
+            return 0;
+        DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]CreateSocket failed! "
+                            "WAVEOUT_SOCKET_ERROR will be sent!\n");
+        return WAVEOUT_SOCKET_ERROR;
     }
     std::vector<uint8_t> sendBuf(kHdr + size_t(session.dwPacketSize));
-    bool failed = false;
     while (PacketPtr packet = WaitForPacket(due)) {
         // Its own length: it may have been fed before the size changed.
         const uint32_t payload = packet->header.dwPayloadLen;
@@ -464,18 +493,11 @@ void CNetWaveOut::ProcessThreadProc(Session session)
         if (rc == kIoStopped)
             break;
         DiagPrint(kDiagOut, "[CNetWaveOut::ProcessThreadProc]data %d is sent!\n", rc);
-        if (rc < 0) {
-            failed = true;
-            break;
-        }
+        if (rc < 0)
+            return WAVEOUT_SEND_ERROR;
         due += interval;
     }
-    sock.Reset();
-    m_bSenderAlive = false;
-    // Last, touching no member after it: the callback may stop or restart
-    // the sender, or end this object.
-    if (failed)
-        Report(session, WAVEOUT_SEND_ERROR);
+    return 0;
 }
 
 UniqueFd CNetWaveOut::CreateSocket(Session& session)

@@ -13,7 +13,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 // The talk-back event callback: (user, code, sender object).
 typedef TalkEventCallback WaveOutEventCB;
@@ -39,8 +38,10 @@ struct _tagAudio_Data_Format {
 //
 // InitWaveOut is true exactly when a sender runs (or ran and has reported).
 // UninitWaveOut may be called from the talk-back callback while the
-// application's thread calls it too: whichever takes the sender first ends
-// it, the other finds nothing left to end.
+// application's thread calls it too, in either order. Called from the
+// callback it returns at once; called from any other thread (the destructor
+// too) it returns only once every sender of this object has ended and its
+// callback has returned, a sender started meanwhile by the callback included.
 class CNetWaveOut {
 public:
     enum {
@@ -94,7 +95,10 @@ private:
     bool AssignTarget(const char* lpszHost, int nPort, const char* lpszObject);
     bool InitBuffer(_tagAudio_Data_Format* pBuffer, uint32_t dwSize, const WAVEFORMATEX& fmt);
     void UninitBuffer(_tagAudio_Data_Format* pBuffer);
-    void ProcessThreadProc(Session session);
+    // The sender thread: the upload, then its report; it holds its stop fd.
+    void SenderThread(Session session, std::shared_ptr<UniqueFd> stopFd, uint64_t nGeneration);
+    // The upload; the report code it ends with (0 for none).
+    unsigned long ProcessThreadProc(Session session);
     UniqueFd CreateSocket(Session& session);
     bool SendRequest(int sock, const Session& session);
     bool DigestProbe(int sock, Session& session);
@@ -102,6 +106,7 @@ private:
     Session TakeSettings(WaveOutEventCB pfnCallback, void* pUser);
     bool StartSender(Session session, UniqueFd stopFd);
     void StopSender();
+    void SignalStopLocked(); // under m_runLock
     static bool IsDigestProbe(const Session& session);
     bool StopRequested();
     void Report(const Session& session, unsigned long code);
@@ -130,14 +135,18 @@ private:
     bool m_bStop;
 
     // The sender's start and end, under m_runLock; the sender itself reads
-    // none of them (its session holds what it needs).
+    // none of them but the generation (its session holds what it needs).
     std::mutex m_runLock;
+    std::condition_variable m_senderEnded;
     WaveOutEventCB m_pfnCallback;
     void* m_pCallbackUser;
     std::atomic<bool> m_bRunning;     // started and not yet stopped
     std::atomic<bool> m_bSenderAlive; // the sender has not ended on its own
-    std::thread m_thread;
-    UniqueFd m_stopFd; // eventfd: wakes the sender out of any socket wait
+    uint64_t m_nGeneration;           // of the sender started last
+    int m_nSenders;                   // sender threads not yet past their callback
+    // eventfd of the running sender: wakes it out of any socket wait. The
+    // sender holds it too, so it stays open while the sender may wait on it.
+    std::shared_ptr<UniqueFd> m_stopFd;
 };
 
 #endif

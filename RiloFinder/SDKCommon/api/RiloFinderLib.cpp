@@ -10,14 +10,14 @@ namespace {
 
 CHandleRegistry& Handles()
 {
-    static CHandleRegistry handles;
+    static CHandleRegistry handles('F');
     return handles;
 }
 
 CLANCamFinder* Finder(void* h)
 {
-    if (h && Handles().Contains(h))
-        return static_cast<CLANCamFinder*>(h);
+    if (auto* f = static_cast<CLANCamFinder*>(Handles().Find(h)))
+        return f;
     BCPrint("Rilo Lib: Error of parameter!\n");
     return nullptr;
 }
@@ -89,18 +89,17 @@ extern "C" {
 void* RiloCreateFinder(void)
 {
     CLANCamFinder* f = new (std::nothrow) CLANCamFinder();
-    if (f && !Handles().Add(f)) {
-        delete f;
+    if (!f)
         return nullptr;
-    }
-    return f;
+    void* handle = Handles().Add(f);
+    if (!handle)
+        delete f;
+    return handle;
 }
 
 void RiloDestroyFinder(void* hFinder)
 {
-    if (!hFinder || !Handles().Remove(hFinder))
-        return;
-    delete static_cast<CLANCamFinder*>(hFinder);
+    delete static_cast<CLANCamFinder*>(Handles().Remove(hFinder));
 }
 
 int RiloFinderSearch(void* hFinder, int mode)

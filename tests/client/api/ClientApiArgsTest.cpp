@@ -1,6 +1,7 @@
 // Every exported function with a null handle (its result and message, on
 // the stream the library gives it) and with handles the library never made
-// or has destroyed, which get the same answers; handles of the other kind,
+// or has destroyed, which get the same answers also while newer handles
+// live; handles of the other kind,
 // setter texts that do not fit, and starts refused before any connection.
 // Nothing here reaches a camera.
 #include "DiagCapture.h"
@@ -64,6 +65,13 @@ TEST(ClientApiArgs, NullForeignAndDestroyedHandlesOnEveryFunction)
     ASSERT_NE(notify, nullptr);
     ASSERT_EQ(RiloDestroyStream(stream), 0);
     ASSERT_EQ(RiloDestroyNotify(notify), 0);
+    // Made after the destroys: memory freed by them is likely taken again.
+    void* newerStream = RiloCreateStream(0, 0x0101);
+    void* newerNotify = RiloCreateNotify();
+    ASSERT_NE(newerStream, nullptr);
+    ASSERT_NE(newerNotify, nullptr);
+    EXPECT_NE(newerStream, stream);
+    EXPECT_NE(newerNotify, notify);
     static unsigned char foreign[sizeof(void*) * 2048] = {0xA5};
     struct Bad {
         const char* name;
@@ -120,6 +128,8 @@ TEST(ClientApiArgs, NullForeignAndDestroyedHandlesOnEveryFunction)
     }
     EXPECT_EQ(g_on, 7);
     EXPECT_EQ(foreign[0], 0xA5);
+    EXPECT_EQ(RiloDestroyStream(newerStream), 0);
+    EXPECT_EQ(RiloDestroyNotify(newerNotify), 0);
 }
 
 TEST(ClientApiArgs, RefusedFamiliesAndLongTexts)

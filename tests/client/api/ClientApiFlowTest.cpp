@@ -3,6 +3,7 @@
 // u-law audio, recordings that ffprobe reads, event notification and
 // talk-back, with URLs chosen by model code, authorization type and path.
 #include "ClientApiTestUtil.h"
+#include "ClientTestUtil.h"
 #include "DiagCapture.h"
 #include "RiloClientLib.h"
 #include "http/HttpCtrlTestUtil.h"
@@ -75,6 +76,14 @@ std::vector<std::string> Targets(const HttpEmulator& cam)
     }
     return out;
 }
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 bool Authorized(const HttpEmulator& cam)
 {
     const auto reqs = cam.Requests();
@@ -136,6 +145,96 @@ TEST(ClientApiFlow, MjpegLiveViewByModelCode)
     EXPECT_EQ(Targets(*cam),
               (std::vector<std::string>{"/video/mjpg.cgi?profileid=3", "/VIDEO.CGI"}));
     EXPECT_TRUE(Authorized(*cam));
+}
+
+// A thousand cycles of create, destroy, create again: the destroyed handle
+// gets the bad-handle answer (the functions that would change the newer
+// handle, and destroy), no value comes twice, and every tenth newer handle
+// shows live video with its own address and credentials.
+TEST(ClientApiFlow, DestroyedHandlesStayBadWhileNewerOnesKeepTheirSettings)
+{
+    auto cam = Camera(kBasic, {{"/video/mjpg.cgi", kMultipart}});
+    const int closed = int(rilotest::ClosedPort());
+    std::set<void*> seen;
+    int shown = 0;
+    testsupport::CaptureDiagOut();
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        void* old = Stream(0x0101, closed);
+        ASSERT_EQ(RiloDestroyStream(old), 0);
+        void* h = Stream(0x0101, cam->Port());
+        ASSERT_TRUE(seen.insert(old).second);
+        ASSERT_TRUE(seen.insert(h).second);
+        EXPECT_EQ(RiloSetStreamAddr(old, "127.0.0.1", closed), -1);
+        EXPECT_EQ(RiloSetStreamAuth(old, "admin", "wrong", 2), -1);
+        EXPECT_EQ(RiloSetStreamAuthData(old, "Basic d3Jvbmc6d3Jvbmc="), -1);
+        EXPECT_EQ(RiloStopVideoStream(old), -1);
+        EXPECT_EQ(RiloDestroyStream(old), -1);
+        if (cycle % 100 == 99) {
+            Pictures pics;
+            ASSERT_EQ(RiloStartVideoStreamRenderCB(h, OnPicture, &pics, 0, 3, 0), 0);
+            ASSERT_TRUE(Eventually([&] { return pics.Size() >= 1; }, kWait));
+            EXPECT_EQ(RiloIsVideoStream(old), 0);
+            EXPECT_EQ(RiloIsVideoStream(h), 1);
+            ++shown;
+        }
+        ASSERT_EQ(RiloDestroyStream(h), 0);
+    }
+    const std::string said = testsupport::TakeDiagOut();
+    EXPECT_EQ(Occurrences(said, "Vorn Lib: Error of parameter!\n"), size_t(4 * 1000 + shown));
+    EXPECT_EQ(Occurrences(said, "Vorn Lib RiloDestroyStream: Error of parameter!\n"), 1000u);
+    EXPECT_TRUE(Authorized(*cam));
+}
+
+// The stream event handler restarts live video on its own handle at each
+// new connection, 200 times, from the application's first start on, while
+// another thread keeps setting the handle's address, credentials and
+// handler: every restart is taken, every request authorized, pictures come
+// after the last, and under TSan nothing races.
+TEST(ClientApiFlow, EventHandlerRestartsItsOwnVideoWhileSettersRun)
+{
+    auto cam = Camera(kBasic, {{"/video/mjpg.cgi", kMultipart}});
+    struct Restarter {
+        void* h = nullptr;
+        std::atomic<int> restarts{0}, refused{0};
+        std::atomic<bool> last{false};
+        Pictures pics;
+        static void OnEvent(void* u, int category, int code)
+        {
+            auto* r = static_cast<Restarter*>(u);
+            if (category != 0 || code != 0 || r->restarts == 200)
+                return;
+            ++r->restarts;
+            r->refused += RiloStopVideoStream(r->h) != 0;
+            r->refused += RiloStartVideoStreamRenderCB(r->h, OnPicture, &r->pics, 0, 3, 0) != 0;
+            r->last = r->restarts == 200;
+        }
+    };
+    Restarter r;
+    r.h = Stream(0x0101, cam->Port());
+    ASSERT_EQ(RiloSetStreamNotifyMsgHandler(r.h, Restarter::OnEvent, &r), 0);
+    std::atomic<bool> setting{true};
+    std::thread setter([&] {
+        while (setting) {
+            EXPECT_EQ(RiloSetStreamAddr(r.h, "127.0.0.1", cam->Port()), 0);
+            EXPECT_EQ(RiloSetStreamAuth(r.h, "admin", "pw", 2), 0);
+            EXPECT_EQ(RiloSetStreamNotifyMsgHandler(r.h, Restarter::OnEvent, &r), 0);
+        }
+    });
+    ASSERT_EQ(RiloStartVideoStreamRenderCB(r.h, OnPicture, &r.pics, 0, 3, 0), 0);
+    const bool restarted = Eventually([&] { return r.last || r.refused > 0; }, 10 * kWait);
+    setting = false;
+    setter.join();
+    ASSERT_TRUE(restarted) << r.restarts << " restarts";
+    EXPECT_EQ(r.refused, 0);
+    const size_t seen = r.pics.Size();
+    EXPECT_TRUE(Eventually([&] { return r.pics.Size() > seen; }, kWait));
+    EXPECT_EQ(RiloIsVideoStream(r.h), 1);
+    EXPECT_EQ(RiloDestroyStream(r.h), 0);
+    const auto reqs = cam->Requests();
+    EXPECT_GE(reqs.size(), 201u); // a connection per start
+    for (const auto& req : reqs)
+        EXPECT_EQ(req.auth, "ok");
 }
 
 // Framed H.264 (0x0104) and MPEG-4 (0x0100) by model code, each decoded to
@@ -360,23 +459,80 @@ TEST(ClientApiFlow, TalkBackPaths)
     }
 }
 
-// Callbacks that call their own handle: every call is answered at once as
-// for a null handle, which the callbacks count when it is not.
+// A talk-back callback that stops its own talk-back and then takes its time
+// while the application's thread stops talk-back and destroys the handle,
+// the callback's stop first in even rounds and the application's in odd
+// ones: destroy returns only after the callback has. 200 rounds, against a
+// port where nothing listens (code 1) and, every fourth round, the camera's
+// speaker resetting after a packet (code 2).
+TEST(ClientApiFlow, TalkBackStopAndDestroyWaitForTheCallback)
+{
+    struct SlowStopper {
+        void* h = nullptr;
+        bool stopFirst = true;
+        std::atomic<bool> entered{false}, stopped{false}, done{false};
+        std::atomic<unsigned long> code{0};
+        static bool On(void* u, unsigned long code, unsigned long)
+        {
+            auto* s = static_cast<SlowStopper*>(u);
+            s->code = code;
+            s->entered = true;
+            if (!s->stopFirst) // the application's stop is under way meanwhile
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_EQ(RiloStopTwoWayAudio(s->h), 0);
+            s->stopped = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            s->done = true; // last
+            return true;
+        }
+    };
+    HttpEmulator cam(R"({"speaker": {"reset_after_packets": 1}})");
+    const std::vector<unsigned char> block(1024, 0x22);
+    testsupport::CaptureDiagOut(); // a failure line per round
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const bool speaker = round % 4 == 3;
+        SlowStopper s;
+        s.stopFirst = round % 2 == 0;
+        s.h = Stream(0x0101, speaker ? cam.Port() : int(rilotest::ClosedPort()));
+        ASSERT_EQ(RiloStartTwoWayAudioCB(s.h, 1, SlowStopper::On, &s), 0);
+        for (int i = 0; speaker && i < 2; ++i)
+            ASSERT_EQ(RiloFeedAudioStreamOutData(s.h, const_cast<unsigned char*>(block.data()),
+                                                 int(block.size())),
+                      0);
+        ASSERT_TRUE(
+            Eventually([&] { return s.stopFirst ? s.stopped.load() : s.entered.load(); }, kWait));
+        EXPECT_EQ(RiloStopTwoWayAudio(s.h), 0);
+        EXPECT_EQ(RiloDestroyStream(s.h), 0);
+        EXPECT_TRUE(s.done);
+        EXPECT_EQ(s.code, speaker ? 2ul : 1ul);
+    }
+    testsupport::TakeDiagOut();
+}
+
+// Callbacks that call their own handle: the queries and the talk-back feed
+// answer truthfully, a stop is refused at once as for a null handle; the
+// callbacks count every other answer.
 struct SelfCaller {
     void* h = nullptr;
     std::atomic<int> pictures{0}, sounds{0}, otherAnswers{0};
+    std::atomic<bool> stoppingAudio{false};
 
     static void OnPicture(void* u, BITMAPINFOHEADER*, unsigned char*, unsigned long)
     {
         auto* s = static_cast<SelfCaller*>(u);
-        s->otherAnswers += RiloIsVideoStream(s->h) != 0;
+        s->otherAnswers += RiloIsVideoStream(s->h) != 1;
         s->otherAnswers += RiloStopVideoStream(s->h) != -1;
         ++s->pictures;
     }
     static void OnSound(void* u, unsigned char*, unsigned long, unsigned long, long long*)
     {
         auto* s = static_cast<SelfCaller*>(u);
-        s->otherAnswers += RiloIsAudioStream(s->h) != 0;
+        static unsigned char block[1024];
+        // The audio stream does not wait for its callback: 0 once a stop is under way.
+        s->otherAnswers += RiloIsAudioStream(s->h) != 1 && !s->stoppingAudio;
+        s->otherAnswers += RiloFeedAudioStreamOutData(s->h, block, int(sizeof block)) != 0;
+        s->otherAnswers += RiloStopAudioStream(s->h) != -1;
         ++s->sounds;
     }
 };
@@ -398,19 +554,13 @@ bool ReturnsWithin(double seconds, std::function<void()> f)
     return true;
 }
 
-size_t Occurrences(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 // Fifty cycles of render callbacks (MJPEG on the receive thread, H.264 on the
 // decode thread, at 100 pictures a second) that query and stop their own
 // handle while the application's thread stops live video, beside an audio
-// callback that queries its handle: every stop returns within seconds, and
-// every call from a callback got the null-handle answer with its message.
+// callback that queries, feeds and stops its handle: every stop returns
+// within seconds, the queries say what runs, the feed is taken, the stops
+// from callbacks are refused, and the refusal is reported once per handle
+// and kind of callback.
 TEST(ClientApiFlow, CallsFromAHandlesOwnCallbacksAnswerAtOnce)
 {
     auto cam =
@@ -439,10 +589,10 @@ TEST(ClientApiFlow, CallsFromAHandlesOwnCallbacksAnswerAtOnce)
         ASSERT_TRUE(ReturnsWithin(10, [h] { RiloStopVideoStream(h); })) << "cycle " << i;
     }
     ASSERT_TRUE(Eventually([&] { return callers[0].sounds > 0; }, kWait));
+    callers[0].stoppingAudio = true;
     EXPECT_EQ(RiloStopAudioStream(callers[0].h), 0);
     const std::string said = testsupport::TakeDiagOut();
-    const int calls = 2 * (callers[0].pictures + callers[1].pictures) + callers[0].sounds;
-    EXPECT_EQ(Occurrences(said, "Vorn Lib: Error of parameter!\n"), size_t(calls));
+    EXPECT_EQ(Occurrences(said, "Vorn Lib: Error of parameter!\n"), 3u);
     for (SelfCaller& c : callers) {
         EXPECT_EQ(c.otherAnswers, 0);
         EXPECT_EQ(RiloDestroyStream(c.h), 0);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -123,12 +124,17 @@ std::vector<Call> AllCalls()
 
 } // namespace
 
+// A destroyed handle is checked while a newer one lives, which is likely to
+// sit in the memory the destroyed one had.
 TEST(FinderApiHandle, NullAndForeignHandlesPrintTheLineAndFail)
 {
     int notAHandle = 0;
     void* destroyed = RiloCreateFinder();
     ASSERT_NE(nullptr, destroyed);
     RiloDestroyFinder(destroyed);
+    void* newer = RiloCreateFinder();
+    ASSERT_NE(nullptr, newer);
+    EXPECT_NE(destroyed, newer);
     void* bad[] = {nullptr, &notAHandle, destroyed};
     for (void* h : bad) {
         for (const Call& call : AllCalls()) {
@@ -152,6 +158,41 @@ TEST(FinderApiHandle, NullAndForeignHandlesPrintTheLineAndFail)
         },
         &out);
     EXPECT_EQ("", out);
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderSearch(newer, 1)) << "still a handle";
+    EXPECT_EQ("", out);
+    RiloDestroyFinder(newer);
+}
+
+// The wizard makes a handle per search: a thousand create, destroy, create
+// again cycles hand out a thousand and one values, and each destroyed one
+// stays bad.
+TEST(FinderApiHandle, ValuesAreNeverHandedOutTwice)
+{
+    std::set<void*> seen;
+    void* h = RiloCreateFinder();
+    ASSERT_TRUE(seen.insert(h).second);
+    std::string out;
+    Captured(
+        [&] {
+            for (int cycle = 0; cycle < 1000; ++cycle) {
+                void* old = h;
+                RiloDestroyFinder(old);
+                h = RiloCreateFinder();
+                EXPECT_TRUE(seen.insert(h).second) << "cycle " << cycle;
+                EXPECT_EQ(0, RiloGetCameraNum(old)) << "cycle " << cycle;
+                EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderSearch(old, 1)) << "cycle " << cycle;
+                RiloDestroyFinder(old); // nothing: h lives on
+            }
+            return 0;
+        },
+        &out);
+    std::string line = kParamLine, want;
+    for (int i = 0; i < 2000; ++i)
+        want += line;
+    EXPECT_EQ(want, out);
+    EXPECT_EQ(0, Captured([&] { return RiloGetCameraNum(h); }, &out));
+    EXPECT_EQ("", out);
+    RiloDestroyFinder(h);
 }
 
 TEST(FinderApiHandle, EmptyListGivesNoCamera)

@@ -182,16 +182,27 @@ TEST(FinderApiRoad, SearchWithoutCamerasFails)
 
 // ---- 3: credentials and verification -------------------------------------------
 
+// The handle of an earlier search, destroyed as the wizard does before the
+// next, changes nothing of the newer handle's list or credentials.
 TEST(FinderApiAuth, CredentialsAndVerification)
 {
     auto c0 = StartCamera(0);
     auto c1 = StartCamera(1, "\"command_faults\": {\"0xA3\": {\"auth_fail_status\": 2}}");
+    void* earlier = RiloCreateFinder();
+    RiloDestroyFinder(earlier);
     Finder f;
     std::vector<int> idx;
     ASSERT_TRUE(f.SearchAndIndex(NetlabMacs({0, 1}), &idx, nullptr));
     const int i0 = idx[0], i1 = idx[1];
 
     EXPECT_EQ(RILO_FINDER_OK, f.Login(i0));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloSetFinderCamAuth(earlier, i0, "admin", "wrong"));
+    EXPECT_EQ(RILO_FINDER_FAIL, RiloFinderSearch(earlier, 1));
+    RiloDestroyFinder(earlier);
+    EXPECT_EQ("Rilo Lib: Error of parameter!\nRilo Lib: Error of parameter!\n",
+              testing::internal::GetCapturedStdout());
+    EXPECT_EQ(2, RiloGetCameraNum(f.h()));
     EXPECT_EQ(RILO_FINDER_OK, RiloFinderVerifyAuth(f.h(), i0));
     EXPECT_EQ(RILO_FINDER_OK, f.Login(i0, "admin", "wrong"));
     EXPECT_EQ(RILO_FINDER_AUTH_STATUS4, RiloFinderVerifyAuth(f.h(), i0)) << "status 4";
