@@ -16,8 +16,9 @@ packet is a 40-byte little-endian header and its payload, back to back.
 
 Video payloads are the units of an elementary stream made by ffmpeg: an
 H.264 access unit (every NAL behind a 4-byte start code) or an MPEG-4 Part
-2 picture (configuration headers travel with the picture they precede).
-Raw streams send the same units without headers.
+2 picture (configuration headers travel with the picture they precede);
+from an AVI file, its video chunks as the encoder packed them. Raw streams
+send the same units without headers.
 """
 import os
 import struct
@@ -112,6 +113,26 @@ def mpeg4_units(data):
             has_vop = False
         has_vop = has_vop or code == 0xB6
     return cut_at(cuts, data)
+
+
+def avi_video_chunks(data):
+    """The video chunks ("##dc", "##db") of an AVI file in file order: the
+    units as the encoder packed them. Empty chunks (skipped pictures) are
+    left out, as a camera sends nothing for them."""
+    out = []
+
+    def walk(i, end):
+        while i + 8 <= end:
+            cid = data[i:i + 4]
+            size = struct.unpack("<I", data[i + 4:i + 8])[0]
+            if cid in (b"RIFF", b"LIST"):
+                walk(i + 12, min(end, i + 8 + size))
+            elif cid[2:] in (b"dc", b"db") and size:
+                out.append(data[i + 8:i + 8 + size])
+            i += 8 + size + (size & 1)
+
+    walk(0, len(data))
+    return out
 
 
 def cut_at(cuts, data):
@@ -245,7 +266,9 @@ def acvs(args, ctx):
     codec = args.get("codec") or (
         "mpeg4" if args["file"].endswith((".m4v", ".mp4v")) else "h264")
     framed = args.get("framed", True)
-    if codec == "h264":
+    if args["file"].endswith(".avi"):
+        units = avi_video_chunks(data)
+    elif codec == "h264":
         units = h264_units(data, framed, args.get("aud", False),
                            bytes.fromhex(args.get("lead_hex", "")))
     elif codec == "mpeg4":

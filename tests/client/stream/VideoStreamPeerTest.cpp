@@ -267,10 +267,16 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
 }
 
 // MPEG-4 with B-pictures (two between references) from ffmpeg's encoder
-// and from Xvid, framed, each sent at a steady rate: the decoder shows its
-// pictures in their own order, which is not the order they come in, and
-// paces them so: every picture is shown once, in order, none is dropped,
-// each is ffmpeg's (the last stays held, as no picture comes after it).
+// and from Xvid, unpacked and in its own packed form (a P- and a B-picture
+// in one unit, a small placeholder unit after them, which brings out the
+// B-picture held back), framed, each sent at a steady rate: the decoder
+// shows its pictures in their own order, which is not the order they come
+// in, and paces them so: every picture is shown once, in order, none is
+// dropped, each is ffmpeg's decode of the same units (the last stays held,
+// as no picture comes after it). A recording of the packed stream asked
+// for just before the placeholder that follows an I-picture (Xvid makes it
+// an I-plane that is not coded) starts at the next I-picture: the
+// placeholder starts nothing.
 // The cameras send a little slower than the streams' own 30 a second, so
 // that a loaded machine's stall leaves no backlog behind.
 TEST(VideoStreamPeer, Mpeg4BPicturesShownInTheirOrder)
@@ -280,18 +286,26 @@ TEST(VideoStreamPeer, Mpeg4BPicturesShownInTheirOrder)
         {"mpeg4", 176, 144, 30, 90, 30, b},
         {"xvid", 176, 144, 30, 90, 30, b + " -flags +global_header -bsf:v dump_extra", "testsrc2",
          "", "", 2},
+        {"xvid", 176, 144, 30, 90, 30, b, "testsrc2", "", "avi", 2},
     };
-    const std::vector<std::string> names = {"a.m4v", "b.m4v"};
+    const std::vector<std::string> names = {"a.m4v", "b.m4v", "c.avi"};
+    // The packed stream's camera sends unit n once the file "go" says n.
+    const size_t packed = 2;
     std::string routes;
     for (size_t i = 0; i < specs.size(); ++i)
         routes += (i ? "," : "") +
                   Route("/" + std::to_string(i),
-                        R"("codec":"mpeg4","fps":25,"end_magic":true,"file":")" + names[i] + "\"",
+                        R"("codec":"mpeg4","fps":25,"end_magic":true,"file":")" + names[i] +
+                            (i == packed ? R"(","held_by":"go","slack":0)" : "\""),
                         true, R"("at_end":"stall",)");
     testsupport::HttpEmulator cam(R"({"routes":{)" + routes + "}}");
     std::vector<std::vector<Frame>> frames;
     for (size_t i = 0; i < specs.size(); ++i)
         frames.push_back(MakeFile(cam, names[i], {specs[i]}));
+    // Units 0 to 28 are fed once 29 is in; 28 holds the I-picture 30 and 29
+    // a B-picture, 30 is the placeholder.
+    const std::string go = cam.Dir() + "/go";
+    testsupport::WriteFile(go, "29", "test");
     std::vector<std::unique_ptr<Recorder>> events;
     std::vector<std::unique_ptr<DeliveryLog>> logs;
     std::vector<CHTTPMP4Strm*> streams;
@@ -302,20 +316,39 @@ TEST(VideoStreamPeer, Mpeg4BPicturesShownInTheirOrder)
                                                     "/" + std::to_string(i)));
         ASSERT_NE(streams[i], nullptr);
     }
+    EXPECT_TRUE(Eventually([&] { return Fed(streams[packed]) >= 29; }, kWait));
+    avitest::TempDir dir;
+    const std::string avi = dir.Path("packed.avi");
+    CAVIWriter* h = streams[packed]->InitRecorder(avi.c_str(), nullptr);
+    ASSERT_NE(h, nullptr);
+    testsupport::WriteFile(go, "100000", "test");
     for (size_t i = 0; i < specs.size(); ++i) {
-        SCOPED_TRACE(specs[i].codec);
-        const int count = int(frames[i].size());
-        ASSERT_GE(count, 80);
-        EXPECT_TRUE(Eventually([&] { return Fed(streams[i]) >= count; }, kWait));
-        EXPECT_TRUE(logs[i]->WaitFor(size_t(count - 1), kWait));
+        SCOPED_TRACE(names[i]);
+        ASSERT_GE(frames[i].size(), 80u);
+        std::vector<int> expected(frames[i].size() - 1);
+        std::iota(expected.begin(), expected.end(), 0);
+        EXPECT_TRUE(logs[i]->WaitFor(expected.size(), kWait));
+        if (i == packed)
+            StopRecording(streams[i], h);
         streams[i]->UninitDecoder();
         streams[i]->Destroy();
         const std::vector<Delivery> got = logs[i]->Take();
         ExpectCapacity(got);
-        std::vector<int> expected(size_t(count - 1));
-        std::iota(expected.begin(), expected.end(), 0);
         EXPECT_EQ(Identify(got, frames[i]), expected);
     }
+    // After the configuration, the recording's first picture is a coded
+    // I-plane, not a placeholder.
+    const avitest::AviFile file = avitest::ReadAvi(avi);
+    ASSERT_EQ(file.error, "");
+    std::vector<std::string> planes;
+    for (const avitest::Chunk& c : file.chunks)
+        if (c.length > 0)
+            planes.push_back(c.Data(file.bytes));
+    ASSERT_GE(planes.size(), 2u);
+    EXPECT_EQ(planes[0].substr(0, 4), std::string("\0\0\1\xB0", 4));
+    EXPECT_EQ(planes[1].substr(0, 4), std::string("\0\0\1\xB6", 4));
+    EXPECT_EQ(planes[1][4] & 0xC0, 0);
+    EXPECT_GT(planes[1].size(), 100u);
 }
 
 // Raw MPEG-4 sent faster than the decoder paces it: the
