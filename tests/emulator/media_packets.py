@@ -219,13 +219,15 @@ def packets(units, args, magic, fmt=(0, 0, 0, 0), gate=None):
     if args.get("fps"):
         step = 1.0 / args["fps"]
     clock = Clock(step, args.get("stamp_base"))
+    burst = int(args.get("first_burst", 0))
     seq = int(args.get("seq_start", 0))
     for n, payload in enumerate(units):
         f = faults.get(n, {})
         seq += int(f.get("seq_jump", 0))
         if gate:
             gate.wait(n)
-        clock.wait(n)
+        if n >= burst:
+            clock.wait(n)
         if f.get("drop"):
             seq += 1
             continue
@@ -240,6 +242,21 @@ def packets(units, args, magic, fmt=(0, 0, 0, 0), gate=None):
         stray = bytes.fromhex(f.get("stray_hex", ""))
         yield n, stray + head + payload
         seq += 1
+
+
+def _bursting(pieces, args):
+    """The first "first_burst" pieces as one chunk, then the rest."""
+    burst = int(args.get("first_burst", 0))
+    lead = []
+    for piece in pieces:
+        if len(lead) < burst:
+            lead.append(piece)
+            if len(lead) < burst:
+                continue
+            piece = b"".join(lead)
+        yield piece
+    if 0 < len(lead) < burst:
+        yield b"".join(lead)
 
 
 def _cycle(units, args):
@@ -278,17 +295,23 @@ def acvs(args, ctx):
     source = _cycle(units, args)  # lazy: "repeat" has no end
     gate = Gate(args, ctx)
     if framed:
-        for _, pkt in packets(source, args, VIDEO_MAGIC, gate=gate):
-            yield pkt
+        pkts = (pkt for _, pkt in packets(source, args, VIDEO_MAGIC, gate=gate))
+        yield from _bursting(pkts, args)
         yield from _trailer(args, VIDEO_MAGIC)
         return
+    yield from _bursting(_raw_units(source, args, gate), args)
+    yield from _trailer(args, VIDEO_MAGIC)
+
+
+def _raw_units(source, args, gate):
     step = 1.0 / args["fps"] if args.get("fps") else 0
     clock = Clock(step, None)
+    burst = int(args.get("first_burst", 0))
     for n, unit in enumerate(source):
         gate.wait(n)
-        clock.wait(n)
+        if n >= burst:
+            clock.wait(n)
         yield unit
-    yield from _trailer(args, VIDEO_MAGIC)
 
 
 def _trailer(args, magic):
@@ -342,8 +365,8 @@ def acas(args, ctx):
         raise ValueError("split must be fixed or adts")
     fmt = (args.get("tag", 16), args.get("channels", 1), args.get("rate", 8000),
            args.get("bits", 16))
-    for _, pkt in packets(_cycle(units, args), args, AUDIO_MAGIC, fmt):
-        yield pkt
+    pkts = (pkt for _, pkt in packets(_cycle(units, args), args, AUDIO_MAGIC, fmt))
+    yield from _bursting(pkts, args)
     yield from _trailer(args, AUDIO_MAGIC)
 
 
