@@ -55,7 +55,10 @@ typedef void (*VideoRenderCallback)(void* user, struct tagBITMAPINFOHEADER* head
 typedef void (*AudioRenderCallback)(void* user, unsigned char* data, unsigned long bytes,
                                     unsigned long kind, long long* stamp);
 
-/* Stream events: category 0 live video, 1 live audio, 2 recording. */
+/* Stream events: category 0 live video, 1 live audio, 2 recording. Live
+ * video code 65537 (0x10001): a picture larger than an MJPEG stream takes
+ * (8 MiB) was dropped; the stream goes on with the next one. Told once until
+ * another event (a picture shown, for one) comes between. */
 typedef void (*StreamEventHandler)(void* user, int category, int code);
 
 /* Talk-back events: (user, code, sender); code 1 the connection or its

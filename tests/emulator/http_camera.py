@@ -64,6 +64,7 @@ DEFAULTS = {
     "header_padding": 0,        # pad the reply header to at least N bytes
     "split_header": False,      # send the reply header one byte per send
     "split_delay": 0.002,       # seconds between those sends
+    "head_with_body": False,    # the header and the first body chunk in one send
     "body": None,               # body source, see HTTP.md
     "rate": 0.0,                # body bytes per second, 0 = unpaced
     "chunk": 4096,              # bytes per send of a paced body
@@ -747,7 +748,7 @@ class Connection:
             reason = REASONS.get(code, "Status")
         return ("HTTP/1.1 %d %s" % (code, reason)).rstrip(" ")
 
-    def send_head(self, cfg, first, hdrs):
+    def send_head(self, cfg, first, hdrs, lead=b""):
         extra = extra_headers(cfg)
         lines = [first] + ["%s: %s" % (k, v) for k, v in hdrs]
         lines += ["%s: %s" % (k, v) for k, v in extra]
@@ -759,7 +760,7 @@ class Connection:
             fill = max(1, min(1000, room))
             head += "X-Padding-%04d: %s\r\n" % (i, "p" * fill)
             i += 1
-        data = (head + "\r\n").encode("latin-1")
+        data = (head + "\r\n").encode("latin-1") + lead
         if cfg["split_header"]:
             delay = float(cfg["split_delay"])
             for k in range(len(data)):
@@ -788,14 +789,18 @@ class Connection:
                                          not 200 <= code < 300 or src is None)
         if finite:
             hdrs.append(("Content-Length", str(length)))
-        self.send_head(cfg, first, hdrs)
+        lead = b""
+        if src is not None and cfg["head_with_body"]:
+            src = iter(src)
+            lead = next((piece for piece in src if piece), b"")
+        self.send_head(cfg, first, hdrs, lead)
         self.srv.log.write(event="reply", time=time.monotonic(),
                            conn=self.cid, status=code)
         if src is None:
             return "closed after reply" if cfg["close_after_reply"] else None
         if cfg["body_after_file"]:
             self.wait_for_file(cfg["body_after_file"])
-        sent, end = self.send_body(cfg, src)
+        sent, end = self.send_body(cfg, src, len(lead))
         if end is not None:
             return end
         if finite and not cfg["close_after_reply"]:
@@ -810,15 +815,15 @@ class Connection:
         while not os.path.exists(path) and time.monotonic() < deadline:
             time.sleep(0.005)
 
-    def send_body(self, cfg, src):
-        """(bytes sent, why it ended early or None)."""
+    def send_body(self, cfg, src, sent=0):
+        """(bytes sent, why it ended early or None); sent: body bytes that
+        went out with the header."""
         limits = [(cfg[k], k) for k in ("stall_after", "close_after",
                                         "reset_after") if cfg[k] is not None]
         limit, action = min(limits) if limits else (None, None)
         rate = float(cfg["rate"] or 0)
         chunk = max(1, int(cfg["chunk"] or 4096))
         start = time.monotonic()
-        sent = 0
         for piece in src:
             if not piece:
                 continue

@@ -16,8 +16,9 @@ packet is a 40-byte little-endian header and its payload, back to back.
 
 Video payloads are the units of an elementary stream made by ffmpeg: an
 H.264 access unit (every NAL behind a 4-byte start code) or an MPEG-4 Part
-2 picture (configuration headers travel with the picture they precede).
-Raw streams send the same units without headers.
+2 picture (configuration headers travel with the picture they precede);
+from an AVI file, its video chunks as the encoder packed them. Raw streams
+send the same units without headers.
 """
 import os
 import struct
@@ -114,6 +115,26 @@ def mpeg4_units(data):
     return cut_at(cuts, data)
 
 
+def avi_video_chunks(data):
+    """The video chunks ("##dc", "##db") of an AVI file in file order: the
+    units as the encoder packed them. Empty chunks (skipped pictures) are
+    left out, as a camera sends nothing for them."""
+    out = []
+
+    def walk(i, end):
+        while i + 8 <= end:
+            cid = data[i:i + 4]
+            size = struct.unpack("<I", data[i + 4:i + 8])[0]
+            if cid in (b"RIFF", b"LIST"):
+                walk(i + 12, min(end, i + 8 + size))
+            elif cid[2:] in (b"dc", b"db") and size:
+                out.append(data[i + 8:i + 8 + size])
+            i += 8 + size + (size & 1)
+
+    walk(0, len(data))
+    return out
+
+
 def cut_at(cuts, data):
     """data cut at the given positions (what precedes the first is lost)."""
     return [data[a:b] for a, b in zip(cuts, cuts[1:] + [len(data)])]
@@ -198,13 +219,15 @@ def packets(units, args, magic, fmt=(0, 0, 0, 0), gate=None):
     if args.get("fps"):
         step = 1.0 / args["fps"]
     clock = Clock(step, args.get("stamp_base"))
+    burst = int(args.get("first_burst", 0))
     seq = int(args.get("seq_start", 0))
     for n, payload in enumerate(units):
         f = faults.get(n, {})
         seq += int(f.get("seq_jump", 0))
         if gate:
             gate.wait(n)
-        clock.wait(n)
+        if n >= burst:
+            clock.wait(n)
         if f.get("drop"):
             seq += 1
             continue
@@ -219,6 +242,21 @@ def packets(units, args, magic, fmt=(0, 0, 0, 0), gate=None):
         stray = bytes.fromhex(f.get("stray_hex", ""))
         yield n, stray + head + payload
         seq += 1
+
+
+def _bursting(pieces, args):
+    """The first "first_burst" pieces as one chunk, then the rest."""
+    burst = int(args.get("first_burst", 0))
+    lead = []
+    for piece in pieces:
+        if len(lead) < burst:
+            lead.append(piece)
+            if len(lead) < burst:
+                continue
+            piece = b"".join(lead)
+        yield piece
+    if 0 < len(lead) < burst:
+        yield b"".join(lead)
 
 
 def _cycle(units, args):
@@ -245,7 +283,9 @@ def acvs(args, ctx):
     codec = args.get("codec") or (
         "mpeg4" if args["file"].endswith((".m4v", ".mp4v")) else "h264")
     framed = args.get("framed", True)
-    if codec == "h264":
+    if args["file"].endswith(".avi"):
+        units = avi_video_chunks(data)
+    elif codec == "h264":
         units = h264_units(data, framed, args.get("aud", False),
                            bytes.fromhex(args.get("lead_hex", "")))
     elif codec == "mpeg4":
@@ -255,17 +295,23 @@ def acvs(args, ctx):
     source = _cycle(units, args)  # lazy: "repeat" has no end
     gate = Gate(args, ctx)
     if framed:
-        for _, pkt in packets(source, args, VIDEO_MAGIC, gate=gate):
-            yield pkt
+        pkts = (pkt for _, pkt in packets(source, args, VIDEO_MAGIC, gate=gate))
+        yield from _bursting(pkts, args)
         yield from _trailer(args, VIDEO_MAGIC)
         return
+    yield from _bursting(_raw_units(source, args, gate), args)
+    yield from _trailer(args, VIDEO_MAGIC)
+
+
+def _raw_units(source, args, gate):
     step = 1.0 / args["fps"] if args.get("fps") else 0
     clock = Clock(step, None)
+    burst = int(args.get("first_burst", 0))
     for n, unit in enumerate(source):
         gate.wait(n)
-        clock.wait(n)
+        if n >= burst:
+            clock.wait(n)
         yield unit
-    yield from _trailer(args, VIDEO_MAGIC)
 
 
 def _trailer(args, magic):
@@ -319,8 +365,8 @@ def acas(args, ctx):
         raise ValueError("split must be fixed or adts")
     fmt = (args.get("tag", 16), args.get("channels", 1), args.get("rate", 8000),
            args.get("bits", 16))
-    for _, pkt in packets(_cycle(units, args), args, AUDIO_MAGIC, fmt):
-        yield pkt
+    pkts = (pkt for _, pkt in packets(_cycle(units, args), args, AUDIO_MAGIC, fmt))
+    yield from _bursting(pkts, args)
     yield from _trailer(args, AUDIO_MAGIC)
 
 

@@ -131,6 +131,12 @@ bool CFFVideoDecoder::GetFrameRate(int* pNum, int* pDen) const
     return true;
 }
 
+int CFFVideoDecoder::GetReorderDelay() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pContext ? m_pContext->has_b_frames : 0;
+}
+
 bool CFFVideoDecoder::IsOpen() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -48,6 +48,9 @@ public:
     size_t GetOutputSize() const;
     // The stream's frame rate as the decoder has read it; false while unknown.
     bool GetFrameRate(int* pNum, int* pDen) const;
+    // Pictures the decoder holds back to show them in their own order (B
+    // pictures); 0 while it shows each as it decodes it.
+    int GetReorderDelay() const;
     bool IsOpen() const;
     // Closes the decoder, after a decode in progress has ended.
     void Destroy();

@@ -2,7 +2,6 @@
 #include "Common.h"
 
 #include "RiloAssert.h"
-#include "codec/BitStreamData.h"
 #include "codec/OutputPixelFormat.h"
 
 #include <cstdio>
@@ -77,8 +76,9 @@ bool CMPG4VideoDec::OpenDecoder()
 
 void CMPG4VideoDec::OnDecodingStarted()
 {
-    m_dwTimeIncResolution = 0;
-    m_dwLastIncrement = 0;
+    m_clock.Restart(0);
+    m_llUnitsPerIncrement = 0;
+    m_llLastShown = 0;
     // A configuration kept from before is used at once.
     InnerConfigurate();
 }
@@ -112,7 +112,7 @@ void CMPG4VideoDec::TakeConfiguration(const unsigned char* pUnit, unsigned long 
             return;
         }
         ResetPacing();
-        m_dwLastIncrement = 0;
+        m_llLastShown = 0;
         SetLastKind(1);
     } else {
         SetLastKind(nResult == -1 ? 2 : 0);
@@ -121,30 +121,22 @@ void CMPG4VideoDec::TakeConfiguration(const unsigned char* pUnit, unsigned long 
 
 void CMPG4VideoDec::TakePlane(const unsigned char* pUnit, unsigned long dwLen)
 {
-    PaceStep(PlaneStep(pUnit, dwLen));
-    if (ProcessFrame(m_Decoder, m_bDecoderConfigured, pUnit, dwLen) == kFrameNew)
+    m_clock.TakeUnit(pUnit, dwLen);
+    int nResult = DecodeFrame(m_Decoder, m_bDecoderConfigured, pUnit, dwLen);
+    if (nResult == kFrameNew)
+        PaceShown(m_clock.Shown());
+    else if (m_Decoder.GetReorderDelay() == 0)
+        PaceShown(m_clock.Passed()); // the last picture again, in this plane's place
+    nResult = DeliverFrame(m_Decoder, nResult);
+    if (nResult == kFrameNew)
         CountFrame(dwLen);
     SetLastKind(0);
 }
 
-int64_t CMPG4VideoDec::PlaneStep(const unsigned char* pUnit, unsigned long dwLen)
+void CMPG4VideoDec::PaceShown(int64_t llTime)
 {
-    BitStreamData bits(pUnit + 4, dwLen - 4);
-    bits.GetBits(2); // vop_coding_type
-    while (bits.GetBits(1) == 1) {
-        // modulo_time_base; a read past the end answers 0
-    }
-    bits.GetBits(1); // marker
-    if (m_dwTimeIncResolution == 0)
-        return 0;
-    const uint32_t dwIncrement = bits.GetBits(int(m_dwTimeIncBits));
-    if (bits.Overrun())
-        return 0;
-    int64_t llDelta = int64_t(dwIncrement) - int64_t(m_dwLastIncrement);
-    if (dwIncrement < m_dwLastIncrement)
-        llDelta += m_dwTimeIncResolution; // the counter wrapped
-    m_dwLastIncrement = dwIncrement;
-    return llDelta * m_llUnitsPerIncrement;
+    PaceStep((llTime - m_llLastShown) * m_llUnitsPerIncrement);
+    m_llLastShown = llTime;
 }
 
 int CMPG4VideoDec::ProcessConfigureData(const unsigned char* pData, unsigned long dwLen)
@@ -177,10 +169,8 @@ bool CMPG4VideoDec::InnerConfigurate()
         config = m_InitParam.config;
         dwResolution = m_StrmConfig.dwTimeIncResolution;
     }
-    // The parser refuses a resolution of 0; it would leave the time
-    // increment without a width.
-    m_dwTimeIncResolution = dwResolution;
-    m_dwTimeIncBits = dwResolution > 1 ? CountMinBits(dwResolution - 1) : 1;
+    // A resolution of 0 leaves the time increment without a width.
+    m_clock.Restart(dwResolution);
     m_llUnitsPerIncrement = dwResolution ? kUnitsPerSecond / dwResolution : 0;
     m_DecoderSetup.nPixelFormat = OPF_RGBA;
     m_DecoderSetup.nBitCount = 32;

@@ -2,6 +2,7 @@
 #define RILO_CMPG4VIDEODEC_H
 
 #include "codec/CMPG4Decoder.h"
+#include "codec/CMPG4PlaneClock.h"
 #include "codec/CVideoDecThread.h"
 #include "codec/MPEG4ConfigParser.h"
 
@@ -21,7 +22,8 @@ struct CMP4DecInitParam {
 // The decode thread of an MPEG-4 Part 2 stream. Units from the data source
 // that begin with a visual object sequence or video object start code are
 // configurations, read by ParseMPEG4ConfigData and handed to the decoder;
-// video object planes are paced by their vop_time_increment and decoded.
+// video object planes are decoded, and each picture is paced by the time
+// of its plane (vop_time_increment) in the order the decoder shows them.
 //
 // What the stream calls (besides CVideoDecThread's SetFrameSource,
 // SetPacing, SetDelayThreshold, SetRenderCallback, StartDecodingProc,
@@ -57,17 +59,16 @@ private:
     int ConfigDecoder(const unsigned char* pData, unsigned long dwLen);
     void TakeConfiguration(const unsigned char* pUnit, unsigned long dwLen);
     void TakePlane(const unsigned char* pUnit, unsigned long dwLen);
-    // The pacing step of a plane: its time increment since the last one.
-    int64_t PlaneStep(const unsigned char* pUnit, unsigned long dwLen);
+    // Waits for the picture at llTime (ticks), one step after the last.
+    void PaceShown(int64_t llTime);
 
     // Decode thread only.
     MP4MediaInfo m_DecoderSetup{};
     bool m_bDecoderConfigured = false;
     CMPG4Decoder m_Decoder;
-    uint32_t m_dwTimeIncResolution = 0; // ticks per second, 0 while unknown
-    uint32_t m_dwTimeIncBits = 1;
     int64_t m_llUnitsPerIncrement = 0; // 100-ns units per tick
-    uint32_t m_dwLastIncrement = 0;
+    CMPG4PlaneClock m_clock;
+    int64_t m_llLastShown = 0; // ticks
 
     // Guarded by m_mutex.
     CMP4DecInitParam m_InitParam;

@@ -100,22 +100,30 @@ size_t CPictureConverter::OutputSize(int w, int h) const
     return size_t(m_nPlanarPitch) * size_t(h) + 2 * chromaPitch * (size_t(h + 1) / 2);
 }
 
-bool CPictureConverter::PrepareScaler(const ScalerKey& key)
+bool CPictureConverter::PrepareScaler(SwsContextPtr& scaler, ScalerKey& current,
+                                      const ScalerKey& key)
 {
-    if (m_pScaler && m_scalerKey == key)
+    if (scaler && current == key)
         return true;
-    m_pScaler.reset(sws_getContext(key.width, key.height, AVPixelFormat(key.srcFormat), key.width,
-                                   key.height, AVPixelFormat(key.dstFormat), SWS_BICUBIC, nullptr,
-                                   nullptr, nullptr));
-    if (!m_pScaler)
+    current = ScalerKey();
+    scaler.reset(sws_getContext(key.width, key.height, AVPixelFormat(key.srcFormat), key.width,
+                                key.height, AVPixelFormat(key.dstFormat), SWS_BICUBIC, nullptr,
+                                nullptr, nullptr));
+    if (!scaler)
         return false;
     // Without this a full-range picture would be read as limited range and
     // its blacks and whites crushed.
     const int* coefficients = sws_getCoefficients(key.colorspace);
-    sws_setColorspaceDetails(m_pScaler.get(), coefficients, key.fullRange ? 1 : 0,
+    sws_setColorspaceDetails(scaler.get(), coefficients, key.fullRange ? 1 : 0,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    m_scalerKey = key;
+    current = key;
     return true;
+}
+
+bool CPictureConverter::SplitsLastRow(const ScalerKey& key)
+{
+    return (key.height & 1) &&
+           (key.srcFormat == AV_PIX_FMT_YUV420P || key.srcFormat == AV_PIX_FMT_YUV422P);
 }
 
 bool CPictureConverter::Convert(const AVFrame& picture, uint8_t* dst, size_t capacity)
@@ -133,28 +141,68 @@ bool CPictureConverter::Convert(const AVFrame& picture, uint8_t* dst, size_t cap
     key.srcFormat = PlainYuv(picture.format, &key.fullRange);
     key.dstFormat = info.format;
     key.colorspace = picture.colorspace;
-    if (!sws_isSupportedInput(AVPixelFormat(key.srcFormat)) || !PrepareScaler(key))
+    if (!sws_isSupportedInput(AVPixelFormat(key.srcFormat)))
         return false;
-    if (info.bottomUp || capacity - need < kSpareBytes)
-        return ConvertThroughBuffer(picture, dst);
-    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
-    int strides[4] = {picture.width * info.bytesPerPixel, 0, 0, 0};
-    return sws_scale(m_pScaler.get(), picture.data, picture.linesize, 0, picture.height, planes,
-                     strides) == picture.height;
+    const bool bSplit = SplitsLastRow(key);
+    if (bSplit) {
+        ScalerKey lastRow = key;
+        lastRow.height = 2;
+        if (!PrepareScaler(m_pRowScaler, m_rowScalerKey, lastRow))
+            return false;
+        key.height -= 1;
+    }
+    if (key.height > 0 && !PrepareScaler(m_pScaler, m_scalerKey, key))
+        return false;
+    if (info.bottomUp || capacity - need < kSpareBytes || bSplit)
+        return ConvertThroughBuffer(picture, dst, bSplit);
+    return Scale(picture, dst, picture.width * info.bytesPerPixel, false);
 }
 
-bool CPictureConverter::ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst)
+bool CPictureConverter::Scale(const AVFrame& picture, uint8_t* out, int stride, bool bSplit)
+{
+    const int rows = picture.height - (bSplit ? 1 : 0);
+    uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};
+    int strides[4] = {stride, 0, 0, 0};
+    if (rows > 0 &&
+        sws_scale(m_pScaler.get(), picture.data, picture.linesize, 0, rows, planes, strides) != rows)
+        return false;
+    return !bSplit || ScaleLastRow(picture, out + size_t(rows) * size_t(stride), stride);
+}
+
+bool CPictureConverter::ScaleLastRow(const AVFrame& picture, uint8_t* out, int stride)
+{
+    // Rows padded as a decoder's are: the scaler reads whole blocks.
+    const size_t width = size_t(picture.width);
+    const size_t pitch = (width + kRowAlign - 1) / kRowAlign * kRowAlign + kRowAlign;
+    m_lastRow.assign(6 * pitch, 0);
+    const int chromaShift = m_rowScalerKey.srcFormat == AV_PIX_FMT_YUV420P ? 1 : 0;
+    const size_t widths[3] = {width, (width + 1) / 2, (width + 1) / 2};
+    const uint8_t* planes[4] = {nullptr, nullptr, nullptr, nullptr};
+    int strides[4] = {int(pitch), int(pitch), int(pitch), 0};
+    for (int plane = 0; plane < 3; ++plane) {
+        const int row = (picture.height - 1) >> (plane ? chromaShift : 0);
+        const uint8_t* from = picture.data[plane] + ptrdiff_t(row) * picture.linesize[plane];
+        uint8_t* to = m_lastRow.data() + size_t(2 * plane) * pitch;
+        std::memcpy(to, from, widths[plane]);
+        std::memcpy(to + pitch, from, widths[plane]);
+        planes[plane] = to;
+    }
+    uint8_t* dst[4] = {out, nullptr, nullptr, nullptr};
+    int dstStrides[4] = {stride, 0, 0, 0};
+    return sws_scale(m_pRowScaler.get(), planes, strides, 0, 2, dst, dstStrides) == 2;
+}
+
+bool CPictureConverter::ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst, bool bSplit)
 {
     const ModeInfo& info = kPackedModes[m_nMode];
     const size_t rowBytes = size_t(picture.width) * size_t(info.bytesPerPixel);
     const size_t stride = (rowBytes + kRowAlign - 1) / kRowAlign * kRowAlign;
     const size_t rows = size_t(picture.height);
-    if (m_conversion.size() < stride * rows + kSpareBytes)
-        m_conversion.resize(stride * rows + kSpareBytes);
-    uint8_t* planes[4] = {m_conversion.data(), nullptr, nullptr, nullptr};
-    int strides[4] = {int(stride), 0, 0, 0};
-    if (sws_scale(m_pScaler.get(), picture.data, picture.linesize, 0, picture.height, planes,
-                  strides) != picture.height)
+    // The last row of a split picture is converted with a copy after it.
+    const size_t bufferRows = rows + (bSplit ? 1 : 0);
+    if (m_conversion.size() < stride * bufferRows + kSpareBytes)
+        m_conversion.resize(stride * bufferRows + kSpareBytes);
+    if (!Scale(picture, m_conversion.data(), int(stride), bSplit))
         return false;
     for (size_t r = 0; r < rows; ++r) {
         const size_t from = info.bottomUp ? rows - 1 - r : r;
@@ -186,5 +234,8 @@ void CPictureConverter::Release()
 {
     m_pScaler.reset();
     m_scalerKey = ScalerKey();
+    m_pRowScaler.reset();
+    m_rowScalerKey = ScalerKey();
     std::vector<uint8_t>().swap(m_conversion);
+    std::vector<uint8_t>().swap(m_lastRow);
 }

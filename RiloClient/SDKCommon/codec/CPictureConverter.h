@@ -17,6 +17,13 @@
 // therefore converted straight into the caller's buffer only when at least
 // kSpareBytes follow the picture there; otherwise it goes through a buffer
 // of the converter's own with padded rows, and is copied.
+//
+// The scaler converts 4:2:0 and 4:2:2 pictures of an even height on its own
+// path, which gives each chroma sample to the pixels it covers, as JPEG
+// decoders do; an odd height would take its general path, which filters
+// and places the chroma otherwise. So the rows of an odd height but the
+// last are converted as an even picture, and the last as the top of a
+// two-row picture of it twice.
 class CPictureConverter {
 public:
     enum { kModeNone = -1, kModePlanar = 0, kModeBGRA = 1, kModeBGR24 = 2, kModeRGBA = 3 };
@@ -53,8 +60,14 @@ private:
         int colorspace = -1;
         bool operator==(const ScalerKey& o) const;
     };
-    bool PrepareScaler(const ScalerKey& key);
-    bool ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst);
+    static bool PrepareScaler(SwsContextPtr& scaler, ScalerKey& current, const ScalerKey& key);
+    // Rows but the last are converted apart (see above).
+    static bool SplitsLastRow(const ScalerKey& key);
+    // All rows into out (bSplit: the last apart, with one more row after).
+    bool Scale(const AVFrame& picture, uint8_t* out, int stride, bool bSplit);
+    // The last row into out, and a copy of it into the row after.
+    bool ScaleLastRow(const AVFrame& picture, uint8_t* out, int stride);
+    bool ConvertThroughBuffer(const AVFrame& picture, uint8_t* dst, bool bSplit);
     // Y, then U, then V, each row at the pitch (half of it for U and V).
     bool CopyPlanes(const AVFrame& picture, uint8_t* dst) const;
 
@@ -62,7 +75,10 @@ private:
     int m_nPlanarPitch = 0;
     SwsContextPtr m_pScaler;
     ScalerKey m_scalerKey;
+    SwsContextPtr m_pRowScaler; // the last row of an odd height
+    ScalerKey m_rowScalerKey;
     std::vector<uint8_t> m_conversion; // rows padded to kRowAlign, grown to each picture
+    std::vector<uint8_t> m_lastRow;    // that row twice, in each plane
 };
 
 #endif

@@ -312,23 +312,31 @@ void CVideoDecThread::UpdateRates()
 int CVideoDecThread::ProcessFrame(CFFVideoDecoder& decoder, bool bDecode,
                                   const unsigned char* pData, unsigned long dwLen)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    return DeliverFrame(decoder, DecodeFrame(decoder, bDecode, pData, dwLen));
+}
+
+int CVideoDecThread::DecodeFrame(CFFVideoDecoder& decoder, bool bDecode, const unsigned char* pData,
+                                 unsigned long dwLen)
+{
     // A stop may have ended the pacing wait before this picture.
+    if (!bDecode || !IsRunning())
+        return kFrameFailed;
+    switch (decoder.DecodeUnit(pData, dwLen)) {
+    case CFFVideoDecoder::kPicture:
+        return kFrameNew;
+    case CFFVideoDecoder::kNoPicture:
+        return kFrameNone;
+    default:
+        return kFrameFailed;
+    }
+}
+
+int CVideoDecThread::DeliverFrame(CFFVideoDecoder& decoder, int nDecoded)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (!IsRunning())
         return kFrameFailed;
-    int nResult = kFrameFailed;
-    if (bDecode) {
-        switch (decoder.DecodeUnit(pData, dwLen)) {
-        case CFFVideoDecoder::kPicture:
-            nResult = TakeDecodedPicture(decoder);
-            break;
-        case CFFVideoDecoder::kNoPicture:
-            nResult = kFrameNone;
-            break;
-        default:
-            break;
-        }
-    }
+    const int nResult = nDecoded == kFrameNew ? TakeDecodedPicture(decoder) : nDecoded;
     DeliverToCallback();
     return nResult;
 }

@@ -107,10 +107,17 @@ protected:
     // Waits up to nMs, or until a stop.
     void IdleWait(int nMs);
     void CountFrame(unsigned long dwBytes);
-    // Under the lock, held through the callback: decodes the unit when
-    // bDecode, takes a new picture into the output and delivers.
+    // DecodeFrame, then DeliverFrame.
     int ProcessFrame(CFFVideoDecoder& decoder, bool bDecode, const unsigned char* pData,
                      unsigned long dwLen);
+    // Decodes the unit when bDecode: kFrameNew when a picture came out,
+    // kFrameNone when none did, else kFrameFailed.
+    int DecodeFrame(CFFVideoDecoder& decoder, bool bDecode, const unsigned char* pData,
+                    unsigned long dwLen);
+    // Under the lock, held through the callback: takes a new picture
+    // (nDecoded kFrameNew) into the output, then delivers. Answers the
+    // result of the whole.
+    int DeliverFrame(CFFVideoDecoder& decoder, int nDecoded);
 
     std::mutex m_mutex; // the output, the descriptor, the rates, the handshake
 

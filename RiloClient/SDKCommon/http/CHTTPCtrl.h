@@ -122,6 +122,9 @@ public:
     virtual bool IsConnected();
     virtual void SetVideoRecordingFirst(bool bFirst);
     virtual bool PrepareContentBuffer(bool bAlloc);
+    // On the receive thread: the content buffer grows to dwSize bytes,
+    // keeping what it holds; false (unchanged) when memory runs out.
+    bool GrowContentBuffer(uint32_t dwSize);
     virtual void ProcessContent();
     virtual void AfterDisconnected();
     virtual bool AcceptHTTPHeader();

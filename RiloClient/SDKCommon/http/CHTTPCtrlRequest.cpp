@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -113,6 +114,21 @@ bool CHTTPCtrl::PrepareContentBuffer(bool bAlloc)
     delete[] m_pContent;
     m_pContent = nullptr;
     m_dwContent = 0;
+    return true;
+}
+
+bool CHTTPCtrl::GrowContentBuffer(uint32_t dwSize)
+{
+    if (dwSize <= m_dwSizeContent)
+        return true;
+    std::unique_ptr<unsigned char[]> grown(new (std::nothrow) unsigned char[dwSize]);
+    if (!grown)
+        return false;
+    if (m_dwContent)
+        std::memcpy(grown.get(), m_pContent, m_dwContent);
+    delete[] m_pContent;
+    m_pContent = grown.release();
+    m_dwSizeContent = dwSize;
     return true;
 }
 

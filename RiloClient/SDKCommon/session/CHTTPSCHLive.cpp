@@ -291,17 +291,24 @@ int CHTTPSCHLive::ReleaseRefByProfileID(int nProfileID)
     return 0;
 }
 
+int CHTTPSCHLive::MakeStream(int nProfileID)
+{
+    return nProfileID == 0 ? CreateHTTP() : CreateHTTPByProfileID(nProfileID);
+}
+
+bool CHTTPSCHLive::ConnectNewStream(int nProfileID)
+{
+    if (StartHTTPByProfileID(nProfileID) != 0)
+        return true;
+    StopHTTPByProfileID(nProfileID);
+    return false;
+}
+
 bool CHTTPSCHLive::MakeOrJoinStream(int nProfileID)
 {
-    const int r = nProfileID == 0 ? CreateHTTP() : CreateHTTPByProfileID(nProfileID);
-    if (r == 0)
-        return false;
+    const int r = MakeStream(nProfileID);
     // A stream that was there already runs: it is not started again.
-    if (r == 1 && StartHTTPByProfileID(nProfileID) == 0) {
-        StopHTTPByProfileID(nProfileID);
-        return false;
-    }
-    return true;
+    return r != 0 && (r != 1 || ConnectNewStream(nProfileID));
 }
 
 void CHTTPSCHLive::DropUnusedStream(int nProfileID)
@@ -317,10 +324,17 @@ void CHTTPSCHLive::DropUnusedStream(int nProfileID)
 bool CHTTPSCHLive::StartVideoStreamRender(bool bReconnect, int nProfileID)
 {
     m_bVideoReconnect = bReconnect;
-    if (!MakeOrJoinStream(nProfileID))
+    const int r = MakeStream(nProfileID);
+    if (r == 0)
         return false;
+    // A new stream decodes before it connects: a camera may send its first
+    // key picture with its reply, before a decoder started afterwards runs.
     if (!OpenRenderByProfileID(nProfileID)) {
         DropUnusedStream(nProfileID);
+        return false;
+    }
+    if (r == 1 && !ConnectNewStream(nProfileID)) {
+        m_bLiveVideo = false;
         return false;
     }
     AddRefByProfileID(nProfileID);

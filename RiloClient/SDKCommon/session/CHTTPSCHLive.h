@@ -153,6 +153,11 @@ private:
     bool OpenLiveAudio();
     void StopRecordAudioLocked();
     StreamPtr<CHTTPVisStrm> NewVideoStream();
+    // Makes the profile's stream: 1 made (not connected yet), -1 the
+    // profile has one, 0 failed.
+    int MakeStream(int nProfileID);
+    // Connects a stream just made; one that cannot connect is stopped.
+    bool ConnectNewStream(int nProfileID);
     // Makes and connects the profile's stream, or takes the one there is.
     bool MakeOrJoinStream(int nProfileID);
     void DropUnusedStream(int nProfileID);

@@ -67,7 +67,11 @@ bool MapVideoEvent(unsigned long event, EventAction* out)
         if (code == 0)
             return true;
         if (code == 13) {
-            out->nCode = 0x10000;
+            out->nCode = kVideoSizeChanged;
+            return true;
+        }
+        if (code == 14) {
+            out->nCode = kVideoPictureTooLarge;
             return true;
         }
         return MapConnectionCode(code, &out->nCode);

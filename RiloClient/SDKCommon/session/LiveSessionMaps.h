@@ -10,6 +10,9 @@ namespace livemaps {
 enum : unsigned int { kEventConnection = 1, kEventRecording = 2 };
 // Handler categories.
 enum : int { kCategoryVideo = 0, kCategoryAudio = 1, kCategoryRecording = 2 };
+// Live video codes the handler receives for a picture: its size changed;
+// one was dropped as too large (RiloClientLib.h).
+enum : int { kVideoSizeChanged = 0x10000, kVideoPictureTooLarge = 0x10001 };
 // Recording codes the handler receives.
 enum : int {
     kRecordStopped = 21,

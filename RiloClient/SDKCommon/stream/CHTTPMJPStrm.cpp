@@ -118,15 +118,26 @@ void CHTTPMJPStrm::ProcessContent()
         m_cutter.Reset();
         m_nCutSerial = serial;
     }
+    if (m_dwContent >= m_dwSizeContent)
+        GrowForPicture();
     const uint32_t drop = m_cutter.Cut(m_pContent, m_dwContent, m_dwSizeContent, *this);
     if (m_cutter.LastCutDropped())
         DiagPrint(kDiagOut, "[CHTTPMJPStrm::ProcessContent] no picture within %u bytes, dropped\n",
                   unsigned(m_dwContent));
+    if (m_cutter.LastCutLostPicture())
+        NotifyStreamEvent(kEventPictureTooLarge, 1);
     if (drop > 0) {
         std::memmove(m_pContent, m_pContent + drop, m_dwContent - drop);
         m_dwContent -= drop;
     }
     m_dwCutHeld = m_dwContent;
+}
+
+void CHTTPMJPStrm::GrowForPicture()
+{
+    const uint64_t room = m_cutter.PictureRoom();
+    if (room > m_dwSizeContent && room <= kMaxContentSize)
+        GrowContentBuffer(uint32_t(room));
 }
 
 void CHTTPMJPStrm::OnPicture(const uint8_t* data, uint32_t len, int64_t stamp)
@@ -184,7 +195,7 @@ void CHTTPMJPStrm::OnFrameSize(int width, int height)
         return;
     const JPGMediaInfo info = {width, height, m_nPixelFormat, m_nBitCount};
     m_Decoder.InitConfig(&info);
-    NotifyStreamEvent(13, 1);
+    NotifyStreamEvent(kEventSizeChanged, 1);
 }
 
 int CHTTPMJPStrm::FeedRecorder(const unsigned char* pData, unsigned long len, long long stamp)

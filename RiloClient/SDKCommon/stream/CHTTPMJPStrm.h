@@ -17,7 +17,13 @@
 
 class CHTTPMJPStrm : public CHTTPVisStrm, private CMJPEGCutter::Sink {
 public:
-    enum : uint32_t { kContentSize = 524288 };
+    // The content buffer, and what it grows to at most for a picture whose
+    // part declares a larger length: a larger picture is dropped.
+    enum : uint32_t { kContentSize = 524288, kMaxContentSize = 8 * 1024 * 1024 };
+    // Connection events (kind 1) of the pictures: a new size; a picture
+    // dropped as larger than the buffer can grow to (told once until
+    // another event, such as a picture shown, comes between).
+    enum : int { kEventSizeChanged = 13, kEventPictureTooLarge = 14 };
 
     CHTTPMJPStrm(unsigned int nNotifyMsg, bool bTLS, int nAuthType);
     ~CHTTPMJPStrm() override;
@@ -49,6 +55,7 @@ protected:
 
 private:
     void OnPicture(const uint8_t* data, uint32_t len, int64_t stamp) override;
+    void GrowForPicture();
     int64_t NextSubstituteStamp();
     void OnFrameSize(int width, int height);
     int FeedRecorder(const unsigned char* pData, unsigned long len, long long stamp);

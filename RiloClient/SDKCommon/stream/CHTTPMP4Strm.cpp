@@ -1,15 +1,10 @@
 #include "stream/CHTTPMP4Strm.h"
 
 #include "RiloAssert.h"
+#include "codec/CMPG4PlaneClock.h"
 #include "codec/MPEG4ConfigParser.h"
 
 namespace {
-
-// An I-plane, or a configuration whose next byte is below 64.
-bool IsKeyUnit(const unsigned char* p, unsigned long len)
-{
-    return len > 4 && (p[4] & 0xC0) == 0;
-}
 
 // The configuration headers without a group-of-planes header: its time
 // code changes at every group and says nothing about the configuration.
@@ -73,8 +68,23 @@ void CHTTPMP4Strm::FeedStreamItem(const unsigned char* pData, unsigned long len,
         const uint32_t span = ConfigSpan(pData, uint32_t(len));
         if (m_units.IsCachedConfig(pData, span) || !m_units.CacheConfig(pData, span))
             return;
+        tagMPEG4StrmConfig config{};
+        m_nIncrementBits = ParseMPEG4ConfigData(pData, span, &config)
+                               ? MPEG4IncrementBits(config.dwTimeIncResolution)
+                               : 0;
     }
     RecordAndQueue(pData, len, *pStamp, IsKeyUnit(pData, len), bConfig);
+}
+
+bool CHTTPMP4Strm::IsKeyUnit(const unsigned char* p, unsigned long len) const
+{
+    // An I-plane, or a configuration whose next byte is below 64.
+    if (len <= 4 || (p[4] & 0xC0) != 0)
+        return false;
+    // A placeholder I-plane (not coded) holds no picture to start from.
+    MPEG4PlaneHeader plane;
+    return !IsMPEG4VOP(p) || m_nIncrementBits == 0 ||
+           !ReadMPEG4PlaneHeader(p, len, m_nIncrementBits, &plane) || plane.bCoded;
 }
 
 int CHTTPMP4Strm::PrepareRecordStream(long long stamp)

@@ -27,8 +27,12 @@ private:
     void UninitializeDecoder() override;
     void FeedUnit(const MediaUnit& unit) override;
     int PrepareRecordStream(long long stamp) override;
+    bool IsKeyUnit(const unsigned char* p, unsigned long len) const;
 
     CMPG4VideoDec m_Decoder;
+    // Of the cached configuration's time increments; 0 while unknown.
+    // Receive thread only.
+    int m_nIncrementBits = 0;
 };
 
 #endif

@@ -25,6 +25,7 @@ void CMJPEGCutter::Reset()
 uint32_t CMJPEGCutter::Cut(const uint8_t* buf, uint32_t len, uint32_t capacity, Sink& sink)
 {
     m_bDropped = false;
+    m_bLostPicture = false;
     for (;;) {
         if (m_eMode == kHeaders)
             WalkHeaders(buf, len);
@@ -38,6 +39,7 @@ uint32_t CMJPEGCutter::Cut(const uint8_t* buf, uint32_t len, uint32_t capacity, 
     // the picture to come are among them.
     uint32_t drop = m_eMode == kSeek ? 0 : m_nStart;
     if (drop == 0 && len >= capacity && len > 1) {
+        m_bLostPicture = m_eMode != kSeek;
         m_eMode = kSeek;
         m_nPos = len - 1;
         m_nRegion = len - 1;
@@ -48,6 +50,13 @@ uint32_t CMJPEGCutter::Cut(const uint8_t* buf, uint32_t len, uint32_t capacity, 
     m_nStart = Shifted(m_nStart, drop);
     m_nRegion = Shifted(m_nRegion, drop);
     return drop;
+}
+
+uint64_t CMJPEGCutter::PictureRoom() const
+{
+    if (m_eMode == kSeek || m_dwDeclared == 0)
+        return 0;
+    return uint64_t(m_nStart) + m_dwDeclared + kStampWindow;
 }
 
 void CMJPEGCutter::WalkHeaders(const uint8_t* buf, uint32_t len)
@@ -100,12 +109,15 @@ void CMJPEGCutter::OnStartMarker(const uint8_t* buf, uint32_t at, Sink& sink)
 {
     const uint32_t window = at > kStampWindow ? at - kStampWindow : 0;
     const uint32_t from = m_nRegion > window ? m_nRegion : window;
-    const int64_t stamp = ReadPartStamp(reinterpret_cast<const char*>(buf) + from, at - from);
+    const char* headers = reinterpret_cast<const char*>(buf) + from;
+    const int64_t stamp = ReadPartStamp(headers, at - from);
+    const uint32_t declared = ReadPartLength(headers, at - from);
     if (m_eMode != kSeek)
         sink.OnPicture(buf + m_nStart, at - m_nStart, m_llStamp);
     m_eMode = kHeaders;
     m_nStart = at;
     m_llStamp = stamp;
+    m_dwDeclared = declared;
     m_nPos = at + 2;
     m_nRegion = at + 2;
 }

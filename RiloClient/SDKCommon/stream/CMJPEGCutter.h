@@ -39,6 +39,13 @@ public:
 
     // Whether the last Cut dropped a picture or bytes for a full buffer.
     bool LastCutDropped() const { return m_bDropped; }
+    // Whether what it dropped was a picture begun (not the rest of one
+    // dropped before).
+    bool LastCutLostPicture() const { return m_bLostPicture; }
+    // The bytes a buffer needs to hold the picture in progress and the part
+    // headers after it, by the length its part headers declare; 0 when they
+    // declared none, or no picture is in progress.
+    uint64_t PictureRoom() const;
 
 private:
     enum Mode { kSeek, kHeaders, kScanData };
@@ -48,11 +55,13 @@ private:
     void OnStartMarker(const uint8_t* buf, uint32_t at, Sink& sink);
 
     Mode m_eMode = kSeek;
-    uint32_t m_nPos = 0;    // next byte to examine
-    uint32_t m_nStart = 0;  // start of the picture in progress (not kSeek)
-    uint32_t m_nRegion = 0; // where the next picture's part headers may begin
-    int64_t m_llStamp = 0;  // of the picture in progress
+    uint32_t m_nPos = 0;       // next byte to examine
+    uint32_t m_nStart = 0;     // start of the picture in progress (not kSeek)
+    uint32_t m_nRegion = 0;    // where the next picture's part headers may begin
+    int64_t m_llStamp = 0;     // of the picture in progress
+    uint32_t m_dwDeclared = 0; // the length its part headers declare
     bool m_bDropped = false;
+    bool m_bLostPicture = false;
 };
 
 #endif

@@ -8,8 +8,6 @@ namespace {
 const uint32_t kHdr = MediaPacketHeader::kSize;
 // A framed H.264 packet: header, start code and the NAL header byte.
 const uint32_t kMinH264Packet = kHdr + 5;
-// A framed MPEG-4 payload must be longer than this.
-const uint32_t kMinMPEG4Payload = 7;
 
 bool IsPrefix3(const uint8_t* p)
 {
@@ -153,7 +151,9 @@ void CVideoPacketReader::FramedMPEG4(const uint8_t* packet, uint32_t len)
     ++m_nArrivals;
     const MediaPacketHeader hdr = MediaPacketHeader::Decode(packet);
     const uint32_t payloadLen = len - kHdr;
-    if (payloadLen <= kMinMPEG4Payload || payloadLen != hdr.dwPayloadLen)
+    // Short payloads go on too: Xvid's packed pictures need the small
+    // placeholder after each pair to bring out the picture held back.
+    if (payloadLen != hdr.dwPayloadLen)
         return;
     const uint8_t* payload = packet + kHdr;
     const int64_t stamp = hdr.Stamp();

@@ -20,8 +20,8 @@
 //   for (auto& u : reader.Units()) FeedStreamItem(u.pData, u.dwLen, u.llStamp) ...
 //   memmove(m_pContent, m_pContent + consumed, m_dwContent - consumed);
 //
-// Framed MPEG-4: a packet's payload must open with VOS, VO or VOP, hold more
-// than 7 bytes and match the header's length; a configuration payload is
+// Framed MPEG-4: a packet's payload must open with VOS, VO or VOP and match
+// the header's length, however short it is; a configuration payload is
 // split before its first VOP. Raw MPEG-4: units run from VOP to VOP, the
 // configuration before the first VOP being a unit of its own.
 // Framed H.264: a packet must hold at least 45 bytes with the start code

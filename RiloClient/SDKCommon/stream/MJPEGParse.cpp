@@ -19,11 +19,11 @@ enum : uint8_t {
     kTEM = 0x01,
 };
 
-// Width of the stamp fields' text buffers; a longer value counts as none.
-const unsigned long kStampTextSize = 1024;
+// Width of the part fields' text buffers; a longer value counts as none.
+const unsigned long kFieldTextSize = 1024;
 
 // A decimal number between blanks, at most max; false for anything else.
-bool ParseStampNumber(const char* s, uint64_t max, uint64_t* out)
+bool ParseFieldNumber(const char* s, uint64_t max, uint64_t* out)
 {
     while (*s == ' ' || *s == '\t')
         ++s;
@@ -44,11 +44,11 @@ bool ParseStampNumber(const char* s, uint64_t max, uint64_t* out)
     return true;
 }
 
-uint64_t StampField(const char* text, size_t len, const char* name, uint64_t max)
+uint64_t PartField(const char* text, size_t len, const char* name, uint64_t max)
 {
-    char value[kStampTextSize];
+    char value[kFieldTextSize];
     uint64_t v = 0;
-    if (!GetFiledValue(text, len, name, value, sizeof value) || !ParseStampNumber(value, max, &v))
+    if (!GetFiledValue(text, len, name, value, sizeof value) || !ParseFieldNumber(value, max, &v))
         return 0;
     return v;
 }
@@ -110,7 +110,12 @@ bool ScanJpegFrameSize(const uint8_t* data, size_t len, int* pWidth, int* pHeigh
 int64_t ReadPartStamp(const char* text, size_t len)
 {
     const uint64_t kMaxSeconds = (uint64_t(INT64_MAX) - 999) / 1000;
-    const uint64_t sec = StampField(text, len, "x-ts-sec:", kMaxSeconds);
-    const uint64_t usec = StampField(text, len, "x-ts-usec:", 999999);
+    const uint64_t sec = PartField(text, len, "x-ts-sec:", kMaxSeconds);
+    const uint64_t usec = PartField(text, len, "x-ts-usec:", 999999);
     return int64_t(sec * 1000 + usec / 1000);
+}
+
+uint32_t ReadPartLength(const char* text, size_t len)
+{
+    return uint32_t(PartField(text, len, "content-length:", UINT32_MAX));
 }

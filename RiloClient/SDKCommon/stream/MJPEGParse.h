@@ -36,4 +36,9 @@ bool ScanJpegFrameSize(const uint8_t* data, size_t len, int* pWidth, int* pHeigh
 // / 1000. A missing or malformed field counts as 0; 0 means no stamp.
 int64_t ReadPartStamp(const char* text, size_t len);
 
+// The picture's length in bytes that a "Content-Length:" field among the
+// part headers in text[0, len) declares; 0 when there is none (or it is
+// malformed or beyond 32 bits).
+uint32_t ReadPartLength(const char* text, size_t len);
+
 #endif

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 using namespace codectest;
 
@@ -50,8 +51,10 @@ const PictureRecipe kPictures[] = {
     {"vga", 640, 480, "yuvj420p", false},     {"422", 318, 238, "yuvj422p", false},
     {"444", 202, 150, "yuvj444p", false},     {"gray", 161, 121, "gray", false},
     {"qvga", 320, 240, "yuvj420p", false},    {"svga", 800, 600, "yuvj420p", false},
-    {"tiny", 64, 48, "yuvj420p", false},      {"widest", 8192, 16, "yuvj420p", true},
-    {"too_wide", 8200, 16, "yuvj420p", true}, {"too_high", 16, 8200, "yuvj420p", true},
+    {"tiny", 64, 48, "yuvj420p", false},      {"odd420", 333, 241, "yuvj420p", false},
+    {"odd422", 333, 241, "yuvj422p", false},  {"row", 65, 1, "yuvj420p", false},
+    {"widest", 8192, 16, "yuvj420p", true},   {"too_wide", 8200, 16, "yuvj420p", true},
+    {"too_high", 16, 8200, "yuvj420p", true},
 };
 
 // Pictures of kPictures, made in one ffmpeg run and decoded by it in
@@ -228,6 +231,43 @@ TEST(JpegPeer, OutputFollowsEachDecodedPicture)
     ASSERT_TRUE(dec.ConvertPicture(grown.bytes.data(), grown.capacity));
     EXPECT_TRUE(grown.GuardIntact());
     EXPECT_GE(RgbaPsnr(grown.bytes, large), 40.0);
+}
+
+// Odd heights (the last row converted apart): every format holds the same
+// pixels as RGBA, rows in their place, and writes nothing past its picture.
+TEST(JpegPeer, OddHeightsAlikeInEveryFormat)
+{
+    const PictureSet set({"odd420", "odd422", "row"});
+    ASSERT_TRUE(set.Made());
+    for (const char* name : {"odd420", "odd422", "row"}) {
+        SCOPED_TRACE(name);
+        const Picture p = set.Get(name);
+        const size_t pixels = size_t(p.width) * size_t(p.height);
+        CJPEGDecoder dec;
+        ASSERT_TRUE(dec.Create());
+        ASSERT_TRUE(Configure(dec, OPF_RGBA));
+        Output rgba(pixels * 4 + CPictureConverter::kSpareBytes);
+        ASSERT_TRUE(
+            dec.Decode(p.jpeg.data(), unsigned(p.jpeg.size()), rgba.bytes.data(), rgba.capacity));
+        for (const auto& f :
+             {std::make_tuple(OPF_BGRA, 4, false), std::make_tuple(OPF_BGR24, 3, true)}) {
+            const int bpp = std::get<1>(f);
+            ASSERT_TRUE(Configure(dec, std::get<0>(f)));
+            Output out(pixels * size_t(bpp));
+            ASSERT_TRUE(
+                dec.Decode(p.jpeg.data(), unsigned(p.jpeg.size()), out.bytes.data(), out.capacity));
+            EXPECT_TRUE(out.GuardIntact());
+            for (int y = 0; y < p.height; ++y) {
+                const int row = std::get<2>(f) ? p.height - 1 - y : y;
+                for (int x = 0; x < p.width; ++x) {
+                    const uint8_t* a = rgba.bytes.data() + (size_t(y) * p.width + x) * 4;
+                    const uint8_t* b = out.bytes.data() + (size_t(row) * p.width + x) * bpp;
+                    ASSERT_TRUE(a[0] == b[2] && a[1] == b[1] && a[2] == b[0])
+                        << "pixel " << x << "," << y << " of format " << std::get<0>(f);
+                }
+            }
+        }
+    }
 }
 
 TEST(JpegPeer, RefusesOversizeAndIncompletePictures)

@@ -1,10 +1,11 @@
 // The live session end to end against the emulated camera: live view and
 // recording sharing a connection, two profiles, audio with video in one
 // file that ffprobe reads, failed starts that leave nothing behind, the
-// disk reserve, long credentials.
+// disk reserve, long credentials, a first key picture sent with the reply.
 #include "LiveTestUtil.h"
 
 #include "DiagCapture.h"
+#include "VideoDecTestUtil.h"
 #include "stream/CHTTPAudStrm.h"
 
 #include <gtest/gtest.h>
@@ -250,6 +251,70 @@ TEST_F(LiveSessionPeer, FramedH264LiveAndRecorded)
     EXPECT_EQ(p.Stream("video")["width"], "320");
     s.Destroy();
     EXPECT_EQ(log.late, 0);
+}
+
+// Cameras that answer with their first key picture in the same send as the
+// reply header, the next two pictures with it: the session's decoder runs
+// before the connection opens, so the first picture shown is the camera's
+// first (for H.264 the one after the key picture, which configures the
+// decoder), not one a key interval later, and the pictures follow in order.
+TEST_F(LiveSessionPeer, FirstKeyPictureSentWithTheReplyIsShown)
+{
+    const struct {
+        const char* path;
+        unsigned kind;
+        vdtest::StreamSpec spec;
+        size_t first;
+    } streams[] = {
+        {"/m4v", CHTTPSCHLive::kKindMPEG4, {"mpeg4", 176, 144, 30, 45, 30, ""}, 0},
+        {"/h264",
+         CHTTPSCHLive::kKindH264,
+         {"h264", 176, 144, 30, 45, 30, "-profile:v baseline"},
+         1},
+    };
+    std::string routes;
+    for (const auto& st : streams)
+        routes +=
+            std::string(routes.empty() ? "" : ",") + "\"" + st.path +
+            R"(":{"head_with_body":true,"at_end":"stall","body":{"generator":"media_packets:acvs",)"
+            R"("args":{"file":")" +
+            st.spec.codec + R"(.es","codec":")" + st.spec.codec +
+            R"(","fps":30,"first_burst":3,"end_magic":true}}})";
+    LiveCamera cam(routes);
+    std::vector<vdtest::Stream> made;
+    for (const auto& st : streams) {
+        made.push_back(vdtest::MakeStreams({st.spec})[0]);
+        codectest::WriteBytes(cam.Emulator().Dir() + "/" + st.spec.codec + ".es", made.back().es);
+    }
+    std::vector<std::unique_ptr<vdtest::DeliveryLog>> logs;
+    std::vector<std::unique_ptr<CHTTPSCHLive>> sessions;
+    for (const auto& st : streams) {
+        logs.emplace_back(new vdtest::DeliveryLog);
+        sessions.emplace_back(new CHTTPSCHLive);
+        CHTTPSCHLive& s = *sessions.back();
+        ASSERT_TRUE(s.Create(0));
+        ASSERT_TRUE(s.AssignURL(cam.URL(st.path).c_str(), st.kind));
+        s.SetCallbackRenderMode(true, vdtest::DeliveryLog::Callback, logs.back().get());
+        ASSERT_TRUE(s.StartLiveVideo(true, 0, false));
+    }
+    const size_t shown = 10;
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        SCOPED_TRACE(streams[i].path);
+        EXPECT_TRUE(logs[i]->WaitFor(shown, 60));
+        sessions[i]->StopAll();
+        sessions[i]->Destroy();
+        const std::vector<vdtest::Delivery> got = logs[i]->Take();
+        ASSERT_GE(got.size(), shown);
+        const int rgb[3] = {0, 1, 2};
+        for (size_t k = 0; k < shown; ++k) {
+            const vdtest::Frame& f = made[i].frames[streams[i].first + k];
+            ASSERT_EQ(got[k].pixels.size(), f.rgba.size()) << "picture " << k;
+            EXPECT_GE(codectest::PsnrRgb(got[k].pixels.data(), 4, rgb, false, f.rgba.data(),
+                                         f.width, f.height),
+                      40)
+                << "picture " << k << " is not the camera's " << streams[i].first + k;
+        }
+    }
 }
 
 } // namespace

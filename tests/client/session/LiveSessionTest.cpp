@@ -32,7 +32,8 @@ TEST(LiveSessionMaps, EdgeCases)
 {
     const int kStarted = 0x1001E;
     const MapCase cases[] = {
-        // Connection events: first data, the two connect failures, size change.
+        // Connection events: first data, the two connect failures, size
+        // change, a picture too large; codes from 15 on are not delivered.
         {Word(0, 1), true, true, 0, 0, false},
         {Word(2, 1), true, true, 0, 1, false},
         {Word(7, 1), true, true, 0, 6, false},
@@ -40,7 +41,8 @@ TEST(LiveSessionMaps, EdgeCases)
         {Word(9, 1), true, false, 0, 0, false},
         {Word(12, 1), true, true, 0, 12, false},
         {Word(13, 1), true, true, 0, 0x10000, false},
-        {Word(14, 1), true, false, 0, 0, false},
+        {Word(14, 1), true, true, 0, 0x10001, false},
+        {Word(15, 1), true, false, 0, 0, false},
         // Audio gives 0 for every code it does not map.
         {Word(0, 1), false, true, 1, 0, false},
         {Word(8, 1), false, true, 1, 0, false},

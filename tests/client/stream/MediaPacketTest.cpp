@@ -183,12 +183,12 @@ std::vector<Case> Cases()
          {V(config, 2000, 4), V(vop1, 2000, 4), V(vop2, 2040, 5)},
          {},
          2},
-        {"framed MPEG-4: a payload without a start code, a wrong length and a short payload "
-         "are skipped silently",
+        {"framed MPEG-4: a payload without a start code and a wrong length are skipped "
+         "silently; a short plane (a placeholder) is not",
          MPEG4Framed,
-         Cat({VPacket(Fill(20, 0x55), 1), VPacket(vop1, 2, 0, 0, -1), VPacket(Code4(0xB6, 3), 3),
+         Cat({VPacket(Fill(20, 0x55), 1), VPacket(vop1, 2, 0, 0, -1), VPacket(Code4(0xB6, 2), 3),
               VPacket(vop2, 4), VideoMagic()}),
-         {V(vop2, 0, 4)},
+         {V(Code4(0xB6, 2), 0, 3), V(vop2, 0, 4)},
          {},
          3},
         {"raw MPEG-4: junk dropped, configuration first, VOP to VOP",

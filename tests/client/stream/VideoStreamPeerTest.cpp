@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -262,6 +264,92 @@ TEST(VideoStreamPeer, Mpeg4FramedMidGopPacedAndRecorded)
     EXPECT_EQ(video["codec_name"], "mpeg4");
     EXPECT_EQ(video["width"], "176");
     EXPECT_GE(std::atoi(video["nb_read_frames"].c_str()), 60);
+}
+
+// MPEG-4 with B-pictures (two between references) from ffmpeg's encoder
+// and from Xvid, unpacked and in its own packed form (a P- and a B-picture
+// in one unit, a small placeholder unit after them, which brings out the
+// B-picture held back), framed, each sent at a steady rate: the decoder
+// shows its pictures in their own order, which is not the order they come
+// in, and paces them so: every picture is shown once, in order, none is
+// dropped, each is ffmpeg's decode of the same units (the last stays held,
+// as no picture comes after it). A recording of the packed stream asked
+// for just before the placeholder that follows an I-picture (Xvid makes it
+// an I-plane that is not coded) starts at the next I-picture: the
+// placeholder starts nothing.
+// The cameras send a little slower than the streams' own 30 a second, so
+// that a loaded machine's stall leaves no backlog behind.
+TEST(VideoStreamPeer, Mpeg4BPicturesShownInTheirOrder)
+{
+    const std::string b = "-bf 2";
+    const std::vector<StreamSpec> specs = {
+        {"mpeg4", 176, 144, 30, 90, 30, b},
+        {"xvid", 176, 144, 30, 90, 30, b + " -flags +global_header -bsf:v dump_extra", "testsrc2",
+         "", "", 2},
+        {"xvid", 176, 144, 30, 90, 30, b, "testsrc2", "", "avi", 2},
+    };
+    const std::vector<std::string> names = {"a.m4v", "b.m4v", "c.avi"};
+    // The packed stream's camera sends unit n once the file "go" says n.
+    const size_t packed = 2;
+    std::string routes;
+    for (size_t i = 0; i < specs.size(); ++i)
+        routes += (i ? "," : "") +
+                  Route("/" + std::to_string(i),
+                        R"("codec":"mpeg4","fps":25,"end_magic":true,"file":")" + names[i] +
+                            (i == packed ? R"(","held_by":"go","slack":0)" : "\""),
+                        true, R"("at_end":"stall",)");
+    testsupport::HttpEmulator cam(R"({"routes":{)" + routes + "}}");
+    std::vector<std::vector<Frame>> frames;
+    for (size_t i = 0; i < specs.size(); ++i)
+        frames.push_back(MakeFile(cam, names[i], {specs[i]}));
+    // Units 0 to 28 are fed once 29 is in; 28 holds the I-picture 30 and 29
+    // a B-picture, 30 is the placeholder.
+    const std::string go = cam.Dir() + "/go";
+    testsupport::WriteFile(go, "29", "test");
+    std::vector<std::unique_ptr<Recorder>> events;
+    std::vector<std::unique_ptr<DeliveryLog>> logs;
+    std::vector<CHTTPMP4Strm*> streams;
+    for (size_t i = 0; i < specs.size(); ++i) {
+        events.emplace_back(new Recorder);
+        logs.emplace_back(new DeliveryLog);
+        streams.push_back(StartStream<CHTTPMP4Strm>(*events[i], logs[i].get(), cam.Port(),
+                                                    "/" + std::to_string(i)));
+        ASSERT_NE(streams[i], nullptr);
+    }
+    EXPECT_TRUE(Eventually([&] { return Fed(streams[packed]) >= 29; }, kWait));
+    avitest::TempDir dir;
+    const std::string avi = dir.Path("packed.avi");
+    CAVIWriter* h = streams[packed]->InitRecorder(avi.c_str(), nullptr);
+    ASSERT_NE(h, nullptr);
+    testsupport::WriteFile(go, "100000", "test");
+    for (size_t i = 0; i < specs.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        ASSERT_GE(frames[i].size(), 80u);
+        std::vector<int> expected(frames[i].size() - 1);
+        std::iota(expected.begin(), expected.end(), 0);
+        EXPECT_TRUE(logs[i]->WaitFor(expected.size(), kWait));
+        if (i == packed)
+            StopRecording(streams[i], h);
+        streams[i]->UninitDecoder();
+        streams[i]->Destroy();
+        const std::vector<Delivery> got = logs[i]->Take();
+        ExpectCapacity(got);
+        EXPECT_EQ(Identify(got, frames[i]), expected);
+    }
+    // The recording's first picture, behind the configuration in its
+    // chunk, is a coded I-plane, not a placeholder.
+    const avitest::AviFile file = avitest::ReadAvi(avi);
+    ASSERT_EQ(file.error, "");
+    std::string first;
+    for (const avitest::Chunk& c : file.chunks)
+        if (c.length > 0 && first.empty())
+            first = c.Data(file.bytes);
+    EXPECT_EQ(first.substr(0, 4), std::string("\0\0\1\xB0", 4));
+    const size_t plane = first.find(std::string("\0\0\1\xB6", 4));
+    ASSERT_NE(plane, std::string::npos);
+    ASSERT_GT(first.size(), plane + 4);
+    EXPECT_EQ(first[plane + 4] & 0xC0, 0);
+    EXPECT_GT(first.size() - plane, 100u);
 }
 
 // Raw MPEG-4 sent faster than the decoder paces it: the
