@@ -35,7 +35,9 @@ public:
     void webViewDidClearWindowObject();
     platform::ScriptValue webViewContextMenuItems() { return platform::ScriptValue::Null(); }
     int webViewShouldChangeSelectedDOMRange() { return 1; }
-    void windowShouldClose() { Shutdown(); }
+    // 1 when the page asks the user first (the program keeps running), else
+    // 0 after the shutdown.
+    int windowShouldClose();
     void CloseWizard() { Shutdown(); }
     void CallScriptFunction(const std::string& script);
 

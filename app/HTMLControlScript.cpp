@@ -136,7 +136,7 @@ void HTMLControl::BuildScriptSurface()
          [this](const ScriptArgs&) { return webViewContextMenuItems(); }},
         {"webView_shouldChangeSelectedDOMRange_toDOMRange_affinity_stillSelecting_",
          num([this](const ScriptArgs&) { return webViewShouldChangeSelectedDOMRange(); })},
-        {"windowShouldClose_", none([this](const ScriptArgs&) { windowShouldClose(); })},
+        {"windowShouldClose_", num([this](const ScriptArgs&) { return windowShouldClose(); })},
         {"CloseWizard", none([this](const ScriptArgs&) { CloseWizard(); })},
         {"CallScriptFunction_", none([this](const ScriptArgs& a) { CallScriptFunction(S(a, 0)); })},
         // The web view belongs to the application; the page cannot swap it.

@@ -34,13 +34,18 @@ function ready() {
 
 // A slow request: start() hands it to a native worker, and done() runs once
 // the completion flag is up. Polling ends after timeoutMs at the latest.
+// closeText, for requests that send settings, says what closing the wizard
+// meanwhile would cut short; closing during the others loses nothing.
 function startRequest(req) {
   if (!ready()) return false;
   setBusy(req.busy);
+  W.request = req;
+  // A request that follows one the user was asking to close asks again.
+  if (W.closePending && req.closeText) askBeforeClose();
   try {
     req.start();
   } catch (e) {
-    endBusy();
+    requestEnded();
     bridgeFailure(req.name, e);
     return false;
   }
@@ -52,20 +57,21 @@ function startRequest(req) {
     try {
       complete = toInt(FinderObj.CheckThreadComplete()) === 1;
     } catch (e) {
-      endBusy();
+      requestEnded();
       bridgeFailure("CheckThreadComplete", e);
       return;
     }
     if (complete) {
-      endBusy();
+      W.closePending = requestEnded();
       var focused = document.activeElement;
       try { req.done(); } catch (e) { bridgeFailure(req.name, e); }
+      W.closePending = false;
       afterRequest(focused);
       return;
     }
     polls++;
     if (polls >= maxPolls || now() >= deadline) {
-      endBusy();
+      requestEnded();
       console.error("[wizard] " + req.name + " did not complete in time");
       timedOut(req.timeoutText || "The camera did not answer in time.");
       focusStep();
@@ -74,6 +80,16 @@ function startRequest(req) {
     setTimeout(poll, POLL_MS);
   }
   setTimeout(poll, POLL_MS);
+  return true;
+}
+
+// A question about closing that the request outlived is void: its outcome
+// takes the message's place. True when such a question was up.
+function requestEnded() {
+  W.request = null;
+  endBusy();
+  if (W.messageId !== W.busyQuestion) return false;
+  clearMessage();
   return true;
 }
 

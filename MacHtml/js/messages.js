@@ -19,13 +19,15 @@ function placeMessages() {
   }
 }
 
-// actions: optional [{ label, fn, primary, cancel }] offered as buttons in
-// the message; Escape runs the one marked cancel.
+// actions: optional [{ label, fn, primary, cancel, anyTime }] offered as
+// buttons in the message; Escape runs the one marked cancel. Only those
+// marked anyTime work while a request runs.
 function showMessage(text, kind, actions) {
   var m = $("message");
   clear(m);
   W.messageId++;
   W.cancelAction = null;
+  W.cancelAnyTime = false;
   clearFieldError();
   m.appendChild(el("span", "message-text", text));
   if (actions) {
@@ -33,9 +35,12 @@ function showMessage(text, kind, actions) {
     actions.forEach(function (a) {
       var b = el("button", a.primary ? "" : "quiet", a.label);
       b.type = "button";
-      b.addEventListener("click", function () { if (!W.busy) a.fn(); });
+      b.addEventListener("click", function () { if (!W.busy || a.anyTime) a.fn(); });
       box.appendChild(b);
-      if (a.cancel) W.cancelAction = a.fn;
+      if (a.cancel) {
+        W.cancelAction = a.fn;
+        W.cancelAnyTime = !!a.anyTime;
+      }
     });
     m.appendChild(box);
   }
@@ -53,6 +58,7 @@ function clearMessage() {
   clear(m);
   W.messageId++;
   W.cancelAction = null;
+  W.cancelAnyTime = false;
   clearFieldError();
 }
 

@@ -23,7 +23,7 @@ function init() {
   });
   $("wl-auth").addEventListener("change", authChanged);
   document.addEventListener("keydown", function (e) {
-    if (e.key !== "Escape" || !W.cancelAction || W.busy) return;
+    if (e.key !== "Escape" || !W.cancelAction || (W.busy && !W.cancelAnyTime)) return;
     e.preventDefault();
     W.cancelAction();
   });

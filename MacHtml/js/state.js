@@ -66,8 +66,16 @@ var W = {
   messageId: 0,
   // The messageId of the message that says the wizard still waits for the camera.
   staleMessage: -1,
+  // The slow request that runs (see startRequest), or null.
+  request: null,
   // Run by Escape while a question is up.
   cancelAction: null,
+  // Escape runs cancelAction while a request runs too.
+  cancelAnyTime: false,
+  // The messageId of the question asked about closing while a request runs.
+  busyQuestion: -1,
+  // That question was up when the request ended; one that follows asks again.
+  closePending: false,
   // The error of one field: its ids and the message that names it.
   fieldError: null,
   // A search runs; the cameras reported count only meanwhile.

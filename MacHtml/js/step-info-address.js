@@ -105,6 +105,8 @@ function applyAddress(then) {
     name: dhcp ? "SetupDHCP_" : "SetupFixed_IP_Mask_Gateway_DNS1_DNS2_",
     busy: "Sending the address settings…",
     timeoutMs: 30000,
+    closeText: "The address settings are being sent to the camera; this takes up to 30 seconds. " +
+               "Closing now can leave the camera without them.",
     start: function () {
       if (dhcp) FinderObj.SetupDHCP_(cam.index);
       else FinderObj.SetupFixed_IP_Mask_Gateway_DNS1_DNS2_(cam.index, t[0], t[1], t[2], t[3], t[4]);

@@ -26,6 +26,8 @@ function changePassword(then) {
     name: "SetupAuth_ID_Password_OldPassword_",
     busy: "Changing the password…",
     timeoutMs: 30000,
+    closeText: "The password is being changed; this takes up to 30 seconds. " +
+               "Closing now can leave you not knowing which password the camera takes.",
     start: function () { FinderObj.SetupAuth_ID_Password_OldPassword_(cam.index, user, pw, old); },
     done: function () {
       $("pw-new").value = "";
@@ -227,6 +229,8 @@ function applyWireless(then) {
     name: "SetupWireless",
     busy: "Sending the wireless settings…",
     timeoutMs: 30000,
+    closeText: "The wireless settings are being sent to the camera; this takes up to 30 seconds. " +
+               "Closing now can leave the camera without them.",
     start: function () {
       FinderObj.SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_(
         cam.index, enable, ssid, mode, channel, auth, enc, wepLen, wepFmt, wepDef, wepKey, wpaKey);

@@ -17,6 +17,8 @@ function saveSettings() {
     name: "CommitSettings_",
     busy: "Saving the settings in the camera…",
     timeoutMs: 90000,
+    closeText: "The settings are being saved in the camera; this can take up to 3 minutes, " +
+               "the wait for the camera to answer again included. Closing now can leave them unsaved.",
     start: function () { FinderObj.CommitSettings_(cam.index); },
     done: function () {
       startRequest({
@@ -24,6 +26,8 @@ function saveSettings() {
         busy: "Waiting for the camera to answer again…",
         timeoutMs: 90000,
         timeoutText: "The settings were sent, but the camera does not answer yet.",
+        closeText: "The camera is saving the settings and may restart; the wizard waits up to 90 seconds " +
+                   "for it to answer again. Closing now does not stop the save, but you will not learn whether it worked.",
         start: function () { FinderObj.TryWireless_(cam.index); },
         done: function () {
           // The commit has no result of its own; what it sent is no longer
@@ -229,31 +233,50 @@ function openManual() {
                  "The quick-start guide opens in your PDF viewer.");
 }
 
-// Typed changes are asked about first, then applied settings that wait for
-// a save; force closes without asking.
-function closeWizard(force) {
-  if (W.busy) return;
+// Closing asks first about what it would lose: a change that is being sent,
+// typed changes, then applied settings that wait for a save. True when a
+// question is up instead.
+function askBeforeClose() {
+  if (W.busy) {
+    if (!W.request || !W.request.closeText) return false;
+    showMessage(W.request.closeText, "error", [
+      { label: "Keep waiting", primary: true, cancel: true, anyTime: true, fn: clearMessage },
+      { label: "Close anyway", anyTime: true, fn: function () { closeWizard(true); } }
+    ]);
+    W.busyQuestion = W.messageId;
+    return true;
+  }
   var typed = typedForms();
-  if (force !== true && typed.length > 0) {
+  if (typed.length > 0) {
     askClose(typed[0]);
-    return;
+    return true;
   }
   var unsaved = unsavedNames();
-  if (force !== true && unsaved.length > 0) {
-    showMessage("The " + unsaved.join(" and ") + " settings were sent to the camera but not saved. " +
-                "The camera loses them when it restarts.", "error", [
-      { label: "Go to Save", primary: true, fn: function () { goTo("save"); } },
-      { label: "Close anyway", fn: function () { closeWizard(true); } },
-      { label: "Cancel", cancel: true, fn: stayHere }
-    ]);
-    return;
-  }
+  if (unsaved.length === 0) return false;
+  showMessage("The " + unsaved.join(" and ") + " settings were sent to the camera but not saved. " +
+              "The camera loses them when it restarts.", "error", [
+    { label: "Go to Save", primary: true, fn: function () { goTo("save"); } },
+    { label: "Close anyway", fn: function () { closeWizard(true); } },
+    { label: "Cancel", cancel: true, fn: stayHere }
+  ]);
+  return true;
+}
+
+// force closes without asking.
+function closeWizard(force) {
+  if (force !== true && askBeforeClose()) return;
   stopLive();
   if (hasBridge()) {
     try { FinderObj.CloseWizard(); } catch (e) { bridgeFailure("CloseWizard", e); }
   } else {
     window.close();
   }
+}
+
+// The program asks this when the window's close button is pressed; unless
+// it answers true (a question is up), the program closes.
+function AskBeforeClosing() {
+  return askBeforeClose();
 }
 
 function askClose(form) {

@@ -29,14 +29,17 @@ using testsupport::ReadFile;
 
 namespace {
 
+// faults: further members of the camera's command_faults.
 std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model,
-                                            const std::string& extra)
+                                            const std::string& extra,
+                                            const std::string& faults = "")
 {
     return testsupport::StartNetlabCamera(
         i, "\"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
                ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\", "
                "\"password\": \"secret\", \"command_faults\": {\"discovery\": {\"delay_ms\": " +
-               std::to_string(300 * i) + "}}" + (extra.empty() ? "" : ", " + extra));
+               std::to_string(300 * i) + "}" + (faults.empty() ? "" : ", " + faults) + "}" +
+               (extra.empty() ? "" : ", " + extra));
 }
 
 void WriteFile(const std::string& path, const std::string& text)
@@ -583,6 +586,151 @@ TEST(GuiProgram, LivePictureInItsRectangle)
             ASSERT_TRUE(liveviewtest::Near(
                 pageArea, reinterpret_cast<const uint8_t*>(at(stopped, x, y).data()), 8))
                 << "the picture stayed after StopLiveView at " << x << "," << y;
+    if (!HasFailure())
+        Shell("rm -rf " + dir);
+}
+
+namespace {
+
+// The driver's half of the close-button tests: it starts the program and,
+// each time the page logs "T press N" (N from 1 to presses), presses the
+// window's close button (firstReady, a pattern of a line, may stand for the
+// first). A driver that waits in vain gives up after 90 s for each press.
+std::string CloseDriver(int presses, const std::string& firstReady = "")
+{
+    std::string s = "#!/bin/sh\n./CameraWizard & p=$!\n"
+                    "await() { i=0; while [ $i -lt 900 ] && kill -0 $p 2>/dev/null && "
+                    "! grep -qs \"$@\" out.txt err.txt; do sleep 0.1; i=$((i + 1)); done; }\n";
+    for (int n = 1; n <= presses; ++n) {
+        if (n == 1 && !firstReady.empty())
+            s += "await '" + firstReady + "'\n";
+        else
+            s += "await 'CONSOLE LOG T press " + std::to_string(n) + "$'\n";
+        s += std::string(RILO_SEND_CLOSE) + " 'Camera Wizard' || echo 'no press " +
+             std::to_string(n) + "' >&2\n";
+    }
+    return s + "wait $p\n";
+}
+
+// The wizard page walked by the user's side of those tests: each question
+// that a press of the close button should bring is awaited and logged.
+const char* kCloseButtonDriver = R"JS(
+function log(s) { console.log("T " + s); }
+function $(id) { return document.getElementById(id); }
+function sleep(ms) { return new Promise(function (r) { setTimeout(r, ms); }); }
+function Fail(m) { this.message = m; }
+async function until(what, cond) {
+  for (var n = 0; n < 1200; n++) {
+    if (cond()) return;
+    await sleep(100);
+  }
+  throw new Fail("no " + what + "; the message: " + message());
+}
+function message() { return $("message").hidden ? "" : $("message").textContent; }
+function idle() { return $("busy").hidden; }
+function choose(label) {
+  var b = Array.prototype.filter.call($("message").querySelectorAll("button"),
+                                      function (x) { return x.textContent === label; });
+  if (b.length !== 1) throw new Fail("no choice " + label + " in: " + message());
+  b[0].click();
+}
+function type(id, text) {
+  $(id).value = text;
+  $(id).dispatchEvent(new Event("input", { bubbles: true }));
+}
+var presses = 0;
+async function pressClose(what, pattern) {
+  log("press " + (++presses));
+  await until("question " + what, function () { return pattern.test(message()); });
+  log("asked " + what);
+}
+async function walk() {
+  await until("the camera", function () { return idle() && document.querySelector("#camera-list button"); });
+  document.querySelector("#camera-list button").click();
+  $("login-password").value = "secret";
+  $("login-form").requestSubmit();
+  await until("the camera information", function () { return idle() && !$("step-info").hidden; });
+  document.querySelector("#step-info .next").click();
+  type("addr-dns2", "192.0.2.54");
+  await pressClose("typed", /typed on the IP address page are not applied/);
+  choose("Stay here");
+  await pressClose("again", /typed on the IP address page are not applied/);
+  choose("Apply and close");
+  await until("the question about saving", function () {
+    return idle() && /sent to the camera but not saved/.test(message());
+  });
+  choose("Go to Save");
+  $("save-btn").click();
+  await pressClose("during the save", /being saved in the camera|saving the settings and may restart/);
+  await until("the save", function () { return idle() && /settings are saved/.test(message()); });
+  log("saved");
+  document.querySelector('#steps li[data-step="address"]').click();
+  type("addr-dns2", "192.0.2.55");
+  $("address-form").requestSubmit();
+  await until("the applied address", function () { return idle() && $("message").className === "ok"; });
+  await pressClose("unsaved", /sent to the camera but not saved/);
+  choose("Close anyway");
+}
+window.addEventListener("load", function () {
+  walk().catch(function (e) {
+    log("fail: " + (e instanceof Fail ? e.message : e));
+    FinderObj.CloseWizard();
+  });
+});
+)JS";
+
+constexpr const char* kNoCloseAnswer = "[CameraWizard] the page did not answer the close button";
+
+} // namespace
+
+// The window's close button asks the page as its own Close does: with
+// nothing to lose it closes at once; with a typed change it asks, also a
+// second time after the user stayed; during a save it says so, and the save
+// (which the camera makes take longer than the wait for the page's answer)
+// goes on to its end; Close anyway then ends the program.
+TEST(GuiProgram, CloseButtonAsksBeforeLosingWork)
+{
+    auto cam =
+        StartCamera(0, "RC-100", R"("camera_name": "Closing")", R"("0xC0": {"wait_ms": 8000})");
+    {
+        std::string dir = CopyProgram();
+        WriteFile(dir + "/driver.sh", CloseDriver(1, "search finished"));
+        ProgramRun r = RunProgram(dir, "sh ./driver.sh");
+        SCOPED_TRACE("nothing to lose: stdout:\n" + r.out + "\nstderr:\n" + r.err);
+        EXPECT_EQ(0, r.status);
+        EXPECT_TRUE(Logged(r, "[wizard] search finished: 1 camera(s) of model RC-100"));
+        EXPECT_EQ(std::string::npos, r.err.find("no press"));
+        EXPECT_EQ(std::string::npos, r.err.find(kNoCloseAnswer)) << "the page was not asked";
+        if (!HasFailure())
+            Shell("rm -rf " + dir);
+    }
+    std::string dir = CopyProgram();
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
+    size_t end = page.rfind("</body>");
+    page.insert(end == std::string::npos ? page.size() : end,
+                "<script src=\"test-driver.js\"></script>");
+    WriteFile(dir + "/MacHtml/index.html", page);
+    WriteFile(dir + "/MacHtml/test-driver.js", kCloseButtonDriver);
+    WriteFile(dir + "/driver.sh", CloseDriver(4));
+    ProgramRun r = RunProgram(dir, "sh ./driver.sh");
+    SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
+    EXPECT_EQ(0, r.status);
+    for (const char* line : {"T asked typed", "T asked again", "T asked during the save", "T saved",
+                             "T asked unsaved"})
+        EXPECT_TRUE(Logged(r, line)) << line;
+    EXPECT_EQ(std::string::npos, r.err.find("T fail: "));
+    EXPECT_EQ(std::string::npos, r.err.find("no press"));
+    EXPECT_EQ(std::string::npos, r.err.find(kNoCloseAnswer));
+    // Both applied addresses reached the camera, and the one save.
+    size_t sets = 0, commits = 0;
+    for (const auto& q : cam->Requests()) {
+        if (q.bytes.size() < 22 || q.camera != CamEnv(0, "MAC"))
+            continue;
+        sets += q.Command() == 0xA2;
+        commits += q.Command() == 0xC0;
+    }
+    EXPECT_EQ(2u, sets);
+    EXPECT_EQ(1u, commits);
     if (!HasFailure())
         Shell("rm -rf " + dir);
 }

@@ -481,14 +481,20 @@
   // Reserved byte has bit 0 set and HTTPS clear) gets no address link.
   async function closing() {
     await searchDone();
+    check(AskBeforeClosing() === false && message() === "", "the window's close button with nothing to lose closes at once");
     click(document.querySelectorAll("#camera-list button")[0]);
     submit("login-form");
+    await until("the login's reading", function () { return window.W.request !== null; });
+    check(AskBeforeClosing() === false, "so it does while the wizard only reads from the camera");
     await until("the camera information", function () { return idle() && visible("info"); });
     check(/^Not known/.test($("info-web").textContent) && !/http/.test($("info-web").textContent),
           "no address is made up when the camera's address cannot be read");
 
     click(document.querySelector("#step-info .next"));
     type("addr-ip", "192.0.2.61");
+    check(AskBeforeClosing() === true && /typed on the IP address page are not applied/.test(message()),
+          "the window's close button asks about changes typed but not applied");
+    escape();
     click($("close-btn"));
     check(window.__wizardClosed === undefined && /typed on the IP address page are not applied/.test(message()),
           "Close asks about changes typed but not applied");
@@ -539,7 +545,22 @@
           $("save-pending").textContent === "Waiting to be saved: the IP address and wireless settings.",
           "Go to Save leads to Save, focused");
     click($("save-btn"));
+    check(!idle() && AskBeforeClosing() === true &&
+          /^The settings are being saved in the camera; this can take up to 3 minutes/.test(message()),
+          "during a save the window's close button says that it runs and how long it can take");
+    choose("Keep waiting");
+    check(!idle() && message() === "" && window.__wizardClosed === undefined, "keeping on waiting keeps the save");
+    click($("close-btn"));
+    check(/being saved/.test(message()) && document.activeElement.textContent === "Keep waiting",
+          "the page's Close asks the same during the save");
+    await until("the wait for the camera after the commit", function () { return count("TryWireless_") === 1; });
+    check(!idle() && /waits up to 90 seconds for it to answer again/.test(message()),
+          "the question goes on into the wait after the commit");
+    escape();
+    check(!idle() && message() === "", "Escape keeps waiting too");
+    click($("close-btn"));
     await until("the save", function () { return idle() && messageKind() === "ok"; });
+    check(window.__wizardClosed === undefined && /saved/.test(message()), "the outcome takes the question's place");
     click(navItem("finish"));
     check($("finish-summary").textContent === "The camera is set up and its settings are saved." &&
           $("finish-wireless").textContent === "Network OldNet (saved)" &&
@@ -552,6 +573,19 @@
     await searchDone();
     check(count("SearchCamera_") === searches + 1 && document.querySelector("#camera-list button.chosen") === null,
           "with everything saved a new search asks nothing");
+
+    // Close anyway while a change is sent closes at once.
+    click(document.querySelectorAll("#camera-list button")[0]);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    click(navItem("password"));
+    type("pw-new", "another-1");
+    type("pw-repeat", "another-1");
+    submit("password-form");
+    click($("close-btn"));
+    check(!idle() && /password is being changed/.test(message()), "a password change is asked about");
+    choose("Close anyway");
+    check(window.__wizardClosed === true, "Close anyway closes while it runs");
   }
 
   // Errors name and mark the field, and go once the user changes it.
