@@ -35,6 +35,8 @@ function changePassword(then) {
       passwordHint();
       if (toInt(FinderObj.QueryResult()) === 1) {
         W.password = pw;
+        // Logging in again takes the password the camera has now.
+        $("login-password").value = pw;
         W.applied.password = true;
         renderNav();
         refreshControls();

@@ -178,24 +178,34 @@ function login() {
   }
   var cam = W.cam;
   runSync("VerifyAuth_ID_Password_", "Logging in…", function () {
-    // The finder now holds these credentials, whatever the camera answers.
-    W.loggedIn = false;
-    renderNav();
     var rc = toInt(FinderObj.VerifyAuth_ID_Password_(cam.index, user, password));
     if (rc !== 0) {
-      if (rc === -2 || rc === -8)
-        showMessage("Login failed: the camera did not accept this user name and password.", "error");
-      else
-        showMessage("Login failed: the camera did not answer. Check its network connection and try again.", "error");
-      $("login-password").focus();
+      loginFailed(cam, rc);
       return;
     }
-    readOptions(user, password);
+    // The finder holds what the camera took; the session follows it.
+    W.user = user;
+    W.password = password;
+    readOptions();
   });
 }
 
+// A refused or unanswered check of a camera already logged in to keeps
+// that session: the finder, which now holds the refused credentials, gets
+// back the ones in use.
+function loginFailed(cam, rc) {
+  var kept = W.loggedIn && cam === W.cam;
+  if (kept) FinderObj.VerifyAuth_ID_Password_(cam.index, W.user, W.password);
+  var text = rc === -2 || rc === -8
+    ? "Login failed: the camera did not accept this user name and password."
+    : "Login failed: the camera did not answer. Check its network connection and try again.";
+  if (kept) text += "\nYou are still logged in with the user name and password in use.";
+  showMessage(text, "error");
+  $("login-password").focus();
+}
+
 // The user counts as logged in once the camera's information is read.
-function readOptions(user, password) {
+function readOptions() {
   var cam = W.cam;
   startRequest({
     name: "GetOptionCmd_",
@@ -206,8 +216,6 @@ function readOptions(user, password) {
       W.options = null;
       toInt(FinderObj.CheckGetOptionCmd());
       if (!readInfo()) return;
-      W.user = user;
-      W.password = password;
       W.loggedIn = true;
       goTo("info");
     }

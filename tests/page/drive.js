@@ -388,7 +388,7 @@
     check(!navItem("login").classList.contains("done") && !navItem("info").classList.contains("open"),
           "a login that timed out is not ticked and opens no later step");
     click(navItem("address"));
-    check(visible("login"), "the grey steps stay shut");
+    check(visible("login") && /^Log in first/.test(message()), "the grey steps stay shut and say why");
     var verifies = count("VerifyAuth_ID_Password_");
     submit("login-form");
     await sleep(200);
@@ -467,6 +467,46 @@
           $("finish-address").textContent === "Fixed address 192.0.2.60 (saved)", "after the save the finish says so");
     click($("close-btn"));
     check(window.__wizardClosed === true, "with everything saved Close closes");
+    window.__wizardClosed = undefined;
+
+    // Logging in again after a password change, with applied settings that
+    // wait for a save: the login holds the new password, a refused re-check
+    // keeps the session, and Go to Save still saves.
+    click(navItem("address"));
+    type("addr-ip", "192.0.2.61");
+    submit("address-form");
+    await until("the address to be applied", function () { return idle() && messageKind() === "ok"; });
+    click(navItem("password"));
+    type("pw-new", "porch-pass-1");
+    type("pw-repeat", "porch-pass-1");
+    submit("password-form");
+    await until("the password change", function () { return idle() && messageKind() === "ok"; });
+    click(navItem("login"));
+    check($("login-password").value === "porch-pass-1", "after a password change the login holds the new password");
+    click($("login-btn"));
+    await until("the login again", function () { return idle() && visible("info"); });
+    check(lastCall("VerifyAuth_ID_Password_").args.join("|") === "0|admin|porch-pass-1", "Log in checks the new password");
+    click(navItem("search"));
+    click(document.querySelector("#camera-list button.chosen"));
+    submit("login-form");
+    await until("the login by Enter", function () { return idle() && visible("info"); });
+    click(navItem("login"));
+    type("login-password", "old-one");
+    submit("login-form");
+    await until("the refusal", function () { return idle() && message() !== ""; });
+    check(/^Login failed: the camera did not accept/.test(message()) && /still logged in/.test(message()) &&
+          navItem("save").classList.contains("open") && navItem("login").classList.contains("done"),
+          "a refused re-check keeps the session");
+    check(lastCall("VerifyAuth_ID_Password_").args.join("|") === "0|admin|porch-pass-1",
+          "the finder gets back the credentials in use");
+    click($("close-btn"));
+    var commits = count("CommitSettings_");
+    choose("Go to Save");
+    check(visible("save"), "Go to Save leads to Save");
+    click($("save-btn"));
+    await until("the save", function () { return idle() && message() !== ""; });
+    check(count("CommitSettings_") === commits + 1 && /^The settings are saved/.test(message()) &&
+          !/not saved/.test($("save-pending").textContent), "the save runs");
   }
 
   function escape() {
