@@ -115,6 +115,29 @@ function timedOut(text) {
   setTimeout(watch, STALE_POLL_MS);
 }
 
+// ---- a camera that does not answer
+
+var NO_ANSWER = "The camera did not answer; check that it is on and connected, then try again.";
+
+// An error that trying again may mend offers to.
+function offerRetry(text, retry) {
+  showMessage(text, "error", [{ label: "Try again", primary: true, fn: retry }]);
+}
+
+function noAnswer(head, retry) {
+  offerRetry(head + " " + NO_ANSWER, retry);
+}
+
+// A send the camera did not take: a quick read tells a camera that refused
+// from one that did not answer at all, which the bridge reports alike.
+function sendFailed(refusedText, head, retry) {
+  var cam = W.cam;
+  runSync("GetAddress_", "Checking whether the camera answers…", function () {
+    if (toText(FinderObj.GetAddress_(cam.index)) !== "") showMessage(refusedText, "error");
+    else noAnswer(head, retry);
+  });
+}
+
 // A quick request that blocks inside the bridge: show the indicator first so
 // that it is on screen while the call runs.
 function runSync(name, busyText, fn) {

@@ -28,9 +28,7 @@ function init() {
     W.cancelAction();
   });
   W.base.password = snapshot("password");
-  $("info-reload-btn").addEventListener("click", function () {
-    runSync("GetCameraInfo_", "Reading the camera's information…", readInfo);
-  });
+  $("info-reload-btn").addEventListener("click", reloadInfo);
   $("survey-btn").addEventListener("click", scanNetworks);
   $("save-btn").addEventListener("click", saveSettings);
   $("remote-btn").addEventListener("click", remoteAccess);

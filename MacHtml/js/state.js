@@ -116,6 +116,8 @@ var W = {
   scans: 0,
   // Whether remote access is on; null until the camera was asked.
   remoteOn: null,
+  // The camera did not answer when last asked about remote access.
+  remoteSilent: false,
   // The remote address; "" until read.
   remoteUrl: "",
   // The program draws the live picture over the page.

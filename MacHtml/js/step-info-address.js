@@ -3,12 +3,13 @@
 
 // ---- camera information
 
-// Synchronous; true when the camera answered.
-function readInfo() {
+// Synchronous; true when the camera answered. retry reads again as the
+// caller would.
+function readInfo(retry) {
   W.lastInfo = null;
   var ok = toInt(FinderObj.GetCameraInfo_(W.cam.index)) === 1 && W.lastInfo !== null;
   if (!ok) {
-    showMessage("The camera's information could not be read. Try again.", "error");
+    noAnswer("The camera's information could not be read.", retry || reloadInfo);
     return false;
   }
   W.info = W.lastInfo;
@@ -18,6 +19,10 @@ function readInfo() {
   updateHeader();
   renderInfo();
   return true;
+}
+
+function reloadInfo() {
+  runSync("GetCameraInfo_", "Reading the camera's information…", function () { readInfo(); });
 }
 
 function renderInfo() {
@@ -113,7 +118,8 @@ function applyAddress(then) {
     },
     done: function () {
       if (toInt(FinderObj.QueryResult()) !== 1) {
-        showMessage("The camera did not take the address settings.", "error");
+        sendFailed("The camera did not take the address settings.", "The address settings could not be sent.",
+                   function () { applyAddress(then); });
         return;
       }
       W.base.address = snapshot("address");

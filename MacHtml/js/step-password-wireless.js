@@ -30,10 +30,10 @@ function changePassword(then) {
                "Closing now can leave you not knowing which password the camera takes.",
     start: function () { FinderObj.SetupAuth_ID_Password_OldPassword_(cam.index, user, pw, old); },
     done: function () {
-      $("pw-new").value = "";
-      $("pw-repeat").value = "";
-      passwordHint();
       if (toInt(FinderObj.QueryResult()) === 1) {
+        $("pw-new").value = "";
+        $("pw-repeat").value = "";
+        passwordHint();
         W.password = pw;
         // Logging in again takes the password the camera has now.
         $("login-password").value = pw;
@@ -43,8 +43,9 @@ function changePassword(then) {
         applied(then, "The password was changed.");
       } else {
         console.error("[wizard] password change refused, result " + toInt(FinderObj.QueryAuthError()));
-        showMessage("The camera did not change the password. The old password still applies.", "error");
         refreshControls();
+        sendFailed("The camera did not change the password. The old password still applies.",
+                   "The password could not be changed.", function () { changePassword(then); });
       }
     }
   });
@@ -90,8 +91,8 @@ function loadWireless() {
     W.wirelessRaw = null;
     if (toInt(FinderObj.GetWirelessInfo_(cam.index)) !== 1 || !W.wirelessRaw) {
       W.wireless = null;
-      showMessage("The wireless settings could not be read from the camera.", "error");
       refreshControls();
+      noAnswer("The wireless settings could not be read from the camera.", loadWireless);
       return;
     }
     W.wireless = W.wirelessRaw;
@@ -248,7 +249,8 @@ function applyWireless(then) {
         refreshControls();
         applied(then, "The camera took the wireless settings. Save the settings to make them take effect.");
       } else {
-        showMessage("The camera did not take the wireless settings.", "error");
+        sendFailed("The camera did not take the wireless settings.", "The wireless settings could not be sent.",
+                   function () { applyWireless(then); });
       }
     }
   });
@@ -262,7 +264,7 @@ function scanNetworks() {
   }
   runSync("InitSiteSurvey_", "The camera is scanning for wireless networks…", function () {
     if (toInt(FinderObj.InitSiteSurvey_(cam.index)) !== 1) {
-      showMessage("The camera did not start a scan. Try again.", "error");
+      offerRetry("The camera did not start a scan. Check that it is on and connected, then try again.", scanNetworks);
       return;
     }
     startRequest({

@@ -20,48 +20,58 @@ function saveSettings() {
     closeText: "The settings are being saved in the camera; this can take up to 3 minutes, " +
                "the wait for the camera to answer again included. Closing now can leave them unsaved.",
     start: function () { FinderObj.CommitSettings_(cam.index); },
+    done: awaitAnswer
+  });
+}
+
+// After a save the camera may restart: it is read again until it answers.
+function awaitAnswer() {
+  var cam = W.cam;
+  startRequest({
+    name: "TryWireless_",
+    busy: "Waiting for the camera to answer again…",
+    timeoutMs: 90000,
+    timeoutText: "The settings were sent, but the camera does not answer yet.",
+    closeText: "The camera is saving the settings and may restart; the wizard waits up to 90 seconds " +
+               "for it to answer again. Closing now does not stop the save, but you will not learn whether it worked.",
+    start: function () { FinderObj.TryWireless_(cam.index); },
     done: function () {
-      startRequest({
-        name: "TryWireless_",
-        busy: "Waiting for the camera to answer again…",
-        timeoutMs: 90000,
-        timeoutText: "The settings were sent, but the camera does not answer yet.",
-        closeText: "The camera is saving the settings and may restart; the wizard waits up to 90 seconds " +
-                   "for it to answer again. Closing now does not stop the save, but you will not learn whether it worked.",
-        start: function () { FinderObj.TryWireless_(cam.index); },
-        done: function () {
-          // The commit has no result of its own; what it sent is no longer
-          // merely applied either way.
-          W.unsaved = { address: false, wireless: false };
-          W.saved = toInt(FinderObj.QueryResult()) === 1 ? "ok" : "noanswer";
-          renderSavePending();
-          renderNav();
-          refreshControls();
-          if (W.saved === "ok") {
-            if (readInfo()) showMessage("The settings are saved and the camera answers.", "ok");
-          } else {
-            showMessage("The settings were sent, but the camera does not answer yet. " +
-                        "If it now uses the wireless network, unplug its network cable and search again.", "error");
-          }
-        }
-      });
+      // The commit has no result of its own; what it sent is no longer
+      // merely applied either way.
+      W.unsaved = { address: false, wireless: false };
+      W.saved = toInt(FinderObj.QueryResult()) === 1 ? "ok" : "noanswer";
+      renderSavePending();
+      renderNav();
+      refreshControls();
+      if (W.saved === "ok") {
+        if (readInfo(awaitAnswer)) showMessage("The settings are saved and the camera answers.", "ok");
+      } else {
+        offerRetry("The settings were sent, but the camera does not answer yet. " +
+                   "If it now uses the wireless network, unplug its network cable and search again.", awaitAnswer);
+      }
     }
   });
 }
 
 // ---- remote access
 
+// The bridge answers 0 both for off and for no answer at all; a quick read
+// tells the two apart.
 function readRemoteState() {
   var cam = W.cam;
   runSync("IsAlreadyEnableTessel_", "Asking the camera about remote access…", function () {
-    W.remoteOn = toInt(FinderObj.IsAlreadyEnableTessel_(cam.index)) !== 0;
+    var on = toInt(FinderObj.IsAlreadyEnableTessel_(cam.index)) !== 0;
+    W.remoteSilent = !on && toText(FinderObj.GetAddress_(cam.index)) === "";
+    W.remoteOn = W.remoteSilent ? null : on;
     renderRemote();
     refreshControls();
+    if (W.remoteSilent) noAnswer("The camera did not say whether remote access is on.", readRemoteState);
   });
 }
 
 function renderRemote() {
-  $("remote-state").textContent = W.remoteOn === null ? "Not read yet" : W.remoteOn ? "On" : "Off";
+  $("remote-state").textContent = W.remoteOn === null ? (W.remoteSilent ? "No answer" : "Not read yet")
+    : W.remoteOn ? "On" : "Off";
   $("remote-url").textContent = W.remoteUrl;
 }
 
@@ -78,7 +88,7 @@ function remoteAccess() {
     start: function () { FinderObj.EnableTessel_(cam.index); },
     done: function () {
       if (toInt(FinderObj.QueryResult()) !== 1) {
-        showMessage("The camera did not turn on remote access.", "error");
+        sendFailed("The camera did not turn on remote access.", "Remote access could not be turned on.", remoteAccess);
         return;
       }
       W.remoteOn = true;
@@ -98,7 +108,8 @@ function waitRemote() {
     start: function () { FinderObj.IsTesselWorkable_(cam.index); },
     done: function () {
       if (toInt(FinderObj.QueryResult()) !== 1) {
-        showMessage("Remote access does not work yet. Check that the camera can reach the internet, then try again.", "error");
+        offerRetry("Remote access does not work yet. Check that the camera can reach the internet, then try again.",
+                   waitRemote);
         return;
       }
       startRequest({
@@ -108,7 +119,7 @@ function waitRemote() {
         start: function () { FinderObj.GetTavvelURL_(cam.index); },
         done: function () {
           if (toInt(FinderObj.QueryResult()) !== 1) {
-            showMessage("The remote address could not be read from the camera.", "error");
+            noAnswer("The remote address could not be read from the camera.", waitRemote);
             return;
           }
           W.remoteUrl = toText(FinderObj.GetURL());

@@ -150,6 +150,7 @@ function selectCamera(cam) {
   W.surveyRows = [];
   W.scans = 0;
   W.remoteOn = null;
+  W.remoteSilent = false;
   W.remoteUrl = "";
   W.applied = { address: "", password: false, wireless: "" };
   W.unsaved = { address: false, wireless: false };
@@ -196,12 +197,13 @@ function login() {
 function loginFailed(cam, rc) {
   var kept = W.loggedIn && cam === W.cam;
   if (kept) FinderObj.VerifyAuth_ID_Password_(cam.index, W.user, W.password);
-  var text = rc === -2 || rc === -8
-    ? "Login failed: the camera did not accept this user name and password."
-    : "Login failed: the camera did not answer. Check its network connection and try again.";
-  if (kept) text += "\nYou are still logged in with the user name and password in use.";
-  showMessage(text, "error");
-  $("login-password").focus();
+  var still = kept ? "\nYou are still logged in with the user name and password in use." : "";
+  if (rc === -2 || rc === -8) {
+    showMessage("Login failed: the camera did not accept this user name and password." + still, "error");
+    $("login-password").focus();
+  } else {
+    offerRetry("Login failed. " + NO_ANSWER + still, login);
+  }
 }
 
 // The user counts as logged in once the camera's information is read.
@@ -215,7 +217,7 @@ function readOptions() {
     done: function () {
       W.options = null;
       toInt(FinderObj.CheckGetOptionCmd());
-      if (!readInfo()) return;
+      if (!readInfo(login)) return;
       W.loggedIn = true;
       goTo("info");
     }

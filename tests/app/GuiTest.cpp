@@ -76,9 +76,10 @@ struct ProgramRun {
 
 // Runs the copied program under a private X server. inner is the shell text
 // that starts it ("./CameraWizard" by default) and may do more meanwhile;
-// env holds further variables ("NAME=value ...").
+// env holds further variables ("NAME=value ..."); the whole run ends after
+// limitSeconds.
 ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./CameraWizard",
-                      const std::string& env = "")
+                      const std::string& env = "", int limitSeconds = 120)
 {
     for (const char* tool : {"xvfb-run", "Xvfb", "xauth"})
         EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null"))
@@ -86,7 +87,7 @@ ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./Came
     std::string runtime = dir + "/runtime";
     mkdir(runtime.c_str(), 0700);
     std::string cmd = "cd " + dir + " && " + env + " XDG_RUNTIME_DIR=" + runtime +
-                      " NO_AT_BRIDGE=1 timeout -k 5 120 " +
+                      " NO_AT_BRIDGE=1 timeout -k 5 " + std::to_string(limitSeconds) + " " +
                       "xvfb-run -a -s '-screen 0 720x480x24' sh -c '" + inner + "' > " + dir +
                       "/out.txt 2> " + dir + "/err.txt";
     ProgramRun r;
@@ -612,15 +613,15 @@ std::string CloseDriver(int presses, const std::string& firstReady = "")
     return s + "wait $p\n";
 }
 
-// The wizard page walked by the user's side of those tests: each question
-// that a press of the close button should bring is awaited and logged.
-const char* kCloseButtonDriver = R"JS(
+// What the drivers of the wizard page below share: each waits for what the
+// user would see (at most two minutes unless told more) and logs it.
+const char* kDriverHelpers = R"JS(
 function log(s) { console.log("T " + s); }
 function $(id) { return document.getElementById(id); }
 function sleep(ms) { return new Promise(function (r) { setTimeout(r, ms); }); }
 function Fail(m) { this.message = m; }
-async function until(what, cond) {
-  for (var n = 0; n < 1200; n++) {
+async function until(what, cond, polls) {
+  for (var n = 0; n < (polls || 1200); n++) {
     if (cond()) return;
     await sleep(100);
   }
@@ -638,18 +639,54 @@ function type(id, text) {
   $(id).value = text;
   $(id).dispatchEvent(new Event("input", { bubbles: true }));
 }
+async function login() {
+  await until("the camera", function () { return idle() && document.querySelector("#camera-list button"); });
+  document.querySelector("#camera-list button").click();
+  $("login-password").value = "secret";
+  $("login-form").requestSubmit();
+  await until("the camera information", function () { return idle() && !$("step-info").hidden; });
+}
+// Resolves once the driver put the file beside the page.
+function fileAppears(name) {
+  return new Promise(function (resolve) {
+    var n = 0;
+    function probe() {
+      var img = new Image();
+      img.onload = resolve;
+      img.onerror = function () { if (++n < 1200) setTimeout(probe, 100); else resolve(); };
+      img.src = name + "?" + n;
+    }
+    probe();
+  });
+}
+function run(walk) {
+  window.addEventListener("load", function () {
+    walk().catch(function (e) {
+      log("fail: " + (e instanceof Fail ? e.message : e));
+      FinderObj.CloseWizard();
+    });
+  });
+}
+)JS";
+
+// A driver of the wizard page: the helpers and the walk, in a scope of their
+// own beside the page's globals.
+std::string PageDriver(const char* walk)
+{
+    return std::string("(function () {\n\"use strict\";\n") + kDriverHelpers + walk + "})();\n";
+}
+
+// The user's side of the close-button tests: each question that a press of
+// the close button should bring is awaited and logged.
+const char* kCloseButtonWalk = R"JS(
 var presses = 0;
 async function pressClose(what, pattern) {
   log("press " + (++presses));
   await until("question " + what, function () { return pattern.test(message()); });
   log("asked " + what);
 }
-async function walk() {
-  await until("the camera", function () { return idle() && document.querySelector("#camera-list button"); });
-  document.querySelector("#camera-list button").click();
-  $("login-password").value = "secret";
-  $("login-form").requestSubmit();
-  await until("the camera information", function () { return idle() && !$("step-info").hidden; });
+run(async function () {
+  await login();
   document.querySelector("#step-info .next").click();
   type("addr-dns2", "192.0.2.54");
   await pressClose("typed", /typed on the IP address page are not applied/);
@@ -670,12 +707,6 @@ async function walk() {
   await until("the applied address", function () { return idle() && $("message").className === "ok"; });
   await pressClose("unsaved", /sent to the camera but not saved/);
   choose("Close anyway");
-}
-window.addEventListener("load", function () {
-  walk().catch(function (e) {
-    log("fail: " + (e instanceof Fail ? e.message : e));
-    FinderObj.CloseWizard();
-  });
 });
 )JS";
 
@@ -710,7 +741,7 @@ TEST(GuiProgram, CloseButtonAsksBeforeLosingWork)
     page.insert(end == std::string::npos ? page.size() : end,
                 "<script src=\"test-driver.js\"></script>");
     WriteFile(dir + "/MacHtml/index.html", page);
-    WriteFile(dir + "/MacHtml/test-driver.js", kCloseButtonDriver);
+    WriteFile(dir + "/MacHtml/test-driver.js", PageDriver(kCloseButtonWalk));
     WriteFile(dir + "/driver.sh", CloseDriver(4));
     ProgramRun r = RunProgram(dir, "sh ./driver.sh");
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
@@ -731,6 +762,74 @@ TEST(GuiProgram, CloseButtonAsksBeforeLosingWork)
     }
     EXPECT_EQ(2u, sets);
     EXPECT_EQ(1u, commits);
+    if (!HasFailure())
+        Shell("rm -rf " + dir);
+}
+
+namespace {
+
+// The user's side of the silent camera's test: the wireless step of a camera
+// that does not answer its wireless reads, then Try again once it does.
+const char* kSilentWirelessWalk = R"JS(
+run(async function () {
+  await login();
+  document.querySelector('#steps li[data-step="wireless"]').click();
+  // Each read waits out the finder's retries.
+  await until("the wireless error", function () { return idle() && message() !== ""; }, 2400);
+  log("error " + $("message").querySelector(".message-text").textContent);
+  log("controls " + $("wireless-btn").disabled + " " + $("survey-btn").disabled + " " +
+      Array.prototype.map.call($("message").querySelectorAll("button"), function (b) { return b.textContent; }));
+  log("unsilence");
+  await fileAppears("answering.png");
+  choose("Try again");
+  await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
+  log("read " + $("wl-ssid").value + " " + $("wireless-btn").disabled);
+  FinderObj.CloseWizard();
+});
+)JS";
+
+} // namespace
+
+// A camera that stops answering its wireless reads: the step says so and
+// offers Try again, which reads the settings once the camera answers again.
+TEST(GuiProgram, SilentWirelessReadOffersTryAgain)
+{
+    std::string dir = CopyProgram();
+    const std::string silence = dir + "/camera-silent";
+    WriteFile(silence, "");
+    auto cam = StartCamera(
+        0, "RC-100",
+        R"("camera_name": "Quiet", "wireless": {"enable": 1, "ssid": "Quiet-Net", "channel": 6})",
+        "\"0xA8\": {\"silent_while\": \"" + silence + "\"}");
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
+    size_t end = page.rfind("</body>");
+    page.insert(end == std::string::npos ? page.size() : end,
+                "<script src=\"test-driver.js\"></script>");
+    WriteFile(dir + "/MacHtml/index.html", page);
+    WriteFile(dir + "/MacHtml/test-driver.js", PageDriver(kSilentWirelessWalk));
+    WriteFile(
+        dir + "/driver.sh",
+        "#!/bin/sh\n./CameraWizard & p=$!\ni=0\n"
+        "while [ $i -lt 2400 ] && kill -0 $p 2>/dev/null && "
+        "! grep -qs 'CONSOLE LOG T unsilence$' out.txt err.txt; do sleep 0.1; i=$((i + 1)); done\n"
+        "rm -f " +
+            silence +
+            "\n"
+            "cp MacHtml/Html/images/background.png MacHtml/answering.png\nwait $p\n");
+    ProgramRun r = RunProgram(dir, "sh ./driver.sh", "", 280);
+    SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
+    EXPECT_EQ(0, r.status);
+    EXPECT_TRUE(
+        Logged(r, "T error The wireless settings could not be read from the camera. The camera "
+                  "did not answer; check that it is on and connected, then try again."));
+    EXPECT_TRUE(Logged(r, "T controls true true Try again"));
+    EXPECT_TRUE(Logged(r, "T read Quiet-Net false"));
+    EXPECT_EQ(std::string::npos, r.err.find("T fail: "));
+    // The silent reads were tried more than once before the page said so.
+    size_t reads = 0;
+    for (const auto& q : cam->Requests())
+        reads += q.bytes.size() >= 22 && q.Command() == 0xA8 && q.camera == CamEnv(0, "MAC");
+    EXPECT_GT(reads, 3u);
     if (!HasFailure())
         Shell("rm -rf " + dir);
 }

@@ -349,7 +349,7 @@
       "InitSiteSurvey_", "GetSiteSurveyInfo_", "FinishRescanSiteSurvey",
       "CommitSettings_", "TryWireless_", "QueryResult", "GetCameraInfo_", "GetAddress_",
       "CreateNonCloudShortcut_Address_MAC_",
-      "IsAlreadyEnableTessel_", "EnableTessel_", "QueryResult", "IsTesselWorkable_", "QueryResult",
+      "IsAlreadyEnableTessel_", "GetAddress_", "EnableTessel_", "QueryResult", "IsTesselWorkable_", "QueryResult",
       "GetTavvelURL_", "QueryResult", "GetURL",
       "LiveView_IP_Port_ID_Password_AuthType_", "StopLiveView", "LiveView_IP_Port_ID_Password_AuthType_",
       "StopLiveView", "CloseWizard",
@@ -693,6 +693,109 @@
     }), "all four networks fit the list's box");
   }
 
+  function retryOffered() {
+    var b = $("message").querySelectorAll("button");
+    return b.length === 1 && b[0].textContent === "Try again" && document.activeElement === b[0];
+  }
+
+  var NO_ANSWER = / The camera did not answer; check that it is on and connected, then try again\./;
+
+  // A camera that stops answering after the login: every read and send
+  // says so, apart from a refusal, and offers to try again, which works once
+  // the camera answers again.
+  async function silent() {
+    await searchDone();
+    click(document.querySelectorAll("#camera-list button")[0]);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+
+    B.state.silent = true;
+    click(navItem("wireless"));
+    await until("the wireless read to fail", function () { return idle() && message() !== ""; });
+    check(/^The wireless settings could not be read from the camera\./.test(message()) && NO_ANSWER.test(message()) &&
+          retryOffered() && $("wireless-btn").disabled && $("survey-btn").disabled,
+          "a silent camera's wireless settings: the page says so and offers to try again");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the wireless settings", function () { return idle() && $("wl-ssid").value === "OldNet"; });
+    check(!$("wireless-btn").disabled && !$("survey-btn").disabled && message() === "",
+          "trying again reads them once the camera answers");
+
+    click(navItem("address"));
+    type("addr-ip", "192.0.2.70");
+    B.state.silent = true;
+    submit("address-form");
+    await until("the address to fail", function () { return idle() && message() !== ""; });
+    var sent = B.calls.map(function (c) { return c.name; }).lastIndexOf("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_");
+    check(/^The address settings could not be sent\./.test(message()) && NO_ANSWER.test(message()) &&
+          !/did not take/.test(message()) && retryOffered() && lastCall("GetAddress_") === B.calls[B.calls.length - 1] &&
+          B.calls.length - 1 > sent, "a silent camera is told from one that refuses, by a quick read");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the address again", function () { return idle() && messageKind() === "ok"; });
+    check(count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_") === 2 &&
+          lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args[1] === "192.0.2.70", "trying again sends it again");
+    B.state.refuse = true;
+    type("addr-ip", "192.0.2.71");
+    submit("address-form");
+    await until("the refusal", function () { return idle() && message() !== ""; });
+    check(message() === "The camera did not take the address settings." &&
+          $("message").querySelectorAll("button").length === 0, "a camera that answers but refuses says so");
+    B.state.refuse = false;
+
+    B.state.silent = true;
+    click(navItem("password"));
+    choose("Discard them");
+    type("pw-new", "porch-pass-2");
+    type("pw-repeat", "porch-pass-2");
+    submit("password-form");
+    await until("the password change to fail", function () { return idle() && message() !== ""; });
+    check(/^The password could not be changed\./.test(message()) && NO_ANSWER.test(message()) &&
+          $("pw-new").value === "porch-pass-2", "a password change to a silent camera keeps what was typed");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the password change", function () { return idle() && messageKind() === "ok"; });
+
+    B.state.silent = true;
+    click(navItem("remote"));
+    await until("the remote read to fail", function () { return idle() && message() !== ""; });
+    check($("remote-state").textContent === "No answer" && NO_ANSWER.test(message()) && retryOffered() &&
+          $("remote-btn").disabled, "remote access of a silent camera reads as no answer, not as off");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the remote state", function () { return idle() && $("remote-state").textContent === "Off"; });
+    B.state.silent = true;
+    click($("remote-btn"));
+    await until("remote access to fail", function () { return idle() && message() !== ""; });
+    check(/^Remote access could not be turned on\./.test(message()) && retryOffered(),
+          "turning remote access on offers to try again");
+    B.state.silent = false;
+    choose("Try again");
+    await until("remote access", function () { return idle() && /Remote access works/.test(message()); });
+
+    click(navItem("login"));
+    B.state.silent = true;
+    submit("login-form");
+    await until("the login to fail", function () { return idle() && message() !== ""; });
+    check(/^Login failed\. The camera did not answer; check that it is on and connected/.test(message()) &&
+          /still logged in/.test(message()) && retryOffered() && navItem("save").classList.contains("open"),
+          "a login to a silent camera offers to try again and keeps the session");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the login", function () { return idle() && visible("info"); });
+
+    B.state.silent = true;
+    click(navItem("save"));
+    click($("save-btn"));
+    await until("the save's answer", function () { return idle() && message() !== ""; });
+    check(/does not answer yet/.test(message()) && retryOffered(), "a camera silent after a save: the wait can be tried again");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the camera's answer", function () { return idle() && messageKind() === "ok"; });
+    check(count("CommitSettings_") === 1 && /^The settings are saved/.test(message()),
+          "trying again waits again without a second save");
+  }
+
   function changedBackToEmpty() {
     click(document.querySelector("#step-address .next"));
     var empty = $("pw-new").value === "" && $("pw-hint").textContent === "";
@@ -810,7 +913,7 @@
   }
 
   var scenarios = { main: walk, nocams: noCameras, stuck: stuck, unsaved: unsaved, close: closing, fields: fields,
-                    shot: shot };
+                    silent: silent, shot: shot };
 
   function report(text) {
     var pre = document.createElement("pre");

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the wizard page in headless Chromium against the stub bridge.
 
-    run_page_test.py --page-dir MacHtml --scenario main|nocams|stuck|unsaved
+    run_page_test.py --page-dir MacHtml --scenario main|nocams|stuck|unsaved|close|fields|silent
     run_page_test.py --page-dir MacHtml --shots DIR
 
 The page is copied to a temporary folder with stub-bridge.js and drive.js put
