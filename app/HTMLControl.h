@@ -141,6 +141,9 @@ public:
     char szTavvelURL[64]{};
     std::unique_ptr<CLiveView> m_pliveview;
     platform::RunLoop::TimerId tDraw = 0;
+    // 1 once the live picture drew a picture of the camera since it started:
+    // the page cannot tell otherwise that no picture comes.
+    int bLivePicture = 0;
 
 private:
     // Runs fn on a worker thread; the page sees it as detached.

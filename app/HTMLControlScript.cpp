@@ -256,5 +256,6 @@ void HTMLControl::BuildScriptSurface()
         {"szTavvelURL", [this] { return Str(FieldText(szTavvelURL)); }},
         {"m_pliveview", [this, flag] { return flag(m_pliveview != nullptr); }},
         {"tDraw", [this, flag] { return flag(tDraw != 0); }},
+        {"bLivePicture", [this] { return Num(bLivePicture); }},
     };
 }

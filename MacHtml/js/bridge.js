@@ -22,7 +22,7 @@ function ready() {
     var done = false;
     try { done = toInt(FinderObj.CheckThreadComplete()) === 1; } catch (e) { done = false; }
     if (!done) {
-      showMessage("The wizard is still waiting for the camera to answer an earlier request. " +
+      showMessage(W.staleLong ? STALE_GIVE_UP : "The wizard is still waiting for the camera to answer an earlier request. " +
                   "You can try again as soon as it answers; this page says when.", "error");
       W.staleMessage = W.messageId;
       return false;
@@ -94,10 +94,12 @@ function requestEnded() {
 }
 
 // The bridge cannot cancel a request that ran past its time: the page says
-// so and watches, for a bounded while, for its end, after which the user
-// may try again.
+// so and watches for its end, after which the user may try again; one that
+// does not end within ten minutes is watched slowly, and the user told that
+// only starting the wizard again helps.
 function timedOut(text) {
   W.stale = true;
+  W.staleLong = false;
   showMessage(text + " The wizard is still waiting for it; you can try again as soon as it answers.", "error");
   W.staleMessage = W.messageId;
   var polls = 0;
@@ -107,10 +109,18 @@ function timedOut(text) {
     try { done = toInt(FinderObj.CheckThreadComplete()) === 1; } catch (e) { done = false; }
     if (done) {
       W.stale = false;
+      W.staleLong = false;
       if (W.messageId === W.staleMessage && !W.busy) showMessage("The camera has answered now. You can try again.", "");
       return;
     }
-    if (++polls < STALE_POLLS) setTimeout(watch, STALE_POLL_MS);
+    if (++polls === STALE_POLLS) {
+      W.staleLong = true;
+      if (W.messageId === W.staleMessage && !W.busy) {
+        showMessage(STALE_GIVE_UP, "error");
+        W.staleMessage = W.messageId;
+      }
+    }
+    setTimeout(watch, polls < STALE_POLLS ? STALE_POLL_MS : STALE_SLOW_POLL_MS);
   }
   setTimeout(watch, STALE_POLL_MS);
 }

@@ -25,6 +25,11 @@ function reloadInfo() {
   runSync("GetCameraInfo_", "Reading the camera's information…", function () { readInfo(); });
 }
 
+// A camera writes an address it does not have as 0.0.0.0 or leaves it empty.
+function addressOrNone(s) {
+  return s === "" || s === "0.0.0.0" ? "None" : s;
+}
+
 function renderInfo() {
   var i = W.info;
   if (!i) return;
@@ -33,8 +38,9 @@ function renderInfo() {
   $("info-dhcp").textContent = i.dhcp ? "Automatic (DHCP)" : "Fixed address";
   $("info-ip").textContent = i.ip;
   $("info-mask").textContent = i.mask;
-  $("info-gateway").textContent = i.gateway;
-  $("info-dns").textContent = [i.dns1, i.dns2].filter(function (s) { return s !== ""; }).join(", ");
+  $("info-gateway").textContent = addressOrNone(i.gateway);
+  var dns = [i.dns1, i.dns2].filter(function (s) { return addressOrNone(s) !== "None"; });
+  $("info-dns").textContent = dns.length > 0 ? dns.join(", ") : "None";
   $("info-web").textContent = W.address !== "" ? W.address : NO_ADDRESS;
 }
 

@@ -309,7 +309,10 @@ function surveyFinished() {
     : rows.length === 1 ? "One network found." : rows.length + " networks found.";
   rows.forEach(function (s) {
     var tr = el("tr", "station");
-    tr.appendChild(el("td", "ssid", s.ssid !== "" ? s.ssid : "(hidden network)"));
+    var name = el("td", "ssid", s.ssid !== "" ? s.ssid : "(hidden network)");
+    // A long name is cut; the whole of it tells similar ones apart.
+    name.title = name.textContent;
+    tr.appendChild(name);
     var pct = Math.max(0, Math.min(100, s.signal));
     var sig = el("td", "nowrap");
     var bar = el("span", "signal");

@@ -145,11 +145,35 @@ function startLive() {
     W.live = true;
   } catch (e) {
     bridgeFailure("LiveView_IP_Port_ID_Password_AuthType_", e);
+    return;
   }
+  watchLive(now());
+}
+
+// The background stands in for the picture until the first one; one that
+// does not come is said, and the saying goes once it comes.
+function watchLive(started) {
+  W.liveWatch = setTimeout(function () {
+    if (!W.live) return;
+    var shown = false;
+    try { shown = toInt(FinderObj.bLivePicture) === 1; } catch (e) { shown = false; }
+    if (shown) {
+      if (W.messageId === W.liveMessage) clearMessage();
+      return;
+    }
+    if (now() - started >= LIVE_WAIT_MS && W.liveMessage < 0 && !W.busy) {
+      showMessage("No picture has come from the camera in " + LIVE_WAIT_MS / 1000 + " seconds. " + LIVE_HINT,
+                  "error");
+      W.liveMessage = W.messageId;
+    }
+    watchLive(started);
+  }, LIVE_CHECK_MS);
 }
 
 function stopLive() {
   document.body.classList.remove("live-step");
+  clearTimeout(W.liveWatch);
+  W.liveMessage = -1;
   if (!W.live) return;
   W.live = false;
   try { FinderObj.StopLiveView(); } catch (e) { bridgeFailure("StopLiveView", e); }

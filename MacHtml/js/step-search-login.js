@@ -113,6 +113,7 @@ function renderCameraList() {
     b.className = "camera-item";
     b.setAttribute("data-index", String(cam.index));
     b.appendChild(el("span", "cam-name", cameraLabel(cam)));
+    b.title = cameraLabel(cam);
     b.appendChild(el("span", "cam-detail", (cam.ip ? cam.ip + "  ·  " : "") + formatMac(cam.mac)));
     if (cam === W.cam) {
       b.classList.add("chosen");
@@ -123,6 +124,11 @@ function renderCameraList() {
     li.appendChild(b);
     list.appendChild(li);
   });
+  var twins = $("camera-twins");
+  twins.hidden = !W.cameras.some(function (cam, k) {
+    return W.cameras.slice(k + 1).some(function (other) { return cameraLabel(other) === cameraLabel(cam); });
+  });
+  twins.textContent = CAMERA_TWINS_HINT;
 }
 
 // The chosen camera again keeps all that was done with it.
@@ -141,6 +147,7 @@ function chooseCamera(cam) {
 function selectCamera(cam) {
   W.cam = cam;
   W.loggedIn = false;
+  W.loginRefusals = 0;
   W.password = "";
   W.info = null;
   W.address = "";
@@ -185,6 +192,7 @@ function login() {
       return;
     }
     // The finder holds what the camera took; the session follows it.
+    W.loginRefusals = 0;
     W.user = user;
     W.password = password;
     readOptions();
@@ -199,8 +207,13 @@ function loginFailed(cam, rc) {
   if (kept) FinderObj.VerifyAuth_ID_Password_(cam.index, W.user, W.password);
   var still = kept ? "\nYou are still logged in with the user name and password in use." : "";
   if (rc === -2 || rc === -8) {
-    showMessage("Login failed: the camera did not accept this user name and password." + still, "error");
-    $("login-password").focus();
+    // From the second refusal on, the user is told where the password is
+    // written; the wrong one is selected so that typing replaces it.
+    var again = ++W.loginRefusals > 1;
+    showMessage("Login failed" + (again ? " again" : "") + ": the camera did not accept this user name and password." +
+                still + (again ? "\n" + LOGIN_HINT : ""), "error");
+    placeFocus($("login-password"));
+    $("login-password").select();
   } else {
     offerRetry("Login failed. " + NO_ANSWER + still, login);
   }

@@ -153,7 +153,7 @@ TEST(BridgeSurface, EveryMethodAndFieldUnderItsScriptingName)
                             "bIintSitesurvey", "bCommit",        "bQueryNetwork",     "DevInfo",
                             "szAuthID",        "szAuthPassword", "szAuthOldPassword", "AuthError",
                             "szCamMac",        "iCamIndex",      "iCamCount",         "szTavvelURL",
-                            "m_pliveview",     "tDraw"};
+                            "m_pliveview",     "tDraw",          "bLivePicture"};
     for (const char* f : fields)
         EXPECT_FALSE(page.platform.Get(f).IsUndefined()) << f;
     // Names are unique, or one would hide another in the page.

@@ -467,8 +467,9 @@ window.addEventListener("load", function () {
       requestAnimationFrame(function () { requestAnimationFrame(function () {
         console.log("T live " + document.body.classList.contains("live-step"));
         waitForFile("stop.png", 0, function () {
+          console.log("T picture " + FinderObj.bLivePicture);
           FinderObj.StopLiveView();
-          console.log("T stopped");
+          console.log("T stopped " + FinderObj.bLivePicture);
           waitForGo(0);
         });
       }); });
@@ -548,7 +549,9 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
     EXPECT_EQ(0, r.status);
     EXPECT_TRUE(Logged(r, "T live true"));
-    EXPECT_TRUE(Logged(r, "T stopped"));
+    // The page can tell that the camera's picture came, and that it went.
+    EXPECT_TRUE(Logged(r, "T picture 1"));
+    EXPECT_TRUE(Logged(r, "T stopped 0"));
     EXPECT_TRUE(Logged(r, "T go"));
     Shell("convert " + dir + "/live.ppm " + shots + "/live-picture.png");
     Shell("convert " + dir + "/stopped.ppm " + shots + "/live-picture-stopped.png");
@@ -784,6 +787,23 @@ run(async function () {
   choose("Try again");
   await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
   log("read " + $("wl-ssid").value + " " + $("wireless-btn").disabled);
+  // A WEP key typed just above the buttons and refused: the field stays in
+  // view above the message, which grows the button row.
+  $("wl-advanced").open = true;
+  $("wl-auth").value = "1";
+  $("wl-auth").dispatchEvent(new Event("change", { bubbles: true }));
+  var row = document.querySelectorAll("#step-wireless .buttons");
+  $("content").scrollTop += $("wl-wepkey").getBoundingClientRect().bottom -
+                            row[row.length - 1].getBoundingClientRect().top + 2;
+  $("wl-wepkey").focus({ preventScroll: true });
+  type("wl-wepkey", "xyz");
+  $("wireless-form").requestSubmit();
+  await until("the key's error", function () { return $("wl-wepkey").classList.contains("invalid"); });
+  await new Promise(function (r) { requestAnimationFrame(function () { requestAnimationFrame(r); }); });
+  var rows = document.querySelectorAll("#step-wireless .buttons");
+  var key = $("wl-wepkey").getBoundingClientRect(), content = $("content").getBoundingClientRect();
+  log("key in view " + (key.top >= content.top && key.bottom <= rows[rows.length - 1].getBoundingClientRect().top) +
+      " " + (document.activeElement === $("wl-wepkey")));
   FinderObj.CloseWizard();
 });
 )JS";
@@ -792,6 +812,8 @@ run(async function () {
 
 // A camera that stops answering its wireless reads: the step says so and
 // offers Try again, which reads the settings once the camera answers again.
+// Then a WEP key the page refuses: its field stays in view above the
+// message that says why.
 TEST(GuiProgram, SilentWirelessReadOffersTryAgain)
 {
     std::string dir = CopyProgram();
@@ -824,6 +846,7 @@ TEST(GuiProgram, SilentWirelessReadOffersTryAgain)
                   "did not answer; check that it is on and connected, then try again."));
     EXPECT_TRUE(Logged(r, "T controls true true Try again"));
     EXPECT_TRUE(Logged(r, "T read Quiet-Net false"));
+    EXPECT_TRUE(Logged(r, "T key in view true true"));
     EXPECT_EQ(std::string::npos, r.err.find("T fail: "));
     // The silent reads were tried more than once before the page said so.
     size_t reads = 0;

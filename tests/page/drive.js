@@ -17,6 +17,9 @@
     log.push("ok: " + msg);
   }
 
+  // A hint the quick-start guide must give word for word; the runner checks.
+  function hint(text) { log.push("hint: " + text); }
+
   function sleep(ms) { return new Promise(function (r) { setTimeout(r, ms); }); }
 
   async function until(what, cond, ms) {
@@ -129,6 +132,7 @@
     check(names[0] === "Porch" && names[1] === B.HOSTILE_NAME, "camera names shown as exact text");
     check($("camera-count").textContent.indexOf("2 cameras") === 0, "count of cameras shown");
     check(document.activeElement === items[0], "after the search the keyboard is on the first camera");
+    check($("camera-twins").hidden, "cameras of different names need no hint");
     checkNoInjection();
 
     click(items[1]);
@@ -155,6 +159,11 @@
     check($("info-name").textContent === B.HOSTILE_NAME, "information shows the name as text");
     check($("info-web").textContent === "https://192.0.2.4:8443", "web address from GetAddress_");
     check($("info-dhcp").textContent === "Automatic (DHCP)", "DHCP state shown");
+    check($("info-dns").textContent === "192.0.2.1, 192.0.2.9" && navItem("info").textContent === "Camera info",
+          "the DNS servers shown, the step named for what it shows");
+    click(document.querySelector("#step-info .back"));
+    check(visible("login"), "the camera details lead back to the login");
+    click(navItem("info"));
     check($("camera-line").textContent.indexOf(B.HOSTILE_NAME) === 0, "header names the camera");
     checkNoInjection();
 
@@ -184,6 +193,7 @@
     check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
           "2|192.0.2.50|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "fixed address sent with all five texts");
     check(document.activeElement === $("addr-fixed"), "after the request the keyboard is on the step's first field");
+    check(inView(document.querySelector("#step-address h2")), "the step's heading stays in view after the request");
     check(doneSteps() === "search,login,info,address", "the applied address step is done, later ones are not");
 
     click(document.querySelector("#step-address .next"));
@@ -254,6 +264,7 @@
     pick("wl-enc", "3");
     submit("wireless-form");
     await until("the wireless answer", function () { return idle() && messageKind() === "ok"; });
+    check(inView(document.querySelector("#step-wireless h2")), "the wireless heading stays in view after the request");
     var w = lastCall(SETUP_WIRELESS);
     check(w.args.join("|") === "2|1|HomeNet|0|6|3|3|0|0|0||correct horse battery",
           "wireless settings sent in the bridge's order");
@@ -399,6 +410,21 @@
     await until("the camera information", function () { return idle() && visible("info"); });
     check($("info-ip").textContent === "192.0.2.2" && navItem("login").classList.contains("done"),
           "trying again once the camera answered logs in");
+
+    // A request that never ends: after ten minutes the page says that only
+    // a new start helps, and says so to every later request.
+    B.state.endless = "SetupDHCP_";
+    click(document.querySelector("#step-info .next"));
+    click($("addr-dhcp"));
+    var t1 = performance.now();
+    submit("address-form");
+    await until("the request to time out", function () { return idle() && /did not answer in time/.test(message()); });
+    await until("the notice to start again", function () { return /start it again/.test(message()); }, 900000);
+    check(performance.now() - t1 >= 600000 && message() === STALE_GIVE_UP,
+          "after ten minutes the page says to close the wizard and start it again");
+    submit("address-form");
+    await sleep(200);
+    check(count("SetupDHCP_") === 1 && message() === STALE_GIVE_UP, "later requests are refused with the same advice");
   }
 
   // Typed changes are never lost on the way on, and nothing claims a save
@@ -512,6 +538,12 @@
   function escape() {
     (document.activeElement || document.body).dispatchEvent(
       new KeyboardEvent("keydown", { key: "Escape", bubbles: true, cancelable: true }));
+  }
+
+  // Wholly in the visible step area, above its last button row.
+  function aboveButtons(node) {
+    var rows = document.querySelectorAll("#step-" + window.W.step + " .buttons");
+    return inView(node) && node.getBoundingClientRect().bottom <= rows[rows.length - 1].getBoundingClientRect().top;
   }
 
   function marked(id) { return $(id).classList.contains("invalid") && $(id).getAttribute("aria-invalid") === "true"; }
@@ -632,6 +664,21 @@
   async function fields() {
     await searchDone();
     click(document.querySelectorAll("#camera-list button")[1]);
+    function selected() {
+      var f = $("login-password");
+      return document.activeElement === f && f.selectionStart === 0 && f.selectionEnd === f.value.length;
+    }
+    type("login-password", "wrong-1");
+    submit("login-form");
+    await until("the first refusal", function () { return idle() && message() !== ""; });
+    check(message() === "Login failed: the camera did not accept this user name and password." && selected(),
+          "a refused password is selected, so that typing replaces it");
+    type("login-password", "wrong-2");
+    submit("login-form");
+    await until("the second refusal", function () { return idle() && /again/.test(message()); });
+    check(message() === "Login failed again: the camera did not accept this user name and password.\n" + LOGIN_HINT &&
+          selected(), "the second refusal says where the password is written and how to reset the camera");
+    hint(LOGIN_HINT);
     type("login-password", "secret");
     submit("login-form");
     await until("the camera information", function () { return idle() && visible("info"); });
@@ -676,6 +723,8 @@
     pick("wl-auth", "1");
     check($("wl-enc").value === "1" && message() === "" && !marked("wl-wpakey"),
           "switching to WEP takes the pass-phrase error back");
+    // Typed into the field, then Enter: the field has the focus already.
+    $("wl-wepkey").focus();
     type("wl-wepkey", "xyz");
     submit("wireless-form");
     check(marked("wl-wepkey") && /10 hexadecimal digits .*for example 0A1B2C3D4E/.test(message()),
@@ -691,6 +740,21 @@
       var b = r.getBoundingClientRect();
       return b.top >= box.top && b.bottom <= box.bottom + 0.5;
     }), "all four networks fit the list's box");
+
+    // A WEP key typed into a field just above the buttons, and refused: the
+    // field stays wholly above the message that says why, which grows the
+    // button row.
+    click(rows[1].querySelector("button"));
+    pick("wl-auth", "1");
+    window.clearMessage();
+    var row = document.querySelectorAll("#step-wireless .buttons");
+    $("content").scrollTop += $("wl-wepkey").getBoundingClientRect().bottom - row[row.length - 1].getBoundingClientRect().top + 2;
+    $("wl-wepkey").focus({ preventScroll: true });
+    check(aboveButtons($("wl-wepkey")), "the WEP key field is just above the buttons");
+    type("wl-wepkey", "xyz");
+    submit("wireless-form");
+    check(marked("wl-wepkey") && document.activeElement === $("wl-wepkey") && aboveButtons($("wl-wepkey")),
+          "the refused WEP key's field lies wholly above the message");
   }
 
   function retryOffered() {
@@ -705,9 +769,14 @@
   // the camera answers again.
   async function silent() {
     await searchDone();
+    check(!$("camera-twins").hidden && $("camera-twins").textContent === CAMERA_TWINS_HINT,
+          "two cameras of one name: the page says to compare the MAC address with the label");
+    hint(CAMERA_TWINS_HINT);
     click(document.querySelectorAll("#camera-list button")[0]);
     submit("login-form");
     await until("the camera information", function () { return idle() && visible("info"); });
+    check($("info-gateway").textContent === "None" && $("info-dns").textContent === "None",
+          "a gateway and DNS servers of 0.0.0.0 show as none");
 
     B.state.silent = true;
     click(navItem("wireless"));
@@ -720,6 +789,12 @@
     await until("the wireless settings", function () { return idle() && $("wl-ssid").value === "OldNet"; });
     check(!$("wireless-btn").disabled && !$("survey-btn").disabled && message() === "",
           "trying again reads them once the camera answers");
+    click($("survey-btn"));
+    await until("the site survey", function () { return idle() && !$("survey-box").hidden; });
+    var names = document.querySelectorAll("#survey-rows td.ssid");
+    check(names.length === 2 && Array.prototype.every.call(names, function (n) {
+      return n.title === n.textContent && /^Neighbours-Network-Upstairs-5G-[AB]$/.test(n.title) && n.scrollWidth > n.clientWidth;
+    }), "long network names are cut, and their tooltips hold them whole");
 
     click(navItem("address"));
     type("addr-ip", "192.0.2.70");
@@ -794,6 +869,17 @@
     await until("the camera's answer", function () { return idle() && messageKind() === "ok"; });
     check(count("CommitSettings_") === 1 && /^The settings are saved/.test(message()),
           "trying again waits again without a second save");
+
+    B.state.silent = true;
+    click(navItem("live"));
+    var t0 = performance.now();
+    await until("the word that no picture comes", function () { return /No picture has come/.test(message()); });
+    check(performance.now() - t0 >= 10000 && message() === "No picture has come from the camera in 10 seconds. " + LIVE_HINT,
+          "after 10 seconds without a picture the live step says what to check");
+    hint(LIVE_HINT);
+    B.state.silent = false;
+    await until("the first picture", function () { return message() === ""; });
+    check(visible("live") && B.state.live, "the word goes once the picture comes");
   }
 
   function changedBackToEmpty() {

@@ -34,12 +34,20 @@
     ["Cafe", 55, 0, 0, 0, 3],
     ["", 20, 0, 3, 3, 1]
   ];
+  // In "silent" two cameras share a name and know no gateway or DNS
+  // server, and two networks differ only at the end of their long names.
+  if (scenario === "silent") {
+    cameras[1].name = "Porch";
+    cameras[0].gateway = cameras[0].dns1 = "0.0.0.0";
+    stations = [["Neighbours-Network-Upstairs-5G-A", 70, 0, 3, 3, 1],
+                ["Neighbours-Network-Upstairs-5G-B", 60, 0, 3, 3, 6]];
+  }
 
   var calls = [];
   var problems = [];
   var s = {
     bComplete: 1, bSuccess: 0, AuthError: 0, pollsLeft: 0, outcome: null,
-    tessel: 0, url: "", surveyCount: 0, auth: {}, live: false, silent: false, refuse: false
+    tessel: 0, url: "", surveyCount: 0, auth: {}, live: false, silent: false, refuse: false, endless: ""
   };
 
   function answers() { return !s.silent; }
@@ -67,13 +75,15 @@
 
   // A starter: the worker completes after `polls` polls of CheckThreadComplete.
   // In "stuck" the first read of the supported commands takes 120 polls,
-  // more than the page waits for.
+  // more than the page waits for; the starter the driver names in
+  // state.endless never completes.
   function start(name, clearSuccess, polls, outcome) {
     if (!s.bComplete) problems.push(name + " started while a request was still running");
     s.bComplete = 0;
     if (clearSuccess !== null) s.bSuccess = clearSuccess;
     s.pollsLeft = scenario === "stuck" && name === "GetOptionCmd_" && !s.stuckOnce ? 120 : polls;
     if (s.pollsLeft === 120) s.stuckOnce = true;
+    if (s.endless === name) s.pollsLeft = Infinity;
     s.outcome = outcome;
   }
 
@@ -225,6 +235,11 @@
       calls.push({ name: name, args: args });
       return api[name].apply(null, args);
     };
+  });
+
+  // 1 once the program drew a picture of the camera; silent cameras send none.
+  Object.defineProperty(target, "bLivePicture", {
+    get: function () { return s.live && !s.silent ? 1 : 0; }
   });
 
   window.FinderObj = new Proxy(target, {
