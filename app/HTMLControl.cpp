@@ -59,6 +59,19 @@ void HTMLControl::CallScriptFunction(const std::string& script)
     m_services.script->Evaluate(script);
 }
 
+int HTMLControl::windowShouldClose()
+{
+    // Closing the window must not lose typed or unsaved settings or a running
+    // save without a question, so the page is asked as its own Close asks; a
+    // page that cannot answer (not loaded, broken) closes at once.
+    platform::ScriptValue asked = m_services.script->Evaluate(
+        "typeof AskBeforeClosing === \"function\" && AskBeforeClosing() === true");
+    if (asked.kind() == platform::ScriptValue::Kind::Number && asked.number() == 1)
+        return 1;
+    Shutdown();
+    return 0;
+}
+
 void HTMLControl::Shutdown()
 {
     StopLiveView();

@@ -35,7 +35,9 @@ public:
     void webViewDidClearWindowObject();
     platform::ScriptValue webViewContextMenuItems() { return platform::ScriptValue::Null(); }
     int webViewShouldChangeSelectedDOMRange() { return 1; }
-    void windowShouldClose() { Shutdown(); }
+    // 1 when the page asks the user first (the program keeps running), else
+    // 0 after the shutdown.
+    int windowShouldClose();
     void CloseWizard() { Shutdown(); }
     void CallScriptFunction(const std::string& script);
 
@@ -139,6 +141,9 @@ public:
     char szTavvelURL[64]{};
     std::unique_ptr<CLiveView> m_pliveview;
     platform::RunLoop::TimerId tDraw = 0;
+    // 1 once the live picture drew a picture of the camera since it started:
+    // the page cannot tell otherwise that no picture comes.
+    int bLivePicture = 0;
 
 private:
     // Runs fn on a worker thread; the page sees it as detached.

@@ -30,6 +30,7 @@ void HTMLControl::LiveView(int index, const std::string& ip, int port, const std
     }
     if (!m_pliveview)
         m_pliveview = std::make_unique<CLiveView>();
+    bLivePicture = 0;
     int started = 0;
     if (found) {
         const _RiloLANDAPBasicSet& b = info.Body.BasicSet;
@@ -48,6 +49,7 @@ void HTMLControl::LiveView(int index, const std::string& ip, int port, const std
 void HTMLControl::StopLiveView()
 {
     const bool shown = tDraw || m_pliveview;
+    bLivePicture = 0;
     if (tDraw) {
         m_services.loop->Invalidate(tDraw);
         tDraw = 0;
@@ -65,6 +67,7 @@ void HTMLControl::DrawLiveView()
     const platform::Image* image = m_pliveview ? m_pliveview->GetLiveViewImage() : nullptr;
     if (image) {
         m_services.app->DrawImageInRect(*image, LiveViewRect);
+        bLivePicture = 1;
         return;
     }
     // Read afresh on every tick; a missing file draws nothing.

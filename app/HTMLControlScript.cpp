@@ -136,7 +136,7 @@ void HTMLControl::BuildScriptSurface()
          [this](const ScriptArgs&) { return webViewContextMenuItems(); }},
         {"webView_shouldChangeSelectedDOMRange_toDOMRange_affinity_stillSelecting_",
          num([this](const ScriptArgs&) { return webViewShouldChangeSelectedDOMRange(); })},
-        {"windowShouldClose_", none([this](const ScriptArgs&) { windowShouldClose(); })},
+        {"windowShouldClose_", num([this](const ScriptArgs&) { return windowShouldClose(); })},
         {"CloseWizard", none([this](const ScriptArgs&) { CloseWizard(); })},
         {"CallScriptFunction_", none([this](const ScriptArgs& a) { CallScriptFunction(S(a, 0)); })},
         // The web view belongs to the application; the page cannot swap it.
@@ -256,5 +256,6 @@ void HTMLControl::BuildScriptSurface()
         {"szTavvelURL", [this] { return Str(FieldText(szTavvelURL)); }},
         {"m_pliveview", [this, flag] { return flag(m_pliveview != nullptr); }},
         {"tDraw", [this, flag] { return flag(tDraw != 0); }},
+        {"bLivePicture", [this] { return Num(bLivePicture); }},
     };
 }

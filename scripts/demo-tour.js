@@ -66,9 +66,13 @@
     });
   }
 
-  // Painted, announced, pictured.
+  // Painted, announced, pictured; the step's heading is in the picture.
   async function shown(step) {
     await new Promise(function (r) { requestAnimationFrame(function () { requestAnimationFrame(r); }); });
+    var heading = document.querySelector("#step-" + step + " h2").getBoundingClientRect();
+    var area = $("content").getBoundingClientRect();
+    if (heading.top < area.top || heading.bottom > area.bottom)
+      throw new Fail("the heading of the step " + step + " is scrolled out of view");
     log("step " + step);
     await fileAppears("next-" + step + ".png");
   }

@@ -22,7 +22,7 @@ function ready() {
     var done = false;
     try { done = toInt(FinderObj.CheckThreadComplete()) === 1; } catch (e) { done = false; }
     if (!done) {
-      showMessage("The wizard is still waiting for the camera to answer an earlier request. " +
+      showMessage(W.staleLong ? STALE_GIVE_UP : "The wizard is still waiting for the camera to answer an earlier request. " +
                   "You can try again as soon as it answers; this page says when.", "error");
       W.staleMessage = W.messageId;
       return false;
@@ -34,13 +34,18 @@ function ready() {
 
 // A slow request: start() hands it to a native worker, and done() runs once
 // the completion flag is up. Polling ends after timeoutMs at the latest.
+// closeText, for requests that send settings, says what closing the wizard
+// meanwhile would cut short; closing during the others loses nothing.
 function startRequest(req) {
   if (!ready()) return false;
   setBusy(req.busy);
+  W.request = req;
+  // A request that follows one the user was asking to close asks again.
+  if (W.closePending && req.closeText) askBeforeClose();
   try {
     req.start();
   } catch (e) {
-    endBusy();
+    requestEnded();
     bridgeFailure(req.name, e);
     return false;
   }
@@ -52,20 +57,21 @@ function startRequest(req) {
     try {
       complete = toInt(FinderObj.CheckThreadComplete()) === 1;
     } catch (e) {
-      endBusy();
+      requestEnded();
       bridgeFailure("CheckThreadComplete", e);
       return;
     }
     if (complete) {
-      endBusy();
+      W.closePending = requestEnded();
       var focused = document.activeElement;
       try { req.done(); } catch (e) { bridgeFailure(req.name, e); }
+      W.closePending = false;
       afterRequest(focused);
       return;
     }
     polls++;
     if (polls >= maxPolls || now() >= deadline) {
-      endBusy();
+      requestEnded();
       console.error("[wizard] " + req.name + " did not complete in time");
       timedOut(req.timeoutText || "The camera did not answer in time.");
       focusStep();
@@ -77,11 +83,23 @@ function startRequest(req) {
   return true;
 }
 
+// A question about closing that the request outlived is void: its outcome
+// takes the message's place. True when such a question was up.
+function requestEnded() {
+  W.request = null;
+  endBusy();
+  if (W.messageId !== W.busyQuestion) return false;
+  clearMessage();
+  return true;
+}
+
 // The bridge cannot cancel a request that ran past its time: the page says
-// so and watches, for a bounded while, for its end, after which the user
-// may try again.
+// so and watches for its end, after which the user may try again; one that
+// does not end within ten minutes is watched slowly, and the user told that
+// only starting the wizard again helps.
 function timedOut(text) {
   W.stale = true;
+  W.staleLong = false;
   showMessage(text + " The wizard is still waiting for it; you can try again as soon as it answers.", "error");
   W.staleMessage = W.messageId;
   var polls = 0;
@@ -91,12 +109,43 @@ function timedOut(text) {
     try { done = toInt(FinderObj.CheckThreadComplete()) === 1; } catch (e) { done = false; }
     if (done) {
       W.stale = false;
+      W.staleLong = false;
       if (W.messageId === W.staleMessage && !W.busy) showMessage("The camera has answered now. You can try again.", "");
       return;
     }
-    if (++polls < STALE_POLLS) setTimeout(watch, STALE_POLL_MS);
+    if (++polls === STALE_POLLS) {
+      W.staleLong = true;
+      if (W.messageId === W.staleMessage && !W.busy) {
+        showMessage(STALE_GIVE_UP, "error");
+        W.staleMessage = W.messageId;
+      }
+    }
+    setTimeout(watch, polls < STALE_POLLS ? STALE_POLL_MS : STALE_SLOW_POLL_MS);
   }
   setTimeout(watch, STALE_POLL_MS);
+}
+
+// ---- a camera that does not answer
+
+var NO_ANSWER = "The camera did not answer; check that it is on and connected, then try again.";
+
+// An error that trying again may mend offers to.
+function offerRetry(text, retry) {
+  showMessage(text, "error", [{ label: "Try again", primary: true, fn: retry }]);
+}
+
+function noAnswer(head, retry) {
+  offerRetry(head + " " + NO_ANSWER, retry);
+}
+
+// A send the camera did not take: a quick read tells a camera that refused
+// from one that did not answer at all, which the bridge reports alike.
+function sendFailed(refusedText, head, retry) {
+  var cam = W.cam;
+  runSync("GetAddress_", "Checking whether the camera answers…", function () {
+    if (toText(FinderObj.GetAddress_(cam.index)) !== "") showMessage(refusedText, "error");
+    else noAnswer(head, retry);
+  });
 }
 
 // A quick request that blocks inside the bridge: show the indicator first so

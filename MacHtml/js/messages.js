@@ -7,8 +7,7 @@
 // looks and never push the buttons out of the window.
 function placeMessages() {
   var m = $("message"), b = $("busy");
-  var rows = $("step-" + W.step).querySelectorAll(".buttons");
-  var row = rows.length ? rows[rows.length - 1] : null;
+  var row = buttonRow();
   if (row) {
     row.insertBefore(b, row.firstChild);
     row.insertBefore(m, row.firstChild);
@@ -19,13 +18,41 @@ function placeMessages() {
   }
 }
 
-// actions: optional [{ label, fn, primary, cancel }] offered as buttons in
-// the message; Escape runs the one marked cancel.
+// The step's last button row, which sticks to the bottom of the visible
+// area; null on the search.
+function buttonRow() {
+  var rows = $("step-" + W.step).querySelectorAll(".buttons");
+  return rows.length ? rows[rows.length - 1] : null;
+}
+
+// What sits in the button row is in view already; scrolling to where the
+// row would lie without sticking takes the step's heading out of view.
+function reveal(node) {
+  var row = buttonRow();
+  if (!row || !row.contains(node)) node.scrollIntoView({ block: "nearest" });
+}
+
+// A field the keyboard goes to lies wholly above the button row, which
+// grows with the message.
+function keepAboveButtons(node) {
+  var row = buttonRow();
+  if (!row || row.contains(node)) return;
+  var content = $("content");
+  var top = content.getBoundingClientRect().top, limit = row.getBoundingClientRect().top;
+  var r = node.getBoundingClientRect();
+  if (r.bottom > limit - 4) content.scrollTop += r.bottom - limit + 4;
+  else if (r.top < top) content.scrollTop -= top - r.top + 4;
+}
+
+// actions: optional [{ label, fn, primary, cancel, anyTime }] offered as
+// buttons in the message; Escape runs the one marked cancel. Only those
+// marked anyTime work while a request runs.
 function showMessage(text, kind, actions) {
   var m = $("message");
   clear(m);
   W.messageId++;
   W.cancelAction = null;
+  W.cancelAnyTime = false;
   clearFieldError();
   m.appendChild(el("span", "message-text", text));
   if (actions) {
@@ -33,9 +60,12 @@ function showMessage(text, kind, actions) {
     actions.forEach(function (a) {
       var b = el("button", a.primary ? "" : "quiet", a.label);
       b.type = "button";
-      b.addEventListener("click", function () { if (!W.busy) a.fn(); });
+      b.addEventListener("click", function () { if (!W.busy || a.anyTime) a.fn(); });
       box.appendChild(b);
-      if (a.cancel) W.cancelAction = a.fn;
+      if (a.cancel) {
+        W.cancelAction = a.fn;
+        W.cancelAnyTime = !!a.anyTime;
+      }
     });
     m.appendChild(box);
   }
@@ -43,7 +73,7 @@ function showMessage(text, kind, actions) {
   m.setAttribute("role", kind === "error" || actions ? "alert" : "status");
   m.hidden = false;
   placeMessages();
-  m.scrollIntoView({ block: "nearest" });
+  reveal(m);
   if (actions) m.querySelector("button").focus();
 }
 
@@ -53,6 +83,7 @@ function clearMessage() {
   clear(m);
   W.messageId++;
   W.cancelAction = null;
+  W.cancelAnyTime = false;
   clearFieldError();
 }
 
@@ -62,6 +93,7 @@ function fieldError(ids, text) {
   showMessage(text, "error");
   markInvalid(ids[0], true);
   $(ids[0]).focus();
+  keepAboveButtons($(ids[0]));
   W.fieldError = { ids: ids, messageId: W.messageId };
 }
 
@@ -97,7 +129,7 @@ function setBusy(text) {
   $("busy-text").textContent = text;
   $("busy").hidden = false;
   placeMessages();
-  $("busy").scrollIntoView({ block: "nearest" });
+  reveal($("busy"));
   setControlsDisabled(true);
 }
 
@@ -118,7 +150,15 @@ function setControlsDisabled(off) {
 // After a request the keyboard goes on in the step, unless the outcome
 // already put it on a field.
 function afterRequest(focused) {
-  if (!W.busy && document.activeElement === focused) focusStep();
+  var placed = W.focusPlaced;
+  W.focusPlaced = false;
+  if (!W.busy && !placed && document.activeElement === focused) focusStep();
+}
+
+// An outcome that puts the keyboard on a field, also the one it was on.
+function placeFocus(node) {
+  node.focus();
+  W.focusPlaced = true;
 }
 
 function usable(node) {
@@ -143,6 +183,7 @@ function focusStep() {
     if (f.disabled || f.offsetParent === null || (f.type === "radio" && !f.checked)) continue;
     if (f.type === "password" && f.value === "") {
       f.focus();
+      keepAboveButtons(f);
       return;
     }
     if (!first) first = f;
@@ -153,5 +194,8 @@ function focusStep() {
     .concat([sec.querySelector("button.next")]);
   for (k = 0; !first && k < buttons.length; k++)
     if (usable(buttons[k])) first = buttons[k];
-  if (first) first.focus();
+  if (first) {
+    first.focus();
+    keepAboveButtons(first);
+  }
 }

@@ -23,14 +23,12 @@ function init() {
   });
   $("wl-auth").addEventListener("change", authChanged);
   document.addEventListener("keydown", function (e) {
-    if (e.key !== "Escape" || !W.cancelAction || W.busy) return;
+    if (e.key !== "Escape" || !W.cancelAction || (W.busy && !W.cancelAnyTime)) return;
     e.preventDefault();
     W.cancelAction();
   });
   W.base.password = snapshot("password");
-  $("info-reload-btn").addEventListener("click", function () {
-    runSync("GetCameraInfo_", "Reading the camera's information…", readInfo);
-  });
+  $("info-reload-btn").addEventListener("click", reloadInfo);
   $("survey-btn").addEventListener("click", scanNetworks);
   $("save-btn").addEventListener("click", saveSettings);
   $("remote-btn").addEventListener("click", remoteAccess);

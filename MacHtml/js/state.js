@@ -41,15 +41,33 @@ var FORM_TITLES = { address: "IP address", password: "Password", wireless: "Wire
 // The wireless fields that mean nothing while wireless is off.
 var WIRELESS_DETAILS = ["wl-ssid", "wl-mode", "wl-channel", "wl-auth", "wl-enc", "wl-weplen", "wl-wepfmt",
                         "wl-wepdef", "wl-wepkey", "wl-wpakey", "wl-show-keys"];
-// How long a request that ran past its time is still watched for its end.
+// How a request that ran past its time is watched for its end: each second
+// for ten minutes, then, the user told to start the wizard again, slowly.
 var STALE_POLL_MS = 1000;
 var STALE_POLLS = 600;
+var STALE_SLOW_POLL_MS = 10000;
+var STALE_GIVE_UP = "The camera has not answered an earlier request for 10 minutes, so the wizard cannot go on " +
+  "with it. Close the wizard and start it again.";
 // The quick-start guide that ships beside this page, relative to the program's folder.
 var MANUAL = "MacHtml/QuickStart.pdf";
 var STEPS = ["search", "login", "info", "address", "password", "wireless",
              "save", "remote", "live", "finish"];
 // The camera's web interface takes Basic authorization for the live picture.
 var LIVE_AUTH_BASIC = 2;
+// How long the live step waits for the camera's first picture before it
+// says what to check, and how often it looks.
+var LIVE_WAIT_MS = 10000;
+var LIVE_CHECK_MS = 1000;
+var LIVE_HINT = "Check that the camera is on and connected, and that its web page opens in your browser " +
+  "with the user name and password you logged in with. The wizard keeps trying.";
+// Hints that the quick-start guide (app/manual/QuickStart.txt) gives word
+// for word.
+var CAMERA_TWINS_HINT = "Some cameras have the same name. Tell them apart by the MAC address: " +
+  "it is printed on the label of each camera.";
+var LOGIN_HINT = "A new camera's user name and password are printed on the label on its underside. " +
+  "If the password was changed and nobody knows it any more, reset the camera: while it is powered, " +
+  "hold its reset button down for about 10 seconds. It restarts with the password on its label " +
+  "and with its factory settings.";
 
 // selectCamera resets what belongs to the chosen camera.
 var W = {
@@ -66,8 +84,20 @@ var W = {
   messageId: 0,
   // The messageId of the message that says the wizard still waits for the camera.
   staleMessage: -1,
+  // That request has run for so long that only a new start helps.
+  staleLong: false,
+  // The slow request that runs (see startRequest), or null.
+  request: null,
   // Run by Escape while a question is up.
   cancelAction: null,
+  // A request's outcome put the keyboard where it belongs.
+  focusPlaced: false,
+  // Escape runs cancelAction while a request runs too.
+  cancelAnyTime: false,
+  // The messageId of the question asked about closing while a request runs.
+  busyQuestion: -1,
+  // That question was up when the request ended; one that follows asks again.
+  closePending: false,
   // The error of one field: its ids and the message that names it.
   fieldError: null,
   // A search runs; the cameras reported count only meanwhile.
@@ -82,6 +112,8 @@ var W = {
   loggedIn: false,
   // The user name logged in with.
   user: "",
+  // Logins the chosen camera refused since the last one it took.
+  loginRefusals: 0,
   // The password the camera takes now: the one logged in with, or the one changed to.
   password: "",
   // What GatherCameraInfo handed over last; null before each read.
@@ -108,10 +140,16 @@ var W = {
   scans: 0,
   // Whether remote access is on; null until the camera was asked.
   remoteOn: null,
+  // The camera did not answer when last asked about remote access.
+  remoteSilent: false,
   // The remote address; "" until read.
   remoteUrl: "",
   // The program draws the live picture over the page.
   live: false,
+  // Watches for the live picture's first picture while its step shows.
+  liveWatch: 0,
+  // The messageId of the message that says no picture came.
+  liveMessage: -1,
   // Per form, the values last read or applied; null: not filled yet.
   base: { address: null, password: null, wireless: null },
   // What was applied: address and wireless as texts ("" for nothing), and

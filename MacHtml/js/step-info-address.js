@@ -3,12 +3,13 @@
 
 // ---- camera information
 
-// Synchronous; true when the camera answered.
-function readInfo() {
+// Synchronous; true when the camera answered. retry reads again as the
+// caller would.
+function readInfo(retry) {
   W.lastInfo = null;
   var ok = toInt(FinderObj.GetCameraInfo_(W.cam.index)) === 1 && W.lastInfo !== null;
   if (!ok) {
-    showMessage("The camera's information could not be read. Try again.", "error");
+    noAnswer("The camera's information could not be read.", retry || reloadInfo);
     return false;
   }
   W.info = W.lastInfo;
@@ -20,6 +21,15 @@ function readInfo() {
   return true;
 }
 
+function reloadInfo() {
+  runSync("GetCameraInfo_", "Reading the camera's information…", function () { readInfo(); });
+}
+
+// A camera writes an address it does not have as 0.0.0.0 or leaves it empty.
+function addressOrNone(s) {
+  return s === "" || s === "0.0.0.0" ? "None" : s;
+}
+
 function renderInfo() {
   var i = W.info;
   if (!i) return;
@@ -28,8 +38,9 @@ function renderInfo() {
   $("info-dhcp").textContent = i.dhcp ? "Automatic (DHCP)" : "Fixed address";
   $("info-ip").textContent = i.ip;
   $("info-mask").textContent = i.mask;
-  $("info-gateway").textContent = i.gateway;
-  $("info-dns").textContent = [i.dns1, i.dns2].filter(function (s) { return s !== ""; }).join(", ");
+  $("info-gateway").textContent = addressOrNone(i.gateway);
+  var dns = [i.dns1, i.dns2].filter(function (s) { return addressOrNone(s) !== "None"; });
+  $("info-dns").textContent = dns.length > 0 ? dns.join(", ") : "None";
   $("info-web").textContent = W.address !== "" ? W.address : NO_ADDRESS;
 }
 
@@ -105,13 +116,16 @@ function applyAddress(then) {
     name: dhcp ? "SetupDHCP_" : "SetupFixed_IP_Mask_Gateway_DNS1_DNS2_",
     busy: "Sending the address settings…",
     timeoutMs: 30000,
+    closeText: "The address settings are being sent to the camera; this takes up to 30 seconds. " +
+               "Closing now can leave the camera without them.",
     start: function () {
       if (dhcp) FinderObj.SetupDHCP_(cam.index);
       else FinderObj.SetupFixed_IP_Mask_Gateway_DNS1_DNS2_(cam.index, t[0], t[1], t[2], t[3], t[4]);
     },
     done: function () {
       if (toInt(FinderObj.QueryResult()) !== 1) {
-        showMessage("The camera did not take the address settings.", "error");
+        sendFailed("The camera did not take the address settings.", "The address settings could not be sent.",
+                   function () { applyAddress(then); });
         return;
       }
       W.base.address = snapshot("address");

@@ -26,21 +26,26 @@ function changePassword(then) {
     name: "SetupAuth_ID_Password_OldPassword_",
     busy: "Changing the password…",
     timeoutMs: 30000,
+    closeText: "The password is being changed; this takes up to 30 seconds. " +
+               "Closing now can leave you not knowing which password the camera takes.",
     start: function () { FinderObj.SetupAuth_ID_Password_OldPassword_(cam.index, user, pw, old); },
     done: function () {
-      $("pw-new").value = "";
-      $("pw-repeat").value = "";
-      passwordHint();
       if (toInt(FinderObj.QueryResult()) === 1) {
+        $("pw-new").value = "";
+        $("pw-repeat").value = "";
+        passwordHint();
         W.password = pw;
+        // Logging in again takes the password the camera has now.
+        $("login-password").value = pw;
         W.applied.password = true;
         renderNav();
         refreshControls();
         applied(then, "The password was changed.");
       } else {
         console.error("[wizard] password change refused, result " + toInt(FinderObj.QueryAuthError()));
-        showMessage("The camera did not change the password. The old password still applies.", "error");
         refreshControls();
+        sendFailed("The camera did not change the password. The old password still applies.",
+                   "The password could not be changed.", function () { changePassword(then); });
       }
     }
   });
@@ -86,8 +91,8 @@ function loadWireless() {
     W.wirelessRaw = null;
     if (toInt(FinderObj.GetWirelessInfo_(cam.index)) !== 1 || !W.wirelessRaw) {
       W.wireless = null;
-      showMessage("The wireless settings could not be read from the camera.", "error");
       refreshControls();
+      noAnswer("The wireless settings could not be read from the camera.", loadWireless);
       return;
     }
     W.wireless = W.wirelessRaw;
@@ -227,6 +232,8 @@ function applyWireless(then) {
     name: "SetupWireless",
     busy: "Sending the wireless settings…",
     timeoutMs: 30000,
+    closeText: "The wireless settings are being sent to the camera; this takes up to 30 seconds. " +
+               "Closing now can leave the camera without them.",
     start: function () {
       FinderObj.SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_(
         cam.index, enable, ssid, mode, channel, auth, enc, wepLen, wepFmt, wepDef, wepKey, wpaKey);
@@ -242,7 +249,8 @@ function applyWireless(then) {
         refreshControls();
         applied(then, "The camera took the wireless settings. Save the settings to make them take effect.");
       } else {
-        showMessage("The camera did not take the wireless settings.", "error");
+        sendFailed("The camera did not take the wireless settings.", "The wireless settings could not be sent.",
+                   function () { applyWireless(then); });
       }
     }
   });
@@ -256,7 +264,7 @@ function scanNetworks() {
   }
   runSync("InitSiteSurvey_", "The camera is scanning for wireless networks…", function () {
     if (toInt(FinderObj.InitSiteSurvey_(cam.index)) !== 1) {
-      showMessage("The camera did not start a scan. Try again.", "error");
+      offerRetry("The camera did not start a scan. Check that it is on and connected, then try again.", scanNetworks);
       return;
     }
     startRequest({
@@ -301,7 +309,10 @@ function surveyFinished() {
     : rows.length === 1 ? "One network found." : rows.length + " networks found.";
   rows.forEach(function (s) {
     var tr = el("tr", "station");
-    tr.appendChild(el("td", "ssid", s.ssid !== "" ? s.ssid : "(hidden network)"));
+    var name = el("td", "ssid", s.ssid !== "" ? s.ssid : "(hidden network)");
+    // A long name is cut; the whole of it tells similar ones apart.
+    name.title = name.textContent;
+    tr.appendChild(name);
     var pct = Math.max(0, Math.min(100, s.signal));
     var sig = el("td", "nowrap");
     var bar = el("span", "signal");

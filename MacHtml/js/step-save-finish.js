@@ -17,47 +17,61 @@ function saveSettings() {
     name: "CommitSettings_",
     busy: "Saving the settings in the camera…",
     timeoutMs: 90000,
+    closeText: "The settings are being saved in the camera; this can take up to 3 minutes, " +
+               "the wait for the camera to answer again included. Closing now can leave them unsaved.",
     start: function () { FinderObj.CommitSettings_(cam.index); },
+    done: awaitAnswer
+  });
+}
+
+// After a save the camera may restart: it is read again until it answers.
+function awaitAnswer() {
+  var cam = W.cam;
+  startRequest({
+    name: "TryWireless_",
+    busy: "Waiting for the camera to answer again…",
+    timeoutMs: 90000,
+    timeoutText: "The settings were sent, but the camera does not answer yet.",
+    closeText: "The camera is saving the settings and may restart; the wizard waits up to 90 seconds " +
+               "for it to answer again. Closing now does not stop the save, but you will not learn whether it worked.",
+    start: function () { FinderObj.TryWireless_(cam.index); },
     done: function () {
-      startRequest({
-        name: "TryWireless_",
-        busy: "Waiting for the camera to answer again…",
-        timeoutMs: 90000,
-        timeoutText: "The settings were sent, but the camera does not answer yet.",
-        start: function () { FinderObj.TryWireless_(cam.index); },
-        done: function () {
-          // The commit has no result of its own; what it sent is no longer
-          // merely applied either way.
-          W.unsaved = { address: false, wireless: false };
-          W.saved = toInt(FinderObj.QueryResult()) === 1 ? "ok" : "noanswer";
-          renderSavePending();
-          renderNav();
-          refreshControls();
-          if (W.saved === "ok") {
-            if (readInfo()) showMessage("The settings are saved and the camera answers.", "ok");
-          } else {
-            showMessage("The settings were sent, but the camera does not answer yet. " +
-                        "If it now uses the wireless network, unplug its network cable and search again.", "error");
-          }
-        }
-      });
+      // The commit has no result of its own; what it sent is no longer
+      // merely applied either way.
+      W.unsaved = { address: false, wireless: false };
+      W.saved = toInt(FinderObj.QueryResult()) === 1 ? "ok" : "noanswer";
+      renderSavePending();
+      renderNav();
+      refreshControls();
+      if (W.saved === "ok") {
+        if (readInfo(awaitAnswer)) showMessage("The settings are saved and the camera answers.", "ok");
+      } else {
+        offerRetry("The settings were sent, but the camera does not answer yet. " +
+                   "If it now uses the wireless network, unplug its network cable and search again.", awaitAnswer);
+      }
     }
   });
 }
 
 // ---- remote access
 
+// The bridge answers 0 both for off and for no answer at all; a quick read
+// tells the two apart.
 function readRemoteState() {
   var cam = W.cam;
   runSync("IsAlreadyEnableTessel_", "Asking the camera about remote access…", function () {
-    W.remoteOn = toInt(FinderObj.IsAlreadyEnableTessel_(cam.index)) !== 0;
+    var on = toInt(FinderObj.IsAlreadyEnableTessel_(cam.index)) !== 0;
+    W.remoteSilent = !on && toText(FinderObj.GetAddress_(cam.index)) === "";
+    W.remoteOn = W.remoteSilent ? null : on;
     renderRemote();
     refreshControls();
+    if (W.remoteSilent) noAnswer("The camera did not say whether remote access is on.", readRemoteState);
   });
 }
 
 function renderRemote() {
-  $("remote-state").textContent = W.remoteOn === null ? "Not read yet" : W.remoteOn ? "On" : "Off";
+  $("remote-state").textContent = W.remoteOn === null ? (W.remoteSilent ? "No answer" : "Not read yet")
+    : W.remoteOn ? "On" : "Off";
   $("remote-url").textContent = W.remoteUrl;
 }
 
@@ -74,7 +88,7 @@ function remoteAccess() {
     start: function () { FinderObj.EnableTessel_(cam.index); },
     done: function () {
       if (toInt(FinderObj.QueryResult()) !== 1) {
-        showMessage("The camera did not turn on remote access.", "error");
+        sendFailed("The camera did not turn on remote access.", "Remote access could not be turned on.", remoteAccess);
         return;
       }
       W.remoteOn = true;
@@ -94,7 +108,8 @@ function waitRemote() {
     start: function () { FinderObj.IsTesselWorkable_(cam.index); },
     done: function () {
       if (toInt(FinderObj.QueryResult()) !== 1) {
-        showMessage("Remote access does not work yet. Check that the camera can reach the internet, then try again.", "error");
+        offerRetry("Remote access does not work yet. Check that the camera can reach the internet, then try again.",
+                   waitRemote);
         return;
       }
       startRequest({
@@ -104,7 +119,7 @@ function waitRemote() {
         start: function () { FinderObj.GetTavvelURL_(cam.index); },
         done: function () {
           if (toInt(FinderObj.QueryResult()) !== 1) {
-            showMessage("The remote address could not be read from the camera.", "error");
+            noAnswer("The remote address could not be read from the camera.", waitRemote);
             return;
           }
           W.remoteUrl = toText(FinderObj.GetURL());
@@ -130,11 +145,35 @@ function startLive() {
     W.live = true;
   } catch (e) {
     bridgeFailure("LiveView_IP_Port_ID_Password_AuthType_", e);
+    return;
   }
+  watchLive(now());
+}
+
+// The background stands in for the picture until the first one; one that
+// does not come is said, and the saying goes once it comes.
+function watchLive(started) {
+  W.liveWatch = setTimeout(function () {
+    if (!W.live) return;
+    var shown = false;
+    try { shown = toInt(FinderObj.bLivePicture) === 1; } catch (e) { shown = false; }
+    if (shown) {
+      if (W.messageId === W.liveMessage) clearMessage();
+      return;
+    }
+    if (now() - started >= LIVE_WAIT_MS && W.liveMessage < 0 && !W.busy) {
+      showMessage("No picture has come from the camera in " + LIVE_WAIT_MS / 1000 + " seconds. " + LIVE_HINT,
+                  "error");
+      W.liveMessage = W.messageId;
+    }
+    watchLive(started);
+  }, LIVE_CHECK_MS);
 }
 
 function stopLive() {
   document.body.classList.remove("live-step");
+  clearTimeout(W.liveWatch);
+  W.liveMessage = -1;
   if (!W.live) return;
   W.live = false;
   try { FinderObj.StopLiveView(); } catch (e) { bridgeFailure("StopLiveView", e); }
@@ -229,31 +268,50 @@ function openManual() {
                  "The quick-start guide opens in your PDF viewer.");
 }
 
-// Typed changes are asked about first, then applied settings that wait for
-// a save; force closes without asking.
-function closeWizard(force) {
-  if (W.busy) return;
+// Closing asks first about what it would lose: a change that is being sent,
+// typed changes, then applied settings that wait for a save. True when a
+// question is up instead.
+function askBeforeClose() {
+  if (W.busy) {
+    if (!W.request || !W.request.closeText) return false;
+    showMessage(W.request.closeText, "error", [
+      { label: "Keep waiting", primary: true, cancel: true, anyTime: true, fn: clearMessage },
+      { label: "Close anyway", anyTime: true, fn: function () { closeWizard(true); } }
+    ]);
+    W.busyQuestion = W.messageId;
+    return true;
+  }
   var typed = typedForms();
-  if (force !== true && typed.length > 0) {
+  if (typed.length > 0) {
     askClose(typed[0]);
-    return;
+    return true;
   }
   var unsaved = unsavedNames();
-  if (force !== true && unsaved.length > 0) {
-    showMessage("The " + unsaved.join(" and ") + " settings were sent to the camera but not saved. " +
-                "The camera loses them when it restarts.", "error", [
-      { label: "Go to Save", primary: true, fn: function () { goTo("save"); } },
-      { label: "Close anyway", fn: function () { closeWizard(true); } },
-      { label: "Cancel", cancel: true, fn: stayHere }
-    ]);
-    return;
-  }
+  if (unsaved.length === 0) return false;
+  showMessage("The " + unsaved.join(" and ") + " settings were sent to the camera but not saved. " +
+              "The camera loses them when it restarts.", "error", [
+    { label: "Go to Save", primary: true, fn: function () { goTo("save"); } },
+    { label: "Close anyway", fn: function () { closeWizard(true); } },
+    { label: "Cancel", cancel: true, fn: stayHere }
+  ]);
+  return true;
+}
+
+// force closes without asking.
+function closeWizard(force) {
+  if (force !== true && askBeforeClose()) return;
   stopLive();
   if (hasBridge()) {
     try { FinderObj.CloseWizard(); } catch (e) { bridgeFailure("CloseWizard", e); }
   } else {
     window.close();
   }
+}
+
+// The program asks this when the window's close button is pressed; unless
+// it answers true (a question is up), the program closes.
+function AskBeforeClosing() {
+  return askBeforeClose();
 }
 
 function askClose(form) {

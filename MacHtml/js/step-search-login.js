@@ -113,6 +113,7 @@ function renderCameraList() {
     b.className = "camera-item";
     b.setAttribute("data-index", String(cam.index));
     b.appendChild(el("span", "cam-name", cameraLabel(cam)));
+    b.title = cameraLabel(cam);
     b.appendChild(el("span", "cam-detail", (cam.ip ? cam.ip + "  ·  " : "") + formatMac(cam.mac)));
     if (cam === W.cam) {
       b.classList.add("chosen");
@@ -123,6 +124,11 @@ function renderCameraList() {
     li.appendChild(b);
     list.appendChild(li);
   });
+  var twins = $("camera-twins");
+  twins.hidden = !W.cameras.some(function (cam, k) {
+    return W.cameras.slice(k + 1).some(function (other) { return cameraLabel(other) === cameraLabel(cam); });
+  });
+  twins.textContent = CAMERA_TWINS_HINT;
 }
 
 // The chosen camera again keeps all that was done with it.
@@ -141,6 +147,7 @@ function chooseCamera(cam) {
 function selectCamera(cam) {
   W.cam = cam;
   W.loggedIn = false;
+  W.loginRefusals = 0;
   W.password = "";
   W.info = null;
   W.address = "";
@@ -150,6 +157,7 @@ function selectCamera(cam) {
   W.surveyRows = [];
   W.scans = 0;
   W.remoteOn = null;
+  W.remoteSilent = false;
   W.remoteUrl = "";
   W.applied = { address: "", password: false, wireless: "" };
   W.unsaved = { address: false, wireless: false };
@@ -178,24 +186,41 @@ function login() {
   }
   var cam = W.cam;
   runSync("VerifyAuth_ID_Password_", "Logging in…", function () {
-    // The finder now holds these credentials, whatever the camera answers.
-    W.loggedIn = false;
-    renderNav();
     var rc = toInt(FinderObj.VerifyAuth_ID_Password_(cam.index, user, password));
     if (rc !== 0) {
-      if (rc === -2 || rc === -8)
-        showMessage("Login failed: the camera did not accept this user name and password.", "error");
-      else
-        showMessage("Login failed: the camera did not answer. Check its network connection and try again.", "error");
-      $("login-password").focus();
+      loginFailed(cam, rc);
       return;
     }
-    readOptions(user, password);
+    // The finder holds what the camera took; the session follows it.
+    W.loginRefusals = 0;
+    W.user = user;
+    W.password = password;
+    readOptions();
   });
 }
 
+// A refused or unanswered check of a camera already logged in to keeps
+// that session: the finder, which now holds the refused credentials, gets
+// back the ones in use.
+function loginFailed(cam, rc) {
+  var kept = W.loggedIn && cam === W.cam;
+  if (kept) FinderObj.VerifyAuth_ID_Password_(cam.index, W.user, W.password);
+  var still = kept ? "\nYou are still logged in with the user name and password in use." : "";
+  if (rc === -2 || rc === -8) {
+    // From the second refusal on, the user is told where the password is
+    // written; the wrong one is selected so that typing replaces it.
+    var again = ++W.loginRefusals > 1;
+    showMessage("Login failed" + (again ? " again" : "") + ": the camera did not accept this user name and password." +
+                still + (again ? "\n" + LOGIN_HINT : ""), "error");
+    placeFocus($("login-password"));
+    $("login-password").select();
+  } else {
+    offerRetry("Login failed. " + NO_ANSWER + still, login);
+  }
+}
+
 // The user counts as logged in once the camera's information is read.
-function readOptions(user, password) {
+function readOptions() {
   var cam = W.cam;
   startRequest({
     name: "GetOptionCmd_",
@@ -205,9 +230,7 @@ function readOptions(user, password) {
     done: function () {
       W.options = null;
       toInt(FinderObj.CheckGetOptionCmd());
-      if (!readInfo()) return;
-      W.user = user;
-      W.password = password;
+      if (!readInfo(login)) return;
       W.loggedIn = true;
       goTo("info");
     }

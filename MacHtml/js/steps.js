@@ -75,7 +75,12 @@ function stepOpen(step) {
 
 // Leaving a form with changes that are not applied asks first, unless forced.
 function goTo(step, force) {
-  if (W.busy || !stepOpen(step)) return;
+  if (W.busy) return;
+  if (!stepOpen(step)) {
+    showMessage(W.cam === null ? "Choose a camera on the step Find camera first."
+                : "Log in first: the later steps open once the camera has taken the user name and password.", "error");
+    return;
+  }
   var form = FORM_FIELDS[W.step] ? W.step : null;
   if (!force && step !== W.step && changed(form)) {
     askLeave(form, step);

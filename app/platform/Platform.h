@@ -43,8 +43,10 @@ public:
     // Publishes the object under name in every fresh window object (and
     // now, when a page is already there).
     virtual void Publish(const std::string& name, ScriptBridge* object) = 0;
-    // Evaluates script text in the main frame; runs before returning.
-    virtual void Evaluate(const std::string& script) = 0;
+    // Evaluates script text in the main frame; runs before returning. The
+    // result is the script's value (undefined when it threw or no page is
+    // there).
+    virtual ScriptValue Evaluate(const std::string& script) = 0;
 };
 
 // The main loop: every timer fires on the thread that runs the page.

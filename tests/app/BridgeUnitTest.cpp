@@ -9,6 +9,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <vector>
 
 using bridgetest::N;
 using bridgetest::Page;
@@ -152,7 +153,7 @@ TEST(BridgeSurface, EveryMethodAndFieldUnderItsScriptingName)
                             "bIintSitesurvey", "bCommit",        "bQueryNetwork",     "DevInfo",
                             "szAuthID",        "szAuthPassword", "szAuthOldPassword", "AuthError",
                             "szCamMac",        "iCamIndex",      "iCamCount",         "szTavvelURL",
-                            "m_pliveview",     "tDraw"};
+                            "m_pliveview",     "tDraw",          "bLivePicture"};
     for (const char* f : fields)
         EXPECT_FALSE(page.platform.Get(f).IsUndefined()) << f;
     // Names are unique, or one would hide another in the page.
@@ -238,6 +239,29 @@ TEST(BridgeLifecycle, CloseAndWindowCloseRunTheShutdown)
         EXPECT_EQ(0, static_cast<int>(page.platform.Get("hFinder").number()));
         EXPECT_EQ(0, static_cast<int>(page.platform.Get("tDraw").number()));
     }
+}
+
+// The window's close button asks the page first; only a page that says it
+// asks the user keeps the program, and the next press asks again.
+TEST(BridgeLifecycle, WindowCloseAsksThePageFirst)
+{
+    Page page;
+    std::vector<ScriptValue> answers = {ScriptValue::Number(1), ScriptValue::Number(1),
+                                        ScriptValue::Number(0)};
+    size_t asked = 0;
+    page.platform.scriptResult = [&](const std::string& script) {
+        EXPECT_NE(std::string::npos, script.find("AskBeforeClosing()")) << script;
+        return asked < answers.size() ? answers[asked++] : ScriptValue();
+    };
+    EXPECT_EQ(1, page.Int("windowShouldClose_"));
+    EXPECT_EQ(1, page.Int("windowShouldClose_"));
+    EXPECT_EQ(0, page.platform.terminated);
+    EXPECT_EQ(0, page.Int("windowShouldClose_"));
+    EXPECT_EQ(1, page.platform.terminated);
+    // A page that cannot answer (undefined: not loaded, or it threw) closes.
+    Page broken;
+    EXPECT_EQ(0, broken.Int("windowShouldClose_"));
+    EXPECT_EQ(1, broken.platform.terminated);
 }
 
 TEST(BridgeLifecycle, AwakeFromNibLoadsThePageBesideTheProgram)

@@ -29,14 +29,17 @@ using testsupport::ReadFile;
 
 namespace {
 
+// faults: further members of the camera's command_faults.
 std::unique_ptr<LandapEmulator> StartCamera(int i, const std::string& model,
-                                            const std::string& extra)
+                                            const std::string& extra,
+                                            const std::string& faults = "")
 {
     return testsupport::StartNetlabCamera(
         i, "\"model\": \"" + model + "\", \"web_port\": " + std::to_string(8000 + i) +
                ", \"gateway\": \"192.0.2.254\", \"dns1\": \"192.0.2.53\", \"user\": \"admin\", "
                "\"password\": \"secret\", \"command_faults\": {\"discovery\": {\"delay_ms\": " +
-               std::to_string(300 * i) + "}}" + (extra.empty() ? "" : ", " + extra));
+               std::to_string(300 * i) + "}" + (faults.empty() ? "" : ", " + faults) + "}" +
+               (extra.empty() ? "" : ", " + extra));
 }
 
 void WriteFile(const std::string& path, const std::string& text)
@@ -73,9 +76,10 @@ struct ProgramRun {
 
 // Runs the copied program under a private X server. inner is the shell text
 // that starts it ("./CameraWizard" by default) and may do more meanwhile;
-// env holds further variables ("NAME=value ...").
+// env holds further variables ("NAME=value ..."); the whole run ends after
+// limitSeconds.
 ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./CameraWizard",
-                      const std::string& env = "")
+                      const std::string& env = "", int limitSeconds = 120)
 {
     for (const char* tool : {"xvfb-run", "Xvfb", "xauth"})
         EXPECT_EQ(0, Shell(std::string("command -v ") + tool + " >/dev/null"))
@@ -83,7 +87,7 @@ ProgramRun RunProgram(const std::string& dir, const std::string& inner = "./Came
     std::string runtime = dir + "/runtime";
     mkdir(runtime.c_str(), 0700);
     std::string cmd = "cd " + dir + " && " + env + " XDG_RUNTIME_DIR=" + runtime +
-                      " NO_AT_BRIDGE=1 timeout -k 5 120 " +
+                      " NO_AT_BRIDGE=1 timeout -k 5 " + std::to_string(limitSeconds) + " " +
                       "xvfb-run -a -s '-screen 0 720x480x24' sh -c '" + inner + "' > " + dir +
                       "/out.txt 2> " + dir + "/err.txt";
     ProgramRun r;
@@ -463,8 +467,9 @@ window.addEventListener("load", function () {
       requestAnimationFrame(function () { requestAnimationFrame(function () {
         console.log("T live " + document.body.classList.contains("live-step"));
         waitForFile("stop.png", 0, function () {
+          console.log("T picture " + FinderObj.bLivePicture);
           FinderObj.StopLiveView();
-          console.log("T stopped");
+          console.log("T stopped " + FinderObj.bLivePicture);
           waitForGo(0);
         });
       }); });
@@ -544,7 +549,9 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
     EXPECT_EQ(0, r.status);
     EXPECT_TRUE(Logged(r, "T live true"));
-    EXPECT_TRUE(Logged(r, "T stopped"));
+    // The page can tell that the camera's picture came, and that it went.
+    EXPECT_TRUE(Logged(r, "T picture 1"));
+    EXPECT_TRUE(Logged(r, "T stopped 0"));
     EXPECT_TRUE(Logged(r, "T go"));
     Shell("convert " + dir + "/live.ppm " + shots + "/live-picture.png");
     Shell("convert " + dir + "/stopped.ppm " + shots + "/live-picture-stopped.png");
@@ -583,6 +590,269 @@ TEST(GuiProgram, LivePictureInItsRectangle)
             ASSERT_TRUE(liveviewtest::Near(
                 pageArea, reinterpret_cast<const uint8_t*>(at(stopped, x, y).data()), 8))
                 << "the picture stayed after StopLiveView at " << x << "," << y;
+    if (!HasFailure())
+        Shell("rm -rf " + dir);
+}
+
+namespace {
+
+// The driver's half of the close-button tests: it starts the program and,
+// each time the page logs "T press N" (N from 1 to presses), presses the
+// window's close button (firstReady, a pattern of a line, may stand for the
+// first). A driver that waits in vain gives up after 90 s for each press.
+std::string CloseDriver(int presses, const std::string& firstReady = "")
+{
+    std::string s = "#!/bin/sh\n./CameraWizard & p=$!\n"
+                    "await() { i=0; while [ $i -lt 900 ] && kill -0 $p 2>/dev/null && "
+                    "! grep -qs \"$@\" out.txt err.txt; do sleep 0.1; i=$((i + 1)); done; }\n";
+    for (int n = 1; n <= presses; ++n) {
+        if (n == 1 && !firstReady.empty())
+            s += "await '" + firstReady + "'\n";
+        else
+            s += "await 'CONSOLE LOG T press " + std::to_string(n) + "$'\n";
+        s += std::string(RILO_SEND_CLOSE) + " 'Camera Wizard' || echo 'no press " +
+             std::to_string(n) + "' >&2\n";
+    }
+    return s + "wait $p\n";
+}
+
+// What the drivers of the wizard page below share: each waits for what the
+// user would see (at most two minutes unless told more) and logs it.
+const char* kDriverHelpers = R"JS(
+function log(s) { console.log("T " + s); }
+function $(id) { return document.getElementById(id); }
+function sleep(ms) { return new Promise(function (r) { setTimeout(r, ms); }); }
+function Fail(m) { this.message = m; }
+async function until(what, cond, polls) {
+  for (var n = 0; n < (polls || 1200); n++) {
+    if (cond()) return;
+    await sleep(100);
+  }
+  throw new Fail("no " + what + "; the message: " + message());
+}
+function message() { return $("message").hidden ? "" : $("message").textContent; }
+function idle() { return $("busy").hidden; }
+function choose(label) {
+  var b = Array.prototype.filter.call($("message").querySelectorAll("button"),
+                                      function (x) { return x.textContent === label; });
+  if (b.length !== 1) throw new Fail("no choice " + label + " in: " + message());
+  b[0].click();
+}
+function type(id, text) {
+  $(id).value = text;
+  $(id).dispatchEvent(new Event("input", { bubbles: true }));
+}
+async function login() {
+  await until("the camera", function () { return idle() && document.querySelector("#camera-list button"); });
+  document.querySelector("#camera-list button").click();
+  $("login-password").value = "secret";
+  $("login-form").requestSubmit();
+  await until("the camera information", function () { return idle() && !$("step-info").hidden; });
+}
+// Resolves once the driver put the file beside the page.
+function fileAppears(name) {
+  return new Promise(function (resolve) {
+    var n = 0;
+    function probe() {
+      var img = new Image();
+      img.onload = resolve;
+      img.onerror = function () { if (++n < 1200) setTimeout(probe, 100); else resolve(); };
+      img.src = name + "?" + n;
+    }
+    probe();
+  });
+}
+function run(walk) {
+  window.addEventListener("load", function () {
+    walk().catch(function (e) {
+      log("fail: " + (e instanceof Fail ? e.message : e));
+      FinderObj.CloseWizard();
+    });
+  });
+}
+)JS";
+
+// A driver of the wizard page: the helpers and the walk, in a scope of their
+// own beside the page's globals.
+std::string PageDriver(const char* walk)
+{
+    return std::string("(function () {\n\"use strict\";\n") + kDriverHelpers + walk + "})();\n";
+}
+
+// The user's side of the close-button tests: each question that a press of
+// the close button should bring is awaited and logged.
+const char* kCloseButtonWalk = R"JS(
+var presses = 0;
+async function pressClose(what, pattern) {
+  log("press " + (++presses));
+  await until("question " + what, function () { return pattern.test(message()); });
+  log("asked " + what);
+}
+run(async function () {
+  await login();
+  document.querySelector("#step-info .next").click();
+  type("addr-dns2", "192.0.2.54");
+  await pressClose("typed", /typed on the IP address page are not applied/);
+  choose("Stay here");
+  await pressClose("again", /typed on the IP address page are not applied/);
+  choose("Apply and close");
+  await until("the question about saving", function () {
+    return idle() && /sent to the camera but not saved/.test(message());
+  });
+  choose("Go to Save");
+  $("save-btn").click();
+  await pressClose("during the save", /being saved in the camera|saving the settings and may restart/);
+  await until("the save", function () { return idle() && /settings are saved/.test(message()); });
+  log("saved");
+  document.querySelector('#steps li[data-step="address"]').click();
+  type("addr-dns2", "192.0.2.55");
+  $("address-form").requestSubmit();
+  await until("the applied address", function () { return idle() && $("message").className === "ok"; });
+  await pressClose("unsaved", /sent to the camera but not saved/);
+  choose("Close anyway");
+});
+)JS";
+
+constexpr const char* kNoCloseAnswer = "[CameraWizard] the page did not answer the close button";
+
+} // namespace
+
+// The window's close button asks the page as its own Close does: with
+// nothing to lose it closes at once; with a typed change it asks, also a
+// second time after the user stayed; during a save it says so, and the save
+// (which the camera makes take longer than the wait for the page's answer)
+// goes on to its end; Close anyway then ends the program.
+TEST(GuiProgram, CloseButtonAsksBeforeLosingWork)
+{
+    auto cam =
+        StartCamera(0, "RC-100", R"("camera_name": "Closing")", R"("0xC0": {"wait_ms": 8000})");
+    {
+        std::string dir = CopyProgram();
+        WriteFile(dir + "/driver.sh", CloseDriver(1, "search finished"));
+        ProgramRun r = RunProgram(dir, "sh ./driver.sh");
+        SCOPED_TRACE("nothing to lose: stdout:\n" + r.out + "\nstderr:\n" + r.err);
+        EXPECT_EQ(0, r.status);
+        EXPECT_TRUE(Logged(r, "[wizard] search finished: 1 camera(s) of model RC-100"));
+        EXPECT_EQ(std::string::npos, r.err.find("no press"));
+        EXPECT_EQ(std::string::npos, r.err.find(kNoCloseAnswer)) << "the page was not asked";
+        if (!HasFailure())
+            Shell("rm -rf " + dir);
+    }
+    std::string dir = CopyProgram();
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
+    size_t end = page.rfind("</body>");
+    page.insert(end == std::string::npos ? page.size() : end,
+                "<script src=\"test-driver.js\"></script>");
+    WriteFile(dir + "/MacHtml/index.html", page);
+    WriteFile(dir + "/MacHtml/test-driver.js", PageDriver(kCloseButtonWalk));
+    WriteFile(dir + "/driver.sh", CloseDriver(4));
+    ProgramRun r = RunProgram(dir, "sh ./driver.sh");
+    SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
+    EXPECT_EQ(0, r.status);
+    for (const char* line : {"T asked typed", "T asked again", "T asked during the save", "T saved",
+                             "T asked unsaved"})
+        EXPECT_TRUE(Logged(r, line)) << line;
+    EXPECT_EQ(std::string::npos, r.err.find("T fail: "));
+    EXPECT_EQ(std::string::npos, r.err.find("no press"));
+    EXPECT_EQ(std::string::npos, r.err.find(kNoCloseAnswer));
+    // Both applied addresses reached the camera, and the one save.
+    size_t sets = 0, commits = 0;
+    for (const auto& q : cam->Requests()) {
+        if (q.bytes.size() < 22 || q.camera != CamEnv(0, "MAC"))
+            continue;
+        sets += q.Command() == 0xA2;
+        commits += q.Command() == 0xC0;
+    }
+    EXPECT_EQ(2u, sets);
+    EXPECT_EQ(1u, commits);
+    if (!HasFailure())
+        Shell("rm -rf " + dir);
+}
+
+namespace {
+
+// The user's side of the silent camera's test: the wireless step of a camera
+// that does not answer its wireless reads, then Try again once it does.
+const char* kSilentWirelessWalk = R"JS(
+run(async function () {
+  await login();
+  document.querySelector('#steps li[data-step="wireless"]').click();
+  // Each read waits out the finder's retries.
+  await until("the wireless error", function () { return idle() && message() !== ""; }, 2400);
+  log("error " + $("message").querySelector(".message-text").textContent);
+  log("controls " + $("wireless-btn").disabled + " " + $("survey-btn").disabled + " " +
+      Array.prototype.map.call($("message").querySelectorAll("button"), function (b) { return b.textContent; }));
+  log("unsilence");
+  await fileAppears("answering.png");
+  choose("Try again");
+  await until("the wireless settings", function () { return idle() && $("wl-ssid").value !== ""; });
+  log("read " + $("wl-ssid").value + " " + $("wireless-btn").disabled);
+  // A WEP key typed just above the buttons and refused: the field stays in
+  // view above the message, which grows the button row.
+  $("wl-advanced").open = true;
+  $("wl-auth").value = "1";
+  $("wl-auth").dispatchEvent(new Event("change", { bubbles: true }));
+  var row = document.querySelectorAll("#step-wireless .buttons");
+  $("content").scrollTop += $("wl-wepkey").getBoundingClientRect().bottom -
+                            row[row.length - 1].getBoundingClientRect().top + 2;
+  $("wl-wepkey").focus({ preventScroll: true });
+  type("wl-wepkey", "xyz");
+  $("wireless-form").requestSubmit();
+  await until("the key's error", function () { return $("wl-wepkey").classList.contains("invalid"); });
+  await new Promise(function (r) { requestAnimationFrame(function () { requestAnimationFrame(r); }); });
+  var rows = document.querySelectorAll("#step-wireless .buttons");
+  var key = $("wl-wepkey").getBoundingClientRect(), content = $("content").getBoundingClientRect();
+  log("key in view " + (key.top >= content.top && key.bottom <= rows[rows.length - 1].getBoundingClientRect().top) +
+      " " + (document.activeElement === $("wl-wepkey")));
+  FinderObj.CloseWizard();
+});
+)JS";
+
+} // namespace
+
+// A camera that stops answering its wireless reads: the step says so and
+// offers Try again, which reads the settings once the camera answers again.
+// Then a WEP key the page refuses: its field stays in view above the
+// message that says why.
+TEST(GuiProgram, SilentWirelessReadOffersTryAgain)
+{
+    std::string dir = CopyProgram();
+    const std::string silence = dir + "/camera-silent";
+    WriteFile(silence, "");
+    auto cam = StartCamera(
+        0, "RC-100",
+        R"("camera_name": "Quiet", "wireless": {"enable": 1, "ssid": "Quiet-Net", "channel": 6})",
+        "\"0xA8\": {\"silent_while\": \"" + silence + "\"}");
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
+    size_t end = page.rfind("</body>");
+    page.insert(end == std::string::npos ? page.size() : end,
+                "<script src=\"test-driver.js\"></script>");
+    WriteFile(dir + "/MacHtml/index.html", page);
+    WriteFile(dir + "/MacHtml/test-driver.js", PageDriver(kSilentWirelessWalk));
+    WriteFile(
+        dir + "/driver.sh",
+        "#!/bin/sh\n./CameraWizard & p=$!\ni=0\n"
+        "while [ $i -lt 2400 ] && kill -0 $p 2>/dev/null && "
+        "! grep -qs 'CONSOLE LOG T unsilence$' out.txt err.txt; do sleep 0.1; i=$((i + 1)); done\n"
+        "rm -f " +
+            silence +
+            "\n"
+            "cp MacHtml/Html/images/background.png MacHtml/answering.png\nwait $p\n");
+    ProgramRun r = RunProgram(dir, "sh ./driver.sh", "", 280);
+    SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
+    EXPECT_EQ(0, r.status);
+    EXPECT_TRUE(
+        Logged(r, "T error The wireless settings could not be read from the camera. The camera "
+                  "did not answer; check that it is on and connected, then try again."));
+    EXPECT_TRUE(Logged(r, "T controls true true Try again"));
+    EXPECT_TRUE(Logged(r, "T read Quiet-Net false"));
+    EXPECT_TRUE(Logged(r, "T key in view true true"));
+    EXPECT_EQ(std::string::npos, r.err.find("T fail: "));
+    // The silent reads were tried more than once before the page said so.
+    size_t reads = 0;
+    for (const auto& q : cam->Requests())
+        reads += q.bytes.size() >= 22 && q.Command() == 0xA8 && q.camera == CamEnv(0, "MAC");
+    EXPECT_GT(reads, 3u);
     if (!HasFailure())
         Shell("rm -rf " + dir);
 }

@@ -142,6 +142,7 @@ TEST(LiveViewDrawing, BackgroundThenFramesThenStop)
     EXPECT_EQ(1024, drawn[0].width);
     EXPECT_EQ(768, drawn[0].height);
     EXPECT_TRUE(InLiveRect(drawn[0]));
+    EXPECT_EQ(0, Field(page, "bLivePicture")) << "the background is no picture of the camera";
 
     ASSERT_TRUE(Eventually(
         [&] {
@@ -151,6 +152,7 @@ TEST(LiveViewDrawing, BackgroundThenFramesThenStop)
         30))
         << cam.Output();
     drawn = page.platform.Drawings();
+    EXPECT_EQ(1, Field(page, "bLivePicture"));
     EXPECT_EQ(640, drawn.back().width);
     EXPECT_EQ(480, drawn.back().height);
     EXPECT_TRUE(InLiveRect(drawn.back()));
@@ -173,6 +175,7 @@ TEST(LiveViewDrawing, BackgroundThenFramesThenStop)
     EXPECT_EQ(0u, page.platform.LiveTimers());
     EXPECT_EQ(0, Field(page, "tDraw"));
     EXPECT_EQ(0, Field(page, "m_pliveview"));
+    EXPECT_EQ(0, Field(page, "bLivePicture"));
     EXPECT_EQ(1, page.platform.imageClears);
     page.Call("StopLiveView");
     EXPECT_EQ(1, page.platform.imageClears);
@@ -198,6 +201,7 @@ TEST(LiveViewDrawing, CameraAwayShowsTheBackground)
     ASSERT_EQ(10u, drawn.size());
     for (const auto& d : drawn)
         EXPECT_TRUE(d.source == background && InLiveRect(d)) << d.source;
+    EXPECT_EQ(0, Field(page, "bLivePicture"));
 
     std::filesystem::remove(background);
     page.platform.FireTimers();

@@ -243,7 +243,7 @@ REPLY_LAYOUTS = {
 # override them; "page_faults" inside a 0xAE entry override per page index.
 
 KNOBS = {
-    "silent", "drop_first", "only_status", "delay_ms", "status", "error_code",
+    "silent", "silent_while", "drop_first", "only_status", "delay_ms", "status", "error_code",
     "wait_ms", "result_value", "verdict", "auth_fail_status", "wrong_seq", "stale_seq",
     "wrong_mac", "signature", "command", "body_len", "body_size", "body_hex", "truncate",
     "duplicates", "junk", "junk_hex", "flood", "full_width", "endless_pages",
@@ -268,6 +268,8 @@ def check_knobs(knobs, where):
     if flood is not None:
         if not isinstance(flood, dict) or set(flood) - FLOOD_KEYS:
             raise ConfigError("%s: flood takes %s" % (where, sorted(FLOOD_KEYS)))
+    if "silent_while" in knobs and not isinstance(knobs["silent_while"], str):
+        raise ConfigError("%s: silent_while takes a file path" % where)
     for page, sub in knobs.get("page_faults", {}).items():
         int(page)
         check_knobs(sub, "%s page %s" % (where, page))
@@ -495,6 +497,8 @@ class Camera:
 
         wanted_port = TESSEL12_PORT if command in TESSEL12_COMMANDS else LANDAP_PORT
         if port != wanted_port or knobs.get("silent"):
+            return
+        if "silent_while" in knobs and os.path.exists(knobs["silent_while"]):
             return
         if self.counts[kind] <= int(knobs.get("drop_first", 0)):
             return

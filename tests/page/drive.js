@@ -17,6 +17,9 @@
     log.push("ok: " + msg);
   }
 
+  // A hint the quick-start guide must give word for word; the runner checks.
+  function hint(text) { log.push("hint: " + text); }
+
   function sleep(ms) { return new Promise(function (r) { setTimeout(r, ms); }); }
 
   async function until(what, cond, ms) {
@@ -129,6 +132,7 @@
     check(names[0] === "Porch" && names[1] === B.HOSTILE_NAME, "camera names shown as exact text");
     check($("camera-count").textContent.indexOf("2 cameras") === 0, "count of cameras shown");
     check(document.activeElement === items[0], "after the search the keyboard is on the first camera");
+    check($("camera-twins").hidden, "cameras of different names need no hint");
     checkNoInjection();
 
     click(items[1]);
@@ -155,6 +159,11 @@
     check($("info-name").textContent === B.HOSTILE_NAME, "information shows the name as text");
     check($("info-web").textContent === "https://192.0.2.4:8443", "web address from GetAddress_");
     check($("info-dhcp").textContent === "Automatic (DHCP)", "DHCP state shown");
+    check($("info-dns").textContent === "192.0.2.1, 192.0.2.9" && navItem("info").textContent === "Camera info",
+          "the DNS servers shown, the step named for what it shows");
+    click(document.querySelector("#step-info .back"));
+    check(visible("login"), "the camera details lead back to the login");
+    click(navItem("info"));
     check($("camera-line").textContent.indexOf(B.HOSTILE_NAME) === 0, "header names the camera");
     checkNoInjection();
 
@@ -184,6 +193,7 @@
     check(lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args.join("|") ===
           "2|192.0.2.50|255.255.255.0|192.0.2.1|192.0.2.1|0.0.0.0", "fixed address sent with all five texts");
     check(document.activeElement === $("addr-fixed"), "after the request the keyboard is on the step's first field");
+    check(inView(document.querySelector("#step-address h2")), "the step's heading stays in view after the request");
     check(doneSteps() === "search,login,info,address", "the applied address step is done, later ones are not");
 
     click(document.querySelector("#step-address .next"));
@@ -254,6 +264,7 @@
     pick("wl-enc", "3");
     submit("wireless-form");
     await until("the wireless answer", function () { return idle() && messageKind() === "ok"; });
+    check(inView(document.querySelector("#step-wireless h2")), "the wireless heading stays in view after the request");
     var w = lastCall(SETUP_WIRELESS);
     check(w.args.join("|") === "2|1|HomeNet|0|6|3|3|0|0|0||correct horse battery",
           "wireless settings sent in the bridge's order");
@@ -349,7 +360,7 @@
       "InitSiteSurvey_", "GetSiteSurveyInfo_", "FinishRescanSiteSurvey",
       "CommitSettings_", "TryWireless_", "QueryResult", "GetCameraInfo_", "GetAddress_",
       "CreateNonCloudShortcut_Address_MAC_",
-      "IsAlreadyEnableTessel_", "EnableTessel_", "QueryResult", "IsTesselWorkable_", "QueryResult",
+      "IsAlreadyEnableTessel_", "GetAddress_", "EnableTessel_", "QueryResult", "IsTesselWorkable_", "QueryResult",
       "GetTavvelURL_", "QueryResult", "GetURL",
       "LiveView_IP_Port_ID_Password_AuthType_", "StopLiveView", "LiveView_IP_Port_ID_Password_AuthType_",
       "StopLiveView", "CloseWizard",
@@ -388,7 +399,7 @@
     check(!navItem("login").classList.contains("done") && !navItem("info").classList.contains("open"),
           "a login that timed out is not ticked and opens no later step");
     click(navItem("address"));
-    check(visible("login"), "the grey steps stay shut");
+    check(visible("login") && /^Log in first/.test(message()), "the grey steps stay shut and say why");
     var verifies = count("VerifyAuth_ID_Password_");
     submit("login-form");
     await sleep(200);
@@ -399,6 +410,21 @@
     await until("the camera information", function () { return idle() && visible("info"); });
     check($("info-ip").textContent === "192.0.2.2" && navItem("login").classList.contains("done"),
           "trying again once the camera answered logs in");
+
+    // A request that never ends: after ten minutes the page says that only
+    // a new start helps, and says so to every later request.
+    B.state.endless = "SetupDHCP_";
+    click(document.querySelector("#step-info .next"));
+    click($("addr-dhcp"));
+    var t1 = performance.now();
+    submit("address-form");
+    await until("the request to time out", function () { return idle() && /did not answer in time/.test(message()); });
+    await until("the notice to start again", function () { return /start it again/.test(message()); }, 900000);
+    check(performance.now() - t1 >= 600000 && message() === STALE_GIVE_UP,
+          "after ten minutes the page says to close the wizard and start it again");
+    submit("address-form");
+    await sleep(200);
+    check(count("SetupDHCP_") === 1 && message() === STALE_GIVE_UP, "later requests are refused with the same advice");
   }
 
   // Typed changes are never lost on the way on, and nothing claims a save
@@ -467,11 +493,57 @@
           $("finish-address").textContent === "Fixed address 192.0.2.60 (saved)", "after the save the finish says so");
     click($("close-btn"));
     check(window.__wizardClosed === true, "with everything saved Close closes");
+    window.__wizardClosed = undefined;
+
+    // Logging in again after a password change, with applied settings that
+    // wait for a save: the login holds the new password, a refused re-check
+    // keeps the session, and Go to Save still saves.
+    click(navItem("address"));
+    type("addr-ip", "192.0.2.61");
+    submit("address-form");
+    await until("the address to be applied", function () { return idle() && messageKind() === "ok"; });
+    click(navItem("password"));
+    type("pw-new", "porch-pass-1");
+    type("pw-repeat", "porch-pass-1");
+    submit("password-form");
+    await until("the password change", function () { return idle() && messageKind() === "ok"; });
+    click(navItem("login"));
+    check($("login-password").value === "porch-pass-1", "after a password change the login holds the new password");
+    click($("login-btn"));
+    await until("the login again", function () { return idle() && visible("info"); });
+    check(lastCall("VerifyAuth_ID_Password_").args.join("|") === "0|admin|porch-pass-1", "Log in checks the new password");
+    click(navItem("search"));
+    click(document.querySelector("#camera-list button.chosen"));
+    submit("login-form");
+    await until("the login by Enter", function () { return idle() && visible("info"); });
+    click(navItem("login"));
+    type("login-password", "old-one");
+    submit("login-form");
+    await until("the refusal", function () { return idle() && message() !== ""; });
+    check(/^Login failed: the camera did not accept/.test(message()) && /still logged in/.test(message()) &&
+          navItem("save").classList.contains("open") && navItem("login").classList.contains("done"),
+          "a refused re-check keeps the session");
+    check(lastCall("VerifyAuth_ID_Password_").args.join("|") === "0|admin|porch-pass-1",
+          "the finder gets back the credentials in use");
+    click($("close-btn"));
+    var commits = count("CommitSettings_");
+    choose("Go to Save");
+    check(visible("save"), "Go to Save leads to Save");
+    click($("save-btn"));
+    await until("the save", function () { return idle() && message() !== ""; });
+    check(count("CommitSettings_") === commits + 1 && /^The settings are saved/.test(message()) &&
+          !/not saved/.test($("save-pending").textContent), "the save runs");
   }
 
   function escape() {
     (document.activeElement || document.body).dispatchEvent(
       new KeyboardEvent("keydown", { key: "Escape", bubbles: true, cancelable: true }));
+  }
+
+  // Wholly in the visible step area, above its last button row.
+  function aboveButtons(node) {
+    var rows = document.querySelectorAll("#step-" + window.W.step + " .buttons");
+    return inView(node) && node.getBoundingClientRect().bottom <= rows[rows.length - 1].getBoundingClientRect().top;
   }
 
   function marked(id) { return $(id).classList.contains("invalid") && $(id).getAttribute("aria-invalid") === "true"; }
@@ -481,14 +553,20 @@
   // Reserved byte has bit 0 set and HTTPS clear) gets no address link.
   async function closing() {
     await searchDone();
+    check(AskBeforeClosing() === false && message() === "", "the window's close button with nothing to lose closes at once");
     click(document.querySelectorAll("#camera-list button")[0]);
     submit("login-form");
+    await until("the login's reading", function () { return window.W.request !== null; });
+    check(AskBeforeClosing() === false, "so it does while the wizard only reads from the camera");
     await until("the camera information", function () { return idle() && visible("info"); });
     check(/^Not known/.test($("info-web").textContent) && !/http/.test($("info-web").textContent),
           "no address is made up when the camera's address cannot be read");
 
     click(document.querySelector("#step-info .next"));
     type("addr-ip", "192.0.2.61");
+    check(AskBeforeClosing() === true && /typed on the IP address page are not applied/.test(message()),
+          "the window's close button asks about changes typed but not applied");
+    escape();
     click($("close-btn"));
     check(window.__wizardClosed === undefined && /typed on the IP address page are not applied/.test(message()),
           "Close asks about changes typed but not applied");
@@ -539,7 +617,22 @@
           $("save-pending").textContent === "Waiting to be saved: the IP address and wireless settings.",
           "Go to Save leads to Save, focused");
     click($("save-btn"));
+    check(!idle() && AskBeforeClosing() === true &&
+          /^The settings are being saved in the camera; this can take up to 3 minutes/.test(message()),
+          "during a save the window's close button says that it runs and how long it can take");
+    choose("Keep waiting");
+    check(!idle() && message() === "" && window.__wizardClosed === undefined, "keeping on waiting keeps the save");
+    click($("close-btn"));
+    check(/being saved/.test(message()) && document.activeElement.textContent === "Keep waiting",
+          "the page's Close asks the same during the save");
+    await until("the wait for the camera after the commit", function () { return count("TryWireless_") === 1; });
+    check(!idle() && /waits up to 90 seconds for it to answer again/.test(message()),
+          "the question goes on into the wait after the commit");
+    escape();
+    check(!idle() && message() === "", "Escape keeps waiting too");
+    click($("close-btn"));
     await until("the save", function () { return idle() && messageKind() === "ok"; });
+    check(window.__wizardClosed === undefined && /saved/.test(message()), "the outcome takes the question's place");
     click(navItem("finish"));
     check($("finish-summary").textContent === "The camera is set up and its settings are saved." &&
           $("finish-wireless").textContent === "Network OldNet (saved)" &&
@@ -552,12 +645,40 @@
     await searchDone();
     check(count("SearchCamera_") === searches + 1 && document.querySelector("#camera-list button.chosen") === null,
           "with everything saved a new search asks nothing");
+
+    // Close anyway while a change is sent closes at once.
+    click(document.querySelectorAll("#camera-list button")[0]);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    click(navItem("password"));
+    type("pw-new", "another-1");
+    type("pw-repeat", "another-1");
+    submit("password-form");
+    click($("close-btn"));
+    check(!idle() && /password is being changed/.test(message()), "a password change is asked about");
+    choose("Close anyway");
+    check(window.__wizardClosed === true, "Close anyway closes while it runs");
   }
 
   // Errors name and mark the field, and go once the user changes it.
   async function fields() {
     await searchDone();
     click(document.querySelectorAll("#camera-list button")[1]);
+    function selected() {
+      var f = $("login-password");
+      return document.activeElement === f && f.selectionStart === 0 && f.selectionEnd === f.value.length;
+    }
+    type("login-password", "wrong-1");
+    submit("login-form");
+    await until("the first refusal", function () { return idle() && message() !== ""; });
+    check(message() === "Login failed: the camera did not accept this user name and password." && selected(),
+          "a refused password is selected, so that typing replaces it");
+    type("login-password", "wrong-2");
+    submit("login-form");
+    await until("the second refusal", function () { return idle() && /again/.test(message()); });
+    check(message() === "Login failed again: the camera did not accept this user name and password.\n" + LOGIN_HINT &&
+          selected(), "the second refusal says where the password is written and how to reset the camera");
+    hint(LOGIN_HINT);
     type("login-password", "secret");
     submit("login-form");
     await until("the camera information", function () { return idle() && visible("info"); });
@@ -602,6 +723,8 @@
     pick("wl-auth", "1");
     check($("wl-enc").value === "1" && message() === "" && !marked("wl-wpakey"),
           "switching to WEP takes the pass-phrase error back");
+    // Typed into the field, then Enter: the field has the focus already.
+    $("wl-wepkey").focus();
     type("wl-wepkey", "xyz");
     submit("wireless-form");
     check(marked("wl-wepkey") && /10 hexadecimal digits .*for example 0A1B2C3D4E/.test(message()),
@@ -617,6 +740,146 @@
       var b = r.getBoundingClientRect();
       return b.top >= box.top && b.bottom <= box.bottom + 0.5;
     }), "all four networks fit the list's box");
+
+    // A WEP key typed into a field just above the buttons, and refused: the
+    // field stays wholly above the message that says why, which grows the
+    // button row.
+    click(rows[1].querySelector("button"));
+    pick("wl-auth", "1");
+    window.clearMessage();
+    var row = document.querySelectorAll("#step-wireless .buttons");
+    $("content").scrollTop += $("wl-wepkey").getBoundingClientRect().bottom - row[row.length - 1].getBoundingClientRect().top + 2;
+    $("wl-wepkey").focus({ preventScroll: true });
+    check(aboveButtons($("wl-wepkey")), "the WEP key field is just above the buttons");
+    type("wl-wepkey", "xyz");
+    submit("wireless-form");
+    check(marked("wl-wepkey") && document.activeElement === $("wl-wepkey") && aboveButtons($("wl-wepkey")),
+          "the refused WEP key's field lies wholly above the message");
+  }
+
+  function retryOffered() {
+    var b = $("message").querySelectorAll("button");
+    return b.length === 1 && b[0].textContent === "Try again" && document.activeElement === b[0];
+  }
+
+  var NO_ANSWER = / The camera did not answer; check that it is on and connected, then try again\./;
+
+  // A camera that stops answering after the login: every read and send
+  // says so, apart from a refusal, and offers to try again, which works once
+  // the camera answers again.
+  async function silent() {
+    await searchDone();
+    check(!$("camera-twins").hidden && $("camera-twins").textContent === CAMERA_TWINS_HINT,
+          "two cameras of one name: the page says to compare the MAC address with the label");
+    hint(CAMERA_TWINS_HINT);
+    click(document.querySelectorAll("#camera-list button")[0]);
+    submit("login-form");
+    await until("the camera information", function () { return idle() && visible("info"); });
+    check($("info-gateway").textContent === "None" && $("info-dns").textContent === "None",
+          "a gateway and DNS servers of 0.0.0.0 show as none");
+
+    B.state.silent = true;
+    click(navItem("wireless"));
+    await until("the wireless read to fail", function () { return idle() && message() !== ""; });
+    check(/^The wireless settings could not be read from the camera\./.test(message()) && NO_ANSWER.test(message()) &&
+          retryOffered() && $("wireless-btn").disabled && $("survey-btn").disabled,
+          "a silent camera's wireless settings: the page says so and offers to try again");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the wireless settings", function () { return idle() && $("wl-ssid").value === "OldNet"; });
+    check(!$("wireless-btn").disabled && !$("survey-btn").disabled && message() === "",
+          "trying again reads them once the camera answers");
+    click($("survey-btn"));
+    await until("the site survey", function () { return idle() && !$("survey-box").hidden; });
+    var names = document.querySelectorAll("#survey-rows td.ssid");
+    check(names.length === 2 && Array.prototype.every.call(names, function (n) {
+      return n.title === n.textContent && /^Neighbours-Network-Upstairs-5G-[AB]$/.test(n.title) && n.scrollWidth > n.clientWidth;
+    }), "long network names are cut, and their tooltips hold them whole");
+
+    click(navItem("address"));
+    type("addr-ip", "192.0.2.70");
+    B.state.silent = true;
+    submit("address-form");
+    await until("the address to fail", function () { return idle() && message() !== ""; });
+    var sent = B.calls.map(function (c) { return c.name; }).lastIndexOf("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_");
+    check(/^The address settings could not be sent\./.test(message()) && NO_ANSWER.test(message()) &&
+          !/did not take/.test(message()) && retryOffered() && lastCall("GetAddress_") === B.calls[B.calls.length - 1] &&
+          B.calls.length - 1 > sent, "a silent camera is told from one that refuses, by a quick read");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the address again", function () { return idle() && messageKind() === "ok"; });
+    check(count("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_") === 2 &&
+          lastCall("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_").args[1] === "192.0.2.70", "trying again sends it again");
+    B.state.refuse = true;
+    type("addr-ip", "192.0.2.71");
+    submit("address-form");
+    await until("the refusal", function () { return idle() && message() !== ""; });
+    check(message() === "The camera did not take the address settings." &&
+          $("message").querySelectorAll("button").length === 0, "a camera that answers but refuses says so");
+    B.state.refuse = false;
+
+    B.state.silent = true;
+    click(navItem("password"));
+    choose("Discard them");
+    type("pw-new", "porch-pass-2");
+    type("pw-repeat", "porch-pass-2");
+    submit("password-form");
+    await until("the password change to fail", function () { return idle() && message() !== ""; });
+    check(/^The password could not be changed\./.test(message()) && NO_ANSWER.test(message()) &&
+          $("pw-new").value === "porch-pass-2", "a password change to a silent camera keeps what was typed");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the password change", function () { return idle() && messageKind() === "ok"; });
+
+    B.state.silent = true;
+    click(navItem("remote"));
+    await until("the remote read to fail", function () { return idle() && message() !== ""; });
+    check($("remote-state").textContent === "No answer" && NO_ANSWER.test(message()) && retryOffered() &&
+          $("remote-btn").disabled, "remote access of a silent camera reads as no answer, not as off");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the remote state", function () { return idle() && $("remote-state").textContent === "Off"; });
+    B.state.silent = true;
+    click($("remote-btn"));
+    await until("remote access to fail", function () { return idle() && message() !== ""; });
+    check(/^Remote access could not be turned on\./.test(message()) && retryOffered(),
+          "turning remote access on offers to try again");
+    B.state.silent = false;
+    choose("Try again");
+    await until("remote access", function () { return idle() && /Remote access works/.test(message()); });
+
+    click(navItem("login"));
+    B.state.silent = true;
+    submit("login-form");
+    await until("the login to fail", function () { return idle() && message() !== ""; });
+    check(/^Login failed\. The camera did not answer; check that it is on and connected/.test(message()) &&
+          /still logged in/.test(message()) && retryOffered() && navItem("save").classList.contains("open"),
+          "a login to a silent camera offers to try again and keeps the session");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the login", function () { return idle() && visible("info"); });
+
+    B.state.silent = true;
+    click(navItem("save"));
+    click($("save-btn"));
+    await until("the save's answer", function () { return idle() && message() !== ""; });
+    check(/does not answer yet/.test(message()) && retryOffered(), "a camera silent after a save: the wait can be tried again");
+    B.state.silent = false;
+    choose("Try again");
+    await until("the camera's answer", function () { return idle() && messageKind() === "ok"; });
+    check(count("CommitSettings_") === 1 && /^The settings are saved/.test(message()),
+          "trying again waits again without a second save");
+
+    B.state.silent = true;
+    click(navItem("live"));
+    var t0 = performance.now();
+    await until("the word that no picture comes", function () { return /No picture has come/.test(message()); });
+    check(performance.now() - t0 >= 10000 && message() === "No picture has come from the camera in 10 seconds. " + LIVE_HINT,
+          "after 10 seconds without a picture the live step says what to check");
+    hint(LIVE_HINT);
+    B.state.silent = false;
+    await until("the first picture", function () { return message() === ""; });
+    check(visible("live") && B.state.live, "the word goes once the picture comes");
   }
 
   function changedBackToEmpty() {
@@ -736,7 +999,7 @@
   }
 
   var scenarios = { main: walk, nocams: noCameras, stuck: stuck, unsaved: unsaved, close: closing, fields: fields,
-                    shot: shot };
+                    silent: silent, shot: shot };
 
   function report(text) {
     var pre = document.createElement("pre");

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the wizard page in headless Chromium against the stub bridge.
 
-    run_page_test.py --page-dir MacHtml --scenario main|nocams|stuck|unsaved
+    run_page_test.py --page-dir MacHtml --scenario main|nocams|stuck|unsaved|close|fields|silent
+                     [--manual QuickStart.txt]
     run_page_test.py --page-dir MacHtml --shots DIR
 
 The page is copied to a temporary folder with stub-bridge.js and drive.js put
@@ -9,7 +10,8 @@ in front of its own scripts, and runs in a window of the wizard's size. A
 scenario run dumps the DOM and checks the verdict that drive.js wrote into
 it; a shots run brings the page to each step in turn, checks its layout there
 and keeps a picture of it as DIR/page-STEP.png. Chromium missing is a
-failure, not a skip.
+failure, not a skip. The hints a scenario reports ("hint: ...") must stand in
+the quick-start manual word for word (line breaks and capitals aside).
 """
 import argparse
 import html
@@ -83,7 +85,7 @@ def stage_page(page_dir, work):
 def run_chromium(chromium, work, url, extra, timeout):
     cmd = [chromium] + CHROMIUM_FLAGS + [
         "--user-data-dir=" + os.path.join(work, "profile"),
-        "--virtual-time-budget=600000",
+        "--virtual-time-budget=1800000",
     ] + extra + [url]
     env = dict(os.environ)
     env.pop("DISPLAY", None)
@@ -96,6 +98,18 @@ def run_chromium(chromium, work, url, extra, timeout):
     return proc
 
 
+def words(text):
+    return " ".join(text.split()).lower()
+
+
+def check_hints(report, manual):
+    with open(manual, encoding="utf-8") as f:
+        text = words(f.read())
+    for line in report.splitlines():
+        if line.startswith("hint: ") and words(line[6:]) not in text:
+            fail("the quick-start manual lacks the page's hint: " + line[6:])
+
+
 def verdict(proc, label):
     m = re.search(r'<pre id="page-test-report" hidden="">(.*?)</pre>', proc.stdout, re.S)
     if not m:
@@ -105,14 +119,17 @@ def verdict(proc, label):
     print(report)
     if not report.startswith("PASS"):
         fail(label + ": " + report.splitlines()[0].replace("FAIL: ", "", 1))
+    return report
 
 
-def scenario(chromium, work, index, name):
+def scenario(chromium, work, index, name, manual):
     url = "file://" + index + "?stub=" + name
     # The program's window size: the live picture's rectangle is placed in it.
     proc = run_chromium(chromium, work, url, ["--dump-dom", "--window-size=720,480"], 120)
     dom = proc.stdout
-    verdict(proc, name)
+    report = verdict(proc, name)
+    if manual:
+        check_hints(report, manual)
     if name == "main":
         # Hostile texts must sit in the document as escaped text only.
         if "<script>window.__pwned" in dom or "<img src=x" in dom or "<b>x</b>" in dom:
@@ -149,6 +166,7 @@ def main():
     ap.add_argument("--page-dir", required=True)
     ap.add_argument("--scenario")
     ap.add_argument("--shots")
+    ap.add_argument("--manual")
     args = ap.parse_args()
     chromium = find_chromium()
     work = tempfile.mkdtemp(prefix="rilo-page-")
@@ -157,7 +175,7 @@ def main():
         if args.shots:
             shots(chromium, work, index, args.shots)
         else:
-            scenario(chromium, work, index, args.scenario or "main")
+            scenario(chromium, work, index, args.scenario or "main", args.manual)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

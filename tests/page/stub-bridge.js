@@ -3,7 +3,9 @@
 // complete after a few polls, and calls the page back the way the program
 // does: synchronously inside the bridge call, every argument a string.
 // The scenario comes from the page address:
-// ?stub=main|nocams|stuck|unsaved|close|fields|shot.
+// ?stub=main|nocams|stuck|unsaved|close|fields|silent|shot. In every one the
+// driver can make the cameras stop answering (state.silent) or refuse what is
+// sent to them while they still answer reads (state.refuse).
 "use strict";
 
 (function () {
@@ -32,13 +34,24 @@
     ["Cafe", 55, 0, 0, 0, 3],
     ["", 20, 0, 3, 3, 1]
   ];
+  // In "silent" two cameras share a name and know no gateway or DNS
+  // server, and two networks differ only at the end of their long names.
+  if (scenario === "silent") {
+    cameras[1].name = "Porch";
+    cameras[0].gateway = cameras[0].dns1 = "0.0.0.0";
+    stations = [["Neighbours-Network-Upstairs-5G-A", 70, 0, 3, 3, 1],
+                ["Neighbours-Network-Upstairs-5G-B", 60, 0, 3, 3, 6]];
+  }
 
   var calls = [];
   var problems = [];
   var s = {
     bComplete: 1, bSuccess: 0, AuthError: 0, pollsLeft: 0, outcome: null,
-    tessel: 0, url: "", surveyCount: 0, auth: {}, live: false
+    tessel: 0, url: "", surveyCount: 0, auth: {}, live: false, silent: false, refuse: false, endless: ""
   };
+
+  function answers() { return !s.silent; }
+  function takes(i) { return loggedIn(i) && !s.silent && !s.refuse; }
 
   function callPage(name, args) {
     var f = window[name];
@@ -62,13 +75,15 @@
 
   // A starter: the worker completes after `polls` polls of CheckThreadComplete.
   // In "stuck" the first read of the supported commands takes 120 polls,
-  // more than the page waits for.
+  // more than the page waits for; the starter the driver names in
+  // state.endless never completes.
   function start(name, clearSuccess, polls, outcome) {
     if (!s.bComplete) problems.push(name + " started while a request was still running");
     s.bComplete = 0;
     if (clearSuccess !== null) s.bSuccess = clearSuccess;
     s.pollsLeft = scenario === "stuck" && name === "GetOptionCmd_" && !s.stuckOnce ? 120 : polls;
     if (s.pollsLeft === 120) s.stuckOnce = true;
+    if (s.endless === name) s.pollsLeft = Infinity;
     s.outcome = outcome;
   }
 
@@ -102,24 +117,25 @@
     QueryAuthError: function () { needDone("QueryAuthError"); return s.AuthError; },
     GetAddress_: function (i) {
       var c = cam(i);
-      return c && !c.noAddress ? (c.reserved & 2 ? "https://" : "http://") + c.ip + ":" + c.port : "";
+      return c && !c.noAddress && answers() ? (c.reserved & 2 ? "https://" : "http://") + c.ip + ":" + c.port : "";
     },
     GetCameraInfo_: function (i) {
       var c = cam(i);
-      if (!c) return 0;
+      if (!c || !answers()) return 0;
       callPage("GatherCameraInfo", [c.dhcp, c.ip, c.mask, c.gateway, c.dns1, c.dns2, c.port, c.name, c.reserved & 1]);
       return 1;
     },
     TryWireless_: function (i) {
-      start("TryWireless_", 0, 3, function () { if (cam(i)) s.bSuccess = 1; });
+      start("TryWireless_", 0, 3, function () { if (cam(i) && answers()) s.bSuccess = 1; });
     },
     VerifyAuth_ID_Password_: function (i, user, password) {
       if (!cam(i)) return -1;
       s.auth[i | 0] = { user: String(user), password: String(password) };
+      if (!answers()) return -1;
       return loggedIn(i) ? 0 : -2;
     },
     GetOptionCmd_: function (i) {
-      start("GetOptionCmd_", 0, 2, function () { if (cam(i)) s.bSuccess = 1; });
+      start("GetOptionCmd_", 0, 2, function () { if (cam(i) && answers()) s.bSuccess = 1; });
     },
     CheckGetOptionCmd: function () {
       needDone("CheckGetOptionCmd");
@@ -128,15 +144,15 @@
       return 1;
     },
     SetupDHCP_: function (i) {
-      start("SetupDHCP_", 0, 2, function () { if (loggedIn(i)) s.bSuccess = 1; });
+      start("SetupDHCP_", 0, 2, function () { if (takes(i)) s.bSuccess = 1; });
     },
     SetupFixed_IP_Mask_Gateway_DNS1_DNS2_: function (i) {
-      start("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_", 0, 2, function () { if (loggedIn(i)) s.bSuccess = 1; });
+      start("SetupFixed_IP_Mask_Gateway_DNS1_DNS2_", 0, 2, function () { if (takes(i)) s.bSuccess = 1; });
     },
     SetupAuth_ID_Password_OldPassword_: function (i, user, password, old) {
       start("SetupAuth_ID_Password_OldPassword_", 0, 3, function () {
         var c = cam(i);
-        if (c && loggedIn(i) && String(old) === c.password) {
+        if (c && takes(i) && String(old) === c.password) {
           c.password = String(password);
           s.auth[i | 0] = { user: String(user), password: String(password) };
           s.bSuccess = 1;
@@ -148,7 +164,7 @@
     },
     CommitSettings_: function () { start("CommitSettings_", null, 4, null); },
     GetWirelessCap_: function (i) {
-      if (!loggedIn(i)) return 0;
+      if (!loggedIn(i) || !answers()) return 0;
       callPage("GatherWirelessCapMode", [1, 1]);
       for (var ch = 1; ch <= 11; ch++) callPage("GatherWirelessCapChannel", [ch]);
       callPage("GatherWirelessCapAuth", [1, 1, 1, 1, 0, 0]);
@@ -156,7 +172,7 @@
       return 1;
     },
     GetWirelessInfo_: function (i) {
-      if (!loggedIn(i)) return 0;
+      if (!loggedIn(i) || !answers()) return 0;
       var w = wireless;
       callPage("GatherWirelessInfo", [w.enable, w.mode, w.ssid, w.channel, w.auth, w.enc,
                                       w.wepLen, w.wepFormat, w.wepDefault, w.wepKey, w.wpaKey]);
@@ -164,9 +180,9 @@
     },
     SetupWireless_Enable_SSID_Mode_Channel_Auth_Encryption_WEPLen_WEPFormat_WEPDefault_WEPKey_WPAKey_:
       function (i) {
-        start("SetupWireless", 0, 2, function () { if (loggedIn(i)) s.bSuccess = 1; });
+        start("SetupWireless", 0, 2, function () { if (takes(i)) s.bSuccess = 1; });
       },
-    InitSiteSurvey_: function (i) { return loggedIn(i) ? 1 : 0; },
+    InitSiteSurvey_: function (i) { return loggedIn(i) && answers() ? 1 : 0; },
     GetSiteSurveyInfo_: function (i) {
       start("GetSiteSurveyInfo_", null, 3, function () { s.surveyCount = loggedIn(i) ? stations.length : 0; });
     },
@@ -180,8 +196,13 @@
       for (var k = 0; k < s.surveyCount; k++) callPage("GatherSiteSurvey", stations[k]);
       return 1;
     },
-    IsAlreadyEnableTessel_: function () { return s.tessel; },
-    EnableTessel_: function () { start("EnableTessel_", 1, 2, function () { s.tessel = 1; }); },
+    IsAlreadyEnableTessel_: function () { return answers() ? s.tessel : 0; },
+    EnableTessel_: function (i) {
+      start("EnableTessel_", 1, 2, function () {
+        if (takes(i)) s.tessel = 1;
+        else s.bSuccess = 0;
+      });
+    },
     IsTesselWorkable_: function () { start("IsTesselWorkable_", 1, 12, null); },
     GetTavvelURL_: function () {
       start("GetTavvelURL_", 0, 2, function () {
@@ -214,6 +235,11 @@
       calls.push({ name: name, args: args });
       return api[name].apply(null, args);
     };
+  });
+
+  // 1 once the program drew a picture of the camera; silent cameras send none.
+  Object.defineProperty(target, "bLivePicture", {
+    get: function () { return s.live && !s.silent ? 1 : 0; }
   });
 
   window.FinderObj = new Proxy(target, {

@@ -20,10 +20,13 @@ namespace platform {
 
 namespace {
 
-// How long a closing window waits for the page's side to shut down.
+// How long a press of the window's close button waits for the page's side
+// to answer: it asks the user, or shuts down.
 constexpr guint kCloseGraceMs = 3000;
 
-bool g_closing = false;
+// The timer that ends the program unless the page's side answers in time; 0
+// while no answer is awaited.
+guint g_closeGrace = 0;
 
 // The folder of the executable, with its trailing "/".
 std::string ProgramFolder()
@@ -126,25 +129,41 @@ gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer data
 
 gboolean CloseGraceOver(gpointer)
 {
+    DiagPrint(kDiagErr, "[CameraWizard] the page did not answer the close button in time\n");
     EndProgram();
+}
+
+// The page's side asks the user (the program keeps running, and the next
+// press asks again) or shuts down, which ends the program with its own
+// message; without an answer the grace timer ends it.
+void OnCloseAnswer(GObject* view, GAsyncResult* result, gpointer)
+{
+    WebKitUserMessage* reply =
+        webkit_web_view_send_message_to_page_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+    if (!reply)
+        return;
+    const bool asks = std::strcmp(webkit_user_message_get_name(reply), "PageAsks") == 0;
+    g_object_unref(reply);
+    if (asks && g_closeGrace) {
+        g_source_remove(g_closeGrace);
+        g_closeGrace = 0;
+    }
 }
 
 gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer view)
 {
-    if (g_closing)
-        return TRUE;
-    g_closing = true;
-    // The page's side runs the shutdown and asks back to end the program.
+    if (g_closeGrace)
+        return TRUE; // the answer to an earlier press is still awaited
     webkit_web_view_send_message_to_page(WEBKIT_WEB_VIEW(view),
                                          webkit_user_message_new("windowShouldClose", nullptr),
-                                         nullptr, nullptr, nullptr);
-    g_timeout_add(kCloseGraceMs, CloseGraceOver, nullptr);
+                                         nullptr, OnCloseAnswer, nullptr);
+    g_closeGrace = g_timeout_add(kCloseGraceMs, CloseGraceOver, nullptr);
     return TRUE;
 }
 
 void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer)
 {
-    if (g_closing)
+    if (g_closeGrace)
         EndProgram();
     DiagPrint(kDiagErr, "[CameraWizard] the page's process ended (reason %d)\n",
               static_cast<int>(reason));

@@ -155,31 +155,35 @@ void GtkWebPlatform::PublishInto(JSCContext* context, const std::string& name, S
     g_object_unref(value);
 }
 
-void GtkWebPlatform::Evaluate(const std::string& script)
+ScriptValue GtkWebPlatform::Evaluate(const std::string& script)
 {
     if (!m_mainContext)
-        return;
+        return ScriptValue();
     JSCValue* result =
         jsc_context_evaluate(m_mainContext, script.data(), static_cast<gssize>(script.size()));
+    ScriptValue out = result ? FromJS(result) : ScriptValue();
     if (result)
         g_object_unref(result);
-    // The page's answer is not used, and a missing page function must not
-    // leave an exception behind for the next evaluation.
-    if (jsc_context_get_exception(m_mainContext))
+    // A missing page function must not leave an exception behind for the
+    // next evaluation.
+    if (jsc_context_get_exception(m_mainContext)) {
         jsc_context_clear_exception(m_mainContext);
+        return ScriptValue();
+    }
+    return out;
 }
 
-void GtkWebPlatform::Invoke(const std::string& object, const std::string& method)
+ScriptValue GtkWebPlatform::Invoke(const std::string& object, const std::string& method)
 {
     auto it = m_published.find(object);
     if (it == m_published.end())
-        return;
+        return ScriptValue();
     for (const auto& m : it->second->ScriptMethods())
         if (m.name == method) {
             auto call = m.call;
-            call({});
-            return;
+            return call({});
         }
+    return ScriptValue();
 }
 
 namespace {

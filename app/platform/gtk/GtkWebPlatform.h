@@ -25,12 +25,13 @@ public:
     // A fresh window object: the delegate publishes into it.
     void WindowObjectCleared(WebKitFrame* frame, JSCContext* context,
                              const std::function<void()>& delegate);
-    // Asks the objects published as name to run a method by its scripting
-    // name (used for the application's requests, e.g. closing the window).
-    void Invoke(const std::string& object, const std::string& method);
+    // Asks the object published as name to run a method by its scripting
+    // name (used for the application's requests, e.g. closing the window);
+    // the method's result, undefined when there is no such method.
+    ScriptValue Invoke(const std::string& object, const std::string& method);
 
     void Publish(const std::string& name, ScriptBridge* object) override;
-    void Evaluate(const std::string& script) override;
+    ScriptValue Evaluate(const std::string& script) override;
 
     TimerId ScheduleRepeating(double seconds, std::function<void()> tick) override;
     void Invalidate(TimerId id) override;

@@ -26,7 +26,11 @@ gboolean OnPageMessage(WebKitWebPage*, WebKitUserMessage* message, gpointer)
 {
     const char* name = webkit_user_message_get_name(message);
     if (std::strcmp(name, "windowShouldClose") == 0) {
-        g_platform->Invoke("FinderObj", "windowShouldClose_");
+        platform::ScriptValue asks = g_platform->Invoke("FinderObj", "windowShouldClose_");
+        const bool asking =
+            asks.kind() == platform::ScriptValue::Kind::Number && asks.number() == 1;
+        webkit_user_message_send_reply(
+            message, webkit_user_message_new(asking ? "PageAsks" : "Closing", nullptr));
         return TRUE;
     }
     return FALSE;

@@ -16,7 +16,7 @@ void HeadlessPlatform::Publish(const std::string& name, ScriptBridge* object)
     ++publications;
 }
 
-void HeadlessPlatform::Evaluate(const std::string& script)
+ScriptValue HeadlessPlatform::Evaluate(const std::string& script)
 {
     // Only the page's own thread may touch the page.
     if (std::this_thread::get_id() != m_mainThread) {
@@ -24,8 +24,11 @@ void HeadlessPlatform::Evaluate(const std::string& script)
                      script.c_str());
         std::abort();
     }
-    std::lock_guard<std::mutex> lock(m_scriptsMutex);
-    m_scripts.push_back(script);
+    {
+        std::lock_guard<std::mutex> lock(m_scriptsMutex);
+        m_scripts.push_back(script);
+    }
+    return scriptResult ? scriptResult(script) : ScriptValue();
 }
 
 RunLoop::TimerId HeadlessPlatform::ScheduleRepeating(double seconds, std::function<void()> tick)

@@ -23,7 +23,7 @@ public:
 
     // ScriptHost
     void Publish(const std::string& name, ScriptBridge* object) override;
-    void Evaluate(const std::string& script) override;
+    ScriptValue Evaluate(const std::string& script) override;
     // RunLoop
     TimerId ScheduleRepeating(double seconds, std::function<void()> tick) override;
     void Invalidate(TimerId id) override;
@@ -83,6 +83,8 @@ public:
     std::string pasteboard;
     std::string desktopFolder; // the bundle's folder + "Desktop" unless a test sets it
     int terminated = 0;
+    // What an evaluated script gives back; undefined unless a test sets it.
+    std::function<ScriptValue(const std::string&)> scriptResult;
     int publications = 0;
 
 private:
