@@ -1,5 +1,7 @@
-// ParseMPEG4ConfigData over any bytes, as a camera's stream may carry them.
+// ParseMPEG4ConfigData over any bytes, as a camera's stream may carry them,
+// and the plane clock over the same bytes taken as planes.
 #include "FuzzInit.h"
+#include "codec/CMPG4PlaneClock.h"
 #include "codec/MPEG4ConfigParser.h"
 
 #include <vector>
@@ -24,6 +26,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
     if (!GetMPEG4ProfileDescription(size ? data[0] : 0))
         __builtin_trap();
+
+    // Planes at the parsed resolution (or one from the data): no time runs
+    // backwards by more than the counter's range, whatever the headers say.
+    CMPG4PlaneClock clock;
+    const uint32_t resolution = ok ? c.dwTimeIncResolution : (size ? data[0] * 257u : 0u);
+    clock.Restart(resolution);
+    for (size_t at = 0; at < size; at += 1 + size / 4) {
+        clock.TakeUnit(copy.data() + at, size - at);
+        const int64_t shown = clock.Shown(), passed = clock.Passed();
+        if (shown < -int64_t(resolution) || passed < -int64_t(resolution))
+            __builtin_trap();
+    }
 
     // The reader at every width the data asks for.
     BitStreamData bits(copy.data(), copy.size());
