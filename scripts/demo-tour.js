@@ -72,7 +72,10 @@
     var heading = document.querySelector("#step-" + step + " h2").getBoundingClientRect();
     var area = $("content").getBoundingClientRect();
     if (heading.top < area.top || heading.bottom > area.bottom)
-      throw new Fail("the heading of the step " + step + " is scrolled out of view");
+      throw new Fail("the heading of the step " + step + " is scrolled out of view (heading " +
+                     Math.round(heading.top) + "-" + Math.round(heading.bottom) + ", area " +
+                     Math.round(area.top) + "-" + Math.round(area.bottom) + ", scrolled " +
+                     $("content").scrollTop + ", focus " + (document.activeElement || {}).id + ")");
     log("step " + step);
     await fileAppears("next-" + step + ".png");
   }

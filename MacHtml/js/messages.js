@@ -33,7 +33,8 @@ function reveal(node) {
 }
 
 // A field the keyboard goes to lies wholly above the button row, which
-// grows with the message.
+// grows with the message; the step's heading stays in view as long as the
+// field still fits below it.
 function keepAboveButtons(node) {
   var row = buttonRow();
   if (!row || row.contains(node)) return;
@@ -42,6 +43,11 @@ function keepAboveButtons(node) {
   var r = node.getBoundingClientRect();
   if (r.bottom > limit - 4) content.scrollTop += r.bottom - limit + 4;
   else if (r.top < top) content.scrollTop -= top - r.top + 4;
+  var heading = $("step-" + W.step).querySelector("h2");
+  if (!heading) return;
+  var hidden = top - heading.getBoundingClientRect().top + 4;
+  if (hidden > 0 && node.getBoundingClientRect().bottom + hidden <= limit - 4)
+    content.scrollTop -= hidden;
 }
 
 // actions: optional [{ label, fn, primary, cancel, anyTime }] offered as
