@@ -237,6 +237,11 @@ bool CHTTPPCMStrm::Decode(const _tagAudFmt& fmt, unsigned char* pData, unsigned 
         pOut->nLen = nCount * 2;
         return nCount > 0;
     case decAAC: {
+        // Nobody wants the sound (a stop has let the decoder go while
+        // packets still arrive): nothing to decode, and no failure to tell.
+        std::lock_guard<std::mutex> g(m_decoderUsersLock);
+        if (m_nDecoderUsers == 0)
+            return false;
         int len = 0;
         const int ret = m_aac.dec_main(pData, int(nCount), m_aacRaw, &len);
         if (ret != 0) {
