@@ -69,6 +69,18 @@ std::string CopyProgram()
     return d;
 }
 
+// Loads driver (script text) into the copied page at dir, after the page's
+// own scripts: the page's policy allows no inline script.
+void AddPageDriver(const std::string& dir, const std::string& driver)
+{
+    std::string page = ReadFile(dir + "/MacHtml/index.html");
+    size_t end = page.rfind("</body>");
+    page.insert(end == std::string::npos ? page.size() : end,
+                "<script src=\"test-driver.js\"></script>");
+    WriteFile(dir + "/MacHtml/index.html", page);
+    WriteFile(dir + "/MacHtml/test-driver.js", driver);
+}
+
 struct ProgramRun {
     int status = -1;
     std::string out, err;
@@ -225,26 +237,21 @@ TEST(GuiProgram, ScreenshotOfTheWizardPageAfterASearch)
     // page's policy allows no inline script) presses Search again for good
     // measure and says when both cameras are on screen; the picture is taken
     // then, and the page closes the program.
-    std::string page = ReadFile(dir + "/MacHtml/index.html");
-    size_t end = page.rfind("</body>");
-    page.insert(end == std::string::npos ? page.size() : end,
-                "<script src=\"test-driver.js\"></script>");
-    WriteFile(dir + "/MacHtml/index.html", page);
-    WriteFile(dir + "/MacHtml/test-driver.js",
-              std::string(kWaitForGo) +
-                  "window.addEventListener('load', function () {\n"
-                  "  setTimeout(function () { var b = document.getElementById('search-btn'); if "
-                  "(b) b.click(); }, 300);\n"
-                  "  var n = 0;\n"
-                  "  var t = setInterval(function () {\n"
-                  "    if (document.querySelectorAll('#camera-list button').length < 2 && ++n < "
-                  "600) return;\n"
-                  "    clearInterval(t);\n"
-                  "    requestAnimationFrame(function () { requestAnimationFrame(function () {\n"
-                  "      console.log('T shown'); waitForGo(0);\n"
-                  "    }); });\n"
-                  "  }, 100);\n"
-                  "});\n");
+    AddPageDriver(
+        dir, std::string(kWaitForGo) +
+                 "window.addEventListener('load', function () {\n"
+                 "  setTimeout(function () { var b = document.getElementById('search-btn'); if "
+                 "(b) b.click(); }, 300);\n"
+                 "  var n = 0;\n"
+                 "  var t = setInterval(function () {\n"
+                 "    if (document.querySelectorAll('#camera-list button').length < 2 && ++n < "
+                 "600) return;\n"
+                 "    clearInterval(t);\n"
+                 "    requestAnimationFrame(function () { requestAnimationFrame(function () {\n"
+                 "      console.log('T shown'); waitForGo(0);\n"
+                 "    }); });\n"
+                 "  }, 100);\n"
+                 "});\n");
 
     std::string shot = std::string(RILO_SCREENSHOT_DIR) + "/wizard-after-search.png";
     Shell("mkdir -p " + std::string(RILO_SCREENSHOT_DIR) + " && rm -f " + shot);
@@ -526,12 +533,7 @@ TEST(GuiProgram, LivePictureInItsRectangle)
     // The camera's web side on its own address and web port.
     testsupport::HttpEmulator web(liveviewtest::CameraConfig(dir + "/blocks.jpg", 10),
                                   CamEnv(0, "NS"), CamEnv(0, "ADDR"), 8000);
-    std::string page = ReadFile(dir + "/MacHtml/index.html");
-    size_t end = page.rfind("</body>");
-    page.insert(end == std::string::npos ? page.size() : end,
-                "<script src=\"test-driver.js\"></script>");
-    WriteFile(dir + "/MacHtml/index.html", page);
-    WriteFile(dir + "/MacHtml/test-driver.js", kLiveDriver);
+    AddPageDriver(dir, kLiveDriver);
 
     // With the picture: the first block's colour at its centre; without it:
     // the page's own colour of the rectangle.
@@ -739,12 +741,7 @@ TEST(GuiProgram, CloseButtonAsksBeforeLosingWork)
             Shell("rm -rf " + dir);
     }
     std::string dir = CopyProgram();
-    std::string page = ReadFile(dir + "/MacHtml/index.html");
-    size_t end = page.rfind("</body>");
-    page.insert(end == std::string::npos ? page.size() : end,
-                "<script src=\"test-driver.js\"></script>");
-    WriteFile(dir + "/MacHtml/index.html", page);
-    WriteFile(dir + "/MacHtml/test-driver.js", PageDriver(kCloseButtonWalk));
+    AddPageDriver(dir, PageDriver(kCloseButtonWalk));
     WriteFile(dir + "/driver.sh", CloseDriver(4));
     ProgramRun r = RunProgram(dir, "sh ./driver.sh");
     SCOPED_TRACE("stdout:\n" + r.out + "\nstderr:\n" + r.err);
@@ -823,12 +820,7 @@ TEST(GuiProgram, SilentWirelessReadOffersTryAgain)
         0, "RC-100",
         R"("camera_name": "Quiet", "wireless": {"enable": 1, "ssid": "Quiet-Net", "channel": 6})",
         "\"0xA8\": {\"silent_while\": \"" + silence + "\"}");
-    std::string page = ReadFile(dir + "/MacHtml/index.html");
-    size_t end = page.rfind("</body>");
-    page.insert(end == std::string::npos ? page.size() : end,
-                "<script src=\"test-driver.js\"></script>");
-    WriteFile(dir + "/MacHtml/index.html", page);
-    WriteFile(dir + "/MacHtml/test-driver.js", PageDriver(kSilentWirelessWalk));
+    AddPageDriver(dir, PageDriver(kSilentWirelessWalk));
     WriteFile(
         dir + "/driver.sh",
         "#!/bin/sh\n./CameraWizard & p=$!\ni=0\n"
